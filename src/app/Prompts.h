@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace kl516 {
+
+// The user prompts of the program: message boxes, confirmation boxes and file dialogs. The
+// application shows Qt's dialogs; tests script the answers and record every text shown.
+class Prompts {
+public:
+    enum class Answer { Yes, No, Cancel };
+    virtual ~Prompts() = default;
+    // A plain message box with one OK button.
+    virtual void message(const QString& text) = 0;
+    // A confirmation box with Yes, No and Cancel.
+    virtual Answer confirm(const QString& text) = 0;
+    // A file dialog; an empty result means cancelled.
+    virtual QString openFileName(const QString& title, const QString& folder,
+                                 const QString& filter) = 0;
+    virtual QString saveFileName(const QString& title, const QString& folder,
+                                 const QString& filter) = 0;
+};
+
+}  // namespace kl516

@@ -1,0 +1,87 @@
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+#include <exception>
+#include <memory>
+
+#include "app/ui/QtPrompts.h"
+#include "app/ui/TfrmAbout.h"
+#include "app/ui/TfrmMain.h"
+#include "kl516/version.h"
+#include "link/Clock.h"
+#include "link/HidDeviceLibrary.h"
+#include "link/LinkTrace.h"
+#include "link/MeterLink.h"
+#include "simulator/SimulatedMeter.h"
+
+namespace {
+
+// An error that escapes an event handler ends that user action with a message; the program
+// goes on.
+class Application final : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            QMessageBox::critical(activeWindow(), applicationName(), QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            QMessageBox::critical(activeWindow(), applicationName(), QStringLiteral("Unknown error"));
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Application app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("KL516"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kl516::kVersion));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Companion of the KL516 sound level meter"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption simulate(QStringLiteral("simulate"),
+                                      QStringLiteral("Run against the built-in simulated meter."));
+    const QCommandLineOption trace(QStringLiteral("trace"),
+                                   QStringLiteral("Log every frame to and from the meter in FILE."),
+                                   QStringLiteral("FILE"));
+    parser.addOption(simulate);
+    parser.addOption(trace);
+    parser.process(app);
+
+    // The splash: the About box without its OK button, on top and painted at once.
+    auto* splash = new kl516::TfrmAbout(true);
+    splash->setAttribute(Qt::WA_DeleteOnClose);
+    splash->show();
+    splash->repaint();
+    QApplication::processEvents();
+
+    kl516::SystemClock clock;
+    std::unique_ptr<kl516::DeviceLibrary> device;
+    if (parser.isSet(simulate))
+        device = std::make_unique<kl516::SimulatedMeter>(clock);
+    else
+        device = std::make_unique<kl516::HidDeviceLibrary>();
+    std::unique_ptr<kl516::TracingDeviceLibrary> tracer;
+    if (parser.isSet(trace)) {
+        tracer = std::make_unique<kl516::TracingDeviceLibrary>(*device, parser.value(trace));
+        if (!tracer->isOpen())
+            QMessageBox::warning(nullptr, app.applicationName(),
+                                 QStringLiteral("Cannot write the trace file %1").arg(parser.value(trace)));
+    }
+    kl516::DeviceLibrary& library = tracer ? static_cast<kl516::DeviceLibrary&>(*tracer) : *device;
+
+    kl516::QtPrompts prompts;
+    kl516::IdleLinkHost idleHost;
+    kl516::MeterLink link(library, clock, idleHost);
+    kl516::TfrmMain window(link, prompts, clock);
+    prompts.setParent(&window);
+    window.showMaximized();
+    QApplication::processEvents();
+    window.formShow(splash);
+    return app.exec();
+}

@@ -1,0 +1,92 @@
+#include "link/HidDeviceLibrary.h"
+
+#include <hidapi/hidapi.h>
+
+#include <QString>
+#include <algorithm>
+#include <cstring>
+
+namespace kl516 {
+
+namespace {
+constexpr int32_t kFailed = -1;
+constexpr int kMaxTransfer = 64;
+}  // namespace
+
+HidDeviceLibrary::HidDeviceLibrary() { initialised_ = hid_init() == 0; }
+
+HidDeviceLibrary::~HidDeviceLibrary() {
+    close();
+    if (initialised_) hid_exit();
+}
+
+int32_t HidDeviceLibrary::close() {
+    if (device_) {
+        hid_close(device_);
+        device_ = nullptr;
+    }
+    return 0;
+}
+
+int32_t HidDeviceLibrary::open(uint16_t vendorId, uint16_t productId) {
+    close();
+    if (!initialised_) return kFailed;
+    device_ = hid_open(vendorId, productId, nullptr);
+    return device_ ? 0 : kFailed;
+}
+
+int32_t HidDeviceLibrary::setTimeouts(int32_t readTimeoutMs, int32_t /*writeTimeoutMs*/) {
+    // hidraw writes do not time out on their own; the read time-out bounds every exchange.
+    if (!device_ || readTimeoutMs < 0) return kFailed;
+    readTimeoutMs_ = readTimeoutMs;
+    return 0;
+}
+
+int32_t HidDeviceLibrary::writeReport(int32_t length, const uint8_t* bytes) {
+    if (!device_ || !bytes || length <= 0 || length >= kMaxTransfer) return kFailed;
+    // Report number 0 first: the device does not number its reports.
+    uint8_t report[kMaxTransfer + 1] = {0};
+    std::memcpy(report + 1, bytes, static_cast<size_t>(length));
+    return hid_write(device_, report, static_cast<size_t>(length) + 1) == length + 1 ? 0 : kFailed;
+}
+
+int32_t HidDeviceLibrary::write(int32_t length, const uint8_t* bytes) {
+    return writeReport(length, bytes);
+}
+
+// The response comes on the interrupt pipe whenever the meter sends it; there is nothing to
+// arm beforehand.
+int32_t HidDeviceLibrary::prepareRead() { return device_ ? 0 : kFailed; }
+
+int32_t HidDeviceLibrary::read(int32_t length, uint8_t* buffer) {
+    if (!device_ || !buffer || length <= 0 || length > kMaxTransfer) return kFailed;
+    int32_t got = 0;
+    uint8_t report[kMaxTransfer];
+    while (got < length) {
+        const int n = hid_read_timeout(device_, report, sizeof report, readTimeoutMs_);
+        if (n <= 0) return kFailed;  // time-out or error
+        const int32_t take = std::min<int32_t>(n, length - got);
+        std::memcpy(buffer + got, report, static_cast<size_t>(take));
+        got += take;
+    }
+    return 0;
+}
+
+int32_t HidDeviceLibrary::writeBlock(int32_t length, const uint8_t* bytes) {
+    return writeReport(length, bytes);
+}
+
+int32_t HidDeviceLibrary::readString(int32_t index, char* buffer, int32_t bufferSize) {
+    if (!buffer || bufferSize <= 0) return kFailed;
+    buffer[0] = '\0';
+    if (!device_) return kFailed;
+    wchar_t text[kMaxTransfer] = {0};
+    if (hid_get_indexed_string(device_, index, text, kMaxTransfer) != 0) return kFailed;
+    const QByteArray utf8 = QString::fromWCharArray(text).toUtf8();
+    const int32_t n = std::min<int32_t>(static_cast<int32_t>(utf8.size()), bufferSize - 1);
+    std::memcpy(buffer, utf8.constData(), static_cast<size_t>(n));
+    buffer[n] = '\0';
+    return 0;
+}
+
+}  // namespace kl516

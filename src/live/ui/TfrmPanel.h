@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <vector>
+
+#include "live/StatusDecoder.h"
+
+class QLabel;
+
+namespace kl516 {
+
+class MeterLink;
+class Prompts;
+
+// The digit images shared by every panel: 18 large (30 x 51) and 18 small (9 x 15); indexes
+// 0..9 are the digits as seven-segment figures, 10..17 blank.
+struct DigitImages {
+    std::array<QPixmap, 18> large;
+    std::array<QPixmap, 18> small;
+    static DigitImages draw();  // drawn by the program
+};
+
+// The control panel: a picture of the meter whose LCD mirrors the live status and whose keys
+// send their letters to the meter. A frameless child window of fixed size 279 x 730.
+class TfrmPanel : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 279;
+    static constexpr int kHeight = 730;
+
+    TfrmPanel(MeterLink& link, Prompts& prompts, const DigitImages& digits,
+              QWidget* parent = nullptr);
+
+    // Applies a refreshed status frame: annunciators, clock places, level digits, MAX/MIN
+    // labels (the caller runs the blink timer), range labels and the bar.
+    void applyRefresh(const PanelRefresh& refresh);
+    void setLevelDigits(const std::array<int, 4>& images);
+    void setMaxMinVisible(bool maxShown, bool minShown);
+    void setNoConnectionVisible(bool shown);
+    void setTimeVisible(bool shown);
+
+    // Set while a MAX/MIN blink step runs; a close request waits for it.
+    void setBlinkInProgress(bool busy) { blinkInProgress_ = busy; }
+
+signals:
+    void activated();  // disables the main window's "Output Tabular to graph"
+    void closed();     // the panel is being destroyed
+    void minimiseRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void sendKey(char letter);
+    void notAvailable();
+
+    MeterLink& link_;
+    Prompts& prompts_;
+    const DigitImages& digits_;
+    bool blinkInProgress_ = false;
+    QPoint dragOffset_;
+    bool dragging_ = false;
+};
+
+}  // namespace kl516
