@@ -152,7 +152,9 @@ int32_t SimulatedMeter::write(int32_t length, const uint8_t* bytes) {
     return 0;
 }
 
-int32_t SimulatedMeter::prepareRead() { return open_ && plugged_ ? 0 : 1; }
+int32_t SimulatedMeter::prepareRead() {
+    return open_ && plugged_ ? 0 : 1;
+}
 
 int32_t SimulatedMeter::read(int32_t length, uint8_t* buffer) {
     if (!open_ || !plugged_ || length != 32 || buffer == nullptr) return 1;
@@ -185,11 +187,10 @@ int32_t SimulatedMeter::readString(int32_t index, char* buffer, int32_t bufferSi
     buffer[0] = '\0';
     if (index != 0 || !plugged_) return 1;
     char serial[32];
-    const int length =
-        std::snprintf(serial, sizeof serial, "KL516-%08u",
-                      static_cast<unsigned>(mix(options_.seed) % 100000000u));
-    const size_t n = std::min(static_cast<size_t>(std::max(length, 0)),
-                              static_cast<size_t>(bufferSize - 1));
+    const int length = std::snprintf(serial, sizeof serial, "KL516-%08u",
+                                     static_cast<unsigned>(mix(options_.seed) % 100000000u));
+    const size_t n =
+        std::min(static_cast<size_t>(std::max(length, 0)), static_cast<size_t>(bufferSize - 1));
     std::memcpy(buffer, serial, n);
     buffer[n] = '\0';
     return 0;
@@ -210,70 +211,70 @@ void SimulatedMeter::handleCommand(const CommandFrame& frame) {
     clockCommandPending_ = false;
     if (frame[0] != kFrameStart || frame[6] != kFrameEnd) return;  // not a frame: ignored
     const char letter = static_cast<char>(frame[1]);
-    const uint32_t address = static_cast<uint32_t>(frame[2]) << 16 |
-                             static_cast<uint32_t>(frame[3]) << 8 | frame[4];
+    const uint32_t address =
+        static_cast<uint32_t>(frame[2]) << 16 | static_cast<uint32_t>(frame[3]) << 8 | frame[4];
     switch (letter) {
-    case Cmd::Identify: {
-        ResponseFrame r{};
-        r[0] = kFrameStart;
-        r[1] = static_cast<uint8_t>(Cmd::Identify);
-        r[23] = '5';
-        r[24] = '8';
-        r[25] = '6';
-        r[31] = kFrameEnd;
-        pending_ = r;
-        break;
-    }
-    case Cmd::Status:
-        pending_ = statusFrame(frame[5]);
-        break;
-    case Cmd::DownloadStart:
-        pending_ = informationFrame();
-        downloadPointer_ = 32;
-        break;
-    case Cmd::DownloadNext: {
-        ResponseFrame r;
-        for (uint32_t i = 0; i < r.size(); ++i) {
-            const uint32_t at = downloadPointer_ + i;
-            r[i] = at < static_cast<uint32_t>(kMemorySize) ? memory_[at] : kUnwrittenByte;
+        case Cmd::Identify: {
+            ResponseFrame r{};
+            r[0] = kFrameStart;
+            r[1] = static_cast<uint8_t>(Cmd::Identify);
+            r[23] = '5';
+            r[24] = '8';
+            r[25] = '6';
+            r[31] = kFrameEnd;
+            pending_ = r;
+            break;
         }
-        if (downloadPointer_ < static_cast<uint32_t>(kMemorySize)) downloadPointer_ += 32;
-        pending_ = r;
-        break;
-    }
-    case Cmd::KeyRec:
-    case Cmd::KeyLevel:
-    case Cmd::KeyMaxMin:
-    case Cmd::KeyMaxMinExit:
-    case Cmd::KeyWeighting:
-    case Cmd::KeyFastSlow:
-    case Cmd::KeyBacklight:
-    case Cmd::KeyLeqStart:
-    case Cmd::KeyLeqCancel:
-        pressKey(letter);
-        break;
-    case Cmd::SetClock:
-        clockCommandPending_ = true;  // the next 32-byte block carries the time
-        break;
-    case Cmd::Erase:
-        eraseLogger();
-        pending_ = echoFrame(frame, 7);
-        break;
-    case Cmd::ConfigWrite:
-        config_[address] = frame[5];
-        pending_ = echoFrame(frame, 7);
-        break;
-    case Cmd::ConfigRead: {
-        ResponseFrame r = echoFrame(frame, 6);
-        r[6] = configByte(address);
-        pending_ = r;
-        break;
-    }
-    case Cmd::Information:
-        pending_ = informationBlock();
-        break;
-    default:  // 'q', 'Q' and unknown letters: nothing to answer
-        break;
+        case Cmd::Status:
+            pending_ = statusFrame(frame[5]);
+            break;
+        case Cmd::DownloadStart:
+            pending_ = informationFrame();
+            downloadPointer_ = 32;
+            break;
+        case Cmd::DownloadNext: {
+            ResponseFrame r;
+            for (uint32_t i = 0; i < r.size(); ++i) {
+                const uint32_t at = downloadPointer_ + i;
+                r[i] = at < static_cast<uint32_t>(kMemorySize) ? memory_[at] : kUnwrittenByte;
+            }
+            if (downloadPointer_ < static_cast<uint32_t>(kMemorySize)) downloadPointer_ += 32;
+            pending_ = r;
+            break;
+        }
+        case Cmd::KeyRec:
+        case Cmd::KeyLevel:
+        case Cmd::KeyMaxMin:
+        case Cmd::KeyMaxMinExit:
+        case Cmd::KeyWeighting:
+        case Cmd::KeyFastSlow:
+        case Cmd::KeyBacklight:
+        case Cmd::KeyLeqStart:
+        case Cmd::KeyLeqCancel:
+            pressKey(letter);
+            break;
+        case Cmd::SetClock:
+            clockCommandPending_ = true;  // the next 32-byte block carries the time
+            break;
+        case Cmd::Erase:
+            eraseLogger();
+            pending_ = echoFrame(frame, 7);
+            break;
+        case Cmd::ConfigWrite:
+            config_[address] = frame[5];
+            pending_ = echoFrame(frame, 7);
+            break;
+        case Cmd::ConfigRead: {
+            ResponseFrame r = echoFrame(frame, 6);
+            r[6] = configByte(address);
+            pending_ = r;
+            break;
+        }
+        case Cmd::Information:
+            pending_ = informationBlock();
+            break;
+        default:  // 'q', 'Q' and unknown letters: nothing to answer
+            break;
     }
 }
 
@@ -291,55 +292,55 @@ ResponseFrame SimulatedMeter::echoFrame(const CommandFrame& frame, int bytes) {
 
 void SimulatedMeter::pressKey(char letter) {
     switch (letter) {
-    case Cmd::KeyRec:
-        if (recording_)
-            finishRecording();
-        else
-            startRecording();
-        break;
-    case Cmd::KeyLevel:
-        leqShown_ = !leqShown_;
-        break;
-    case Cmd::KeyMaxMin:
-        if (!maxMinActive_) {
-            maxMinActive_ = true;
-            maxMinMode_ = 0x11;
-            maxTenths_ = minTenths_ = levelTenthsAt(lastAdvanceTick_);
-        } else {
-            maxMinMode_ = maxMinMode_ == 0x11 ? 0x22 : maxMinMode_ == 0x22 ? 0x44 : 0x11;
-        }
-        break;
-    case Cmd::KeyMaxMinExit:
-        maxMinActive_ = false;
-        maxMinMode_ = 0;
-        break;
-    case Cmd::KeyWeighting:
-        weightingA_ = !weightingA_;
-        levelStep_ = INT64_MIN;
-        break;
-    case Cmd::KeyFastSlow:
-        fast_ = !fast_;
-        levelStep_ = INT64_MIN;
-        break;
-    case Cmd::KeyBacklight:
-        backlight_ = !backlight_;
-        break;
-    case Cmd::KeyLeqStart:
-        if (runState_ == 0) {
+        case Cmd::KeyRec:
+            if (recording_)
+                finishRecording();
+            else
+                startRecording();
+            break;
+        case Cmd::KeyLevel:
+            leqShown_ = !leqShown_;
+            break;
+        case Cmd::KeyMaxMin:
+            if (!maxMinActive_) {
+                maxMinActive_ = true;
+                maxMinMode_ = 0x11;
+                maxTenths_ = minTenths_ = levelTenthsAt(lastAdvanceTick_);
+            } else {
+                maxMinMode_ = maxMinMode_ == 0x11 ? 0x22 : maxMinMode_ == 0x22 ? 0x44 : 0x11;
+            }
+            break;
+        case Cmd::KeyMaxMinExit:
+            maxMinActive_ = false;
+            maxMinMode_ = 0;
+            break;
+        case Cmd::KeyWeighting:
+            weightingA_ = !weightingA_;
+            levelStep_ = INT64_MIN;
+            break;
+        case Cmd::KeyFastSlow:
+            fast_ = !fast_;
+            levelStep_ = INT64_MIN;
+            break;
+        case Cmd::KeyBacklight:
+            backlight_ = !backlight_;
+            break;
+        case Cmd::KeyLeqStart:
+            if (runState_ == 0) {
+                leqEnergySum_ = 0;
+                leqSeconds_ = 0;
+                leqTenths_ = levelTenthsAt(lastAdvanceTick_);
+            }
+            runState_ = runState_ == 1 ? 2 : 1;
+            break;
+        case Cmd::KeyLeqCancel:
+            runState_ = 0;
             leqEnergySum_ = 0;
             leqSeconds_ = 0;
-            leqTenths_ = levelTenthsAt(lastAdvanceTick_);
-        }
-        runState_ = runState_ == 1 ? 2 : 1;
-        break;
-    case Cmd::KeyLeqCancel:
-        runState_ = 0;
-        leqEnergySum_ = 0;
-        leqSeconds_ = 0;
-        leqTenths_ = 0;
-        break;
-    default:
-        break;
+            leqTenths_ = 0;
+            break;
+        default:
+            break;
     }
 }
 
@@ -413,7 +414,9 @@ const SimulatedMeter::ClockBytes& SimulatedMeter::clockBytesAt(int64_t tickMs) {
     return clockCache_;
 }
 
-QDateTime SimulatedMeter::meterTime() const { return fromNaiveMs(meterMsAt(clock_.tickMs())); }
+QDateTime SimulatedMeter::meterTime() const {
+    return fromNaiveMs(meterMsAt(clock_.tickMs()));
+}
 
 void SimulatedMeter::setClockFromBlock(const uint8_t* block) {
     const int second = fromBcd(block[0]), minute = fromBcd(block[1]), hour = fromBcd(block[2]);
@@ -514,7 +517,9 @@ ResponseFrame SimulatedMeter::informationBlock() {
 
 // --- logger --------------------------------------------------------------------------------------
 
-int SimulatedMeter::setCount() const { return memory_[9] << 8 | memory_[10]; }
+int SimulatedMeter::setCount() const {
+    return memory_[9] << 8 | memory_[10];
+}
 
 uint32_t SimulatedMeter::lastAddress() const {
     return static_cast<uint32_t>(memory_[11]) << 16 | static_cast<uint32_t>(memory_[12]) << 8 |
@@ -526,7 +531,9 @@ void SimulatedMeter::setSetCount(int count) {
     memory_[10] = static_cast<uint8_t>(count);
 }
 
-void SimulatedMeter::setLastAddress(uint32_t address) { putU24(&memory_[11], address); }
+void SimulatedMeter::setLastAddress(uint32_t address) {
+    putU24(&memory_[11], address);
+}
 
 uint8_t SimulatedMeter::configByte(uint32_t address) const {
     const auto it = config_.find(address);

@@ -24,7 +24,8 @@ class SimulatedMeter final : public DeviceLibrary {
 public:
     // Makes an operation fail: skip matching calls first, then fail `count` of them
     // (count < 0: every one from then on). `letter` 0 matches any command; otherwise the fault
-    // applies to calls made for that command letter (the read after a 'p', say).
+    // applies to calls made for that command letter (the read after a 'p', say). open and
+    // setTimeouts come before any letter, so only a fault without one reaches them.
     struct Fault {
         int skip = 0;
         int count = 0;
