@@ -18,10 +18,19 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QtEndian>
 
 #include "app/Prompts.h"
 #include "app/Settings.h"
 #include "app/ui/TfrmAbout.h"
+#include "dataset/TDateTime.h"
+#include "graph/ui/TfrmGraph.h"
+#include "link/Clock.h"
+#include "realtime/SamplingRate.h"
 #include "link/MeterLink.h"
 
 namespace kl516 {
@@ -52,6 +61,10 @@ TfrmMain::TfrmMain(MeterLink& link, Prompts& prompts, Clock& clock, Environment 
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     mdi_->setFrameShape(QFrame::NoFrame);
     setCentralWidget(mdi_);
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+        if (sub && (qobject_cast<TfrmGraph*>(sub->widget()) || qobject_cast<TfrmPanel*>(sub->widget())))
+            btnOutputToGraph->setEnabled(false);
+    });
 
     buildMenu();
     buildToolBar();
@@ -307,14 +320,38 @@ void TfrmMain::ControlPanel1Click() {
 
 void TfrmMain::Button2Click() { createPanel(); }
 
+QMdiSubWindow* TfrmMain::addGraphWindow(TfrmGraph* graph) {
+    auto* sub = mdi_->addSubWindow(graph);
+    sub->setWindowTitle(graph->caption());
+    connect(graph, &QWidget::windowTitleChanged, sub, &QWidget::setWindowTitle);
+    return sub;
+}
+
+QString TfrmMain::programFolder() const {
+    return env_.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : env_.programFolder;
+}
+
 void TfrmMain::openRealTimeWindow() {
-    auto* sub = new QMdiSubWindow(mdi_);
+    auto* graph = new TfrmGraph(*this);
+    graph->setCaption(QStringLiteral("Real-Time Graph"));
+    QMdiSubWindow* sub = addGraphWindow(graph);
     sub->setObjectName(QStringLiteral("frmRealTimeGraph"));
-    sub->setWidget(new QWidget);
-    sub->setWindowTitle(QStringLiteral("Real-Time Graph"));
-    mdi_->addSubWindow(sub);
-    realTimeWindow_ = sub;
+    realTimeWindow_ = graph;
     RealTimeGraph1->setChecked(true);
+    graph->tbntSep3->setVisible(true);
+    graph->ToolBar1->actions().at(graph->ToolBar1->actions().indexOf(graph->tbntSep3) + 1)->setVisible(true);
+    const double now = toTDateTime(clock_.now());
+    graph->setUpGraph(1, 130, 30, now + realTimeRate_ * 2000 / 86400, now, 2000);
+    graph->PESGraph1->state().yAxisLabel = QStringLiteral("dB");
+    graph->redraw();
+    // The sampling-rate box becomes a pick-only list in this window.
+    graph->txtSamplingRate->setEditable(false);
+    graph->pnlSamplingRate->setEnabled(true);
+    if (const int item = samplingRateItem(realTimeRate_); item >= 0) {
+        const bool blocked = graph->txtSamplingRate->blockSignals(true);
+        graph->txtSamplingRate->setCurrentIndex(item);
+        graph->txtSamplingRate->blockSignals(blocked);
+    }
     placeRealTimeWindow();
     sub->show();
     mdi_->setActiveSubWindow(sub);
@@ -322,17 +359,21 @@ void TfrmMain::openRealTimeWindow() {
 
 void TfrmMain::placeRealTimeWindow() {
     if (!realTimeWindow_) return;
+    auto* sub = qobject_cast<QMdiSubWindow*>(realTimeWindow_->parentWidget());
+    if (!sub) return;
     const int panelWidth = panel_ ? TfrmPanel::kWidth : 0;
     const int toolBarHeight = ToolBar1->height();
     const int statusHeight = statusBar()->height();
-    realTimeWindow_->setGeometry(panelWidth, 0, width() - panelWidth - 5,
-                                 height() - toolBarHeight - statusHeight - 40);
+    sub->setGeometry(panelWidth, 0, width() - panelWidth - 5,
+                     height() - toolBarHeight - statusHeight - 40);
 }
 
 void TfrmMain::RealTimeGraph1Click() {
     if (realTimeWindow_) {
-        realTimeWindow_->showNormal();
-        mdi_->setActiveSubWindow(realTimeWindow_);
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(realTimeWindow_->parentWidget())) {
+            sub->showNormal();
+            mdi_->setActiveSubWindow(sub);
+        }
         return;
     }
     openRealTimeWindow();
@@ -345,10 +386,27 @@ void TfrmMain::Cascade1Click() { mdi_->cascadeSubWindows(); }
 void TfrmMain::Exit1Click() { close(); }
 
 void TfrmMain::Contents1Click() {
-    const QString folder =
-        env_.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : env_.programFolder;
+    const QString folder = programFolder();
     // Nothing is reported when there is no help file or no handler for it.
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder + QStringLiteral("/KL516Help.htm")));
+}
+
+void TfrmMain::saveActiveWindow() {
+    // Saves the active graph window's graph as a graph file: a 32-bit little-endian length, then
+    // the graph control's state.
+    QMdiSubWindow* sub = mdi_->activeSubWindow();
+    auto* graph = sub ? qobject_cast<TfrmGraph*>(sub->widget()) : nullptr;
+    if (!graph) return;
+    const QString path = prompts_.saveFileName(QStringLiteral("Save"), dataFolder_,
+                                               QStringLiteral("Graph files (*.ghf)"));
+    if (path.isEmpty()) return;
+    const QByteArray block = graph->PESGraph1->saveState();
+    QByteArray length(4, '\0');
+    qToLittleEndian<qint32>(qint32(block.size()), length.data());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(length) != 4 ||
+        file.write(block) != block.size() || !file.commit())
+        prompts_.message(QStringLiteral("Cannot create file \"%1\".").arg(path));
 }
 
 void TfrmMain::About1Click() {
@@ -381,10 +439,7 @@ void TfrmMain::setConnectedCommands() {
     Run1->setEnabled(!runActive_);
     btnStop->setEnabled(runActive_);
     Stop1->setEnabled(runActive_);
-    if (realTimeWindow_) {
-        if (auto* clear = realTimeWindow_->findChild<QWidget*>(QStringLiteral("tbntClr")))
-            clear->setEnabled(!runActive_);
-    }
+    if (realTimeWindow_) realTimeWindow_->tbntClr->setEnabled(!runActive_);
 }
 
 void TfrmMain::setDisconnectedCommands() {

@@ -4,6 +4,9 @@
 #include <QPointer>
 #include <functional>
 
+#include "dataset/DataSetTable.h"
+#include "graph/ui/GraphWindowHost.h"
+#include "graph/ui/TfrmGraph.h"
 #include "link/LinkHost.h"
 #include "live/StatusDecoder.h"
 #include "live/ui/TfrmPanel.h"
@@ -24,10 +27,11 @@ class Clock;
 class MeterLink;
 class Prompts;
 class TfrmAbout;
+class TfrmGraph;
 
 // The main window: a multiple-document frame that owns the child windows, the three timers, the
 // meter link's host side and the program-wide state. It runs the poll loop.
-class TfrmMain : public QMainWindow, public LinkHost {
+class TfrmMain : public QMainWindow, public LinkHost, public GraphWindowHost {
     Q_OBJECT
 public:
     struct Environment {
@@ -49,6 +53,18 @@ public:
     void processPendingEvents() override;
     void stopMainTimer() override;
     void hideResetIndicator() override;
+
+    // GraphWindowHost
+    Prompts& prompts() override { return prompts_; }
+    Clock& clock() override { return clock_; }
+    QLocale locale() const override { return locale_; }
+    QString programFolder() const override;
+    const DataSetTable& dataSets() const override { return dataSets_; }
+    bool& loggerDataUnsaved() override { return loggerDataUnsaved_; }
+    bool& realTimeDataUnsaved() override { return realTimeDataUnsaved_; }
+    void saveActiveWindow() override;
+    void setLocale(const QLocale& locale) { locale_ = locale; }
+    DataSetTable& dataSetTable() { return dataSets_; }
 
     // Handlers
     void MainTimerTimer();
@@ -73,12 +89,12 @@ public:
     const QString& dataFolder() const { return dataFolder_; }
     QString statusText(int panel) const;
     TfrmPanel* panel() const { return panel_; }
-    QMdiSubWindow* realTimeWindow() const { return realTimeWindow_; }
+    TfrmGraph* realTimeWindow() const { return realTimeWindow_; }
+    // Creates the real-time graph window: caption, graph set-up and sampling-rate box.
+    void openRealTimeWindow();
     QMdiArea* workspace() const { return mdi_; }
     const DigitImages& digitImages() const { return digits_; }
     MeterLink& link() { return link_; }
-    Prompts& prompts() { return prompts_; }
-    Clock& clock() { return clock_; }
 
     // Whether a real-time run is active; the real-time recorder sets it.
     bool runActive() const { return runActive_; }
@@ -116,8 +132,8 @@ private:
     void buildToolBar();
     void buildStatusBar();
     void createPanel();
-    void openRealTimeWindow();
     void placeRealTimeWindow();
+    QMdiSubWindow* addGraphWindow(TfrmGraph* graph);
     void setConnectedCommands();
     void setDisconnectedCommands();
     void setStatusText(int panel, const QString& text);
@@ -131,7 +147,11 @@ private:
     DigitImages digits_;
     StatusDecoder decoder_;
     QPointer<TfrmPanel> panel_;
-    QPointer<QMdiSubWindow> realTimeWindow_;
+    QPointer<TfrmGraph> realTimeWindow_;
+    DataSetTable dataSets_;
+    QLocale locale_ = QLocale::system();
+    bool loggerDataUnsaved_ = false;
+    bool realTimeDataUnsaved_ = false;
     QString dataFolder_;
     double realTimeRate_ = 0.2;
     bool connected_ = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QPixmap>
 #include <QRect>
 #include <QString>
@@ -52,8 +53,8 @@ QPixmap largeDigit(int value);
 QPixmap smallDigit(int value);
 
 // LCD annunciators, in LCD ink on a transparent ground.
-QPixmap decimalPoint();  // 6 x 6
-QPixmap dateDash();      // 5 x 9, the dash sits where the date digits have their middle bar
+QPixmap decimalPoint();  // 6 x 12, the dot at the bottom, level with the digits' base
+QPixmap dateDash();      // 5 x 3, level with the middle bar of the date digits
 QPixmap timeColon();     // 4 x 12
 QPixmap battery();       // 17 x 9
 QPixmap levelBar();      // the full bar, 154 x 9; the panel crops it by width

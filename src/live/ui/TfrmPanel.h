@@ -56,15 +56,46 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    bool event(QEvent* event) override;
+    void buildLcd();
+    void buildKeys();
     void sendKey(char letter);
     void notAvailable();
+    void closePanel();
+    QWidget* dragTarget();  // the panel, or its MDI subwindow
 
     MeterLink& link_;
     Prompts& prompts_;
     const DigitImages& digits_;
     bool blinkInProgress_ = false;
+    bool closedEmitted_ = false;
     QPoint dragOffset_;
     bool dragging_ = false;
+
+    std::vector<QWidget*> pictures_;  // elements that move the window when dragged
+    std::array<QLabel*, 4> mainDigits_{};
+    // hours, minutes, seconds, year, month, day: tens then units
+    std::array<QLabel*, 12> clockDigits_{};
+    QLabel* lbldBA_ = nullptr;
+    QLabel* lbldBC_ = nullptr;
+    QLabel* lblFAST_ = nullptr;
+    QLabel* lblSLOW_ = nullptr;
+    QLabel* lblMAX_ = nullptr;
+    QLabel* lblMIN_ = nullptr;
+    QLabel* lblRangeLow_ = nullptr;
+    QLabel* lblRangeHigh_ = nullptr;
+    QLabel* imgColorBar_ = nullptr;
+    QLabel* lblREC_ = nullptr;
+    QLabel* lblFULL_ = nullptr;
+    QLabel* imgUNDER_ = nullptr;
+    QLabel* imgOVER_ = nullptr;
+    QLabel* imgStart_ = nullptr;
+    QLabel* imgPause_ = nullptr;
+    QLabel* imgStop_ = nullptr;
+    QLabel* imgLEQ_ = nullptr;
+    QLabel* imgSPL_ = nullptr;
+    QLabel* lblNoConnection_ = nullptr;
+    QLabel* lblTime_ = nullptr;
 };
 
 }  // namespace kl516

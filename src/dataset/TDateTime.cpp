@@ -1,0 +1,94 @@
+#include "dataset/TDateTime.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace kl516 {
+
+namespace {
+
+const QDate kEpoch(1899, 12, 30);
+constexpr int64_t kMsPerDay = 86400000;
+
+// Whole days from the epoch and milliseconds into the day, rounded to the millisecond.
+bool split(TDateTime t, int64_t& days, int& ms) {
+    if (!std::isfinite(t) || std::fabs(t) > 1e8) return false;
+    double whole = std::trunc(t);
+    int64_t msOfDay = std::llround(std::fabs(t - whole) * double(kMsPerDay));
+    if (msOfDay >= kMsPerDay) {  // rounding reached the next midnight
+        msOfDay -= kMsPerDay;
+        whole += t < 0 ? -1 : 1;
+    }
+    days = int64_t(whole);
+    ms = int(msOfDay);
+    return true;
+}
+
+}  // namespace
+
+TDateTime toTDateTime(QDate date, QTime time) {
+    if (!date.isValid()) return 0.0;
+    const double days = double(kEpoch.daysTo(date));
+    const double fraction = time.isValid() ? time.msecsSinceStartOfDay() / double(kMsPerDay) : 0.0;
+    // Before the epoch the whole days count backwards while the time of day still counts
+    // forwards, so the fraction moves away from zero.
+    return days < 0 ? days - fraction : days + fraction;
+}
+
+TDateTime toTDateTime(const QDateTime& dt) {
+    // A local time in a daylight-saving gap makes the QDateTime invalid, but its fields remain.
+    return toTDateTime(dt.date(), dt.time());
+}
+
+QDate dateOf(TDateTime t) {
+    int64_t days;
+    int ms;
+    return split(t, days, ms) ? kEpoch.addDays(days) : QDate();
+}
+
+QTime timeOf(TDateTime t) {
+    int64_t days;
+    int ms;
+    return split(t, days, ms) ? QTime::fromMSecsSinceStartOfDay(ms) : QTime();
+}
+
+QDateTime fromTDateTime(TDateTime t) {
+    return QDateTime(dateOf(t), timeOf(t));
+}
+
+QString formatLevel(double value, const QLocale& locale) {
+    QLocale plain = locale;
+    plain.setNumberOptions(plain.numberOptions() | QLocale::OmitGroupSeparator);
+    return plain.toString(value, 'f', 1);
+}
+
+QString longTimeFormatWithoutZone(const QLocale& locale) {
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == u'\'') quoted = !quoted;
+        if (!quoted && c == u't') continue;  // t, tt, ttt, tttt: the time zone
+        out += c;
+    }
+    // Removing the zone leaves blanks where it was separated from the time.
+    out = out.trimmed();
+    while (out.contains(QStringLiteral("  ")))
+        out.replace(QStringLiteral("  "), QStringLiteral(" "));
+    return out;
+}
+
+QString formatLongTime(TDateTime t, const QLocale& locale) {
+    return locale.toString(timeOf(t), longTimeFormatWithoutZone(locale));
+}
+
+QString formatShortDate(TDateTime t, const QLocale& locale) {
+    return locale.toString(dateOf(t), QLocale::ShortFormat);
+}
+
+QString formatDateTime(TDateTime t, const QLocale& locale) {
+    return formatShortDate(t, locale) + QLatin1Char(' ') + formatLongTime(t, locale);
+}
+
+}  // namespace kl516

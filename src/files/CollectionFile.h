@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+#include "dataset/DataSetTable.h"
+#include "logger/LoggerImage.h"
+
+namespace kl516 {
+
+// A collection file (".rec") is the logger image itself, byte for byte: the first L bytes, L
+// being the smaller of lastAddress + 257 and the image's length.
+
+// The largest file the reader takes: lastAddress is a 24-bit field, so no image that a writer of
+// this format produces is longer than 0xFFFFFF + 257 bytes.
+inline constexpr qint64 kMaxCollectionFileSize = 0xFFFFFF + 257;
+
+// The folder that holds the temporary collection file's "temp" folder: the data folder when it
+// is not empty, otherwise the program's folder; either with a trailing separator.
+QString collectionBaseFolder(const QString& dataFolder, const QString& programFolder);
+// The same for the running program (its folder from QCoreApplication).
+QString collectionBaseFolder(const QString& dataFolder);
+
+// baseFolder + "temp/DataSetsTemp.tmp".
+QString tempCollectionPath(const QString& baseFolder);
+
+// L: the number of image bytes a collection file holds. An image shorter than 14 bytes (no
+// lastAddress field) is written whole.
+qsizetype collectionLength(std::span<const uint8_t> image);
+
+// Writes the first L bytes of image to the temporary collection file, replacing an earlier one
+// only once the new one is complete. Returns an error text, the "temp" folder's path, when that
+// folder is missing and cannot be created; otherwise an empty text, also when the file could not
+// be written (that is skipped silently; *written tells).
+QString writeTempCollectionFile(std::span<const uint8_t> image, const QString& baseFolder,
+                                bool* written = nullptr);
+
+enum class CollectionStatus {
+    Ok,
+    Unreadable,  // the file cannot be opened or read
+    Empty,       // no byte
+    TooShort,    // 1 to 13 bytes: no lastAddress field
+    TooLarge,    // longer than kMaxCollectionFileSize: not a logger image
+};
+
+// The image and lastAddress of a collection file's bytes. On anything but Ok, image and
+// lastAddress are left as they were.
+CollectionStatus readCollectionBytes(const QByteArray& bytes, LoggerImage& image,
+                                     int32_t& lastAddress);
+// Reads a whole collection file (never more than kMaxCollectionFileSize + 1 bytes of it).
+CollectionStatus readCollectionFile(const QString& path, LoggerImage& image, int32_t& lastAddress);
+
+struct OpenCollectionResult {
+    CollectionStatus status = CollectionStatus::Unreadable;
+    int32_t parseResult = -1;  // the parser's result, -1 when the parser did not run
+    bool accepted = false;     // the parser installed a new table (0, 33, 34, 35)
+    // Set when the "temp" folder could not be created: the message to show. The new table is
+    // installed, but set 0 is not to be shown.
+    QString error;
+    // True when the caller should now show set 0: accepted and no error.
+    bool showFirstSet() const { return accepted && error.isEmpty(); }
+};
+
+// Opens a collection file: reads it, parses it into table and rows, and when the parser accepts
+// the image writes it to the temporary collection file. Unreadable, empty, too short or too
+// large files and images the parser rejects change nothing.
+OpenCollectionResult openCollectionFile(const QString& path, const QString& baseFolder,
+                                        const QDateTime& now, DataSetTable& table,
+                                        QList<QStringList>* rows, const QLocale& locale);
+
+// Copies the temporary collection file to destination, replacing it only once the copy is
+// complete. False, silently, when there is no temporary file or the copy fails.
+bool saveCollectionFile(const QString& baseFolder, const QString& destination);
+
+}  // namespace kl516

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+
+namespace kl516 {
+
+// Statistics of a whole series, as the graph window's upper panel shows them.
+struct SeriesStatistics {
+    bool empty = true;  // no points: every other field is 0
+    int count = 0;
+    double first = 0;         // X of the first point
+    double last = 0;          // X of the last point
+    double samplingRate = 0;  // seconds: (last - first) × 86400 / count
+    float maximum = 0;
+    float minimum = 0;
+    int maxIndex = 0;  // earliest point with the maximum
+    int minIndex = 0;  // earliest point with the minimum
+    double maximumTime = 0;
+    double minimumTime = 0;
+    double mean = 0;  // arithmetic mean of the dB values
+};
+
+// x holds TDateTime values, y levels in dB; both have n points.
+SeriesStatistics seriesStatistics(const double* x, const float* y, int n);
+
+// Statistics of the points between two cursors, both cursor points included.
+struct CursorStatistics {
+    bool empty = true;  // no points: every other field is 0
+    int lo = 0;         // the smaller cursor index, clamped to the series
+    int hi = 0;         // the larger one
+    float maximum = 0;
+    float minimum = 0;
+    int maxIndex = 0;  // index in the series of the earliest point with the maximum
+    int minIndex = 0;
+    double maximumTime = 0;
+    double minimumTime = 0;
+    double mean = 0;  // arithmetic mean of the dB values
+};
+
+// a and b are the two cursor indexes in either order; indexes outside 0 .. n - 1 are clamped.
+CursorStatistics cursorStatistics(const double* x, const float* y, int n, int a, int b);
+
+}  // namespace kl516

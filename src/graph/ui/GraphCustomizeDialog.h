@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+
+#include "graph/GraphState.h"
+
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QDateTimeEdit;
+class QFontComboBox;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QTabWidget;
+
+namespace kl516 {
+
+// The graph control's own settings dialog: titles, axes, fonts, colours and styles, subsets.
+// It edits a copy of the looks; result() gives the copy with the user's changes.
+class GraphCustomizeDialog : public QDialog {
+    Q_OBJECT
+  public:
+    struct Pages {
+        bool titles = true;  // main title, subtitle, axis labels
+        bool axes = true;    // manual or automatic scales
+        bool fonts = true;
+        bool subsets = true;  // labels, line types, colours of the series
+    };
+
+    GraphCustomizeDialog(const GraphState& looks, Pages pages, QWidget* parent = nullptr);
+
+    GraphState result() const;
+    QTabWidget* tabs() const { return tabs_; }
+
+  private:
+    QWidget* titlesPage();
+    QWidget* axesPage();
+    QWidget* fontsPage();
+    QWidget* coloursPage();
+    QWidget* subsetsPage();
+    QPushButton* colourButton(const QString& objectName, Argb* colour);
+    void showColour(QPushButton* button, Argb colour);
+
+    GraphState looks_;  // colours are edited in place by their buttons
+    QTabWidget* tabs_ = nullptr;
+
+    QLineEdit* edtMainTitle_ = nullptr;
+    QLineEdit* edtSubTitle_ = nullptr;
+    QLineEdit* edtXAxisLabel_ = nullptr;
+    QLineEdit* edtYAxisLabel_ = nullptr;
+
+    QCheckBox* chkManualX_ = nullptr;
+    QCheckBox* chkManualY_ = nullptr;
+    QDoubleSpinBox* spnMinX_ = nullptr;
+    QDoubleSpinBox* spnMaxX_ = nullptr;
+    QDateTimeEdit* dtMinX_ = nullptr;
+    QDateTimeEdit* dtMaxX_ = nullptr;
+    QDoubleSpinBox* spnMinY_ = nullptr;
+    QDoubleSpinBox* spnMaxY_ = nullptr;
+
+    QCheckBox* chkDefaultFont_ = nullptr;
+    QFontComboBox* cmbFontFamily_ = nullptr;
+    QSpinBox* spnFontSize_ = nullptr;
+
+    QComboBox* cmbGridStyle_ = nullptr;
+    QComboBox* cmbViewingStyle_ = nullptr;
+
+    std::array<QLineEdit*, 2> edtSubsetLabel_{};
+    std::array<QComboBox*, 2> cmbLineType_{};
+};
+
+}  // namespace kl516

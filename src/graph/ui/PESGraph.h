@@ -1,0 +1,131 @@
+#pragma once
+
+#include <QColor>
+#include <QPoint>
+#include <QPointF>
+#include <QRect>
+#include <QWidget>
+
+#include "graph/GraphState.h"
+
+class QCustomPlot;
+class QPrinter;
+
+namespace kl516 {
+
+// Actions of the graph control.
+enum class PEAction {
+    ResetImage,       // rebuild the drawing from the state (after any change)
+    InvalidateImage,  // repaint
+    UndoZoom,
+    Customize,        // the settings dialog; DialogResult() tells OK (1) or not (0)
+    PrintDialog,
+    ReinitAndReset,
+};
+
+enum class HotSpotKind { None, Data, VertLineAnnotation, GraphAnnotation };
+struct HotSpot {
+    HotSpotKind kind = HotSpotKind::None;
+    int series = -1;  // Data
+    int index = -1;   // point (Data), line 0/1, or annotation index
+};
+
+// The scientific graph control of every graph window: one or two series of levels against
+// time, manual scales, titles, colours, annotation tables, two cursor lines, rubber-band zoom
+// and the state as one block. Properties live in state(); after changing them the caller runs
+// ResetImage then InvalidateImage, as with the control this replaces.
+class PESGraph : public QWidget {
+    Q_OBJECT
+public:
+    explicit PESGraph(QWidget* parent = nullptr);
+    ~PESGraph() override;
+
+    // ResetImage compares all settings with those last drawn, so any change through state() is
+    // picked up. Data: the setters below record the points they change, which keeps ResetImage
+    // incremental; handing out the mutable state marks every point for a check instead, so
+    // edit state().x / state().y through a fresh state() call, not a reference kept from before
+    // the last ResetImage.
+    GraphState& state() {
+        stateTouched_ = true;
+        return state_;
+    }
+    const GraphState& state() const { return state_; }
+
+    // Data. Point -1 means every point of the series.
+    void setSubsets(int count);
+    int subsets() const { return state_.subsets; }
+    void setPoints(int count);  // keeps existing points, new ones are X 0 / Y null
+    int points() const { return state_.points; }
+    double XDataII(int series, int point) const;
+    void setXDataII(int series, int point, double value);
+    float YData(int series, int point) const;
+    void setYData(int series, int point, float value);
+    // Bulk copies into series 0, from point 0.
+    void copyXData(const double* values, int count);
+    void copyYData(const float* values, int count);
+
+    void PEactions(PEAction action);
+    int DialogResult() const { return dialogResult_; }
+
+    // Queries
+    QPoint lastMousePosition() const { return lastMouse_; }
+    QRect plottingArea() const;  // in this widget's pixels
+    HotSpot hotSpotAt(const QPoint& pixel) const;
+    QPointF pixelToValue(const QPoint& pixel) const;  // (X, Y) of the first axis pair
+    QPoint valueToPixel(double x, double y) const;
+    bool isZoomed() const;
+
+    QByteArray saveState() const { return saveGraphState(state_); }
+    // Replaces the whole state and rebuilds the drawing (ResetImage); false leaves the state as
+    // it was.
+    bool loadState(const QByteArray& block);
+
+    // Colour of cursor line 0 or 1 (default blue and red).
+    void setVertLineColor(int line, const QColor& color);
+    // The text lines drawn as the label of cursor line 0 or 1 after the last ResetImage: the
+    // placement code is dropped and a line feed starts a new line. Empty while the line is hidden.
+    QStringList vertLineLabelLines(int line) const;
+
+    // Pages of the settings dialog (Customize): 1 titles, 2 axes, fonts, subsets; colours and
+    // styles are always offered.
+    void setAllowPage1(bool on) { allowPage1_ = on; }
+    void setAllowPage2(bool on) { allowPage2_ = on; }
+    void setAllowFontPage(bool on) { allowFontPage_ = on; }
+    void setAllowSubsetsPage(bool on) { allowSubsetsPage_ = on; }
+
+    // Draws the plot onto a printer's page, landscape, scaled to fit (used by PrintDialog).
+    void renderToPrinter(QPrinter* printer);
+
+    QCustomPlot* plot() const { return plot_; }
+
+signals:
+    void clicked(QPoint pixel);
+    void mouseMoved(QPoint pixel);
+    void mousePressed(QPoint pixel, Qt::MouseButton button);
+    void mouseReleased(QPoint pixel);
+    void zoomedIn();
+    void dataHotSpot(int series, int point);
+    void vertLineAnnotHotSpot(int line);    // a press on cursor line 0 or 1
+    void graphAnnotHotSpot(int annotation);  // a press on an annotation
+    void customizeDialogClosed();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void resetImage();
+    void customize();
+    void printDialog();
+
+    GraphState state_;
+    bool stateTouched_ = true;
+    bool allowPage1_ = true, allowPage2_ = true, allowFontPage_ = true, allowSubsetsPage_ = true;
+    QCustomPlot* plot_ = nullptr;
+    QPoint lastMouse_;
+    int dialogResult_ = 0;
+    struct Impl;
+    Impl* d_ = nullptr;
+};
+
+}  // namespace kl516

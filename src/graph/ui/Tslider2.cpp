@@ -1,0 +1,247 @@
+#include "graph/ui/Tslider2.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cstdint>
+
+namespace kl516 {
+
+Tslider2::Tslider2(QWidget* parent) : QWidget(parent) {
+    trackColor_ = palette().color(QPalette::Button);
+    thumbColor_ = palette().color(QPalette::Button);
+    // Every paint covers its whole region from the background buffer.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(200, 50);
+}
+
+void Tslider2::setTrackWidth(int width) {
+    if (width == trackWidth_) return;
+    trackWidth_ = width;
+    appearanceChanged();
+}
+
+void Tslider2::setTrackColor(const QColor& color) {
+    if (color == trackColor_) return;
+    trackColor_ = color;
+    appearanceChanged();
+}
+
+void Tslider2::setThumbHeight(int height) {
+    if (height == thumbHeight_) return;
+    thumbHeight_ = height;
+    appearanceChanged();
+}
+
+void Tslider2::setThumbWidth(int width) {
+    if (width == thumbWidth_) return;
+    thumbWidth_ = width;
+    appearanceChanged();
+}
+
+void Tslider2::setThumbColor(const QColor& color) {
+    if (color == thumbColor_) return;
+    thumbColor_ = color;
+    appearanceChanged();
+}
+
+void Tslider2::setOrientation(TSliderOrientation orientation) {
+    if (orientation == orientation_) return;
+    orientation_ = orientation;
+    appearanceChanged();
+}
+
+void Tslider2::setMinimum(int minimum) {
+    if (minimum == minimum_) return;
+    minimum_ = minimum;
+    if (value1_ < minimum) setValue1(minimum);
+    if (value2_ < minimum) setValue2(minimum);
+    update();
+}
+
+void Tslider2::setMaximum(int maximum) {
+    if (maximum == maximum_) return;
+    maximum_ = maximum;
+    if (value1_ > maximum) setValue1(maximum);
+    if (value2_ > maximum) setValue2(maximum);
+    update();
+}
+
+void Tslider2::setValue1(int value) {
+    setValue(1, value);
+}
+void Tslider2::setValue2(int value) {
+    setValue(2, value);
+}
+
+void Tslider2::setValue(int thumb, int value) {
+    if (value < minimum_)
+        value = minimum_;
+    else if (value > maximum_)
+        value = maximum_;
+    int& current = thumb == 1 ? value1_ : value2_;
+    if (value == current) return;
+    current = value;
+    if (thumb == 1)
+        emit OnValueChange1();
+    else
+        emit OnValueChange2();
+    redrawThumb(thumb);
+}
+
+void Tslider2::redrawThumb(int thumb) {
+    if (!painted_) return;
+    update(thumb == 1 ? drawn1_ : drawn2_);
+    update(thumbRect(thumb));
+}
+
+void Tslider2::appearanceChanged() {
+    backgroundValid_ = false;
+    update();
+}
+
+int Tslider2::trackLength() const {
+    return orientation_ == slHoriz ? width() : height();
+}
+
+int Tslider2::offsetOf(int value) const {
+    const int64_t span = int64_t(trackLength()) - thumbHeight_;
+    const int64_t range = int64_t(maximum_) - minimum_;
+    // A control shorter than a thumb, or an empty range, keeps the thumbs at the start.
+    if (span <= 0 || range <= 0) return 0;
+    const int64_t offset = span * (int64_t(value) - minimum_) / range;
+    return int(std::clamp<int64_t>(offset, 0, span));
+}
+
+QRect Tslider2::thumbRect(int thumb) const {
+    const int offset = offsetOf(thumb == 1 ? value1_ : value2_);
+    if (orientation_ == slHoriz) return QRect(offset, 0, thumbHeight_, height());
+    return QRect(0, height() - offset - thumbHeight_, width(), thumbHeight_);
+}
+
+void Tslider2::resizeEvent(QResizeEvent* event) {
+    backgroundValid_ = false;
+    QWidget::resizeEvent(event);
+}
+
+void Tslider2::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange) backgroundValid_ = false;
+    QWidget::changeEvent(event);
+}
+
+void Tslider2::renderBackground() {
+    const qreal ratio = devicePixelRatioF();
+    background_ = QPixmap(size() * ratio);
+    background_.setDevicePixelRatio(ratio);
+    background_.fill(palette().color(QPalette::Window));
+
+    QPainter p(&background_);
+    const QRect track = orientation_ == slHoriz
+                            ? QRect(0, (height() - trackWidth_) / 2, width(), trackWidth_)
+                            : QRect((width() - trackWidth_) / 2, 0, trackWidth_, height());
+    if (track.isValid()) {
+        // A sunken groove: filled, outlined light, then shadowed along the top and left edges.
+        p.fillRect(track, trackColor_);
+        p.setPen(palette().color(QPalette::Light));
+        p.drawRect(track.adjusted(0, 0, -1, -1));
+        p.setPen(palette().color(QPalette::Dark));
+        p.drawLine(track.left(), track.top(), track.right(), track.top());
+        p.drawLine(track.left(), track.top(), track.left(), track.bottom());
+    }
+    backgroundValid_ = true;
+}
+
+void Tslider2::drawThumb(QPainter& p, const QRect& r) const {
+    if (r.isEmpty()) return;
+    p.fillRect(r, thumbColor_);
+    if (orientation_ == slHoriz) {
+        // A marker pointing down across the track: lit on its top and left, dark on its right.
+        const int l = r.left(), right = l + thumbHeight_, h = height();
+        const int bend = h - h / 3;
+        const QPoint tip((l + right) / 2, h - 1);
+        p.setPen(palette().color(QPalette::Button));
+        p.drawRect(r.adjusted(0, 0, -1, -1));
+        p.setPen(Qt::white);
+        p.drawLine(right - 1, 0, l, 0);
+        p.drawLine(l, 0, l, bend);
+        p.drawLine(QPoint(l, bend), tip);
+        p.setPen(Qt::black);
+        p.drawLine(right - 1, 0, right - 1, bend);
+        p.drawLine(QPoint(right - 1, bend), tip);
+    } else {
+        // A raised block.
+        p.setPen(palette().color(QPalette::Light));
+        p.drawRect(r.adjusted(0, 0, -1, -1));
+        p.setPen(palette().color(QPalette::Dark));
+        p.drawLine(r.left() + 1, r.top() + 1, r.left() + 1, r.bottom() - 1);
+        p.drawLine(r.left() + 1, r.top() + 1, r.right() - 1, r.top() + 1);
+        p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+        p.drawLine(r.right(), r.top(), r.right(), r.bottom());
+    }
+}
+
+void Tslider2::paintEvent(QPaintEvent*) {
+    if (!backgroundValid_ || background_.size() != size() * devicePixelRatioF()) renderBackground();
+    QPainter p(this);  // clipped to the region being repainted
+    p.drawPixmap(0, 0, background_);
+    drawn1_ = thumbRect(1);
+    drawn2_ = thumbRect(2);
+    drawThumb(p, drawn1_);
+    drawThumb(p, drawn2_);  // thumb 2 covers thumb 1 where they overlap
+    painted_ = true;
+}
+
+void Tslider2::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        if (thumbRect(1).contains(pos)) {
+            dragging1_ = true;
+            valueAtPress_ = value1_;
+        } else if (thumbRect(2).contains(pos)) {
+            dragging2_ = true;
+            valueAtPress_ = value2_;
+        }
+        if (dragging1_ || dragging2_) {
+            pressPos_ = pos;
+            event->accept();
+            return;
+        }
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void Tslider2::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragging1_ && !dragging2_) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint pos = event->position().toPoint();
+    const int64_t range = int64_t(maximum_) - minimum_;
+    int64_t moved, span;
+    if (orientation_ == slHoriz) {
+        moved = pos.x() - pressPos_.x();
+        span = int64_t(width()) - thumbHeight_;
+    } else {
+        moved = pressPos_.y() - pos.y();  // upwards is larger
+        span = int64_t(height()) - thumbHeight_;
+    }
+    if (span <= 0) return;
+    // Integer division truncates toward zero, as the thumb positions do.
+    const int64_t value =
+        std::clamp<int64_t>(valueAtPress_ + range * moved / span, INT32_MIN, INT32_MAX);
+    if (dragging1_)
+        setValue1(int(value));
+    else
+        setValue2(int(value));
+}
+
+void Tslider2::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        dragging1_ = false;
+        dragging2_ = false;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+}  // namespace kl516

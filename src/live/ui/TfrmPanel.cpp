@@ -1,0 +1,424 @@
+#include "live/ui/TfrmPanel.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QWindow>
+#include <algorithm>
+#include <functional>
+#include <optional>
+
+#include "app/Prompts.h"
+#include "link/MeterLink.h"
+#include "live/ui/MeterArtwork.h"
+
+namespace kl516 {
+
+DigitImages DigitImages::draw() {
+    DigitImages images;
+    for (int i = 0; i < 18; ++i) {
+        images.large[i] = artwork::largeDigit(i);  // 10..17 come out blank
+        images.small[i] = artwork::smallDigit(i);
+    }
+    return images;
+}
+
+namespace {
+
+using artwork::KeyFace;
+
+// A transparent hot spot over a key of the picture. A click is a press and release inside the
+// spot. When the key has a double-click action, the second press of a double click runs it and
+// its release is no click, so a double click gives exactly click + double click; otherwise the
+// second press counts as another press.
+class KeySpot final : public QWidget {
+  public:
+    explicit KeySpot(QWidget* parent) : QWidget(parent) { setCursor(Qt::PointingHandCursor); }
+
+    std::function<void()> onClick;
+    std::function<void()> onDoubleClick;
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+        pressed_ = true;
+        event->accept();
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton) return QWidget::mouseDoubleClickEvent(event);
+        if (!onDoubleClick) return mousePressEvent(event);
+        event->accept();
+        pressed_ = false;
+        onDoubleClick();
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
+        event->accept();
+        const bool click = pressed_ && rect().contains(event->position().toPoint());
+        pressed_ = false;
+        if (click && onClick) onClick();
+    }
+
+  private:
+    bool pressed_ = false;
+};
+
+enum class KeyAction { Send, NotAvailable, Close, Minimise };
+
+struct KeyEntry {
+    const char* name;
+    QRect rect;
+    std::optional<KeyFace> face;  // none: nothing drawn (the key lies off the picture)
+    KeyAction action;
+    char letter = 0;
+    char doubleLetter = 0;  // 0: no double-click action
+    const char* hint = nullptr;
+};
+
+// clang-format off
+const KeyEntry kKeys[] = {
+    {"btnPower", {211, 135, 48, 43}, KeyFace::Power, KeyAction::Close, 0, 0,
+     "Close Control Panel"},
+    {"btnREC", {92, 271, 48, 30}, KeyFace::RecIntv, KeyAction::Send, 'R'},
+    {"btnFast", {74, 333, 49, 31}, KeyFace::FastSlow, KeyAction::Send, 'F', 0,
+     "Time weighting select button"},
+    {"btnSPL", {142, 330, 51, 34}, KeyFace::SplLeq, KeyAction::Send, 'L'},
+    {"btnMaxMin", {211, 336, 48, 32}, KeyFace::MinMax, KeyAction::Send, 'M', 'N',
+     "single click to change MAX/MIN mode, double click  to cancel ."},
+    {"btnBK", {55, 398, 51, 34}, KeyFace::Backlight, KeyAction::Send, 'B'},
+    {"btnAC", {122, 398, 53, 31}, KeyFace::AC, KeyAction::Send, 'C', 0,
+     "Frequency Weighting select button"},
+    {"Label1", {191, 398, 66, 34}, KeyFace::RunPauseStop, KeyAction::Send, 's', 'u',
+     "single click to start/pause LEQ, double click  to cancel ."},
+    {"btnTIME", {133, 210, 63, 34}, KeyFace::IntegTimeClock, KeyAction::NotAvailable},
+    {"btnSET", {154, 271, 40, 34}, KeyFace::Set, KeyAction::NotAvailable},
+    {"btnUP", {217, 215, 36, 34}, KeyFace::Up, KeyAction::NotAvailable},
+    {"btnDOWN", {217, 266, 40, 34}, KeyFace::Down, KeyAction::NotAvailable},
+    {"btnLevel", {414, 374, 51, 34}, std::nullopt, KeyAction::Send, 'L'},
+    {"SpeedButton1", {237, 1, 16, 14}, KeyFace::Minimise, KeyAction::Minimise},
+    {"SpeedButton2", {259, 1, 16, 14}, KeyFace::Close, KeyAction::Close},
+};
+// clang-format on
+
+// Only this key shows its hint as a tool tip; the others keep theirs unshown.
+constexpr const char* kToolTipKey = "btnMaxMin";
+
+constexpr int kBarMinWidth = 4;
+constexpr int kBarFullWidth = 154;
+
+QLabel* makeLabel(QWidget* parent, const char* name, QPoint pos, bool visible) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setContentsMargins(0, 0, 0, 0);
+    label->setMargin(0);
+    label->setIndent(0);
+    label->move(pos);
+    label->setVisible(visible);
+    return label;
+}
+
+QLabel* imageLabel(QWidget* parent, const char* name, QPoint pos, const QPixmap& image,
+                   bool visible) {
+    QLabel* label = makeLabel(parent, name, pos, visible);
+    label->setPixmap(image);
+    label->resize(image.size());
+    return label;
+}
+
+// An empty digit place of the given size; it shows nothing until a digit image is set.
+QLabel* digitPlace(QWidget* parent, const char* name, QPoint pos, QSize size) {
+    QLabel* label = makeLabel(parent, name, pos, true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->resize(size);
+    return label;
+}
+
+QLabel* textLabel(QWidget* parent, const char* name, QPoint pos, const QString& text, int pixelSize,
+                  bool visible, const QColor& colour = artwork::lcdInk()) {
+    QLabel* label = makeLabel(parent, name, pos, visible);
+    label->setFont(artwork::lcdFont(pixelSize));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+    label->setText(text);
+    label->adjustSize();
+    return label;
+}
+
+}  // namespace
+
+TfrmPanel::TfrmPanel(MeterLink& link, Prompts& prompts, const DigitImages& digits, QWidget* parent)
+    : QWidget(parent), link_(link), prompts_(prompts), digits_(digits) {
+    setObjectName(QStringLiteral("frmPanel"));
+    setWindowTitle(QStringLiteral("Control Panel"));
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(kWidth, kHeight);
+
+    std::vector<artwork::KeyDrawing> faces;
+    for (const KeyEntry& key : kKeys)
+        if (key.face) faces.push_back({*key.face, key.rect});
+
+    // The meter picture first, so that every other element lies above it.
+    auto* picture = imageLabel(this, "imgPanel", {0, 0}, artwork::meterPicture(faces), true);
+    pictures_.push_back(picture);
+    buildLcd();
+    buildKeys();
+    for (QWidget* w : pictures_) w->installEventFilter(this);
+}
+
+void TfrmPanel::buildLcd() {
+    const QSize large(30, 51), small(9, 15);
+    auto picture = [this](QLabel* label) {
+        pictures_.push_back(label);
+        return label;
+    };
+
+    const char* mainNames[4] = {"MainD1", "MainD2", "MainD3", "MainD4"};
+    const int mainX[4] = {74, 110, 146, 184};
+    for (int i = 0; i < 4; ++i)
+        mainDigits_[i] = picture(digitPlace(this, mainNames[i], {mainX[i], 564}, large));
+    picture(imageLabel(this, "imgPoint", {175, 601}, artwork::decimalPoint(), true))->raise();
+
+    lbldBA_ = picture(textLabel(this, "lbldBA", {229, 564}, QStringLiteral("dBA"), 13, true));
+    lbldBC_ = picture(textLabel(this, "lbldBC", {228, 582}, QStringLiteral("dBC"), 13, false));
+    lblFAST_ = picture(textLabel(this, "lblFAST", {162, 473}, QStringLiteral("FAST"), 10, true));
+    lblSLOW_ = picture(textLabel(this, "lblSLOW", {193, 473}, QStringLiteral("SLOW"), 10, false));
+    lblMAX_ = picture(textLabel(this, "lblMAX", {131, 473}, QStringLiteral("MAX"), 10, false));
+    lblMIN_ = picture(textLabel(this, "lblMIN", {106, 473}, QStringLiteral("MIN"), 10, false));
+    lblRangeLow_ =
+        picture(textLabel(this, "lblRangeLow", {52, 506}, QStringLiteral("30"), 9, true));
+    lblRangeHigh_ =
+        picture(textLabel(this, "lblRangeHigh", {234, 506}, QStringLiteral("130"), 9, true));
+
+    imgColorBar_ = picture(imageLabel(this, "imgColorBar", {72, 500}, artwork::levelBar(), true));
+    imgColorBar_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    lblREC_ = picture(textLabel(this, "lblREC", {149, 618}, QStringLiteral("REC"), 10, false));
+    lblFULL_ = picture(textLabel(this, "lblFULL", {178, 619}, QStringLiteral("FULL"), 10, false));
+    imgUNDER_ = picture(
+        imageLabel(this, "imgUNDER", {68, 620}, artwork::word(QStringLiteral("UNDER"), 10), false));
+    imgOVER_ = picture(
+        imageLabel(this, "imgOVER", {215, 619}, artwork::word(QStringLiteral("OVER"), 10), false));
+    imgStart_ = picture(imageLabel(this, "imgStart", {60, 545}, artwork::runStart(), false));
+    imgPause_ = picture(imageLabel(this, "imgPause", {75, 544}, artwork::runPause(), false));
+    imgStop_ = picture(imageLabel(this, "imgStop", {88, 544}, artwork::runStop(), false));
+    imgLEQ_ = picture(
+        imageLabel(this, "imgLEQ", {41, 598}, artwork::word(QStringLiteral("Leq"), 11), false));
+    imgSPL_ = picture(
+        imageLabel(this, "imgSPL", {43, 584}, artwork::word(QStringLiteral("SPL"), 11), false));
+
+    // Clock places: hours, minutes, seconds, year, month, day; tens then units.
+    const struct {
+        const char* name;
+        QPoint pos;
+    } clockPlaces[12] = {
+        {"LCDT3", {136, 544}}, {"LCDT4", {145, 544}}, {"LCDT5", {161, 544}}, {"LCDT6", {170, 544}},
+        {"LCDT7", {184, 544}}, {"LCDT8", {194, 544}}, {"LCDA", {136, 529}},  {"LCDB", {145, 529}},
+        {"LCDC", {161, 529}},  {"LCDD", {170, 529}},  {"LCDE", {185, 529}},  {"LCDF", {193, 529}},
+    };
+    for (int i = 0; i < 12; ++i)
+        clockDigits_[i] = picture(digitPlace(this, clockPlaces[i].name, clockPlaces[i].pos, small));
+
+    picture(imageLabel(this, "Image16", {155, 535}, artwork::dateDash(), true));
+    picture(imageLabel(this, "Image17", {179, 535}, artwork::dateDash(), true));
+    picture(imageLabel(this, "Image1", {179, 547}, artwork::timeColon(), true));
+    picture(imageLabel(this, "Image2", {156, 547}, artwork::timeColon(), true));
+    picture(imageLabel(this, "imgBat", {62, 475}, artwork::battery(), true));
+
+    lblNoConnection_ =
+        picture(textLabel(this, "lblNoConnection", {72, 483}, QStringLiteral("No Connection"), 12,
+                          false, QColor(208, 24, 24)));
+    lblTime_ = picture(textLabel(this, "lblTime", {263, 107}, QString(), 10, false));
+}
+
+void TfrmPanel::buildKeys() {
+    for (const KeyEntry& key : kKeys) {
+        auto* spot = new KeySpot(this);
+        spot->setObjectName(QLatin1String(key.name));
+        spot->setGeometry(key.rect);
+        if (key.hint) {
+            spot->setProperty("hint", QString::fromLatin1(key.hint));
+            if (qstrcmp(key.name, kToolTipKey) == 0)
+                spot->setToolTip(QString::fromLatin1(key.hint));
+        }
+        switch (key.action) {
+            case KeyAction::Send: {
+                const char letter = key.letter;
+                spot->onClick = [this, letter] { sendKey(letter); };
+                if (key.doubleLetter) {
+                    const char second = key.doubleLetter;
+                    spot->onDoubleClick = [this, second] { sendKey(second); };
+                }
+                break;
+            }
+            case KeyAction::NotAvailable:
+                spot->onClick = [this] { notAvailable(); };
+                break;
+            case KeyAction::Close:
+                spot->onClick = [this] { closePanel(); };
+                break;
+            case KeyAction::Minimise:
+                spot->onClick = [this] { emit minimiseRequested(); };
+                break;
+        }
+    }
+}
+
+void TfrmPanel::sendKey(char letter) {
+    if (!link_.sendKey(letter)) prompts_.message(QStringLiteral("Connect fail"));
+}
+
+void TfrmPanel::notAvailable() {
+    prompts_.message(QStringLiteral("not available"));
+}
+
+void TfrmPanel::closePanel() {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        sub->close();
+    else
+        close();
+}
+
+QWidget* TfrmPanel::dragTarget() {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) return sub;
+    return this;
+}
+
+void TfrmPanel::applyRefresh(const PanelRefresh& refresh) {
+    const MeterStatus& s = refresh.status;
+    lblREC_->setVisible(s.recording);
+
+    lbldBA_->setVisible(s.weightingA);
+    lbldBC_->setVisible(!s.weightingA);
+    lblFAST_->setVisible(s.fast);
+    lblSLOW_->setVisible(!s.fast);
+    imgUNDER_->setVisible(s.under);
+    imgOVER_->setVisible(s.over);
+    lblFULL_->setVisible(s.memoryFull);
+    imgStart_->setVisible(s.runState == RunState::Running);
+    imgPause_->setVisible(s.runState == RunState::Paused);
+    imgStop_->setVisible(s.runState == RunState::Stopped);
+    imgLEQ_->setVisible(s.leqShown);
+    imgSPL_->setVisible(!s.leqShown);
+
+    for (int i = 0; i < 6; ++i) {
+        const int value = refresh.clockValues[i];
+        if (value < 0 || value > 99) continue;  // -1: the place keeps its digits
+        clockDigits_[2 * i]->setPixmap(digits_.small[value / 10]);
+        clockDigits_[2 * i + 1]->setPixmap(digits_.small[value % 10]);
+    }
+
+    setLevelDigits(refresh.digits);
+
+    switch (refresh.maxMin) {
+        case MaxMinIndicator::Off:
+            setMaxMinVisible(false, false);
+            break;
+        case MaxMinIndicator::MaxOnly:
+            setMaxMinVisible(true, false);
+            break;
+        case MaxMinIndicator::MinOnly:
+            setMaxMinVisible(false, true);
+            break;
+        case MaxMinIndicator::Blink:
+        case MaxMinIndicator::StopBlink:
+        case MaxMinIndicator::NoChange:
+            break;  // the caller's blink timer owns the labels
+    }
+
+    lblRangeLow_->setText(QStringLiteral("30"));
+    lblRangeHigh_->setText(QStringLiteral("130"));
+    imgColorBar_->resize(std::clamp(refresh.barWidth, kBarMinWidth, kBarFullWidth),
+                         imgColorBar_->height());
+}
+
+void TfrmPanel::setLevelDigits(const std::array<int, 4>& images) {
+    for (int i = 0; i < 4; ++i) {
+        const int index =
+            images[i] >= 0 && images[i] < kLargeDigitImages ? images[i] : kDigitFailureImage;
+        mainDigits_[i]->setPixmap(digits_.large[index]);
+    }
+}
+
+void TfrmPanel::setMaxMinVisible(bool maxShown, bool minShown) {
+    lblMAX_->setVisible(maxShown);
+    lblMIN_->setVisible(minShown);
+}
+
+void TfrmPanel::setNoConnectionVisible(bool shown) {
+    lblNoConnection_->setVisible(shown);
+}
+
+void TfrmPanel::setTimeVisible(bool shown) {
+    lblTime_->setVisible(shown);
+}
+
+void TfrmPanel::closeEvent(QCloseEvent* event) {
+    // A MAX/MIN blink step may be under way further up the stack; let it finish first.
+    while (blinkInProgress_) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    event->accept();
+    if (!closedEmitted_) {
+        closedEmitted_ = true;
+        emit closed();
+    }
+}
+
+bool TfrmPanel::eventFilter(QObject* watched, QEvent* event) {
+    const bool picture = std::find(pictures_.begin(), pictures_.end(), watched) != pictures_.end();
+    if (!picture) return QWidget::eventFilter(watched, event);
+
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::LeftButton) break;
+            QWidget* target = dragTarget();
+            // A top-level panel lets the window system move it where it can (Wayland);
+            // otherwise the panel follows the mouse itself.
+            if (target->isWindow() && target->windowHandle() &&
+                target->windowHandle()->startSystemMove())
+                return true;
+            dragging_ = true;
+            dragOffset_ = mouse->globalPosition().toPoint() - target->pos();
+            return true;
+        }
+        case QEvent::MouseMove: {
+            if (!dragging_) break;
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            dragTarget()->move(mouse->globalPosition().toPoint() - dragOffset_);
+            return true;
+        }
+        case QEvent::MouseButtonRelease: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::LeftButton || !dragging_) break;
+            dragging_ = false;
+            return true;
+        }
+        default:
+            break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmPanel::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) emit activated();
+    QWidget::changeEvent(event);
+}
+
+bool TfrmPanel::event(QEvent* event) {
+    if (event->type() == QEvent::ParentChange) {
+        // Inside an MDI subwindow the subwindow is what closes, moves and activates: it is
+        // destroyed with the panel, and its activation counts as the panel's.
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+            sub->setAttribute(Qt::WA_DeleteOnClose);
+            connect(sub, &QMdiSubWindow::aboutToActivate, this, &TfrmPanel::activated,
+                    Qt::UniqueConnection);
+        }
+    }
+    return QWidget::event(event);
+}
+
+}  // namespace kl516

@@ -1,0 +1,13 @@
+#include "realtime/SamplingRate.h"
+
+namespace kl516 {
+
+int samplingRateItem(double seconds) {
+    // Upper bounds (exclusive) of the items 0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 30.
+    static const double bounds[9] = {0.15, 0.25, 0.55, 1.5, 2.5, 5.5, 10.5, 20.5, 30.5};
+    for (int i = 0; i < 9; ++i)
+        if (seconds < bounds[i]) return i;
+    return -1;
+}
+
+}  // namespace kl516

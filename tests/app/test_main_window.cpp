@@ -1,0 +1,299 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <memory>
+
+#include "app/Settings.h"
+#include "app/ui/TfrmAbout.h"
+#include "app/ui/TfrmMain.h"
+#include "link/MeterLink.h"
+#include "simulator/SimulatedMeter.h"
+#include "support/RecordingDeviceLibrary.h"
+#include "support/ScriptedPrompts.h"
+
+using namespace kl516;
+
+namespace {
+
+// The main window against a simulated meter on a manual clock, with scripted prompts and a
+// settings file and documents folder of its own.
+struct MainWindowTest : ::testing::Test {
+    QTemporaryDir dir;
+    ManualClock clock;
+    test::ScriptedPrompts prompts;
+    IdleLinkHost idle;
+    SimulatedMeter::Options options;
+    std::unique_ptr<DeviceLibrary> device;
+    std::unique_ptr<MeterLink> link;
+    std::unique_ptr<TfrmMain> window;
+
+    SimulatedMeter& meter() { return static_cast<SimulatedMeter&>(*device); }
+
+    TfrmMain::Environment environment() {
+        return {dir.filePath(QStringLiteral("kl516.ini")), dir.filePath(QStringLiteral("docs")),
+                dir.path()};
+    }
+
+    void start(std::unique_ptr<DeviceLibrary> library = nullptr) {
+        device = library ? std::move(library) : std::make_unique<SimulatedMeter>(clock, options);
+        link = std::make_unique<MeterLink>(*device, clock, idle);
+        window = std::make_unique<TfrmMain>(*link, prompts, clock, environment());
+        window->resize(1280, 900);
+        window->show();
+        window->formShow();
+        window->MainTimer->stop();  // the tests run the ticks themselves
+    }
+
+    void ticks(int n) {
+        for (int i = 0; i < n; ++i) window->MainTimerTimer();
+    }
+
+    bool visible(const char* name) const {
+        auto* w = window->panel()->findChild<QWidget*>(QLatin1String(name));
+        return w && w->isVisibleTo(window->panel());
+    }
+    bool runEnabled() const { return window->btnRun->isEnabled() && window->Run1->isEnabled(); }
+    bool stopEnabled() const { return window->btnStop->isEnabled() && window->Stop1->isEnabled(); }
+    bool loggerEnabled() const {
+        return window->btnDataLogger->isEnabled() && window->DataLogger1->isEnabled();
+    }
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, StartUpWithoutAMeter) {
+    options.openFailure = SimulatedMeter::Fault{0, -1, 0};
+    auto* splash = new TfrmAbout(true);
+    splash->setAttribute(Qt::WA_DeleteOnClose);
+    splash->show();
+    QPointer<TfrmAbout> splashRef = splash;
+    device = std::make_unique<SimulatedMeter>(clock, options);
+    link = std::make_unique<MeterLink>(*device, clock, idle);
+    window = std::make_unique<TfrmMain>(*link, prompts, clock, environment());
+    window->resize(1280, 900);
+    window->show();
+    const int64_t before = clock.waitedMs();
+    window->formShow(splash);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    EXPECT_EQ(window->windowTitle(), "KL516");
+    EXPECT_EQ(window->statusText(0), "");
+    EXPECT_EQ(window->statusText(1), "Off Connection");
+    EXPECT_TRUE(visible("lblNoConnection"));
+    EXPECT_FALSE(runEnabled());
+    EXPECT_FALSE(stopEnabled());
+    EXPECT_TRUE(window->LoadData1->isEnabled());
+    EXPECT_TRUE(window->btnDataLogger->isEnabled());
+    EXPECT_FALSE(window->Setup1->isVisible());
+    EXPECT_TRUE(window->MainTimer->isActive());
+    EXPECT_EQ(window->MainTimer->interval(), 500);
+    window->MainTimer->stop();
+    EXPECT_EQ(clock.waitedMs() - before, 501);  // the blocking start-up wait
+    EXPECT_TRUE(splashRef.isNull() || !splashRef->isVisible());
+
+    // The panel at (0, 0); the real-time graph beside it.
+    auto* panelWindow = qobject_cast<QMdiSubWindow*>(window->panel()->parentWidget());
+    ASSERT_NE(panelWindow, nullptr);
+    EXPECT_EQ(panelWindow->pos(), QPoint(0, 0));
+    TfrmGraph* graph = window->realTimeWindow();
+    ASSERT_NE(graph, nullptr);
+    EXPECT_EQ(graph->caption(), "Real-Time Graph");
+    auto* graphWindow = qobject_cast<QMdiSubWindow*>(graph->parentWidget());
+    EXPECT_EQ(graphWindow->geometry().topLeft(), QPoint(TfrmPanel::kWidth, 0));
+    EXPECT_EQ(graphWindow->width(), window->width() - TfrmPanel::kWidth - 5);
+    EXPECT_TRUE(window->ControlPanel1->isChecked());
+    EXPECT_TRUE(window->RealTimeGraph1->isChecked());
+
+    ticks(3);  // identification keeps failing silently
+    EXPECT_FALSE(window->connected());
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(MainWindowTest, AMeterAnswering585IsNeverConnected) {
+    auto fake = std::make_unique<test::RecordingDeviceLibrary>();
+    auto* f = fake.get();
+    ResponseFrame id{};
+    id[23] = '5';
+    id[24] = '8';
+    id[25] = '5';
+    for (int i = 0; i < 5; ++i) f->responses.push_back(id);
+    start(std::move(fake));
+    ticks(5);
+    EXPECT_FALSE(window->connected());
+    EXPECT_EQ(window->statusText(1), "Off Connection");
+    for (const auto& w : f->writes()) EXPECT_EQ(w[1], 'K');
+}
+
+TEST_F(MainWindowTest, ConnectionIsKeptThroughFourFailuresAndLostAtTheFifth) {
+    start();
+    ticks(1);
+    ASSERT_TRUE(window->connected());
+    EXPECT_EQ(window->statusText(1), "On Connection");
+    EXPECT_FALSE(visible("lblNoConnection"));
+    EXPECT_TRUE(runEnabled());
+    EXPECT_FALSE(stopEnabled());
+    EXPECT_TRUE(loggerEnabled());
+
+    // Four failed polls, then a good one: still connected, the count starts again.
+    meter().options().readFailure = SimulatedMeter::Fault{0, 4, 'A'};
+    ticks(4);
+    EXPECT_TRUE(window->connected());
+    EXPECT_EQ(window->failedPolls(), 4);
+    ticks(1);
+    EXPECT_EQ(window->failedPolls(), 0);
+    EXPECT_TRUE(window->connected());
+
+    // Five in a row: disconnected; the sixth tick identifies again.
+    meter().unplug();
+    ticks(5);
+    EXPECT_FALSE(window->connected());
+    EXPECT_EQ(window->statusText(1), "No Connection");
+    EXPECT_TRUE(visible("lblNoConnection"));
+    EXPECT_FALSE(runEnabled());
+    EXPECT_FALSE(stopEnabled());
+    EXPECT_FALSE(loggerEnabled());
+    meter().replug();
+    const int before = meter().exchangeCount();
+    ticks(1);
+    ASSERT_GT(meter().exchangeCount(), before);
+    EXPECT_EQ(meter().framesWritten().back()[1], 'K');
+    EXPECT_TRUE(window->connected());
+}
+
+TEST_F(MainWindowTest, APollWithBadFramingChangesNothing) {
+    start();
+    ticks(2);
+    ASSERT_TRUE(window->connected());
+    auto* digit = window->panel()->findChild<QLabel*>(QStringLiteral("MainD4"));
+    ASSERT_NE(digit, nullptr);
+    const QImage shown = digit->pixmap().toImage();
+    int levels = 0;
+    window->levelSink = [&](float) { ++levels; };
+    meter().options().wrongFraming = SimulatedMeter::Fault{0, -1, 'A'};
+    ticks(3);
+    EXPECT_EQ(levels, 0);
+    EXPECT_EQ(window->failedPolls(), 0);
+    EXPECT_TRUE(window->connected());
+    EXPECT_EQ(digit->pixmap().toImage(), shown);
+}
+
+TEST_F(MainWindowTest, LosingTheMeterDuringARunAndGettingItBack) {
+    start();
+    ticks(1);
+    window->setRunActive(true);
+    meter().unplug();
+    ticks(5);
+    EXPECT_FALSE(runEnabled());
+    EXPECT_FALSE(stopEnabled());
+    meter().replug();
+    ticks(1);
+    EXPECT_TRUE(window->connected());
+    EXPECT_FALSE(runEnabled());
+    EXPECT_TRUE(stopEnabled());
+    EXPECT_FALSE(window->realTimeWindow()->tbntClr->isEnabled());
+}
+
+TEST_F(MainWindowTest, StatusFramesReachThePanelAndTheSampler) {
+    start();
+    ticks(1);
+    std::vector<float> levels;
+    window->levelSink = [&](float level) { levels.push_back(level); };
+    clock.advance(1000);
+    ticks(1);
+    ASSERT_EQ(levels.size(), 1u);
+    EXPECT_GT(levels[0], 20.0f);
+    EXPECT_TRUE(visible("lbldBA"));
+    EXPECT_TRUE(visible("lblFAST"));
+    EXPECT_FALSE(window->meterRecording());
+
+    // The panel's FAST/SLOW key goes to the meter; the labels swap after the next poll.
+    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnFast")), Qt::LeftButton);
+    EXPECT_EQ(meter().framesWritten().back(), (CommandFrame{0x02, 'F', 0, 0, 0, link->sequenceNumber(), 0x03}));
+    EXPECT_TRUE(visible("lblFAST"));
+    ticks(1);
+    EXPECT_FALSE(visible("lblFAST"));
+    EXPECT_TRUE(visible("lblSLOW"));
+
+    // REC: the recording flag follows the meter.
+    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnREC")), Qt::LeftButton);
+    ticks(1);
+    EXPECT_TRUE(window->meterRecording());
+    EXPECT_TRUE(visible("lblREC"));
+}
+
+TEST_F(MainWindowTest, MaxMinAlternatingBlinksBothLabels) {
+    start();
+    ticks(1);
+    for (int i = 0; i < 3; ++i)  // off -> MAX -> MIN -> MAX/MIN alternating
+        QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnMaxMin")), Qt::LeftButton);
+    ticks(1);
+    ASSERT_EQ(meter().maxMinMode(), 0x44);
+    EXPECT_TRUE(window->MaxMinTimer->isActive());
+    window->MaxMinTimerTimer();
+    const bool first = visible("lblMAX");
+    EXPECT_EQ(visible("lblMIN"), first);
+    window->MaxMinTimerTimer();
+    EXPECT_NE(visible("lblMAX"), first);
+    EXPECT_EQ(visible("lblMIN"), visible("lblMAX"));
+    QTest::mouseDClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnMaxMin")), Qt::LeftButton);
+    ticks(1);
+    EXPECT_FALSE(window->MaxMinTimer->isActive());
+    EXPECT_FALSE(visible("lblMAX"));
+    EXPECT_FALSE(visible("lblMIN"));
+}
+
+TEST_F(MainWindowTest, PanelKeysWithoutAnswerAndNotAvailableKeys) {
+    start();
+    const int before = meter().exchangeCount();
+    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnTIME")), Qt::LeftButton);
+    EXPECT_EQ(prompts.messages(), QStringList{"not available"});
+    EXPECT_EQ(meter().exchangeCount(), before);
+    meter().unplug();
+    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnTIME")), Qt::LeftButton);
+    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnAC")), Qt::LeftButton);
+    EXPECT_EQ(prompts.messages(), (QStringList{"not available", "not available", "Connect fail"}));
+}
+
+TEST_F(MainWindowTest, ClosingAndRecreatingThePanel) {
+    start();
+    ticks(1);
+    QPointer<TfrmPanel> first = window->panel();
+    ASSERT_TRUE(first);
+    first->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(window->panel(), nullptr);
+    EXPECT_FALSE(window->ControlPanel1->isChecked());
+    ticks(2);  // polls go on without a panel
+
+    window->ControlPanel1->trigger();
+    TfrmPanel* second = window->panel();
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(window->ControlPanel1->isChecked());
+    auto* sub = qobject_cast<QMdiSubWindow*>(second->parentWidget());
+    EXPECT_EQ(sub->pos(), QPoint(0, 0));
+    EXPECT_FALSE(visible("lblMAX"));
+
+    sub->showMinimized();
+    window->ControlPanel1->trigger();
+    EXPECT_EQ(window->panel(), second);
+    EXPECT_FALSE(sub->isMinimized());
+    EXPECT_TRUE(window->ControlPanel1->isChecked());
+}
+
+TEST_F(MainWindowTest, RealTimeRateIsReadAtCreationAndWrittenAtClose) {
+    start();
+    EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.2);
+    window->setRealTimeRate(5.0);
+    window->close();
+    window.reset();
+    start();
+    EXPECT_DOUBLE_EQ(window->realTimeRate(), 5.0);
+    EXPECT_EQ(window->dataFolder(), QDir::cleanPath(dir.filePath(QStringLiteral("docs"))) + "/KL516/");
+}

@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+#include <vector>
+
+#include "dataset/DataSetTable.h"
+#include "files/CollectionFile.h"
+#include "logger/MemoryParser.h"
+
+using namespace kl516;
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 7, 9), QTime(13, 14, 15));
+
+// A download-sized image: one set of three samples, lastAddress 279, 288 bytes.
+LoggerImage oneSetImage(uint8_t firstLevelLow = 0xBC) {
+    LoggerImage img(288, 0xFF);
+    std::fill(img.begin(), img.begin() + 256, 0);
+    img[0] = 0x04;
+    img[31] = 0x05;
+    img[10] = 1;
+    img[13] = 0x17;
+    img[12] = 0x01;  // lastAddress 0x000117 = 279
+    const uint8_t rec[24] = {0xA5, 0x5A, 0,    0x24, 0x03, 0x15, 0x09, 0x30, 0x05,
+                             0,    2,    0,    0,    3,    0x03, 0,    0x02, firstLevelLow,
+                             0x02, 0xD0, 0x02, 0xE4, 0x5A, 0xA5};
+    std::copy(std::begin(rec), std::end(rec), img.begin() + 256);
+    return img;
+}
+
+QByteArray bytesOf(const LoggerImage& img) {
+    return QByteArray(reinterpret_cast<const char*>(img.data()), qsizetype(img.size()));
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+struct CollectionFileTest : ::testing::Test {
+    QTemporaryDir dir;
+    QString base;
+    DataSetTable table;
+    QList<QStringList> rows;
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        base = collectionBaseFolder(dir.path(), QString());
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+    OpenCollectionResult open(const QString& file) {
+        return openCollectionFile(file, base, kNow, table, &rows, QLocale::c());
+    }
+};
+
+}  // namespace
+
+TEST(CollectionFileLocation, BaseFolderAndTempPath) {
+    EXPECT_EQ(collectionBaseFolder("/home/u/KL516/", "/opt/kl516"), "/home/u/KL516/");
+    EXPECT_EQ(collectionBaseFolder("/home/u/Documents", "/opt/kl516"), "/home/u/Documents/");
+    EXPECT_EQ(collectionBaseFolder("", "/opt/kl516"), "/opt/kl516/");
+    EXPECT_EQ(tempCollectionPath("/opt/kl516/"), "/opt/kl516/temp/DataSetsTemp.tmp");
+}
+
+TEST(CollectionFileLength, IsLastAddressPlus257OrTheImage) {
+    struct Case {
+        size_t size;
+        int32_t lastAddress;  // -1: image too short to hold it
+        qsizetype length;
+    };
+    for (const Case c :
+         {Case{352, 347, 352}, Case{131072, 255, 512}, Case{131072, 0xFFFFFF, 131072},
+          Case{14, 0, 14}, Case{10, -1, 10}, Case{0, -1, 0}}) {
+        SCOPED_TRACE(c.size);
+        LoggerImage img(c.size, 0);
+        if (c.lastAddress >= 0) {
+            img[11] = uint8_t(c.lastAddress >> 16);
+            img[12] = uint8_t(c.lastAddress >> 8);
+            img[13] = uint8_t(c.lastAddress);
+        }
+        EXPECT_EQ(collectionLength(img), c.length);
+    }
+}
+
+TEST_F(CollectionFileTest, WriteReadWriteKeepsTheBytes) {
+    LoggerImage img = oneSetImage();
+    // 300 bytes past lastAddress + 256: they are read in and dropped when written again.
+    img.resize(279 + 257 + 300, 0x77);
+    const QString rec = path("in.rec");
+    ASSERT_TRUE(writeAll(rec, bytesOf(img)));
+
+    const OpenCollectionResult first = open(rec);
+    EXPECT_EQ(first.status, CollectionStatus::Ok);
+    EXPECT_EQ(first.parseResult, ParseResult::Ok);
+    EXPECT_TRUE(first.showFirstSet());
+    ASSERT_EQ(table.setCount(), 1);
+    EXPECT_EQ(rows.size(), 1);
+    const QByteArray written = readAll(tempCollectionPath(base));
+    EXPECT_EQ(written, bytesOf(img).left(279 + 257));
+
+    ASSERT_TRUE(saveCollectionFile(base, path("saved.rec")));
+    EXPECT_EQ(readAll(path("saved.rec")), written);
+    EXPECT_TRUE(open(path("saved.rec")).showFirstSet());
+    EXPECT_EQ(readAll(tempCollectionPath(base)), written);
+    EXPECT_FLOAT_EQ(table.levels()[0], 70.0f);
+}
+
+TEST_F(CollectionFileTest, RejectedFilesChangeNothing) {
+    ASSERT_TRUE(writeAll(path("good.rec"), bytesOf(oneSetImage())));
+    ASSERT_TRUE(open(path("good.rec")).showFirstSet());
+    const QByteArray temp = readAll(tempCollectionPath(base));
+
+    LoggerImage noSets = oneSetImage(0xD0);
+    noSets[10] = 0;
+    LoggerImage tooMany = oneSetImage(0xD0);
+    tooMany[9] = 0x0F;
+    tooMany[10] = 0xA1;  // 4001
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool create = true;
+        CollectionStatus status;
+        int32_t parseResult = -1;
+    };
+    const Case cases[] = {
+        {"missing", {}, false, CollectionStatus::Unreadable},
+        {"empty", {}, true, CollectionStatus::Empty},
+        {"10 bytes", bytesOf(oneSetImage()).left(10), true, CollectionStatus::TooShort},
+        {"no sets", bytesOf(noSets), true, CollectionStatus::Ok, ParseResult::NoSets},
+        {"4001 sets", bytesOf(tooMany), true, CollectionStatus::Ok, ParseResult::TooManySets},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = path(QStringLiteral("case.rec"));
+        QFile::remove(file);
+        if (c.create) {
+            ASSERT_TRUE(writeAll(file, c.bytes));
+        }
+        const OpenCollectionResult r = open(file);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.parseResult, c.parseResult);
+        EXPECT_FALSE(r.accepted);
+        EXPECT_EQ(readAll(tempCollectionPath(base)), temp);
+        ASSERT_EQ(table.setCount(), 1);
+        EXPECT_FLOAT_EQ(table.levels()[0], 70.0f);  // not the 72.0 of the rejected images
+        EXPECT_EQ(rows.size(), 1);
+    }
+}
+
+TEST(CollectionFileBytes, ReaderRefusesWhatCannotBeAnImage) {
+    LoggerImage img{1, 2, 3};
+    int32_t lastAddress = 42;
+    EXPECT_EQ(readCollectionBytes(QByteArray(13, '\x01'), img, lastAddress),
+              CollectionStatus::TooShort);
+    EXPECT_EQ(readCollectionBytes(QByteArray(kMaxCollectionFileSize + 1, '\0'), img, lastAddress),
+              CollectionStatus::TooLarge);
+    EXPECT_EQ(img, (LoggerImage{1, 2, 3}));
+    EXPECT_EQ(lastAddress, 42);
+    QByteArray fourteen(14, '\0');
+    fourteen[11] = '\x01';
+    fourteen[13] = '\x02';
+    EXPECT_EQ(readCollectionBytes(fourteen, img, lastAddress), CollectionStatus::Ok);
+    EXPECT_EQ(img.size(), 14u);
+    EXPECT_EQ(lastAddress, 0x010002);
+}
+
+TEST_F(CollectionFileTest, TempFolderThatCannotBeCreatedIsTheError) {
+    ASSERT_TRUE(writeAll(path("temp"), "a file where the folder should be"));
+    ASSERT_TRUE(writeAll(path("good.rec"), bytesOf(oneSetImage())));
+    const OpenCollectionResult r = open(path("good.rec"));
+    EXPECT_TRUE(r.accepted);  // the table is already replaced
+    EXPECT_EQ(r.error, base + "temp");
+    EXPECT_FALSE(r.showFirstSet());
+    EXPECT_EQ(table.setCount(), 1);
+}
+
+TEST_F(CollectionFileTest, TempFolderIsCreatedAndTheFileReplacedWhole) {
+    const LoggerImage first = oneSetImage();
+    bool written = false;
+    EXPECT_EQ(writeTempCollectionFile(first, base, &written), QString());
+    EXPECT_TRUE(written);
+    EXPECT_EQ(readAll(tempCollectionPath(base)), bytesOf(first));
+
+    // A write that cannot complete (the file size limit stops it) leaves the earlier file whole.
+    LoggerImage longer(131072, 0x33);
+    std::copy(first.begin(), first.begin() + 14, longer.begin());
+    longer[11] = 0x01;  // lastAddress 0x01FFFF
+    longer[12] = 0xFF;
+    longer[13] = 0xFF;
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    EXPECT_EQ(writeTempCollectionFile(longer, base, &written), QString());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(readAll(tempCollectionPath(base)), bytesOf(first));
+    EXPECT_EQ(QDir(base + "temp").entryList(QDir::Files), QStringList{"DataSetsTemp.tmp"});
+
+    EXPECT_EQ(writeTempCollectionFile(longer, base, &written), QString());
+    EXPECT_TRUE(written);
+    EXPECT_EQ(readAll(tempCollectionPath(base)), bytesOf(longer));
+}
+
+TEST_F(CollectionFileTest, SaveWithoutTempFileDoesNothing) {
+    ASSERT_TRUE(writeAll(path("old.rec"), "keep"));
+    EXPECT_FALSE(saveCollectionFile(base, path("old.rec")));
+    EXPECT_FALSE(saveCollectionFile(base, path("new.rec")));
+    EXPECT_EQ(readAll(path("old.rec")), "keep");
+    EXPECT_FALSE(QFile::exists(path("new.rec")));
+}

@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QLocale>
+#include <vector>
+
+#include "dataset/TDateTime.h"
+#include "files/PointText.h"
+
+using namespace kl516;
+
+namespace {
+
+TDateTime at(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
+    return toTDateTime(QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms)));
+}
+
+QByteArray written(std::span<const double> times, std::span<const float> levels, QChar separator,
+                   const QLocale& locale, PointDateStyle style,
+                   std::span<const float> second = {}) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writePointText(buffer, times, levels, separator, locale, style, second);
+    return buffer.data();
+}
+
+}  // namespace
+
+TEST(PointText, TimeHasMillisecondsWithoutLeadingZeros) {
+    EXPECT_EQ(pointTextTime(at(2024, 1, 15, 14, 3, 7)), "14:03:07.0");
+    EXPECT_EQ(pointTextTime(at(2024, 1, 15, 4, 5, 6, 45)), "04:05:06.45");
+    EXPECT_EQ(pointTextTime(at(2024, 1, 15, 23, 0, 0, 500)), "23:00:00.500");
+    // Rounding to the millisecond carries into the seconds, and across midnight into the date.
+    const TDateTime almost = at(2024, 1, 15, 23, 59, 59, 999) + 0.0006 / 86400;
+    EXPECT_EQ(pointTextLine(almost, 50.0f, nullptr, u',', QLocale::c(), PointDateStyle::Iso),
+              "2024-01-16,00:00:00.0,50.0");
+}
+
+TEST(PointText, LinesFollowTheLocaleAndEndWithCrLf) {
+    const std::vector<double> times{at(2024, 3, 15, 14, 3, 7), at(2024, 3, 15, 14, 3, 9)};
+    const std::vector<float> levels{72.4f, 0.0f};
+    const std::vector<float> second{80.3f, 140.0f};
+    const QLocale german(QLocale::German, QLocale::Germany);
+
+    EXPECT_EQ(written(times, levels, u'\t', german, PointDateStyle::Locale),
+              "15.03.24\t14:03:07.0\t72,4\r\n15.03.24\t14:03:09.0\t0,0\r\n");
+    EXPECT_EQ(written(times, levels, u',', QLocale::c(), PointDateStyle::Iso, second),
+              "2024-03-15,14:03:07.0,72.4,80.3\r\n2024-03-15,14:03:09.0,0.0,140.0\r\n");
+}
+
+TEST(PointText, StopsAtTheFirstUnfilledPoint) {
+    const std::vector<double> times{at(2024, 3, 15, 14, 3, 7), 0.0, at(2024, 3, 15, 14, 3, 9)};
+    const std::vector<float> levels{72.4f, 0.0f, 50.0f};
+    EXPECT_EQ(written(times, levels, u'\t', QLocale::c(), PointDateStyle::Iso),
+              "2024-03-15\t14:03:07.0\t72.4\r\n");
+}
+
+TEST(PointText, SeparatorFollowsTheExtension) {
+    EXPECT_EQ(pointTextSeparator("a.csv"), u',');
+    EXPECT_EQ(pointTextSeparator("a.CsV"), u',');
+    EXPECT_EQ(pointTextSeparator("a.txt"), u'\t');
+    EXPECT_EQ(pointTextSeparator("csv"), u',');
+    EXPECT_EQ(pointTextSeparator("a.csvx"), u'\t');
+}

@@ -1,0 +1,495 @@
+#include <gtest/gtest.h>
+
+#include <qcustomplot.h>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cmath>
+#include <functional>
+
+#include "graph/ui/GraphCustomizeDialog.h"
+#include "graph/ui/PESGraph.h"
+
+using namespace kl516;
+
+namespace {
+
+constexpr double kDay = 45000.0;  // 2023-03-15, a TDateTime
+constexpr double kSecond = 1.0 / 86400.0;
+
+// A drawn data entry of the plot; a gap compares by its key only.
+struct Entry {
+    double key;
+    double value;
+    bool operator==(const Entry& o) const {
+        return key == o.key && (std::isnan(value) ? std::isnan(o.value) : value == o.value);
+    }
+};
+std::ostream& operator<<(std::ostream& out, const Entry& e) {
+    return out << "(" << e.key << ", " << e.value << ")";
+}
+
+std::vector<Entry> entries(const PESGraph& g, int series) {
+    std::vector<Entry> out;
+    const auto data = g.plot()->graph(series)->data();
+    for (auto it = data->constBegin(); it != data->constEnd(); ++it)
+        out.push_back({it->key, it->value});
+    return out;
+}
+
+void reset(PESGraph& g) {
+    g.PEactions(PEAction::ResetImage);
+}
+
+// A date-time graph as the graph window sets it up: manual scales, cursor lines and
+// annotations shown, rubber-band zoom.
+void setUp(PESGraph& g, int series, int points, double left, double right) {
+    g.resize(1152, 699);
+    GraphState& s = g.state();
+    g.setSubsets(series);
+    g.setPoints(points);
+    for (int i = 0; i < series; ++i) {
+        g.setXDataII(i, -1, 0.0);
+        g.setYData(i, -1, kNullDataValueY);
+    }
+    s.dateTimeMode = DateTimeMode::VBDateTime;
+    s.manualScaleControlY = ScaleControl::ManualMinAndMax;
+    s.manualMinY = 30;
+    s.manualMaxY = 130;
+    s.manualScaleControlX = ScaleControl::ManualMinAndMax;
+    s.manualMinX = left;
+    s.manualMaxX = right;
+    s.showVertLineAnnotations = true;
+    s.allowVertLineAnnotHotSpots = true;
+    s.showGraphAnnotations = true;
+    s.allowGraphAnnotHotSpots = true;
+    s.allowZooming = Zooming::HorzPlusVert;
+    s.scrollingHorzZoom = s.scrollingVertZoom = true;
+    reset(g);
+}
+
+void fillRamp(PESGraph& g, int points) {
+    for (int p = 0; p < points; ++p) {
+        g.setXDataII(0, p, kDay + p * kSecond);
+        g.setYData(0, p, 40.0f + float(p % 50));
+    }
+}
+
+void sample(PESGraph& g, int point, double x, float y, int series = 0) {
+    g.setXDataII(series, point, x);
+    g.setYData(series, point, y);
+}
+
+void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button,
+          Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+}
+
+void drag(QWidget* w, QPoint from, QPoint to) {
+    send(w, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    send(w, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, Qt::LeftButton);
+    send(w, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    send(w, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+}
+
+TEST(PESGraph, PointsReadAndWriteWithPointMinusOneAndBulkCopies) {
+    PESGraph g;
+    g.setSubsets(2);
+    g.setPoints(4);
+    EXPECT_EQ(g.points(), 4);
+    EXPECT_EQ(g.YData(1, 3), kNullDataValueY);  // new points are unfilled
+
+    g.setXDataII(1, -1, 7.5);
+    g.setYData(1, -1, 55.0f);
+    g.setYData(1, 2, 60.0f);
+    EXPECT_EQ(g.state().x[1], (std::vector<double>(4, 7.5)));
+    EXPECT_EQ(g.state().y[1], (std::vector<float>{55, 55, 60, 55}));
+    EXPECT_EQ(g.XDataII(1, 0), 7.5);
+    EXPECT_EQ(g.YData(1, 2), 60.0f);
+
+    // Outside the points nothing is written and reads give the unfilled values.
+    g.setYData(1, 4, 1.0f);
+    g.setXDataII(2, 0, 1.0);
+    EXPECT_EQ(g.YData(1, 4), kNullDataValueY);
+    EXPECT_EQ(g.XDataII(2, 0), 0.0);
+
+    // Bulk copies go to series 0 from point 0 and stop at the point count.
+    const double xs[] = {1, 2, 3, 4, 5, 6};
+    const float ys[] = {61, 62, 63};
+    g.copyXData(xs, 6);
+    g.copyYData(ys, 3);
+    EXPECT_EQ(g.state().x[0], (std::vector<double>{1, 2, 3, 4}));
+    EXPECT_EQ(g.state().y[0], (std::vector<float>{61, 62, 63, kNullDataValueY}));
+
+    // Growing keeps the points.
+    g.setPoints(5);
+    EXPECT_EQ(g.YData(0, 2), 63.0f);
+    EXPECT_EQ(g.YData(0, 4), kNullDataValueY);
+}
+
+TEST(PESGraph, NullAndUnfilledPointsAreNotDrawn) {
+    PESGraph g;
+    setUp(g, 1, 8, kDay, kDay + 10 * kSecond);
+    fillRamp(g, 6);
+    g.setYData(0, 2, kNullDataValueY);  // a gap inside the line
+    reset(g);
+    // Points 6 and 7 still have X 0, the unfilled time: they are left out; point 2 is a gap.
+    const auto drawn = entries(g, 0);
+    ASSERT_EQ(drawn.size(), 6u);
+    EXPECT_TRUE(std::isnan(drawn[2].value));
+    EXPECT_EQ(drawn[3].value, 43.0);
+    // Keys are seconds since 1970 of the wall-clock time.
+    EXPECT_DOUBLE_EQ(drawn[0].key, (kDay - 25569.0) * 86400.0);
+    EXPECT_DOUBLE_EQ(drawn[5].key - drawn[0].key, 5.0);
+    for (size_t i = 1; i < drawn.size(); ++i) EXPECT_LE(drawn[i - 1].key, drawn[i].key);
+}
+
+// Whatever way the points were changed, the incremental reset must give the plot the same data
+// a complete rebuild gives.
+TEST(PESGraph, IncrementalResetMatchesACompleteRebuild) {
+    struct Step {
+        const char* what;
+        std::function<void(PESGraph&)> edit;
+    };
+    const std::vector<Step> steps = {
+        {"recorder run: all points X 0 and Y 0",
+         [](PESGraph& g) {
+             g.setXDataII(0, -1, 0);
+             g.setYData(0, -1, 0);
+         }},
+        {"first sample", [](PESGraph& g) { sample(g, 0, kDay, 50); }},
+        {"second sample", [](PESGraph& g) { sample(g, 1, kDay + kSecond, 51); }},
+        {"third sample after a skipped point",
+         [](PESGraph& g) { sample(g, 3, kDay + 3 * kSecond, 53); }},
+        {"the skipped point filled", [](PESGraph& g) { sample(g, 2, kDay + 2 * kSecond, 52); }},
+        {"a point made null", [](PESGraph& g) { g.setYData(0, 1, kNullDataValueY); }},
+        {"its neighbour moved later",
+         [](PESGraph& g) { g.setXDataII(0, 2, kDay + 2.5 * kSecond); }},
+        {"the point before the gap moved",
+         [](PESGraph& g) { g.setXDataII(0, 0, kDay + 0.5 * kSecond); }},
+        {"the first point made null", [](PESGraph& g) { g.setYData(0, 0, kNullDataValueY); }},
+        {"an earlier point drawn again", [](PESGraph& g) { g.setYData(0, 0, 49); }},
+        {"a time going backwards", [](PESGraph& g) { g.setXDataII(0, 3, kDay - kSecond); }},
+        {"the time put right", [](PESGraph& g) { g.setXDataII(0, 3, kDay + 3 * kSecond); }},
+        {"the last point made null", [](PESGraph& g) { g.setYData(0, 3, kNullDataValueY); }},
+        {"bulk copy",
+         [](PESGraph& g) {
+             std::vector<double> xs(20);
+             std::vector<float> ys(20);
+             for (int i = 0; i < 20; ++i) {
+                 xs[size_t(i)] = kDay + i * kSecond;
+                 ys[size_t(i)] = float(60 + i);
+             }
+             g.copyXData(xs.data(), 20);
+             g.copyYData(ys.data(), 20);
+         }},
+        {"a direct edit of the state", [](PESGraph& g) { g.state().y[0][7] = kNullDataValueY; }},
+        {"second series filled",
+         [](PESGraph& g) {
+             g.setSubsets(2);
+             for (int i = 0; i < 20; ++i) sample(g, i, kDay + i * kSecond, 70, 1);
+         }},
+    };
+    PESGraph g;
+    setUp(g, 1, 20, kDay, kDay + 30 * kSecond);
+    for (const Step& step : steps) {
+        step.edit(g);
+        reset(g);
+        PESGraph fresh;
+        ASSERT_TRUE(fresh.loadState(g.saveState()));
+        for (int s = 0; s < g.subsets(); ++s)
+            ASSERT_EQ(entries(g, s), entries(fresh, s)) << step.what << ", series " << s;
+    }
+}
+
+TEST(PESGraph, ScalesReachTheAxesAndZoomDoesNotChangeThem) {
+    PESGraph g;
+    setUp(g, 1, 10, kDay, kDay + 100 * kSecond);
+    fillRamp(g, 10);
+    reset(g);
+    EXPECT_DOUBLE_EQ(g.plot()->yAxis->range().lower, 30);
+    EXPECT_DOUBLE_EQ(g.plot()->yAxis->range().upper, 130);
+    EXPECT_DOUBLE_EQ(g.plot()->xAxis->range().size(), 100.0);
+
+    // Automatic scales follow the drawn points only.
+    g.state().manualScaleControlX = ScaleControl::Automatic;
+    g.state().manualScaleControlY = ScaleControl::Automatic;
+    g.setYData(0, 9, kNullDataValueY);
+    reset(g);
+    EXPECT_DOUBLE_EQ(g.plot()->xAxis->range().size(), 8.0);  // points 0 .. 8
+    EXPECT_LT(g.plot()->yAxis->range().lower, 40.0);
+    EXPECT_GT(g.plot()->yAxis->range().upper, 48.0);
+    EXPECT_LT(g.plot()->yAxis->range().upper, 60.0);  // the null 9999 is not in the range
+}
+
+TEST(PESGraph, CursorLineLabelsDropThePlacementCodeAndBreakAtLineFeeds) {
+    PESGraph g;
+    setUp(g, 1, 10, kDay, kDay + 100 * kSecond);
+    g.state().vertLineText = {QStringLiteral("|t12:00:10\n61.5dB"), QStringLiteral("plain")};
+    reset(g);
+    EXPECT_EQ(g.vertLineLabelLines(0), (QStringList{"12:00:10", "61.5dB"}));
+    EXPECT_EQ(g.vertLineLabelLines(1), QStringList{"plain"});
+    g.state().showVertLineAnnotations = false;
+    reset(g);
+    EXPECT_TRUE(g.vertLineLabelLines(0).isEmpty());
+}
+
+TEST(PESGraph, PixelsAndValuesConvertBothWays) {
+    PESGraph g;
+    setUp(g, 1, 10, kDay, kDay + 100 * kSecond);
+    const QRect area = g.plottingArea();
+    EXPECT_TRUE(QRect(QPoint(0, 0), g.size()).contains(area));
+    EXPECT_GT(area.width(), 900);
+    EXPECT_GT(area.height(), 500);
+
+    // The scale ends lie on the area's edges, to the pixel.
+    const QPoint topLeft = g.valueToPixel(kDay, 130);
+    const QPoint bottomRight = g.valueToPixel(kDay + 100 * kSecond, 30);
+    EXPECT_LE((topLeft - area.topLeft()).manhattanLength(), 1);
+    EXPECT_LE((bottomRight - area.bottomRight()).manhattanLength(), 2);
+    const QPoint middle = area.center();
+    const QPointF value = g.pixelToValue(middle);
+    EXPECT_NEAR(value.x(), kDay + 50 * kSecond, 0.2 * kSecond);
+    EXPECT_NEAR(value.y(), 80, 0.2);
+    EXPECT_EQ(g.valueToPixel(value.x(), value.y()), middle);
+
+    // A title row moves the plotting area down.
+    g.state().mainTitle = QStringLiteral("Title");
+    reset(g);
+    EXPECT_GT(g.plottingArea().top(), area.top());
+}
+
+TEST(PESGraph, HotSpotsOfCursorLinesAnnotationsAndPoints) {
+    PESGraph g;
+    setUp(g, 1, 10, kDay, kDay + 100 * kSecond);
+    fillRamp(g, 10);
+    GraphState& s = g.state();
+    s.vertLineX = {kDay + 20 * kSecond, kDay + 80 * kSecond};
+    s.annotations.resize(6);
+    s.annotations[5] = {2, kDay + 50 * kSecond, 100, QString(), PEargb(255, 255, 255, 255)};
+    s.allowDataHotSpots = true;
+    reset(g);
+
+    const int midY = g.plottingArea().center().y();
+    const QPoint line1 = g.valueToPixel(kDay + 80 * kSecond, 80);
+    EXPECT_EQ(g.hotSpotAt({line1.x() + 3, midY}).kind, HotSpotKind::VertLineAnnotation);
+    EXPECT_EQ(g.hotSpotAt({line1.x() + 3, midY}).index, 1);
+    EXPECT_EQ(g.hotSpotAt({line1.x() + 6, midY}).kind, HotSpotKind::None);
+
+    const HotSpot cross = g.hotSpotAt(g.valueToPixel(kDay + 50 * kSecond, 100));
+    EXPECT_EQ(cross.kind, HotSpotKind::GraphAnnotation);
+    EXPECT_EQ(cross.index, 5);
+
+    const HotSpot point = g.hotSpotAt(g.valueToPixel(kDay + 4 * kSecond, 44) + QPoint(1, 2));
+    EXPECT_EQ(point.kind, HotSpotKind::Data);
+    EXPECT_EQ(point.series, 0);
+    EXPECT_EQ(point.index, 4);
+
+    // Switched off, the same places are no hot spots.
+    s.allowVertLineAnnotHotSpots = s.allowGraphAnnotHotSpots = s.allowDataHotSpots = false;
+    reset(g);
+    EXPECT_EQ(g.hotSpotAt({line1.x(), midY}).kind, HotSpotKind::None);
+    EXPECT_EQ(g.hotSpotAt(g.valueToPixel(kDay + 50 * kSecond, 100)).kind, HotSpotKind::None);
+    EXPECT_EQ(g.hotSpotAt(g.valueToPixel(kDay + 4 * kSecond, 44)).kind, HotSpotKind::None);
+}
+
+TEST(PESGraph, RubberBandZoomAndUndo) {
+    PESGraph g;
+    setUp(g, 1, 10, kDay, kDay + 100 * kSecond);
+    g.state().vertLineX = {kDay + 20 * kSecond, kDay + 80 * kSecond};
+    reset(g);
+    QSignalSpy zooms(&g, &PESGraph::zoomedIn);
+    QSignalSpy lineHits(&g, &PESGraph::vertLineAnnotHotSpot);
+    QSignalSpy clicks(&g, &PESGraph::clicked);
+    const QCPRange fullX = g.plot()->xAxis->range();
+    const QRect area = g.plottingArea();
+
+    // A drag that starts on a cursor line is the window's line drag, not a zoom.
+    const QPoint onLine(g.valueToPixel(kDay + 20 * kSecond, 80).x(), area.center().y());
+    drag(g.plot(), onLine, onLine + QPoint(200, 100));
+    EXPECT_EQ(lineHits.count(), 1);
+    EXPECT_EQ(lineHits.at(0).at(0).toInt(), 0);
+    EXPECT_EQ(zooms.count(), 0);
+    EXPECT_FALSE(g.isZoomed());
+
+    // A click is no zoom either, but it is reported.
+    const QPoint inside = area.topLeft() + QPoint(300, 50);
+    drag(g.plot(), inside, inside + QPoint(1, 1));
+    EXPECT_EQ(clicks.count(), 1);
+    EXPECT_EQ(zooms.count(), 0);
+
+    drag(g.plot(), inside, inside + QPoint(400, 300));
+    ASSERT_EQ(zooms.count(), 1);
+    EXPECT_TRUE(g.isZoomed());
+    const QCPRange firstZoom = g.plot()->xAxis->range();
+    EXPECT_LT(firstZoom.size(), fullX.size() / 2);
+    EXPECT_EQ(g.state().manualMinX, kDay);  // the view changed, not the scales
+
+    // A reset keeps the zoomed view; a second zoom and two undos return step by step.
+    reset(g);
+    EXPECT_EQ(g.plot()->xAxis->range(), firstZoom);
+    const QRect zoomedArea = g.plottingArea();
+    drag(g.plot(), zoomedArea.topLeft() + QPoint(100, 100),
+         zoomedArea.topLeft() + QPoint(300, 300));
+    ASSERT_EQ(zooms.count(), 2);
+    g.PEactions(PEAction::UndoZoom);
+    EXPECT_EQ(g.plot()->xAxis->range(), firstZoom);
+    EXPECT_TRUE(g.isZoomed());
+    g.PEactions(PEAction::UndoZoom);
+    EXPECT_EQ(g.plot()->xAxis->range(), fullX);
+    EXPECT_DOUBLE_EQ(g.plot()->yAxis->range().lower, 30);
+    EXPECT_FALSE(g.isZoomed());
+
+    // Without zooming allowed the same drag changes nothing.
+    g.state().allowZooming = Zooming::None;
+    reset(g);
+    drag(g.plot(), inside, inside + QPoint(400, 300));
+    EXPECT_EQ(zooms.count(), 2);
+    EXPECT_EQ(g.plot()->xAxis->range(), fullX);
+}
+
+TEST(PESGraph, WheelZoomIsUndoneToTheFullView) {
+    PESGraph g;
+    setUp(g, 1, 10, kDay, kDay + 100 * kSecond);
+    QSignalSpy zooms(&g, &PESGraph::zoomedIn);
+    const QCPRange fullX = g.plot()->xAxis->range();
+    const QPoint at = g.plottingArea().center();
+    QWheelEvent wheel(QPointF(at), QPointF(g.plot()->mapToGlobal(at)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(g.plot(), &wheel);
+    EXPECT_EQ(zooms.count(), 1);
+    EXPECT_LT(g.plot()->xAxis->range().size(), fullX.size());
+    g.PEactions(PEAction::UndoZoom);
+    EXPECT_EQ(g.plot()->xAxis->range(), fullX);
+    EXPECT_FALSE(g.isZoomed());
+}
+
+// The colour drawn in the widget's corner, outside the plotting area.
+QColor deskPixel(PESGraph& g) {
+    return g.plot()->toPixmap().toImage().pixelColor(1, 1);
+}
+
+TEST(PESGraph, LooksReachThePlotAndMonochromeDrawsInGreys) {
+    PESGraph g;
+    setUp(g, 2, 10, kDay, kDay + 100 * kSecond);
+    GraphState& s = g.state();
+    s.graphForeColor = PEargb(255, 190, 190, 190);
+    s.graphBackColor = PEargb(255, 0, 0, 0);
+    s.deskColor = PEargb(255, 190, 190, 190);
+    s.yAxisColor = PEargb(255, 255, 0, 0);
+    s.subsetColors = {PEargb(255, 255, 255, 0), PEargb(255, 255, 0, 0)};
+    s.subsetLineTypes = {0, 1};
+    s.gridStyle = GridStyle::Dot;
+    s.xAxisLabel = QStringLiteral("Time");
+    s.yAxisLabel = QStringLiteral("dB");
+    s.subTitle = QStringLiteral("Sub");
+    reset(g);
+    QCustomPlot* p = g.plot();
+    EXPECT_EQ(p->axisRect()->backgroundBrush().color(), QColor(Qt::black));
+    EXPECT_EQ(deskPixel(g), QColor(190, 190, 190));
+    EXPECT_EQ(p->graph(0)->pen().color(), QColor(Qt::yellow));
+    EXPECT_EQ(p->graph(1)->pen().style(), Qt::DashLine);
+    EXPECT_EQ(p->xAxis->grid()->pen().style(), Qt::DotLine);
+    EXPECT_EQ(p->xAxis->basePen().color(), QColor(190, 190, 190));
+    EXPECT_EQ(p->yAxis->basePen().color(), QColor(Qt::red));
+    EXPECT_EQ(p->yAxis->label(), "dB");
+    auto* sub = qobject_cast<QCPTextElement*>(p->plotLayout()->element(0, 0));
+    ASSERT_NE(sub, nullptr);
+    EXPECT_EQ(sub->text(), "Sub");
+    EXPECT_NE(dynamic_cast<QCPAxisTickerDateTime*>(p->xAxis->ticker().data()), nullptr);
+
+    s.viewingStyle = ViewingStyle::Monochrome;
+    reset(g);
+    EXPECT_EQ(p->axisRect()->backgroundBrush().color(), QColor(Qt::white));
+    EXPECT_EQ(deskPixel(g), QColor(Qt::white));
+    for (const QColor& c : {p->graph(0)->pen().color(), p->graph(1)->pen().color(),
+                            p->yAxis->basePen().color(), p->xAxis->tickLabelColor()})
+        EXPECT_EQ(c.saturation(), 0) << c.name().toStdString();
+}
+
+TEST(PESGraph, LoadedStateRestoresLooksAndData) {
+    PESGraph a;
+    setUp(a, 2, 10, kDay, kDay + 100 * kSecond);
+    fillRamp(a, 10);
+    a.state().mainTitle = QStringLiteral("Saved");
+    a.state().graphBackColor = PEargb(255, 0, 0, 128);
+    a.state().annotations = {
+        {2, kDay + 5 * kSecond, 90, QStringLiteral("x"), PEargb(255, 0, 255, 0)}};
+    reset(a);
+
+    PESGraph b;
+    EXPECT_FALSE(b.loadState(QByteArray("junk")));
+    ASSERT_TRUE(b.loadState(a.saveState()));
+    EXPECT_EQ(b.state(), a.state());
+    EXPECT_EQ(entries(b, 0), entries(a, 0));
+    EXPECT_EQ(b.plot()->axisRect()->backgroundBrush().color(), QColor(0, 0, 128));
+    auto* title = qobject_cast<QCPTextElement*>(b.plot()->plotLayout()->element(0, 0));
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->text(), "Saved");
+    EXPECT_EQ(b.plot()->graphCount(), 2);
+}
+
+TEST(PESGraph, CustomizeDialogAppliesOnOkOnly) {
+    PESGraph g;
+    setUp(g, 1, 10, kDay, kDay + 100 * kSecond);
+    fillRamp(g, 10);
+    QSignalSpy closed(&g, &PESGraph::customizeDialogClosed);
+    auto answer = [](bool ok) {
+        QTimer::singleShot(0, [ok] {
+            auto* dialog = qobject_cast<GraphCustomizeDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->findChild<QLineEdit*>("edtMainTitle")->setText("From dialog");
+            ok ? dialog->accept() : dialog->reject();
+        });
+    };
+    const GraphState before = g.state();
+    answer(false);
+    g.PEactions(PEAction::Customize);
+    EXPECT_EQ(g.DialogResult(), 0);
+    EXPECT_EQ(g.state(), before);
+
+    answer(true);
+    g.PEactions(PEAction::Customize);
+    EXPECT_EQ(g.DialogResult(), 1);
+    EXPECT_EQ(closed.count(), 2);
+    GraphState expected = before;
+    expected.mainTitle = QStringLiteral("From dialog");
+    EXPECT_EQ(g.state(), expected);  // only the edited field changed, data included
+
+    // Hidden pages are not offered (printing hides all but the colours).
+    g.setAllowPage1(false);
+    g.setAllowPage2(false);
+    g.setAllowFontPage(false);
+    g.setAllowSubsetsPage(false);
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<GraphCustomizeDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->tabs()->count(), 1);
+        EXPECT_EQ(dialog->findChild<QLineEdit*>("edtMainTitle"), nullptr);
+        dialog->accept();
+    });
+    g.PEactions(PEAction::Customize);
+    EXPECT_EQ(g.state(), expected);
+}
+
+TEST(PESGraph, PrintsTheGraphOnAPage) {
+    PESGraph g;
+    setUp(g, 1, 10, kDay, kDay + 100 * kSecond);
+    fillRamp(g, 10);
+    QTemporaryDir dir;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath("graph.pdf"));
+    printer.setPageOrientation(QPageLayout::Landscape);
+    const QRect area = g.plottingArea();
+    g.renderToPrinter(&printer);
+    EXPECT_GT(QFileInfo(dir.filePath("graph.pdf")).size(), 1000);
+    EXPECT_EQ(g.plottingArea(), area);  // the screen layout is back after printing
+}
+
+}  // namespace
