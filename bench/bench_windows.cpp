@@ -1,0 +1,81 @@
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <qcustomplot.h>
+
+#include "app/ui/TfrmMain.h"
+#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/Tslider2.h"
+#include "link/MeterLink.h"
+#include "simulator/SimulatedMeter.h"
+#include "support/FakeGraphHost.h"
+#include "support/ScriptedPrompts.h"
+
+using namespace kl516;
+
+// One poll tick with a decoded status frame and a refreshed control panel.
+static void BM_MainTimerTick(benchmark::State& state) {
+    QTemporaryDir dir;
+    SystemClock clock;
+    SimulatedMeter meter(clock);
+    IdleLinkHost idle;
+    MeterLink link(meter, clock, idle);
+    test::ScriptedPrompts prompts;
+    TfrmMain window(link, prompts, clock,
+                    {dir.filePath(QStringLiteral("kl516.ini")), dir.filePath(QStringLiteral("docs")),
+                     dir.path()});
+    window.resize(1280, 900);
+    window.show();
+    window.formShow();
+    window.MainTimer->stop();
+    window.MainTimerTimer();  // identifies the meter
+    if (!window.connected()) state.SkipWithError("the simulated meter did not connect");
+    for (auto _ : state) {
+        window.MainTimerTimer();
+        QCoreApplication::processEvents();  // the panel's repaint
+    }
+}
+BENCHMARK(BM_MainTimerTick)->Unit(benchmark::kMicrosecond);
+
+namespace {
+
+// A DataLogger-like window over one logger set that fills the whole memory.
+struct FullSetWindow {
+    static constexpr int kSamples = 65399;
+    test::FakeGraphHost host;
+    std::unique_ptr<TfrmGraph> graph;
+    FullSetWindow() {
+        std::vector<float> levels(kSamples);
+        for (int i = 0; i < kSamples; ++i) levels[i] = 50.0f + float((i * 37) % 400) * 0.1f;
+        host.fill({{toTDateTime(QDate(2024, 5, 1), QTime(8, 0)), 1, std::move(levels)}});
+        graph = std::make_unique<TfrmGraph>(host);
+        graph->setCaption(QStringLiteral("DataLogger"));
+        graph->resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+        graph->show();
+        QCoreApplication::processEvents();
+    }
+};
+
+}  // namespace
+
+// Showing a full logger set: graph set-up, two bulk copies, statistics, cursors and one full
+// redraw at the window's design size.
+static void BM_ShowDataSet(benchmark::State& state) {
+    FullSetWindow w;
+    for (auto _ : state) {
+        w.graph->showDataSet(0);
+        w.graph->PESGraph1->plot()->replot();
+    }
+}
+BENCHMARK(BM_ShowDataSet)->Unit(benchmark::kMillisecond);
+
+// The between-cursor statistics over a whole full set, with their texts.
+static void BM_CursorStatistic(benchmark::State& state) {
+    FullSetWindow w;
+    w.graph->showDataSet(0);
+    w.graph->Slider1->setValue1(0);
+    w.graph->Slider1->setValue2(FullSetWindow::kSamples - 1);
+    for (auto _ : state) w.graph->updateCursorStatistic();
+}
+BENCHMARK(BM_CursorStatistic)->Unit(benchmark::kMicrosecond);

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDialog>
+#include <QLocale>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace kl516 {
+
+class Prompts;
+
+// "Real-Time Setup": before every real-time run the user confirms the number of samples and the
+// sampling interval; the dialog shows the resulting recording period and recomputes it whenever
+// either value changes. It only collects the two texts; the caller reads them after Start.
+class TfrmSetupRealTime : public QDialog {
+    Q_OBJECT
+public:
+    TfrmSetupRealTime(Prompts& prompts, const QLocale& locale, QWidget* parent = nullptr);
+
+    // Rewrites the rate items with the locale's decimal separator; the current text stays.
+    void FormShow();
+    // Recomputes the period from the two fields (the change handler of both).
+    void edtRealTimeNoChange();
+
+    QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6;
+    QLineEdit* edtRealTimeNo;
+    QComboBox* txtRate;
+    QWidget* Panel1;
+    QLineEdit* edtPeriod;
+    QPushButton* btnOpenSingleSet;
+    QPushButton* Button1;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    Prompts& prompts_;
+    QLocale locale_;
+    bool shownOnce_ = false;
+};
+
+}  // namespace kl516

@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtEndian>
+
+#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/Tslider2.h"
+#include "support/FakeGraphHost.h"
+
+using namespace kl516;
+using Answer = Prompts::Answer;
+
+namespace {
+
+const TDateTime kStart = toTDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
+
+struct GraphWindowTest : ::testing::Test {
+    QTemporaryDir dir;
+    test::FakeGraphHost host;
+    std::unique_ptr<TfrmGraph> graph;
+
+    void SetUp() override {
+        host.folder = dir.path();
+        graph = std::make_unique<TfrmGraph>(host);
+        graph->resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+        graph->show();
+    }
+
+    // Fills series 0 with points `step` seconds apart.
+    void fillSeries(const std::vector<float>& levels, double stepSeconds) {
+        graph->setUpGraph(1, 130, 30, 0, 0, int(levels.size()));
+        for (int i = 0; i < int(levels.size()); ++i) {
+            graph->PESGraph1->setXDataII(0, i, kStart + i * stepSeconds * kOneSecond);
+            graph->PESGraph1->setYData(0, i, levels[i]);
+        }
+        graph->updateGraphStatistic();
+    }
+
+    void writeTemplate(const QByteArray& block, qint32 announced) {
+        QDir().mkpath(dir.filePath(QStringLiteral("template")));
+        QFile f(graph->templatePath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        QByteArray length(4, '\0');
+        qToLittleEndian<qint32>(announced, length.data());
+        f.write(length);
+        f.write(block);
+    }
+};
+
+}  // namespace
+
+TEST_F(GraphWindowTest, WithoutATemplateANewGraphTakesTheBuiltInLook) {
+    graph->setUpGraph(1, 130, 30, kStart + 500 * kOneSecond, kStart, 500);
+    const GraphState& s = graph->PESGraph1->state();
+    EXPECT_EQ(s.graphBackColor, PEargb(255, 0, 0, 0));
+    EXPECT_EQ(s.deskColor, PEargb(255, 190, 190, 190));
+    EXPECT_EQ(s.subsetColors[0], PEargb(255, 255, 255, 0));
+    EXPECT_EQ(s.gridStyle, GridStyle::Dot);
+    EXPECT_EQ(s.xAxisLabel, "Time");
+    EXPECT_EQ(s.mainTitle, "");
+    EXPECT_EQ(s.yAxisLabel, "Y Axis #1");
+    EXPECT_TRUE(s.showVertLineAnnotations);
+    EXPECT_TRUE(s.showGraphAnnotations);
+    EXPECT_EQ(s.allowZooming, Zooming::HorzPlusVert);
+    EXPECT_EQ(s.points, 500);
+    EXPECT_EQ(s.manualScaleControlY, ScaleControl::ManualMinAndMax);
+    EXPECT_EQ(s.manualMinY, 30);
+    EXPECT_EQ(s.manualMaxY, 130);
+    EXPECT_EQ(s.manualScaleControlX, ScaleControl::ManualMinAndMax);
+    EXPECT_DOUBLE_EQ(s.manualMinX, kStart);
+    EXPECT_EQ(graph->PESGraph1->YData(0, 499), kNullDataValueY);
+    EXPECT_EQ(graph->caption(), "Graph");
+}
+
+TEST_F(GraphWindowTest, ATemplateWinsOverTheBuiltInLookButNotOverTheData) {
+    GraphState look;
+    look.graphBackColor = PEargb(255, 10, 20, 30);
+    look.yAxisLabel = QStringLiteral("Level");
+    look.points = 0;
+    writeTemplate(saveGraphState(look), qint32(saveGraphState(look).size()));
+    graph->setUpGraph(1, 130, 30, 0, 0, 10);
+    const GraphState& s = graph->PESGraph1->state();
+    EXPECT_EQ(s.graphBackColor, PEargb(255, 10, 20, 30));
+    EXPECT_EQ(s.yAxisLabel, "Level");
+    EXPECT_EQ(s.gridStyle, look.gridStyle);  // the defaults were skipped
+    EXPECT_EQ(s.points, 10);
+    EXPECT_EQ(s.manualMaxY, 130);
+    EXPECT_TRUE(s.allowGraphAnnotHotSpots);
+    EXPECT_TRUE(host.scripted.shown.empty());
+}
+
+TEST_F(GraphWindowTest, BrokenTemplates) {
+    graph->setUpGraph(1, 130, 30, 0, 0, 5);
+    // A state the control cannot load is ignored; the data settings still apply.
+    writeTemplate(QByteArray("not a graph state"), 17);
+    graph->setUpGraph(1, 120, 40, 0, 0, 7);
+    EXPECT_EQ(graph->PESGraph1->points(), 7);
+    EXPECT_EQ(graph->PESGraph1->state().manualMaxY, 120);
+    EXPECT_TRUE(host.scripted.messages().isEmpty());
+
+    // A file shorter than its length is an error shown to the user; the graph stays as it was.
+    writeTemplate(QByteArray(10, 'x'), 1000);
+    graph->setUpGraph(1, 130, 30, 0, 0, 99);
+    EXPECT_EQ(graph->PESGraph1->points(), 7);
+    ASSERT_EQ(host.scripted.messages().size(), 1);
+    EXPECT_TRUE(host.scripted.messages()[0].contains("graph.ghf"));
+}
+
+TEST_F(GraphWindowTest, GraphStatisticOfTheWholeSeries) {
+    fillSeries({80, 81, 82}, 1.0);
+    EXPECT_EQ(graph->txtSamplingRate->currentText(), "0.7");  // 2 s over 3 points
+    EXPECT_EQ(graph->txtDataNo->text(), "3");
+    EXPECT_EQ(graph->txtAvgAll->text(), "81.0");
+
+    std::vector<float> levels(100, 60.0f);
+    levels[10] = 90.0f;
+    levels[70] = 90.0f;  // an equal maximum later: the earlier one is shown
+    levels[40] = 20.0f;
+    fillSeries(levels, 0.5);
+    EXPECT_EQ(graph->txtSamplingRate->currentText(), "0.5");  // 49.5 s over 100 points
+    EXPECT_EQ(graph->txtMax->text(), "90.0");
+    EXPECT_EQ(graph->txtMaxTime->text(), formatDateTime(kStart + 5 * kOneSecond, host.fixedLocale));
+    EXPECT_EQ(graph->txtMin->text(), "20.0");
+    EXPECT_EQ(graph->txtStartTime->text(), formatDateTime(kStart, host.fixedLocale));
+    // The slider spans the series with its thumbs at a third and two thirds.
+    EXPECT_EQ(graph->Slider1->Maximum(), 99);
+    EXPECT_EQ(graph->Slider1->Value1(), 33);
+    EXPECT_EQ(graph->Slider1->Value2(), 66);
+}
+
+TEST_F(GraphWindowTest, ShowDataSetUsesTheTableAndPlacesTheCursors) {
+    host.fill({{kStart, 2, {70, 71, 72}},
+               {kStart + 1, 1, {80, 100, 80, 100, 95, 90, 85, 100, 60, 61}}});
+    graph->setCaption(QStringLiteral("DataLogger"));
+    graph->showDataSet(1);
+    EXPECT_EQ(graph->PESGraph1->points(), 10);
+    EXPECT_DOUBLE_EQ(graph->PESGraph1->XDataII(0, 9), kStart + 1 + 9 * kOneSecond);
+    EXPECT_EQ(graph->txtSamplingRate->currentText(), "1");
+    EXPECT_EQ(graph->txtDataNo->text(), "10");
+    EXPECT_EQ(graph->txtMax->text(), "100.0");
+    EXPECT_EQ(graph->txtMaxTime->text(), formatDateTime(kStart + 1 + kOneSecond, host.fixedLocale));
+    EXPECT_EQ(graph->txtAvgAll->text(), "85.1");
+    EXPECT_EQ(graph->Slider1->Minimum(), 0);
+    EXPECT_EQ(graph->Slider1->Maximum(), 9);
+    EXPECT_EQ(graph->cursorA(), 3);
+    EXPECT_EQ(graph->cursorB(), 6);
+    EXPECT_EQ(graph->txtCursorA->text(), "100.0");
+    EXPECT_EQ(graph->txtCursorB->text(), "85.0");
+    const QString time = formatLongTime(kStart + 1 + 3 * kOneSecond, host.fixedLocale);
+    EXPECT_EQ(graph->PESGraph1->state().vertLineText[0], "|t" + time + "\n100.0dB");
+    EXPECT_EQ(graph->PESGraph1->vertLineLabelLines(0), (QStringList{time, "100.0dB"}));
+    EXPECT_DOUBLE_EQ(graph->PESGraph1->state().vertLineX[1], kStart + 1 + 6 * kOneSecond);
+
+    // Between the cursors (points 3..6): 100, 95, 90, 85.
+    EXPECT_EQ(graph->txtMaxAB->text(), "100.0");
+    EXPECT_EQ(graph->txtMinAB->text(), "85.0");
+    EXPECT_EQ(graph->txtAvgAB->text(), "92.5");
+    // A right of B gives the same statistics; the mean is arithmetic (80 and 100 give 90).
+    graph->Slider1->setValue1(1);
+    graph->Slider1->setValue2(0);
+    EXPECT_EQ(graph->txtAvgAB->text(), "90.0");
+    EXPECT_EQ(graph->txtMinABTime->text(), formatDateTime(kStart + 1, host.fixedLocale));
+    graph->Slider1->setValue1(4);
+    graph->Slider1->setValue2(4);
+    EXPECT_EQ(graph->txtMaxAB->text(), "95.0");
+    EXPECT_EQ(graph->txtMinAB->text(), "95.0");
+    EXPECT_EQ(graph->txtMaxABTime->text(), graph->txtMinABTime->text());
+}
+
+TEST_F(GraphWindowTest, CloseQuestionsFollowTheCaptionAndTheFlags) {
+    auto* area = new QMdiArea;
+    area->resize(1400, 900);
+    area->show();
+    auto* sub = area->addSubWindow(graph.release());
+    auto* g = qobject_cast<TfrmGraph*>(sub->widget());
+    sub->show();
+
+    // DataLogger: Cancel keeps it open, No minimises and keeps the flag, Yes saves and clears.
+    g->setCaption(QStringLiteral("DataLogger"));
+    host.loggerUnsaved = true;
+    host.realTimeUnsaved = true;  // not this window's question
+    host.scripted.confirmAnswers = {Answer::Cancel, Answer::No, Answer::Yes};
+    sub->close();
+    EXPECT_FALSE(sub->isMinimized());
+    sub->close();
+    EXPECT_TRUE(sub->isMinimized());
+    EXPECT_TRUE(host.loggerUnsaved);
+    sub->showNormal();
+    sub->close();
+    EXPECT_FALSE(host.loggerUnsaved);
+    EXPECT_EQ(host.saves, 1);
+    EXPECT_EQ(host.scripted.questions(),
+              (QStringList{"Save DataLogger Data ?", "Save DataLogger Data ?", "Save DataLogger Data ?"}));
+    sub->showNormal();
+    sub->close();  // no question any more
+    EXPECT_EQ(host.scripted.questions().size(), 3);
+    EXPECT_TRUE(sub->isMinimized());
+
+    // Real-Time Graph: No clears the flag too.
+    host.scripted.clear();
+    g->setCaption(QStringLiteral("Real-Time Graph"));
+    host.loggerUnsaved = true;
+    host.scripted.confirmAnswers = {Answer::No};
+    sub->showNormal();
+    sub->close();
+    sub->showNormal();
+    sub->close();
+    EXPECT_EQ(host.scripted.questions(), QStringList{"Save Real-Time Graph ?"});
+    EXPECT_FALSE(host.realTimeUnsaved);
+
+    // Any other caption closes without a question; the window is never destroyed.
+    host.scripted.clear();
+    host.realTimeUnsaved = true;
+    g->setCaption(QStringLiteral("Leq"));
+    sub->showNormal();
+    sub->close();
+    EXPECT_TRUE(host.scripted.shown.empty());
+    EXPECT_TRUE(sub->isMinimized());
+    EXPECT_EQ(area->subWindowList().size(), 1);
+    delete area;
+}
+
+TEST_F(GraphWindowTest, PointerReadoutZoomAndPanelToggles) {
+    fillSeries({80, 85.3f, 90, 95}, 60.0);
+    graph->redraw();
+    const QRect area = graph->PESGraph1->plottingArea();
+    ASSERT_TRUE(area.isValid());
+    const QPoint inside = graph->PESGraph1->valueToPixel(kStart + 60 * kOneSecond, 85.3);
+    graph->PESGraph1MouseMove(inside);
+    const QRegularExpression readout(QStringLiteral(R"(^\d+\.\ddB@\d\d:\d\d:\d\d$)"));
+    EXPECT_TRUE(readout.match(graph->Panel12->text()).hasMatch()) << graph->Panel12->text().toStdString();
+    const QString kept = graph->Panel12->text();
+    graph->PESGraph1MouseMove(area.topLeft() - QPoint(5, 5));
+    EXPECT_EQ(graph->Panel12->text(), kept);
+
+    EXPECT_FALSE(graph->UndoZoom->isEnabled());
+    emit graph->PESGraph1->zoomedIn();
+    EXPECT_TRUE(graph->UndoZoom->isEnabled());
+    graph->UndoZoom->click();
+    EXPECT_FALSE(graph->UndoZoom->isEnabled());
+
+    graph->ToolButton1->click();
+    EXPECT_FALSE(graph->pnlGraphStatistic->isVisible());
+    graph->ToolButton1->click();
+    EXPECT_TRUE(graph->pnlGraphStatistic->isVisible());
+    graph->ToolButton2->click();
+    EXPECT_FALSE(graph->pnlStatistic->isVisible());
+    EXPECT_FALSE(graph->PESGraph1->state().showVertLineAnnotations);
+    graph->ToolButton2->click();
+    EXPECT_TRUE(graph->pnlStatistic->isVisible());
+    EXPECT_TRUE(graph->PESGraph1->state().showVertLineAnnotations);
+}
+
+TEST_F(GraphWindowTest, DraggingACursorLineMovesItsCursor) {
+    std::vector<float> levels(60);
+    for (int i = 0; i < 60; ++i) levels[i] = 60.0f + float(i % 10);
+    fillSeries(levels, 1.0);
+    graph->redraw();
+    ASSERT_EQ(graph->cursorA(), 20);
+    emit graph->PESGraph1->vertLineAnnotHotSpot(0);
+    graph->PESGraph1MouseMove(graph->PESGraph1->valueToPixel(kStart + 45.2 * kOneSecond, 70));
+    EXPECT_EQ(graph->cursorA(), 46);  // the first point at or right of the pointer
+    EXPECT_EQ(graph->Slider1->Value1(), 46);
+    emit graph->PESGraph1->mouseReleased(QPoint());
+    graph->PESGraph1MouseMove(graph->PESGraph1->valueToPixel(kStart + 5 * kOneSecond, 70));
+    EXPECT_EQ(graph->cursorA(), 46);  // released: the cursor stays
+}
+
+TEST_F(GraphWindowTest, EmptySeriesShowsNoCursors) {
+    fillSeries({}, 1.0);
+    EXPECT_EQ(graph->txtDataNo->text(), "0");
+    EXPECT_TRUE(graph->txtCursorA->text().isEmpty());
+    fillSeries({75}, 1.0);
+    EXPECT_EQ(graph->txtAvgAll->text(), "75.0");
+    EXPECT_TRUE(graph->txtCursorA->text().isEmpty());  // one point: no cursors
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "dataset/DataSetTable.h"
+#include "graph/ui/GraphWindowHost.h"
+#include "link/Clock.h"
+#include "support/ScriptedPrompts.h"
+
+namespace kl516::test {
+
+// A main window stand-in for graph windows: scripted prompts, a fixed locale, a program folder
+// of the test's choosing, a data set table and the two unsaved flags.
+struct FakeGraphHost final : GraphWindowHost {
+    ScriptedPrompts scripted;
+    ManualClock manualClock;
+    QLocale fixedLocale{QLocale::English, QLocale::UnitedKingdom};
+    QString folder;
+    DataSetTable table;
+    bool loggerUnsaved = false;
+    bool realTimeUnsaved = false;
+    int saves = 0;
+
+    Prompts& prompts() override { return scripted; }
+    Clock& clock() override { return manualClock; }
+    QLocale locale() const override { return fixedLocale; }
+    QString programFolder() const override { return folder; }
+    const DataSetTable& dataSets() const override { return table; }
+    bool& loggerDataUnsaved() override { return loggerUnsaved; }
+    bool& realTimeDataUnsaved() override { return realTimeUnsaved; }
+    void saveActiveWindow() override { ++saves; }
+
+    // One set per entry: start time, interval and levels.
+    struct Set {
+        TDateTime start;
+        int interval;
+        std::vector<float> levels;
+    };
+    void fill(const std::vector<Set>& sets) {
+        DataSetHeaders h;
+        int32_t offset = 256;
+        for (const Set& s : sets) {
+            h.startTimes.push_back(s.start);
+            h.intervals.push_back(s.interval);
+            h.counts.push_back(int32_t(s.levels.size()));
+            h.modes.push_back(0x03);
+            h.recordStarts.push_back(offset);
+            offset += 18 + 2 * int32_t(s.levels.size());
+            h.recordEnds.push_back(offset - 1);
+        }
+        table.replaceAll(std::move(h));
+        for (const Set& s : sets) table.appendSet(s.levels.data(), int(s.levels.size()));
+    }
+};
+
+}  // namespace kl516::test

@@ -1,0 +1,54 @@
+// Renders the screenshots of the README: the main window with the control panel against the
+// simulated meter, on a manual clock so that every run draws the same pictures.
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QPixmap>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include "app/ui/TfrmMain.h"
+#include "link/MeterLink.h"
+#include "simulator/SimulatedMeter.h"
+#include "support/ScriptedPrompts.h"
+
+using namespace kl516;
+
+namespace {
+
+bool save(QWidget& widget, const QString& path) {
+    QCoreApplication::processEvents();
+    const bool ok = widget.grab().save(path);
+    QTextStream(stderr) << (ok ? "wrote " : "failed to write ") << path << "\n";
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/images");
+    QDir().mkpath(out);
+    QTemporaryDir scratch;
+
+    ManualClock clock(QDateTime(QDate(2026, 3, 14), QTime(14, 21, 36)));
+    SimulatedMeter meter(clock, SimulatedMeter::Options{});
+    IdleLinkHost idle;
+    MeterLink link(meter, clock, idle);
+    test::ScriptedPrompts prompts;
+    TfrmMain window(link, prompts, clock,
+                    {scratch.filePath(QStringLiteral("kl516.ini")),
+                     scratch.filePath(QStringLiteral("docs")), scratch.path()});
+    window.resize(1400, 900);
+    window.show();
+    window.formShow();
+    window.MainTimer->stop();
+    for (int i = 0; i < 4; ++i) {
+        clock.advance(500);
+        window.MainTimerTimer();
+    }
+    bool ok = save(window, out + QStringLiteral("/main-window.png"));
+    return ok ? 0 : 1;
+}
