@@ -10,6 +10,8 @@
 
 #include "app/ui/TfrmMain.h"
 #include "link/MeterLink.h"
+#include "logger/ui/LoggerCommands.h"
+#include <QMdiSubWindow>
 #include "simulator/SimulatedMeter.h"
 #include "support/ScriptedPrompts.h"
 
@@ -50,5 +52,25 @@ int main(int argc, char** argv) {
         window.MainTimerTimer();
     }
     bool ok = save(window, out + QStringLiteral("/main-window.png"));
+
+    // An hour of logging at one second, then Load Data into the DataLogger window.
+    link.writeConfigByte(0x0F, 1, MeterLink::Echo::LetterBytes);
+    meter.powerCycle();
+    link.sendKey(Cmd::KeyRec);
+    clock.advance(3600 * 1000);
+    link.sendKey(Cmd::KeyRec);
+    window.MainTimerTimer();
+    window.loggerCommands().LoadData1Click();
+    window.MainTimer->stop();
+    if (TfrmGraph* logger = window.dataLoggerWindow()) {
+        auto* sub = qobject_cast<QMdiSubWindow*>(logger->parentWidget());
+        sub->resize(1400, 820);
+        QCoreApplication::processEvents();
+        logger->showDataSet(0);
+        ok = save(*sub, out + QStringLiteral("/graph-window.png")) && ok;
+    } else {
+        QTextStream(stderr) << "Load Data did not open the DataLogger window\n";
+        ok = false;
+    }
     return ok ? 0 : 1;
 }

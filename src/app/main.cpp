@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
+#include <QScreen>
 #include <exception>
 #include <memory>
 
@@ -82,6 +83,15 @@ int main(int argc, char** argv) {
     prompts.setParent(&window);
     window.showMaximized();
     QApplication::processEvents();
+    // Without a window manager nothing maximises the window; fill the screen instead.
+    if (QScreen* screen = window.screen()) {
+        const QRect available = screen->availableGeometry();
+        if (window.frameGeometry().height() < available.height() * 9 / 10) {
+            window.setWindowState(Qt::WindowNoState);
+            window.setGeometry(available);
+            QApplication::processEvents();
+        }
+    }
     window.formShow(splash);
     return app.exec();
 }

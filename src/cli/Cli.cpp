@@ -1,7 +1,7 @@
 #include "cli/Cli.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include "files/SafeWrite.h"
 #include <memory>
 
 #include "dataset/DataSetTable.h"
@@ -260,10 +260,7 @@ int download(const Options& o, QTextStream& out, QTextStream& err) {
         return 1;
     }
     const qsizetype length = collectionLength(image);
-    QSaveFile file(o.out);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(reinterpret_cast<const char*>(image.data()), length) != length ||
-        !file.commit()) {
+    if (!saveFileAtomically(o.out, reinterpret_cast<const char*>(image.data()), length)) {
         err << "error: cannot write " << o.out << "\n";
         return 1;
     }

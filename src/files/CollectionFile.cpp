@@ -4,7 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include "files/SafeWrite.h"
 #include <algorithm>
 
 #include "logger/MemoryParser.h"
@@ -22,17 +23,6 @@ QString withTrailingSeparator(const QString& folder) {
 
 // Writes bytes to path through a save file, so that the file at path is replaced only by a
 // complete new one.
-bool saveBytes(const QString& path, const char* data, qint64 size) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(data, size) != size) {
-        file.cancelWriting();
-        file.commit();  // discards the partial file
-        return false;
-    }
-    return file.commit();
-}
-
 }  // namespace
 
 QString collectionBaseFolder(const QString& dataFolder, const QString& programFolder) {
@@ -58,7 +48,7 @@ QString writeTempCollectionFile(std::span<const uint8_t> image, const QString& b
     if (written) *written = false;
     const QString folder = baseFolder + kTempFolder;
     if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder)) return folder;
-    const bool ok = saveBytes(tempCollectionPath(baseFolder),
+    const bool ok = saveFileAtomically(tempCollectionPath(baseFolder),
                               reinterpret_cast<const char*>(image.data()), collectionLength(image));
     if (written) *written = ok;
     return {};
@@ -114,7 +104,7 @@ bool saveCollectionFile(const QString& baseFolder, const QString& destination) {
     const QByteArray bytes = source.readAll();
     if (source.error() != QFileDevice::NoError) return false;
     source.close();
-    return saveBytes(destination, bytes.constData(), bytes.size());
+    return saveFileAtomically(destination, bytes.constData(), bytes.size());
 }
 
 }  // namespace kl516

@@ -1,6 +1,8 @@
 #include "files/PointText.h"
 
 #include <QSaveFile>
+
+#include "files/SafeWrite.h"
 #include <algorithm>
 
 namespace kl516 {
@@ -77,7 +79,7 @@ bool writePointTextFile(const QString& path, std::span<const double> times,
         file.commit();
         return false;
     }
-    return file.commit();
+    return commitFully(file);
 }
 
 }  // namespace kl516

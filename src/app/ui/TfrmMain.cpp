@@ -27,10 +27,13 @@
 #include "app/Prompts.h"
 #include "app/Settings.h"
 #include "app/ui/TfrmAbout.h"
+#include "files/SafeWrite.h"
 #include "dataset/TDateTime.h"
 #include "graph/ui/TfrmGraph.h"
 #include "link/Clock.h"
 #include "realtime/SamplingRate.h"
+#include "realtime/ui/RealTimeRecorder.h"
+#include "logger/ui/LoggerCommands.h"
 #include "link/MeterLink.h"
 
 namespace kl516 {
@@ -81,6 +84,11 @@ TfrmMain::TfrmMain(MeterLink& link, Prompts& prompts, Clock& clock, Environment 
     LEQTimer = new QTimer(this);
     LEQTimer->setObjectName(QStringLiteral("LEQTimer"));
     LEQTimer->setInterval(40);
+    realTime_ = new RealTimeRecorder(*this);
+    logger_ = new LoggerCommands(*this);
+    connect(LoadData1, &QAction::triggered, logger_, &LoggerCommands::LoadData1Click);
+    connect(btnDataLogger, &QToolButton::clicked, logger_, &LoggerCommands::LoadData1Click);
+    connect(EraseMemory1, &QAction::triggered, logger_, &LoggerCommands::EraseMemory1Click);
 
     // FormCreate: the setting and the digit images.
     if (env_.settingsFile.isEmpty()) {
@@ -327,6 +335,8 @@ QMdiSubWindow* TfrmMain::addGraphWindow(TfrmGraph* graph) {
     return sub;
 }
 
+TfrmGraph* TfrmMain::dataLoggerWindow() const { return logger_->dataLoggerWindow(); }
+
 QString TfrmMain::programFolder() const {
     return env_.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : env_.programFolder;
 }
@@ -355,6 +365,7 @@ void TfrmMain::openRealTimeWindow() {
     placeRealTimeWindow();
     sub->show();
     mdi_->setActiveSubWindow(sub);
+    realTime_->windowCreated(graph);
 }
 
 void TfrmMain::placeRealTimeWindow() {
@@ -403,9 +414,7 @@ void TfrmMain::saveActiveWindow() {
     const QByteArray block = graph->PESGraph1->saveState();
     QByteArray length(4, '\0');
     qToLittleEndian<qint32>(qint32(block.size()), length.data());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(length) != 4 ||
-        file.write(block) != block.size() || !file.commit())
+    if (!saveFileAtomically(path, length + block))
         prompts_.message(QStringLiteral("Cannot create file \"%1\".").arg(path));
 }
 
@@ -482,6 +491,7 @@ void TfrmMain::MainTimerTimer() {
 }
 
 void TfrmMain::onStatus(const ResponseFrame& frame) {
+    frameTime_ = toTDateTime(clock_.now());
     const PanelRefresh refresh = decoder_.onStatus(frame);
     // At the fast poll interval only every fifth frame redraws the panel.
     const bool due = !(MainTimer->interval() == kFastPollIntervalMs && tickCount_ % 5 != 0);

@@ -24,8 +24,10 @@ class QToolButton;
 namespace kl516 {
 
 class Clock;
+class LoggerCommands;
 class MeterLink;
 class Prompts;
+class RealTimeRecorder;
 class TfrmAbout;
 class TfrmGraph;
 
@@ -92,6 +94,11 @@ public:
     TfrmGraph* realTimeWindow() const { return realTimeWindow_; }
     // Creates the real-time graph window: caption, graph set-up and sampling-rate box.
     void openRealTimeWindow();
+    // Adds a graph window to the workspace; its frame follows the graph's caption.
+    QMdiSubWindow* addGraphWindow(TfrmGraph* graph);
+    // Load Data, Erase Memory and the DataLogger window.
+    LoggerCommands& loggerCommands() { return *logger_; }
+    TfrmGraph* dataLoggerWindow() const;
     QMdiArea* workspace() const { return mdi_; }
     const DigitImages& digitImages() const { return digits_; }
     MeterLink& link() { return link_; }
@@ -101,6 +108,9 @@ public:
     void setRunActive(bool active) { runActive_ = active; }
     // Receives the level of every decoded status frame (the real-time recorder).
     std::function<void(float)> levelSink;
+    // The time (TDateTime) at which the decoding of the last status frame began.
+    double frameTime() const { return frameTime_; }
+    RealTimeRecorder& realTimeRecorder() { return *realTime_; }
 
     QTimer* MainTimer = nullptr;
     QTimer* MaxMinTimer = nullptr;
@@ -133,7 +143,6 @@ private:
     void buildStatusBar();
     void createPanel();
     void placeRealTimeWindow();
-    QMdiSubWindow* addGraphWindow(TfrmGraph* graph);
     void setConnectedCommands();
     void setDisconnectedCommands();
     void setStatusText(int panel, const QString& text);
@@ -157,6 +166,9 @@ private:
     bool connected_ = false;
     bool linkBusy_ = false;
     bool runActive_ = false;
+    RealTimeRecorder* realTime_ = nullptr;
+    LoggerCommands* logger_ = nullptr;
+    double frameTime_ = 0;
     int failedPolls_ = 0;
     int tickCount_ = 0;
 };

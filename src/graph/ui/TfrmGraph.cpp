@@ -69,6 +69,8 @@ void TfrmGraph::buildLayout() {
         Grid2->setColumnWidth(c, widths[c] + 12);
     }
     Grid2->verticalHeader()->hide();
+    Grid2->verticalHeader()->setDefaultSectionSize(Grid2->fontMetrics().height() + 6);
+    Grid2->setWordWrap(false);
     Grid2->setSelectionBehavior(QAbstractItemView::SelectRows);
     Grid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Grid2->setCursor(Qt::PointingHandCursor);
@@ -205,6 +207,7 @@ void TfrmGraph::buildLayout() {
     Panel12->setFrameShape(QFrame::Panel);
     Panel12->setFrameShadow(QFrame::Raised);
     Panel12->setMinimumWidth(150);
+    Panel12->hide();  // shown with the first pointer readout
     Panel12->raise();
     pnlGraph->installEventFilter(this);
 
@@ -488,6 +491,8 @@ void TfrmGraph::PESGraph1MouseMove(const QPoint& pixel) {
         const QPointF v = PESGraph1->pixelToValue(pixel);
         Panel12->setText(levelText(v.y()) + QStringLiteral("dB@") + longTimeText(v.x()));
         Panel12->adjustSize();
+        Panel12->show();
+        Panel12->raise();
         dragCursorLine(pixel);
     }
 }

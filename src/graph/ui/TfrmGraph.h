@@ -43,6 +43,9 @@ public:
     void updateGraphStatistic();
     void showDataSet(int index);
     void redraw();
+    // Slider range 0 ... points - 1 with the thumbs at a third and two thirds; the cursors
+    // follow the series even when neither value changes.
+    void setSliderRange(int points);
 
     // Cursors and statistics
     void Slider1ValueChange1();
@@ -95,7 +98,6 @@ private:
     void buildLayout();
     void alignSlider();
     void movePanel12();
-    void setSliderRange(int points);
     void onGraphPressed(const QPoint& pixel, Qt::MouseButton button);
     void dragCursorLine(const QPoint& pixel);
     QString levelText(double level) const;

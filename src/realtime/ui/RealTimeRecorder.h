@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+
+#include "dataset/TDateTime.h"
+#include "realtime/RealTimeSampler.h"
+
+namespace kl516 {
+
+class TfrmGraph;
+class TfrmMain;
+class TfrmSetupRealTime;
+
+// Real-time recording: Run with its reset question and setup dialog, the sampler fed with the
+// level of every decoded status frame, Stop (by the user or when the chosen number of samples
+// is reached) and the sampling-rate box of the real-time window. Samples are stored directly as
+// points of the real-time graph window. Owned by the main window, whose commands it connects.
+class RealTimeRecorder : public QObject {
+    Q_OBJECT
+public:
+    static const QString kResetQuestion;
+    static const QString kRateLockedMessage;
+    static const QString kZeroSamplesMessage;
+    static constexpr int kFastPollMs = 100;
+    static constexpr int kNormalPollMs = 500;
+    // Rates at or above this keep the normal poll interval.
+    static constexpr double kFastPollBelowSeconds = 0.9;
+    // A typed interval must be positive and at most one day.
+    static constexpr double kLongestRateSeconds = 86400.0;
+
+    explicit RealTimeRecorder(TfrmMain& main);
+
+    // The real-time window was created: sampling time base and the sampling-rate box.
+    void windowCreated(TfrmGraph* graph);
+
+    void btnRunClick();
+    void btnStopClick();
+    // One decoded status frame: level in dB, frameTime when its decoding began.
+    void takeSample(float level, TDateTime frameTime);
+    // The user picked an item of the real-time window's sampling-rate box.
+    void txtSamplingRateChange(int index);
+    // The real-time window's Clear: the sample count returns to 0.
+    void clearSamples() { sampler_.clearSamples(); }
+
+    const RealTimeSampler& sampler() const { return sampler_; }
+    int sampleCount() const { return sampler_.sampleCount(); }
+
+    // Shows the setup dialog modally; true when it was closed with Start. Tests replace it.
+    std::function<bool(TfrmSetupRealTime&)> execSetupDialog;
+
+private:
+    void setRunCommands(bool running);
+    void selectRateItem(TfrmGraph* graph, double rate);
+    void restore(TfrmGraph* graph);
+
+    TfrmMain& main_;
+    RealTimeSampler sampler_;
+    QPointer<TfrmGraph> connectedWindow_;
+};
+
+}  // namespace kl516

@@ -1,0 +1,590 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+#include "app/ui/TfrmMain.h"
+#include "dataset/TDateTime.h"
+#include "files/CollectionFile.h"
+#include "graph/ui/TfrmGraph.h"
+#include "link/MeterLink.h"
+#include "logger/MemoryParser.h"
+#include "logger/ui/LoggerCommands.h"
+#include "logger/ui/TfrmScope.h"
+#include "simulator/SimulatedMeter.h"
+#include "support/ScriptedPrompts.h"
+
+using namespace kl516;
+
+namespace {
+
+using Fault = SimulatedMeter::Fault;
+
+// Passes every call on to the simulated meter and records it, failed calls included, so that
+// a test sees the frames the program tried to send. onWrite runs before a frame goes out.
+struct SpyLibrary final : DeviceLibrary {
+    explicit SpyLibrary(SimulatedMeter& meter) : inner(meter) {}
+    SimulatedMeter& inner;
+    std::vector<std::string> calls;
+    std::vector<CommandFrame> frames;
+    std::function<void(const CommandFrame&)> onWrite;
+
+    int32_t close() override { return calls.push_back("close"), inner.close(); }
+    int32_t open(uint16_t v, uint16_t p) override { return calls.push_back("open"), inner.open(v, p); }
+    int32_t setTimeouts(int32_t r, int32_t w) override {
+        return calls.push_back("timeouts"), inner.setTimeouts(r, w);
+    }
+    int32_t write(int32_t length, const uint8_t* bytes) override {
+        CommandFrame f{};
+        std::copy_n(bytes, f.size(), f.begin());
+        calls.push_back(std::string("write ") + char(f[1]));
+        frames.push_back(f);
+        if (onWrite) onWrite(f);
+        return inner.write(length, bytes);
+    }
+    int32_t prepareRead() override { return calls.push_back("prepare"), inner.prepareRead(); }
+    int32_t read(int32_t length, uint8_t* buffer) override {
+        return calls.push_back("read"), inner.read(length, buffer);
+    }
+    int32_t writeBlock(int32_t length, const uint8_t* bytes) override {
+        return calls.push_back("block"), inner.writeBlock(length, bytes);
+    }
+    int32_t readString(int32_t index, char* buffer, int32_t size) override {
+        return inner.readString(index, buffer, size);
+    }
+
+    int framesWith(char letter) const {
+        return int(std::count_if(frames.begin(), frames.end(),
+                                 [&](const CommandFrame& f) { return f[1] == uint8_t(letter); }));
+    }
+};
+
+QByteArray goldenImage() {
+    return SimulatedMeter::readImageFile(QStringLiteral(KL516_TEST_DATA "/golden.rec"));
+}
+
+// The main window against a simulated meter holding a logger image, on a manual clock, with
+// scripted prompts and a documents folder of its own.
+struct LoadDataTest : ::testing::Test {
+    QTemporaryDir dir;
+    ManualClock clock;
+    test::ScriptedPrompts prompts;
+    IdleLinkHost idle;
+    SimulatedMeter::Options options;
+    std::unique_ptr<SimulatedMeter> meter;
+    std::unique_ptr<SpyLibrary> spy;
+    std::unique_ptr<MeterLink> link;
+    std::unique_ptr<TfrmMain> window;
+    const QLocale locale{QLocale::English, QLocale::UnitedKingdom};
+
+    void start(const QByteArray& image = goldenImage(), bool connect = true) {
+        options.initialImage = image;
+        meter = std::make_unique<SimulatedMeter>(clock, options);
+        spy = std::make_unique<SpyLibrary>(*meter);
+        link = std::make_unique<MeterLink>(*spy, clock, idle);
+        window = std::make_unique<TfrmMain>(
+            *link, prompts, clock,
+            TfrmMain::Environment{dir.filePath(QStringLiteral("kl516.ini")),
+                                  dir.filePath(QStringLiteral("docs")), dir.path()});
+        window->setLocale(locale);
+        window->resize(1280, 900);
+        window->show();
+        window->formShow();
+        window->MainTimer->stop();  // the tests run the ticks themselves
+        if (!connect) return;
+        window->MainTimerTimer();  // identification: connected
+        ASSERT_TRUE(window->connected());
+    }
+
+    // Runs Load Data from the menu; afterwards the poll timer must be running again.
+    void loadData() {
+        // Every message comes after the hourglass is gone.
+        prompts.onShown = [](const test::ScriptedPrompts::Shown&) {
+            EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        };
+        prompts.clear();
+        spy->calls.clear();
+        spy->frames.clear();
+        window->LoadData1->trigger();
+        EXPECT_TRUE(window->MainTimer->isActive());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_FALSE(window->loggerCommands().scopeWindow()->isVisible());
+        window->MainTimer->stop();
+    }
+
+    QString baseFolder() const { return collectionBaseFolder(window->dataFolder(), dir.path()); }
+    QString tempFile() const { return tempCollectionPath(baseFolder()); }
+    QByteArray tempBytes() const {
+        QFile f(tempFile());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    TfrmGraph* logger() const { return window->dataLoggerWindow(); }
+    QMdiSubWindow* loggerFrame() const { return qobject_cast<QMdiSubWindow*>(logger()->parentWidget()); }
+    QStringList row(int r) const {
+        QStringList texts;
+        for (int c = 0; c < 8; ++c) {
+            const QTableWidgetItem* item = logger()->Grid2->item(r, c);
+            texts << (item ? item->text() : QString());
+        }
+        return texts;
+    }
+    // Whether the last library calls were the resynchronisation: ordinal 2, then a 'Q' frame.
+    bool endsWithResync() const {
+        const auto& c = spy->calls;
+        return c.size() >= 2 && c[c.size() - 2] == "prepare" && c.back() == "write Q";
+    }
+    void clickRow(int tableRow) {
+        QTableWidget* grid = logger()->Grid2;
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(grid->model()->index(tableRow, 2)).center());
+    }
+};
+
+TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
+    start();
+    const QByteArray golden = goldenImage();
+    ASSERT_EQ(golden.size(), 352);
+
+    // What the user sees while the transfer runs.
+    bool windowReadyBeforeDownload = false, hourglassForInfo = false, timerStoppedForInfo = false;
+    QStringList firstBlockLabels;
+    QString scopeCaption;
+    bool hourglassDuringBlocks = true;
+    spy->onWrite = [&](const CommandFrame& f) {
+        if (f[1] == 'P') {
+            windowReadyBeforeDownload = logger() && logger()->isVisible() &&
+                                        loggerFrame()->geometry().topLeft() == QPoint(0, 0);
+            hourglassForInfo = QApplication::overrideCursor() &&
+                               QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            timerStoppedForInfo = !window->MainTimer->isActive();
+        } else if (f[1] == 'p') {
+            TfrmScope* scope = window->loggerCommands().scopeWindow();
+            if (firstBlockLabels.isEmpty()) {
+                firstBlockLabels << scope->lblBytesReceived->text() << scope->lblTotalBytes->text();
+                scopeCaption = scope->isVisible() ? scope->windowTitle() : QString();
+                hourglassDuringBlocks = QApplication::overrideCursor() != nullptr;
+                EXPECT_FALSE(scope->BitBtn1->isVisibleTo(scope));
+                EXPECT_FALSE(scope->BitBtn2->isVisibleTo(scope));
+                EXPECT_FALSE(scope->GroupBox1->isVisibleTo(scope));
+                EXPECT_EQ(scope->Progress1->maximum(), 352);
+            }
+        }
+    };
+    window->MainTimer->start();
+    loadData();
+    spy->onWrite = nullptr;
+
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_TRUE(windowReadyBeforeDownload);
+    EXPECT_TRUE(hourglassForInfo);
+    EXPECT_TRUE(timerStoppedForInfo);
+    EXPECT_EQ(firstBlockLabels, (QStringList{"0", "352"}));
+    EXPECT_EQ(scopeCaption, "Data Retriving Progress");
+    EXPECT_FALSE(hourglassDuringBlocks);
+    EXPECT_EQ(window->loggerCommands().scopeWindow()->lblBytesReceived->text(), "352");
+    // One 'P', ten 'p', one closing 'q'.
+    EXPECT_EQ(spy->framesWith('P'), 1);
+    EXPECT_EQ(spy->framesWith('p'), 10);
+    EXPECT_EQ(spy->framesWith('q'), 1);
+    EXPECT_EQ(spy->framesWith('Q'), 0);
+
+    // The window: caption, list shown, top left, main client width, client height - 60.
+    ASSERT_NE(logger(), nullptr);
+    EXPECT_EQ(logger()->caption(), "DataLogger");
+    EXPECT_TRUE(logger()->pnlDataSets->isVisible());
+    EXPECT_FALSE(loggerFrame()->isMinimized());
+    EXPECT_EQ(loggerFrame()->geometry(),
+              QRect(0, 0, window->width(), window->height() - window->menuBar()->height() - 60));
+    EXPECT_EQ(window->workspace()->activeSubWindow(), loggerFrame());
+    EXPECT_TRUE(logger()->PESGraph1->state().allowGraphAnnotHotSpots);
+
+    // The list: one row per set, as the parser wrote them, the first set's row selected.
+    DataSetTable expected;
+    QList<QStringList> expectedRows;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(golden.constData());
+    ASSERT_EQ(parseImage({bytes, size_t(golden.size())}, 347, clock.now(), expected, &expectedRows,
+                         locale),
+              0);
+    ASSERT_EQ(logger()->Grid2->rowCount(), 4);
+    for (int r = 0; r < 4; ++r) EXPECT_EQ(row(r), expectedRows[r]) << r;
+    const auto ranges = logger()->Grid2->selectedRanges();
+    ASSERT_FALSE(ranges.isEmpty());
+    EXPECT_EQ(ranges.front().topRow(), 0);
+    EXPECT_EQ(ranges.front().bottomRow(), 0);
+
+    // The program-wide table and set 0 on the graph: 70.0 72.0 0 140.0 70.0 from 09:30:05, 2 s.
+    const DataSetTable& table = window->dataSetTable();
+    ASSERT_EQ(table.setCount(), 4);
+    EXPECT_EQ(table.counts(), expected.counts());
+    const PESGraph& graph = *logger()->PESGraph1;
+    ASSERT_EQ(graph.points(), 5);
+    const float levels[5] = {70.0f, 72.0f, 0.0f, 140.0f, 70.0f};
+    const double start = toTDateTime(QDate(2024, 3, 15), QTime(9, 30, 5));
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_FLOAT_EQ(graph.YData(0, i), levels[i]);
+        EXPECT_NEAR(graph.XDataII(0, i), start + 2 * i * kOneSecond, 1e-9);
+    }
+    EXPECT_EQ(logger()->txtDataNo->text(), "5");
+    EXPECT_EQ(logger()->txtMax->text(), "140.0");
+    EXPECT_TRUE(logger()->txtStartTime->text().contains("09:30:05"));
+    EXPECT_TRUE(logger()->txtMaxTime->text().contains("09:30:11"));
+    EXPECT_EQ(logger()->txtAvgAll->text(), locale.toString(double(table.averages()[0]), 'f', 1));
+
+    // The temporary collection file holds the image; the data wait to be saved.
+    EXPECT_EQ(tempBytes(), golden);
+    EXPECT_TRUE(window->loggerDataUnsaved());
+}
+
+TEST_F(LoadDataTest, TheWindowIsReusedAndItsListPicksTheSet) {
+    start();
+    loadData();
+    TfrmGraph* first = logger();
+    ASSERT_NE(first, nullptr);
+    QMdiSubWindow* frame = loggerFrame();
+
+    // A click on row 3 of the list (set 2: 80.0 80.0 50.0), then on row 2 (set 1, no samples).
+    clickRow(2);
+    EXPECT_EQ(logger()->PESGraph1->points(), 3);
+    EXPECT_FLOAT_EQ(logger()->PESGraph1->YData(0, 2), 50.0f);
+    EXPECT_EQ(logger()->txtDataNo->text(), "3");
+    clickRow(1);
+    EXPECT_EQ(logger()->PESGraph1->points(), 0);
+    EXPECT_EQ(logger()->txtDataNo->text(), "0");
+    // A row whose date is empty shows nothing.
+    logger()->Grid2->item(2, 1)->setText(QString());
+    clickRow(2);
+    EXPECT_EQ(logger()->PESGraph1->points(), 0);
+
+    // Closing only minimises; the next Load Data brings the same window back with set 0.
+    frame->showMinimized();
+    ASSERT_TRUE(frame->isMinimized());
+    loadData();
+    EXPECT_EQ(logger(), first);
+    EXPECT_FALSE(frame->isMinimized());
+    EXPECT_EQ(logger()->PESGraph1->points(), 5);
+    int dataLoggers = 0;
+    for (QMdiSubWindow* sub : window->workspace()->subWindowList())
+        dataLoggers += sub->windowTitle() == "DataLogger";
+    EXPECT_EQ(dataLoggers, 1);
+}
+
+TEST_F(LoadDataTest, TheToolButtonLoadsToo) {
+    start();
+    window->btnDataLogger->click();
+    ASSERT_NE(logger(), nullptr);
+    EXPECT_EQ(window->dataSetTable().setCount(), 4);
+    EXPECT_TRUE(window->MainTimer->isActive());
+}
+
+TEST_F(LoadDataTest, WithoutAConnectionOnlyTheMessage) {
+    start(goldenImage(), false);
+    ASSERT_FALSE(window->connected());
+    window->MainTimer->start();
+    spy->calls.clear();
+    window->LoadData1->trigger();
+    EXPECT_EQ(prompts.messages(), QStringList{LoggerText::NoConnection});
+    EXPECT_TRUE(spy->calls.empty());
+    EXPECT_EQ(logger(), nullptr);
+    EXPECT_TRUE(window->MainTimer->isActive());
+}
+
+TEST_F(LoadDataTest, ARecordingMeterIsNeitherLoadedNorErased) {
+    start();
+    ASSERT_TRUE(link->sendKey(Cmd::KeyRec));
+    window->MainTimerTimer();  // the status reports REC
+    ASSERT_TRUE(window->meterRecording());
+    window->MainTimer->start();
+    spy->calls.clear();
+    window->LoadData1->trigger();
+    window->EraseMemory1->trigger();
+    EXPECT_EQ(prompts.messages(),
+              (QStringList{LoggerText::RecordingLoad, LoggerText::RecordingErase}));
+    EXPECT_TRUE(prompts.questions().isEmpty());
+    EXPECT_TRUE(spy->calls.empty());
+    EXPECT_EQ(logger(), nullptr);
+    EXPECT_TRUE(window->MainTimer->isActive());
+}
+
+// A load that fails after a good one: the error message with the code, the resynchronisation,
+// and the previous sets, list and temporary collection file stay.
+struct FailedLoad {
+    const char* name;
+    std::function<void(SimulatedMeter&)> breakMeter;
+    int32_t code;
+};
+
+void PrintTo(const FailedLoad& c, std::ostream* os) { *os << c.name; }
+
+class FailedLoadTest : public LoadDataTest, public ::testing::WithParamInterface<FailedLoad> {};
+
+TEST_P(FailedLoadTest, ReportsTheCodeAndKeepsThePreviousSets) {
+    start();
+    loadData();
+    ASSERT_TRUE(prompts.shown.empty());
+    const QStringList firstRow = row(0);
+    const QByteArray temp = tempBytes();
+    ASSERT_EQ(temp.size(), 352);
+    window->loggerDataUnsaved() = false;  // as if saved
+    clickRow(2);                          // set 2 on the graph
+
+    GetParam().breakMeter(*meter);
+    loadData();
+    EXPECT_EQ(prompts.messages(),
+              QStringList{LoggerText::ErrorPrefix + QString::number(GetParam().code)});
+    EXPECT_TRUE(endsWithResync());
+    EXPECT_EQ(spy->framesWith('Q'), 1);
+    EXPECT_FALSE(window->loggerDataUnsaved());
+    EXPECT_EQ(window->dataSetTable().setCount(), 4);
+    EXPECT_EQ(logger()->Grid2->rowCount(), 4);
+    EXPECT_EQ(row(0), firstRow);
+    EXPECT_EQ(logger()->PESGraph1->points(), 3);
+    EXPECT_EQ(tempBytes(), temp);
+}
+
+QByteArray goldenWithSetCount(int sets) {
+    QByteArray image = goldenImage();
+    image[9] = char(sets >> 8);
+    image[10] = char(sets);
+    return image;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, FailedLoadTest,
+    ::testing::Values(
+        // The meter stopped answering: fifteen failed presence checks, the last one's code.
+        FailedLoad{"NoAnswer", [](SimulatedMeter& m) { m.unplug(); }, 1001},
+        FailedLoad{"InfoNotFramed",
+                   [](SimulatedMeter& m) { m.options().wrongFraming = Fault{0, -1, 'P'}; }, 1006},
+        // A block read fails in the first half of the transfer (64 of 352 bytes), then late.
+        FailedLoad{"ShortTransfer",
+                   [](SimulatedMeter& m) { m.options().readFailure = Fault{1, 1, 'p'}; }, 126},
+        FailedLoad{"BlockReadFailed",
+                   [](SimulatedMeter& m) { m.options().readFailure = Fault{7, 1, 'p'}; }, 124},
+        FailedLoad{"BlockRequestFailed",
+                   [](SimulatedMeter& m) { m.options().writeFailure = Fault{8, 1, 'p'}; }, 123},
+        FailedLoad{"CloseRequestFailed",
+                   [](SimulatedMeter& m) { m.options().writeFailure = Fault{0, 1, 'q'}; }, 125}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LoadDataTest, TooManySetsIsAnErrorAndChangesNothing) {
+    start(goldenWithSetCount(4001));
+    loadData();
+    EXPECT_EQ(prompts.messages(), QStringList{LoggerText::ErrorPrefix + "32"});
+    EXPECT_TRUE(endsWithResync());
+    EXPECT_EQ(window->dataSetTable().setCount(), 0);
+    EXPECT_FALSE(QFile::exists(tempFile()));
+    EXPECT_FALSE(window->loggerDataUnsaved());
+}
+
+TEST_F(LoadDataTest, AnEmptyLoggerHasItsOwnMessageAndNoFile) {
+    start(QByteArray());  // a meter that has recorded nothing
+    loadData();
+    EXPECT_EQ(prompts.messages(), QStringList{LoggerText::NoData});
+    EXPECT_EQ(spy->framesWith('Q'), 0);
+    EXPECT_FALSE(QFile::exists(tempFile()));
+    EXPECT_FALSE(window->loggerDataUnsaved());
+    // The new window keeps its one empty row and its empty graph; a click on the row does nothing.
+    ASSERT_NE(logger(), nullptr);
+    EXPECT_EQ(logger()->Grid2->rowCount(), 1);
+    clickRow(0);
+    EXPECT_EQ(logger()->PESGraph1->points(), 500);
+    EXPECT_EQ(window->dataSetTable().setCount(), 0);
+}
+
+TEST_F(LoadDataTest, ATempFolderThatCannotBeMadeEndsTheLoadWithItsPath) {
+    start();
+    // A file where the "temp" folder should be.
+    QDir().mkpath(baseFolder());
+    QFile blocker(baseFolder() + "temp");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    loadData();
+    EXPECT_EQ(prompts.messages(), QStringList{baseFolder() + "temp"});
+    EXPECT_EQ(spy->framesWith('Q'), 0);
+    EXPECT_FALSE(window->loggerDataUnsaved());
+    // The new sets are installed and listed, but set 0 is not shown.
+    EXPECT_EQ(window->dataSetTable().setCount(), 4);
+    EXPECT_EQ(logger()->Grid2->rowCount(), 4);
+    EXPECT_EQ(logger()->PESGraph1->points(), 500);
+}
+
+TEST_F(LoadDataTest, AnUnwritableTempFileLeavesNoStaleCopyToSave) {
+    start();
+    // An earlier load's file, then a file-size limit below the image's 352 bytes for this load.
+    QDir().mkpath(baseFolder() + "temp");
+    QFile stale(tempFile());
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write(QByteArray(64, 'x'));
+    stale.close();
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    loadData();
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+
+    // Silent, set 0 shown, and no file from another load left for a save to copy.
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(logger()->PESGraph1->points(), 5);
+    EXPECT_TRUE(window->loggerDataUnsaved());
+    EXPECT_FALSE(QFile::exists(tempFile())) << tempBytes().size();  // not even a cut-short one
+}
+
+TEST_F(LoadDataTest, LoggerCommandsAreIgnoredWhileALoadRuns) {
+    start();
+    // The progress window lets events run after each block; a second Load Data or an erase
+    // arriving then must not start a transaction of its own inside the transfer.
+    bool triggered = false;
+    spy->onWrite = [&](const CommandFrame& f) {
+        if (f[1] == 'p' && !triggered) {
+            triggered = true;
+            window->LoadData1->trigger();
+            window->EraseMemory1->trigger();
+        }
+    };
+    prompts.defaultConfirm = Prompts::Answer::Yes;
+    loadData();
+    spy->onWrite = nullptr;
+    EXPECT_TRUE(triggered);
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(spy->framesWith('P'), 1);
+    EXPECT_EQ(spy->framesWith('e'), 0);
+    EXPECT_EQ(window->dataSetTable().setCount(), 4);
+    EXPECT_EQ(meter->setCount(), 4);
+}
+
+// Erase Memory: the question, then up to fifteen erase exchanges with the echo check.
+struct EraseCase {
+    const char* name;
+    Prompts::Answer answer;
+    std::function<void(SimulatedMeter&)> breakMeter;
+    QStringList messages;
+    int eraseFrames;
+    bool erased;
+};
+
+void PrintTo(const EraseCase& c, std::ostream* os) { *os << c.name; }
+
+class EraseTest : public LoadDataTest, public ::testing::WithParamInterface<EraseCase> {};
+
+TEST_P(EraseTest, AsksThenErasesAndReports) {
+    const EraseCase& c = GetParam();
+    start();
+    loadData();
+    ASSERT_EQ(meter->setCount(), 4);
+    c.breakMeter(*meter);
+    prompts.clear();
+    spy->frames.clear();
+    prompts.confirmAnswers = {c.answer};
+    int hourglassFrames = 0;
+    spy->onWrite = [&](const CommandFrame& f) {
+        hourglassFrames += f[1] == 'e' && QApplication::overrideCursor() &&
+                           QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    };
+    window->EraseMemory1->trigger();
+    spy->onWrite = nullptr;
+    EXPECT_EQ(hourglassFrames, c.eraseFrames);
+
+    EXPECT_EQ(prompts.questions(), QStringList{LoggerText::EraseQuestion});
+    EXPECT_EQ(prompts.messages(), c.messages);
+    EXPECT_EQ(spy->framesWith('e'), c.eraseFrames);
+    if (c.answer != Prompts::Answer::Yes) {
+        EXPECT_TRUE(spy->frames.empty());
+    }
+    for (const CommandFrame& f : spy->frames) {
+        if (f[1] == 'e') {
+            EXPECT_EQ(f, MeterLink::kEraseFrame);
+        }
+    }
+    EXPECT_EQ(meter->setCount(), c.erased ? 0 : 4);
+    // The erase leaves the loaded sets alone; the poll timer runs again after an exchange.
+    EXPECT_EQ(window->dataSetTable().setCount(), 4);
+    EXPECT_EQ(window->MainTimer->isActive(), c.answer == Prompts::Answer::Yes);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Erase, EraseTest,
+    ::testing::Values(
+        EraseCase{"Erased", Prompts::Answer::Yes, [](SimulatedMeter&) {},
+                  {LoggerText::EraseDone}, 1, true},
+        EraseCase{"No", Prompts::Answer::No, [](SimulatedMeter&) {}, {}, 0, false},
+        EraseCase{"Cancelled", Prompts::Answer::Cancel, [](SimulatedMeter&) {}, {}, 0, false},
+        // Every echo differs in one byte: fifteen attempts (each of which erases), then the
+        // message. The meter did erase; the program cannot know.
+        EraseCase{"WrongEcho", Prompts::Answer::Yes,
+                  [](SimulatedMeter& m) { m.options().wrongEcho = Fault{0, -1, 'e'}; },
+                  {"data error"}, 15, true},
+        EraseCase{"ReadFails", Prompts::Answer::Yes,
+                  [](SimulatedMeter& m) { m.options().readFailure = Fault{0, -1, 'e'}; },
+                  {"fail to read"}, 15, true},
+        // No meter: the presence check fails every time and nothing is shown.
+        EraseCase{"NoAnswer", Prompts::Answer::Yes, [](SimulatedMeter& m) { m.unplug(); }, {}, 0,
+                  false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScopeWindowTest, StartsHiddenAndSetsItselfUpForADownload) {
+    TfrmScope scope;
+    EXPECT_EQ(scope.windowTitle(), "Print Range");
+    EXPECT_TRUE(scope.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(scope.radAll->isChecked());
+    EXPECT_EQ(scope.SText1->text(), "bytes received");
+    EXPECT_EQ(scope.SText2->text(), "total bytes");
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             scope.lblBytesReceived, scope.lblTotalBytes, scope.SText1, scope.SText2,
+             scope.Progress1, scope.GroupBox1, scope.BitBtn1, scope.BitBtn2})
+        EXPECT_FALSE(w->isVisibleTo(&scope)) << w->objectName().toStdString();
+
+    // A range user left its controls shown and its own text; a download hides and resets them.
+    scope.GroupBox1->show();
+    scope.BitBtn1->show();
+    scope.BitBtn2->show();
+    scope.SText1->setText("records written");
+    scope.showDownload(1024);
+    EXPECT_TRUE(scope.isVisible());
+    EXPECT_FALSE(scope.isModal());
+    EXPECT_EQ(scope.windowTitle(), "Data Retriving Progress");
+    EXPECT_FALSE(scope.GroupBox1->isVisible());
+    EXPECT_FALSE(scope.BitBtn1->isVisible());
+    EXPECT_FALSE(scope.BitBtn2->isVisible());
+    EXPECT_TRUE(scope.Progress1->isVisible());
+    EXPECT_EQ(scope.SText1->text(), "bytes received");
+    EXPECT_EQ(scope.lblBytesReceived->text(), "0");
+    EXPECT_EQ(scope.lblTotalBytes->text(), "1024");
+    EXPECT_EQ(scope.Progress1->maximum(), 1024);
+    EXPECT_EQ(scope.Progress1->value(), 0);
+    scope.received(512);
+    EXPECT_EQ(scope.lblBytesReceived->text(), "512");
+    EXPECT_EQ(scope.Progress1->value(), 512);
+    scope.finish();
+    EXPECT_FALSE(scope.isVisible());
+}
+
+}  // namespace

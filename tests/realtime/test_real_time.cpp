@@ -1,0 +1,443 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
+#include <QToolButton>
+#include <qcustomplot.h>
+
+#include "graph/ui/Tslider2.h"
+#include "realtime/RecordingPeriod.h"
+#include "realtime/RealTimeFixture.h"
+
+using namespace kl516;
+using test::ScriptedPrompts;
+
+namespace {
+
+using RealTime = test::RealTimeFixture;
+
+// The user picks item `index` of a pick-only box from its list: the box selects the item and
+// reports it as activated.
+void pick(QComboBox* box, int index) {
+    box->setCurrentIndex(index);
+    emit box->activated(index);
+}
+
+}  // namespace
+
+TEST_F(RealTime, RunSetsUpTheWindowAndStopKeepsExactlyTheSamplesTaken) {
+    start();
+    const TDateTime runTime = now();
+    run();  // the presets: 0.2 s, 2000 samples
+    EXPECT_EQ(dialog.presetRate, "0.2");
+    EXPECT_EQ(dialog.presetPeriod, "0:6:40");
+    ASSERT_TRUE(window->runActive());
+    EXPECT_TRUE(prompts.shown.empty());  // no data yet: no reset question
+    EXPECT_EQ(window->MainTimer->interval(), 100);
+    EXPECT_FALSE(runEnabled());
+    EXPECT_TRUE(stopEnabled());
+    EXPECT_FALSE(graph()->tbntClr->isEnabled());
+    EXPECT_EQ(window->Edit1->text(), "0");
+    EXPECT_EQ(pes()->points(), 2000);
+    EXPECT_EQ(graph()->txtStartTime->text(), formatDateTime(runTime, locale));
+    EXPECT_EQ(state().manualMinX, runTime);
+    EXPECT_DOUBLE_EQ(state().manualMaxX, runTime + 100 * kOneSecond);
+    EXPECT_TRUE(graph()->txtAvgAll->text().isEmpty());
+
+    // The first sample comes with the first frame; then every second 100 ms tick.
+    tick();
+    EXPECT_EQ(recorder().sampleCount(), 1);
+    EXPECT_DOUBLE_EQ(pes()->XDataII(0, 0), now());
+    ASSERT_TRUE(ticksUntil(120));
+    for (int i = 1; i < 120; ++i)
+        EXPECT_NEAR((pes()->XDataII(0, i) - pes()->XDataII(0, i - 1)) / kOneSecond, 0.2, 1e-6);
+    EXPECT_EQ(graph()->txtDataNo->text(), "120");
+    EXPECT_TRUE(window->realTimeDataUnsaved());
+    tick();  // not due: still 120
+
+    const TDateTime stopTime = now();
+    window->btnStop->click();
+    EXPECT_FALSE(window->runActive());
+    EXPECT_TRUE(runEnabled());
+    EXPECT_FALSE(stopEnabled());
+    EXPECT_TRUE(graph()->tbntClr->isEnabled());
+    EXPECT_EQ(window->MainTimer->interval(), 500);
+    EXPECT_EQ(pes()->points(), 120);
+    EXPECT_EQ(state().manualMaxX, stopTime);
+    EXPECT_EQ(graph()->Slider1->Minimum(), 0);
+    EXPECT_EQ(graph()->Slider1->Maximum(), 119);
+    EXPECT_EQ(graph()->Slider1->Value1(), 40);
+    EXPECT_EQ(graph()->Slider1->Value2(), 80);
+    EXPECT_EQ(graph()->txtCursorA->text(), formatLevel(pes()->YData(0, 40), locale));
+    EXPECT_EQ(graph()->txtCursorBTime->text(), formatDateTime(pes()->XDataII(0, 80), locale));
+    double sum = 0;
+    float maximum = -9999;
+    for (int i = 0; i < 120; ++i) {
+        sum += pes()->YData(0, i);
+        maximum = std::max(maximum, pes()->YData(0, i));
+    }
+    EXPECT_EQ(graph()->txtAvgAll->text(), formatLevel(sum / 120, locale));
+    EXPECT_EQ(graph()->txtMax->text(), formatLevel(maximum, locale));
+
+    // Later frames are not sampled.
+    ticks(10);
+    EXPECT_EQ(recorder().sampleCount(), 120);
+    EXPECT_EQ(pes()->points(), 120);
+}
+
+TEST_F(RealTime, StopRightAfterRunLeavesNoPoints) {
+    start();
+    run();
+    window->Stop1->trigger();
+    EXPECT_FALSE(window->runActive());
+    EXPECT_EQ(pes()->points(), 0);
+    EXPECT_EQ(graph()->txtAvgAll->text(), "0.0");
+    EXPECT_EQ(graph()->txtDataNo->text(), "0");
+    // No data: the next Run asks nothing.
+    run();
+    EXPECT_TRUE(prompts.questions().isEmpty());
+    EXPECT_TRUE(window->runActive());
+}
+
+TEST_F(RealTime, TheRunStopsItselfWhenTheCountIsReached) {
+    start();
+    run("0.2", "2000");
+    const TDateTime runTime = now();
+    // The visible range: the first 100 s, then steps of 30 s past the newest sample.
+    std::vector<double> ranges{state().manualMaxX};
+    for (int limit = 0; window->runActive() && limit < 5000; ++limit) {
+        tick();
+        if (window->runActive() && state().manualMaxX != ranges.back())
+            ranges.push_back(state().manualMaxX);
+    }
+    EXPECT_EQ(recorder().sampleCount(), 2000);
+    EXPECT_EQ(pes()->points(), 2000);
+    EXPECT_EQ(window->MainTimer->interval(), 500);
+    EXPECT_TRUE(runEnabled());
+    EXPECT_EQ(graph()->Slider1->Maximum(), 1999);
+    EXPECT_DOUBLE_EQ(state().manualMaxX, now());
+    EXPECT_DOUBLE_EQ(ranges[0], runTime + 100 * kOneSecond);
+    ASSERT_GE(ranges.size(), 10u);  // 400 s of samples
+    for (size_t i = 1; i < ranges.size(); ++i) {
+        const double step = (ranges[i] - ranges[i - 1]) / kOneSecond;
+        EXPECT_GT(step, 30.0 - 1e-6) << i;
+        EXPECT_LT(step, 30.2 + 1e-6) << i;
+    }
+    double sum = 0;
+    for (int i = 0; i < 2000; ++i) sum += pes()->YData(0, i);
+    EXPECT_EQ(graph()->txtAvgAll->text(), formatLevel(sum / 2000, locale));
+}
+
+TEST_F(RealTime, AtTheFastestRateEverySecondSampleIsDrawn) {
+    start();
+    run("0.1", "100");
+    QCPGraph* drawn = pes()->plot()->graph(0);
+    ticks(1);
+    EXPECT_EQ(recorder().sampleCount(), 1);
+    EXPECT_EQ(drawn->data()->size(), 0);
+    ticks(1);
+    EXPECT_EQ(drawn->data()->size(), 2);
+    ticks(1);
+    EXPECT_EQ(drawn->data()->size(), 2);
+
+    // At 0.2 s every sample is drawn.
+    window->btnStop->click();
+    prompts.defaultConfirm = Prompts::Answer::No;
+    run("0.2", "100");
+    drawn = pes()->plot()->graph(0);
+    ASSERT_TRUE(ticksUntil(1));
+    EXPECT_EQ(drawn->data()->size(), 1);
+}
+
+TEST_F(RealTime, SlowerRatesKeepTheNormalPoll) {
+    start();
+    run("1.0", "10");
+    EXPECT_EQ(window->MainTimer->interval(), 500);
+    EXPECT_DOUBLE_EQ(window->realTimeRate(), 1.0);
+    ASSERT_TRUE(ticksUntil(10));
+    for (int i = 1; i < 10; ++i)
+        EXPECT_NEAR((pes()->XDataII(0, i) - pes()->XDataII(0, i - 1)) / kOneSecond, 1.0, 1e-6);
+    EXPECT_FALSE(window->runActive());
+
+    // A typed interval that is not an item: sampled as typed, shown as its item.
+    prompts.defaultConfirm = Prompts::Answer::No;
+    run("0.3", "1000");
+    EXPECT_EQ(dialog.periodAfterEdit, "0:05:00");
+    EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.3);
+    EXPECT_EQ(window->MainTimer->interval(), 100);
+    EXPECT_EQ(graph()->txtSamplingRate->currentText(), "0.5");
+    ASSERT_TRUE(ticksUntil(5));
+    EXPECT_NEAR((pes()->XDataII(0, 4) - pes()->XDataII(0, 3)) / kOneSecond, 0.3, 1e-6);
+}
+
+TEST_F(RealTime, TheResetQuestion) {
+    start();
+    run("0.2", "2000");
+    ASSERT_TRUE(ticksUntil(30));
+    window->btnStop->click();
+    const QString file = dir.filePath(QStringLiteral("saved.ghf"));
+
+    // Cancel: nothing changes, no dialog.
+    prompts.confirmAnswers = {Prompts::Answer::Cancel};
+    run("0.5", "100");
+    EXPECT_EQ(prompts.questions(), QStringList{RealTimeRecorder::kResetQuestion});
+    EXPECT_EQ(RealTimeRecorder::kResetQuestion,
+              "There are datas in Real_Time graph ,it have to reset the graph.\n"
+              "Do you want to save the Real-Time graph ?");
+    EXPECT_EQ(dialog.shown, 1);
+    EXPECT_FALSE(window->runActive());
+    EXPECT_EQ(pes()->points(), 30);
+
+    // Yes: the real-time graph is saved (from the active window, which is the real-time one),
+    // then the run starts afresh.
+    QMdiSubWindow* realTimeSub = qobject_cast<QMdiSubWindow*>(graph()->parentWidget());
+    QMdiSubWindow* activeWhenSaving = nullptr;
+    prompts.onShown = [&](const ScriptedPrompts::Shown& s) {
+        if (s.kind == ScriptedPrompts::Kind::SaveFile)
+            activeWhenSaving = window->workspace()->activeSubWindow();
+    };
+    window->workspace()->setActiveSubWindow(
+        qobject_cast<QMdiSubWindow*>(window->panel()->parentWidget()));
+    realTimeSub->showMinimized();
+    prompts.confirmAnswers = {Prompts::Answer::Yes};
+    prompts.fileNames = {file};
+    run("0.5", "100");
+    EXPECT_FALSE(realTimeSub->isMinimized());
+    EXPECT_EQ(activeWhenSaving, realTimeSub);
+    EXPECT_TRUE(QFile::exists(file));
+    EXPECT_EQ(dialog.shown, 2);
+    EXPECT_TRUE(window->runActive());
+    EXPECT_EQ(pes()->points(), 100);
+    EXPECT_EQ(recorder().sampleCount(), 0);
+    ASSERT_TRUE(ticksUntil(3));
+    window->btnStop->click();
+
+    // No: the data go without a save dialog.
+    prompts.clear();
+    prompts.confirmAnswers = {Prompts::Answer::No};
+    run("0.5", "50");
+    EXPECT_EQ(prompts.questions().size(), 1);
+    EXPECT_EQ(prompts.shown.size(), 1u);
+    EXPECT_TRUE(window->runActive());
+    EXPECT_EQ(pes()->points(), 50);
+    EXPECT_EQ(recorder().sampleCount(), 0);
+}
+
+TEST_F(RealTime, RejectedInputChangesNothing) {
+    start();
+    window->setRealTimeRate(0.5);
+    const struct {
+        const char* rate;
+        const char* count;
+        bool start;
+        QString message;  // empty: no message
+    } cases[] = {
+        {"0.2", "2000", false, {}},  // the dialog cancelled
+        {"0.2", "", true, " is not valid.\n"},
+        {"0.2", "0", true, RealTimeRecorder::kZeroSamplesMessage},
+        {"abc", "2000", true, "'abc' is not a valid floating point value"},
+        {"0", "2000", true, "0 is not a valid sampling rate.\n"},
+        {"-1", "2000", true, "-1 is not a valid sampling rate.\n"},
+        {"nan", "2000", true, "nan is not a valid sampling rate.\n"},
+        {"1e9", "2000", true, "1e9 is not a valid sampling rate.\n"},
+    };
+    for (const auto& c : cases) {
+        prompts.clear();
+        dialog.start = c.start;
+        run(QString::fromLatin1(c.rate), QString::fromLatin1(c.count));
+        const QStringList expected = c.message.isEmpty() ? QStringList() : QStringList{c.message};
+        // The period display's own message for a rate that is not a number comes first.
+        QStringList messages = prompts.messages();
+        if (QString::fromLatin1(c.rate) == "abc" && !messages.isEmpty()) messages.removeFirst();
+        EXPECT_EQ(messages, expected) << c.rate << " / " << c.count;
+        EXPECT_FALSE(window->runActive());
+        EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.5);
+        EXPECT_EQ(window->MainTimer->interval(), 500);
+        EXPECT_EQ(pes()->points(), 2000);
+        EXPECT_TRUE(runEnabled());
+    }
+}
+
+TEST_F(RealTime, RunWithoutAMeterDoesNothing) {
+    start();
+    meter->unplug();
+    ticks(5);
+    ASSERT_FALSE(window->connected());
+    recorder().btnRunClick();
+    EXPECT_EQ(dialog.shown, 0);
+    EXPECT_FALSE(window->runActive());
+}
+
+TEST_F(RealTime, OutOfRangeReadingsAreCountedInEdit1) {
+    options.fixedLevelTenths = 1500;
+    start();
+    run("0.1", "100");
+    ticks(3);  // no good reading yet: nothing stored
+    EXPECT_EQ(recorder().sampleCount(), 0);
+    EXPECT_EQ(window->Edit1->text(), "3");
+    meter->options().fixedLevelTenths = 800;
+    ticks(1);
+    meter->options().fixedLevelTenths = 1500;
+    ticks(2);
+    EXPECT_EQ(recorder().sampleCount(), 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(pes()->YData(0, i), 80.0f);
+    EXPECT_EQ(window->Edit1->text(), "5");
+    // A new run counts again from 0.
+    window->btnStop->click();
+    prompts.defaultConfirm = Prompts::Answer::No;
+    run("0.1", "100");
+    EXPECT_EQ(window->Edit1->text(), "0");
+}
+
+TEST_F(RealTime, ALostMeterPausesTheRun) {
+    start();
+    run("0.2", "2000");
+    ASSERT_TRUE(ticksUntil(5));
+    meter->unplug();
+    ticks(10);
+    EXPECT_FALSE(window->connected());
+    EXPECT_TRUE(window->runActive());
+    EXPECT_EQ(recorder().sampleCount(), 5);
+    meter->replug();
+    tick();
+    EXPECT_TRUE(window->connected());
+    EXPECT_TRUE(stopEnabled());
+    EXPECT_FALSE(runEnabled());
+    tick();
+    EXPECT_EQ(recorder().sampleCount(), 6);
+}
+
+TEST_F(RealTime, TheSamplingRateBox) {
+    start();
+    QComboBox* box = graph()->txtSamplingRate;
+    EXPECT_EQ(box->currentText(), "0.2");
+    EXPECT_FALSE(box->isEditable());
+
+    // Stopped: a pick sets the interval, silently.
+    pick(box, 5);
+    EXPECT_DOUBLE_EQ(window->realTimeRate(), 5.0);
+    EXPECT_TRUE(prompts.shown.empty());
+
+    // Running: the box goes back to the current interval's item, with the message. Run's own
+    // selection of the item is no pick.
+    run("0.5", "2000");
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(box->currentText(), "0.5");
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Down);  // "1.0", picked with the keyboard
+    EXPECT_EQ(prompts.messages(), QStringList{"Can not change Sampling Rate while Real-Time is running."});
+    EXPECT_EQ(box->currentText(), "0.5");
+    EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.5);
+
+    // An interval beyond the last item leaves the box as picked.
+    window->btnStop->click();
+    prompts.clear();
+    prompts.defaultConfirm = Prompts::Answer::No;
+    run("45", "10");
+    EXPECT_EQ(box->currentText(), "0.5");
+    pick(box, 7);
+    EXPECT_EQ(prompts.messages(), QStringList{RealTimeRecorder::kRateLockedMessage});
+    EXPECT_EQ(box->currentText(), "20.0");
+    EXPECT_DOUBLE_EQ(window->realTimeRate(), 45.0);
+}
+
+TEST_F(RealTime, TheRateIsKeptAcrossARestart) {
+    start();
+    run("2.0", "10");
+    window->btnStop->click();
+    window->realTimeDataUnsaved() = false;
+    restart();
+    EXPECT_DOUBLE_EQ(window->realTimeRate(), 2.0);
+    EXPECT_EQ(graph()->txtSamplingRate->currentText(), "2.0");
+    run();
+    EXPECT_EQ(dialog.presetRate, "2.0");
+    EXPECT_EQ(dialog.presetPeriod, "1:6:40");
+
+    // A pick while stopped is kept too.
+    window->btnStop->click();
+    pick(graph()->txtSamplingRate, 1);
+    window->realTimeDataUnsaved() = false;
+    restart();
+    EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.2);
+}
+
+TEST_F(RealTime, ACommaLocale) {
+    locale = QLocale(QLocale::German, QLocale::Germany);
+    start();
+    QComboBox* box = graph()->txtSamplingRate;
+    EXPECT_EQ(box->currentText(), "0,2");
+    pick(box, 3);
+    EXPECT_DOUBLE_EQ(window->realTimeRate(), 1.0);
+    run("0,5", "1500");
+    EXPECT_EQ(dialog.presetRate, "1,0");
+    EXPECT_EQ(dialog.periodAfterEdit, "0:12:30");
+    EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.5);
+    ASSERT_TRUE(ticksUntil(4));
+    window->btnStop->click();
+    EXPECT_TRUE(graph()->txtAvgAll->text().contains(QLatin1Char(',')));
+}
+
+// ---- the setup dialog on its own -----------------------------------------------------------------
+
+TEST(SetupDialog, ControlsAndPeriodRecomputation) {
+    ScriptedPrompts prompts;
+    TfrmSetupRealTime d(prompts, QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(d.windowTitle(), "Real-Time Setup");
+    EXPECT_TRUE(d.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(d.Label1->text(), "Real-Time data no to be recorded");
+    EXPECT_EQ(d.Label2->text(), "(Adjust the number to meet your need)");
+    EXPECT_EQ(d.Label3->text(), "Real -Time Sampling Rate");
+    EXPECT_EQ(d.Label4->text(), "Recording Period");
+    EXPECT_EQ(d.Label5->text(), "HH:MM:SS");
+    EXPECT_EQ(d.Label6->text(), "second");
+    EXPECT_EQ(d.btnOpenSingleSet->text(), "Start");
+    EXPECT_EQ(d.Button1->text(), "Cancel");
+    EXPECT_EQ(d.edtRealTimeNo->text().trimmed(), "2000");
+    EXPECT_EQ(d.edtRealTimeNo->maxLength(), 5);
+    EXPECT_EQ(d.txtRate->currentText(), "0.5");
+    EXPECT_EQ(d.txtRate->count(), 9);
+    EXPECT_EQ(d.txtRate->itemText(8), "30.0");
+    EXPECT_FALSE(d.Panel1->isEnabled());
+
+    // Typing in either field recomputes the period.
+    d.txtRate->setEditText(QStringLiteral("1.0"));
+    d.edtRealTimeNo->setFocus();
+    d.edtRealTimeNo->selectAll();
+    QTest::keyClicks(d.edtRealTimeNo, QStringLiteral("500"));
+    EXPECT_EQ(d.edtPeriod->text(), "0:08:20");
+    d.txtRate->setCurrentIndex(8);  // "30.0" from the list
+    EXPECT_EQ(d.edtPeriod->text(), "4:10:00");
+    QTest::keyClicks(d.edtRealTimeNo, QStringLiteral("99"));  // only five digits fit
+    EXPECT_EQ(d.edtRealTimeNo->text(), "50099");
+    d.edtRealTimeNo->selectAll();
+    QTest::keyClick(d.edtRealTimeNo, Qt::Key_Delete);
+    EXPECT_EQ(d.edtPeriod->text(), "0:00:00");
+    QTest::keyClicks(d.edtRealTimeNo, QStringLiteral("x"));  // not a digit
+    EXPECT_EQ(d.edtRealTimeNo->text(), "");
+    EXPECT_TRUE(prompts.shown.empty());
+
+    // A rate that is not a number: the conversion message, and the period keeps its text.
+    d.txtRate->setEditText(QStringLiteral("0.2"));
+    d.edtRealTimeNo->setText(QStringLiteral("2000"));
+    d.txtRate->setEditText(QStringLiteral("x"));
+    EXPECT_EQ(prompts.messages(), QStringList{"'x' is not a valid floating point value"});
+    EXPECT_EQ(d.edtPeriod->text(), "0:06:40");
+
+    d.Button1->click();
+    EXPECT_EQ(d.result(), QDialog::Rejected);
+}
+
+TEST(SetupDialog, ShowingRewritesTheItemsInTheLocale) {
+    ScriptedPrompts prompts;
+    TfrmSetupRealTime d(prompts, QLocale(QLocale::German, QLocale::Germany));
+    d.txtRate->setEditText(QStringLiteral("0,2"));
+    d.show();
+    EXPECT_EQ(d.txtRate->itemText(0), "0,1");
+    EXPECT_EQ(d.txtRate->itemText(8), "30,0");
+    EXPECT_EQ(d.txtRate->currentText(), "0,2");
+    d.btnOpenSingleSet->click();
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+}
