@@ -89,17 +89,49 @@ void DataSetTable::changeStartTime(int i, TDateTime newStart) {
     for (int k = 0; k < counts_[i]; ++k) times[k] = k * step + newStart;
 }
 
+namespace {
+
+// "hh" style: two decimal digits.
+void appendTwoDigits(QString& out, int v) {
+    out += QLatin1Char(char('0' + (v / 10) % 10));
+    out += QLatin1Char(char('0' + v % 10));
+}
+
+}  // namespace
+
 QStringList DataSetTable::rowText(int i, const QLocale& locale) const {
+    RowTextCache cache;
+    return rowText(i, locale, cache);
+}
+
+QStringList DataSetTable::rowText(int i, const QLocale& locale, RowTextCache& cache) const {
     if (!valid(i)) return QStringList(8, QString());
     const int interval = intervals_[i];
-    const auto twoDigits = [](int v) {
-        return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
-    };
+    // Sets recorded on one day share the date text, which is the costly one to format.
+    const QDate date = dateOf(startTimes_[i]);
+    if (date != cache.date || cache.locale != locale) {
+        cache.date = date;
+        cache.locale = locale;
+        cache.dateText = locale.toString(date, QLocale::ShortFormat);
+    }
+    const QTime time = timeOf(startTimes_[i]);
+    QString timeText;
+    timeText.reserve(8);
+    appendTwoDigits(timeText, time.hour());
+    timeText += QLatin1Char(':');
+    appendTwoDigits(timeText, time.minute());
+    timeText += QLatin1Char(':');
+    appendTwoDigits(timeText, time.second());
+    QString intervalText;
+    intervalText.reserve(5);
+    appendTwoDigits(intervalText, interval / 60);
+    intervalText += QLatin1Char(':');
+    appendTwoDigits(intervalText, interval % 60);
     return {
         QString::number(i + 1),
-        formatShortDate(startTimes_[i], locale),
-        timeOf(startTimes_[i]).toString(QStringLiteral("HH:mm:ss")),
-        twoDigits(interval / 60) + QLatin1Char(':') + twoDigits(interval % 60),
+        cache.dateText,
+        timeText,
+        intervalText,
         QString::number(counts_[i]),
         (modes_[i] & 0x02) ? QStringLiteral("dBA") : QStringLiteral("dBC"),
         (modes_[i] & 0x01) ? QStringLiteral("FAST") : QStringLiteral("SLOW"),

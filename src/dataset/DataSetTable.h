@@ -64,6 +64,13 @@ public:
     // The eight texts of set i's row in the data-set list: number, short date, 24-hour time,
     // interval mm:ss, count, "dBA"/"dBC", "FAST"/"SLOW", "30-130".
     QStringList rowText(int i, const QLocale& locale) const;
+    // The same for many rows in a row: the cache keeps the last date text.
+    struct RowTextCache {
+        QDate date;
+        QLocale locale;
+        QString dateText;
+    };
+    QStringList rowText(int i, const QLocale& locale, RowTextCache& cache) const;
 
     // The samples of set i (empty until the set has been appended).
     std::span<const float> setLevels(int i) const;

@@ -242,7 +242,8 @@ int32_t parseImage(std::span<const uint8_t> image, int32_t lastAddress, const QD
     if (rows) {
         rows->clear();
         rows->reserve(setCount);
-        for (int32_t s = 0; s < setCount; ++s) rows->append(table.rowText(s, locale));
+        DataSetTable::RowTextCache cache;
+        for (int32_t s = 0; s < setCount; ++s) rows->append(table.rowText(s, locale, cache));
     }
     return result;
 }
