@@ -297,3 +297,21 @@ TEST_F(MainWindowTest, RealTimeRateIsReadAtCreationAndWrittenAtClose) {
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 5.0);
     EXPECT_EQ(window->dataFolder(), QDir::cleanPath(dir.filePath(QStringLiteral("docs"))) + "/KL516/");
 }
+
+TEST_F(MainWindowTest, AtTheFastIntervalTheClockCatchesUpOnTheNextDrawnFrame) {
+    start();
+    ticks(1);
+    window->MainTimer->setInterval(100);
+    auto* seconds = window->panel()->findChild<QLabel*>(QStringLiteral("LCDT8"));
+    ASSERT_NE(seconds, nullptr);
+    // Step until the next tick is a drawn one (its count a multiple of five).
+    while (window->tickCount() % 5 != 4) ticks(1);
+    clock.advance(1000);
+    ticks(1);  // drawn frame
+    const QImage before = seconds->pixmap().toImage();
+    clock.advance(1000);
+    ticks(1);  // the seconds change on a skipped frame
+    EXPECT_EQ(seconds->pixmap().toImage(), before);
+    ticks(4);  // the next drawn frame shows it, though its seconds byte did not change again
+    EXPECT_NE(seconds->pixmap().toImage(), before);
+}

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
-#include <QAction>
 #include <memory>
 
 #include "app/ui/TfrmMain.h"
@@ -28,9 +28,9 @@ namespace kl516::test {
 struct RealTimeFixture : ::testing::Test {
     // What the setup dialog is given by the user, and what it showed when it opened.
     struct DialogScript {
-        QString rate;        // empty: keep the preset
-        QString count;       // null: keep " 2000"
-        bool start = true;   // Start or Cancel
+        QString rate;       // empty: keep the preset
+        QString count;      // null: keep " 2000"
+        bool start = true;  // Start or Cancel
         int shown = 0;
         QString presetRate, presetPeriod, periodAfterEdit;
     };

@@ -1,16 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <qcustomplot.h>
 #include <QAction>
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
 #include <QToolButton>
-#include <qcustomplot.h>
 
 #include "graph/ui/Tslider2.h"
-#include "realtime/RecordingPeriod.h"
 #include "realtime/RealTimeFixture.h"
+#include "realtime/RecordingPeriod.h"
 
 using namespace kl516;
 using test::ScriptedPrompts;
@@ -328,7 +328,8 @@ TEST_F(RealTime, TheSamplingRateBox) {
     EXPECT_EQ(box->currentText(), "0.5");
     box->setFocus();
     QTest::keyClick(box, Qt::Key_Down);  // "1.0", picked with the keyboard
-    EXPECT_EQ(prompts.messages(), QStringList{"Can not change Sampling Rate while Real-Time is running."});
+    EXPECT_EQ(prompts.messages(),
+              QStringList{"Can not change Sampling Rate while Real-Time is running."});
     EXPECT_EQ(box->currentText(), "0.5");
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.5);
 
@@ -380,7 +381,8 @@ TEST_F(RealTime, ACommaLocale) {
     EXPECT_TRUE(graph()->txtAvgAll->text().contains(QLatin1Char(',')));
 }
 
-// ---- the setup dialog on its own -----------------------------------------------------------------
+// ---- the setup dialog on its own
+// -----------------------------------------------------------------
 
 TEST(SetupDialog, ControlsAndPeriodRecomputation) {
     ScriptedPrompts prompts;

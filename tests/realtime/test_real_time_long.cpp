@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QFile>
 #include <cmath>
 #include <iostream>
-#include <unistd.h>
 
 #include "graph/ui/Tslider2.h"
 #include "realtime/RealTimeFixture.h"
@@ -12,7 +12,9 @@
 #if defined(__SANITIZE_ADDRESS__)
 // AddressSanitizer holds freed memory back (256 MB by default) before reusing it, which would
 // read as growth here; a small quarantine keeps the resident size meaningful.
-extern "C" const char* __asan_default_options() { return "quarantine_size_mb=8"; }
+extern "C" const char* __asan_default_options() {
+    return "quarantine_size_mb=8";
+}
 #endif
 
 using namespace kl516;

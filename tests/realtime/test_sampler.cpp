@@ -194,8 +194,8 @@ TEST(RealTimeSampler, ReadingsOutsideTheRangeAreReplacedOrSkipped) {
     const struct {
         float level;
         bool rejected;
-    } bounds[] = {{20.0f, false}, {140.0f, false}, {19.9f, true}, {140.1f, true},
-                  {std::nanf(""), true}};
+    } bounds[] = {
+        {20.0f, false}, {140.0f, false}, {19.9f, true}, {140.1f, true}, {std::nanf(""), true}};
     for (const auto& b : bounds) {
         const int before = s.sampler.rejectedCount();
         r = s.tick(100, b.level);

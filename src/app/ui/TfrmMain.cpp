@@ -492,10 +492,16 @@ void TfrmMain::MainTimerTimer() {
 
 void TfrmMain::onStatus(const ResponseFrame& frame) {
     frameTime_ = toTDateTime(clock_.now());
-    const PanelRefresh refresh = decoder_.onStatus(frame);
-    // At the fast poll interval only every fifth frame redraws the panel.
+    PanelRefresh refresh = decoder_.onStatus(frame);
+    // At the fast poll interval only every fifth frame redraws the panel. A clock change that
+    // falls on a skipped frame is kept for the next drawn one: the seconds change every tenth
+    // frame, so otherwise the clock could stand still for a whole run.
+    for (int i = 0; i < 6; ++i)
+        if (refresh.clockValues[i] >= 0) pendingClock_[i] = refresh.clockValues[i];
     const bool due = !(MainTimer->interval() == kFastPollIntervalMs && tickCount_ % 5 != 0);
     if (panel_ && due) {
+        refresh.clockValues = pendingClock_;
+        pendingClock_.fill(-1);
         panel_->applyRefresh(refresh);
         switch (refresh.maxMin) {
             case MaxMinIndicator::Off:

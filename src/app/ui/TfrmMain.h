@@ -155,6 +155,7 @@ private:
     QLabel* statusPanels_[3] = {nullptr, nullptr, nullptr};
     DigitImages digits_;
     StatusDecoder decoder_;
+    std::array<int, 6> pendingClock_{-1, -1, -1, -1, -1, -1};
     QPointer<TfrmPanel> panel_;
     QPointer<TfrmGraph> realTimeWindow_;
     DataSetTable dataSets_;

@@ -21,9 +21,9 @@
 
 namespace kl516 {
 
-const QString RealTimeRecorder::kResetQuestion =
-    QStringLiteral("There are datas in Real_Time graph ,it have to reset the graph.\n"
-                   "Do you want to save the Real-Time graph ?");
+const QString RealTimeRecorder::kResetQuestion = QStringLiteral(
+    "There are datas in Real_Time graph ,it have to reset the graph.\n"
+    "Do you want to save the Real-Time graph ?");
 const QString RealTimeRecorder::kRateLockedMessage =
     QStringLiteral("Can not change Sampling Rate while Real-Time is running.");
 const QString RealTimeRecorder::kZeroSamplesMessage =
@@ -125,7 +125,7 @@ void RealTimeRecorder::btnRunClick() {
         prompts.message(countText.trimmed() + QStringLiteral(" is not valid.\n"));
         return;
     }
-    // A run of no samples would stop at its first sample with a graph of one point too many.
+    // A run of no samples has no point for its first sample to go to.
     if (*count < 1) {
         prompts.message(kZeroSamplesMessage);
         return;
@@ -146,11 +146,11 @@ void RealTimeRecorder::btnRunClick() {
     g->setXDataII(0, -1, 0.0);
     g->setYData(0, -1, 0.0f);
     sampler_.start(*rate);
-    for (QLineEdit* e : {graph->txtAvgAll, graph->txtMax, graph->txtMin, graph->txtMaxTime,
-                         graph->txtMinTime, graph->txtCursorA, graph->txtCursorATime,
-                         graph->txtCursorB, graph->txtCursorBTime, graph->txtMaxAB,
-                         graph->txtMaxABTime, graph->txtMinAB, graph->txtMinABTime,
-                         graph->txtAvgAB})
+    for (QLineEdit* e :
+         {graph->txtAvgAll, graph->txtMax, graph->txtMin, graph->txtMaxTime, graph->txtMinTime,
+          graph->txtCursorA, graph->txtCursorATime, graph->txtCursorB, graph->txtCursorBTime,
+          graph->txtMaxAB, graph->txtMaxABTime, graph->txtMinAB, graph->txtMinABTime,
+          graph->txtAvgAB})
         e->clear();
     graph->txtDataNo->setText(QStringLiteral("0"));
 

@@ -29,7 +29,8 @@ QLabel* label(QWidget* parent, const char* name, const QString& text) {
 TfrmSetupRealTime::TfrmSetupRealTime(Prompts& prompts, const QLocale& locale, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint),
-      prompts_(prompts), locale_(locale) {
+      prompts_(prompts),
+      locale_(locale) {
     setObjectName(QStringLiteral("frmSetupRealTime"));
     setWindowTitle(QStringLiteral("Real-Time Setup"));
     setModal(true);
