@@ -215,6 +215,18 @@ TEST_F(RealTime, TheResetQuestion) {
     ASSERT_TRUE(ticksUntil(3));
     window->btnStop->click();
 
+    // Yes, then the save dialog cancelled: nothing is reset and no run starts.
+    prompts.clear();
+    prompts.onShown = nullptr;
+    const int taken = recorder().sampleCount();
+    prompts.confirmAnswers = {Prompts::Answer::Yes};
+    prompts.fileNames = {QString()};
+    run("0.5", "60");
+    EXPECT_EQ(dialog.shown, 2);
+    EXPECT_FALSE(window->runActive());
+    EXPECT_EQ(recorder().sampleCount(), taken);
+    EXPECT_EQ(pes()->points(), taken);  // the stopped run's points stay
+
     // No: the data go without a save dialog.
     prompts.clear();
     prompts.confirmAnswers = {Prompts::Answer::No};

@@ -26,7 +26,7 @@ struct FakeGraphHost final : GraphWindowHost {
     const DataSetTable& dataSets() const override { return table; }
     bool& loggerDataUnsaved() override { return loggerUnsaved; }
     bool& realTimeDataUnsaved() override { return realTimeUnsaved; }
-    void saveActiveWindow() override { ++saves; }
+    bool saveActiveWindow() override { return ++saves, true; }
 
     // One set per entry: start time, interval and levels.
     struct Set {

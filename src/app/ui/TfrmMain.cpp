@@ -402,20 +402,21 @@ void TfrmMain::Contents1Click() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder + QStringLiteral("/KL516Help.htm")));
 }
 
-void TfrmMain::saveActiveWindow() {
+bool TfrmMain::saveActiveWindow() {
     // Saves the active graph window's graph as a graph file: a 32-bit little-endian length, then
     // the graph control's state.
     QMdiSubWindow* sub = mdi_->activeSubWindow();
     auto* graph = sub ? qobject_cast<TfrmGraph*>(sub->widget()) : nullptr;
-    if (!graph) return;
+    if (!graph) return false;
     const QString path = prompts_.saveFileName(QStringLiteral("Save"), dataFolder_,
                                                QStringLiteral("Graph files (*.ghf)"));
-    if (path.isEmpty()) return;
+    if (path.isEmpty()) return false;
     const QByteArray block = graph->PESGraph1->saveState();
     QByteArray length(4, '\0');
     qToLittleEndian<qint32>(qint32(block.size()), length.data());
-    if (!saveFileAtomically(path, length + block))
-        prompts_.message(QStringLiteral("Cannot create file \"%1\".").arg(path));
+    if (saveFileAtomically(path, length + block)) return true;
+    prompts_.message(QStringLiteral("Cannot create file \"%1\".").arg(path));
+    return false;
 }
 
 void TfrmMain::About1Click() {

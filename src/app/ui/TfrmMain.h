@@ -64,7 +64,7 @@ public:
     const DataSetTable& dataSets() const override { return dataSets_; }
     bool& loggerDataUnsaved() override { return loggerDataUnsaved_; }
     bool& realTimeDataUnsaved() override { return realTimeDataUnsaved_; }
-    void saveActiveWindow() override;
+    bool saveActiveWindow() override;
     void setLocale(const QLocale& locale) { locale_ = locale; }
     DataSetTable& dataSetTable() { return dataSets_; }
 

@@ -21,8 +21,9 @@ public:
     virtual const DataSetTable& dataSets() const = 0;
     virtual bool& loggerDataUnsaved() = 0;
     virtual bool& realTimeDataUnsaved() = 0;
-    // File > Save for the active child window.
-    virtual void saveActiveWindow() = 0;
+    // File > Save for the active child window; false when nothing was saved (cancelled or
+    // failed).
+    virtual bool saveActiveWindow() = 0;
 };
 
 }  // namespace kl516

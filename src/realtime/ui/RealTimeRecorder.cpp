@@ -96,8 +96,9 @@ void RealTimeRecorder::btnRunClick() {
             const Prompts::Answer answer = prompts.confirm(kResetQuestion);
             if (QMdiSubWindow* sub = subWindowOf(graph)) main_.workspace()->setActiveSubWindow(sub);
             if (answer == Prompts::Answer::Cancel) return;
-            // The save acts on the active window, which is now the real-time window.
-            if (answer == Prompts::Answer::Yes) main_.saveActiveWindow();
+            // The save acts on the active window, which is now the real-time window. A save that
+            // was cancelled or failed ends here, so that the run's samples are not reset.
+            if (answer == Prompts::Answer::Yes && !main_.saveActiveWindow()) return;
         }
     }
 
