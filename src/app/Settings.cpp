@@ -15,11 +15,13 @@ const QString kRateKey = QStringLiteral("SOFTWARE/KL500/RealTimeRate");
 
 QSettings::Format settingsFormat() { return QSettings::IniFormat; }
 
-QString settingsPath() {
-    return QSettings(settingsFormat(), QSettings::UserScope, QStringLiteral("KL516"),
-                     QStringLiteral("KL516"))
-        .fileName();
+std::unique_ptr<QSettings> openSettings(const QString& file) {
+    if (!file.isEmpty()) return std::make_unique<QSettings>(file, settingsFormat());
+    return std::make_unique<QSettings>(settingsFormat(), QSettings::UserScope,
+                                       QStringLiteral("KL516"), QStringLiteral("KL516"));
 }
+
+QString settingsPath() { return openSettings()->fileName(); }
 
 double readRealTimeRate(const QSettings& store) {
     const QVariant v = store.value(kRateKey);

@@ -2,6 +2,7 @@
 
 #include <QSettings>
 #include <QString>
+#include <memory>
 
 namespace kl516 {
 
@@ -12,6 +13,8 @@ inline constexpr double kDefaultRealTimeRate = 0.2;
 // The user's settings store of the application.
 QSettings::Format settingsFormat();
 QString settingsPath();
+// The settings store in file, or the user's store when file is empty.
+std::unique_ptr<QSettings> openSettings(const QString& file = {});
 
 // Reads the rate; 0.2 when the value is missing, not binary, not 8 bytes long, or not a
 // usable interval (not finite or not positive).

@@ -82,24 +82,24 @@ bool MeterLink::sendKey(char letter) {
     return true;
 }
 
-bool MeterLink::pollStatus() {
-    if (openDevice() != 0) return false;
+bool MeterLink::sendStatusPoll() {
     mainBuffer_[5] = ++sequence_;  // 8-bit, wraps 255 -> 0
     writeLetterFromMainBuffer(Cmd::Status);
     prepareRead();
     mainResponse_.fill(0);
-    const bool ok = readResponse(mainResponse_) == 0;
+    return readResponse(mainResponse_) == 0;
+}
+
+bool MeterLink::pollStatus() {
+    if (openDevice() != 0) return false;
+    const bool ok = sendStatusPoll();
     closeDevice();
     return ok;
 }
 
 bool MeterLink::pollStatusChecked() {
     if (openDevice() != 0) return false;
-    mainBuffer_[5] = ++sequence_;
-    writeLetterFromMainBuffer(Cmd::Status);
-    prepareRead();
-    mainResponse_.fill(0);
-    const bool ok = readResponse(mainResponse_) == 0;
+    const bool ok = sendStatusPoll();
     if (mainResponse_[30] == sequence_)
         host_->hideResetIndicator();
     else

@@ -70,6 +70,8 @@ public:
 private:
     void waitWhileBusyAndStopTimer();
     int32_t writeLetterFromMainBuffer(char letter);
+    // On the open device: 'A' with the next sequence number, then the read. True when read.
+    bool sendStatusPoll();
 
     DeviceLibrary& lib_;
     Clock& clock_;

@@ -91,14 +91,7 @@ TfrmMain::TfrmMain(MeterLink& link, Prompts& prompts, Clock& clock, Environment 
     connect(EraseMemory1, &QAction::triggered, logger_, &LoggerCommands::EraseMemory1Click);
 
     // FormCreate: the setting and the digit images.
-    if (env_.settingsFile.isEmpty()) {
-        QSettings store(settingsFormat(), QSettings::UserScope, QStringLiteral("KL516"),
-                        QStringLiteral("KL516"));
-        realTimeRate_ = readRealTimeRate(store);
-    } else {
-        QSettings store(env_.settingsFile, settingsFormat());
-        realTimeRate_ = readRealTimeRate(store);
-    }
+    realTimeRate_ = readRealTimeRate(*openSettings(env_.settingsFile));
     digits_ = DigitImages::draw();
 }
 
@@ -427,14 +420,7 @@ void TfrmMain::About1Click() {
 void TfrmMain::closeEvent(QCloseEvent* event) {
     MainTimer->stop();
     MaxMinTimer->stop();
-    if (env_.settingsFile.isEmpty()) {
-        QSettings store(settingsFormat(), QSettings::UserScope, QStringLiteral("KL516"),
-                        QStringLiteral("KL516"));
-        writeRealTimeRate(store, realTimeRate_);
-    } else {
-        QSettings store(env_.settingsFile, settingsFormat());
-        writeRealTimeRate(store, realTimeRate_);
-    }
+    writeRealTimeRate(*openSettings(env_.settingsFile), realTimeRate_);
     event->accept();
 }
 
