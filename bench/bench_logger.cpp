@@ -1,17 +1,22 @@
 #include <benchmark/benchmark.h>
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QLocale>
+#include <QTableView>
 #include <cstring>
 #include <vector>
 
 #include "dataset/DataSetTable.h"
+#include "graph/ui/TfrmGraph.h"
 #include "link/Clock.h"
 #include "link/MeterLink.h"
 #include "logger/Download.h"
 #include "logger/LoggerImage.h"
 #include "logger/MemoryParser.h"
+#include "logger/ui/LoggerCommands.h"
 #include "simulator/SimulatedMeter.h"
+#include "support/FakeGraphHost.h"
 
 using namespace kl516;
 
@@ -93,23 +98,44 @@ static void BM_CopyImageBaseline(benchmark::State& state) {
 }
 BENCHMARK(BM_CopyImageBaseline);
 
-// One set filling the whole memory (65 399 samples, the largest), with its list row.
+// One set filling the whole memory (65 399 samples, the largest): the parse Load Data runs,
+// which installs the table that the data-set list formats its rows from when they are drawn.
 static void BM_ParseFullImage(benchmark::State& state) {
-    parseBenchmark(state, loggerImage(1, 65399), true);
+    parseBenchmark(state, loggerImage(1, 65399), false);
 }
 BENCHMARK(BM_ParseFullImage);
 
-// 4000 sets of 7 samples (the most sets, filling the memory), with their list rows.
+// 4000 sets of 7 samples (the most sets, filling the memory), parsed as by Load Data.
 static void BM_ParseManySets(benchmark::State& state) {
-    parseBenchmark(state, loggerImage(4000, 7), true);
+    parseBenchmark(state, loggerImage(4000, 7), false);
 }
 BENCHMARK(BM_ParseManySets);
 
-// The same without the list rows: the parse's own share.
-static void BM_ParseManySetsNoRows(benchmark::State& state) {
-    parseBenchmark(state, loggerImage(4000, 7), false);
+// The same with all 4000 rows' texts made at once, as `kl516-cli sets` prints them: what a list
+// that formatted every row up front would add.
+static void BM_ParseManySetsAllRowTexts(benchmark::State& state) {
+    parseBenchmark(state, loggerImage(4000, 7), true);
 }
-BENCHMARK(BM_ParseManySetsNoRows);
+BENCHMARK(BM_ParseManySetsAllRowTexts);
+
+// Listing 4000 parsed sets in the DataLogger window and drawing the list once.
+static void BM_FillDataSetList(benchmark::State& state) {
+    DataSetTable table;
+    const LoggerImage img = loggerImage(4000, 7);
+    parseImage(img, imageLastAddress(img), kNow, table, nullptr, kLocale);
+    test::FakeGraphHost host;
+    TfrmGraph window(host);
+    window.pnlDataSets->show();
+    window.resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+    window.show();
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        fillDataSetList(window, table, kLocale);
+        window.Grid2->viewport()->repaint();
+    }
+    state.counters["rows"] = window.Grid2->model()->rowCount();
+}
+BENCHMARK(BM_FillDataSetList)->Unit(benchmark::kMicrosecond);
 
 // A full 131 072-byte download from the simulated meter at zero latency; the manual clock makes
 // the presence check's waits free, so this is the program's own cost per download.

@@ -13,11 +13,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTableWidget>
+#include <QItemSelectionModel>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -29,6 +31,7 @@
 #include "app/ui/TfrmMain.h"
 #include "dataset/TDateTime.h"
 #include "files/CollectionFile.h"
+#include "graph/ui/DataSetListModel.h"
 #include "graph/ui/TfrmGraph.h"
 #include "link/MeterLink.h"
 #include "logger/MemoryParser.h"
@@ -145,10 +148,8 @@ struct LoadDataTest : ::testing::Test {
     QMdiSubWindow* loggerFrame() const { return qobject_cast<QMdiSubWindow*>(logger()->parentWidget()); }
     QStringList row(int r) const {
         QStringList texts;
-        for (int c = 0; c < 8; ++c) {
-            const QTableWidgetItem* item = logger()->Grid2->item(r, c);
-            texts << (item ? item->text() : QString());
-        }
+        const QAbstractItemModel& model = *logger()->Grid2->model();
+        for (int c = 0; c < 8; ++c) texts << model.index(r, c).data().toString();
         return texts;
     }
     // Whether the last library calls were the resynchronisation: ordinal 2, then a 'Q' frame.
@@ -157,7 +158,7 @@ struct LoadDataTest : ::testing::Test {
         return c.size() >= 2 && c[c.size() - 2] == "prepare" && c.back() == "write Q";
     }
     void clickRow(int tableRow) {
-        QTableWidget* grid = logger()->Grid2;
+        QTableView* grid = logger()->Grid2;
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                           grid->visualRect(grid->model()->index(tableRow, 2)).center());
     }
@@ -228,12 +229,18 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
     ASSERT_EQ(parseImage({bytes, size_t(golden.size())}, 347, clock.now(), expected, &expectedRows,
                          locale),
               0);
-    ASSERT_EQ(logger()->Grid2->rowCount(), 4);
+    ASSERT_EQ(logger()->Grid2->model()->rowCount(), 4);
     for (int r = 0; r < 4; ++r) EXPECT_EQ(row(r), expectedRows[r]) << r;
-    const auto ranges = logger()->Grid2->selectedRanges();
-    ASSERT_FALSE(ranges.isEmpty());
-    EXPECT_EQ(ranges.front().topRow(), 0);
-    EXPECT_EQ(ranges.front().bottomRow(), 0);
+    QList<int> selectedRows, selectedColumns;
+    for (const QModelIndex& index : logger()->Grid2->selectionModel()->selectedIndexes()) {
+        selectedRows << index.row();
+        selectedColumns << index.column();
+    }
+    EXPECT_EQ(selectedRows, QList<int>(5, 0));
+    std::sort(selectedColumns.begin(), selectedColumns.end());
+    EXPECT_EQ(selectedColumns, (QList<int>{0, 1, 2, 3, 4}));
+    // The list formats its rows when drawn, from its own copy of the sets' headers.
+    EXPECT_EQ(logger()->dataSetList().setCount(), 4);
 
     // The program-wide table and set 0 on the graph: 70.0 72.0 0 140.0 70.0 from 09:30:05, 2 s.
     const DataSetTable& table = window->dataSetTable();
@@ -273,10 +280,14 @@ TEST_F(LoadDataTest, TheWindowIsReusedAndItsListPicksTheSet) {
     clickRow(1);
     EXPECT_EQ(logger()->PESGraph1->points(), 0);
     EXPECT_EQ(logger()->txtDataNo->text(), "0");
-    // A row whose date is empty shows nothing.
-    logger()->Grid2->item(2, 1)->setText(QString());
     clickRow(2);
-    EXPECT_EQ(logger()->PESGraph1->points(), 0);
+    EXPECT_EQ(logger()->PESGraph1->points(), 3);
+    // The one empty row of a list without sets shows nothing.
+    fillDataSetList(*logger(), DataSetTable(), locale);
+    EXPECT_EQ(logger()->Grid2->model()->rowCount(), 1);
+    EXPECT_EQ(row(0), QStringList(8, QString()));
+    clickRow(0);
+    EXPECT_EQ(logger()->PESGraph1->points(), 3);
 
     // Closing only minimises; the next Load Data brings the same window back with set 0.
     frame->showMinimized();
@@ -358,7 +369,7 @@ TEST_P(FailedLoadTest, ReportsTheCodeAndKeepsThePreviousSets) {
     EXPECT_EQ(spy->framesWith('Q'), 1);
     EXPECT_FALSE(window->loggerDataUnsaved());
     EXPECT_EQ(window->dataSetTable().setCount(), 4);
-    EXPECT_EQ(logger()->Grid2->rowCount(), 4);
+    EXPECT_EQ(logger()->Grid2->model()->rowCount(), 4);
     EXPECT_EQ(row(0), firstRow);
     EXPECT_EQ(logger()->PESGraph1->points(), 3);
     EXPECT_EQ(tempBytes(), temp);
@@ -408,7 +419,7 @@ TEST_F(LoadDataTest, AnEmptyLoggerHasItsOwnMessageAndNoFile) {
     EXPECT_FALSE(window->loggerDataUnsaved());
     // The new window keeps its one empty row and its empty graph; a click on the row does nothing.
     ASSERT_NE(logger(), nullptr);
-    EXPECT_EQ(logger()->Grid2->rowCount(), 1);
+    EXPECT_EQ(logger()->Grid2->model()->rowCount(), 1);
     clickRow(0);
     EXPECT_EQ(logger()->PESGraph1->points(), 500);
     EXPECT_EQ(window->dataSetTable().setCount(), 0);
@@ -428,7 +439,7 @@ TEST_F(LoadDataTest, ATempFolderThatCannotBeMadeEndsTheLoadWithItsPath) {
     EXPECT_FALSE(window->loggerDataUnsaved());
     // The new sets are installed and listed, but set 0 is not shown.
     EXPECT_EQ(window->dataSetTable().setCount(), 4);
-    EXPECT_EQ(logger()->Grid2->rowCount(), 4);
+    EXPECT_EQ(logger()->Grid2->model()->rowCount(), 4);
     EXPECT_EQ(logger()->PESGraph1->points(), 500);
 }
 

@@ -13,7 +13,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QSplitter>
-#include <QTableWidget>
+#include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -24,6 +24,7 @@
 #include "dataset/DataSetTable.h"
 #include "dataset/TDateTime.h"
 #include "graph/Statistics.h"
+#include "graph/ui/DataSetListModel.h"
 #include "graph/ui/GraphWindowHost.h"
 #include "graph/ui/Tslider2.h"
 
@@ -52,6 +53,10 @@ TfrmGraph::TfrmGraph(GraphWindowHost& host, QWidget* parent) : QWidget(parent), 
     buildLayout();
 }
 
+DataSetListModel& TfrmGraph::dataSetList() const {
+    return *static_cast<DataSetListModel*>(Grid2->model());
+}
+
 void TfrmGraph::buildLayout() {
     // Left: the data-set list, shown only in the DataLogger window.
     pnlDataSets = new QWidget(this);
@@ -60,14 +65,11 @@ void TfrmGraph::buildLayout() {
     listLayout->setContentsMargins(2, 2, 2, 2);
     StaticText1 = new QLabel(QStringLiteral("Data Sets"), pnlDataSets);
     StaticText1->setObjectName(QStringLiteral("StaticText1"));
-    Grid2 = new QTableWidget(1, 8, pnlDataSets);
+    Grid2 = new QTableView(pnlDataSets);
     Grid2->setObjectName(QStringLiteral("Grid2"));
-    const char* titles[8] = {"Set", "DATE", "TIME", "Rate", "Nums", "A/C", "Fa/Sl", "LEVEL"};
-    const int widths[8] = {25, 60, 60, 40, 40, 40, 40, 60};
-    for (int c = 0; c < 8; ++c) {
-        Grid2->setHorizontalHeaderItem(c, new QTableWidgetItem(QLatin1String(titles[c])));
-        Grid2->setColumnWidth(c, widths[c] + 12);
-    }
+    Grid2->setModel(new DataSetListModel(Grid2));
+    const int widths[DataSetListModel::kColumns] = {25, 60, 60, 40, 40, 40, 40, 60};
+    for (int c = 0; c < DataSetListModel::kColumns; ++c) Grid2->setColumnWidth(c, widths[c] + 12);
     Grid2->verticalHeader()->hide();
     Grid2->verticalHeader()->setDefaultSectionSize(Grid2->fontMetrics().height() + 6);
     Grid2->setWordWrap(false);

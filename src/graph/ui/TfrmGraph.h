@@ -9,13 +9,14 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QSplitter;
-class QTableWidget;
+class QTableView;
 class QToolBar;
 class QToolButton;
 class QAction;
 
 namespace kl516 {
 
+class DataSetListModel;
 class GraphWindowHost;
 class Tslider2;
 
@@ -33,6 +34,8 @@ public:
 
     QString caption() const { return windowTitle(); }
     void setCaption(const QString& caption) { setWindowTitle(caption); }
+    // The model behind Grid2.
+    DataSetListModel& dataSetList() const;
 
     // Prepares the graph for new data; applies the template when there is one.
     void setUpGraph(int series, double topY, double bottomY, double rightX, double leftX,
@@ -72,7 +75,7 @@ public:
     QWidget *pnlDataSets, *pnlGraphStatistic, *pnlStatistic, *pnlSlider, *pnlSamplingRate;
     QWidget* pnlGraph;
     QLabel* StaticText1;
-    QTableWidget* Grid2;
+    QTableView* Grid2;  // shows a DataSetListModel
     QMenu* PopupMenu1;
     QAction* ChangeDateTime1;
     QSplitter *Splitter1, *Splitter2;

@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QTableWidget>
+#include <QItemSelectionModel>
+#include <QTableView>
 #include <QTimer>
 #include <algorithm>
 
@@ -14,6 +16,7 @@
 #include "app/ui/TfrmMain.h"
 #include "dataset/TDateTime.h"
 #include "files/CollectionFile.h"
+#include "graph/ui/DataSetListModel.h"
 #include "graph/ui/TfrmGraph.h"
 #include "link/Clock.h"
 #include "link/MeterLink.h"
@@ -26,8 +29,8 @@ namespace kl516 {
 namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
-constexpr int kListColumns = 8;
 constexpr int kSelectedColumns = 5;  // the first set's row is selected in columns 0 .. 4
+constexpr int kCellPadding = 12;     // a list column's width beyond its widest text
 
 // Marks a logger command as running for the lifetime of the guard.
 class RunningGuard {
@@ -76,19 +79,25 @@ private:
 
 }  // namespace
 
-void fillDataSetList(QTableWidget& grid, const QList<QStringList>& rows) {
+void fillDataSetList(TfrmGraph& window, const DataSetTable& table, const QLocale& locale) {
+    QTableView& grid = *window.Grid2;
     grid.setUpdatesEnabled(false);
-    grid.clearSelection();
-    // A list always keeps at least its one (then empty) data row.
-    grid.setRowCount(std::max<int>(1, int(rows.size())));
-    if (rows.isEmpty()) grid.clearContents();
-    for (int r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < kListColumns; ++c)
-            grid.setItem(r, c, new QTableWidgetItem(c < rows[r].size() ? rows[r][c] : QString()));
-    grid.setCurrentCell(0, 0);
-    grid.setRangeSelected(QTableWidgetSelectionRange(0, 0, 0, kSelectedColumns - 1), true);
-    // Dates and times in the user's formats may be wider than the columns' first widths.
-    for (int c : {1, 2}) grid.resizeColumnToContents(c);
+    window.dataSetList().setSets(table, locale);
+    const QAbstractItemModel& model = *grid.model();
+    grid.setCurrentIndex(model.index(0, 0));
+    grid.selectionModel()->select(
+        QItemSelection(model.index(0, 0), model.index(0, kSelectedColumns - 1)),
+        QItemSelectionModel::ClearAndSelect);
+    // Dates and times in the user's formats may be wider than the columns' first widths. Every
+    // row's date has the same shape and digits are equally wide, so the widest date, 28 December
+    // of a four-digit year, stands for all rows: measuring each row would cost more than the list.
+    const QFontMetrics metrics(grid.font());
+    const QString samples[2] = {locale.toString(QDate(2088, 12, 28), QLocale::ShortFormat),
+                                QStringLiteral("00:00:00")};
+    for (int c : {1, 2}) {
+        const int wanted = metrics.horizontalAdvance(samples[c - 1]) + kCellPadding;
+        if (grid.columnWidth(c) < wanted) grid.setColumnWidth(c, wanted);
+    }
     grid.setUpdatesEnabled(true);
 }
 
@@ -115,7 +124,7 @@ TfrmGraph* LoggerCommands::openDataLoggerWindow(double now) {
     auto* graph = new TfrmGraph(main_);
     graph->setCaption(QStringLiteral("DataLogger"));
     graph->pnlDataSets->show();
-    connect(graph->Grid2, &QTableWidget::cellClicked, this, [this] { Grid2Click(); });
+    connect(graph->Grid2, &QAbstractItemView::clicked, this, [this] { Grid2Click(); });
     QMdiSubWindow* sub = main_.addGraphWindow(graph);
     sub->setObjectName(QStringLiteral("frmDataLogger"));
     // The main window's client area is everything below its menu bar, tool and status bar
@@ -174,12 +183,11 @@ int32_t LoggerCommands::loadLoggerData(QString* folderError) {
         const int32_t r = downloadMemory(main_.link(), main_, image, lastAddress, &progress);
         if (r != LinkResult::Success) return r;
     }
-    QList<QStringList> rows;
     const int32_t p = parseImage(image, lastAddress, main_.clock().now(), main_.dataSetTable(),
-                                 &rows, main_.locale());
+                                 nullptr, main_.locale());
     if (!parseInstalledTable(p)) return p;
     TfrmGraph* window = dataLogger_;
-    if (window) fillDataSetList(*window->Grid2, rows);
+    if (window) fillDataSetList(*window, main_.dataSetTable(), main_.locale());
 
     const QString base = collectionBaseFolder(main_.dataFolder(), main_.programFolder());
     bool written = false;
@@ -229,12 +237,12 @@ int32_t LoggerCommands::eraseMemory() {
 void LoggerCommands::Grid2Click() {
     TfrmGraph* window = dataLogger_;
     if (!window) return;
-    const QList<QTableWidgetSelectionRange> ranges = window->Grid2->selectedRanges();
-    if (ranges.isEmpty()) return;
-    int top = ranges.front().topRow();
-    for (const QTableWidgetSelectionRange& range : ranges) top = std::min(top, range.topRow());
-    const QTableWidgetItem* date = window->Grid2->item(top, 1);
-    if (!date || date->text().isEmpty()) return;
+    const QModelIndexList selected = window->Grid2->selectionModel()->selectedIndexes();
+    if (selected.isEmpty()) return;
+    int top = selected.front().row();
+    for (const QModelIndex& index : selected) top = std::min(top, index.row());
+    // The empty row of a list without sets has no date.
+    if (window->dataSetList().text(top, 1).isEmpty()) return;
     window->showDataSet(top);
 }
 

@@ -1,16 +1,15 @@
 #pragma once
 
-#include <QList>
+#include <QLocale>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 
-class QTableWidget;
-
 namespace kl516 {
 
+class DataSetTable;
 class TfrmGraph;
 class TfrmMain;
 class TfrmScope;
@@ -28,9 +27,9 @@ inline const QString EraseQuestion = QStringLiteral("Are you sure to erase memor
 inline const QString EraseDone = QStringLiteral("erase memory successfully");
 }  // namespace LoggerText
 
-// Writes one row per data set into the DataLogger window's list (rows[s] holds the eight texts
-// of set s and goes to table row s, below the titles) and selects the first set's row.
-void fillDataSetList(QTableWidget& grid, const QList<QStringList>& rows);
+// Lists the sets of `table` in the DataLogger window's list (set s in list row s, below the
+// titles) and selects the first set's row.
+void fillDataSetList(TfrmGraph& window, const DataSetTable& table, const QLocale& locale);
 
 // The main window's data logger commands: Load Data (menu item and tool button), Erase Memory,
 // the DataLogger graph window that shows the loaded sets and the pick of a set in its list.
