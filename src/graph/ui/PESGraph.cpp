@@ -13,6 +13,7 @@
 #include <limits>
 #include <optional>
 
+#include "graph/ui/DecimatedGraph.h"
 #include "graph/ui/GraphCustomizeDialog.h"
 
 namespace kl516 {
@@ -207,7 +208,9 @@ struct View {
 // data container holds, in point order, the points from the first drawn point to the last; a
 // point that is not drawn inside that run is a NaN value (a gap) carrying the key of the point
 // before it, so the keys stay sorted as QCustomPlot requires. Only when the drawn X values go
-// backwards does a series fall back to a sorted copy of its drawn points.
+// backwards does a series fall back to a sorted copy of its drawn points. Every edit of a
+// container is reported to its DecimatedGraph, whose drawing cache then redoes only the pixel
+// columns from the first changed entry on.
 struct PESGraph::Impl {
     struct SeriesSync {
         int first = -1, last = -1;  // first and last drawn point; -1: none
@@ -218,7 +221,7 @@ struct PESGraph::Impl {
 
     PESGraph* q;
     QCustomPlot* plot;
-    std::vector<QCPGraph*> graphs;
+    std::vector<DecimatedGraph*> graphs;
     OverlayItem* overlay = nullptr;
     QCPTextElement* title = nullptr;
     QCPTextElement* subTitle = nullptr;
@@ -307,6 +310,7 @@ struct PESGraph::Impl {
                 entries.append(QCPGraphData(toKey(xs[size_t(p)]), ys[size_t(p)]));
         }
         graphs[size_t(s)]->data()->set(entries, true);
+        graphs[size_t(s)]->invalidateAll();
     }
 
     // Brings the container up to date for points lo..hi, editing it in place; falls back to a
@@ -344,6 +348,7 @@ struct PESGraph::Impl {
         QCPGraphDataContainer* data = graphs[size_t(s)]->data().data();
         auto it = data->begin();
         const int first = sy.first;
+        graphs[size_t(s)]->invalidateFrom(lo - first);
         double carry = lo > first ? it[std::min(lo - 1, oldLast) - first].key
                                   : -std::numeric_limits<double>::infinity();
         int p = lo;
@@ -415,7 +420,7 @@ struct PESGraph::Impl {
             graphs.pop_back();
         }
         while (graphs.size() < wanted) {
-            QCPGraph* g = plot->addGraph(plot->xAxis, plot->yAxis);
+            auto* g = new DecimatedGraph(plot->xAxis, plot->yAxis);
             g->setAdaptiveSampling(true);
             g->setLineStyle(QCPGraph::lsLine);
             graphs.push_back(g);
