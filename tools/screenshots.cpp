@@ -1,5 +1,6 @@
 // Renders the screenshots of the README: the main window with the control panel against the
-// simulated meter, on a manual clock so that every run draws the same pictures.
+// simulated meter, a stopped real-time run and the DataLogger window, on a manual clock so that
+// every run draws the same pictures.
 #include <QApplication>
 #include <QDir>
 #include <QImage>
@@ -8,10 +9,18 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QToolButton>
+
 #include "app/ui/TfrmMain.h"
+#include "graph/ui/TfrmGraph.h"
 #include "link/MeterLink.h"
 #include "logger/ui/LoggerCommands.h"
-#include <QMdiSubWindow>
+#include "realtime/ui/RealTimeRecorder.h"
+#include "realtime/ui/TfrmSetupRealTime.h"
 #include "simulator/SimulatedMeter.h"
 #include "support/ScriptedPrompts.h"
 
@@ -52,6 +61,32 @@ int main(int argc, char** argv) {
         window.MainTimerTimer();
     }
     bool ok = save(window, out + QStringLiteral("/main-window.png"));
+
+    // A real-time run at 0.2 s stopped after 300 samples (a minute), its cursors at a third and
+    // two thirds of the way.
+    window.realTimeRecorder().execSetupDialog = [](TfrmSetupRealTime& dialog) {
+        dialog.txtRate->setEditText(QStringLiteral("0.2"));
+        dialog.edtRealTimeNo->setText(QStringLiteral("2000"));
+        return true;
+    };
+    window.btnRun->click();
+    for (int tick = 0; tick < 2000 && window.realTimeRecorder().sampleCount() < 300; ++tick) {
+        clock.advance(RealTimeRecorder::kFastPollMs);
+        window.MainTimerTimer();
+    }
+    window.btnStop->click();
+    window.MainTimer->stop();
+    if (TfrmGraph* realTime = window.realTimeWindow();
+        realTime && window.realTimeRecorder().sampleCount() == 300) {
+        auto* sub = qobject_cast<QMdiSubWindow*>(realTime->parentWidget());
+        window.workspace()->setActiveSubWindow(sub);
+        sub->showNormal();
+        sub->resize(1100, 700);
+        ok = save(*sub, out + QStringLiteral("/real-time.png")) && ok;
+    } else {
+        QTextStream(stderr) << "The real-time run did not take its 300 samples\n";
+        ok = false;
+    }
 
     // An hour of logging at one second, then Load Data into the DataLogger window.
     link.writeConfigByte(0x0F, 1, MeterLink::Echo::LetterBytes);
