@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -230,7 +231,12 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
                          locale),
               0);
     ASSERT_EQ(logger()->Grid2->model()->rowCount(), 4);
-    for (int r = 0; r < 4; ++r) EXPECT_EQ(row(r), expectedRows[r]) << r;
+    const QFontMetrics metrics(logger()->Grid2->font());
+    for (int r = 0; r < 4; ++r) {
+        EXPECT_EQ(row(r), expectedRows[r]) << r;
+        for (int c : {1, 2})  // dates and times fit their columns
+            EXPECT_LT(metrics.horizontalAdvance(row(r)[c]), logger()->Grid2->columnWidth(c));
+    }
     QList<int> selectedRows, selectedColumns;
     for (const QModelIndex& index : logger()->Grid2->selectionModel()->selectedIndexes()) {
         selectedRows << index.row();

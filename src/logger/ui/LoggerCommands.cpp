@@ -88,16 +88,18 @@ void fillDataSetList(TfrmGraph& window, const DataSetTable& table, const QLocale
     grid.selectionModel()->select(
         QItemSelection(model.index(0, 0), model.index(0, kSelectedColumns - 1)),
         QItemSelectionModel::ClearAndSelect);
-    // Dates and times in the user's formats may be wider than the columns' first widths. Every
-    // row's date has the same shape and digits are equally wide, so the widest date, 28 December
-    // of a four-digit year, stands for all rows: measuring each row would cost more than the list.
+    // Dates and times in the user's formats may be wider than the columns' first widths. Digits
+    // are equally wide, so the 28th of each month (a format may name the month) stands for all
+    // dates: measuring each of up to 4000 rows would cost more than the list itself.
     const QFontMetrics metrics(grid.font());
-    const QString samples[2] = {locale.toString(QDate(2088, 12, 28), QLocale::ShortFormat),
-                                QStringLiteral("00:00:00")};
-    for (int c : {1, 2}) {
-        const int wanted = metrics.horizontalAdvance(samples[c - 1]) + kCellPadding;
-        if (grid.columnWidth(c) < wanted) grid.setColumnWidth(c, wanted);
-    }
+    int dateWidth = 0;
+    for (int month = 1; month <= 12; ++month)
+        dateWidth = std::max(dateWidth, metrics.horizontalAdvance(locale.toString(
+                                            QDate(2088, month, 28), QLocale::ShortFormat)));
+    const int wanted[2] = {dateWidth, metrics.horizontalAdvance(QStringLiteral("00:00:00"))};
+    for (int c : {1, 2})
+        if (grid.columnWidth(c) < wanted[c - 1] + kCellPadding)
+            grid.setColumnWidth(c, wanted[c - 1] + kCellPadding);
     grid.setUpdatesEnabled(true);
 }
 
