@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <csignal>
 #include <vector>
 
 #include "dataset/DataSetTable.h"
 #include "files/CollectionFile.h"
 #include "logger/MemoryParser.h"
+#include "support/FileSizeLimit.h"
 
 using namespace kl516;
 
@@ -197,15 +196,11 @@ TEST_F(CollectionFileTest, TempFolderIsCreatedAndTheFileReplacedWhole) {
     longer[11] = 0x01;  // lastAddress 0x01FFFF
     longer[12] = 0xFF;
     longer[13] = 0xFF;
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    EXPECT_EQ(writeTempCollectionFile(longer, base, &written), QString());
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        const test::FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_EQ(writeTempCollectionFile(longer, base, &written), QString());
+    }
     EXPECT_FALSE(written);
     EXPECT_EQ(readAll(tempCollectionPath(base)), bytesOf(first));
     EXPECT_EQ(QDir(base + "temp").entryList(QDir::Files), QStringList{"DataSetsTemp.tmp"});

@@ -21,12 +21,10 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
-#include <csignal>
 #include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 #include "app/ui/TfrmMain.h"
@@ -39,6 +37,7 @@
 #include "logger/ui/LoggerCommands.h"
 #include "logger/ui/TfrmScope.h"
 #include "simulator/SimulatedMeter.h"
+#include "support/FileSizeLimit.h"
 #include "support/ScriptedPrompts.h"
 
 using namespace kl516;
@@ -457,15 +456,11 @@ TEST_F(LoadDataTest, AnUnwritableTempFileLeavesNoStaleCopyToSave) {
     ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
     stale.write(QByteArray(64, 'x'));
     stale.close();
-    rlimit before{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = before;
-    small.rlim_cur = 100;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    loadData();
-    setrlimit(RLIMIT_FSIZE, &before);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        const test::FileSizeLimit limit(100);
+        ASSERT_TRUE(limit.ok());
+        loadData();
+    }
 
     // Silent, set 0 shown, and no file from another load left for a save to copy.
     EXPECT_TRUE(prompts.shown.empty());
