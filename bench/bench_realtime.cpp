@@ -18,6 +18,7 @@
 #include "realtime/ui/RealTimeRecorder.h"
 #include "realtime/ui/TfrmSetupRealTime.h"
 #include "simulator/SimulatedMeter.h"
+#include "support/Controls.h"
 #include "support/ScriptedPrompts.h"
 
 using namespace kl516;
@@ -58,14 +59,14 @@ struct FullRealTimeGraph {
         window->resize(1280, 900);
         window->show();
         window->formShow();
-        window->MainTimer->stop();
+        window->connection().stopPolling();
         window->MainTimerTimer();  // identifies the meter
         window->realTimeRecorder().execSetupDialog = [](TfrmSetupRealTime& d) {
             d.txtRate->setEditText(QStringLiteral("0.2"));
             d.edtRealTimeNo->setText(QStringLiteral("99999"));
             return true;
         };
-        window->btnRun->click();
+        test::button(*window, "btnRun")->click();
         window->realTimeWindow()->PESGraph1->setPoints(4 * kHeld);
         while (next < kHeld) sample();
         QCoreApplication::processEvents();

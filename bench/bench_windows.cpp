@@ -28,7 +28,7 @@ static void BM_MainTimerTick(benchmark::State& state) {
     window.resize(1280, 900);
     window.show();
     window.formShow();
-    window.MainTimer->stop();
+    window.connection().stopPolling();
     window.MainTimerTimer();  // identifies the meter
     if (!window.connected()) state.SkipWithError("the simulated meter did not connect");
     for (auto _ : state) {

@@ -1,5 +1,6 @@
 // Reads any bytes as a collection file, parses what the reader accepts, and checks that the
 // reader and the writer's length rule agree with the bytes they were given.
+#include <algorithm>
 #include <QByteArray>
 #include <QDateTime>
 #include <QLocale>
@@ -35,7 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(image.size() == size && std::equal(image.begin(), image.end(), data));
     require(lastAddress == imageLastAddress(image));
     const qsizetype length = collectionLength(image);
-    require(length >= 14 && length <= qsizetype(size) && length <= qsizetype(lastAddress) + 257);
+    // The length never exceeds the image and never cuts below lastAddress + 257 (it may run past
+    // that to the end of the last record the parse reads).
+    require(length >= 14 && length <= qsizetype(size) &&
+            length >= std::min<qsizetype>(qsizetype(size), qsizetype(lastAddress) + 257));
 
     // A file written from the image and read back gives the same image, up to its length.
     LoggerImage again;

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     window.resize(1400, 900);
     window.show();
     window.formShow();
-    window.MainTimer->stop();
+    window.connection().stopPolling();
     for (int i = 0; i < 4; ++i) {
         clock.advance(500);
         window.MainTimerTimer();
@@ -67,15 +67,16 @@ int main(int argc, char** argv) {
     window.realTimeRecorder().execSetupDialog = [](TfrmSetupRealTime& dialog) {
         dialog.txtRate->setEditText(QStringLiteral("0.2"));
         dialog.edtRealTimeNo->setText(QStringLiteral("2000"));
-        return true;
+        dialog.accept();
+        return dialog.result() == QDialog::Accepted;
     };
-    window.btnRun->click();
+    window.findChild<QToolButton*>(QStringLiteral("btnRun"))->click();
     for (int tick = 0; tick < 2000 && window.realTimeRecorder().sampleCount() < 300; ++tick) {
-        clock.advance(RealTimeRecorder::kFastPollMs);
+        clock.advance(window.connection().pollIntervalMs());
         window.MainTimerTimer();
     }
-    window.btnStop->click();
-    window.MainTimer->stop();
+    window.findChild<QToolButton*>(QStringLiteral("btnStop"))->click();
+    window.connection().stopPolling();
     if (TfrmGraph* realTime = window.realTimeWindow();
         realTime && window.realTimeRecorder().sampleCount() == 300) {
         auto* sub = qobject_cast<QMdiSubWindow*>(realTime->parentWidget());
@@ -96,7 +97,7 @@ int main(int argc, char** argv) {
     link.sendKey(Cmd::KeyRec);
     window.MainTimerTimer();
     window.loggerCommands().LoadData1Click();
-    window.MainTimer->stop();
+    window.connection().stopPolling();
     if (TfrmGraph* logger = window.dataLoggerWindow()) {
         auto* sub = qobject_cast<QMdiSubWindow*>(logger->parentWidget());
         sub->resize(1400, 820);

@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include "realtime/SamplingRate.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -32,7 +34,7 @@ double readRealTimeRate(const QSettings& store) {
     const quint64 bits = qFromLittleEndian<quint64>(bytes.constData());
     double seconds;
     std::memcpy(&seconds, &bits, sizeof seconds);
-    if (!std::isfinite(seconds) || seconds <= 0) return kDefaultRealTimeRate;
+    if (!isSamplingRateInRange(seconds)) return kDefaultRealTimeRate;
     return seconds;
 }
 

@@ -16,8 +16,8 @@ QString settingsPath();
 // The settings store in file, or the user's store when file is empty.
 std::unique_ptr<QSettings> openSettings(const QString& file = {});
 
-// Reads the rate; 0.2 when the value is missing, not binary, not 8 bytes long, or not a
-// usable interval (not finite or not positive).
+// Reads the rate; 0.2 when the value is missing, not binary, not 8 bytes long, or not an
+// interval a run accepts (0.1 to 30 s).
 double readRealTimeRate(const QSettings& store);
 // Writes the rate; failures are ignored.
 void writeRealTimeRate(QSettings& store, double seconds);

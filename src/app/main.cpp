@@ -63,10 +63,14 @@ int main(int argc, char** argv) {
 
     kl516::SystemClock clock;
     std::unique_ptr<kl516::DeviceLibrary> device;
-    if (parser.isSet(simulate))
-        device = std::make_unique<kl516::SimulatedMeter>(clock);
-    else
+    if (parser.isSet(simulate)) {
+        // The simulated meter starts with a few recorded sets, so Load Data shows something.
+        kl516::SimulatedMeter::Options options;
+        options.demoLogger = true;
+        device = std::make_unique<kl516::SimulatedMeter>(clock, options);
+    } else {
         device = std::make_unique<kl516::HidDeviceLibrary>();
+    }
     std::unique_ptr<kl516::TracingDeviceLibrary> tracer;
     if (parser.isSet(trace)) {
         tracer = std::make_unique<kl516::TracingDeviceLibrary>(*device, parser.value(trace));

@@ -1,12 +1,16 @@
 #include "cli/Cli.h"
 
+#include <QDate>
 #include <QFile>
-#include "files/SafeWrite.h"
+#include <QTime>
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "dataset/DataSetTable.h"
 #include "files/CollectionFile.h"
 #include "files/PointText.h"
+#include "files/SafeWrite.h"
 #include "kl516/version.h"
 #include "link/Clock.h"
 #include "link/HidDeviceLibrary.h"
@@ -22,63 +26,144 @@ namespace {
 
 const char* const kUsage =
     "usage: kl516-cli --version\n"
-    "       kl516-cli probe [--simulate] [--trace FILE]\n"
-    "       kl516-cli download [--simulate [--sim-memory FILE.rec]] --out FILE.rec [--trace FILE]\n"
+    "       kl516-cli probe [--simulate [--sim-memory FILE.rec | --sim-empty]] [--trace FILE]\n"
+    "       kl516-cli download [--simulate [--sim-memory FILE.rec | --sim-empty]] --out FILE.rec\n"
+    "                          [--trace FILE]\n"
     "       kl516-cli sets FILE.rec [--iso]\n"
     "       kl516-cli export FILE.rec --set N --out FILE.txt|FILE.csv [--iso]\n"
+    "       kl516-cli [COMMAND] --help\n"
     "\n"
+    "probe     checks that the meter answers and prints one status frame\n"
     "download  fetches the logger memory and writes it as a collection file\n"
-    "sets      lists the data sets of a collection file: the list row, then the indexes of\n"
-    "          the maximum and minimum and the average level\n"
-    "export    writes the points of data set N (1-based, the list's \"Set\" number) as text;\n"
-    "          .csv separates with commas, anything else with tabs\n"
-    "--iso     dates as yyyy-MM-dd and numbers without the system locale\n";
+    "sets      lists the data sets of a collection file\n"
+    "export    writes the points of one data set as text\n"
+    "\n"
+    "Exit status: 0 done, 1 failed, 2 wrong arguments.\n";
 
-// The device library chosen by the options: the simulated meter or the real one, optionally
-// behind the link trace.
-struct Backend {
-    SystemClock clock;
-    std::unique_ptr<DeviceLibrary> device;
-    std::unique_ptr<TracingDeviceLibrary> trace;
-    DeviceLibrary& library() { return trace ? *trace : *device; }
+const char* const kSimulationHelp =
+    "  --simulate         use the built-in simulated meter instead of the meter on USB\n"
+    "  --sim-memory FILE  the simulated meter's logger holds this collection file\n"
+    "  --sim-empty        the simulated meter's logger is empty; without this option or\n"
+    "                     --sim-memory it holds four demonstration data sets\n"
+    "  --trace FILE       log every frame to and from the meter in FILE (appended)\n";
+
+const char* const kIsoHelp =
+    "  --iso              dates as yyyy-MM-dd and numbers without the system locale\n";
+
+// A command: the options it takes, its usage line and what its help adds (the lines of the
+// simulation options and of --iso come with the options).
+struct Command {
+    const char* name;
+    QStringList options;
+    const char* usage;
+    const char* description;
+    const char* optionHelp;
 };
+
+const Command kCommands[] = {
+    {"probe",
+     {"--simulate", "--sim-memory", "--sim-empty", "--trace"},
+     "usage: kl516-cli probe [--simulate [--sim-memory FILE.rec | --sim-empty]] [--trace FILE]\n",
+     "Checks that the meter answers status polls, identifies it (\"586\") and prints the 32\n"
+     "bytes of one status frame in hex. Without a meter it fails with error 1001 after about\n"
+     "1.5 s of presence checks.\n",
+     ""},
+    {"download",
+     {"--simulate", "--sim-memory", "--sim-empty", "--trace", "--out"},
+     "usage: kl516-cli download [--simulate [--sim-memory FILE.rec | --sim-empty]] --out FILE.rec\n"
+     "                          [--trace FILE]\n",
+     "Fetches the meter's logger memory (progress on stderr), parses it and writes it as a\n"
+     "collection file. Without a meter it fails with error 1001 after 15 attempts (about 22 s);\n"
+     "an empty logger fails with error 31 and writes nothing.\n",
+     "  --out FILE.rec     the collection file to write\n"},
+    {"sets",
+     {"--iso"},
+     "usage: kl516-cli sets FILE.rec [--iso]\n",
+     "Lists the data sets of a collection file. The first line is \"result N\", the parse\n"
+     "result; then one tab-separated line per set: number, start date, start time, interval,\n"
+     "points, weighting, time weighting, range, index of the maximum, index of the minimum and\n"
+     "average level. A start time that is not a valid date and time in the file is replaced by\n"
+     "the current date and time and marked with \"*\". A result other than 0 (a damaged or\n"
+     "foreign file) is explained on stderr, after the sets that could be read, and the exit\n"
+     "status is 1.\n",
+     ""},
+    {"export",
+     {"--iso", "--set", "--out"},
+     "usage: kl516-cli export FILE.rec --set N --out FILE.txt|FILE.csv [--iso]\n",
+     "Writes the points of data set N as text, one line per point: date, time and level. A\n"
+     "file whose parse result is not 0 is explained on stderr, after the points were written,\n"
+     "and the exit status is 1.\n",
+     "  --set N            the data set, numbered from 1 as in the list of sets\n"
+     "  --out FILE         the text file; .csv separates with commas, anything else with tabs\n"},
+};
+
+const Command* findCommand(const QString& name) {
+    for (const Command& c : kCommands)
+        if (name == QLatin1String(c.name)) return &c;
+    return nullptr;
+}
+
+void printHelp(const Command& c, QTextStream& out) {
+    out << c.usage << "\n" << c.description << "\n" << c.optionHelp;
+    if (c.options.contains(QStringLiteral("--simulate"))) out << kSimulationHelp;
+    if (c.options.contains(QStringLiteral("--iso"))) out << kIsoHelp;
+}
 
 struct Options {
     QString command;
     QStringList files;  // positional arguments after the command
+    QStringList given;  // the options given, by name
+    bool help = false;
     bool simulate = false;
+    bool simEmpty = false;
     bool iso = false;
     QString traceFile;
     QString simMemory;
     QString out;
     QString set;
-    QString error;
+    QString error;  // the first fault in the arguments
 };
 
+bool isHelp(const QString& a) {
+    return a == QLatin1String("--help") || a == QLatin1String("-h");
+}
+
+// Reads every argument, also after a fault, so that --help anywhere is seen.
 Options parseOptions(const QStringList& args) {
     Options o;
+    const auto fail = [&](const QString& text) {
+        if (o.error.isEmpty()) o.error = text;
+    };
     const auto value = [&](int& i, QString& target) {
-        if (i + 1 >= args.size()) {
-            o.error = QStringLiteral("%1 needs a value").arg(args[i]);
-            return false;
+        if (i + 1 >= args.size() || isHelp(args[i + 1])) {
+            fail(QStringLiteral("%1 needs a value").arg(args[i]));
+            return;
         }
         target = args[++i];
-        return true;
     };
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
+        if (isHelp(a)) {
+            o.help = true;
+            continue;
+        }
+        static const QStringList kKnownOptions = {"--simulate",   "--sim-empty", "--iso", "--trace",
+                                                  "--sim-memory", "--out",       "--set"};
+        if (kKnownOptions.contains(a)) o.given << a;
         if (a == QLatin1String("--simulate")) {
             o.simulate = true;
+        } else if (a == QLatin1String("--sim-empty")) {
+            o.simEmpty = true;
         } else if (a == QLatin1String("--iso")) {
             o.iso = true;
         } else if (a == QLatin1String("--trace")) {
-            if (!value(i, o.traceFile)) return o;
+            value(i, o.traceFile);
         } else if (a == QLatin1String("--sim-memory")) {
-            if (!value(i, o.simMemory)) return o;
+            value(i, o.simMemory);
         } else if (a == QLatin1String("--out")) {
-            if (!value(i, o.out)) return o;
+            value(i, o.out);
         } else if (a == QLatin1String("--set")) {
-            if (!value(i, o.set)) return o;
+            value(i, o.set);
         } else if (a == QLatin1String("--version") && o.command.isEmpty()) {
             o.command = a;
         } else if (!a.startsWith(QLatin1Char('-'))) {
@@ -87,46 +172,75 @@ Options parseOptions(const QStringList& args) {
             else
                 o.files << a;
         } else {
-            o.error = QStringLiteral("unknown argument: %1").arg(a);
-            return o;
+            fail(QStringLiteral("unknown argument: %1").arg(a));
         }
     }
     return o;
 }
 
-std::unique_ptr<Backend> makeBackend(const Options& o, QTextStream& err) {
+// What the commands run on: the output streams, the clock and the devices handed in.
+struct Env {
+    QTextStream& out;
+    QTextStream& err;
+    Clock& clock;
+    const CliDevices& devices;
+};
+
+// The device library chosen by the options: the simulated meter or the real one, optionally
+// behind the link trace.
+struct Backend {
+    std::unique_ptr<DeviceLibrary> owned;
+    DeviceLibrary* device = nullptr;
+    std::unique_ptr<TracingDeviceLibrary> trace;
+    DeviceLibrary& library() { return trace ? *trace : *device; }
+};
+
+// The simulation options make sense only together with --simulate, and only one memory at once.
+bool checkSimulationOptions(const Options& o, QTextStream& err) {
+    if ((!o.simMemory.isEmpty() || o.simEmpty) && !o.simulate) {
+        err << (o.simEmpty ? "--sim-empty" : "--sim-memory") << " needs --simulate\n";
+        return false;
+    }
+    if (!o.simMemory.isEmpty() && o.simEmpty) {
+        err << "--sim-memory and --sim-empty exclude each other\n";
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<Backend> makeBackend(const Options& o, const Env& env) {
     auto b = std::make_unique<Backend>();
     if (o.simulate) {
         SimulatedMeter::Options sim;
         if (!o.simMemory.isEmpty()) {
             sim.initialImage = SimulatedMeter::readImageFile(o.simMemory);
             if (sim.initialImage.isEmpty()) {
-                err << "error: cannot read the simulated memory " << o.simMemory << "\n";
+                env.err << "error: cannot read the simulated memory " << o.simMemory << "\n";
                 return nullptr;
             }
         }
-        b->device = std::make_unique<SimulatedMeter>(b->clock, sim);
+        sim.demoLogger = !o.simEmpty;
+        b->owned = std::make_unique<SimulatedMeter>(env.clock, sim);
+        b->device = b->owned.get();
+    } else if (env.devices.meter) {
+        b->device = env.devices.meter;
     } else {
-        b->device = std::make_unique<HidDeviceLibrary>();
+        b->owned = std::make_unique<HidDeviceLibrary>();
+        b->device = b->owned.get();
     }
     if (!o.traceFile.isEmpty()) {
         b->trace = std::make_unique<TracingDeviceLibrary>(*b->device, o.traceFile);
         if (!b->trace->isOpen()) {
-            err << "cannot write the trace file " << o.traceFile << "\n";
+            env.err << "cannot write the trace file " << o.traceFile << "\n";
             return nullptr;
         }
     }
     return b;
 }
 
-void reportFailure(QTextStream& err, int32_t code) {
-    QString text = linkResultMessage(code);
-    if (text.isEmpty()) text = QStringLiteral("the meter did not answer");
-    err << text << " (code " << code << ")\n";
-}
-
-// The text for a download or parse result.
-QString resultMessage(int32_t code) {
+// The text for a link, download or parse result. For a collection file, the set count that its
+// header gives is blamed on the file; the meter's empty logger keeps the Load Data message.
+QString resultMessage(int32_t code, bool fromFile = false) {
     switch (code) {
         case LinkResult::NoAnswer:
             return QStringLiteral("the meter did not answer");
@@ -142,9 +256,13 @@ QString resultMessage(int32_t code) {
             return QStringLiteral(
                 "the transfer stopped with less than half of the memory received");
         case ParseResult::NoSets:
-            return QStringLiteral("There was not any data recorded in momery of meter !");
+            return fromFile
+                       ? QStringLiteral("the file's header says it holds no data sets")
+                       : QStringLiteral("There was not any data recorded in momery of meter !");
         case ParseResult::TooManySets:
-            return QStringLiteral("the logger memory says it holds more than 4000 data sets");
+            return fromFile
+                       ? QStringLiteral("the file's header says it holds more than 4000 data sets")
+                       : QStringLiteral("the logger memory says it holds more than 4000 data sets");
         case ParseResult::BadMarks:
             return QStringLiteral("at least one data set lacks a correct start or end mark");
         case ParseResult::EndPastLastAddress:
@@ -158,17 +276,19 @@ QString resultMessage(int32_t code) {
     }
 }
 
-void reportResult(QTextStream& err, const char* kind, int32_t code) {
-    err << kind << " " << code << ": " << resultMessage(code) << "\n";
+void reportResult(QTextStream& err, const char* kind, int32_t code, bool fromFile = false) {
+    err << kind << " " << code << ": " << resultMessage(code, fromFile) << "\n";
 }
 
-int probe(MeterLink& link, QTextStream& out, QTextStream& err) {
-    if (const int32_t r = link.openDevice(); r != LinkResult::Success) {
-        reportFailure(err, r);
+int probeMeter(MeterLink& link, QTextStream& out, QTextStream& err) {
+    // The presence check that starts every link transaction: without a meter it fails, and the
+    // probe reports what the transactions report then.
+    if (!link.checkPresence()) {
+        reportResult(err, "error", LinkResult::NoAnswer);
         return 1;
     }
     if (!link.exchangeShort(Cmd::Identify)) {
-        reportFailure(err, LinkResult::ReadFailed);
+        reportResult(err, "error", LinkResult::ReadFailed);
         return 1;
     }
     const ResponseFrame& id = link.mainResponse();
@@ -179,7 +299,7 @@ int probe(MeterLink& link, QTextStream& out, QTextStream& err) {
     }
     out << "identified: 586\n";
     if (!link.pollStatus()) {
-        reportFailure(err, LinkResult::ReadFailed);
+        reportResult(err, "error", LinkResult::ReadFailed);
         return 1;
     }
     const ResponseFrame& status = link.mainResponse();
@@ -189,6 +309,22 @@ int probe(MeterLink& link, QTextStream& out, QTextStream& err) {
         return 1;
     }
     return 0;
+}
+
+int probe(const Options& o, Env& env) {
+    if (!o.files.isEmpty()) {
+        env.err << "unexpected argument: " << o.files.front() << "\n"
+                << findCommand(o.command)->usage;
+        return 2;
+    }
+    if (!checkSimulationOptions(o, env.err)) return 2;
+    auto backend = makeBackend(o, env);
+    if (!backend) return 1;
+    IdleLinkHost host;
+    MeterLink link(backend->library(), env.clock, host);
+    const int status = probeMeter(link, env.out, env.err);
+    link.closeDevice();
+    return status;
 }
 
 // A progress bar on the error stream, redrawn only when it changes.
@@ -224,19 +360,18 @@ class BarProgress final : public DownloadProgress {
     bool started_ = false;
 };
 
-int download(const Options& o, QTextStream& out, QTextStream& err) {
+int download(const Options& o, Env& env) {
+    QTextStream& out = env.out;
+    QTextStream& err = env.err;
     if (o.out.isEmpty() || !o.files.isEmpty()) {
-        err << "download needs --out FILE.rec\n" << kUsage;
+        err << "download needs --out FILE.rec\n" << findCommand(o.command)->usage;
         return 2;
     }
-    if (!o.simMemory.isEmpty() && !o.simulate) {
-        err << "--sim-memory needs --simulate\n";
-        return 2;
-    }
-    auto backend = makeBackend(o, err);
+    if (!checkSimulationOptions(o, err)) return 2;
+    auto backend = makeBackend(o, env);
     if (!backend) return 1;
     IdleLinkHost host;
-    MeterLink link(backend->library(), backend->clock, host);
+    MeterLink link(backend->library(), env.clock, host);
     LoggerImage image;
     int32_t lastAddress = 0;
     BarProgress progress(err);
@@ -254,12 +389,12 @@ int download(const Options& o, QTextStream& out, QTextStream& err) {
 
     DataSetTable table;
     const int32_t p =
-        parseImage(image, lastAddress, backend->clock.now(), table, nullptr, QLocale::system());
+        parseImage(image, lastAddress, env.clock.now(), table, nullptr, QLocale::system());
     if (!parseInstalledTable(p)) {
         reportResult(err, "error", p);
         return 1;
     }
-    const qsizetype length = collectionLength(image);
+    const qsizetype length = collectionLength(image, table);
     if (!saveFileAtomically(o.out, reinterpret_cast<const char*>(image.data()), length)) {
         err << "error: cannot write " << o.out << "\n";
         return 1;
@@ -274,69 +409,126 @@ int download(const Options& o, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
-// Reads and parses the collection file named by the first positional argument.
-bool loadCollection(const Options& o, const QLocale& locale, DataSetTable& table,
-                    QList<QStringList>& rows, int32_t& result, QTextStream& err) {
-    if (o.files.size() != 1) {
-        err << o.command << " needs one collection file\n" << kUsage;
-        return false;
-    }
-    const QString& path = o.files.front();
+// A collection file read and parsed.
+struct Collection {
     LoggerImage image;
-    int32_t lastAddress = 0;
-    switch (readCollectionFile(path, image, lastAddress)) {
-        case CollectionStatus::Ok:
-            break;
-        case CollectionStatus::Unreadable:
-            err << "error: cannot read " << path << "\n";
-            return false;
-        case CollectionStatus::Empty:
-            err << "error: " << path << " is empty\n";
-            return false;
-        case CollectionStatus::TooShort:
-            err << "error: " << path << " is too short for a logger image\n";
-            return false;
-        case CollectionStatus::TooLarge:
-            err << "error: " << path << " is too large for a logger image\n";
-            return false;
-    }
-    // Start times whose fields are not a valid date are repaired from the current time.
-    result = parseImage(image, lastAddress, SystemClock().now(), table, &rows, locale);
-    return true;
-}
-
-int listSets(const Options& o, QTextStream& out, QTextStream& err) {
-    if (!o.out.isEmpty() || !o.set.isEmpty()) {
-        err << "sets takes no --out or --set\n" << kUsage;
-        return 2;
-    }
-    QLocale locale = o.iso ? QLocale::c() : QLocale::system();
-    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
     DataSetTable table;
     QList<QStringList> rows;
     int32_t result = 0;
-    if (!loadCollection(o, locale, table, rows, result, err)) return 1;
-    out << "result " << result << "\n";
-    if (!parseInstalledTable(result)) {
-        reportResult(err, "error", result);
+};
+
+// Reads and parses the collection file named by the only positional argument.
+bool loadCollection(const Options& o, const QLocale& locale, Env& env, Collection& c) {
+    if (o.files.size() != 1) {
+        env.err << o.command << " needs one collection file\n" << findCommand(o.command)->usage;
+        return false;
+    }
+    const QString& path = o.files.front();
+    int32_t lastAddress = 0;
+    switch (readCollectionFile(path, c.image, lastAddress)) {
+        case CollectionStatus::Ok:
+            break;
+        case CollectionStatus::Unreadable:
+            env.err << "error: cannot read " << path << "\n";
+            return false;
+        case CollectionStatus::Empty:
+            env.err << "error: " << path << " is empty\n";
+            return false;
+        case CollectionStatus::TooShort:
+            env.err << "error: " << path << " is too short for a logger image\n";
+            return false;
+        case CollectionStatus::TooLarge:
+            env.err << "error: " << path << " is too large for a logger image\n";
+            return false;
+    }
+    // Start times whose fields are not a valid date are repaired from the current time.
+    c.result = parseImage(c.image, lastAddress, env.clock.now(), c.table, &c.rows, locale);
+    // A download holds at least lastAddress + 1 bytes, up to the whole memory.
+    const int64_t expected = std::min<int64_t>(int64_t{lastAddress} + 1, kLoggerMemorySize);
+    if (int64_t(c.image.size()) < expected) {
+        env.err << "warning: " << path << " holds " << c.image.size()
+                << " bytes, fewer than its last address " << lastAddress
+                << " needs: it may be cut short\n";
+    }
+    return true;
+}
+
+// For each set, whether the parser had to make up its start time: record bytes 3..8 (year,
+// month, day, hour, minute, second in BCD) are missing, not BCD or not a real date and time.
+std::vector<bool> repairedStartTimes(const Collection& c) {
+    std::vector<bool> repaired;
+    for (int s = 0; s < c.table.setCount(); ++s) {
+        const int64_t r = c.table.recordStarts()[size_t(s)];
+        int f[6] = {};
+        bool valid = r >= 0 && r + 8 < int64_t(c.image.size());
+        for (int i = 0; valid && i < 6; ++i) {
+            f[i] = fromBcd(c.image[size_t(r + 3 + i)]);
+            valid = f[i] >= 0;
+        }
+        valid =
+            valid && QDate::isValid(2000 + f[0], f[1], f[2]) && QTime::isValid(f[3], f[4], f[5]);
+        repaired.push_back(!valid);
+    }
+    return repaired;
+}
+
+// Set numbers (1-based) as runs: "2, 5-9".
+QString setRuns(const std::vector<bool>& marked) {
+    QStringList runs;
+    for (size_t s = 0; s < marked.size();) {
+        if (!marked[s]) {
+            ++s;
+            continue;
+        }
+        size_t e = s;
+        while (e + 1 < marked.size() && marked[e + 1]) ++e;
+        runs << (e == s ? QString::number(s + 1) : QStringLiteral("%1-%2").arg(s + 1).arg(e + 1));
+        s = e + 1;
+    }
+    return runs.join(QStringLiteral(", "));
+}
+
+int listSets(const Options& o, Env& env) {
+    QLocale locale = o.iso ? QLocale::c() : QLocale::system();
+    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    Collection c;
+    if (!loadCollection(o, locale, env, c)) return 1;
+    env.out << "result " << c.result << "\n";
+    if (!parseInstalledTable(c.result)) {
+        reportResult(env.err, "error", c.result, true);
         return 1;
     }
+    const DataSetTable& table = c.table;
+    const std::vector<bool> repaired = repairedStartTimes(c);
     for (int s = 0; s < table.setCount(); ++s) {
-        QStringList fields = rows[s];
+        QStringList fields = c.rows[s];
         if (o.iso)
             fields[1] = fromTDateTime(table.startTimes()[size_t(s)]).date().toString(Qt::ISODate);
+        if (repaired[size_t(s)]) {
+            fields[1] += QLatin1Char('*');
+            fields[2] += QLatin1Char('*');
+        }
         fields << QString::number(table.maxIndexes()[size_t(s)])
                << QString::number(table.minIndexes()[size_t(s)])
                << locale.toString(table.averages()[size_t(s)], 'f', 3);
-        out << fields.join(QLatin1Char('\t')) << "\n";
+        env.out << fields.join(QLatin1Char('\t')) << "\n";
     }
-    if (result != ParseResult::Ok) reportResult(err, "warning", result);
-    return 0;
+    if (c.result != ParseResult::Ok) reportResult(env.err, "error", c.result, true);
+    if (const QString runs = setRuns(repaired); !runs.isEmpty()) {
+        const bool one = std::count(repaired.begin(), repaired.end(), true) == 1;
+        env.err << "warning: the start time" << (one ? " of data set " : "s of data sets ") << runs
+                << (one ? " is" : " are")
+                << " not a valid date and time in the file; the current date and time stand in"
+                   " (marked *)\n";
+    }
+    return c.result == ParseResult::Ok ? 0 : 1;
 }
 
-int exportSet(const Options& o, QTextStream& out, QTextStream& err) {
+int exportSet(const Options& o, Env& env) {
+    QTextStream& out = env.out;
+    QTextStream& err = env.err;
     if (o.out.isEmpty() || o.set.isEmpty()) {
-        err << "export needs --set N and --out FILE\n" << kUsage;
+        err << "export needs --set N and --out FILE\n" << findCommand(o.command)->usage;
         return 2;
     }
     bool numeric = false;
@@ -346,14 +538,13 @@ int exportSet(const Options& o, QTextStream& out, QTextStream& err) {
         return 2;
     }
     const QLocale locale = o.iso ? QLocale::c() : QLocale::system();
-    DataSetTable table;
-    QList<QStringList> rows;
-    int32_t result = 0;
-    if (!loadCollection(o, locale, table, rows, result, err)) return 1;
-    if (!parseInstalledTable(result)) {
-        reportResult(err, "error", result);
+    Collection c;
+    if (!loadCollection(o, locale, env, c)) return 1;
+    if (!parseInstalledTable(c.result)) {
+        reportResult(err, "error", c.result, true);
         return 1;
     }
+    const DataSetTable& table = c.table;
     if (setNumber < 1 || setNumber > table.setCount()) {
         err << "error: there is no data set " << setNumber << "; the file holds "
             << table.setCount() << "\n";
@@ -368,41 +559,56 @@ int exportSet(const Options& o, QTextStream& out, QTextStream& err) {
         return 1;
     }
     out << "wrote " << levels.size() << " points of data set " << setNumber << "\n";
-    if (result != ParseResult::Ok) reportResult(err, "warning", result);
-    return 0;
+    if (c.result != ParseResult::Ok) reportResult(err, "error", c.result, true);
+    if (repairedStartTimes(c)[size_t(s)]) {
+        err << "warning: the start time of data set " << setNumber
+            << " is not a valid date and time in the file; its points' times count from the"
+               " current date and time\n";
+    }
+    return c.result == ParseResult::Ok ? 0 : 1;
 }
 
 }  // namespace
 
-int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
+           const CliDevices& devices) {
     const Options o = parseOptions(arguments);
+    const Command* command = findCommand(o.command);
+    if (o.help) {
+        if (command) {
+            printHelp(*command, out);
+            return 0;
+        }
+        if (o.command.isEmpty() || o.command == QLatin1String("--version")) {
+            out << kUsage;
+            return 0;
+        }
+    }
     if (!o.error.isEmpty() || o.command.isEmpty()) {
         if (!o.error.isEmpty()) err << o.error << "\n";
-        err << kUsage;
+        err << (command ? command->usage : kUsage);
         return 2;
     }
     if (o.command == QLatin1String("--version")) {
         out << kVersion << "\n";
         return 0;
     }
-    if (o.command == QLatin1String("download")) return download(o, out, err);
-    if (o.command == QLatin1String("sets")) return listSets(o, out, err);
-    if (o.command == QLatin1String("export")) return exportSet(o, out, err);
-    if (o.command != QLatin1String("probe")) {
+    if (!command) {
         err << "unknown command: " << o.command << "\n" << kUsage;
         return 2;
     }
-    if (!o.files.isEmpty()) {
-        err << "unexpected argument: " << o.files.front() << "\n" << kUsage;
-        return 2;
+    for (const QString& option : o.given) {
+        if (!command->options.contains(option)) {
+            err << o.command << " takes no " << option << "\n" << command->usage;
+            return 2;
+        }
     }
-    auto backend = makeBackend(o, err);
-    if (!backend) return 1;
-    IdleLinkHost host;
-    MeterLink link(backend->library(), backend->clock, host);
-    const int status = probe(link, out, err);
-    link.closeDevice();
-    return status;
+    SystemClock systemClock;
+    Env env{out, err, devices.clock ? *devices.clock : systemClock, devices};
+    if (o.command == QLatin1String("probe")) return probe(o, env);
+    if (o.command == QLatin1String("download")) return download(o, env);
+    if (o.command == QLatin1String("sets")) return listSets(o, env);
+    return exportSet(o, env);
 }
 
 }  // namespace kl516

@@ -16,13 +16,13 @@ namespace {
 
 const QLatin1String kTempFolder("temp");
 const QLatin1String kTempFileName("DataSetsTemp.tmp");
+// Where the records lie does not depend on the time that repairs start times.
+const QDateTime kAnyTime(QDate(2000, 1, 1), QTime(0, 0));
 
 QString withTrailingSeparator(const QString& folder) {
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
-// Writes bytes to path through a save file, so that the file at path is replaced only by a
-// complete new one.
 }  // namespace
 
 QString collectionBaseFolder(const QString& dataFolder, const QString& programFolder) {
@@ -37,21 +37,48 @@ QString tempCollectionPath(const QString& baseFolder) {
     return baseFolder + kTempFolder + QLatin1Char('/') + kTempFileName;
 }
 
+qsizetype collectionLength(std::span<const uint8_t> image, const DataSetTable& parsed) {
+    const int32_t lastAddress = imageLastAddress(image);
+    if (lastAddress < 0) return qsizetype(image.size());
+    // The parser takes the stored count of a record that ends beyond lastAddress, so its samples
+    // may lie past lastAddress + 256: always so when lastAddress is below 255 and the download
+    // fetched the whole memory. The records' ends are where the parse stopped reading.
+    int64_t used = int64_t{lastAddress} + 257;
+    for (const int32_t end : parsed.recordEnds()) used = std::max<int64_t>(used, int64_t{end} + 1);
+    return qsizetype(std::min<int64_t>(used, int64_t(image.size())));
+}
+
 qsizetype collectionLength(std::span<const uint8_t> image) {
     const int32_t lastAddress = imageLastAddress(image);
     if (lastAddress < 0) return qsizetype(image.size());
-    return qsizetype(std::min<int64_t>(int64_t{lastAddress} + 257, int64_t(image.size())));
+    DataSetTable table;  // stays empty when the parser installs nothing
+    parseImage(image, lastAddress, kAnyTime, table, nullptr, QLocale::c());
+    return collectionLength(image, table);
 }
 
-QString writeTempCollectionFile(std::span<const uint8_t> image, const QString& baseFolder,
-                                bool* written) {
+namespace {
+
+QString writeTempCollectionBytes(std::span<const uint8_t> image, qsizetype length,
+                                 const QString& baseFolder, bool* written) {
     if (written) *written = false;
     const QString folder = baseFolder + kTempFolder;
     if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder)) return folder;
     const bool ok = saveFileAtomically(tempCollectionPath(baseFolder),
-                              reinterpret_cast<const char*>(image.data()), collectionLength(image));
+                                       reinterpret_cast<const char*>(image.data()), length);
     if (written) *written = ok;
     return {};
+}
+
+}  // namespace
+
+QString writeTempCollectionFile(std::span<const uint8_t> image, const QString& baseFolder,
+                                bool* written) {
+    return writeTempCollectionBytes(image, collectionLength(image), baseFolder, written);
+}
+
+QString writeTempCollectionFile(std::span<const uint8_t> image, const DataSetTable& parsed,
+                                const QString& baseFolder, bool* written) {
+    return writeTempCollectionBytes(image, collectionLength(image, parsed), baseFolder, written);
 }
 
 CollectionStatus readCollectionBytes(const QByteArray& bytes, LoggerImage& image,
@@ -94,7 +121,7 @@ OpenCollectionResult openCollectionFile(const QString& path, const QString& base
     if (result.status != CollectionStatus::Ok) return result;
     result.parseResult = parseImage(image, lastAddress, now, table, rows, locale);
     result.accepted = parseInstalledTable(result.parseResult);
-    if (result.accepted) result.error = writeTempCollectionFile(image, baseFolder);
+    if (result.accepted) result.error = writeTempCollectionFile(image, table, baseFolder);
     return result;
 }
 

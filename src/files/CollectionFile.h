@@ -13,8 +13,8 @@
 
 namespace kl516 {
 
-// A collection file (".rec") is the logger image itself, byte for byte: the first L bytes, L
-// being the smaller of lastAddress + 257 and the image's length.
+// A collection file (".rec") is the logger image itself, byte for byte: its first L bytes (see
+// collectionLength).
 
 // The largest file the reader takes: lastAddress is a 24-bit field, so no image that a writer of
 // this format produces is longer than 0xFFFFFF + 257 bytes.
@@ -29,14 +29,23 @@ QString collectionBaseFolder(const QString& dataFolder);
 // baseFolder + "temp/DataSetsTemp.tmp".
 QString tempCollectionPath(const QString& baseFolder);
 
-// L: the number of image bytes a collection file holds. An image shorter than 14 bytes (no
-// lastAddress field) is written whole.
+// L: the number of image bytes a collection file holds, never more than the image: at least
+// lastAddress + 257, and every byte up to the end of the last record of `parsed`, the table
+// that parseImage installed for this image. A record that ends beyond lastAddress keeps its
+// stored count, so its samples can lie further on, as they do in a whole memory downloaded for
+// a lastAddress below 255; the file keeps them, so that it parses to the same table as the
+// image. An image shorter than 14 bytes (no lastAddress field) is written whole.
+qsizetype collectionLength(std::span<const uint8_t> image, const DataSetTable& parsed);
+// The same without the table: parses the image to find its records.
 qsizetype collectionLength(std::span<const uint8_t> image);
 
 // Writes the first L bytes of image to the temporary collection file, replacing an earlier one
 // only once the new one is complete. Returns an error text, the "temp" folder's path, when that
 // folder is missing and cannot be created; otherwise an empty text, also when the file could not
-// be written (that is skipped silently; *written tells).
+// be written (that is skipped silently; *written tells). `parsed`, when given, is the table that
+// parseImage installed for this image; without it the image is parsed again.
+QString writeTempCollectionFile(std::span<const uint8_t> image, const DataSetTable& parsed,
+                                const QString& baseFolder, bool* written = nullptr);
 QString writeTempCollectionFile(std::span<const uint8_t> image, const QString& baseFolder,
                                 bool* written = nullptr);
 

@@ -5,6 +5,7 @@
 #include <QString>
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 
 namespace kl516 {
 
@@ -79,11 +80,26 @@ int32_t HidDeviceLibrary::writeBlock(int32_t length, const uint8_t* bytes) {
 int32_t HidDeviceLibrary::readString(int32_t index, char* buffer, int32_t bufferSize) {
     if (!buffer || bufferSize <= 0) return kFailed;
     buffer[0] = '\0';
-    if (!device_) return kFailed;
+    // Index 0 is the serial number, the only string asked for. hidraw cannot fetch a string
+    // descriptor by index, but it knows the device's serial number.
+    if (!device_ || index != 0) return kFailed;
     wchar_t text[kMaxTransfer] = {0};
-    if (hid_get_indexed_string(device_, index, text, kMaxTransfer) != 0) return kFailed;
-    const QByteArray utf8 = QString::fromWCharArray(text).toUtf8();
-    const int32_t n = std::min<int32_t>(static_cast<int32_t>(utf8.size()), bufferSize - 1);
+    const int result = hid_get_serial_number_string(device_, text, kMaxTransfer);
+    return serialNumberText(result, text, kMaxTransfer, buffer, bufferSize);
+}
+
+int32_t HidDeviceLibrary::serialNumberText(int hidResult, const wchar_t* text, size_t capacity,
+                                           char* buffer, int32_t bufferSize) {
+    if (!buffer || bufferSize <= 0) return kFailed;
+    buffer[0] = '\0';
+    if (hidResult != 0) return kFailed;
+    if (!text) return 0;  // no serial number: an empty text
+    const QByteArray utf8 =
+        QString::fromWCharArray(text, qsizetype(wcsnlen(text, capacity))).toUtf8();
+    int32_t n = std::min<int32_t>(static_cast<int32_t>(utf8.size()), bufferSize - 1);
+    // Cut before a character that does not fit whole: back over UTF-8 continuation bytes.
+    if (n < utf8.size())
+        while (n > 0 && (static_cast<uint8_t>(utf8[n]) & 0xC0) == 0x80) --n;
     std::memcpy(buffer, utf8.constData(), static_cast<size_t>(n));
     buffer[n] = '\0';
     return 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include "link/DeviceLibrary.h"
 
 struct hid_device_;
@@ -22,7 +24,15 @@ public:
     int32_t prepareRead() override;
     int32_t read(int32_t length, uint8_t* buffer) override;
     int32_t writeBlock(int32_t length, const uint8_t* bytes) override;
+    // Index 0: the device's serial number; an empty text and 0 when it has none.
     int32_t readString(int32_t index, char* buffer, int32_t bufferSize) override;
+
+    // What readString hands out for hidapi's answer (hidResult, and the wide text of at most
+    // capacity characters): the text as zero-terminated UTF-8, cut before a character that
+    // does not fit, and 0; an empty text and non-zero when hidapi failed. Apart so that it can
+    // be tested without a meter.
+    static int32_t serialNumberText(int hidResult, const wchar_t* text, size_t capacity,
+                                    char* buffer, int32_t bufferSize);
 
 private:
     int32_t writeReport(int32_t length, const uint8_t* bytes);

@@ -1,5 +1,7 @@
 #include "realtime/SamplingRate.h"
 
+#include <cmath>
+
 namespace kl516 {
 
 int samplingRateItem(double seconds) {
@@ -8,6 +10,16 @@ int samplingRateItem(double seconds) {
     for (int i = 0; i < 9; ++i)
         if (seconds < bounds[i]) return i;
     return -1;
+}
+
+bool isSamplingRateInRange(double seconds) {
+    // The box shows one decimal: 0.1 and 30.0 themselves, typed in any way, are in range.
+    return std::isfinite(seconds) && seconds >= kShortestSamplingRate - 1e-9 &&
+           seconds <= kLongestSamplingRate + 1e-9;
+}
+
+QString samplingRateRangeMessage() {
+    return QStringLiteral("The sampling rate must be from 0.1 to 30 seconds.");
 }
 
 }  // namespace kl516

@@ -86,7 +86,9 @@ SimulatedMeter::SimulatedMeter(Clock& clock, Options options)
     memory_[31] = kInfoEnd;
     setSetCount(0);
     setLastAddress(kEmptyLastAddress);
-    const QByteArray& image = options_.initialImage;
+    const QByteArray image = options_.initialImage.isEmpty() && options_.demoLogger
+                                 ? demoLoggerImage(options_.seed)
+                                 : options_.initialImage;
     const auto copied = std::min<qsizetype>(image.size(), kMemorySize);
     std::memcpy(memory_.data(), image.constData(), static_cast<size_t>(copied));
     memoryFull_ = nextFreeAddress() + kRecordOverhead + 2 > kMemoryCapacity;
@@ -100,6 +102,82 @@ QByteArray SimulatedMeter::readImageFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
     return file.readAll();
+}
+
+namespace {
+
+// One data set of the demo logger: where and how it was recorded, and the shape of its levels.
+struct DemoSet {
+    int startMinute;  // minutes after midnight of the demo day
+    int intervalS;
+    int count;
+    uint8_t mode;    // bit 1: A weighting, bit 0: FAST
+    double baseDb;   // steady background
+    double swingDb;  // slow rise and fall over periodS
+    double periodS;
+    double eventDb;  // height of the recurring events (doors, vehicles, machines)
+    double eventS;   // their typical spacing
+    double noiseDb;  // sample-to-sample spread
+};
+
+constexpr DemoSet kDemoSets[] = {
+    {9 * 60 + 12, 1, 180, 0x02, 46.0, 3.0, 140.0, 9.0, 45.0, 2.0},        // office, dBA SLOW
+    {11 * 60 + 40, 2, 300, 0x03, 62.0, 4.0, 400.0, 14.0, 38.0, 3.0},      // street, dBA FAST
+    {14 * 60 + 5, 5, 120, 0x01, 83.0, 3.0, 300.0, 8.0, 90.0, 2.5},        // workshop, dBC FAST
+    {22 * 60 + 30, 60, 240, 0x02, 33.0, 2.5, 7200.0, 12.0, 2700.0, 1.0},  // night, dBA SLOW
+};
+
+}  // namespace
+
+QByteArray SimulatedMeter::demoLoggerImage(uint32_t seed) {
+    constexpr double kTwoPi = 2 * std::numbers::pi;
+    std::vector<uint8_t> m(kHeaderSize, 0);
+    m[0] = kInfoStart;
+    m[31] = kInfoEnd;
+    // One day of spring 2024 for the seed; each set starts a few seed-chosen minutes late.
+    // The meter's clock knows no time zone: the fields are the wall-clock time as it is.
+    const QDate day = QDate(2024, 4, 8).addDays(static_cast<qint64>(mix(seed) % 90));
+    int setIndex = 0;
+    for (const DemoSet& s : kDemoSets) {
+        const auto salt = static_cast<uint64_t>(10 * (setIndex + 1));
+        const int lateS = static_cast<int>(unitNoise(seed, setIndex, 3) * 900);
+        const QTime start = QTime(0, 0).addSecs(s.startMinute * 60 + lateS);  // before midnight
+        const size_t r = m.size();
+        m.resize(r + kRecordOverhead + 2 * static_cast<size_t>(s.count), 0);
+        uint8_t* rec = &m[r];
+        rec[0] = 0xA5;
+        rec[1] = 0x5A;
+        rec[3] = toBcd(day.year() % 100);
+        rec[4] = toBcd(day.month());
+        rec[5] = toBcd(day.day());
+        rec[6] = toBcd(start.hour());
+        rec[7] = toBcd(start.minute());
+        rec[8] = toBcd(start.second());
+        rec[10] = static_cast<uint8_t>(s.intervalS);
+        putU24(&rec[11], static_cast<uint32_t>(s.count));
+        rec[14] = s.mode;
+        const double swingPhase = kTwoPi * unitNoise(seed, 0, salt);
+        const double eventPhase = kTwoPi * unitNoise(seed, 1, salt);
+        for (int k = 0; k < s.count; ++k) {
+            const double t = static_cast<double>(k) * s.intervalS;
+            // Events come as sharp peaks of a slow wave whose spacing wanders a little.
+            const double wave = std::sin(kTwoPi * t / s.eventS + eventPhase +
+                                         0.8 * std::sin(kTwoPi * t / (3.7 * s.eventS)));
+            double db = s.baseDb + s.swingDb * std::sin(kTwoPi * t / s.periodS + swingPhase) +
+                        s.eventDb * std::pow(std::max(0.0, wave), 8) +
+                        (unitNoise(seed, k, salt + 1) - 0.5) * 2 * s.noiseDb;
+            db = std::clamp(db, 20.0, 140.0);
+            const int tenths = static_cast<int>(std::lround(db * 10));
+            rec[kRecordHeader + 2 * k] = static_cast<uint8_t>(tenths >> 8);
+            rec[kRecordHeader + 2 * k + 1] = static_cast<uint8_t>(tenths);
+        }
+        rec[kRecordHeader + 2 * s.count] = 0x5A;
+        rec[kRecordHeader + 2 * s.count + 1] = 0xA5;
+        ++setIndex;
+    }
+    m[10] = static_cast<uint8_t>(setIndex);
+    putU24(&m[11], static_cast<uint32_t>(m.size() - 1));
+    return QByteArray(reinterpret_cast<const char*>(m.data()), static_cast<qsizetype>(m.size()));
 }
 
 // --- device library ------------------------------------------------------------------------

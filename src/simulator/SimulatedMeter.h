@@ -36,6 +36,8 @@ public:
         uint32_t seed = 1;
         int latencyMs = 0;               // waited on the clock for every frame read
         QByteArray initialImage;         // logger memory to start with (a collection file)
+        bool demoLogger = false;         // without an initialImage: start with the sets of
+                                         // demoLoggerImage(seed) instead of an empty logger
         Fault openFailure;               // open returns non-zero
         Fault timeoutFailure;            // setTimeouts returns non-zero
         Fault writeFailure;              // write (and writeBlock) returns non-zero
@@ -62,6 +64,10 @@ public:
 
     // Reads a collection file as the initial logger image; empty on failure.
     static QByteArray readImageFile(const QString& path);
+    // A logger memory with a few recorded data sets, for demonstrations: an office, a street, a
+    // workshop and a night, recorded on one day, with levels and that day fixed by the seed.
+    // The image runs from the header to the last record's end (lastAddress).
+    static QByteArray demoLoggerImage(uint32_t seed);
 
     // DeviceLibrary
     int32_t close() override;

@@ -16,6 +16,7 @@
 #include "link/MeterLink.h"
 #include "simulator/SimulatedMeter.h"
 #include "support/RecordingDeviceLibrary.h"
+#include "support/Controls.h"
 #include "support/ScriptedPrompts.h"
 
 using namespace kl516;
@@ -48,21 +49,21 @@ struct MainWindowTest : ::testing::Test {
         window->resize(1280, 900);
         window->show();
         window->formShow();
-        window->MainTimer->stop();  // the tests run the ticks themselves
+        window->connection().stopPolling();  // the tests run the ticks themselves
     }
 
     void ticks(int n) {
-        for (int i = 0; i < n; ++i) window->MainTimerTimer();
+        for (int i = 0; i < n; ++i) window->connection().tick();
     }
 
     bool visible(const char* name) const {
         auto* w = window->panel()->findChild<QWidget*>(QLatin1String(name));
         return w && w->isVisibleTo(window->panel());
     }
-    bool runEnabled() const { return window->btnRun->isEnabled() && window->Run1->isEnabled(); }
-    bool stopEnabled() const { return window->btnStop->isEnabled() && window->Stop1->isEnabled(); }
+    bool runEnabled() const { return test::button(*window, "btnRun")->isEnabled() && test::action(*window, "Run1")->isEnabled(); }
+    bool stopEnabled() const { return test::button(*window, "btnStop")->isEnabled() && test::action(*window, "Stop1")->isEnabled(); }
     bool loggerEnabled() const {
-        return window->btnDataLogger->isEnabled() && window->DataLogger1->isEnabled();
+        return test::button(*window, "btnDataLogger")->isEnabled() && test::action(*window, "DataLogger1")->isEnabled();
     }
 };
 
@@ -89,12 +90,12 @@ TEST_F(MainWindowTest, StartUpWithoutAMeter) {
     EXPECT_TRUE(visible("lblNoConnection"));
     EXPECT_FALSE(runEnabled());
     EXPECT_FALSE(stopEnabled());
-    EXPECT_TRUE(window->LoadData1->isEnabled());
-    EXPECT_TRUE(window->btnDataLogger->isEnabled());
-    EXPECT_FALSE(window->Setup1->isVisible());
-    EXPECT_TRUE(window->MainTimer->isActive());
-    EXPECT_EQ(window->MainTimer->interval(), 500);
-    window->MainTimer->stop();
+    EXPECT_TRUE(test::action(*window, "LoadData1")->isEnabled());
+    EXPECT_TRUE(test::button(*window, "btnDataLogger")->isEnabled());
+    EXPECT_FALSE(test::action(*window, "Setup1")->isVisible());
+    EXPECT_TRUE(window->connection().pollTimerActive());
+    EXPECT_EQ(window->connection().pollIntervalMs(), 500);
+    window->connection().stopPolling();
     EXPECT_EQ(clock.waitedMs() - before, 501);  // the blocking start-up wait
     EXPECT_TRUE(splashRef.isNull() || !splashRef->isVisible());
 
@@ -108,8 +109,8 @@ TEST_F(MainWindowTest, StartUpWithoutAMeter) {
     auto* graphWindow = qobject_cast<QMdiSubWindow*>(graph->parentWidget());
     EXPECT_EQ(graphWindow->geometry().topLeft(), QPoint(TfrmPanel::kWidth, 0));
     EXPECT_EQ(graphWindow->width(), window->width() - TfrmPanel::kWidth - 5);
-    EXPECT_TRUE(window->ControlPanel1->isChecked());
-    EXPECT_TRUE(window->RealTimeGraph1->isChecked());
+    EXPECT_TRUE(test::action(*window, "ControlPanel1")->isChecked());
+    EXPECT_TRUE(test::action(*window, "RealTimeGraph1")->isChecked());
 
     ticks(3);  // identification keeps failing silently
     EXPECT_FALSE(window->connected());
@@ -145,9 +146,9 @@ TEST_F(MainWindowTest, ConnectionIsKeptThroughFourFailuresAndLostAtTheFifth) {
     meter().options().readFailure = SimulatedMeter::Fault{0, 4, 'A'};
     ticks(4);
     EXPECT_TRUE(window->connected());
-    EXPECT_EQ(window->failedPolls(), 4);
+    EXPECT_EQ(window->connection().failedPolls(), 4);
     ticks(1);
-    EXPECT_EQ(window->failedPolls(), 0);
+    EXPECT_EQ(window->connection().failedPolls(), 0);
     EXPECT_TRUE(window->connected());
 
     // Five in a row: disconnected; the sixth tick identifies again.
@@ -175,11 +176,12 @@ TEST_F(MainWindowTest, APollWithBadFramingChangesNothing) {
     ASSERT_NE(digit, nullptr);
     const QImage shown = digit->pixmap().toImage();
     int levels = 0;
-    window->levelSink = [&](float) { ++levels; };
+    QObject::connect(&window->connection(), &MeterConnection::statusDecoded,
+                     [&](const PanelRefresh&, double) { ++levels; });
     meter().options().wrongFraming = SimulatedMeter::Fault{0, -1, 'A'};
     ticks(3);
     EXPECT_EQ(levels, 0);
-    EXPECT_EQ(window->failedPolls(), 0);
+    EXPECT_EQ(window->connection().failedPolls(), 0);
     EXPECT_TRUE(window->connected());
     EXPECT_EQ(digit->pixmap().toImage(), shown);
 }
@@ -187,7 +189,7 @@ TEST_F(MainWindowTest, APollWithBadFramingChangesNothing) {
 TEST_F(MainWindowTest, LosingTheMeterDuringARunAndGettingItBack) {
     start();
     ticks(1);
-    window->setRunActive(true);
+    window->connection().setRunActive(true);
     meter().unplug();
     ticks(5);
     EXPECT_FALSE(runEnabled());
@@ -204,14 +206,15 @@ TEST_F(MainWindowTest, StatusFramesReachThePanelAndTheSampler) {
     start();
     ticks(1);
     std::vector<float> levels;
-    window->levelSink = [&](float level) { levels.push_back(level); };
+    QObject::connect(&window->connection(), &MeterConnection::statusDecoded,
+                     [&](const PanelRefresh& r, double) { levels.push_back(r.status.level); });
     clock.advance(1000);
     ticks(1);
     ASSERT_EQ(levels.size(), 1u);
     EXPECT_GT(levels[0], 20.0f);
     EXPECT_TRUE(visible("lbldBA"));
     EXPECT_TRUE(visible("lblFAST"));
-    EXPECT_FALSE(window->meterRecording());
+    EXPECT_FALSE(window->connection().meterRecording());
 
     // The panel's FAST/SLOW key goes to the meter; the labels swap after the next poll.
     QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnFast")), Qt::LeftButton);
@@ -224,7 +227,7 @@ TEST_F(MainWindowTest, StatusFramesReachThePanelAndTheSampler) {
     // REC: the recording flag follows the meter.
     QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnREC")), Qt::LeftButton);
     ticks(1);
-    EXPECT_TRUE(window->meterRecording());
+    EXPECT_TRUE(window->connection().meterRecording());
     EXPECT_TRUE(visible("lblREC"));
 }
 
@@ -235,7 +238,7 @@ TEST_F(MainWindowTest, MaxMinAlternatingBlinksBothLabels) {
         QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnMaxMin")), Qt::LeftButton);
     ticks(1);
     ASSERT_EQ(meter().maxMinMode(), 0x44);
-    EXPECT_TRUE(window->MaxMinTimer->isActive());
+    EXPECT_TRUE(test::timer(*window, "MaxMinTimer")->isActive());
     window->MaxMinTimerTimer();
     const bool first = visible("lblMAX");
     EXPECT_EQ(visible("lblMIN"), first);
@@ -244,7 +247,7 @@ TEST_F(MainWindowTest, MaxMinAlternatingBlinksBothLabels) {
     EXPECT_EQ(visible("lblMIN"), visible("lblMAX"));
     QTest::mouseDClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnMaxMin")), Qt::LeftButton);
     ticks(1);
-    EXPECT_FALSE(window->MaxMinTimer->isActive());
+    EXPECT_FALSE(test::timer(*window, "MaxMinTimer")->isActive());
     EXPECT_FALSE(visible("lblMAX"));
     EXPECT_FALSE(visible("lblMIN"));
 }
@@ -252,13 +255,14 @@ TEST_F(MainWindowTest, MaxMinAlternatingBlinksBothLabels) {
 TEST_F(MainWindowTest, PanelKeysWithoutAnswerAndNotAvailableKeys) {
     start();
     const int before = meter().exchangeCount();
+    // "not available" is a notice at the key, not a box that blocks the panel.
     QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnTIME")), Qt::LeftButton);
-    EXPECT_EQ(prompts.messages(), QStringList{"not available"});
+    EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(meter().exchangeCount(), before);
     meter().unplug();
     QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnTIME")), Qt::LeftButton);
     QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnAC")), Qt::LeftButton);
-    EXPECT_EQ(prompts.messages(), (QStringList{"not available", "not available", "Connect fail"}));
+    EXPECT_EQ(prompts.messages(), QStringList{"Connect fail"});
 }
 
 TEST_F(MainWindowTest, ClosingAndRecreatingThePanel) {
@@ -269,22 +273,22 @@ TEST_F(MainWindowTest, ClosingAndRecreatingThePanel) {
     first->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(window->panel(), nullptr);
-    EXPECT_FALSE(window->ControlPanel1->isChecked());
+    EXPECT_FALSE(test::action(*window, "ControlPanel1")->isChecked());
     ticks(2);  // polls go on without a panel
 
-    window->ControlPanel1->trigger();
+    test::action(*window, "ControlPanel1")->trigger();
     TfrmPanel* second = window->panel();
     ASSERT_NE(second, nullptr);
-    EXPECT_TRUE(window->ControlPanel1->isChecked());
+    EXPECT_TRUE(test::action(*window, "ControlPanel1")->isChecked());
     auto* sub = qobject_cast<QMdiSubWindow*>(second->parentWidget());
     EXPECT_EQ(sub->pos(), QPoint(0, 0));
     EXPECT_FALSE(visible("lblMAX"));
 
     sub->showMinimized();
-    window->ControlPanel1->trigger();
+    test::action(*window, "ControlPanel1")->trigger();
     EXPECT_EQ(window->panel(), second);
     EXPECT_FALSE(sub->isMinimized());
-    EXPECT_TRUE(window->ControlPanel1->isChecked());
+    EXPECT_TRUE(test::action(*window, "ControlPanel1")->isChecked());
 }
 
 TEST_F(MainWindowTest, RealTimeRateIsReadAtCreationAndWrittenAtClose) {
@@ -301,11 +305,11 @@ TEST_F(MainWindowTest, RealTimeRateIsReadAtCreationAndWrittenAtClose) {
 TEST_F(MainWindowTest, AtTheFastIntervalTheClockCatchesUpOnTheNextDrawnFrame) {
     start();
     ticks(1);
-    window->MainTimer->setInterval(100);
+    window->connection().setFastPolling(true);
     auto* seconds = window->panel()->findChild<QLabel*>(QStringLiteral("LCDT8"));
     ASSERT_NE(seconds, nullptr);
     // Step until the next tick is a drawn one (its count a multiple of five).
-    while (window->tickCount() % 5 != 4) ticks(1);
+    while (window->connection().tickCount() % 5 != 4) ticks(1);
     clock.advance(1000);
     ticks(1);  // drawn frame
     const QImage before = seconds->pixmap().toImage();
@@ -314,4 +318,75 @@ TEST_F(MainWindowTest, AtTheFastIntervalTheClockCatchesUpOnTheNextDrawnFrame) {
     EXPECT_EQ(seconds->pixmap().toImage(), before);
     ticks(4);  // the next drawn frame shows it, though its seconds byte did not change again
     EXPECT_NE(seconds->pixmap().toImage(), before);
+}
+
+TEST_F(MainWindowTest, LeavingWithUnsavedDataAsksFirstAndCancelKeepsTheProgramRunning) {
+    start();
+    ticks(1);
+    window->connection().realTimeDataUnsaved() = true;
+    // The question comes while the main window is still shown.
+    bool shownDuringQuestion = false;
+    prompts.onShown = [&](const test::ScriptedPrompts::Shown&) {
+        shownDuringQuestion = window->isVisible();
+    };
+    prompts.confirmAnswers = {Prompts::Answer::Cancel};
+    test::action(*window, "Exit1")->trigger();
+    EXPECT_EQ(prompts.questions(), QStringList{"Save Real-Time Graph ?"});
+    EXPECT_TRUE(shownDuringQuestion);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->connection().realTimeDataUnsaved());
+
+    // No: the program ends, and the question is not asked a second time on the way out.
+    prompts.clear();
+    prompts.confirmAnswers = {Prompts::Answer::No};
+    test::action(*window, "Exit1")->trigger();
+    EXPECT_FALSE(window->isVisible());
+    window.reset();
+    EXPECT_EQ(prompts.questions(), QStringList{"Save Real-Time Graph ?"});
+}
+
+TEST_F(MainWindowTest, TheProgramIsNotLeftWhileACommandHoldsTheLink) {
+    start();
+    ticks(1);
+    {
+        const LinkLease lease = window->connection().borrow(QStringLiteral("Load Data"));
+        EXPECT_FALSE(window->close());
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(prompts.messages(),
+                  QStringList{MeterConnection::busyMessage(QStringLiteral("Load Data"))});
+        // Run is refused as well: the poll it needs is paused.
+        EXPECT_FALSE(runEnabled());
+        EXPECT_FALSE(loggerEnabled());
+    }
+    EXPECT_TRUE(runEnabled());
+    EXPECT_TRUE(window->close());
+}
+
+TEST_F(MainWindowTest, TileAndCascadeStayInTheWorkspaceAndKeepEveryPlotVisible) {
+    start();
+    ticks(1);
+    // Two more graph windows beside the real-time one and the panel.
+    for (int i = 0; i < 2; ++i) {
+        TfrmGraph* g = window->createGraphWindow({WindowRole::OpenedFile},
+                                                 QStringLiteral("file %1").arg(i));
+        qobject_cast<QMdiSubWindow*>(g->parentWidget())->show();
+    }
+    window->resize(1000, 700);
+    QCoreApplication::processEvents();
+    const QSize before = window->size();
+    for (const char* item : {"Tile1", "Cascade1"}) {
+        SCOPED_TRACE(item);
+        test::action(*window, item)->trigger();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(window->size(), before);
+        for (QMdiSubWindow* sub : window->workspace()->subWindowList()) {
+            auto* graph = qobject_cast<TfrmGraph*>(sub->widget());
+            if (!graph) continue;
+            EXPECT_GE(sub->width(), sub->minimumSizeHint().width());
+            EXPECT_GE(graph->PESGraph1->height(), 100);
+            EXPECT_GE(graph->PESGraph1->width(), 200);
+            EXPECT_GE(sub->x(), 0);
+            EXPECT_GE(sub->y(), 0);
+        }
+    }
 }

@@ -7,7 +7,11 @@
 
 #include "dataset/DataSetTable.h"
 #include "files/CollectionFile.h"
+#include "link/Clock.h"
+#include "link/MeterLink.h"
+#include "logger/Download.h"
 #include "logger/MemoryParser.h"
+#include "simulator/SimulatedMeter.h"
 #include "support/FileSizeLimit.h"
 
 using namespace kl516;
@@ -30,6 +34,51 @@ LoggerImage oneSetImage(uint8_t firstLevelLow = 0xBC) {
                              0x02, 0xD0, 0x02, 0xE4, 0x5A, 0xA5};
     std::copy(std::begin(rec), std::end(rec), img.begin() + 256);
     return img;
+}
+
+// A whole meter memory: three well-formed sets at 256 (100 samples, end 473), 474 (40 samples,
+// end 571) and 572 (200 samples, end 989), then erased memory; the header says lastAddress,
+// whatever the records say.
+constexpr int32_t kSetsEnd = 989;
+QByteArray memoryWithSets(int32_t lastAddress) {
+    QByteArray m(SimulatedMeter::kMemorySize, char(0xFF));
+    std::fill(m.begin(), m.begin() + 256, '\0');
+    m[0] = 0x04;
+    m[31] = 0x05;
+    m[10] = 3;
+    m[11] = char(lastAddress >> 16);
+    m[12] = char(lastAddress >> 8);
+    m[13] = char(lastAddress);
+    int r = 256;
+    int set = 0;
+    for (const int count : {100, 40, 200}) {
+        const char head[16] = {
+            char(0xA5), 0x5A,          0, 0x24, 0x05,        char(0x10 + set), 0x08, 0x15, 0x00,
+            0,          char(1 + set), 0, 0,    char(count), char(set & 3),    0};
+        std::copy(std::begin(head), std::end(head), m.begin() + r);
+        for (int k = 0; k < count; ++k) {
+            const int tenths = 450 + (k * 37 + set * 101) % 500;
+            m[r + 16 + 2 * k] = char(tenths >> 8);
+            m[r + 17 + 2 * k] = char(tenths);
+        }
+        m[r + 16 + 2 * count] = 0x5A;
+        m[r + 17 + 2 * count] = char(0xA5);
+        r += 18 + 2 * count;
+        ++set;
+    }
+    return m;
+}
+
+void expectSameTable(const DataSetTable& a, const DataSetTable& b) {
+    EXPECT_EQ(a.startTimes(), b.startTimes());
+    EXPECT_EQ(a.intervals(), b.intervals());
+    EXPECT_EQ(a.counts(), b.counts());
+    EXPECT_EQ(a.modes(), b.modes());
+    EXPECT_EQ(a.recordStarts(), b.recordStarts());
+    EXPECT_EQ(a.recordEnds(), b.recordEnds());
+    EXPECT_EQ(a.levels(), b.levels());
+    EXPECT_EQ(a.sampleTimes(), b.sampleTimes());
+    EXPECT_EQ(a.averages(), b.averages());
 }
 
 QByteArray bytesOf(const LoggerImage& img) {
@@ -112,6 +161,52 @@ TEST_F(CollectionFileTest, WriteReadWriteKeepsTheBytes) {
     EXPECT_TRUE(open(path("saved.rec")).showFirstSet());
     EXPECT_EQ(readAll(tempCollectionPath(base)), written);
     EXPECT_FLOAT_EQ(table.levels()[0], 70.0f);
+}
+
+// Whatever lastAddress the meter reports, the collection file written after the download gives
+// back the table the download gave, and writing it again keeps its bytes.
+TEST_F(CollectionFileTest, DownloadWrittenAndReopenedGivesTheSameTable) {
+    for (const int32_t lastAddress :
+         {0, 254, 255, 256, 288, kSetsEnd, 131071, 131072, 0x20000 + 4000, 0xFFFFFF}) {
+        SCOPED_TRACE(lastAddress);
+        ManualClock clock;
+        SimulatedMeter::Options options;
+        options.initialImage = memoryWithSets(lastAddress);
+        SimulatedMeter meter(clock, options);
+        IdleLinkHost host;
+        MeterLink link(meter, clock, host);
+        LoggerImage image;
+        int32_t downloadedLast = -1;
+        ASSERT_EQ(downloadMemory(link, host, image, downloadedLast, nullptr), LinkResult::Success);
+        DataSetTable downloaded;
+        QList<QStringList> downloadedRows;
+        const int32_t parsed =
+            parseImage(image, downloadedLast, kNow, downloaded, &downloadedRows, QLocale::c());
+        ASSERT_TRUE(parseInstalledTable(parsed));
+
+        ASSERT_EQ(writeTempCollectionFile(image, base), QString());
+        const QByteArray file = readAll(tempCollectionPath(base));
+        ASSERT_TRUE(writeAll(path("saved.rec"), file));
+        const OpenCollectionResult reopened = open(path("saved.rec"));
+        ASSERT_TRUE(reopened.accepted);
+        EXPECT_EQ(reopened.parseResult, parsed);
+        expectSameTable(table, downloaded);
+        EXPECT_EQ(rows, downloadedRows);
+        EXPECT_EQ(readAll(tempCollectionPath(base)), file);  // written again from the file
+    }
+}
+
+// Earlier versions cut such a file to lastAddress + 257 bytes; it still opens, with what it
+// holds, and is kept as it is.
+TEST_F(CollectionFileTest, FileCutByAnEarlierVersionStillOpens) {
+    const QByteArray cut = memoryWithSets(0).left(257);
+    ASSERT_TRUE(writeAll(path("old.rec"), cut));
+    const OpenCollectionResult r = open(path("old.rec"));
+    EXPECT_TRUE(r.showFirstSet());
+    EXPECT_EQ(r.parseResult, ParseResult::EndPastLastAddress);
+    ASSERT_EQ(table.setCount(), 3);
+    EXPECT_EQ(table.counts()[0], 0);  // its samples were cut off
+    EXPECT_EQ(readAll(tempCollectionPath(base)), cut);
 }
 
 TEST_F(CollectionFileTest, RejectedFilesChangeNothing) {

@@ -97,21 +97,31 @@ TEST_F(GraphWindowTest, ATemplateWinsOverTheBuiltInLookButNotOverTheData) {
     EXPECT_TRUE(host.scripted.shown.empty());
 }
 
-TEST_F(GraphWindowTest, BrokenTemplates) {
-    graph->setUpGraph(1, 130, 30, 0, 0, 5);
-    // A state the control cannot load is ignored; the data settings still apply.
-    writeTemplate(QByteArray("not a graph state"), 17);
-    graph->setUpGraph(1, 120, 40, 0, 0, 7);
-    EXPECT_EQ(graph->PESGraph1->points(), 7);
-    EXPECT_EQ(graph->PESGraph1->state().manualMaxY, 120);
-    EXPECT_TRUE(host.scripted.messages().isEmpty());
-
-    // A file shorter than its length is an error shown to the user; the graph stays as it was.
-    writeTemplate(QByteArray(10, 'x'), 1000);
-    graph->setUpGraph(1, 130, 30, 0, 0, 99);
-    EXPECT_EQ(graph->PESGraph1->points(), 7);
-    ASSERT_EQ(host.scripted.messages().size(), 1);
-    EXPECT_TRUE(host.scripted.messages()[0].contains("graph.ghf"));
+TEST_F(GraphWindowTest, ATemplateThatCannotBeAppliedIsLeftOutAndReported) {
+    // Cut short, or a state the control cannot load: either way the new set is shown with the
+    // standard look (no stale points stay behind), and the host is told.
+    struct Case {
+        const char* what;
+        QByteArray block;
+        qint32 announced;
+    };
+    const Case cases[] = {
+        {"a state the control cannot load", QByteArray("not a graph state"), 17},
+        {"a file shorter than its length", QByteArray(10, 'x'), 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.unusableTemplates.clear();
+        graph->setUpGraph(1, 130, 30, 0, 0, 5);
+        writeTemplate(c.block, c.announced);
+        graph->setUpGraph(1, 120, 40, 0, 0, 7);
+        const GraphState& s = std::as_const(*graph->PESGraph1).state();
+        EXPECT_EQ(graph->PESGraph1->points(), 7);
+        EXPECT_EQ(s.manualMaxY, 120);
+        EXPECT_EQ(s.xAxisLabel, "Time");  // the standard look
+        EXPECT_EQ(host.unusableTemplates, QStringList{graph->templatePath()});
+        QFile::remove(graph->templatePath());
+    }
 }
 
 TEST_F(GraphWindowTest, GraphStatisticOfTheWholeSeries) {
@@ -175,16 +185,18 @@ TEST_F(GraphWindowTest, ShowDataSetUsesTheTableAndPlacesTheCursors) {
     EXPECT_EQ(graph->txtMaxABTime->text(), graph->txtMinABTime->text());
 }
 
-TEST_F(GraphWindowTest, CloseQuestionsFollowTheCaptionAndTheFlags) {
+TEST_F(GraphWindowTest, CloseQuestionsFollowTheDocumentNotTheCaption) {
     auto* area = new QMdiArea;
     area->resize(1400, 900);
     area->show();
     auto* sub = area->addSubWindow(graph.release());
     auto* g = qobject_cast<TfrmGraph*>(sub->widget());
     sub->show();
+    const GraphDocument logger{WindowRole::DataLogger, WindowRole::None, &host.loggerUnsaved};
+    const GraphDocument realTime{WindowRole::RealTime, WindowRole::None, &host.realTimeUnsaved};
 
     // DataLogger: Cancel keeps it open, No minimises and keeps the flag, Yes saves and clears.
-    g->setCaption(QStringLiteral("DataLogger"));
+    g->setDocument(logger);
     host.loggerUnsaved = true;
     host.realTimeUnsaved = true;  // not this window's question
     host.scripted.confirmAnswers = {Answer::Cancel, Answer::No, Answer::Yes};
@@ -204,9 +216,9 @@ TEST_F(GraphWindowTest, CloseQuestionsFollowTheCaptionAndTheFlags) {
     EXPECT_EQ(host.scripted.questions().size(), 3);
     EXPECT_TRUE(sub->isMinimized());
 
-    // Real-Time Graph: No clears the flag too.
+    // Real-time: No clears the flag too.
     host.scripted.clear();
-    g->setCaption(QStringLiteral("Real-Time Graph"));
+    g->setDocument(realTime);
     host.loggerUnsaved = true;
     host.scripted.confirmAnswers = {Answer::No};
     sub->showNormal();
@@ -216,10 +228,21 @@ TEST_F(GraphWindowTest, CloseQuestionsFollowTheCaptionAndTheFlags) {
     EXPECT_EQ(host.scripted.questions(), QStringList{"Save Real-Time Graph ?"});
     EXPECT_FALSE(host.realTimeUnsaved);
 
-    // Any other caption closes without a question; the window is never destroyed.
+    // A running Leq of the DataLogger window asks about its source's data, whatever its caption.
     host.scripted.clear();
-    host.realTimeUnsaved = true;
+    g->setDocument({WindowRole::LeqOfSource, WindowRole::DataLogger, &host.loggerUnsaved});
     g->setCaption(QStringLiteral("Leq"));
+    host.scripted.confirmAnswers = {Answer::Cancel};
+    sub->showNormal();
+    sub->close();
+    EXPECT_EQ(host.scripted.questions(), QStringList{"Save DataLogger Data ?"});
+    EXPECT_FALSE(sub->isMinimized());
+
+    // A file's graph closes without a question, even when captioned "DataLogger"; the window is
+    // never destroyed.
+    host.scripted.clear();
+    g->setDocument({WindowRole::OpenedFile, WindowRole::None, nullptr});
+    g->setCaption(QStringLiteral("DataLogger"));
     sub->showNormal();
     sub->close();
     EXPECT_TRUE(host.scripted.shown.empty());

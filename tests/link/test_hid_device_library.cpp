@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "link/HidDeviceLibrary.h"
 #include "link/MeterLink.h"
 
@@ -34,4 +36,39 @@ TEST(HidDeviceLibrary, WithoutAMeterEveryProcedureFailsCleanly) {
     EXPECT_NE(hid.readString(0, text, 64), 0);
     EXPECT_EQ(text[0], '\0');
     EXPECT_EQ(hid.close(), 0);
+}
+
+// The serial number as readString hands it to the setup window, from what hidapi answered.
+TEST(HidDeviceLibrary, SerialNumberTextFallsBackToEmpty) {
+    struct Case {
+        const char* name;
+        int hidResult;
+        const wchar_t* text;
+        int32_t bufferSize;
+        const char* expected;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"serial number", 0, L"KL516-00042", 64, "KL516-00042", true},
+        {"device without one", 0, L"", 64, "", true},
+        {"no text at all", 0, nullptr, 64, "", true},
+        {"hidapi failed", -1, L"stale", 64, "", false},
+        {"cut to the buffer", 0, L"ABCDEFGHIJ", 5, "ABCD", true},
+        {"cut before a whole character", 0, L"Z\u00e4hler", 3, "Z", true},  // ä is 2 bytes
+        {"room for the whole character", 0, L"Z\u00e4hler", 4, "Z\xc3\xa4", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        char buffer[64];
+        std::memset(buffer, 'x', sizeof buffer);
+        const int32_t r =
+            HidDeviceLibrary::serialNumberText(c.hidResult, c.text, 64, buffer, c.bufferSize);
+        EXPECT_EQ(r == 0, c.ok);
+        EXPECT_STREQ(buffer, c.expected);
+    }
+    // A wide text that fills its array without a terminator ends at the array.
+    const wchar_t unterminated[3] = {L'A', L'B', L'C'};
+    char buffer[64];
+    EXPECT_EQ(HidDeviceLibrary::serialNumberText(0, unterminated, 3, buffer, 64), 0);
+    EXPECT_STREQ(buffer, "ABC");
 }

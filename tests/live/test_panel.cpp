@@ -5,9 +5,12 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 
+#include "app/MeterConnection.h"
 #include "link/MeterLink.h"
 #include "live/StatusDecoder.h"
 #include "live/ui/MeterArtwork.h"
@@ -81,9 +84,10 @@ struct PanelTest : ::testing::Test {
     SimulatedMeter meter{clock};
     IdleLinkHost host;
     MeterLink link{meter, clock, host};
+    MeterConnection connection{link, clock};
     ScriptedPrompts prompts;
     StatusDecoder decoder;
-    QPointer<TfrmPanel> panel = new TfrmPanel(link, prompts, digitImages());
+    QPointer<TfrmPanel> panel = new TfrmPanel(connection, prompts, digitImages());
 
     ~PanelTest() override { delete panel.data(); }
 
@@ -145,7 +149,8 @@ TEST_F(PanelTest, LcdElementsSitOnTheGlassAtTheirPlacesWithTheirInitialState) {
         {"LCDT8", {194, 544}, true},        {"Image16", {155, 535}, true},
         {"Image17", {179, 535}, true},      {"Image1", {179, 547}, true},
         {"Image2", {156, 547}, true},       {"imgBat", {62, 475}, true},
-        {"lblNoConnection", {72, 483}, false},
+        // Two pixels below (72, 483), where it lay on the battery symbol.
+        {"lblNoConnection", {72, 485}, false},
     };
     // clang-format on
     for (const Element& e : elements) {
@@ -280,6 +285,88 @@ TEST(DigitImages, SevenSegmentDigitsThenBlanks) {
     }
 }
 
+TEST(DigitImages, UnlitSegmentsShowFaintlyOnTheGlass) {
+    const DigitImages& d = digitImages();
+    // An image as the LCD shows it: drawn on the glass.
+    auto onGlass = [](const QPixmap& digit) {
+        QImage img(digit.size(), QImage::Format_ARGB32);
+        img.fill(artwork::lcdGlass());
+        QPainter p(&img);
+        p.drawPixmap(0, 0, digit);
+        return img;
+    };
+    const int glass = artwork::lcdGlass().lightness();
+    for (const auto* table : {&d.large, &d.small}) {
+        SCOPED_TRACE(table == &d.large ? "large" : "small");
+        const QImage eight = (*table)[8].toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int i = 0; i < 18; ++i) {
+            SCOPED_TRACE(i);
+            const QImage raw = (*table)[i].toImage().convertToFormat(QImage::Format_ARGB32);
+            const QImage shown = onGlass((*table)[i]);
+            int darkestUnlit = 255, lightestUnlit = 0, lightestLit = 0, litPixels = 0;
+            for (int y = 0; y < raw.height(); ++y)
+                for (int x = 0; x < raw.width(); ++x) {
+                    // Every figure, blanks included, shows the seven segment places of the 8
+                    // and nothing outside them.
+                    if (qAlpha(eight.pixel(x, y)) == 0) {
+                        EXPECT_EQ(qAlpha(raw.pixel(x, y)), 0);
+                    }
+                    if (qAlpha(eight.pixel(x, y)) < 255) continue;  // segment edges
+                    EXPECT_GT(qAlpha(raw.pixel(x, y)), 0) << x << "," << y;
+                    const int lightness = shown.pixelColor(x, y).lightness();
+                    if (qAlpha(raw.pixel(x, y)) > 128) {
+                        lightestLit = std::max(lightestLit, lightness);
+                        ++litPixels;
+                    } else {
+                        darkestUnlit = std::min(darkestUnlit, lightness);
+                        lightestUnlit = std::max(lightestUnlit, lightness);
+                    }
+                }
+            if (i == 8) continue;  // all lit
+            EXPECT_GT(darkestUnlit - lightestLit, 100) << "unlit segments much lighter than lit";
+            EXPECT_LT(lightestUnlit, glass - 8) << "unlit segments still visible";
+            EXPECT_GT(darkestUnlit, glass - 50) << "but only faintly";
+            EXPECT_EQ(litPixels > 0, i < 10);
+        }
+    }
+}
+
+TEST_F(PanelTest, NeighbouringDigitFiguresNeverTouch) {
+    // The columns and rows of an image that hold any ink, unlit segments included.
+    auto inkedSpan = [](const QPixmap& pixmap, bool columns) {
+        const QImage img = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+        int first = -1, last = -1;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (qAlpha(img.pixel(x, y)) > 0) {
+                    const int at = columns ? x : y;
+                    if (first < 0 || at < first) first = at;
+                    last = std::max(last, at);
+                }
+        return std::pair{first, last};
+    };
+    const struct {
+        std::vector<const char*> places;
+        const QPixmap& figure;
+    } rows[] = {
+        {{"MainD1", "MainD2", "MainD3", "MainD4"}, digitImages().large[8]},
+        {{"LCDA", "LCDB", "LCDC", "LCDD", "LCDE", "LCDF"}, digitImages().small[8]},
+        {{"LCDT3", "LCDT4", "LCDT5", "LCDT6", "LCDT7", "LCDT8"}, digitImages().small[8]},
+    };
+    for (const auto& row : rows) {
+        const auto [left, right] = inkedSpan(row.figure, true);
+        for (size_t i = 1; i < row.places.size(); ++i) {
+            SCOPED_TRACE(row.places[i]);
+            const int previousEnd = child(row.places[i - 1])->x() + right;
+            const int nextStart = child(row.places[i])->x() + left;
+            EXPECT_GE(nextStart - previousEnd, 2) << "no clear column between the figures";
+        }
+    }
+    // The date row ends a clear row above the time row.
+    const auto [top, bottom] = inkedSpan(digitImages().small[8], false);
+    EXPECT_GE(child("LCDT3")->y() + top - (child("LCDA")->y() + bottom), 2);
+}
+
 // --- refresh ---------------------------------------------------------------------------------
 
 TEST_F(PanelTest, RefreshDrawsLevelBarAndAnnunciators) {
@@ -391,15 +478,63 @@ TEST_F(PanelTest, ClockValuesGoToTheirPlacesAndMinusOneLeavesAPlace) {
     EXPECT_EQ(image("LCDT8"), small(9));
 }
 
-TEST_F(PanelTest, NoConnectionAndTimeLabelsFollowTheirSetters) {
-    panel->setNoConnectionVisible(true);
+TEST_F(PanelTest, TimeLabelFollowsItsSetter) {
     panel->setTimeVisible(true);
-    EXPECT_TRUE(shown("lblNoConnection"));
     EXPECT_TRUE(shown("lblTime"));
-    panel->setNoConnectionVisible(false);
     panel->setTimeVisible(false);
-    EXPECT_FALSE(shown("lblNoConnection"));
     EXPECT_FALSE(shown("lblTime"));
+}
+
+TEST_F(PanelTest, WithoutAConnectionTheLcdIsBlankUntilTheNextRefresh) {
+    // clang-format off
+    const std::vector<const char*> lcd = {
+        "MainD1", "MainD2", "MainD3", "MainD4", "imgPoint", "lbldBA", "lbldBC", "lblFAST",
+        "lblSLOW", "lblMAX", "lblMIN", "lblRangeLow", "lblRangeHigh", "imgColorBar", "lblREC",
+        "lblFULL", "imgUNDER", "imgOVER", "imgStart", "imgPause", "imgStop", "imgLEQ", "imgSPL",
+        "LCDA", "LCDB", "LCDC", "LCDD", "LCDE", "LCDF", "LCDT3", "LCDT4", "LCDT5", "LCDT6",
+        "LCDT7", "LCDT8", "Image16", "Image17", "Image1", "Image2", "imgBat"};
+    // clang-format on
+    auto lit = [&] {
+        std::vector<std::string> on;
+        for (const char* name : lcd)
+            if (shown(name)) on.push_back(name);
+        return on;
+    };
+    poll();  // a live display: level, clock and annunciators
+    ASSERT_GT(lit().size(), 20u);
+
+    // Start-up order of the main window: the label, then the 188.8 of the level places; a
+    // blink step of the MAX/MIN labels comes in between.
+    panel->setNoConnectionVisible(true);
+    panel->setMaxMinVisible(true, true);
+    panel->setLevelDigits({1, 8, 8, 8});
+    EXPECT_TRUE(shown("lblNoConnection"));
+    EXPECT_EQ(lit(), std::vector<std::string>{}) << "the LCD shows nothing, as a meter that is off";
+    for (const char* place : {"LCDA", "LCDF", "LCDT3", "LCDT8"})
+        EXPECT_EQ(image(place), 0) << place << " keeps no stale time";
+
+    // The label is readable: on the glass and over no other element of the LCD.
+    const QRect label = child("lblNoConnection")->geometry();
+    EXPECT_TRUE(artwork::kLcdRect.contains(label));
+    for (const char* name : lcd) EXPECT_FALSE(label.intersects(child(name)->geometry())) << name;
+
+    // Connected again: the label goes, the LCD stays blank until the next status refresh.
+    panel->setNoConnectionVisible(false);
+    EXPECT_FALSE(shown("lblNoConnection"));
+    EXPECT_EQ(lit(), std::vector<std::string>{});
+
+    clock.advance(1000);  // a new second, so the clock is redrawn
+    poll();
+    for (const char* name : {"MainD2", "MainD3", "MainD4", "imgPoint", "lbldBA", "lblFAST",
+                             "lblRangeLow", "lblRangeHigh", "imgColorBar", "imgStop", "imgSPL",
+                             "LCDA", "LCDT8", "Image16", "Image1", "imgBat"})
+        EXPECT_TRUE(shown(name)) << name;
+    EXPECT_FALSE(shown("lblMAX")) << "the meter's MAX/MIN function is off";
+    EXPECT_NE(image("LCDT8"), 0);
+    const std::array<qint64, 4> startUp = {large(1), large(8), large(8), large(8)};
+    EXPECT_NE((std::array{image("MainD1"), image("MainD2"), image("MainD3"), image("MainD4")}),
+              startUp)
+        << "the level is the meter's";
 }
 
 // --- keys ------------------------------------------------------------------------------------
@@ -460,16 +595,66 @@ TEST_F(PanelTest, ReleaseOutsideTheKeyIsNoClick) {
     EXPECT_EQ(keyLetters(), "");
 }
 
-TEST_F(PanelTest, KeysWithoutAFunctionSayNotAvailableAndSendNothing) {
+TEST_F(PanelTest, KeysWithoutAFunctionShowANoticeAtTheKeyAndSendNothing) {
+    panel->show();
     for (bool attached : {true, false}) {
         SCOPED_TRACE(attached ? "meter attached" : "no meter");
         if (!attached) meter.unplug();
-        prompts.clear();
-        for (const char* key : {"btnTIME", "btnSET", "btnUP", "btnDOWN"}) click(child(key));
-        EXPECT_EQ(prompts.messages(), QStringList(4, "not available"));
-        EXPECT_EQ(meter.exchangeCount(), 0);
-        EXPECT_EQ(keyLetters(), "");
+        for (const char* key : {"btnTIME", "btnSET", "btnUP", "btnDOWN"}) {
+            SCOPED_TRACE(key);
+            click(child(key));
+            auto* notice = panel->findChild<QLabel*>(QStringLiteral("notice"));
+            ASSERT_NE(notice, nullptr);
+            EXPECT_TRUE(notice->isVisible());
+            EXPECT_EQ(notice->text(), "not available");
+            // Beside the key, inside the panel, and above every other element.
+            const QRect at = child(key)->geometry();
+            const QRect box = notice->geometry();
+            EXPECT_TRUE(panel->rect().contains(box));
+            EXPECT_TRUE(box.right() >= at.left() && box.left() <= at.right());
+            EXPECT_LE(
+                std::min(std::abs(box.top() - at.bottom()), std::abs(at.top() - box.bottom())), 5);
+            EXPECT_EQ(panel->children().last(), notice);
+            // The panel stays usable: the notice takes no clicks from the keys under it.
+            EXPECT_NE(panel->childAt(box.center()), notice);
+        }
     }
+    EXPECT_TRUE(prompts.shown.empty()) << "no box blocks the panel";
+    EXPECT_EQ(meter.exchangeCount(), 0);
+    EXPECT_EQ(keyLetters(), "");
+}
+
+TEST_F(PanelTest, ANoticeFitsThePanelAndHidesItself) {
+    panel->show();
+    const QString busy = QStringLiteral(
+        "The meter is busy: Load Data is reading its memory. Try again when it has finished.");
+    const struct {
+        QString text;
+        const char* key;  // nullptr: no key
+    } cases[] = {{busy, "btnMaxMin"},
+                 {busy, "SpeedButton2"},
+                 {busy, nullptr},
+                 {QStringLiteral("not available"), "btnDOWN"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key ? c.key : "no key");
+        panel->showNotice(c.text, c.key ? child(c.key) : nullptr);
+        auto* notice = panel->findChild<QLabel*>(QStringLiteral("notice"));
+        ASSERT_NE(notice, nullptr);
+        EXPECT_EQ(notice->text(), c.text);
+        EXPECT_TRUE(notice->isVisible());
+        EXPECT_TRUE(panel->rect().contains(notice->geometry())) << "wrapped inside the panel";
+        EXPECT_GE(notice->height(), notice->heightForWidth(notice->width()));
+    }
+
+    // It goes by itself after a few seconds; here the wait is cut short.
+    auto* timer = panel->findChild<QTimer*>(QStringLiteral("noticeTimer"));
+    ASSERT_NE(timer, nullptr);
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_GE(timer->interval(), 2000);
+    EXPECT_LE(timer->interval(), 8000);
+    timer->start(1);
+    auto* notice = panel->findChild<QLabel*>(QStringLiteral("notice"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !notice->isVisible(); }, 2000));
 }
 
 TEST_F(PanelTest, FailingOpenShowsConnectFailAndChangesNothing) {
@@ -489,7 +674,7 @@ TEST_F(PanelTest, FailingOpenShowsConnectFailAndChangesNothing) {
 TEST_F(PanelTest, PowerAndCloseKeysDestroyThePanelAndTheMinimiseKeyAsks) {
     for (const char* key : {"btnPower", "SpeedButton2"}) {
         SCOPED_TRACE(key);
-        if (!panel) panel = new TfrmPanel(link, prompts, digitImages());
+        if (!panel) panel = new TfrmPanel(connection, prompts, digitImages());
         panel->show();
         int closedCount = 0, minimise = 0;
         QObject::connect(panel, &TfrmPanel::closed, [&] { ++closedCount; });
@@ -535,7 +720,7 @@ TEST_F(PanelTest, DraggingAPictureMovesThePanelButAKeyDoesNot) {
 TEST_F(PanelTest, InsideAnMdiSubwindowTheSubwindowMovesClosesAndActivates) {
     for (bool madeByArea : {true, false}) {
         SCOPED_TRACE(madeByArea ? "subwindow made by the area" : "subwindow made by hand");
-        if (!panel) panel = new TfrmPanel(link, prompts, digitImages());
+        if (!panel) panel = new TfrmPanel(connection, prompts, digitImages());
         QMdiArea area;
         area.resize(800, 900);
         QMdiSubWindow* sub = nullptr;

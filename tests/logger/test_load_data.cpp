@@ -38,6 +38,7 @@
 #include "logger/ui/TfrmScope.h"
 #include "simulator/SimulatedMeter.h"
 #include "support/FileSizeLimit.h"
+#include "support/Controls.h"
 #include "support/ScriptedPrompts.h"
 
 using namespace kl516;
@@ -116,7 +117,7 @@ struct LoadDataTest : ::testing::Test {
         window->resize(1280, 900);
         window->show();
         window->formShow();
-        window->MainTimer->stop();  // the tests run the ticks themselves
+        window->connection().stopPolling();  // the tests run the ticks themselves
         if (!connect) return;
         window->MainTimerTimer();  // identification: connected
         ASSERT_TRUE(window->connected());
@@ -131,11 +132,12 @@ struct LoadDataTest : ::testing::Test {
         prompts.clear();
         spy->calls.clear();
         spy->frames.clear();
-        window->LoadData1->trigger();
-        EXPECT_TRUE(window->MainTimer->isActive());
+        window->connection().startPolling();
+        test::action(*window, "LoadData1")->trigger();
+        EXPECT_TRUE(window->connection().pollTimerActive());
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-        EXPECT_FALSE(window->loggerCommands().scopeWindow()->isVisible());
-        window->MainTimer->stop();
+        EXPECT_FALSE(window->progressWindow()->isVisible());
+        window->connection().stopPolling();
     }
 
     QString baseFolder() const { return collectionBaseFolder(window->dataFolder(), dir.path()); }
@@ -180,9 +182,9 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
                                         loggerFrame()->geometry().topLeft() == QPoint(0, 0);
             hourglassForInfo = QApplication::overrideCursor() &&
                                QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-            timerStoppedForInfo = !window->MainTimer->isActive();
+            timerStoppedForInfo = !window->connection().pollTimerActive();
         } else if (f[1] == 'p') {
-            TfrmScope* scope = window->loggerCommands().scopeWindow();
+            TfrmScope* scope = window->progressWindow();
             if (firstBlockLabels.isEmpty()) {
                 firstBlockLabels << scope->lblBytesReceived->text() << scope->lblTotalBytes->text();
                 scopeCaption = scope->isVisible() ? scope->windowTitle() : QString();
@@ -194,7 +196,7 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
             }
         }
     };
-    window->MainTimer->start();
+    window->connection().startPolling();
     loadData();
     spy->onWrite = nullptr;
 
@@ -205,7 +207,7 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
     EXPECT_EQ(firstBlockLabels, (QStringList{"0", "352"}));
     EXPECT_EQ(scopeCaption, "Data Retriving Progress");
     EXPECT_FALSE(hourglassDuringBlocks);
-    EXPECT_EQ(window->loggerCommands().scopeWindow()->lblBytesReceived->text(), "352");
+    EXPECT_EQ(window->progressWindow()->lblBytesReceived->text(), "352");
     // One 'P', ten 'p', one closing 'q'.
     EXPECT_EQ(spy->framesWith('P'), 1);
     EXPECT_EQ(spy->framesWith('p'), 10);
@@ -267,7 +269,7 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
 
     // The temporary collection file holds the image; the data wait to be saved.
     EXPECT_EQ(tempBytes(), golden);
-    EXPECT_TRUE(window->loggerDataUnsaved());
+    EXPECT_TRUE(window->connection().loggerDataUnsaved());
 }
 
 TEST_F(LoadDataTest, TheWindowIsReusedAndItsListPicksTheSet) {
@@ -309,39 +311,40 @@ TEST_F(LoadDataTest, TheWindowIsReusedAndItsListPicksTheSet) {
 
 TEST_F(LoadDataTest, TheToolButtonLoadsToo) {
     start();
-    window->btnDataLogger->click();
+    window->connection().startPolling();
+    test::button(*window, "btnDataLogger")->click();
     ASSERT_NE(logger(), nullptr);
     EXPECT_EQ(window->dataSetTable().setCount(), 4);
-    EXPECT_TRUE(window->MainTimer->isActive());
+    EXPECT_TRUE(window->connection().pollTimerActive());
 }
 
 TEST_F(LoadDataTest, WithoutAConnectionOnlyTheMessage) {
     start(goldenImage(), false);
     ASSERT_FALSE(window->connected());
-    window->MainTimer->start();
+    window->connection().startPolling();
     spy->calls.clear();
-    window->LoadData1->trigger();
+    test::action(*window, "LoadData1")->trigger();
     EXPECT_EQ(prompts.messages(), QStringList{LoggerText::NoConnection});
     EXPECT_TRUE(spy->calls.empty());
     EXPECT_EQ(logger(), nullptr);
-    EXPECT_TRUE(window->MainTimer->isActive());
+    EXPECT_TRUE(window->connection().pollTimerActive());
 }
 
 TEST_F(LoadDataTest, ARecordingMeterIsNeitherLoadedNorErased) {
     start();
     ASSERT_TRUE(link->sendKey(Cmd::KeyRec));
     window->MainTimerTimer();  // the status reports REC
-    ASSERT_TRUE(window->meterRecording());
-    window->MainTimer->start();
+    ASSERT_TRUE(window->connection().meterRecording());
+    window->connection().startPolling();
     spy->calls.clear();
-    window->LoadData1->trigger();
-    window->EraseMemory1->trigger();
+    test::action(*window, "LoadData1")->trigger();
+    test::action(*window, "EraseMemory1")->trigger();
     EXPECT_EQ(prompts.messages(),
               (QStringList{LoggerText::RecordingLoad, LoggerText::RecordingErase}));
     EXPECT_TRUE(prompts.questions().isEmpty());
     EXPECT_TRUE(spy->calls.empty());
     EXPECT_EQ(logger(), nullptr);
-    EXPECT_TRUE(window->MainTimer->isActive());
+    EXPECT_TRUE(window->connection().pollTimerActive());
 }
 
 // A load that fails after a good one: the error message with the code, the resynchronisation,
@@ -363,7 +366,7 @@ TEST_P(FailedLoadTest, ReportsTheCodeAndKeepsThePreviousSets) {
     const QStringList firstRow = row(0);
     const QByteArray temp = tempBytes();
     ASSERT_EQ(temp.size(), 352);
-    window->loggerDataUnsaved() = false;  // as if saved
+    window->connection().loggerDataUnsaved() = false;  // as if saved
     clickRow(2);                          // set 2 on the graph
 
     GetParam().breakMeter(*meter);
@@ -372,7 +375,7 @@ TEST_P(FailedLoadTest, ReportsTheCodeAndKeepsThePreviousSets) {
               QStringList{LoggerText::ErrorPrefix + QString::number(GetParam().code)});
     EXPECT_TRUE(endsWithResync());
     EXPECT_EQ(spy->framesWith('Q'), 1);
-    EXPECT_FALSE(window->loggerDataUnsaved());
+    EXPECT_FALSE(window->connection().loggerDataUnsaved());
     EXPECT_EQ(window->dataSetTable().setCount(), 4);
     EXPECT_EQ(logger()->Grid2->model()->rowCount(), 4);
     EXPECT_EQ(row(0), firstRow);
@@ -412,7 +415,7 @@ TEST_F(LoadDataTest, TooManySetsIsAnErrorAndChangesNothing) {
     EXPECT_TRUE(endsWithResync());
     EXPECT_EQ(window->dataSetTable().setCount(), 0);
     EXPECT_FALSE(QFile::exists(tempFile()));
-    EXPECT_FALSE(window->loggerDataUnsaved());
+    EXPECT_FALSE(window->connection().loggerDataUnsaved());
 }
 
 TEST_F(LoadDataTest, AnEmptyLoggerHasItsOwnMessageAndNoFile) {
@@ -421,7 +424,7 @@ TEST_F(LoadDataTest, AnEmptyLoggerHasItsOwnMessageAndNoFile) {
     EXPECT_EQ(prompts.messages(), QStringList{LoggerText::NoData});
     EXPECT_EQ(spy->framesWith('Q'), 0);
     EXPECT_FALSE(QFile::exists(tempFile()));
-    EXPECT_FALSE(window->loggerDataUnsaved());
+    EXPECT_FALSE(window->connection().loggerDataUnsaved());
     // The new window keeps its one empty row and its empty graph; a click on the row does nothing.
     ASSERT_NE(logger(), nullptr);
     EXPECT_EQ(logger()->Grid2->model()->rowCount(), 1);
@@ -441,7 +444,7 @@ TEST_F(LoadDataTest, ATempFolderThatCannotBeMadeEndsTheLoadWithItsPath) {
     loadData();
     EXPECT_EQ(prompts.messages(), QStringList{baseFolder() + "temp"});
     EXPECT_EQ(spy->framesWith('Q'), 0);
-    EXPECT_FALSE(window->loggerDataUnsaved());
+    EXPECT_FALSE(window->connection().loggerDataUnsaved());
     // The new sets are installed and listed, but set 0 is not shown.
     EXPECT_EQ(window->dataSetTable().setCount(), 4);
     EXPECT_EQ(logger()->Grid2->model()->rowCount(), 4);
@@ -465,27 +468,29 @@ TEST_F(LoadDataTest, AnUnwritableTempFileLeavesNoStaleCopyToSave) {
     // Silent, set 0 shown, and no file from another load left for a save to copy.
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(logger()->PESGraph1->points(), 5);
-    EXPECT_TRUE(window->loggerDataUnsaved());
+    EXPECT_TRUE(window->connection().loggerDataUnsaved());
     EXPECT_FALSE(QFile::exists(tempFile())) << tempBytes().size();  // not even a cut-short one
 }
 
-TEST_F(LoadDataTest, LoggerCommandsAreIgnoredWhileALoadRuns) {
+TEST_F(LoadDataTest, LoggerCommandsAreRefusedWhileALoadRuns) {
     start();
     // The progress window lets events run after each block; a second Load Data or an erase
-    // arriving then must not start a transaction of its own inside the transfer.
+    // arriving then is refused (without the erase question) and the transfer goes on.
     bool triggered = false;
     spy->onWrite = [&](const CommandFrame& f) {
         if (f[1] == 'p' && !triggered) {
             triggered = true;
-            window->LoadData1->trigger();
-            window->EraseMemory1->trigger();
+            test::action(*window, "LoadData1")->trigger();
+            test::action(*window, "EraseMemory1")->trigger();
         }
     };
     prompts.defaultConfirm = Prompts::Answer::Yes;
     loadData();
     spy->onWrite = nullptr;
     EXPECT_TRUE(triggered);
-    EXPECT_TRUE(prompts.shown.empty());
+    const QString busy = MeterConnection::busyMessage(QStringLiteral("Load Data"));
+    EXPECT_EQ(prompts.messages(), (QStringList{busy, busy}));
+    EXPECT_TRUE(prompts.questions().isEmpty());
     EXPECT_EQ(spy->framesWith('P'), 1);
     EXPECT_EQ(spy->framesWith('e'), 0);
     EXPECT_EQ(window->dataSetTable().setCount(), 4);
@@ -512,6 +517,7 @@ TEST_P(EraseTest, AsksThenErasesAndReports) {
     loadData();
     ASSERT_EQ(meter->setCount(), 4);
     c.breakMeter(*meter);
+    window->connection().startPolling();
     prompts.clear();
     spy->frames.clear();
     prompts.confirmAnswers = {c.answer};
@@ -520,7 +526,7 @@ TEST_P(EraseTest, AsksThenErasesAndReports) {
         hourglassFrames += f[1] == 'e' && QApplication::overrideCursor() &&
                            QApplication::overrideCursor()->shape() == Qt::WaitCursor;
     };
-    window->EraseMemory1->trigger();
+    test::action(*window, "EraseMemory1")->trigger();
     spy->onWrite = nullptr;
     EXPECT_EQ(hourglassFrames, c.eraseFrames);
 
@@ -536,9 +542,14 @@ TEST_P(EraseTest, AsksThenErasesAndReports) {
         }
     }
     EXPECT_EQ(meter->setCount(), c.erased ? 0 : 4);
-    // The erase leaves the loaded sets alone; the poll timer runs again after an exchange.
-    EXPECT_EQ(window->dataSetTable().setCount(), 4);
-    EXPECT_EQ(window->MainTimer->isActive(), c.answer == Prompts::Answer::Yes);
+    // After an erase the DataLogger window lists no sets and shows no points; otherwise the
+    // loaded sets stay. The poll runs again in every case.
+    // (A meter that erased but answered wrongly is not known to be empty: its sets stay.)
+    const bool reported = c.messages == QStringList{LoggerText::EraseDone};
+    EXPECT_EQ(window->dataSetTable().setCount(), reported ? 0 : 4);
+    if (reported) EXPECT_EQ(logger()->PESGraph1->points(), 0);
+    EXPECT_EQ(logger()->dataSetList().text(0, 1).isEmpty(), reported);
+    EXPECT_TRUE(window->connection().pollTimerActive());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
@@ -600,3 +611,28 @@ TEST(ScopeWindowTest, StartsHiddenAndSetsItselfUpForADownload) {
 }
 
 }  // namespace
+
+TEST_F(LoadDataTest, APanelKeyDuringTheDownloadIsRefusedAndTheDownloadCompletes) {
+    start();
+    // Pressed while the progress window lets events run between blocks: before, the key's own
+    // exchange closed the device under the transfer and the load ended with error 126.
+    QWidget* key = window->panel()->findChild<QWidget*>(QStringLiteral("btnAC"));
+    ASSERT_NE(key, nullptr);
+    int pressed = 0;
+    spy->onWrite = [&](const CommandFrame& f) {
+        if (f[1] == 'p' && pressed < 2) {
+            ++pressed;
+            QTest::mouseClick(key, Qt::LeftButton);
+        }
+    };
+    loadData();
+    spy->onWrite = nullptr;
+    EXPECT_EQ(pressed, 2);
+    EXPECT_EQ(spy->framesWith('C'), 0);
+    EXPECT_TRUE(prompts.messages().isEmpty());  // the refusal is a notice at the key
+    EXPECT_EQ(window->dataSetTable().setCount(), 4);
+    EXPECT_TRUE(window->connection().loggerDataUnsaved());
+    // Once the load is over, the key works again.
+    QTest::mouseClick(key, Qt::LeftButton);
+    EXPECT_EQ(spy->framesWith('C'), 1);
+}

@@ -18,6 +18,7 @@
 #include "realtime/ui/RealTimeRecorder.h"
 #include "realtime/ui/TfrmSetupRealTime.h"
 #include "simulator/SimulatedMeter.h"
+#include "support/Controls.h"
 #include "support/ScriptedPrompts.h"
 
 namespace kl516::test {
@@ -60,7 +61,7 @@ struct RealTimeFixture : ::testing::Test {
         window->resize(1280, 900);
         window->show();
         window->formShow();
-        window->MainTimer->stop();  // the tests run the ticks themselves
+        window->connection().stopPolling();  // the tests run the ticks themselves
         recorder().execSetupDialog = [this](TfrmSetupRealTime& d) {
             ++dialog.shown;
             dialog.presetRate = d.txtRate->currentText();
@@ -68,7 +69,9 @@ struct RealTimeFixture : ::testing::Test {
             if (!dialog.rate.isEmpty()) d.txtRate->setEditText(dialog.rate);
             if (!dialog.count.isNull()) d.edtRealTimeNo->setText(dialog.count);
             dialog.periodAfterEdit = d.edtPeriod->text();
-            return dialog.start;
+            if (!dialog.start) return false;
+            d.accept();  // Start: the dialog checks the rate and may stay open
+            return d.result() == QDialog::Accepted;
         };
         tick();
         ASSERT_TRUE(window->connected());
@@ -88,7 +91,7 @@ struct RealTimeFixture : ::testing::Test {
     TDateTime now() const { return toTDateTime(clock.now()); }
 
     void tick() {
-        clock.advance(window->MainTimer->interval());
+        clock.advance(window->connection().pollIntervalMs());
         window->MainTimerTimer();
     }
     void ticks(int n) {
@@ -107,11 +110,11 @@ struct RealTimeFixture : ::testing::Test {
     void run(const QString& rate = {}, const QString& count = QString()) {
         dialog.rate = rate;
         dialog.count = count;
-        window->btnRun->click();
+        test::button(*window, "btnRun")->click();
     }
 
-    bool runEnabled() const { return window->btnRun->isEnabled() && window->Run1->isEnabled(); }
-    bool stopEnabled() const { return window->btnStop->isEnabled() && window->Stop1->isEnabled(); }
+    bool runEnabled() const { return test::button(*window, "btnRun")->isEnabled() && test::action(*window, "Run1")->isEnabled(); }
+    bool stopEnabled() const { return test::button(*window, "btnStop")->isEnabled() && test::action(*window, "Stop1")->isEnabled(); }
 };
 
 }  // namespace kl516::test

@@ -10,6 +10,7 @@
 
 #include "graph/ui/Tslider2.h"
 #include "realtime/RealTimeFixture.h"
+#include "realtime/SamplingRate.h"
 #include "realtime/RecordingPeriod.h"
 
 using namespace kl516;
@@ -36,11 +37,11 @@ TEST_F(RealTime, RunSetsUpTheWindowAndStopKeepsExactlyTheSamplesTaken) {
     EXPECT_EQ(dialog.presetPeriod, "0:6:40");
     ASSERT_TRUE(window->runActive());
     EXPECT_TRUE(prompts.shown.empty());  // no data yet: no reset question
-    EXPECT_EQ(window->MainTimer->interval(), 100);
+    EXPECT_EQ(window->connection().pollIntervalMs(), 100);
     EXPECT_FALSE(runEnabled());
     EXPECT_TRUE(stopEnabled());
     EXPECT_FALSE(graph()->tbntClr->isEnabled());
-    EXPECT_EQ(window->Edit1->text(), "0");
+    EXPECT_EQ(test::lineEdit(*window, "Edit1")->text(), "0");
     EXPECT_EQ(pes()->points(), 2000);
     EXPECT_EQ(graph()->txtStartTime->text(), formatDateTime(runTime, locale));
     EXPECT_EQ(state().manualMinX, runTime);
@@ -55,16 +56,16 @@ TEST_F(RealTime, RunSetsUpTheWindowAndStopKeepsExactlyTheSamplesTaken) {
     for (int i = 1; i < 120; ++i)
         EXPECT_NEAR((pes()->XDataII(0, i) - pes()->XDataII(0, i - 1)) / kOneSecond, 0.2, 1e-6);
     EXPECT_EQ(graph()->txtDataNo->text(), "120");
-    EXPECT_TRUE(window->realTimeDataUnsaved());
+    EXPECT_TRUE(window->connection().realTimeDataUnsaved());
     tick();  // not due: still 120
 
     const TDateTime stopTime = now();
-    window->btnStop->click();
+    test::button(*window, "btnStop")->click();
     EXPECT_FALSE(window->runActive());
     EXPECT_TRUE(runEnabled());
     EXPECT_FALSE(stopEnabled());
     EXPECT_TRUE(graph()->tbntClr->isEnabled());
-    EXPECT_EQ(window->MainTimer->interval(), 500);
+    EXPECT_EQ(window->connection().pollIntervalMs(), 500);
     EXPECT_EQ(pes()->points(), 120);
     EXPECT_EQ(state().manualMaxX, stopTime);
     EXPECT_EQ(graph()->Slider1->Minimum(), 0);
@@ -91,7 +92,7 @@ TEST_F(RealTime, RunSetsUpTheWindowAndStopKeepsExactlyTheSamplesTaken) {
 TEST_F(RealTime, StopRightAfterRunLeavesNoPoints) {
     start();
     run();
-    window->Stop1->trigger();
+    test::action(*window, "Stop1")->trigger();
     EXPECT_FALSE(window->runActive());
     EXPECT_EQ(pes()->points(), 0);
     EXPECT_EQ(graph()->txtAvgAll->text(), "0.0");
@@ -115,7 +116,7 @@ TEST_F(RealTime, TheRunStopsItselfWhenTheCountIsReached) {
     }
     EXPECT_EQ(recorder().sampleCount(), 2000);
     EXPECT_EQ(pes()->points(), 2000);
-    EXPECT_EQ(window->MainTimer->interval(), 500);
+    EXPECT_EQ(window->connection().pollIntervalMs(), 500);
     EXPECT_TRUE(runEnabled());
     EXPECT_EQ(graph()->Slider1->Maximum(), 1999);
     EXPECT_DOUBLE_EQ(state().manualMaxX, now());
@@ -144,7 +145,7 @@ TEST_F(RealTime, AtTheFastestRateEverySecondSampleIsDrawn) {
     EXPECT_EQ(drawn->data()->size(), 2);
 
     // At 0.2 s every sample is drawn.
-    window->btnStop->click();
+    test::button(*window, "btnStop")->click();
     prompts.defaultConfirm = Prompts::Answer::No;
     run("0.2", "100");
     drawn = pes()->plot()->graph(0);
@@ -155,7 +156,7 @@ TEST_F(RealTime, AtTheFastestRateEverySecondSampleIsDrawn) {
 TEST_F(RealTime, SlowerRatesKeepTheNormalPoll) {
     start();
     run("1.0", "10");
-    EXPECT_EQ(window->MainTimer->interval(), 500);
+    EXPECT_EQ(window->connection().pollIntervalMs(), 500);
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 1.0);
     ASSERT_TRUE(ticksUntil(10));
     for (int i = 1; i < 10; ++i)
@@ -167,7 +168,7 @@ TEST_F(RealTime, SlowerRatesKeepTheNormalPoll) {
     run("0.3", "1000");
     EXPECT_EQ(dialog.periodAfterEdit, "0:05:00");
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.3);
-    EXPECT_EQ(window->MainTimer->interval(), 100);
+    EXPECT_EQ(window->connection().pollIntervalMs(), 100);
     EXPECT_EQ(graph()->txtSamplingRate->currentText(), "0.5");
     ASSERT_TRUE(ticksUntil(5));
     EXPECT_NEAR((pes()->XDataII(0, 4) - pes()->XDataII(0, 3)) / kOneSecond, 0.3, 1e-6);
@@ -177,7 +178,7 @@ TEST_F(RealTime, TheResetQuestion) {
     start();
     run("0.2", "2000");
     ASSERT_TRUE(ticksUntil(30));
-    window->btnStop->click();
+    test::button(*window, "btnStop")->click();
     const QString file = dir.filePath(QStringLiteral("saved.ghf"));
 
     // Cancel: nothing changes, no dialog.
@@ -213,7 +214,7 @@ TEST_F(RealTime, TheResetQuestion) {
     EXPECT_EQ(pes()->points(), 100);
     EXPECT_EQ(recorder().sampleCount(), 0);
     ASSERT_TRUE(ticksUntil(3));
-    window->btnStop->click();
+    test::button(*window, "btnStop")->click();
 
     // Yes, then the save dialog cancelled: nothing is reset and no run starts.
     prompts.clear();
@@ -250,24 +251,23 @@ TEST_F(RealTime, RejectedInputChangesNothing) {
         {"0.2", "2000", false, {}},  // the dialog cancelled
         {"0.2", "", true, " is not valid.\n"},
         {"0.2", "0", true, RealTimeRecorder::kZeroSamplesMessage},
+        // Rates the dialog refuses at Start: it stays open, and here the user then cancels.
         {"abc", "2000", true, "'abc' is not a valid floating point value"},
-        {"0", "2000", true, "0 is not a valid sampling rate.\n"},
-        {"-1", "2000", true, "-1 is not a valid sampling rate.\n"},
-        {"nan", "2000", true, "nan is not a valid sampling rate.\n"},
-        {"1e9", "2000", true, "1e9 is not a valid sampling rate.\n"},
+        {"0", "2000", true, samplingRateRangeMessage()},
+        {"-1", "2000", true, samplingRateRangeMessage()},
+        {"nan", "2000", true, samplingRateRangeMessage()},
+        {"1e9", "2000", true, samplingRateRangeMessage()},
+        {"99", "2000", true, samplingRateRangeMessage()},
     };
     for (const auto& c : cases) {
         prompts.clear();
         dialog.start = c.start;
         run(QString::fromLatin1(c.rate), QString::fromLatin1(c.count));
         const QStringList expected = c.message.isEmpty() ? QStringList() : QStringList{c.message};
-        // The period display's own message for a rate that is not a number comes first.
-        QStringList messages = prompts.messages();
-        if (QString::fromLatin1(c.rate) == "abc" && !messages.isEmpty()) messages.removeFirst();
-        EXPECT_EQ(messages, expected) << c.rate << " / " << c.count;
+        EXPECT_EQ(prompts.messages(), expected) << c.rate << " / " << c.count;
         EXPECT_FALSE(window->runActive());
         EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.5);
-        EXPECT_EQ(window->MainTimer->interval(), 500);
+        EXPECT_EQ(window->connection().pollIntervalMs(), 500);
         EXPECT_EQ(pes()->points(), 2000);
         EXPECT_TRUE(runEnabled());
     }
@@ -289,19 +289,19 @@ TEST_F(RealTime, OutOfRangeReadingsAreCountedInEdit1) {
     run("0.1", "100");
     ticks(3);  // no good reading yet: nothing stored
     EXPECT_EQ(recorder().sampleCount(), 0);
-    EXPECT_EQ(window->Edit1->text(), "3");
+    EXPECT_EQ(test::lineEdit(*window, "Edit1")->text(), "3");
     meter->options().fixedLevelTenths = 800;
     ticks(1);
     meter->options().fixedLevelTenths = 1500;
     ticks(2);
     EXPECT_EQ(recorder().sampleCount(), 3);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(pes()->YData(0, i), 80.0f);
-    EXPECT_EQ(window->Edit1->text(), "5");
+    EXPECT_EQ(test::lineEdit(*window, "Edit1")->text(), "5");
     // A new run counts again from 0.
-    window->btnStop->click();
+    test::button(*window, "btnStop")->click();
     prompts.defaultConfirm = Prompts::Answer::No;
     run("0.1", "100");
-    EXPECT_EQ(window->Edit1->text(), "0");
+    EXPECT_EQ(test::lineEdit(*window, "Edit1")->text(), "0");
 }
 
 TEST_F(RealTime, ALostMeterPausesTheRun) {
@@ -345,23 +345,14 @@ TEST_F(RealTime, TheSamplingRateBox) {
     EXPECT_EQ(box->currentText(), "0.5");
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.5);
 
-    // An interval beyond the last item leaves the box as picked.
-    window->btnStop->click();
-    prompts.clear();
-    prompts.defaultConfirm = Prompts::Answer::No;
-    run("45", "10");
-    EXPECT_EQ(box->currentText(), "0.5");
-    pick(box, 7);
-    EXPECT_EQ(prompts.messages(), QStringList{RealTimeRecorder::kRateLockedMessage});
-    EXPECT_EQ(box->currentText(), "20.0");
-    EXPECT_DOUBLE_EQ(window->realTimeRate(), 45.0);
+    test::button(*window, "btnStop")->click();
 }
 
 TEST_F(RealTime, TheRateIsKeptAcrossARestart) {
     start();
     run("2.0", "10");
-    window->btnStop->click();
-    window->realTimeDataUnsaved() = false;
+    test::button(*window, "btnStop")->click();
+    window->connection().realTimeDataUnsaved() = false;
     restart();
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 2.0);
     EXPECT_EQ(graph()->txtSamplingRate->currentText(), "2.0");
@@ -370,9 +361,9 @@ TEST_F(RealTime, TheRateIsKeptAcrossARestart) {
     EXPECT_EQ(dialog.presetPeriod, "1:6:40");
 
     // A pick while stopped is kept too.
-    window->btnStop->click();
+    test::button(*window, "btnStop")->click();
     pick(graph()->txtSamplingRate, 1);
-    window->realTimeDataUnsaved() = false;
+    window->connection().realTimeDataUnsaved() = false;
     restart();
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.2);
 }
@@ -389,7 +380,7 @@ TEST_F(RealTime, ACommaLocale) {
     EXPECT_EQ(dialog.periodAfterEdit, "0:12:30");
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.5);
     ASSERT_TRUE(ticksUntil(4));
-    window->btnStop->click();
+    test::button(*window, "btnStop")->click();
     EXPECT_TRUE(graph()->txtAvgAll->text().contains(QLatin1Char(',')));
 }
 
@@ -433,13 +424,43 @@ TEST(SetupDialog, ControlsAndPeriodRecomputation) {
     EXPECT_EQ(d.edtRealTimeNo->text(), "");
     EXPECT_TRUE(prompts.shown.empty());
 
-    // A rate that is not a number: the conversion message, and the period keeps its text.
+    // While a rate is typed it may be no number for a moment: no message on a keystroke, and
+    // the period keeps its text.
     d.txtRate->setEditText(QStringLiteral("0.2"));
     d.edtRealTimeNo->setText(QStringLiteral("2000"));
-    d.txtRate->setEditText(QStringLiteral("x"));
-    EXPECT_EQ(prompts.messages(), QStringList{"'x' is not a valid floating point value"});
+    d.txtRate->lineEdit()->selectAll();
+    QTest::keyClicks(d.txtRate->lineEdit(), QStringLiteral("-x"));
+    EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(d.edtPeriod->text(), "0:06:40");
 
+    // Start checks the rate: not a number, or outside 0.1 ... 30 s, says so and keeps the dialog
+    // open for a correction; the limits themselves are taken.
+    d.show();
+    const struct {
+        const char* rate;
+        QString message;  // empty: accepted
+    } starts[] = {
+        {"-x", "'-x' is not a valid floating point value"},
+        {"99", samplingRateRangeMessage()},
+        {"30.5", samplingRateRangeMessage()},
+        {"0.05", samplingRateRangeMessage()},
+        {"0", samplingRateRangeMessage()},
+        {"30", {}},
+        {"0.1", {}},
+    };
+    for (const auto& c : starts) {
+        prompts.clear();
+        d.setResult(QDialog::Rejected);
+        d.show();
+        d.txtRate->setEditText(QString::fromLatin1(c.rate));
+        d.btnOpenSingleSet->click();
+        const bool accepted = c.message.isEmpty();
+        EXPECT_EQ(prompts.messages(), accepted ? QStringList() : QStringList{c.message}) << c.rate;
+        EXPECT_EQ(d.result(), accepted ? QDialog::Accepted : QDialog::Rejected) << c.rate;
+        EXPECT_EQ(d.isVisible(), !accepted) << c.rate;
+    }
+
+    d.show();
     d.Button1->click();
     EXPECT_EQ(d.result(), QDialog::Rejected);
 }

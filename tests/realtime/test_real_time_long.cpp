@@ -59,10 +59,10 @@ TEST_F(RealTimeLong, NinetyNineThousandNineHundredNinetyNineSamplesAtATenthOfASe
     EXPECT_FALSE(window->runActive());
     EXPECT_EQ(recorder().sampleCount(), 99999);
     EXPECT_EQ(pes()->points(), 99999);
-    EXPECT_EQ(window->MainTimer->interval(), 500);
+    EXPECT_EQ(window->connection().pollIntervalMs(), 500);
     EXPECT_EQ(graph()->Slider1->Maximum(), 99998);
     EXPECT_EQ(graph()->Slider1->Value1(), 33333);
-    EXPECT_EQ(window->Edit1->text(), "0");
+    EXPECT_EQ(test::lineEdit(*window, "Edit1")->text(), "0");
     int unevenGaps = 0;
     for (int i = 1; i < 99999; ++i) {
         const double gap = (pes()->XDataII(0, i) - pes()->XDataII(0, i - 1)) / kOneSecond;

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "dataset/DataSetTable.h"
 #include "link/MeterLink.h"
+#include "logger/MemoryParser.h"
 #include "simulator/SimulatedMeter.h"
 
 using namespace kl516;
@@ -748,6 +750,50 @@ TEST_F(SimulatorTest, InitialImageIsTheLoggerMemory) {
     start();
     EXPECT_EQ(meter->setCount(), 0);
     EXPECT_EQ(meter->lastAddress(), 255u);
+}
+
+TEST_F(SimulatorTest, DemoLoggerHoldsPlausibleSetsFixedByTheSeed) {
+    const QByteArray demo = SimulatedMeter::demoLoggerImage(7);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(demo.constData());
+    const std::span<const uint8_t> image(bytes, size_t(demo.size()));
+    // Parsed at two different times: start times that needed repairing would differ.
+    DataSetTable table, later;
+    const QDateTime now(QDate(2026, 1, 2), QTime(3, 4, 5));
+    ASSERT_EQ(parseImage(image, int32_t(u24(bytes + 11)), now, table, nullptr, QLocale::c()),
+              ParseResult::Ok);
+    ASSERT_EQ(parseImage(image, int32_t(u24(bytes + 11)), now.addDays(400).addSecs(3661), later,
+                         nullptr, QLocale::c()),
+              ParseResult::Ok);
+    EXPECT_EQ(table.startTimes(), later.startTimes());
+    EXPECT_EQ(u24(bytes + 11), uint32_t(demo.size() - 1));
+    ASSERT_EQ(table.setCount(), 4);
+    EXPECT_EQ(table.counts(), (std::vector<int32_t>{180, 300, 120, 240}));
+    EXPECT_EQ(table.intervals(), (std::vector<int32_t>{1, 2, 5, 60}));
+    for (int s = 0; s < table.setCount(); ++s) {
+        SCOPED_TRACE(s);
+        const auto levels = table.setLevels(s);
+        const auto [low, high] = std::minmax_element(levels.begin(), levels.end());
+        EXPECT_GE(*low, 25.0f);  // none out of range, so none stored as 0
+        EXPECT_LE(*high, 100.0f);
+        EXPECT_GE(*high - *low, 4.0f);  // the level moves
+        if (s > 0) {
+            EXPECT_GT(table.startTimes()[size_t(s)], table.setEnd(s - 1));
+        }
+    }
+
+    EXPECT_EQ(SimulatedMeter::demoLoggerImage(7), demo);
+    EXPECT_NE(SimulatedMeter::demoLoggerImage(8), demo);
+
+    // The option starts the meter with it, for its seed; an initial image still wins.
+    options.seed = 7;
+    options.demoLogger = true;
+    start();
+    EXPECT_EQ(meter->setCount(), 4);
+    EXPECT_TRUE(std::equal(demo.begin(), demo.end(), meter->memory().begin(),
+                           [](char a, uint8_t b) { return uint8_t(a) == b; }));
+    options.initialImage = QByteArray(5, char(0x04));
+    start();
+    EXPECT_EQ(meter->setCount(), 0);
 }
 
 TEST_F(SimulatorTest, FrameLogStaysBoundedOverALongRun) {

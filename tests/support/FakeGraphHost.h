@@ -8,7 +8,8 @@
 namespace kl516::test {
 
 // A main window stand-in for graph windows: scripted prompts, a fixed locale, a program folder
-// of the test's choosing, a data set table and the two unsaved flags.
+// of the test's choosing, a data set table, two unsaved flags for the documents, and counts of
+// saves and of template problems reported.
 struct FakeGraphHost final : GraphWindowHost {
     ScriptedPrompts scripted;
     ManualClock manualClock;
@@ -18,15 +19,15 @@ struct FakeGraphHost final : GraphWindowHost {
     bool loggerUnsaved = false;
     bool realTimeUnsaved = false;
     int saves = 0;
+    QStringList unusableTemplates;
 
     Prompts& prompts() override { return scripted; }
     Clock& clock() override { return manualClock; }
     QLocale locale() const override { return fixedLocale; }
     QString programFolder() const override { return folder; }
     const DataSetTable& dataSets() const override { return table; }
-    bool& loggerDataUnsaved() override { return loggerUnsaved; }
-    bool& realTimeDataUnsaved() override { return realTimeUnsaved; }
-    bool saveActiveWindow() override { return ++saves, true; }
+    bool saveWindow(TfrmGraph&) override { return ++saves, true; }
+    void templateUnusable(const QString& path) override { unusableTemplates << path; }
 
     // One set per entry: start time, interval and levels.
     struct Set {

@@ -1,7 +1,10 @@
 #include "app/ui/QtPrompts.h"
 
+#include "files/FileNames.h"
+
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 namespace kl516 {
@@ -26,7 +29,20 @@ QString QtPrompts::openFileName(const QString& title, const QString& folder,
 
 QString QtPrompts::saveFileName(const QString& title, const QString& folder,
                                 const QString& filter) {
-    return QFileDialog::getSaveFileName(parent_, title, folder, filter);
+    QString selected;
+    const QString typed = QFileDialog::getSaveFileName(parent_, title, folder, filter, &selected);
+    const QString path = withFilterExtension(typed, selected.isEmpty() ? filter : selected);
+    // The dialog asked about replacing the name as typed; the name with its extension may be
+    // another file that exists.
+    if (path != typed && QFileInfo::exists(path)) {
+        const auto answer = QMessageBox::question(
+            parent_, title,
+            QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                .arg(QFileInfo(path).fileName()),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) return {};
+    }
+    return path;
 }
 
 }  // namespace kl516

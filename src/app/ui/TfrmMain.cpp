@@ -3,14 +3,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
@@ -18,65 +22,51 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
-#include <QComboBox>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 
+#include <QDir>
+#include <QMenuBar>
 #include "app/Prompts.h"
 #include "app/Settings.h"
+#include "app/WindowArrangement.h"
 #include "app/ui/TfrmAbout.h"
-#include "files/SafeWrite.h"
 #include "dataset/TDateTime.h"
+#include "files/SafeWrite.h"
 #include "graph/ui/TfrmGraph.h"
 #include "link/Clock.h"
+#include "link/MeterLink.h"
+#include "logger/ui/LoggerCommands.h"
+#include "logger/ui/TfrmScope.h"
 #include "realtime/SamplingRate.h"
 #include "realtime/ui/RealTimeRecorder.h"
-#include "logger/ui/LoggerCommands.h"
-#include "link/MeterLink.h"
 
 namespace kl516 {
 
-namespace {
-
-constexpr int kPollIntervalMs = 500;
-constexpr int kFastPollIntervalMs = 100;
-constexpr int kFailedPollsToDisconnect = 5;
-
-QString connectionText(bool connected) {
-    return connected ? QStringLiteral("On Connection") : QStringLiteral("Off Connection");
-}
-
-}  // namespace
-
 TfrmMain::TfrmMain(MeterLink& link, Prompts& prompts, Clock& clock, Environment environment,
                    QWidget* parent)
-    : QMainWindow(parent), link_(link), prompts_(prompts), clock_(clock),
-      env_(std::move(environment)) {
+    : QMainWindow(parent),
+      link_(link),
+      prompts_(prompts),
+      clock_(clock),
+      env_(std::move(environment)),
+      connection_(link, clock) {
     setObjectName(QStringLiteral("frmMain"));
-    link_.setHost(*this);
     setWindowTitle(QStringLiteral("KL516"));
 
     mdi_ = new QMdiArea(this);
     mdi_->setObjectName(QStringLiteral("MDIClient"));
-    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Windows may extend past the workspace (tiled at their minimum size, or moved): it then
+    // scrolls rather than hiding them or growing the main window.
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdi_->setFrameShape(QFrame::NoFrame);
     setCentralWidget(mdi_);
-    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
-        if (sub && (qobject_cast<TfrmGraph*>(sub->widget()) || qobject_cast<TfrmPanel*>(sub->widget())))
-            btnOutputToGraph->setEnabled(false);
-    });
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { applyCommandStates(); });
 
     buildMenu();
     buildToolBar();
     buildStatusBar();
 
-    MainTimer = new QTimer(this);
-    MainTimer->setObjectName(QStringLiteral("MainTimer"));
-    MainTimer->setInterval(kPollIntervalMs);
-    connect(MainTimer, &QTimer::timeout, this, &TfrmMain::MainTimerTimer);
     MaxMinTimer = new QTimer(this);
     MaxMinTimer->setObjectName(QStringLiteral("MaxMinTimer"));
     MaxMinTimer->setInterval(500);
@@ -84,11 +74,19 @@ TfrmMain::TfrmMain(MeterLink& link, Prompts& prompts, Clock& clock, Environment 
     LEQTimer = new QTimer(this);
     LEQTimer->setObjectName(QStringLiteral("LEQTimer"));
     LEQTimer->setInterval(40);
-    realTime_ = new RealTimeRecorder(*this);
-    logger_ = new LoggerCommands(*this);
-    connect(LoadData1, &QAction::triggered, logger_, &LoggerCommands::LoadData1Click);
-    connect(btnDataLogger, &QToolButton::clicked, logger_, &LoggerCommands::LoadData1Click);
-    connect(EraseMemory1, &QAction::triggered, logger_, &LoggerCommands::EraseMemory1Click);
+
+    connect(&connection_, &MeterConnection::connectionChanged, this,
+            &TfrmMain::onConnectionChanged);
+    connect(&connection_, &MeterConnection::statusDecoded, this, &TfrmMain::onStatusDecoded);
+    connect(&connection_, &MeterConnection::linkLentChanged, this,
+            [this] { applyCommandStates(); });
+    connect(&connection_, &MeterConnection::runActiveChanged, this,
+            [this] { applyCommandStates(); });
+    connect(&connection_, &MeterConnection::resetIndicatorHidden, lbl_reset, &QWidget::hide);
+
+    realTime_ = new RealTimeRecorder(*this, connection_, *this, this);
+    logger_ = new LoggerCommands(*this, connection_, *this, this);
+    connectCommands();
 
     // FormCreate: the setting and the digit images.
     realTimeRate_ = readRealTimeRate(*openSettings(env_.settingsFile));
@@ -96,12 +94,35 @@ TfrmMain::TfrmMain(MeterLink& link, Prompts& prompts, Clock& clock, Environment 
 }
 
 TfrmMain::~TfrmMain() {
-    static IdleLinkHost idle;
-    link_.setHost(idle);
-    // Child windows refer to the main window's state; close them before it goes.
-    MainTimer->stop();
+    connection_.stopPolling();
     MaxMinTimer->stop();
-    if (mdi_) mdi_->closeAllSubWindows();
+    // The controllers and child windows refer to the main window's state and to the connection:
+    // they go first, without their close questions (those were asked when the program was left).
+    delete realTime_;
+    delete logger_;
+    realTime_ = nullptr;
+    logger_ = nullptr;
+    if (panel_) panel_->disconnect(this);
+    if (mdi_) qDeleteAll(mdi_->subWindowList());
+    delete scope_;
+}
+
+void TfrmMain::connectCommands() {
+    connect(LoadData1, &QAction::triggered, logger_, &LoggerCommands::LoadData1Click);
+    connect(btnDataLogger, &QToolButton::clicked, logger_, &LoggerCommands::LoadData1Click);
+    connect(EraseMemory1, &QAction::triggered, logger_, &LoggerCommands::EraseMemory1Click);
+    connect(btnRun, &QToolButton::clicked, realTime_, &RealTimeRecorder::btnRunClick);
+    connect(Run1, &QAction::triggered, realTime_, &RealTimeRecorder::btnRunClick);
+    connect(btnStop, &QToolButton::clicked, realTime_, &RealTimeRecorder::btnStopClick);
+    connect(Stop1, &QAction::triggered, realTime_, &RealTimeRecorder::btnStopClick);
+    connect(realTime_, &RealTimeRecorder::rejectedCountChanged, this,
+            [this](int count) { Edit1->setText(QString::number(count)); });
+    // Save: the graph file of the active graph window.
+    auto save = [this] {
+        if (auto* graph = qobject_cast<TfrmGraph*>(activeChild())) saveWindow(*graph);
+    };
+    connect(Save1, &QAction::triggered, this, save);
+    connect(SpeedButton2, &QToolButton::clicked, this, save);
 }
 
 void TfrmMain::buildMenu() {
@@ -210,8 +231,8 @@ void TfrmMain::buildToolBar() {
     SpeedButton2 = add("SpeedButton2", QStringLiteral("Save to file"), QStyle::SP_DialogSaveButton);
     btnPrint = add("btnPrint", QStringLiteral("Print"), QStyle::SP_FileDialogContentsView);
     btnDataLogger = add("btnDataLogger", QStringLiteral("Data Logger"), QStyle::SP_DriveHDIcon);
-    btnOutputToGraph =
-        add("btnOutputToGraph", QStringLiteral("Output Tabular to graph"), QStyle::SP_FileDialogListView);
+    btnOutputToGraph = add("btnOutputToGraph", QStringLiteral("Output Tabular to graph"),
+                           QStyle::SP_FileDialogListView);
     btnRun = add("btnRun", QStringLiteral("Start Graphing Real Time Data"), QStyle::SP_MediaPlay);
     btnStop = add("btnStop", QStringLiteral("Stop Graphing Real Time Data"), QStyle::SP_MediaStop);
     SpeedButton8 = add("SpeedButton8", QStringLiteral("Help"), QStyle::SP_DialogHelpButton);
@@ -256,26 +277,23 @@ QString TfrmMain::statusText(int panel) const {
     return panel >= 0 && panel < 3 ? statusPanels_[panel]->text() : QString();
 }
 
-void TfrmMain::setStatusText(int panel, const QString& text) { statusPanels_[panel]->setText(text); }
-
-void TfrmMain::processPendingEvents() { QCoreApplication::processEvents(); }
-
-void TfrmMain::stopMainTimer() { MainTimer->stop(); }
-
-void TfrmMain::hideResetIndicator() { lbl_reset->hide(); }
+void TfrmMain::setStatusText(int panel, const QString& text) {
+    statusPanels_[panel]->setText(text);
+}
 
 void TfrmMain::formShow(TfrmAbout* splash) {
     createPanel();
-    dataFolder_ = env_.documentsFolder.isNull() ? kl516::dataFolder()
-                                                : dataFolderFor(env_.documentsFolder);
-    if (panel_) panel_->setNoConnectionVisible(!connected_);
+    dataFolder_ =
+        env_.documentsFolder.isNull() ? kl516::dataFolder() : dataFolderFor(env_.documentsFolder);
+    if (panel_) panel_->setNoConnectionVisible(!connected());
     setStatusText(0, QString());
-    setStatusText(1, connectionText(connected_));
+    setStatusText(1,
+                  connected() ? QStringLiteral("On Connection") : QStringLiteral("Off Connection"));
     if (panel_) panel_->setTimeVisible(true);
     DataLogger1->setVisible(true);
     btnDataLogger->setVisible(true);
     clock_.waitMs(500);
-    MainTimer->start();
+    connection_.startPolling();
     if (splash) {
         splash->Label4->clear();
         splash->close();
@@ -283,11 +301,23 @@ void TfrmMain::formShow(TfrmAbout* splash) {
     openRealTimeWindow();
     Setup1->setVisible(false);
     if (panel_) panel_->setLevelDigits({1, 8, 8, 8});
+    applyCommandStates();
+}
+
+// ---- child windows ---------------------------------------------------------------------------
+
+QMdiSubWindow* TfrmMain::addChildWindow(QWidget* child, WindowRole role) {
+    setRole(child, role);
+    QMdiSubWindow* sub = mdi_->addSubWindow(child);
+    sub->setWindowTitle(child->windowTitle());
+    connect(child, &QWidget::windowTitleChanged, sub, &QWidget::setWindowTitle);
+    return sub;
 }
 
 void TfrmMain::createPanel() {
-    auto* panel = new TfrmPanel(link_, prompts_, digits_);
+    auto* panel = new TfrmPanel(connection_, prompts_, digits_);
     panel->setObjectName(QStringLiteral("frmPanel"));
+    setRole(panel, WindowRole::ControlPanel);
     auto* sub = new QMdiSubWindow(mdi_, Qt::FramelessWindowHint);
     sub->setObjectName(QStringLiteral("frmPanelWindow"));
     sub->setWidget(panel);
@@ -306,43 +336,46 @@ void TfrmMain::createPanel() {
         sub->deleteLater();
     });
     connect(panel, &TfrmPanel::minimiseRequested, sub, &QMdiSubWindow::showMinimized);
-    connect(panel, &TfrmPanel::activated, this, [this] { btnOutputToGraph->setEnabled(false); });
+    connect(panel, &TfrmPanel::activated, this, [this] { applyCommandStates(); });
     panel_ = panel;
+    // A new panel shows the connection as it is.
+    panel->setNoConnectionVisible(!connected());
     ControlPanel1->setChecked(true);
 }
 
 void TfrmMain::ControlPanel1Click() {
     if (panel_) {
-        if (auto* sub = qobject_cast<QMdiSubWindow*>(panel_->parentWidget())) sub->showNormal();
+        restore(panel_);
         return;
     }
     createPanel();
 }
 
-void TfrmMain::Button2Click() { createPanel(); }
-
-QMdiSubWindow* TfrmMain::addGraphWindow(TfrmGraph* graph) {
-    auto* sub = mdi_->addSubWindow(graph);
-    sub->setWindowTitle(graph->caption());
-    connect(graph, &QWidget::windowTitleChanged, sub, &QWidget::setWindowTitle);
-    return sub;
+void TfrmMain::Button2Click() {
+    createPanel();
 }
-
-TfrmGraph* TfrmMain::dataLoggerWindow() const { return logger_->dataLoggerWindow(); }
 
 QString TfrmMain::programFolder() const {
-    return env_.programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : env_.programFolder;
+    return env_.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                        : env_.programFolder;
 }
 
-void TfrmMain::openRealTimeWindow() {
-    auto* graph = new TfrmGraph(*this);
-    graph->setCaption(QStringLiteral("Real-Time Graph"));
-    QMdiSubWindow* sub = addGraphWindow(graph);
+TfrmGraph* TfrmMain::createGraphWindow(const GraphDocument& document, const QString& caption) {
+    auto* graph = new TfrmGraph(*this, document);
+    graph->setCaption(caption);
+    addChildWindow(graph, document.role);
+    return graph;
+}
+
+TfrmGraph* TfrmMain::openRealTimeWindow() {
+    GraphDocument document{WindowRole::RealTime, WindowRole::None,
+                           &connection_.realTimeDataUnsaved()};
+    TfrmGraph* graph = createGraphWindow(document, QStringLiteral("Real-Time Graph"));
+    auto* sub = qobject_cast<QMdiSubWindow*>(graph->parentWidget());
     sub->setObjectName(QStringLiteral("frmRealTimeGraph"));
     realTimeWindow_ = graph;
     RealTimeGraph1->setChecked(true);
-    graph->tbntSep3->setVisible(true);
-    graph->ToolBar1->actions().at(graph->ToolBar1->actions().indexOf(graph->tbntSep3) + 1)->setVisible(true);
+    graph->setClearVisible(true);
     const double now = toTDateTime(clock_.now());
     graph->setUpGraph(1, 130, 30, now + realTimeRate_ * 2000 / 86400, now, 2000);
     graph->PESGraph1->state().yAxisLabel = QStringLiteral("dB");
@@ -359,6 +392,8 @@ void TfrmMain::openRealTimeWindow() {
     sub->show();
     mdi_->setActiveSubWindow(sub);
     realTime_->windowCreated(graph);
+    applyCommandStates();
+    return graph;
 }
 
 void TfrmMain::placeRealTimeWindow() {
@@ -372,22 +407,126 @@ void TfrmMain::placeRealTimeWindow() {
                      height() - toolBarHeight - statusHeight - 40);
 }
 
+TfrmGraph* TfrmMain::openDataLoggerWindow(double now) {
+    if (dataLoggerWindow_) {
+        activate(dataLoggerWindow_);
+        return dataLoggerWindow_;
+    }
+    GraphDocument document{WindowRole::DataLogger, WindowRole::None,
+                           &connection_.loggerDataUnsaved()};
+    TfrmGraph* graph = createGraphWindow(document, QStringLiteral("DataLogger"));
+    graph->pnlDataSets->show();
+    auto* sub = qobject_cast<QMdiSubWindow*>(graph->parentWidget());
+    sub->setObjectName(QStringLiteral("frmDataLogger"));
+    // The main window's client area is everything below its menu bar, tool and status bar
+    // included; the window leaves 60 pixels of its height free.
+    const QMenuBar* menu = menuBar();
+    const int menuHeight =
+        menu && menu->isVisible() && !menu->isNativeMenuBar() ? menu->height() : 0;
+    sub->setGeometry(0, 0, width(), height() - menuHeight - 60);
+    graph->setUpGraph(1, 130, 30, now + 500 / 86400.0, now, 500);
+    graph->PESGraph1->state().allowGraphAnnotHotSpots = true;
+    sub->showNormal();
+    mdi_->setActiveSubWindow(sub);
+    graph->repaint();
+    dataLoggerWindow_ = graph;
+    return graph;
+}
+
+void TfrmMain::restore(QWidget* child) {
+    if (!child) return;
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget()))
+        sub->showNormal();
+    else
+        child->showNormal();
+}
+
+void TfrmMain::activate(QWidget* child) {
+    if (!child) return;
+    restore(child);
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget()))
+        mdi_->setActiveSubWindow(sub);
+}
+
+QWidget* TfrmMain::activeChild() const {
+    // The current window stays current while a dialog or another program has the focus.
+    QMdiSubWindow* sub = mdi_->currentSubWindow();
+    return sub ? sub->widget() : nullptr;
+}
+
+WindowRole TfrmMain::activeRole() const {
+    return roleOf(activeChild());
+}
+
+TfrmScope* TfrmMain::progressWindow() {
+    if (!scope_) {
+        scope_ = new TfrmScope(this);
+        scope_->hide();
+    }
+    return scope_;
+}
+
+QList<TfrmGraph*> TfrmMain::graphWindows() const {
+    QList<TfrmGraph*> graphs;
+    for (QMdiSubWindow* sub : mdi_->subWindowList())
+        if (auto* graph = qobject_cast<TfrmGraph*>(sub->widget())) graphs.append(graph);
+    return graphs;
+}
+
 void TfrmMain::RealTimeGraph1Click() {
     if (realTimeWindow_) {
-        if (auto* sub = qobject_cast<QMdiSubWindow*>(realTimeWindow_->parentWidget())) {
-            sub->showNormal();
-            mdi_->setActiveSubWindow(sub);
-        }
+        activate(realTimeWindow_);
         return;
     }
     openRealTimeWindow();
 }
 
-void TfrmMain::Tile1Click() { mdi_->tileSubWindows(); }
+namespace {
 
-void TfrmMain::Cascade1Click() { mdi_->cascadeSubWindows(); }
+// The windows to arrange: those shown and not minimised, with what each needs.
+QList<QMdiSubWindow*> arrangeable(QMdiArea* area) {
+    QList<QMdiSubWindow*> subs;
+    for (QMdiSubWindow* sub : area->subWindowList())
+        if (sub->isVisible() && !sub->isMinimized()) subs.append(sub);
+    return subs;
+}
 
-void TfrmMain::Exit1Click() { close(); }
+QList<ArrangedWindow> arrangedWindows(const QList<QMdiSubWindow*>& subs) {
+    QList<ArrangedWindow> windows;
+    for (QMdiSubWindow* sub : subs) {
+        ArrangedWindow w;
+        w.minimum = sub->minimumSize().expandedTo(sub->minimumSizeHint());
+        w.fixedSize = sub->minimumSize() == sub->maximumSize();
+        w.current = sub->size();
+        windows.append(w);
+    }
+    return windows;
+}
+
+void place(const QList<QMdiSubWindow*>& subs, const QList<QRect>& rects) {
+    for (qsizetype i = 0; i < subs.size() && i < rects.size(); ++i) {
+        if (subs[i]->isMaximized()) subs[i]->showNormal();
+        subs[i]->setGeometry(rects[i]);
+    }
+}
+
+}  // namespace
+
+void TfrmMain::Tile1Click() {
+    const QList<QMdiSubWindow*> subs = arrangeable(mdi_);
+    place(subs, tileRects(arrangedWindows(subs), mdi_->viewport()->rect()));
+}
+
+void TfrmMain::Cascade1Click() {
+    const QList<QMdiSubWindow*> subs = arrangeable(mdi_);
+    const int step = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 4;
+    place(subs, cascadeRects(arrangedWindows(subs), mdi_->viewport()->rect(), step));
+    if (!subs.isEmpty()) mdi_->setActiveSubWindow(subs.last());
+}
+
+void TfrmMain::Exit1Click() {
+    close();
+}
 
 void TfrmMain::Contents1Click() {
     const QString folder = programFolder();
@@ -395,16 +534,13 @@ void TfrmMain::Contents1Click() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder + QStringLiteral("/KL516Help.htm")));
 }
 
-bool TfrmMain::saveActiveWindow() {
-    // Saves the active graph window's graph as a graph file: a 32-bit little-endian length, then
-    // the graph control's state.
-    QMdiSubWindow* sub = mdi_->activeSubWindow();
-    auto* graph = sub ? qobject_cast<TfrmGraph*>(sub->widget()) : nullptr;
-    if (!graph) return false;
+bool TfrmMain::saveWindow(TfrmGraph& graph) {
+    // The graph file: a 32-bit little-endian length, then the graph control's state.
+    if (!graph.document().saveFormats().contains(SaveFormat::GraphFile)) return false;
     const QString path = prompts_.saveFileName(QStringLiteral("Save"), dataFolder_,
                                                QStringLiteral("Graph files (*.ghf)"));
     if (path.isEmpty()) return false;
-    const QByteArray block = graph->PESGraph1->saveState();
+    const QByteArray block = graph.PESGraph1->saveState();
     QByteArray length(4, '\0');
     qToLittleEndian<qint32>(qint32(block.size()), length.data());
     if (saveFileAtomically(path, length + block)) return true;
@@ -412,13 +548,38 @@ bool TfrmMain::saveActiveWindow() {
     return false;
 }
 
+void TfrmMain::templateUnusable(const QString& path) {
+    if (templateProblemShown_) return;
+    templateProblemShown_ = true;
+    prompts_.message(QStringLiteral("The graph template \"%1\" could not be read; graphs are "
+                                    "shown with the standard appearance.")
+                         .arg(QDir::toNativeSeparators(path)));
+}
+
 void TfrmMain::About1Click() {
     TfrmAbout about(false, this);
     about.exec();
 }
 
+bool TfrmMain::closeQueries() {
+    for (TfrmGraph* graph : graphWindows())
+        if (!graph->FormCloseQuery()) return false;
+    return true;
+}
+
 void TfrmMain::closeEvent(QCloseEvent* event) {
-    MainTimer->stop();
+    // A command holding the link (a download, an erase) would be cut off in the middle.
+    if (connection_.linkLent()) {
+        event->ignore();
+        prompts_.message(MeterConnection::busyMessage(connection_.borrower()));
+        return;
+    }
+    // Each window's question comes before anything is closed; Cancel keeps the program running.
+    if (!closeQueries()) {
+        event->ignore();
+        return;
+    }
+    connection_.stopPolling();
     MaxMinTimer->stop();
     writeRealTimeRate(*openSettings(env_.settingsFile), realTimeRate_);
     event->accept();
@@ -426,66 +587,43 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 // ---- poll loop -------------------------------------------------------------------------------
 
-void TfrmMain::setConnectedCommands() {
-    DataLogger1->setVisible(true);
-    DataLogger1->setEnabled(true);
-    btnDataLogger->setVisible(true);
-    btnDataLogger->setEnabled(true);
-    btnRun->setEnabled(!runActive_);
-    Run1->setEnabled(!runActive_);
-    btnStop->setEnabled(runActive_);
-    Stop1->setEnabled(runActive_);
-    if (realTimeWindow_) realTimeWindow_->tbntClr->setEnabled(!runActive_);
+void TfrmMain::applyCommandStates() {
+    const CommandStates s = commandStates(connection_.commandContext(activeRole()));
+    btnRun->setEnabled(s.run);
+    Run1->setEnabled(s.run);
+    btnStop->setEnabled(s.stop);
+    Stop1->setEnabled(s.stop);
+    btnDataLogger->setEnabled(s.dataLogger);
+    DataLogger1->setEnabled(s.dataLogger);
+    btnOutputToGraph->setEnabled(s.outputToGraph);
+    if (realTimeWindow_) realTimeWindow_->tbntClr->setEnabled(s.clearRealTime);
 }
 
-void TfrmMain::setDisconnectedCommands() {
-    for (QWidget* w : {static_cast<QWidget*>(btnRun), static_cast<QWidget*>(btnStop),
-                       static_cast<QWidget*>(btnDataLogger)})
-        w->setEnabled(false);
-    Run1->setEnabled(false);
-    Stop1->setEnabled(false);
-    DataLogger1->setEnabled(false);
-}
-
-void TfrmMain::MainTimerTimer() {
-    linkBusy_ = true;
-    ++tickCount_;
-    if (!connected_) {
-        const ResponseFrame& r = link_.mainResponse();
-        if (link_.exchangeShort(Cmd::Identify) && r[23] == '5' && r[24] == '8' && r[25] == '6') {
-            setStatusText(0, QString());
-            setStatusText(1, QStringLiteral("On Connection"));
-            connected_ = true;
-            if (panel_) {
-                panel_->setNoConnectionVisible(false);
-                panel_->setTimeVisible(true);
-            }
-            setConnectedCommands();
+void TfrmMain::onConnectionChanged(ConnectionState state) {
+    setStatusText(0, QString());
+    if (state == ConnectionState::Connected) {
+        setStatusText(1, QStringLiteral("On Connection"));
+        if (panel_) {
+            panel_->setNoConnectionVisible(false);
+            panel_->setTimeVisible(true);
         }
-    } else if (link_.pollStatus()) {
-        failedPolls_ = 0;
-        const ResponseFrame& r = link_.mainResponse();
-        if (r[0] == kFrameStart && r[31] == kFrameEnd) onStatus(r);
-    } else if (++failedPolls_ >= kFailedPollsToDisconnect) {
-        setDisconnectedCommands();
-        setStatusText(0, QString());
+        DataLogger1->setVisible(true);
+        btnDataLogger->setVisible(true);
+    } else {
         if (panel_) panel_->setNoConnectionVisible(true);
-        connected_ = false;
-        failedPolls_ = 0;
         setStatusText(1, QStringLiteral("No Connection"));
     }
-    linkBusy_ = false;
+    applyCommandStates();
 }
 
-void TfrmMain::onStatus(const ResponseFrame& frame) {
-    frameTime_ = toTDateTime(clock_.now());
-    PanelRefresh refresh = decoder_.onStatus(frame);
+void TfrmMain::onStatusDecoded(const PanelRefresh& decoded, double frameTime) {
+    PanelRefresh refresh = decoded;
     // At the fast poll interval only every fifth frame redraws the panel. A clock change that
     // falls on a skipped frame is kept for the next drawn one: the seconds change every tenth
     // frame, so otherwise the clock could stand still for a whole run.
     for (int i = 0; i < 6; ++i)
         if (refresh.clockValues[i] >= 0) pendingClock_[i] = refresh.clockValues[i];
-    const bool due = !(MainTimer->interval() == kFastPollIntervalMs && tickCount_ % 5 != 0);
+    const bool due = !(connection_.fastPolling() && connection_.tickCount() % 5 != 0);
     if (panel_ && due) {
         refresh.clockValues = pendingClock_;
         pendingClock_.fill(-1);
@@ -494,20 +632,23 @@ void TfrmMain::onStatus(const ResponseFrame& frame) {
             case MaxMinIndicator::Off:
             case MaxMinIndicator::StopBlink:
             case MaxMinIndicator::MaxOnly:
-            case MaxMinIndicator::MinOnly: MaxMinTimer->stop(); break;
+            case MaxMinIndicator::MinOnly:
+                MaxMinTimer->stop();
+                break;
             case MaxMinIndicator::Blink:
                 if (!MaxMinTimer->isActive()) MaxMinTimer->start();
                 break;
-            case MaxMinIndicator::NoChange: break;
+            case MaxMinIndicator::NoChange:
+                break;
         }
     }
-    if (levelSink) levelSink(refresh.status.level);
+    realTime_->takeSample(refresh.status.level, frameTime);
 }
 
 void TfrmMain::MaxMinTimerTimer() {
     QPointer<TfrmPanel> panel = panel_;
     if (panel) panel->setBlinkInProgress(true);
-    const bool shown = decoder_.blinkStep();
+    const bool shown = connection_.decoder().blinkStep();
     if (panel) {
         panel->setMaxMinVisible(shown, shown);
         panel->setBlinkInProgress(false);

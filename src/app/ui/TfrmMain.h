@@ -2,14 +2,16 @@
 
 #include <QMainWindow>
 #include <QPointer>
-#include <functional>
+#include <array>
+#include <memory>
 
+#include "app/MeterConnection.h"
+#include "app/ui/AppContext.h"
+#include "app/ui/WindowService.h"
 #include "dataset/DataSetTable.h"
-#include "graph/ui/GraphWindowHost.h"
 #include "graph/ui/TfrmGraph.h"
-#include "link/LinkHost.h"
-#include "live/StatusDecoder.h"
 #include "live/ui/TfrmPanel.h"
+#include "logger/ui/TfrmScope.h"
 
 class QAction;
 class QLabel;
@@ -30,12 +32,16 @@ class Prompts;
 class RealTimeRecorder;
 class TfrmAbout;
 class TfrmGraph;
+class TfrmScope;
 
-// The main window: a multiple-document frame that owns the child windows, the three timers, the
-// meter link's host side and the program-wide state. It runs the poll loop.
-class TfrmMain : public QMainWindow, public LinkHost, public GraphWindowHost {
+// The main window: a multiple-document frame with the menu, the tool bar and the status bar.
+// It owns the meter connection (which runs the poll loop), the child windows (through the
+// window service it implements) and the feature controllers, and it applies the command states
+// whenever the connection, the run, the lent link or the active window change. Its widgets are
+// its own: features reach the meter through the connection and windows through the service.
+class TfrmMain : public QMainWindow, public AppContext, public WindowService {
     Q_OBJECT
-public:
+  public:
     struct Environment {
         QString settingsFile;     // empty: the user's settings store
         QString documentsFolder;  // null: the user's documents folder
@@ -50,27 +56,41 @@ public:
     // the 500 ms wait, the poll timer, closing the splash and the real-time graph window.
     void formShow(TfrmAbout* splash = nullptr);
 
-    // LinkHost
-    bool linkBusy() const override { return linkBusy_; }
-    void processPendingEvents() override;
-    void stopMainTimer() override;
-    void hideResetIndicator() override;
+    MeterConnection& connection() { return connection_; }
+    const MeterConnection& connection() const { return connection_; }
+    WindowService& windows() { return *this; }
+    RealTimeRecorder& realTimeRecorder() { return *realTime_; }
+    LoggerCommands& loggerCommands() { return *logger_; }
 
-    // GraphWindowHost
+    // AppContext
     Prompts& prompts() override { return prompts_; }
     Clock& clock() override { return clock_; }
     QLocale locale() const override { return locale_; }
     QString programFolder() const override;
     const DataSetTable& dataSets() const override { return dataSets_; }
-    bool& loggerDataUnsaved() override { return loggerDataUnsaved_; }
-    bool& realTimeDataUnsaved() override { return realTimeDataUnsaved_; }
-    bool saveActiveWindow() override;
+    bool saveWindow(TfrmGraph& window) override;
+    void templateUnusable(const QString& path) override;
+    QString dataFolder() const override { return dataFolder_; }
+    DataSetTable& dataSetTable() override { return dataSets_; }
+    double realTimeRate() const override { return realTimeRate_; }
+    void setRealTimeRate(double seconds) override { realTimeRate_ = seconds; }
     void setLocale(const QLocale& locale) { locale_ = locale; }
-    DataSetTable& dataSetTable() { return dataSets_; }
+
+    // WindowService
+    TfrmGraph* realTimeWindow() const override { return realTimeWindow_; }
+    TfrmGraph* openRealTimeWindow() override;
+    TfrmGraph* dataLoggerWindow() const override { return dataLoggerWindow_; }
+    TfrmGraph* openDataLoggerWindow(double now) override;
+    TfrmGraph* createGraphWindow(const GraphDocument& document, const QString& caption) override;
+    void restore(QWidget* child) override;
+    void activate(QWidget* child) override;
+    QWidget* activeChild() const override;
+    WindowRole activeRole() const override;
+    TfrmScope* progressWindow() override;
+    QWidget* dialogParent() override { return this; }
 
     // Handlers
-    void MainTimerTimer();
-    void onStatus(const ResponseFrame& frame);
+    void MainTimerTimer() { connection_.tick(); }
     void MaxMinTimerTimer();
     void ControlPanel1Click();
     void RealTimeGraph1Click();
@@ -81,41 +101,56 @@ public:
     void Contents1Click();
     void About1Click();
 
-    // State
-    bool connected() const { return connected_; }
-    int failedPolls() const { return failedPolls_; }
-    int tickCount() const { return tickCount_; }
-    bool meterRecording() const { return decoder_.meterRecording(); }
-    double realTimeRate() const { return realTimeRate_; }
-    void setRealTimeRate(double seconds) { realTimeRate_ = seconds; }
-    const QString& dataFolder() const { return dataFolder_; }
+    // State, as the user sees it
+    bool connected() const { return connection_.connected(); }
+    bool runActive() const { return connection_.runActive(); }
     QString statusText(int panel) const;
     TfrmPanel* panel() const { return panel_; }
-    TfrmGraph* realTimeWindow() const { return realTimeWindow_; }
-    // Creates the real-time graph window: caption, graph set-up and sampling-rate box.
-    void openRealTimeWindow();
-    // Adds a graph window to the workspace; its frame follows the graph's caption.
-    QMdiSubWindow* addGraphWindow(TfrmGraph* graph);
-    // Load Data, Erase Memory and the DataLogger window.
-    LoggerCommands& loggerCommands() { return *logger_; }
-    TfrmGraph* dataLoggerWindow() const;
     QMdiArea* workspace() const { return mdi_; }
     const DigitImages& digitImages() const { return digits_; }
-    MeterLink& link() { return link_; }
+    // The graph windows' close questions, asked as the program is left; false keeps it running.
+    bool closeQueries();
 
-    // Whether a real-time run is active; the real-time recorder sets it.
-    bool runActive() const { return runActive_; }
-    void setRunActive(bool active) { runActive_ = active; }
-    // Receives the level of every decoded status frame (the real-time recorder).
-    std::function<void(float)> levelSink;
-    // The time (TDateTime) at which the decoding of the last status frame began.
-    double frameTime() const { return frameTime_; }
-    RealTimeRecorder& realTimeRecorder() { return *realTime_; }
+  protected:
+    void closeEvent(QCloseEvent* event) override;
 
-    QTimer* MainTimer = nullptr;
+  private:
+    void buildMenu();
+    void buildToolBar();
+    void buildStatusBar();
+    void connectCommands();
+    void createPanel();
+    void placeRealTimeWindow();
+    QMdiSubWindow* addChildWindow(QWidget* child, WindowRole role);
+    void applyCommandStates();
+    void onConnectionChanged(ConnectionState state);
+    void onStatusDecoded(const PanelRefresh& refresh, double frameTime);
+    void setStatusText(int panel, const QString& text);
+    QList<TfrmGraph*> graphWindows() const;
+
+    MeterLink& link_;
+    Prompts& prompts_;
+    Clock& clock_;
+    Environment env_;
+    MeterConnection connection_;
+    QMdiArea* mdi_ = nullptr;
+    QLabel* statusPanels_[3] = {nullptr, nullptr, nullptr};
+    DigitImages digits_;
+    std::array<int, 6> pendingClock_{-1, -1, -1, -1, -1, -1};
+    QPointer<TfrmPanel> panel_;
+    QPointer<TfrmGraph> realTimeWindow_;
+    QPointer<TfrmGraph> dataLoggerWindow_;
+    QPointer<TfrmScope> scope_;
+    DataSetTable dataSets_;
+    QLocale locale_ = QLocale::system();
+    QString dataFolder_;
+    double realTimeRate_ = 0.2;
+    bool templateProblemShown_ = false;
+    RealTimeRecorder* realTime_ = nullptr;
+    LoggerCommands* logger_ = nullptr;
+
     QTimer* MaxMinTimer = nullptr;
     QTimer* LEQTimer = nullptr;
-
     // Menu items
     QAction *Open1, *Save1, *Print1, *PrinterSetup1, *Exit1;
     QAction *Run1, *Stop1;
@@ -126,52 +161,13 @@ public:
     QAction *Contents1, *About1;
     // Tool bar
     QToolBar* ToolBar1;
-    QToolButton *SpeedButton1, *SpeedButton2, *btnPrint, *btnDataLogger, *btnOutputToGraph,
-        *btnRun, *btnStop, *SpeedButton8;
+    QToolButton *SpeedButton1, *SpeedButton2, *btnPrint, *btnDataLogger, *btnOutputToGraph, *btnRun,
+        *btnStop, *SpeedButton8;
     // Hidden controls
     QLabel* lbl_reset;
     QLineEdit* Edit1;
     QPushButton* Button1;
     QPushButton* Button2;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    void buildMenu();
-    void buildToolBar();
-    void buildStatusBar();
-    void createPanel();
-    void placeRealTimeWindow();
-    void setConnectedCommands();
-    void setDisconnectedCommands();
-    void setStatusText(int panel, const QString& text);
-
-    MeterLink& link_;
-    Prompts& prompts_;
-    Clock& clock_;
-    Environment env_;
-    QMdiArea* mdi_ = nullptr;
-    QLabel* statusPanels_[3] = {nullptr, nullptr, nullptr};
-    DigitImages digits_;
-    StatusDecoder decoder_;
-    std::array<int, 6> pendingClock_{-1, -1, -1, -1, -1, -1};
-    QPointer<TfrmPanel> panel_;
-    QPointer<TfrmGraph> realTimeWindow_;
-    DataSetTable dataSets_;
-    QLocale locale_ = QLocale::system();
-    bool loggerDataUnsaved_ = false;
-    bool realTimeDataUnsaved_ = false;
-    QString dataFolder_;
-    double realTimeRate_ = 0.2;
-    bool connected_ = false;
-    bool linkBusy_ = false;
-    bool runActive_ = false;
-    RealTimeRecorder* realTime_ = nullptr;
-    LoggerCommands* logger_ = nullptr;
-    double frameTime_ = 0;
-    int failedPolls_ = 0;
-    int tickCount_ = 0;
 };
 
 }  // namespace kl516

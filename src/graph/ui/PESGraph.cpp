@@ -11,10 +11,10 @@
 #include <climits>
 #include <cmath>
 #include <limits>
-#include <optional>
 
 #include "graph/ui/DecimatedGraph.h"
 #include "graph/ui/GraphCustomizeDialog.h"
+#include "graph/ui/TimeAxisTicker.h"
 
 namespace kl516 {
 
@@ -67,18 +67,6 @@ Qt::PenStyle penStyleOf(LineType type) {
         default:
             return Qt::SolidLine;
     }
-}
-
-// A time format from the locale without the time-zone part (the axis shows wall-clock time).
-QString timeFormatWithoutZone(QString format) {
-    QString out;
-    bool quoted = false;
-    for (QChar c : format) {
-        if (c == QLatin1Char('\'')) quoted = !quoted;
-        if (!quoted && c == QLatin1Char('t')) continue;
-        out.append(c);
-    }
-    return out.trimmed();
 }
 
 struct AnnotationView {
@@ -225,7 +213,7 @@ struct PESGraph::Impl {
     OverlayItem* overlay = nullptr;
     QCPTextElement* title = nullptr;
     QCPTextElement* subTitle = nullptr;
-    QSharedPointer<QCPAxisTickerDateTime> dateTicker{new QCPAxisTickerDateTime};
+    QSharedPointer<TimeAxisTicker> timeTicker{new TimeAxisTicker(plot->xAxis)};
     QSharedPointer<QCPAxisTicker> numberTicker{new QCPAxisTicker};
     std::array<SeriesSync, 2> sync;
     std::array<QColor, 2> lineColors{QColor(64, 128, 255), QColor(255, 48, 48)};
@@ -236,8 +224,7 @@ struct PESGraph::Impl {
     bool dateMode = false;
     double nullY = kNullDataValueY;
 
-    std::vector<std::optional<View>> zoomStack;  // views before each zoom; nullopt = full view
-    bool zoomed = false;
+    bool zoomed = false;  // the view is the user's, not the full view
     View fullView;
     bool layoutDirty = true;
 
@@ -348,32 +335,41 @@ struct PESGraph::Impl {
         QCPGraphDataContainer* data = graphs[size_t(s)]->data().data();
         auto it = data->begin();
         const int first = sy.first;
-        graphs[size_t(s)]->invalidateFrom(lo - first);
+        // The drawing cache is redone from the first entry that really changed: a check of
+        // every point that finds nothing new costs no redrawing.
+        int changedFrom = INT_MAX;
+        auto write = [&](int p, double key, double value) {
+            QCPGraphData& e = it[p - first];
+            const bool same =
+                e.key == key && (std::isnan(value) ? std::isnan(e.value) : e.value == value);
+            if (same) return;
+            e.key = key;
+            e.value = value;
+            changedFrom = std::min(changedFrom, p - first);
+        };
         double carry = lo > first ? it[std::min(lo - 1, oldLast) - first].key
                                   : -std::numeric_limits<double>::infinity();
         int p = lo;
         for (const int end = std::min(hi, oldLast); p <= end; ++p) {
-            QCPGraphData& e = it[p - first];
             if (drawn(s, p)) {
                 const double key = toKey(xs[size_t(p)]);
                 if (key < carry) return rebuildSeries(s);
                 carry = key;
-                e.key = key;
-                e.value = ys[size_t(p)];
+                write(p, key, ys[size_t(p)]);
             } else {
-                e.key = carry;
-                e.value = kNaN;
+                write(p, carry, kNaN);
             }
         }
         // Gaps after the changed points carry the new key up to the next drawn point.
         for (; p <= oldLast; ++p) {
-            QCPGraphData& e = it[p - first];
+            const QCPGraphData& e = it[p - first];
             if (!std::isnan(e.value)) {
                 if (e.key < carry) return rebuildSeries(s);
                 break;
             }
-            e.key = carry;
+            write(p, carry, kNaN);
         }
+        if (changedFrom != INT_MAX) graphs[size_t(s)]->invalidateFrom(changedFrom);
         for (p = oldLast + 1; p <= newLast; ++p) {
             if (drawn(s, p)) {
                 const double key = toKey(xs[size_t(p)]);
@@ -484,9 +480,7 @@ struct PESGraph::Impl {
         plot->xAxis->setLabel(s.xAxisLabel);
         plot->yAxis->setLabel(s.yAxisLabel);
         if (dateMode) {
-            plot->xAxis->setTicker(dateTicker);
-            dateTicker->setDateTimeSpec(Qt::UTC);  // keys hold wall-clock time
-            updateTimeFormat(plot->xAxis->range());
+            plot->xAxis->setTicker(timeTicker);
         } else {
             plot->xAxis->setTicker(numberTicker);
         }
@@ -568,17 +562,6 @@ struct PESGraph::Impl {
         to.lineAnnotationTextSize = from.lineAnnotationTextSize;
     }
 
-    void updateTimeFormat(const QCPRange& range) {
-        if (!dateMode) return;
-        const QLocale locale = QLocale::system();
-        const QString format =
-            range.size() < 86400.0
-                ? timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat))
-                : locale.dateFormat(QLocale::ShortFormat) + QLatin1Char('\n') +
-                      timeFormatWithoutZone(locale.timeFormat(QLocale::ShortFormat));
-        if (dateTicker->dateTimeFormat() != format) dateTicker->setDateTimeFormat(format);
-    }
-
     // ---- scales and zoom ----------------------------------------------------------------------
 
     static QCPRange ordered(double a, double b, double pad) {
@@ -629,42 +612,28 @@ struct PESGraph::Impl {
         return v;
     }
 
-    View currentView() const { return {plot->xAxis->range(), plot->yAxis->range()}; }
-
     void applyView(const View& v) {
-        plot->xAxis->setRange(v.x);
+        plot->xAxis->setRange(v.x);  // a changed range marks the layout (rangeChanged)
         plot->yAxis->setRange(v.y);
-        layoutDirty = true;
     }
 
-    void pushZoom() {
-        zoomStack.push_back(zoomed ? std::optional<View>(currentView()) : std::nullopt);
-        zoomed = true;
-    }
+    void pushZoom() { zoomed = true; }
 
+    // Undoing a zoom returns to the full view, however many zooms led away from it.
     void undoZoom() {
-        std::optional<View> previous;
-        if (!zoomStack.empty()) {
-            previous = zoomStack.back();
-            zoomStack.pop_back();
-        }
-        if (previous) {
-            applyView(*previous);
-        } else {
-            zoomStack.clear();
-            zoomed = false;
-            applyView(fullView);
-        }
+        zoomed = false;
+        applyView(fullView);
     }
 
-    void clearZoom() {
-        zoomStack.clear();
-        zoomed = false;
-    }
+    void clearZoom() { zoomed = false; }
 
     // ---- geometry -----------------------------------------------------------------------------
 
+    // The plot takes the control's size. A control squeezed to nothing keeps the plot at its
+    // last size (clipped away): a plot of no pixels would give every replot a paint device
+    // that cannot be painted on.
     void syncGeometry() {
+        if (q->size().isEmpty()) return;
         const QRect r(QPoint(0, 0), q->size());
         if (plot->geometry() != r) plot->setGeometry(r);
         if (plot->viewport() != r) {
@@ -678,10 +647,22 @@ struct PESGraph::Impl {
     void ensureLayout() {
         syncGeometry();
         if (!layoutDirty) return;
+        layOut();
+        if (ticksMisjudged()) layOut();
+        layoutDirty = false;
+    }
+
+    void layOut() {
         plot->plotLayout()->update(QCPLayoutElement::upPreparation);
         plot->plotLayout()->update(QCPLayoutElement::upMargins);
         plot->plotLayout()->update(QCPLayoutElement::upLayout);
-        layoutDirty = false;
+    }
+
+    // The time ticks were made for another axis length than the layout gave (the first layout,
+    // or a new size): made again, they fit the axis. The X axis length depends on the side
+    // margins only, which the X ticks do not change, so one more pass settles it.
+    bool ticksMisjudged() const {
+        return dateMode && std::abs(timeTicker->pixelsUsed() - plot->axisRect()->width()) > 0.5;
     }
 
     QPointF plotPixel(const QPoint& widgetPixel) const { return widgetPixel - plot->pos(); }
@@ -703,13 +684,20 @@ PESGraph::PESGraph(QWidget* parent) : QWidget(parent) {
     d_->overlay->setClipToAxisRect(true);
 
     connect(plot_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
-            [this](const QCPRange& range) {
-                d_->layoutDirty = true;
-                d_->updateTimeFormat(range);
-            });
+            [this] { d_->layoutDirty = true; });
     connect(plot_->yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             [this] { d_->layoutDirty = true; });
-    connect(plot_, &QCustomPlot::afterLayout, this, [this] { d_->layoutDirty = false; });
+    connect(plot_, &QCustomPlot::afterLayout, this, [this] {
+        if (d_->ticksMisjudged()) d_->layOut();
+        d_->layoutDirty = false;
+    });
+    connect(plot_, &QCustomPlot::afterReplot, this,
+            [this, range = QCPRange(), area = QRect()]() mutable {
+                if (plot_->xAxis->range() == range && plot_->axisRect()->rect() == area) return;
+                range = plot_->xAxis->range();
+                area = plot_->axisRect()->rect();
+                emit viewChanged();
+            });
     // Rubber-band zoom: both axes take the band's extent.
     connect(plot_->selectionRect(), &QCPSelectionRect::accepted, this,
             [this](const QRect& band, QMouseEvent* event) {
@@ -740,6 +728,16 @@ PESGraph::~PESGraph() {
 }
 
 // ---- data ------------------------------------------------------------------------------------
+
+void PESGraph::propertiesEdited(int32_t subsetsBefore, int32_t pointsBefore) {
+    if (state_.subsets == subsetsBefore && state_.points == pointsBefore) return;
+    const int32_t subsets = state_.subsets;
+    const int32_t points = state_.points;
+    state_.subsets = subsetsBefore;
+    state_.points = pointsBefore;
+    setSubsets(subsets);
+    setPoints(points);
+}
 
 void PESGraph::setSubsets(int count) {
     count = std::clamp(count, 1, 2);
@@ -899,7 +897,6 @@ void PESGraph::resetImage() {
     d.structureDirty = false;
     d.haveApplied = true;
     stateTouched_ = false;
-    d.layoutDirty = true;
 }
 
 // ---- actions ---------------------------------------------------------------------------------
@@ -952,8 +949,7 @@ void PESGraph::customize() {
         edited.points = state_.points;
         edited.x.swap(state_.x);
         edited.y.swap(state_.y);
-        state_ = std::move(edited);
-        stateTouched_ = true;
+        state_ = std::move(edited);  // the points are the same vectors: nothing to re-check
         resetImage();
         plot_->replot(QCustomPlot::rpQueuedReplot);
     }

@@ -32,19 +32,60 @@ struct HotSpot {
 
 // The scientific graph control of every graph window: one or two series of levels against
 // time, manual scales, titles, colours, annotation tables, two cursor lines, rubber-band zoom
-// and the state as one block. Properties live in state(); after changing them the caller runs
-// ResetImage then InvalidateImage, as with the control this replaces.
+// and the state as one block. Properties live in the state (editProperties); after changing them
+// the caller runs ResetImage then InvalidateImage, as with the control this replaces.
 class PESGraph : public QWidget {
     Q_OBJECT
 public:
     explicit PESGraph(QWidget* parent = nullptr);
     ~PESGraph() override;
 
-    // ResetImage compares all settings with those last drawn, so any change through state() is
-    // picked up. Data: the setters below record the points they change, which keeps ResetImage
-    // incremental; handing out the mutable state marks every point for a check instead, so
-    // edit state().x / state().y through a fresh state() call, not a reference kept from before
-    // the last ResetImage.
+    // Settings are edited through editProperties, points through the setters below or
+    // editPoints. ResetImage compares all settings with those last drawn, so any change of a
+    // setting is picked up; the setters record the points they change, which keeps ResetImage
+    // incremental, while editPoints marks every point for a check.
+
+    // Calls f(GraphState&) to change settings (scales, looks, annotations, cursor lines). The
+    // point vectors are moved out while f runs, so f sees them empty and cannot touch a point;
+    // nothing is marked for re-checking. A change of the series or point count made by f is
+    // applied as setSubsets / setPoints would.
+    template <class F>
+    void editProperties(F&& f) {
+        const int32_t subsets = state_.subsets;
+        const int32_t points = state_.points;
+        PointVectors held;
+        held.x.swap(state_.x);
+        held.y.swap(state_.y);
+        struct Restore {  // the points go back even when f throws
+            PESGraph* graph;
+            PointVectors* held;
+            ~Restore() {
+                graph->state_.x.swap(held->x);
+                graph->state_.y.swap(held->y);
+            }
+        };
+        {
+            Restore restore{this, &held};
+            f(state_);
+            // f must not write points: what it put into the moved-out vectors is dropped.
+            Q_ASSERT(state_.x.empty() && state_.y.empty());
+        }
+        propertiesEdited(subsets, points);
+    }
+
+    // Calls f(GraphState&) with everything, points included, and marks every point for a check
+    // at the next ResetImage.
+    template <class F>
+    void editPoints(F&& f) {
+        struct Mark {  // marked even when f throws half way
+            bool& touched;
+            ~Mark() { touched = true; }
+        } mark{stateTouched_};
+        f(state_);
+    }
+
+    // Being phased out: use editProperties or editPoints. Handing out the mutable state marks
+    // every point for a check at the next ResetImage, as editPoints does.
     GraphState& state() {
         stateTouched_ = true;
         return state_;
@@ -108,12 +149,21 @@ signals:
     void vertLineAnnotHotSpot(int line);    // a press on cursor line 0 or 1
     void graphAnnotHotSpot(int annotation);  // a press on an annotation
     void customizeDialogClosed();
+    // The X axis range or the plotting area is not what it was at the last replot; emitted
+    // after the replot that shows it, before it is painted.
+    void viewChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    struct PointVectors {
+        std::vector<std::vector<double>> x;
+        std::vector<std::vector<float>> y;
+    };
+    // After editProperties: applies a series or point count that f changed.
+    void propertiesEdited(int32_t subsetsBefore, int32_t pointsBefore);
     void resetImage();
     void customize();
     void printDialog();

@@ -21,6 +21,7 @@
 #include <algorithm>
 
 #include "app/Prompts.h"
+#include "app/ui/WindowService.h"
 #include "dataset/DataSetTable.h"
 #include "dataset/TDateTime.h"
 #include "graph/Statistics.h"
@@ -46,7 +47,9 @@ const double kSamplingRates[9] = {0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 30};
 
 }  // namespace
 
-TfrmGraph::TfrmGraph(GraphWindowHost& host, QWidget* parent) : QWidget(parent), host_(host) {
+TfrmGraph::TfrmGraph(GraphWindowHost& host, GraphDocument document, QWidget* parent)
+    : QWidget(parent), host_(host), document_(document) {
+    setRole(this, document_.role);
     setObjectName(QStringLiteral("frmGraph"));
     setWindowTitle(QStringLiteral("Graph"));
     resize(kClientWidth, kClientHeight);
@@ -139,7 +142,7 @@ void TfrmGraph::buildLayout() {
     connect(ToolButton2, &QToolButton::clicked, this, &TfrmGraph::ToolButton2Click);
     connect(UndoZoom, &QToolButton::clicked, this, &TfrmGraph::UndoZoomClick);
     auto setViewing = [this](ViewingStyle style) {
-        PESGraph1->state().viewingStyle = style;
+        PESGraph1->editProperties([style](GraphState& s) { s.viewingStyle = style; });
         redraw();
     };
     connect(ToolButton6, &QToolButton::clicked, this, [setViewing] { setViewing(ViewingStyle::Color); });
@@ -230,6 +233,14 @@ void TfrmGraph::buildLayout() {
     Slider1->setThumbColor(Qt::green);
     connect(Slider1, &Tslider2::OnValueChange1, this, &TfrmGraph::Slider1ValueChange1);
     connect(Slider1, &Tslider2::OnValueChange2, this, &TfrmGraph::Slider1ValueChange1);
+    // A thumb points at the pixel of its point's X on the graph's axis, the pixel of its
+    // cursor's line, whatever part of the axis is in view and however the points are spaced
+    // in time (the value range is point indexes, the axis is time).
+    Slider1->setPositionOf([this](int point) {
+        if (point < 0 || point >= PESGraph1->points()) return std::numeric_limits<double>::quiet_NaN();
+        const QPoint onGraph = PESGraph1->valueToPixel(PESGraph1->XDataII(0, point), 0);
+        return double(Slider1->mapFrom(this, PESGraph1->mapTo(this, onGraph)).x());
+    });
     cs->addWidget(pnlSlider);
     auto* cg = new QGridLayout;
     cg->setContentsMargins(8, 0, 8, 0);
@@ -287,7 +298,19 @@ void TfrmGraph::buildLayout() {
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(0, 0, 0, 0);
     top->addWidget(Splitter2);
+    // The window never gets smaller than a usable plot with both statistics panels and the
+    // slider: the splitters may not fold the plot or the cursor panel away, and the window's
+    // minimum size is what its layout needs, so neither Cascade nor a drag squeezes them out.
+    constexpr int kMinimumPlotWidth = 320, kMinimumPlotHeight = 160;  // still a readable plot
+    PESGraph1->setMinimumSize(kMinimumPlotWidth, kMinimumPlotHeight);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter2->setCollapsible(Splitter2->indexOf(side), false);
+    top->setSizeConstraint(QLayout::SetMinimumSize);
 
+    connect(PESGraph1, &PESGraph::viewChanged, this, [this] {
+        alignSlider();
+        Slider1->update();  // the thumbs follow the axis
+    });
     connect(PESGraph1, &PESGraph::mouseMoved, this, &TfrmGraph::PESGraph1MouseMove);
     connect(PESGraph1, &PESGraph::zoomedIn, this, &TfrmGraph::PESGraph1ZoomIn);
     connect(PESGraph1, &PESGraph::vertLineAnnotHotSpot, this,
@@ -313,31 +336,27 @@ QString TfrmGraph::templatePath() const {
 
 bool TfrmGraph::loadGraphTemplate(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        host_.prompts().message(QStringLiteral("Cannot open file \"%1\".").arg(path));
-        return false;
-    }
+    if (!file.open(QIODevice::ReadOnly)) return false;
     const QByteArray head = file.read(4);
     const qint64 length = head.size() == 4 ? qFromLittleEndian<qint32>(head.constData()) : -1;
     // The length is checked against the file before anything is allocated for it.
-    if (length < 0 || length > file.size() - 4) {
-        host_.prompts().message(QStringLiteral("Read beyond end of file \"%1\".").arg(path));
-        return false;
-    }
+    if (length < 0 || length > file.size() - 4) return false;
     const QByteArray block = file.read(length);
-    if (block.size() != length) {
-        host_.prompts().message(QStringLiteral("Read beyond end of file \"%1\".").arg(path));
-        return false;
-    }
-    PESGraph1->loadState(block);  // a state the control cannot load is ignored
-    return true;
+    if (block.size() != length) return false;
+    return PESGraph1->loadState(block);
 }
 
 void TfrmGraph::setUpGraph(int series, double topY, double bottomY, double rightX, double leftX,
                            int points) {
     const QString path = templatePath();
-    const bool templateApplied = QFileInfo::exists(path);
-    if (templateApplied && !loadGraphTemplate(path)) return;
+    // A template that cannot be applied (cut short, or a state the control cannot load) is
+    // left out: the graph is set up as without one, so it never keeps stale points, and the
+    // user is told.
+    bool templateApplied = QFileInfo::exists(path);
+    if (templateApplied && !loadGraphTemplate(path)) {
+        templateApplied = false;
+        host_.templateUnusable(path);
+    }
 
     GraphState& s = PESGraph1->state();
     s.nullDataValueY = kNullDataValueY;
@@ -391,7 +410,7 @@ void TfrmGraph::redraw() {
 
 void TfrmGraph::updateGraphStatistic() {
     const int n = PESGraph1->points();
-    const GraphState& s = PESGraph1->state();
+    const GraphState& s = std::as_const(*PESGraph1).state();
     const SeriesStatistics st =
         seriesStatistics(s.x.empty() ? nullptr : s.x[0].data(), s.y.empty() ? nullptr : s.y[0].data(), n);
     if (n > 0) {
@@ -468,14 +487,16 @@ void TfrmGraph::placeCursor(int cursor, int point) {
     const float y = PESGraph1->YData(0, point);
     (cursor == 0 ? txtCursorA : txtCursorB)->setText(levelText(y));
     (cursor == 0 ? txtCursorATime : txtCursorBTime)->setText(dateTimeText(x));
-    GraphState& s = PESGraph1->state();
-    s.vertLineX[cursor] = x;
-    s.vertLineText[cursor] =
+    const QString label =
         QStringLiteral("|t") + longTimeText(x) + QLatin1Char('\n') + levelText(y) + QStringLiteral("dB");
+    PESGraph1->editProperties([&](GraphState& s) {
+        s.vertLineX[cursor] = x;
+        s.vertLineText[cursor] = label;
+    });
 }
 
 void TfrmGraph::updateCursorStatistic() {
-    const GraphState& s = PESGraph1->state();
+    const GraphState& s = std::as_const(*PESGraph1).state();
     const int n = PESGraph1->points();
     if (n == 0 || s.x.empty()) return;
     const CursorStatistics c = cursorStatistics(s.x[0].data(), s.y[0].data(), n, cursorA_, cursorB_);
@@ -534,17 +555,23 @@ void TfrmGraph::ToolButton1Click() {
 void TfrmGraph::ToolButton2Click() {
     const bool shown = ToolButton2->isChecked();
     pnlStatistic->setVisible(shown);
-    PESGraph1->state().showVertLineAnnotations = shown;
+    PESGraph1->editProperties([shown](GraphState& s) { s.showVertLineAnnotations = shown; });
     redraw();
 }
 
 // ---- window events ---------------------------------------------------------------------------
 
+// The track spans the plotting area and half a thumb beyond each end, so that the thumb of a
+// point on the area's first or last pixel is whole; the thumbs themselves point at their
+// cursors' lines (see buildLayout).
 void TfrmGraph::alignSlider() {
     const QRect area = PESGraph1->plottingArea();
     const QPoint topLeft = PESGraph1->mapTo(this, area.topLeft());
     const QPoint inPanel = pnlSlider->mapFrom(this, topLeft);
-    Slider1->setGeometry(inPanel.x(), Slider1->y(), std::max(area.width(), 1), Slider1->height());
+    const int half = Slider1->ThumbHeight() / 2;
+    const QRect wanted(inPanel.x() - half, Slider1->y(),
+                       std::max(area.width(), 1) + Slider1->ThumbHeight() + 1, Slider1->height());
+    if (Slider1->geometry() != wanted) Slider1->setGeometry(wanted);
 }
 
 void TfrmGraph::movePanel12() { Panel12->move(PESGraph1->geometry().topLeft() + QPoint(2, 2)); }
@@ -587,27 +614,31 @@ bool TfrmGraph::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TfrmGraph::FormCloseQuery() {
-    if (host_.loggerDataUnsaved() && caption() == QLatin1String("DataLogger")) {
-        switch (host_.prompts().confirm(QStringLiteral("Save DataLogger Data ?"))) {
-            case Prompts::Answer::Cancel: return false;
-            case Prompts::Answer::Yes:
-                host_.loggerDataUnsaved() = false;
-                host_.saveActiveWindow();
-                break;
-            case Prompts::Answer::No: break;
-        }
-    }
-    if (host_.realTimeDataUnsaved() && caption() == QLatin1String("Real-Time Graph")) {
-        switch (host_.prompts().confirm(QStringLiteral("Save Real-Time Graph ?"))) {
-            case Prompts::Answer::Cancel: return false;
-            case Prompts::Answer::Yes:
-                host_.realTimeDataUnsaved() = false;
-                host_.saveActiveWindow();
-                break;
-            case Prompts::Answer::No: host_.realTimeDataUnsaved() = false; break;
-        }
+    const QString question = document_.closeQuestion();
+    if (!document_.unsaved || !*document_.unsaved || question.isEmpty()) return true;
+    switch (host_.prompts().confirm(question)) {
+        case Prompts::Answer::Cancel: return false;
+        case Prompts::Answer::Yes:
+            *document_.unsaved = false;
+            host_.saveWindow(*this);
+            return true;
+        case Prompts::Answer::No:
+            if (document_.noClearsUnsaved()) *document_.unsaved = false;
+            return true;
     }
     return true;
+}
+
+void TfrmGraph::setDocument(const GraphDocument& document) {
+    document_ = document;
+    setRole(this, document_.role);
+}
+
+void TfrmGraph::setClearVisible(bool shown) {
+    tbntSep3->setVisible(shown);
+    const QList<QAction*> actions = ToolBar1->actions();
+    const qsizetype clear = actions.indexOf(tbntSep3) + 1;
+    if (clear > 0 && clear < actions.size()) actions[clear]->setVisible(shown);
 }
 
 void TfrmGraph::closeEvent(QCloseEvent* event) {

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "graph/GraphDocument.h"
 #include "graph/ui/PESGraph.h"
 
 class QComboBox;
@@ -23,25 +24,32 @@ class Tslider2;
 // The window in which every series of levels is looked at: the graph control, the graph and
 // cursor statistics panels, the range slider driving cursors A and B, and the tool bar. The
 // same class serves the logger data sets ("DataLogger"), the live readings ("Real-Time Graph")
-// and every other graph; the caption tells them apart.
+// and every other graph; its document's role tells them apart, the caption is only shown.
 class TfrmGraph : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kClientWidth = 1152;
     static constexpr int kClientHeight = 699;
 
-    explicit TfrmGraph(GraphWindowHost& host, QWidget* parent = nullptr);
+    explicit TfrmGraph(GraphWindowHost& host, GraphDocument document = {},
+                       QWidget* parent = nullptr);
 
     QString caption() const { return windowTitle(); }
     void setCaption(const QString& caption) { setWindowTitle(caption); }
+    // What the window shows: its role, and what Save and the close question do with it.
+    const GraphDocument& document() const { return document_; }
+    WindowRole role() const { return document_.role; }
+    void setDocument(const GraphDocument& document);
+    // Shows the "Clear" button and its divider (the real-time window's).
+    void setClearVisible(bool shown);
     // The model behind Grid2.
     DataSetListModel& dataSetList() const;
 
     // Prepares the graph for new data; applies the template when there is one.
     void setUpGraph(int series, double topY, double bottomY, double rightX, double leftX,
                     int points);
-    // Applies a template file (32-bit length + state block). A file shorter than its length
-    // raises a message; a state the control cannot load is ignored.
+    // Applies a template file (32-bit length + state block). False, with the state unchanged,
+    // when the file cannot be read whole or its state cannot be loaded.
     bool loadGraphTemplate(const QString& path);
     void updateGraphStatistic();
     void showDataSet(int index);
@@ -64,7 +72,7 @@ public:
 
     // Window events
     void FormShow();
-    // The close question of the caption; true allows the close (which then minimises).
+    // The close question of the document; true allows the close (which then minimises).
     bool FormCloseQuery();
 
     QString templatePath() const;
@@ -108,6 +116,7 @@ private:
     QString longTimeText(double x) const;
 
     GraphWindowHost& host_;
+    GraphDocument document_;
     int cursorA_ = 0;
     int cursorB_ = 100;
     bool draggingLine_[2] = {false, false};

@@ -4,6 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace kl516 {
@@ -105,8 +106,21 @@ int Tslider2::trackLength() const {
     return orientation_ == slHoriz ? width() : height();
 }
 
+void Tslider2::setPositionOf(PositionOf positionOf) {
+    positionOf_ = std::move(positionOf);
+    update();
+}
+
 int Tslider2::offsetOf(int value) const {
     const int64_t span = int64_t(trackLength()) - thumbHeight_;
+    if (positionOf_) {
+        const double position = positionOf_(value);
+        if (std::isfinite(position)) {
+            // The thumb's tip (its middle) on the position, and the whole thumb on the control.
+            const double offset = std::round(position) - thumbHeight_ / 2;
+            return int(std::clamp<double>(offset, 0, double(std::max<int64_t>(span, 0))));
+        }
+    }
     const int64_t range = int64_t(maximum_) - minimum_;
     // A control shorter than a thumb, or an empty range, keeps the thumbs at the start.
     if (span <= 0 || range <= 0) return 0;
@@ -182,6 +196,7 @@ void Tslider2::drawThumb(QPainter& p, const QRect& r) const {
 }
 
 void Tslider2::paintEvent(QPaintEvent*) {
+    if (size().isEmpty()) return;  // nothing to paint on
     if (!backgroundValid_ || background_.size() != size() * devicePixelRatioF()) renderBackground();
     QPainter p(this);  // clipped to the region being repainted
     p.drawPixmap(0, 0, background_);
@@ -202,6 +217,7 @@ void Tslider2::mousePressEvent(QMouseEvent* event) {
             dragging2_ = true;
             valueAtPress_ = value2_;
         }
+        offsetAtPress_ = offsetOf(valueAtPress_);
         if (dragging1_ || dragging2_) {
             pressPos_ = pos;
             event->accept();
@@ -227,13 +243,35 @@ void Tslider2::mouseMoveEvent(QMouseEvent* event) {
         span = int64_t(height()) - thumbHeight_;
     }
     if (span <= 0) return;
-    // Integer division truncates toward zero, as the thumb positions do.
-    const int64_t value =
-        std::clamp<int64_t>(valueAtPress_ + range * moved / span, INT32_MIN, INT32_MAX);
+    int64_t value;
+    if (positionOf_ && std::isfinite(positionOf_(valueAtPress_))) {
+        // The thumb follows the pointer from where it was drawn at the press.
+        value = moved == 0 ? valueAtPress_
+                           : valueNearest(double(offsetAtPress_) + thumbHeight_ / 2 + double(moved));
+    } else {
+        // Integer division truncates toward zero, as the thumb positions do.
+        value = std::clamp<int64_t>(valueAtPress_ + range * moved / span, INT32_MIN, INT32_MAX);
+    }
     if (dragging1_)
         setValue1(int(value));
     else
         setValue2(int(value));
+}
+
+int Tslider2::valueNearest(double position) const {
+    // The first value at or past the position, by bisection over the rising positions.
+    int lo = minimum_, hi = maximum_;
+    while (lo < hi) {
+        const int mid = int(lo + (int64_t(hi) - lo) / 2);
+        if (positionOf_(mid) < position)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo > minimum_ &&
+        std::abs(positionOf_(lo - 1) - position) <= std::abs(positionOf_(lo) - position))
+        return lo - 1;
+    return lo;
 }
 
 void Tslider2::mouseReleaseEvent(QMouseEvent* event) {

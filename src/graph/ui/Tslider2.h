@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QWidget>
+#include <functional>
 
 namespace kl516 {
 
@@ -58,6 +59,17 @@ public:
     // The rectangle of thumb 1 or 2 at its current value.
     QRect thumbRect(int thumb) const;
 
+    // Where a value's thumb points (the tip of a horizontal thumb, the middle of a vertical one),
+    // in pixels along the track from its start (the left, or the bottom when vertical), in place
+    // of the even spread over the control: for thumbs that mark points on a graph axis that is
+    // not laid out by the value. NaN for a value it does not place, which then takes its even
+    // place. Positions must not decrease as the value grows. A thumb whose position lies off
+    // the control stays at the control's end. A drag then moves the thumb with the pointer to
+    // the value whose position is nearest. An empty function restores the even spread. After
+    // the positions change, update() the control.
+    using PositionOf = std::function<double(int value)>;
+    void setPositionOf(PositionOf positionOf);
+
     QSize sizeHint() const override { return {200, 50}; }
 
 signals:
@@ -77,6 +89,8 @@ private:
     // Distance of a value's thumb from the track's start, in pixels.
     int offsetOf(int value) const;
     void setValue(int thumb, int value);
+    // The value whose position (setPositionOf) is nearest `position`.
+    int valueNearest(double position) const;
     // Repaints where the thumb was last drawn and where it is now; nothing before the first paint.
     void redrawThumb(int thumb);
     void appearanceChanged();
@@ -98,6 +112,8 @@ private:
     bool dragging2_ = false;
     QPoint pressPos_;
     int valueAtPress_ = 0;
+    int offsetAtPress_ = 0;
+    PositionOf positionOf_;
 
     bool painted_ = false;
     QRect drawn1_, drawn2_;  // where each thumb was last painted

@@ -8,6 +8,7 @@
 #include <QTransform>
 #include <array>
 #include <cmath>
+#include <vector>
 
 namespace kl516::artwork {
 
@@ -59,9 +60,22 @@ QPolygonF bar(QPointF from, QPointF to, double half) {
                       {x - half, a + half}});
 }
 
+// Unlit segments of a real LCD stay faintly visible against the glass.
+QColor unlitInk() {
+    QColor ink = lcdInk();
+    ink.setAlpha(34);
+    return ink;
+}
+
+// The colour of segment s of a figure: ink when lit, the faint unlit tone otherwise. Values
+// outside 0..9 light no segment.
+QColor segmentColour(int value, int s) {
+    const bool lit = value >= 0 && value <= 9 && (kSegments[value] & (1 << s));
+    return lit ? lcdInk() : unlitInk();
+}
+
 QPixmap sevenSegment(int width, int height, const SegmentBox& box, int value) {
     QPixmap pixmap = canvas(width, height);
-    if (value < 0 || value > 9) return pixmap;
 
     const double h = box.thickness / 2;
     const double xl = box.left + h, xr = box.right - h;
@@ -82,9 +96,45 @@ QPixmap sevenSegment(int width, int height, const SegmentBox& box, int value) {
     // Shear about the middle line so that the figure leans like a printed LCD digit.
     p.setTransform(QTransform(1, 0, -box.slant, 1, box.slant * ym, 0));
     p.setPen(Qt::NoPen);
-    p.setBrush(lcdInk());
-    for (int s = 0; s < 7; ++s)
-        if (kSegments[value] & (1 << s)) p.drawPolygon(segments[s]);
+    for (int s = 0; s < 7; ++s) {
+        p.setBrush(segmentColour(value, s));
+        p.drawPolygon(segments[s]);
+    }
+    return pixmap;
+}
+
+// The clock digits are too small for smoothed outlines, which blur into grey blobs: each
+// segment is a fixed set of pixel runs. The figure takes columns 1..7 and rows 0..13 of the
+// 9 x 15 image, so neighbouring places (8 or more pixels apart) keep a clear column between
+// figures and the date and time rows a clear row. Vertical strokes are two pixels wide with a
+// bevelled inner edge, horizontal ones two rows deep.
+struct PixelRun {
+    int x, y, length;
+    bool vertical;
+};
+
+// clang-format off
+const std::array<std::vector<PixelRun>, 7> kSmallSegments = {{
+    {{2, 0, 5, false}, {3, 1, 3, false}},   // a
+    {{7, 1, 5, true}, {6, 2, 4, true}},     // b
+    {{7, 8, 5, true}, {6, 8, 4, true}},     // c
+    {{2, 13, 5, false}, {3, 12, 3, false}}, // d
+    {{1, 8, 5, true}, {2, 8, 4, true}},     // e
+    {{1, 1, 5, true}, {2, 2, 4, true}},     // f
+    {{2, 6, 5, false}, {2, 7, 5, false}},   // g
+}};
+// clang-format on
+
+QPixmap pixelSevenSegment(int value) {
+    QPixmap pixmap = canvas(9, 15);
+    QPainter p(&pixmap);
+    for (int s = 0; s < 7; ++s) {
+        const QColor colour = segmentColour(value, s);
+        for (const PixelRun& run : kSmallSegments[s])
+            p.fillRect(run.vertical ? QRect(run.x, run.y, 1, run.length)
+                                    : QRect(run.x, run.y, run.length, 1),
+                       colour);
+    }
     return pixmap;
 }
 
@@ -470,7 +520,7 @@ QPixmap largeDigit(int value) {
 }
 
 QPixmap smallDigit(int value) {
-    return sevenSegment(9, 15, {0.5, 8.5, 0.5, 14.5, 2.1, 0.3, 0.0}, value);
+    return pixelSevenSegment(value);
 }
 
 QPixmap decimalPoint() {
@@ -483,15 +533,15 @@ QPixmap decimalPoint() {
 QPixmap dateDash() {
     QPixmap pixmap = canvas(5, 3);
     QPainter p(&pixmap);
-    p.fillRect(QRect(0, 1, 5, 2), lcdInk());
+    p.fillRect(QRect(0, 0, 5, 2), lcdInk());
     return pixmap;
 }
 
 QPixmap timeColon() {
     QPixmap pixmap = canvas(4, 12);
     QPainter p(&pixmap);
-    p.fillRect(QRect(1, 2, 2, 2), lcdInk());
-    p.fillRect(QRect(1, 8, 2, 2), lcdInk());
+    p.fillRect(QRect(1, 0, 2, 2), lcdInk());
+    p.fillRect(QRect(1, 6, 2, 2), lcdInk());
     return pixmap;
 }
 

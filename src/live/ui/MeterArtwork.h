@@ -47,15 +47,16 @@ inline constexpr QRect kLcdRect{34, 463, 230, 180};
 // The whole meter, kMeterWidth x kMeterHeight, with the keys drawn at the given places.
 QPixmap meterPicture(const std::vector<KeyDrawing>& keys);
 
-// Seven-segment digits on a transparent ground: 30 x 51 and 9 x 15. Values outside 0..9 give a
-// blank image of the same size.
+// Seven-segment digits on a transparent ground: 30 x 51 and 9 x 15. Lit segments are in LCD
+// ink, unlit ones in a faint tone of it, as on the meter's glass; values outside 0..9 give a
+// blank figure (every segment unlit) of the same size.
 QPixmap largeDigit(int value);
 QPixmap smallDigit(int value);
 
 // LCD annunciators, in LCD ink on a transparent ground.
 QPixmap decimalPoint();  // 6 x 12, the dot at the bottom, level with the digits' base
-QPixmap dateDash();      // 5 x 3, level with the middle bar of the date digits
-QPixmap timeColon();     // 4 x 12
+QPixmap dateDash();      // 5 x 3, its top two rows level with the middle bar of the date digits
+QPixmap timeColon();     // 4 x 12, dots at rows 0-1 and 6-7, centred on the time digits' middle
 QPixmap battery();       // 17 x 9
 QPixmap levelBar();      // the full bar, 154 x 9; the panel crops it by width
 QPixmap runStart();      // 10 x 11

@@ -5,13 +5,14 @@
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <functional>
 #include <optional>
 
 #include "app/Prompts.h"
-#include "link/MeterLink.h"
+#include "app/MeterConnection.h"
 #include "live/ui/MeterArtwork.h"
 
 namespace kl516 {
@@ -108,6 +109,17 @@ constexpr const char* kToolTipKey = "btnMaxMin";
 constexpr int kBarMinWidth = 4;
 constexpr int kBarFullWidth = 154;
 
+// A notice stays long enough to be read: a few seconds, longer for a longer text.
+int noticeDurationMs(const QString& text) {
+    return std::clamp(2500 + 50 * int(text.size()), 3000, 8000);
+}
+constexpr int kNoticeMargin = 3;  // from the panel's edges and from the key
+
+// Two pixels lower than (72, 483), where its top row lay on the battery symbol and the top
+// annunciators: the label now fills the free band between that row (down to row 484) and the
+// level bar (from row 500).
+constexpr QPoint kNoConnectionPos{72, 485};
+
 QLabel* makeLabel(QWidget* parent, const char* name, QPoint pos, bool visible) {
     auto* label = new QLabel(parent);
     label->setObjectName(QLatin1String(name));
@@ -149,8 +161,9 @@ QLabel* textLabel(QWidget* parent, const char* name, QPoint pos, const QString& 
 
 }  // namespace
 
-TfrmPanel::TfrmPanel(MeterLink& link, Prompts& prompts, const DigitImages& digits, QWidget* parent)
-    : QWidget(parent), link_(link), prompts_(prompts), digits_(digits) {
+TfrmPanel::TfrmPanel(MeterConnection& connection, Prompts& prompts, const DigitImages& digits,
+                     QWidget* parent)
+    : QWidget(parent), connection_(connection), prompts_(prompts), digits_(digits) {
     setObjectName(QStringLiteral("frmPanel"));
     setWindowTitle(QStringLiteral("Control Panel"));
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
@@ -171,9 +184,11 @@ TfrmPanel::TfrmPanel(MeterLink& link, Prompts& prompts, const DigitImages& digit
 
 void TfrmPanel::buildLcd() {
     const QSize large(30, 51), small(9, 15);
+    // Every element below lies on the LCD and is blanked with it, except the no-connection
+    // and time labels.
     auto picture = [this](QLabel* label) {
         pictures_.push_back(label);
-        return label;
+        return lcdElement(label);
     };
 
     const char* mainNames[4] = {"MainD1", "MainD2", "MainD3", "MainD4"};
@@ -228,10 +243,12 @@ void TfrmPanel::buildLcd() {
     picture(imageLabel(this, "Image2", {156, 547}, artwork::timeColon(), true));
     picture(imageLabel(this, "imgBat", {62, 475}, artwork::battery(), true));
 
-    lblNoConnection_ =
-        picture(textLabel(this, "lblNoConnection", {72, 483}, QStringLiteral("No Connection"), 12,
-                          false, QColor(208, 24, 24)));
-    lblTime_ = picture(textLabel(this, "lblTime", {263, 107}, QString(), 10, false));
+    // Shown on the blank LCD while no meter is connected.
+    lblNoConnection_ = textLabel(this, "lblNoConnection", kNoConnectionPos,
+                                 QStringLiteral("No Connection"), 12, false, QColor(208, 24, 24));
+    pictures_.push_back(lblNoConnection_);
+    lblTime_ = textLabel(this, "lblTime", {263, 107}, QString(), 10, false);
+    pictures_.push_back(lblTime_);
 }
 
 void TfrmPanel::buildKeys() {
@@ -247,15 +264,15 @@ void TfrmPanel::buildKeys() {
         switch (key.action) {
             case KeyAction::Send: {
                 const char letter = key.letter;
-                spot->onClick = [this, letter] { sendKey(letter); };
+                spot->onClick = [this, letter, spot] { sendKey(letter, spot); };
                 if (key.doubleLetter) {
                     const char second = key.doubleLetter;
-                    spot->onDoubleClick = [this, second] { sendKey(second); };
+                    spot->onDoubleClick = [this, second, spot] { sendKey(second, spot); };
                 }
                 break;
             }
             case KeyAction::NotAvailable:
-                spot->onClick = [this] { notAvailable(); };
+                spot->onClick = [this, spot] { showNotice(QStringLiteral("not available"), spot); };
                 break;
             case KeyAction::Close:
                 spot->onClick = [this] { closePanel(); };
@@ -267,12 +284,54 @@ void TfrmPanel::buildKeys() {
     }
 }
 
-void TfrmPanel::sendKey(char letter) {
-    if (!link_.sendKey(letter)) prompts_.message(QStringLiteral("Connect fail"));
+void TfrmPanel::sendKey(char letter, QWidget* key) {
+    const MeterConnection::KeyOutcome outcome = connection_.sendKey(letter);
+    if (outcome.result == MeterConnection::KeyResult::Failed) prompts_.message(outcome.message);
+    // A key pressed while a download or another command holds the link is refused, and the
+    // command goes on undisturbed.
+    if (outcome.result == MeterConnection::KeyResult::Busy) showNotice(outcome.message, key);
 }
 
-void TfrmPanel::notAvailable() {
-    prompts_.message(QStringLiteral("not available"));
+void TfrmPanel::showNotice(const QString& text, QWidget* at) {
+    if (!notice_) {
+        notice_ = new QLabel(this);
+        notice_->setObjectName(QStringLiteral("notice"));
+        notice_->setAttribute(Qt::WA_TransparentForMouseEvents);  // keys stay clickable
+        notice_->setFrameShape(QFrame::Box);
+        notice_->setMargin(3);
+        notice_->setAutoFillBackground(true);
+        notice_->setForegroundRole(QPalette::ToolTipText);
+        notice_->setBackgroundRole(QPalette::ToolTipBase);
+        noticeTimer_ = new QTimer(this);
+        noticeTimer_->setObjectName(QStringLiteral("noticeTimer"));
+        noticeTimer_->setSingleShot(true);
+        connect(noticeTimer_, &QTimer::timeout, notice_, &QWidget::hide);
+    }
+    notice_->setText(text);
+    const int widest = width() - 2 * kNoticeMargin;
+    notice_->setWordWrap(false);
+    notice_->adjustSize();
+    if (notice_->width() > widest) {
+        notice_->setWordWrap(true);
+        notice_->resize(widest, notice_->heightForWidth(widest));
+    }
+
+    // Under the key, centred on it, or above it when there is no room below; always inside
+    // the panel.
+    QRect key = rect();
+    if (at && isAncestorOf(at))
+        key = QRect(at->mapTo(this, QPoint(0, 0)), at->size());
+    else if (at)
+        key = QRect(mapFromGlobal(at->mapToGlobal(QPoint(0, 0))), at->size());
+    QPoint pos(key.center().x() - notice_->width() / 2, key.bottom() + 1 + kNoticeMargin);
+    if (pos.y() + notice_->height() > height() - kNoticeMargin)
+        pos.setY(key.top() - kNoticeMargin - notice_->height());
+    pos.setX(std::clamp(pos.x(), kNoticeMargin, width() - kNoticeMargin - notice_->width()));
+    pos.setY(std::clamp(pos.y(), kNoticeMargin, height() - kNoticeMargin - notice_->height()));
+    notice_->move(pos);
+    notice_->raise();
+    notice_->show();
+    noticeTimer_->start(noticeDurationMs(text));
 }
 
 void TfrmPanel::closePanel() {
@@ -289,20 +348,22 @@ QWidget* TfrmPanel::dragTarget() {
 
 void TfrmPanel::applyRefresh(const PanelRefresh& refresh) {
     const MeterStatus& s = refresh.status;
-    lblREC_->setVisible(s.recording);
+    // The first refresh after the connection came back lights the LCD again.
+    if (lblNoConnection_->isHidden()) setLcdOn(true);
+    setLit(lblREC_, s.recording);
 
-    lbldBA_->setVisible(s.weightingA);
-    lbldBC_->setVisible(!s.weightingA);
-    lblFAST_->setVisible(s.fast);
-    lblSLOW_->setVisible(!s.fast);
-    imgUNDER_->setVisible(s.under);
-    imgOVER_->setVisible(s.over);
-    lblFULL_->setVisible(s.memoryFull);
-    imgStart_->setVisible(s.runState == RunState::Running);
-    imgPause_->setVisible(s.runState == RunState::Paused);
-    imgStop_->setVisible(s.runState == RunState::Stopped);
-    imgLEQ_->setVisible(s.leqShown);
-    imgSPL_->setVisible(!s.leqShown);
+    setLit(lbldBA_, s.weightingA);
+    setLit(lbldBC_, !s.weightingA);
+    setLit(lblFAST_, s.fast);
+    setLit(lblSLOW_, !s.fast);
+    setLit(imgUNDER_, s.under);
+    setLit(imgOVER_, s.over);
+    setLit(lblFULL_, s.memoryFull);
+    setLit(imgStart_, s.runState == RunState::Running);
+    setLit(imgPause_, s.runState == RunState::Paused);
+    setLit(imgStop_, s.runState == RunState::Stopped);
+    setLit(imgLEQ_, s.leqShown);
+    setLit(imgSPL_, !s.leqShown);
 
     for (int i = 0; i < 6; ++i) {
         const int value = refresh.clockValues[i];
@@ -344,12 +405,37 @@ void TfrmPanel::setLevelDigits(const std::array<int, 4>& images) {
 }
 
 void TfrmPanel::setMaxMinVisible(bool maxShown, bool minShown) {
-    lblMAX_->setVisible(maxShown);
-    lblMIN_->setVisible(minShown);
+    setLit(lblMAX_, maxShown);
+    setLit(lblMIN_, minShown);
 }
 
 void TfrmPanel::setNoConnectionVisible(bool shown) {
     lblNoConnection_->setVisible(shown);
+    if (shown) setLcdOn(false);
+}
+
+QLabel* TfrmPanel::lcdElement(QLabel* element) {
+    lcd_.emplace_back(element, !element->isHidden());
+    return element;
+}
+
+void TfrmPanel::setLit(QWidget* element, bool lit) {
+    for (auto& [widget, isLit] : lcd_) {
+        if (widget != element) continue;
+        isLit = lit;
+        widget->setVisible(lit && lcdOn_);
+        return;
+    }
+}
+
+void TfrmPanel::setLcdOn(bool on) {
+    if (on == lcdOn_) return;
+    lcdOn_ = on;
+    // The clock comes back with the meter's next time, never with the time it had when the
+    // connection went.
+    if (!on)
+        for (QLabel* place : clockDigits_) place->clear();
+    for (const auto& [widget, lit] : lcd_) widget->setVisible(lit && on);
 }
 
 void TfrmPanel::setTimeVisible(bool shown) {

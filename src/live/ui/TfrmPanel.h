@@ -4,15 +4,17 @@
 #include <QPointer>
 #include <QWidget>
 #include <array>
+#include <utility>
 #include <vector>
 
 #include "live/StatusDecoder.h"
 
 class QLabel;
+class QTimer;
 
 namespace kl516 {
 
-class MeterLink;
+class MeterConnection;
 class Prompts;
 
 // The digit images shared by every panel: 18 large (30 x 51) and 18 small (9 x 15); indexes
@@ -31,7 +33,7 @@ public:
     static constexpr int kWidth = 279;
     static constexpr int kHeight = 730;
 
-    TfrmPanel(MeterLink& link, Prompts& prompts, const DigitImages& digits,
+    TfrmPanel(MeterConnection& connection, Prompts& prompts, const DigitImages& digits,
               QWidget* parent = nullptr);
 
     // Applies a refreshed status frame: annunciators, clock places, level digits, MAX/MIN
@@ -39,8 +41,14 @@ public:
     void applyRefresh(const PanelRefresh& refresh);
     void setLevelDigits(const std::array<int, 4>& images);
     void setMaxMinVisible(bool maxShown, bool minShown);
+    // Showing "No Connection" switches the LCD off, as on a meter that is off; the next status
+    // refresh after the label is hidden switches it on again.
     void setNoConnectionVisible(bool shown);
     void setTimeVisible(bool shown);
+
+    // A short notice next to a key that leaves the panel usable ("not available", a refusal
+    // while another command holds the meter); it hides itself after a few seconds.
+    void showNotice(const QString& text, QWidget* at);
 
     // Set while a MAX/MIN blink step runs; a close request waits for it.
     void setBlinkInProgress(bool busy) { blinkInProgress_ = busy; }
@@ -59,15 +67,25 @@ private:
     bool event(QEvent* event) override;
     void buildLcd();
     void buildKeys();
-    void sendKey(char letter);
-    void notAvailable();
+    // Sends a key through the connection; a key refused while a command holds the link gets a
+    // notice at the key, a failed exchange the "Connect fail" box.
+    void sendKey(char letter, QWidget* key);
+    // Registers an element of the LCD with whether it is lit; setLit changes that, and an
+    // element is shown only while it is lit and the LCD is on.
+    QLabel* lcdElement(QLabel* element);
+    void setLit(QWidget* element, bool lit);
+    void setLcdOn(bool on);
     void closePanel();
     QWidget* dragTarget();  // the panel, or its MDI subwindow
 
-    MeterLink& link_;
+    MeterConnection& connection_;
     Prompts& prompts_;
     const DigitImages& digits_;
     bool blinkInProgress_ = false;
+    bool lcdOn_ = true;
+    std::vector<std::pair<QWidget*, bool>> lcd_;  // element, lit
+    QLabel* notice_ = nullptr;
+    QTimer* noticeTimer_ = nullptr;
     bool closedEmitted_ = false;
     QPoint dragOffset_;
     bool dragging_ = false;

@@ -4,16 +4,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QItemSelectionModel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QItemSelectionModel>
 #include <QTableView>
 #include <QTimer>
 #include <algorithm>
 
+#include "app/MeterConnection.h"
 #include "app/Prompts.h"
-#include "app/ui/TfrmMain.h"
+#include "app/ui/AppContext.h"
+#include "app/ui/WindowService.h"
 #include "dataset/TDateTime.h"
 #include "files/CollectionFile.h"
 #include "graph/ui/DataSetListModel.h"
@@ -32,23 +34,10 @@ constexpr double kSecondsPerDay = 86400.0;
 constexpr int kSelectedColumns = 5;  // the first set's row is selected in columns 0 .. 4
 constexpr int kCellPadding = 12;     // a list column's width beyond its widest text
 
-// Marks a logger command as running for the lifetime of the guard.
-class RunningGuard {
-public:
-    explicit RunningGuard(bool& flag) : flag_(flag), before_(flag) { flag_ = true; }
-    ~RunningGuard() { flag_ = before_; }
-    RunningGuard(const RunningGuard&) = delete;
-    RunningGuard& operator=(const RunningGuard&) = delete;
-
-private:
-    bool& flag_;
-    bool before_;
-};
-
 // Passes the download's progress to the progress window and keeps the hourglass up while the
 // information response is fetched, that is until the transfer starts or the download ends.
 class DownloadWithHourglass final : public DownloadProgress {
-public:
+  public:
     explicit DownloadWithHourglass(TfrmScope& scope) : scope_(scope) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     }
@@ -66,7 +55,7 @@ public:
         scope_.finish();
     }
 
-private:
+  private:
     void restoreCursor() {
         if (!waiting_) return;
         waiting_ = false;
@@ -103,97 +92,79 @@ void fillDataSetList(TfrmGraph& window, const DataSetTable& table, const QLocale
     grid.setUpdatesEnabled(true);
 }
 
-LoggerCommands::LoggerCommands(TfrmMain& main) : QObject(&main), main_(main) {
+LoggerCommands::LoggerCommands(AppContext& app, MeterConnection& connection, WindowService& windows,
+                               QObject* parent)
+    : QObject(parent), app_(app), connection_(connection), windows_(windows) {
     setObjectName(QStringLiteral("LoggerCommands"));
 }
 
-TfrmScope* LoggerCommands::scopeWindow() {
-    if (!scope_) {
-        scope_ = new TfrmScope(&main_);
-        scope_->hide();
-    }
-    return scope_;
-}
-
 TfrmGraph* LoggerCommands::openDataLoggerWindow(double now) {
-    if (dataLogger_) {
-        if (auto* sub = qobject_cast<QMdiSubWindow*>(dataLogger_->parentWidget())) {
-            sub->showNormal();
-            main_.workspace()->setActiveSubWindow(sub);
-        }
-        return dataLogger_;
+    TfrmGraph* graph = windows_.openDataLoggerWindow(now);
+    if (graph && graph != connectedList_) {
+        connectedList_ = graph;
+        connect(graph->Grid2, &QAbstractItemView::clicked, this, [this] { Grid2Click(); });
     }
-    auto* graph = new TfrmGraph(main_);
-    graph->setCaption(QStringLiteral("DataLogger"));
-    graph->pnlDataSets->show();
-    connect(graph->Grid2, &QAbstractItemView::clicked, this, [this] { Grid2Click(); });
-    QMdiSubWindow* sub = main_.addGraphWindow(graph);
-    sub->setObjectName(QStringLiteral("frmDataLogger"));
-    // The main window's client area is everything below its menu bar, tool and status bar
-    // included; the window leaves 60 pixels of its height free.
-    const QMenuBar* menu = main_.menuBar();
-    const int menuHeight = menu && menu->isVisible() && !menu->isNativeMenuBar() ? menu->height() : 0;
-    sub->setGeometry(0, 0, main_.width(), main_.height() - menuHeight - 60);
-    graph->setUpGraph(1, 130, 30, now + 500 / kSecondsPerDay, now, 500);
-    graph->PESGraph1->state().allowGraphAnnotHotSpots = true;
-    sub->showNormal();
-    main_.workspace()->setActiveSubWindow(sub);
-    graph->repaint();
-    dataLogger_ = graph;
     return graph;
 }
 
 void LoggerCommands::LoadData1Click() {
-    if (running_) return;
-    const double now = toTDateTime(main_.clock().now());
-    Prompts& prompts = main_.prompts();
-    if (!main_.connected()) {
+    const double now = toTDateTime(connection_.clock().now());
+    Prompts& prompts = app_.prompts();
+    if (!connection_.connected()) {
         prompts.message(LoggerText::NoConnection);
         return;
     }
-    if (main_.meterRecording()) {
+    if (connection_.meterRecording()) {
         prompts.message(LoggerText::RecordingLoad);
         return;
     }
-    RunningGuard guard(running_);
-    while (main_.linkBusy()) main_.processPendingEvents();
-    main_.stopMainTimer();
+    const LinkLease lease = connection_.borrow(QStringLiteral("Load Data"));
+    if (!lease) {
+        prompts.message(lease.refusal());
+        return;
+    }
 
     openDataLoggerWindow(now);
     QString folderError;
-    const int32_t result = loadLoggerData(&folderError);
+    const int32_t result = loadLoggerData(lease, &folderError);
     if (!folderError.isEmpty()) {
         // The load ends with the folder's path as its error; nothing else is reported.
         prompts.message(folderError);
     } else if (result == ParseResult::Ok || result == ParseResult::BadMarks ||
                result == ParseResult::EndPastLastAddress) {
-        main_.loggerDataUnsaved() = true;
+        connection_.loggerDataUnsaved() = true;
     } else if (result == ParseResult::NoSets) {
         prompts.message(LoggerText::NoData);
     } else {
         prompts.message(LoggerText::ErrorPrefix + QString::number(result));
-        resynchronise();
+        // Gets the meter back in step after a failed load; the outcome is not looked at.
+        MeterLink& link = lease.link();
+        link.prepareRead();
+        setLetter(link.mainBuffer(), Cmd::Resync);
+        link.writeFrame(link.mainBuffer());
     }
-    main_.MainTimer->start();
+    // The lease goes here, and the poll runs again.
 }
 
-int32_t LoggerCommands::loadLoggerData(QString* folderError) {
+int32_t LoggerCommands::loadLoggerData(const LinkLease& lease, QString* folderError) {
     LoggerImage image;  // lives only for this load: empty before and after it
     int32_t lastAddress = 0;
     {
-        DownloadWithHourglass progress(*scopeWindow());
-        const int32_t r = downloadMemory(main_.link(), main_, image, lastAddress, &progress);
+        DownloadWithHourglass progress(*windows_.progressWindow());
+        IdleLinkHost paused;  // the lease has already paused the poll
+        const int32_t r = downloadMemory(lease.link(), paused, image, lastAddress, &progress);
         if (r != LinkResult::Success) return r;
     }
-    const int32_t p = parseImage(image, lastAddress, main_.clock().now(), main_.dataSetTable(),
-                                 nullptr, main_.locale());
+    DataSetTable& table = app_.dataSetTable();
+    const int32_t p =
+        parseImage(image, lastAddress, connection_.clock().now(), table, nullptr, app_.locale());
     if (!parseInstalledTable(p)) return p;
-    TfrmGraph* window = dataLogger_;
-    if (window) fillDataSetList(*window, main_.dataSetTable(), main_.locale());
+    TfrmGraph* window = windows_.dataLoggerWindow();
+    if (window) fillDataSetList(*window, table, app_.locale());
 
-    const QString base = collectionBaseFolder(main_.dataFolder(), main_.programFolder());
+    const QString base = collectionBaseFolder(app_.dataFolder(), app_.programFolder());
     bool written = false;
-    const QString error = writeTempCollectionFile(image, base, &written);
+    const QString error = writeTempCollectionFile(image, table, base, &written);
     if (!error.isEmpty()) {
         if (folderError) *folderError = error;
         return p;
@@ -205,18 +176,14 @@ int32_t LoggerCommands::loadLoggerData(QString* folderError) {
     return p;
 }
 
-void LoggerCommands::resynchronise() {
-    // Gets the meter back in step after a failed load; the outcome is not looked at.
-    MeterLink& link = main_.link();
-    link.prepareRead();
-    setLetter(link.mainBuffer(), Cmd::Resync);
-    link.writeFrame(link.mainBuffer());
-}
-
 void LoggerCommands::EraseMemory1Click() {
-    if (running_) return;
-    Prompts& prompts = main_.prompts();
-    if (main_.meterRecording()) {
+    Prompts& prompts = app_.prompts();
+    // Refused before the question, so the user is not asked for what cannot run now.
+    if (connection_.linkLent()) {
+        prompts.message(MeterConnection::busyMessage(connection_.borrower()));
+        return;
+    }
+    if (connection_.meterRecording()) {
         prompts.message(LoggerText::RecordingErase);
         return;
     }
@@ -225,19 +192,41 @@ void LoggerCommands::EraseMemory1Click() {
 }
 
 int32_t LoggerCommands::eraseMemory() {
-    RunningGuard guard(running_);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const int32_t result = main_.link().eraseMemory();
-    QApplication::restoreOverrideCursor();
+    Prompts& prompts = app_.prompts();
+    int32_t result = -1;
+    {
+        const LinkLease lease = connection_.borrow(QStringLiteral("Erase Memory"));
+        if (!lease) {
+            prompts.message(lease.refusal());
+            return result;
+        }
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        result = lease.link().eraseMemory();
+        QApplication::restoreOverrideCursor();
+    }
+    // The meter's sets are gone: the DataLogger window no longer lists them, so a later Load
+    // Data that finds an empty logger cannot leave them looking current. The temporary
+    // collection file and the unsaved flag stay, so a download not yet saved can still be.
+    if (result == LinkResult::Success) showNoSets();
     const QString text =
         result == LinkResult::Success ? LoggerText::EraseDone : linkResultMessage(result);
-    if (!text.isEmpty()) main_.prompts().message(text);
-    main_.MainTimer->start();
+    if (!text.isEmpty()) prompts.message(text);
     return result;
 }
 
+void LoggerCommands::showNoSets() {
+    app_.dataSetTable().replaceAll({});
+    TfrmGraph* window = windows_.dataLoggerWindow();
+    if (!window) return;
+    fillDataSetList(*window, app_.dataSetTable(), app_.locale());
+    const double now = toTDateTime(connection_.clock().now());
+    window->setUpGraph(1, 130, 30, now + 500 / kSecondsPerDay, now, 0);
+    window->updateGraphStatistic();
+    window->redraw();
+}
+
 void LoggerCommands::Grid2Click() {
-    TfrmGraph* window = dataLogger_;
+    TfrmGraph* window = windows_.dataLoggerWindow();
     if (!window) return;
     const QModelIndexList selected = window->Grid2->selectionModel()->selectedIndexes();
     if (selected.isEmpty()) return;

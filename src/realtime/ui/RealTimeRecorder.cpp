@@ -10,8 +10,10 @@
 #include <cmath>
 #include <utility>
 
+#include "app/MeterConnection.h"
 #include "app/Prompts.h"
-#include "app/ui/TfrmMain.h"
+#include "app/ui/AppContext.h"
+#include "app/ui/WindowService.h"
 #include "graph/ui/TfrmGraph.h"
 #include "graph/ui/Tslider2.h"
 #include "link/Clock.h"
@@ -35,39 +37,22 @@ constexpr int kPresetSamples = 2000;
 constexpr double kFirstViewSeconds = 100;  // visible X range at the start of a run
 constexpr double kViewStepSeconds = 30;    // ... and its growth once it is full
 
-QMdiSubWindow* subWindowOf(TfrmGraph* graph) {
-    return graph ? qobject_cast<QMdiSubWindow*>(graph->parentWidget()) : nullptr;
-}
-
 }  // namespace
 
-RealTimeRecorder::RealTimeRecorder(TfrmMain& main) : QObject(&main), main_(main) {
+RealTimeRecorder::RealTimeRecorder(AppContext& app, MeterConnection& connection,
+                                   WindowService& windows, QObject* parent)
+    : QObject(parent), app_(app), connection_(connection), windows_(windows) {
     setObjectName(QStringLiteral("RealTimeRecorder"));
     execSetupDialog = [](TfrmSetupRealTime& dialog) { return dialog.exec() == QDialog::Accepted; };
-    connect(main_.btnRun, &QToolButton::clicked, this, &RealTimeRecorder::btnRunClick);
-    connect(main_.Run1, &QAction::triggered, this, &RealTimeRecorder::btnRunClick);
-    connect(main_.btnStop, &QToolButton::clicked, this, &RealTimeRecorder::btnStopClick);
-    connect(main_.Stop1, &QAction::triggered, this, &RealTimeRecorder::btnStopClick);
-    main_.levelSink = [this](float level) { takeSample(level, main_.frameTime()); };
-    // Samples are spaced by whole poll ticks; a coarse timer may fire up to 5 % early, which
-    // would turn some 0.2 s gaps into 0.3 s.
-    main_.MainTimer->setTimerType(Qt::PreciseTimer);
 }
 
 void RealTimeRecorder::windowCreated(TfrmGraph* graph) {
-    sampler_.setLastSampleTime(toTDateTime(main_.clock().now()));
+    sampler_.setLastSampleTime(toTDateTime(connection_.clock().now()));
     if (!graph || graph == connectedWindow_) return;
     connectedWindow_ = graph;
     // activated: only the user's picks, never a selection made by the program.
     connect(graph->txtSamplingRate, &QComboBox::activated, this,
             &RealTimeRecorder::txtSamplingRateChange);
-}
-
-void RealTimeRecorder::setRunCommands(bool running) {
-    main_.btnRun->setEnabled(!running);
-    main_.Run1->setEnabled(!running);
-    main_.btnStop->setEnabled(running);
-    main_.Stop1->setEnabled(running);
 }
 
 void RealTimeRecorder::selectRateItem(TfrmGraph* graph, double rate) {
@@ -78,45 +63,45 @@ void RealTimeRecorder::selectRateItem(TfrmGraph* graph, double rate) {
     graph->txtSamplingRate->blockSignals(blocked);
 }
 
-void RealTimeRecorder::restore(TfrmGraph* graph) {
-    if (QMdiSubWindow* sub = subWindowOf(graph)) sub->showNormal();
-}
-
 void RealTimeRecorder::btnRunClick() {
-    if (!main_.connected()) return;
-    Prompts& prompts = main_.prompts();
-    TfrmGraph* graph = main_.realTimeWindow();
+    if (!connection_.connected()) return;
+    Prompts& prompts = app_.prompts();
+    // A run lives on the status poll, which a command holding the link has paused.
+    if (connection_.linkLent()) {
+        prompts.message(MeterConnection::busyMessage(connection_.borrower()));
+        return;
+    }
+    TfrmGraph* graph = windows_.realTimeWindow();
     if (!graph) {
-        main_.openRealTimeWindow();
-        graph = main_.realTimeWindow();
+        graph = windows_.openRealTimeWindow();
         if (!graph) return;
     } else {
-        restore(graph);
-        if (main_.runActive() || sampler_.sampleCount() > 0) {
+        windows_.restore(graph);
+        if (connection_.runActive() || sampler_.sampleCount() > 0) {
             const Prompts::Answer answer = prompts.confirm(kResetQuestion);
-            if (QMdiSubWindow* sub = subWindowOf(graph)) main_.workspace()->setActiveSubWindow(sub);
+            windows_.activate(graph);
             if (answer == Prompts::Answer::Cancel) return;
-            // The save acts on the active window, which is now the real-time window. A save that
-            // was cancelled or failed ends here, so that the run's samples are not reset.
-            if (answer == Prompts::Answer::Yes && !main_.saveActiveWindow()) return;
+            // A save that was cancelled or failed ends here, so that the run's samples are not
+            // reset.
+            if (answer == Prompts::Answer::Yes && !app_.saveWindow(*graph)) return;
         }
     }
 
     QString rateText, countText;
     {
-        TfrmSetupRealTime dialog(prompts, main_.locale(), &main_);
+        TfrmSetupRealTime dialog(prompts, app_.locale(), windows_.dialogParent());
         dialog.txtRate->setEditText(graph->txtSamplingRate->currentText());
         dialog.edtPeriod->setText(
-            presetPeriodText(recordingPeriodSeconds(main_.realTimeRate(), kPresetSamples)));
+            presetPeriodText(recordingPeriodSeconds(app_.realTimeRate(), kPresetSamples)));
         if (!execSetupDialog(dialog)) return;
         rateText = dialog.txtRate->currentText();
         countText = dialog.edtRealTimeNo->text();
     }
     // The window may have gone while the dialog was open.
-    graph = main_.realTimeWindow();
+    graph = windows_.realTimeWindow();
     if (!graph) return;
 
-    const std::optional<double> rate = parseRate(rateText, main_.locale());
+    const std::optional<double> rate = parseRate(rateText, app_.locale());
     if (!rate) {
         prompts.message(notANumberMessage(rateText));
         return;
@@ -131,15 +116,14 @@ void RealTimeRecorder::btnRunClick() {
         prompts.message(kZeroSamplesMessage);
         return;
     }
-    // An interval that is not a positive number of seconds up to a day would stall the run and
-    // be kept in the settings for every later start.
-    if (!std::isfinite(*rate) || *rate <= 0 || *rate > kLongestRateSeconds) {
-        prompts.message(rateText.trimmed() + QStringLiteral(" is not a valid sampling rate.\n"));
+    // The dialog refuses other intervals; one that got past it would be kept in the settings.
+    if (!isSamplingRateInRange(*rate)) {
+        prompts.message(samplingRateRangeMessage());
         return;
     }
 
-    main_.setRealTimeRate(*rate);
-    if (*rate < kFastPollBelowSeconds) main_.MainTimer->setInterval(kFastPollMs);
+    app_.setRealTimeRate(*rate);
+    if (*rate < kFastPollBelowSeconds) connection_.setFastPolling(true);
     selectRateItem(graph, *rate);
 
     PESGraph* g = graph->PESGraph1;
@@ -155,22 +139,21 @@ void RealTimeRecorder::btnRunClick() {
         e->clear();
     graph->txtDataNo->setText(QStringLiteral("0"));
 
-    const TDateTime t = toTDateTime(main_.clock().now());
-    graph->txtStartTime->setText(formatDateTime(t, main_.locale()));
+    const TDateTime t = toTDateTime(connection_.clock().now());
+    graph->txtStartTime->setText(formatDateTime(t, app_.locale()));
     GraphState& state = g->state();
     state.manualMinX = t;
     state.manualMaxX = t + kFirstViewSeconds * kOneSecond;
     graph->redraw();  // the previous run's points go at once
 
-    graph->tbntClr->setEnabled(false);
-    main_.setRunActive(true);
-    setRunCommands(true);
-    main_.Edit1->setText(QStringLiteral("0"));
+    // The commands, Clear included, follow the run flag.
+    connection_.setRunActive(true);
+    emit rejectedCountChanged(0);
 }
 
 void RealTimeRecorder::takeSample(float level, TDateTime frameTime) {
-    if (!main_.runActive()) return;
-    TfrmGraph* graph = main_.realTimeWindow();
+    if (!connection_.runActive()) return;
+    TfrmGraph* graph = windows_.realTimeWindow();
     if (!graph) return;
     PESGraph* g = graph->PESGraph1;
     // Never store past the run's points (they are only ever changed by Run).
@@ -180,12 +163,12 @@ void RealTimeRecorder::takeSample(float level, TDateTime frameTime) {
     }
 
     const RealTimeSampler::Result r =
-        sampler_.offer(level, frameTime, toTDateTime(main_.clock().now()));
-    if (r.rejected) main_.Edit1->setText(QString::number(sampler_.rejectedCount()));
+        sampler_.offer(level, frameTime, toTDateTime(connection_.clock().now()));
+    if (r.rejected) emit rejectedCountChanged(sampler_.rejectedCount());
     if (r.outcome != RealTimeSampler::Outcome::Stored) return;
 
-    main_.realTimeDataUnsaved() = true;
-    const QLocale locale = main_.locale();
+    connection_.realTimeDataUnsaved() = true;
+    const QLocale locale = app_.locale();
     if (r.newMaximum) {
         graph->txtMax->setText(formatLevel(r.level, locale));
         graph->txtMaxTime->setText(formatDateTime(frameTime, locale));
@@ -210,14 +193,15 @@ void RealTimeRecorder::takeSample(float level, TDateTime frameTime) {
 }
 
 void RealTimeRecorder::btnStopClick() {
-    main_.setRunActive(false);
-    setRunCommands(false);
-    TfrmGraph* graph = main_.realTimeWindow();
-    if (!graph) return;
-    restore(graph);
-    graph->tbntClr->setEnabled(true);
+    connection_.setRunActive(false);
+    TfrmGraph* graph = windows_.realTimeWindow();
+    if (!graph) {
+        connection_.setFastPolling(false);
+        return;
+    }
+    windows_.restore(graph);
 
-    const TDateTime tStop = toTDateTime(main_.clock().now());
+    const TDateTime tStop = toTDateTime(connection_.clock().now());
     PESGraph* g = graph->PESGraph1;
     const int count = sampler_.sampleCount();
     if (g->points() > count) {
@@ -226,24 +210,24 @@ void RealTimeRecorder::btnStopClick() {
         graph->redraw();
     }
     g->state().manualMaxX = tStop;
-    graph->txtAvgAll->setText(formatLevel(sampler_.average(), main_.locale()));
+    graph->txtAvgAll->setText(formatLevel(sampler_.average(), app_.locale()));
     graph->setSliderRange(count);
     graph->redraw();
-    main_.MainTimer->setInterval(kNormalPollMs);
+    connection_.setFastPolling(false);
 }
 
 void RealTimeRecorder::txtSamplingRateChange(int index) {
-    TfrmGraph* graph = main_.realTimeWindow();
+    TfrmGraph* graph = windows_.realTimeWindow();
     if (!graph) return;
     QComboBox* box = graph->txtSamplingRate;
-    if (!main_.runActive()) {
+    if (!connection_.runActive()) {
         // An unreadable text leaves the interval as it was.
-        if (const std::optional<double> rate = parseRate(box->itemText(index), main_.locale()))
-            main_.setRealTimeRate(*rate);
+        if (const std::optional<double> rate = parseRate(box->itemText(index), app_.locale()))
+            app_.setRealTimeRate(*rate);
         return;
     }
-    selectRateItem(graph, main_.realTimeRate());
-    main_.prompts().message(kRateLockedMessage);
+    selectRateItem(graph, app_.realTimeRate());
+    app_.prompts().message(kRateLockedMessage);
 }
 
 }  // namespace kl516

@@ -10,28 +10,27 @@
 
 namespace kl516 {
 
+class AppContext;
+class MeterConnection;
 class TfrmGraph;
-class TfrmMain;
 class TfrmSetupRealTime;
+class WindowService;
 
 // Real-time recording: Run with its reset question and setup dialog, the sampler fed with the
 // level of every decoded status frame, Stop (by the user or when the chosen number of samples
 // is reached) and the sampling-rate box of the real-time window. Samples are stored directly as
-// points of the real-time graph window. Owned by the main window, whose commands it connects.
+// points of the real-time graph window. The run flag and the poll rate are the connection's.
 class RealTimeRecorder : public QObject {
     Q_OBJECT
-public:
+  public:
     static const QString kResetQuestion;
     static const QString kRateLockedMessage;
     static const QString kZeroSamplesMessage;
-    static constexpr int kFastPollMs = 100;
-    static constexpr int kNormalPollMs = 500;
     // Rates at or above this keep the normal poll interval.
     static constexpr double kFastPollBelowSeconds = 0.9;
-    // A typed interval must be positive and at most one day.
-    static constexpr double kLongestRateSeconds = 86400.0;
 
-    explicit RealTimeRecorder(TfrmMain& main);
+    RealTimeRecorder(AppContext& app, MeterConnection& connection, WindowService& windows,
+                     QObject* parent = nullptr);
 
     // The real-time window was created: sampling time base and the sampling-rate box.
     void windowCreated(TfrmGraph* graph);
@@ -51,12 +50,16 @@ public:
     // Shows the setup dialog modally; true when it was closed with Start. Tests replace it.
     std::function<bool(TfrmSetupRealTime&)> execSetupDialog;
 
-private:
-    void setRunCommands(bool running);
-    void selectRateItem(TfrmGraph* graph, double rate);
-    void restore(TfrmGraph* graph);
+  signals:
+    // Readings outside 20 ... 140 dB in this run, for the main window's hidden counter.
+    void rejectedCountChanged(int count);
 
-    TfrmMain& main_;
+  private:
+    void selectRateItem(TfrmGraph* graph, double rate);
+
+    AppContext& app_;
+    MeterConnection& connection_;
+    WindowService& windows_;
     RealTimeSampler sampler_;
     QPointer<TfrmGraph> connectedWindow_;
 };

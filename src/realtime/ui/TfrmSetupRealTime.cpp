@@ -11,6 +11,7 @@
 #include "app/Prompts.h"
 #include "dataset/TDateTime.h"
 #include "realtime/RecordingPeriod.h"
+#include "realtime/SamplingRate.h"
 
 namespace kl516 {
 
@@ -109,12 +110,25 @@ void TfrmSetupRealTime::edtRealTimeNoChange() {
     const QString rateText = txtRate->currentText();
     const std::optional<QString> period =
         recomputedPeriodText(rateText, edtRealTimeNo->text(), locale_);
-    if (!period) {
-        // As an unhandled conversion error: the message, and the period keeps its text.
+    // While the rate is being typed it may be no number for a moment: the period then keeps
+    // its text, and Start says what is wrong.
+    if (period) edtPeriod->setText(*period);
+}
+
+void TfrmSetupRealTime::accept() {
+    const QString rateText = txtRate->currentText();
+    const std::optional<double> rate = parseRate(rateText, locale_);
+    if (!rate) {
         prompts_.message(notANumberMessage(rateText));
+        txtRate->setFocus();
         return;
     }
-    edtPeriod->setText(*period);
+    if (!isSamplingRateInRange(*rate)) {
+        prompts_.message(samplingRateRangeMessage());
+        txtRate->setFocus();
+        return;
+    }
+    QDialog::accept();
 }
 
 void TfrmSetupRealTime::showEvent(QShowEvent* event) {

@@ -23,8 +23,12 @@ public:
 
     // Rewrites the rate items with the locale's decimal separator; the current text stays.
     void FormShow();
-    // Recomputes the period from the two fields (the change handler of both).
+    // Recomputes the period from the two fields (the change handler of both). A rate that is
+    // not (yet) a number leaves the period as it was, without a message while typing.
     void edtRealTimeNoChange();
+    // Start: closes with OK only for a rate that is a number from 0.1 to 30 s; otherwise says
+    // why and stays open.
+    void accept() override;
 
     QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6;
     QLineEdit* edtRealTimeNo;

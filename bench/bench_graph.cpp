@@ -1,0 +1,64 @@
+#include <benchmark/benchmark.h>
+
+#include <qcustomplot.h>
+#include <QCoreApplication>
+#include <QEvent>
+#include <memory>
+#include <vector>
+
+#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/Tslider2.h"
+#include "support/FakeGraphHost.h"
+
+using namespace kl516;
+
+namespace {
+
+// Counts the paints a widget receives.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+}  // namespace
+
+// One step of cursor A through the slider on a full logger set (65 399 points), up to the
+// picture the user sees: the handler, the queued replot and the paint of everything it made
+// dirty (plot, slider thumbs, cursor fields), all carried out before the next step.
+static void BM_SliderStep(benchmark::State& state) {
+    constexpr int kSamples = 65399;
+    test::FakeGraphHost host;
+    std::vector<float> levels(kSamples);
+    for (int i = 0; i < kSamples; ++i) levels[size_t(i)] = 50.0f + float((i * 37) % 400) * 0.1f;
+    host.fill({{toTDateTime(QDate(2024, 5, 1), QTime(8, 0)), 1, std::move(levels)}});
+    auto graph = std::make_unique<TfrmGraph>(host);
+    graph->setCaption(QStringLiteral("DataLogger"));
+    graph->resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+    graph->show();
+    graph->showDataSet(0);
+    QCoreApplication::processEvents();
+
+    QCustomPlot* plot = graph->PESGraph1->plot();
+    int replots = 0;
+    QObject::connect(plot, &QCustomPlot::afterReplot, plot, [&replots] { ++replots; });
+    PaintCounter counter;
+    plot->installEventFilter(&counter);
+
+    Tslider2* slider = graph->Slider1;
+    int value = slider->Value1();
+    for (auto _ : state) {
+        value = value + 1 < kSamples ? value + 1 : 0;
+        slider->setValue1(value);
+        // The queued replot and the paint requests it leaves, carried out now.
+        QCoreApplication::processEvents();
+    }
+    plot->removeEventFilter(&counter);
+    if (graph->cursorA() != value) state.SkipWithError("cursor A did not follow the slider");
+    const double steps = double(state.iterations());
+    state.counters["replots_per_step"] = replots / steps;
+    state.counters["paints_per_step"] = counter.paints / steps;
+}
+BENCHMARK(BM_SliderStep)->Unit(benchmark::kMillisecond);

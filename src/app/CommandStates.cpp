@@ -1,0 +1,20 @@
+#include "app/CommandStates.h"
+
+namespace kl516 {
+
+CommandStates commandStates(const CommandContext& c) {
+    const bool connected = c.connection == ConnectionState::Connected;
+    CommandStates s;
+    // A run needs the poll, which stops while another command holds the link.
+    s.run = connected && !c.runActive && !c.linkLent;
+    // A run is stopped only while the meter answers, as the commands of a lost meter are off.
+    s.stop = connected && c.runActive;
+    // The logger commands are offered before the first connection (they tell the user what is
+    // missing) and while connected, but not after a loss, and not while the link is lent.
+    s.dataLogger = c.connection != ConnectionState::Lost && !c.linkLent;
+    s.outputToGraph = c.activeRole == WindowRole::TableList;
+    s.clearRealTime = !c.runActive;
+    return s;
+}
+
+}  // namespace kl516

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "app/WindowRole.h"
+
+namespace kl516 {
+
+// The connection as the status bar tells it: before the first identification, while a meter
+// answers, and after one was lost.
+enum class ConnectionState { NeverConnected, Connected, Lost };
+
+struct CommandContext {
+    ConnectionState connection = ConnectionState::NeverConnected;
+    bool runActive = false;  // a real-time run is in progress
+    bool linkLent = false;   // a command holds the meter link (Load Data, Erase, LEQ, ...)
+    WindowRole activeRole = WindowRole::None;
+};
+
+// Which of the commands that change state are enabled.
+struct CommandStates {
+    bool run = false;            // Real Time > Run and its tool button
+    bool stop = false;           // Real Time > Stop and its tool button
+    bool dataLogger = false;     // the Data Logger menu and its tool button
+    bool outputToGraph = false;  // "Output Tabular to graph"
+    bool clearRealTime = false;  // the real-time window's "Clear"
+    bool operator==(const CommandStates&) const = default;
+};
+
+// The one place that decides the enabled commands.
+CommandStates commandStates(const CommandContext& context);
+
+}  // namespace kl516

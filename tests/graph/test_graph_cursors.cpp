@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <qcustomplot.h>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <cmath>
+#include <cstdlib>
+
+#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/Tslider2.h"
+#include "support/FakeGraphHost.h"
+
+using namespace kl516;
+
+namespace {
+
+const TDateTime kStart = toTDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
+
+void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button,
+          Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+}
+
+void drag(QWidget* w, QPoint from, QPoint to) {
+    send(w, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    send(w, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, Qt::LeftButton);
+    send(w, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    send(w, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+}
+
+// Collects what Qt reports about painting while it lives.
+struct PaintWarnings {
+    static QStringList& list() {
+        static QStringList warnings;
+        return warnings;
+    }
+    QtMessageHandler previous;
+    PaintWarnings() {
+        list().clear();
+        previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& t) {
+            if (t.contains(QLatin1String("QPainter"))) list() << t;
+        });
+    }
+    ~PaintWarnings() { qInstallMessageHandler(previous); }
+};
+
+struct GraphCursorTest : ::testing::Test {
+    QTemporaryDir dir;
+    test::FakeGraphHost host;
+    std::unique_ptr<TfrmGraph> graph;
+
+    void SetUp() override {
+        host.folder = dir.path();
+        graph = std::make_unique<TfrmGraph>(host);
+        graph->resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+        graph->show();
+    }
+
+    // Points at the given seconds after kStart; the X axis runs from kStart for axisSeconds,
+    // or follows the points when axisSeconds is 0.
+    void fill(const std::vector<double>& seconds, double axisSeconds) {
+        const int n = int(seconds.size());
+        graph->setUpGraph(1, 130, 30, kStart + axisSeconds * kOneSecond,
+                          axisSeconds > 0 ? kStart : 0, n);
+        for (int i = 0; i < n; ++i) {
+            graph->PESGraph1->setXDataII(0, i, kStart + seconds[size_t(i)] * kOneSecond);
+            graph->PESGraph1->setYData(0, i, 60.0f + float(i % 20));
+        }
+        graph->updateGraphStatistic();
+        graph->redraw();
+        settle();
+    }
+
+    // The queued replot and the paints it asks for.
+    void settle() {
+        QApplication::processEvents();
+        QApplication::processEvents();
+    }
+
+    // Window pixel at which a thumb points, and at which a point's cursor line is drawn.
+    int tipX(int thumb) const {
+        const QRect r = graph->Slider1->thumbRect(thumb);
+        return graph->Slider1->mapTo(graph.get(), QPoint(r.left() + graph->Slider1->ThumbHeight() / 2, 0)).x();
+    }
+    int lineX(int point) const {
+        PESGraph* g = graph->PESGraph1;
+        return g->mapTo(graph.get(), g->valueToPixel(g->XDataII(0, point), 80)).x();
+    }
+    void expectThumbsOnTheirLines() const {
+        EXPECT_LE(std::abs(tipX(1) - lineX(graph->cursorA())), 1) << "cursor A at " << graph->cursorA();
+        EXPECT_LE(std::abs(tipX(2) - lineX(graph->cursorB())), 1) << "cursor B at " << graph->cursorB();
+    }
+};
+
+std::vector<double> evenly(int n, double stepSeconds) {
+    std::vector<double> s(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) s[size_t(i)] = i * stepSeconds;
+    return s;
+}
+
+}  // namespace
+
+TEST_F(GraphCursorTest, ThumbsPointAtTheLinesOfTheirCursors) {
+    std::vector<double> uneven = evenly(50, 1.0);  // then five points a second
+    for (int i = 1; i <= 50; ++i) uneven.push_back(49 + i * 0.2);
+    struct Case {
+        const char* what;
+        std::vector<double> seconds;
+        double axisSeconds;
+    };
+    const Case cases[] = {
+        {"axis past the last point", evenly(100, 1.0), 150},
+        {"axis ending on the last point", evenly(100, 1.0), 99},
+        {"axis following the points", evenly(100, 1.0), 0},
+        {"points unevenly spaced in time", uneven, 70},
+        {"more points than pixels", evenly(5000, 1.0), 6000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fill(c.seconds, c.axisSeconds);
+        const int last = int(c.seconds.size()) - 1;
+        for (const int a : {0, last / 3, last / 2, last}) {
+            graph->Slider1->setValue1(a);
+            graph->Slider1->setValue2(last - a);
+            settle();
+            ASSERT_EQ(graph->cursorA(), a);
+            expectThumbsOnTheirLines();
+        }
+    }
+}
+
+TEST_F(GraphCursorTest, ThumbsFollowTheZoomedAxisAndUndoZoomReturnsToTheFullView) {
+    fill(evenly(100, 1.0), 150);
+    QCustomPlot* plot = graph->PESGraph1->plot();
+    const QCPRange full = plot->xAxis->range();
+    const QRect area = graph->PESGraph1->plottingArea();
+    const int y = area.center().y();
+
+    // Two zooms: to about 20 ... 80 s, then to about 30 ... 60 s.
+    const auto pixelAt = [&](double second) {
+        return graph->PESGraph1->valueToPixel(kStart + second * kOneSecond, 80).x();
+    };
+    drag(plot, QPoint(pixelAt(20), y - 100), QPoint(pixelAt(80), y + 100));
+    settle();
+    drag(plot, QPoint(pixelAt(30), y - 50), QPoint(pixelAt(60), y + 50));
+    settle();
+    ASSERT_TRUE(graph->UndoZoom->isEnabled());
+    ASSERT_LT(plot->xAxis->range().size(), full.size() / 3);
+
+    // In view, a thumb points at its line; out of view it waits at the slider's end.
+    graph->Slider1->setValue1(45);
+    graph->Slider1->setValue2(95);
+    settle();
+    EXPECT_LE(std::abs(tipX(1) - lineX(45)), 1);
+    EXPECT_EQ(graph->Slider1->thumbRect(2).right(), graph->Slider1->width() - 1);
+
+    graph->UndoZoom->click();
+    settle();
+    EXPECT_EQ(plot->xAxis->range(), full);  // the view before the first zoom
+    EXPECT_FALSE(graph->UndoZoom->isEnabled());
+    EXPECT_FALSE(graph->PESGraph1->isZoomed());
+    expectThumbsOnTheirLines();
+}
+
+TEST_F(GraphCursorTest, DraggingAThumbMovesItsCursorToThePointNearestThePointer) {
+    fill(evenly(100, 1.0), 150);
+    Tslider2* slider = graph->Slider1;
+    ASSERT_EQ(graph->cursorA(), 33);
+    for (const int moved : {120, -150, 3}) {
+        SCOPED_TRACE(moved);
+        const int startTip = tipX(1);
+        send(slider, QEvent::MouseButtonPress, slider->thumbRect(1).center(), Qt::LeftButton,
+             Qt::LeftButton);
+        send(slider, QEvent::MouseMove, slider->thumbRect(1).center() + QPoint(moved, 0),
+             Qt::NoButton, Qt::LeftButton);
+        send(slider, QEvent::MouseButtonRelease, slider->thumbRect(1).center() + QPoint(moved, 0),
+             Qt::LeftButton, Qt::NoButton);
+        settle();
+        const int target = startTip + moved;
+        for (int p = 0; p < 100; ++p)
+            ASSERT_LE(std::abs(lineX(graph->cursorA()) - target), std::abs(lineX(p) - target)) << p;
+        EXPECT_LE(std::abs(tipX(1) - lineX(graph->cursorA())), 1);
+    }
+}
+
+// Squeezed as far as it goes, by a resize or by Window > Cascade in a small main window (whose
+// arrangement keeps each child window at least at its minimum size hint), the graph window keeps
+// the plot, both statistics panels and the slider whole, and nothing paints into nothing.
+TEST_F(GraphCursorTest, AtItsMinimumSizeThePlotPanelsAndSliderStayWhole) {
+    PaintWarnings warnings;
+    fill(evenly(100, 1.0), 150);
+    EXPECT_LE(graph->minimumWidth(), TfrmGraph::kClientWidth);
+    EXPECT_LE(graph->minimumHeight(), TfrmGraph::kClientHeight);
+
+    const auto expectWhole = [](TfrmGraph* g) {
+        EXPECT_GE(g->width(), g->minimumWidth());
+        EXPECT_GE(g->height(), g->minimumHeight());
+        const QRect plotting = g->PESGraph1->plottingArea();
+        EXPECT_GT(plotting.width(), 200);
+        EXPECT_GT(plotting.height(), 80);
+        EXPECT_TRUE(g->Slider1->isVisible());
+        EXPECT_GE(g->Slider1->width(), plotting.width());
+        for (QWidget* part : {g->pnlGraphStatistic, g->pnlStatistic, g->pnlGraph}) {
+            SCOPED_TRACE(part->objectName().toStdString());
+            EXPECT_TRUE(part->isVisible());
+            EXPECT_GE(part->height(), part->minimumSizeHint().height());
+            EXPECT_TRUE(g->rect().contains(QRect(part->mapTo(g, QPoint()), part->size())));
+            // Every field whole inside its panel.
+            for (QLineEdit* field : part->findChildren<QLineEdit*>())
+                EXPECT_TRUE(part->rect().contains(QRect(field->mapTo(part, QPoint()), field->size())))
+                    << field->objectName().toStdString();
+        }
+    };
+    const auto settleLayouts = [] {
+        for (int i = 0; i < 3; ++i) QApplication::processEvents();
+    };
+
+    graph->resize(10, 10);
+    settleLayouts();
+    expectWhole(graph.get());
+
+    auto* area = new QMdiArea;
+    area->resize(420, 300);
+    area->show();
+    QMdiSubWindow* sub = area->addSubWindow(graph.release());
+    auto* g = qobject_cast<TfrmGraph*>(sub->widget());
+    sub->show();
+    for (const bool dataSets : {false, true}) {
+        SCOPED_TRACE(dataSets ? "with the data-set list" : "without the data-set list");
+        g->pnlDataSets->setVisible(dataSets);
+        settleLayouts();
+        area->cascadeSubWindows();
+        sub->resize(sub->minimumSizeHint());
+        settleLayouts();
+        g->grab();  // paints everything now
+        EXPECT_TRUE(sub->contentsRect().contains(g->geometry()));
+        expectWhole(g);
+    }
+    delete area;
+    EXPECT_TRUE(PaintWarnings::list().isEmpty()) << PaintWarnings::list().join('\n').toStdString();
+}
