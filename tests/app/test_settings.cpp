@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QtEndian>
+#include <cstring>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -8,7 +11,17 @@
 
 using namespace kl516;
 
-TEST(Settings, RealTimeRateFallsBackTo02ForAnythingButAnEightByteDouble) {
+namespace {
+QByteArray doubleBytes(double value) {
+    quint64 bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    QByteArray bytes(8, '\0');
+    qToLittleEndian<quint64>(bits, bytes.data());
+    return bytes;
+}
+}  // namespace
+
+TEST(Settings, RealTimeRateFallsBackTo02ForAnythingButAnEightByteDoubleInRange) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("kl516.ini"));
     const QString key = QStringLiteral("SOFTWARE/KL500/RealTimeRate");
@@ -22,6 +35,10 @@ TEST(Settings, RealTimeRateFallsBackTo02ForAnythingButAnEightByteDouble) {
         {"number", QVariant(5.0)},
         {"four bytes", QVariant(QByteArray(4, '\x01'))},
         {"nine bytes", QVariant(QByteArray(9, '\x01'))},
+        // An interval a run would refuse: kept from an older version, it would leave the
+        // sampling-rate box empty.
+        {"99 s", QVariant(doubleBytes(99.0))},
+        {"0.05 s", QVariant(doubleBytes(0.05))},
     };
     for (const Case& c : cases) {
         QFile::remove(path);

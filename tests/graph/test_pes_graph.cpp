@@ -291,6 +291,57 @@ TEST(PESGraph, EditedPointsOfALongSeriesDrawAsAFreshGraph) {
     }
 }
 
+// Moving a cursor line redraws only the layer of lines and annotations; what the widget then
+// shows must be what a complete redraw shows, also when the view or the points changed too.
+TEST(PESGraph, RedrawsShowWhatACompleteRedrawShows) {
+    PESGraph g;
+    setUp(g, 1, 3000, kDay, kDay + 3000 * kSecond);
+    g.resize(600, 400);
+    fillRamp(g, 3000);
+    g.show();
+    reset(g);
+    g.PEactions(PEAction::InvalidateImage);
+    QApplication::processEvents();
+    QSignalSpy replots(g.plot(), &QCustomPlot::afterReplot);
+
+    const std::vector<std::pair<const char*, std::function<void(PESGraph&)>>> edits = {
+        {"a cursor line moved",
+         [](PESGraph& g) {
+             g.editProperties([](GraphState& s) {
+                 s.vertLineX[0] = kDay + 700 * kSecond;
+                 s.vertLineText[0] = QStringLiteral("|tA");
+             });
+         }},
+        {"a cursor line and a point",
+         [](PESGraph& g) {
+             g.editProperties([](GraphState& s) { s.vertLineX[1] = kDay + 2100 * kSecond; });
+             g.setYData(0, 1500, 125.0f);
+         }},
+        {"a cursor line and the scale",
+         [](PESGraph& g) {
+             g.editProperties([](GraphState& s) {
+                 s.vertLineX[0] = kDay + 900 * kSecond;
+                 s.manualMaxX = kDay + 2000 * kSecond;
+             });
+         }},
+        {"the other cursor line", [](PESGraph& g) {
+             g.editProperties([](GraphState& s) { s.vertLineX[1] = kDay + 1200 * kSecond; });
+         }},
+    };
+    for (const auto& [what, edit] : edits) {
+        edit(g);
+        reset(g);
+        g.PEactions(PEAction::InvalidateImage);
+        QApplication::processEvents();
+        const QImage shown = g.plot()->grab().toImage();
+        g.plot()->replot();
+        EXPECT_EQ(shown, g.plot()->grab().toImage()) << what;
+    }
+    // The cursor-only edits redrew no series: the two complete redraws of the other edits, and
+    // the one made by the test after each edit.
+    EXPECT_EQ(replots.count(), 2 + 4);
+}
+
 TEST(PESGraph, ScalesReachTheAxesAndZoomDoesNotChangeThem) {
     PESGraph g;
     setUp(g, 1, 10, kDay, kDay + 100 * kSecond);

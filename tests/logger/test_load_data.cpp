@@ -219,8 +219,13 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
     EXPECT_EQ(logger()->caption(), "DataLogger");
     EXPECT_TRUE(logger()->pnlDataSets->isVisible());
     EXPECT_FALSE(loggerFrame()->isMinimized());
+    // As wide as the main window and 60 pixels less high than its client area, but never larger
+    // than the workspace (which would start it out scrolled).
+    const QSize workspace = window->workspace()->viewport()->size();
     EXPECT_EQ(loggerFrame()->geometry(),
-              QRect(0, 0, window->width(), window->height() - window->menuBar()->height() - 60));
+              QRect(0, 0, std::min(window->width(), workspace.width()),
+                    std::min(window->height() - window->menuBar()->height() - 60,
+                             workspace.height())));
     EXPECT_EQ(window->workspace()->activeSubWindow(), loggerFrame());
     EXPECT_TRUE(logger()->PESGraph1->state().allowGraphAnnotHotSpots);
 
@@ -547,7 +552,11 @@ TEST_P(EraseTest, AsksThenErasesAndReports) {
     // (A meter that erased but answered wrongly is not known to be empty: its sets stay.)
     const bool reported = c.messages == QStringList{LoggerText::EraseDone};
     EXPECT_EQ(window->dataSetTable().setCount(), reported ? 0 : 4);
-    if (reported) EXPECT_EQ(logger()->PESGraph1->points(), 0);
+    if (reported) {
+        EXPECT_EQ(logger()->PESGraph1->points(), 0);
+        EXPECT_TRUE(logger()->txtCursorA->text().isEmpty());
+        EXPECT_TRUE(logger()->txtAvgAB->text().isEmpty());
+    }
     EXPECT_EQ(logger()->dataSetList().text(0, 1).isEmpty(), reported);
     EXPECT_TRUE(window->connection().pollTimerActive());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);

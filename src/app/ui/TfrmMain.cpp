@@ -1,6 +1,7 @@
 #include "app/ui/TfrmMain.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -423,7 +424,10 @@ TfrmGraph* TfrmMain::openDataLoggerWindow(double now) {
     const QMenuBar* menu = menuBar();
     const int menuHeight =
         menu && menu->isVisible() && !menu->isNativeMenuBar() ? menu->height() : 0;
-    sub->setGeometry(0, 0, width(), height() - menuHeight - 60);
+    // Never larger than the workspace, so that it does not start out scrolled.
+    const QSize workspace = mdi_->viewport()->size();
+    sub->setGeometry(0, 0, std::min(width(), workspace.width()),
+                     std::min(height() - menuHeight - 60, workspace.height()));
     graph->setUpGraph(1, 130, 30, now + 500 / 86400.0, now, 500);
     graph->PESGraph1->state().allowGraphAnnotHotSpots = true;
     sub->showNormal();
@@ -483,24 +487,37 @@ void TfrmMain::RealTimeGraph1Click() {
 
 namespace {
 
-// The windows to arrange: those shown and not minimised, with what each needs.
+// The windows to arrange: those shown, not minimised and resizable. The control panel keeps
+// its size and place; the others share the workspace beside it.
 QList<QMdiSubWindow*> arrangeable(QMdiArea* area) {
     QList<QMdiSubWindow*> subs;
     for (QMdiSubWindow* sub : area->subWindowList())
-        if (sub->isVisible() && !sub->isMinimized()) subs.append(sub);
+        if (sub->isVisible() && !sub->isMinimized() && sub->minimumSize() != sub->maximumSize())
+            subs.append(sub);
     return subs;
 }
 
 QList<ArrangedWindow> arrangedWindows(const QList<QMdiSubWindow*>& subs) {
     QList<ArrangedWindow> windows;
-    for (QMdiSubWindow* sub : subs) {
-        ArrangedWindow w;
-        w.minimum = sub->minimumSize().expandedTo(sub->minimumSizeHint());
-        w.fixedSize = sub->minimumSize() == sub->maximumSize();
-        w.current = sub->size();
-        windows.append(w);
-    }
+    for (QMdiSubWindow* sub : subs)
+        windows.append({sub->minimumSize().expandedTo(sub->minimumSizeHint()), false, sub->size()});
     return windows;
+}
+
+// The workspace right of the fixed windows (the control panel) at its left edge, when the rest
+// leaves room for the others; otherwise the whole workspace.
+QRect arrangementArea(QMdiArea* area, const QList<ArrangedWindow>& windows) {
+    const QRect all = area->viewport()->rect();
+    int left = all.left();
+    for (QMdiSubWindow* sub : area->subWindowList())
+        if (sub->isVisible() && !sub->isMinimized() && sub->minimumSize() == sub->maximumSize() &&
+            sub->x() <= all.left() + 10)
+            left = std::max(left, sub->geometry().right() + 1);
+    int widest = 0;
+    for (const ArrangedWindow& w : windows) widest = std::max(widest, w.minimum.width());
+    QRect beside = all;
+    beside.setLeft(left);
+    return beside.width() >= widest ? beside : all;
 }
 
 void place(const QList<QMdiSubWindow*>& subs, const QList<QRect>& rects) {
@@ -514,13 +531,15 @@ void place(const QList<QMdiSubWindow*>& subs, const QList<QRect>& rects) {
 
 void TfrmMain::Tile1Click() {
     const QList<QMdiSubWindow*> subs = arrangeable(mdi_);
-    place(subs, tileRects(arrangedWindows(subs), mdi_->viewport()->rect()));
+    const QList<ArrangedWindow> windows = arrangedWindows(subs);
+    place(subs, tileRects(windows, arrangementArea(mdi_, windows)));
 }
 
 void TfrmMain::Cascade1Click() {
     const QList<QMdiSubWindow*> subs = arrangeable(mdi_);
+    const QList<ArrangedWindow> windows = arrangedWindows(subs);
     const int step = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 4;
-    place(subs, cascadeRects(arrangedWindows(subs), mdi_->viewport()->rect(), step));
+    place(subs, cascadeRects(windows, arrangementArea(mdi_, windows), step));
     if (!subs.isEmpty()) mdi_->setActiveSubWindow(subs.last());
 }
 

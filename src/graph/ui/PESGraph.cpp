@@ -227,6 +227,10 @@ struct PESGraph::Impl {
     bool zoomed = false;  // the view is the user's, not the full view
     View fullView;
     bool layoutDirty = true;
+    // What changed since the last replot: anything beyond the overlay, or the overlay only.
+    bool fullRedrawNeeded = true;
+    bool overlayRedrawNeeded = false;
+    QCPLayer* overlayLayer = nullptr;
 
     QPoint pressPos;
     Qt::MouseButton pressButton = Qt::NoButton;
@@ -522,6 +526,7 @@ struct PESGraph::Impl {
 
         buildOverlay();
         layoutDirty = true;
+        fullRedrawNeeded = true;
     }
 
     // The overlay's copy of the annotations and cursor lines.
@@ -549,6 +554,7 @@ struct PESGraph::Impl {
                 mono() ? (i == 0 ? QColor(Qt::black) : QColor(96, 96, 96)) : lineColors[i];
         }
         overlay->overlay = std::move(o);
+        overlayRedrawNeeded = true;
     }
 
     // Copies the settings that only the overlay draws.
@@ -639,6 +645,7 @@ struct PESGraph::Impl {
         if (plot->viewport() != r) {
             plot->setViewport(r);
             layoutDirty = true;
+            fullRedrawNeeded = true;
         }
     }
 
@@ -677,22 +684,29 @@ PESGraph::PESGraph(QWidget* parent) : QWidget(parent) {
     plot_->installEventFilter(this);
     plot_->setPlottingHints(QCP::phFastPolylines | QCP::phCacheLabels);
     plot_->setNoAntialiasingOnDrag(true);
-    plot_->addLayer(QStringLiteral("overlay-annotations"), plot_->layer(QStringLiteral("main")),
-                    QCustomPlot::limAbove);
+    // Annotations and cursor lines go on the plot's top layer, which has a paint buffer of its
+    // own: moving a cursor redraws that layer alone, not the series under it.
+    d_->overlayLayer = plot_->layer(QStringLiteral("overlay"));
+    d_->overlayLayer->setMode(QCPLayer::lmBuffered);
     d_->overlay = new OverlayItem(plot_);
-    d_->overlay->setLayer(QStringLiteral("overlay-annotations"));
+    d_->overlay->setLayer(d_->overlayLayer);
     d_->overlay->setClipToAxisRect(true);
 
-    connect(plot_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
-            [this] { d_->layoutDirty = true; });
-    connect(plot_->yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
-            [this] { d_->layoutDirty = true; });
+    auto rangeChanged = [this] {
+        d_->layoutDirty = true;
+        d_->fullRedrawNeeded = true;
+    };
+    connect(plot_->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, rangeChanged);
+    connect(plot_->yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, rangeChanged);
     connect(plot_, &QCustomPlot::afterLayout, this, [this] {
         if (d_->ticksMisjudged()) d_->layOut();
         d_->layoutDirty = false;
+        // A layout outside a replot (an export at another size) leaves the buffers behind it.
+        d_->fullRedrawNeeded = true;
     });
     connect(plot_, &QCustomPlot::afterReplot, this,
             [this, range = QCPRange(), area = QRect()]() mutable {
+                d_->fullRedrawNeeded = d_->overlayRedrawNeeded = false;
                 if (plot_->xAxis->range() == range && plot_->axisRect()->rect() == area) return;
                 range = plot_->xAxis->range();
                 area = plot_->axisRect()->rect();
@@ -861,9 +875,12 @@ void PESGraph::resetImage() {
         xs.swap(state_.x);
         ys.swap(state_.y);
     }
-    // The data setters record what they changed; after state() was handed out the data vectors
-    // may have been edited directly, so every point is checked (in place, no reallocation).
+    // The data setters record what they changed; after editPoints (or the mutable state()) the
+    // data vectors may have been edited directly, so every point is checked (in place, no
+    // reallocation).
     const bool verifyData = stateTouched_;
+    if (d.structureDirty || verifyData || d.sync[0].dirtyHi >= 0 || d.sync[1].dirtyHi >= 0)
+        d.fullRedrawNeeded = true;
 
     d.dateMode = state_.dateTimeMode == DateTimeMode::VBDateTime;
     d.nullY = state_.nullDataValueY;
@@ -908,7 +925,12 @@ void PESGraph::PEactions(PEAction action) {
             break;
         case PEAction::InvalidateImage:
             d_->syncGeometry();
-            plot_->replot(QCustomPlot::rpQueuedReplot);
+            if (!d_->fullRedrawNeeded && d_->overlayRedrawNeeded) {
+                d_->overlayRedrawNeeded = false;
+                d_->overlayLayer->replot();  // the series' buffer stays as it is
+            } else {
+                plot_->replot(QCustomPlot::rpQueuedReplot);
+            }
             break;
         case PEAction::UndoZoom:
             d_->undoZoom();
@@ -1068,8 +1090,10 @@ HotSpot PESGraph::hotSpotAt(const QPoint& pixel) const {
 void PESGraph::setVertLineColor(int line, const QColor& color) {
     if (line < 0 || line > 1) return;
     d_->lineColors[size_t(line)] = color;
-    if (state_.viewingStyle == ViewingStyle::Color)
+    if (state_.viewingStyle == ViewingStyle::Color) {
         d_->overlay->overlay.lines[size_t(line)].color = color;
+        d_->overlayRedrawNeeded = true;
+    }
 }
 
 QStringList PESGraph::vertLineLabelLines(int line) const {

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -222,6 +223,11 @@ void LoggerCommands::showNoSets() {
     const double now = toTDateTime(connection_.clock().now());
     window->setUpGraph(1, 130, 30, now + 500 / kSecondsPerDay, now, 0);
     window->updateGraphStatistic();
+    // No points, no cursors: nothing of the erased sets stays in the cursor panel.
+    for (QLineEdit* e : {window->txtCursorA, window->txtCursorATime, window->txtCursorB,
+                         window->txtCursorBTime, window->txtMaxAB, window->txtMaxABTime,
+                         window->txtMinAB, window->txtMinABTime, window->txtAvgAB})
+        e->clear();
     window->redraw();
 }
 
