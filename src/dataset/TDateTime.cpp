@@ -7,7 +7,9 @@ namespace kl516 {
 
 namespace {
 
-const QDate kEpoch(1899, 12, 30);
+// 30 December 1899 by its Julian day: a constant, so file-level constants of other files that
+// are computed with toTDateTime at start-up never see an epoch not yet constructed.
+constexpr QDate kEpoch = QDate::fromJulianDay(2415019);
 constexpr int64_t kMsPerDay = 86400000;
 
 // Whole days from the epoch and milliseconds into the day, rounded to the millisecond.

@@ -36,7 +36,8 @@ QString withoutZone(const QString& format) {
         out += c;
     }
     out = out.trimmed();
-    while (out.contains(QStringLiteral("  "))) out.replace(QStringLiteral("  "), QStringLiteral(" "));
+    while (out.contains(QStringLiteral("  ")))
+        out.replace(QStringLiteral("  "), QStringLiteral(" "));
     return out;
 }
 

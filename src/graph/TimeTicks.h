@@ -29,8 +29,7 @@ double chooseTimeTickStep(double spanSeconds, double axisPixels, const TimeLabel
 
 // The whole multiples of `stepSeconds` from `lower` to `upper`, both included; empty for an
 // unusable range or step, or when there would be more than `maxTicks`.
-std::vector<double> timeTicks(double lower, double upper, double stepSeconds,
-                              int maxTicks = 10000);
+std::vector<double> timeTicks(double lower, double upper, double stepSeconds, int maxTicks = 10000);
 
 // Minor ticks between two ticks: the step divided into whole ladder steps (15 s into three of
 // 5 s, so 2), or 0 where it cannot be.

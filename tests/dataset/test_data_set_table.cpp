@@ -254,3 +254,14 @@ TEST(DataSetTable, RejectsInconsistentInput) {
     EXPECT_FALSE(table.appendSet(levels, 1));
     EXPECT_EQ(table.levels().size(), 3u);
 }
+
+namespace {
+// Computed while the program starts, before main: must not depend on another file's
+// constants being constructed first.
+const kl516::TDateTime kStartUpValue = kl516::toTDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
+}  // namespace
+
+TEST(TDateTime, ValuesComputedAtStartUpUseTheRightEpoch) {
+    EXPECT_DOUBLE_EQ(kStartUpValue, 45413.0 + 8.0 / 24.0);
+    EXPECT_DOUBLE_EQ(kl516::toTDateTime(QDate(1899, 12, 30), QTime(0, 0)), 0.0);
+}

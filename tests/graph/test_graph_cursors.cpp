@@ -19,7 +19,9 @@ using namespace kl516;
 
 namespace {
 
-const TDateTime kStart = toTDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
+// 1 May 2024 08:00, as a literal: a conversion at static initialisation could run before the
+// converter's own constants are set.
+constexpr TDateTime kStart = 45413.0 + 8.0 / 24;
 
 void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button,
           Qt::MouseButtons buttons) {
@@ -44,9 +46,10 @@ struct PaintWarnings {
     QtMessageHandler previous;
     PaintWarnings() {
         list().clear();
-        previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& t) {
-            if (t.contains(QLatin1String("QPainter"))) list() << t;
-        });
+        previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& t) {
+                if (t.contains(QLatin1String("QPainter"))) list() << t;
+            });
     }
     ~PaintWarnings() { qInstallMessageHandler(previous); }
 };
@@ -87,15 +90,19 @@ struct GraphCursorTest : ::testing::Test {
     // Window pixel at which a thumb points, and at which a point's cursor line is drawn.
     int tipX(int thumb) const {
         const QRect r = graph->Slider1->thumbRect(thumb);
-        return graph->Slider1->mapTo(graph.get(), QPoint(r.left() + graph->Slider1->ThumbHeight() / 2, 0)).x();
+        return graph->Slider1
+            ->mapTo(graph.get(), QPoint(r.left() + graph->Slider1->ThumbHeight() / 2, 0))
+            .x();
     }
     int lineX(int point) const {
         PESGraph* g = graph->PESGraph1;
         return g->mapTo(graph.get(), g->valueToPixel(g->XDataII(0, point), 80)).x();
     }
     void expectThumbsOnTheirLines() const {
-        EXPECT_LE(std::abs(tipX(1) - lineX(graph->cursorA())), 1) << "cursor A at " << graph->cursorA();
-        EXPECT_LE(std::abs(tipX(2) - lineX(graph->cursorB())), 1) << "cursor B at " << graph->cursorB();
+        EXPECT_LE(std::abs(tipX(1) - lineX(graph->cursorA())), 1)
+            << "cursor A at " << graph->cursorA();
+        EXPECT_LE(std::abs(tipX(2) - lineX(graph->cursorB())), 1)
+            << "cursor B at " << graph->cursorB();
     }
 };
 
@@ -214,7 +221,8 @@ TEST_F(GraphCursorTest, AtItsMinimumSizeThePlotPanelsAndSliderStayWhole) {
             EXPECT_TRUE(g->rect().contains(QRect(part->mapTo(g, QPoint()), part->size())));
             // Every field whole inside its panel.
             for (QLineEdit* field : part->findChildren<QLineEdit*>())
-                EXPECT_TRUE(part->rect().contains(QRect(field->mapTo(part, QPoint()), field->size())))
+                EXPECT_TRUE(
+                    part->rect().contains(QRect(field->mapTo(part, QPoint()), field->size())))
                     << field->objectName().toStdString();
         }
     };

@@ -684,7 +684,9 @@ TEST(PESGraph, TimeAxisTicksFallOnWholeStepsWithFittingLabels) {
             double widest = 0;
             for (int i = 0; i < ticks.size(); ++i) {
                 EXPECT_NEAR(ticks[i] / step, std::round(ticks[i] / step), 1e-4) << ticks[i];
-                if (i > 0) EXPECT_NEAR(ticks[i] - ticks[i - 1], step, 1e-6);
+                if (i > 0) {
+                    EXPECT_NEAR(ticks[i] - ticks[i - 1], step, 1e-6);
+                }
                 EXPECT_EQ(labels[i], timeTickLabel(ticks[i], unit, spansDays(c.lower, c.upper),
                                                    QLocale::system()));
                 for (const QString& line : labels[i].split('\n'))

@@ -32,13 +32,13 @@ TEST(TimeTicks, StepIsTheFinestWhoseLabelsFit) {
         double span, pixels, step;
     };
     const Case cases[] = {
-        {20, 1000, 2},                 // 1 s would put labels 50 px apart
-        {25, 1000, 2},                 // never 2.5 s
+        {20, 1000, 2},  // 1 s would put labels 50 px apart
+        {25, 1000, 2},  // never 2.5 s
         {60, 1000, 5},
         {100, 1000, 10},
         {200, 1000, 15},
         {400, 1000, 30},
-        {1000, 1000, kMinute},         // minute labels are narrower: 60 px is room enough
+        {1000, 1000, kMinute},  // minute labels are narrower: 60 px is room enough
         {3 * kHour, 1000, 10 * kMinute},
         {5 * kHour, 1000, 15 * kMinute},
         {kDay, 1000, 2 * kHour},
@@ -49,7 +49,7 @@ TEST(TimeTicks, StepIsTheFinestWhoseLabelsFit) {
         {2, 1000, 0.2},
         {0.5, 1000, 0.1},
         {20, 100000, 0.1},
-        {0, 1000, 0.1},                // nothing to divide: the finest step
+        {0, 1000, 0.1},  // nothing to divide: the finest step
         {kNaN, 1000, 0.1},
     };
     for (const Case& c : cases) {
@@ -76,13 +76,25 @@ TEST(TimeTicks, TicksAreWholeMultiplesOfTheStep) {
         std::vector<double> ticks;
     };
     const Case cases[] = {
-        {"2 s", at(12, 24, 40.3), at(12, 24, 47), 2,
+        {"2 s",
+         at(12, 24, 40.3),
+         at(12, 24, 47),
+         2,
          {at(12, 24, 42), at(12, 24, 44), at(12, 24, 46)}},
-        {"15 s across a minute", at(12, 24, 40), at(12, 25, 20), 15,
+        {"15 s across a minute",
+         at(12, 24, 40),
+         at(12, 25, 20),
+         15,
          {at(12, 24, 45), at(12, 25, 0), at(12, 25, 15)}},
-        {"bounds on ticks", at(12, 24, 40), at(12, 24, 50), 5,
+        {"bounds on ticks",
+         at(12, 24, 40),
+         at(12, 24, 50),
+         5,
          {at(12, 24, 40), at(12, 24, 45), at(12, 24, 50)}},
-        {"3 h from midnight", at(1, 0, 0), at(10, 0, 0), 3 * kHour,
+        {"3 h from midnight",
+         at(1, 0, 0),
+         at(10, 0, 0),
+         3 * kHour,
          {at(3, 0, 0), at(6, 0, 0), at(9, 0, 0)}},
         {"days at midnight", at(5, 0, 0), at(50, 0, 0), kDay, {at(24, 0, 0), at(48, 0, 0)}},
         {"none inside", at(12, 24, 41), at(12, 24, 44), 5, {}},
@@ -104,8 +116,8 @@ TEST(TimeTicks, TicksAreWholeMultiplesOfTheStep) {
 
 TEST(TimeTicks, SubTicksDivideTheStepIntoLadderSteps) {
     const std::pair<double, int> cases[] = {
-        {0.1, 0}, {0.5, 4}, {1, 1}, {5, 4}, {15, 2}, {30, 1},
-        {5 * kMinute, 4}, {3 * kHour, 2}, {kDay, 1}, {5 * kDay, 4},
+        {0.1, 0}, {0.5, 4},         {1, 1},         {5, 4},    {15, 2},
+        {30, 1},  {5 * kMinute, 4}, {3 * kHour, 2}, {kDay, 1}, {5 * kDay, 4},
     };
     for (const auto& [step, count] : cases) EXPECT_EQ(timeSubTickCount(step), count) << step;
 }

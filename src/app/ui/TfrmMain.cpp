@@ -379,7 +379,7 @@ TfrmGraph* TfrmMain::openRealTimeWindow() {
     graph->setClearVisible(true);
     const double now = toTDateTime(clock_.now());
     graph->setUpGraph(1, 130, 30, now + realTimeRate_ * 2000 / 86400, now, 2000);
-    graph->PESGraph1->state().yAxisLabel = QStringLiteral("dB");
+    graph->PESGraph1->editProperties([](GraphState& s) { s.yAxisLabel = QStringLiteral("dB"); });
     graph->redraw();
     // The sampling-rate box becomes a pick-only list in this window.
     graph->txtSamplingRate->setEditable(false);
@@ -429,7 +429,7 @@ TfrmGraph* TfrmMain::openDataLoggerWindow(double now) {
     sub->setGeometry(0, 0, std::min(width(), workspace.width()),
                      std::min(height() - menuHeight - 60, workspace.height()));
     graph->setUpGraph(1, 130, 30, now + 500 / 86400.0, now, 500);
-    graph->PESGraph1->state().allowGraphAnnotHotSpots = true;
+    graph->PESGraph1->editProperties([](GraphState& s) { s.allowGraphAnnotHotSpots = true; });
     sub->showNormal();
     mdi_->setActiveSubWindow(sub);
     graph->repaint();

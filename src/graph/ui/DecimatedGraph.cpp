@@ -99,7 +99,9 @@ void DecimatedGraph::getOptimizedLineData(QVector<QCPGraphData>* lineData,
         QCPGraph::getOptimizedLineData(lineData, begin, end);
         return;
     }
-    const QCPGraphData* base = mDataContainer->constBegin();
+    // The range is not empty here: its addresses can be taken.
+    const QCPGraphData* base = &*mDataContainer->constBegin();
+    const int first = int(&*begin - base);
     const Mapping mapping{keyAxis->range(), keyAxis->axisRect()->rect(), keyAxis->scaleType(),
                           keyAxis->rangeReversed()};
     // A container that moved in memory was set anew: nothing of the cache holds.
@@ -107,7 +109,7 @@ void DecimatedGraph::getOptimizedLineData(QVector<QCPGraphData>* lineData,
     mapping_ = mapping;
     base_ = base;
     decimator_.decimate(
-        base, int(begin - base), int(end - base),
+        base, first, first + int(end - begin),
         [keyAxis](double key) {
             return int(std::floor(std::clamp(keyAxis->coordToPixel(key), -1e9, 1e9)));
         },

@@ -84,12 +84,6 @@ public:
         f(state_);
     }
 
-    // Being phased out: use editProperties or editPoints. Handing out the mutable state marks
-    // every point for a check at the next ResetImage, as editPoints does.
-    GraphState& state() {
-        stateTouched_ = true;
-        return state_;
-    }
     const GraphState& state() const { return state_; }
 
     // Data. Point -1 means every point of the series.

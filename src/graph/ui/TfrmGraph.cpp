@@ -358,46 +358,47 @@ void TfrmGraph::setUpGraph(int series, double topY, double bottomY, double right
         host_.templateUnusable(path);
     }
 
-    GraphState& s = PESGraph1->state();
-    s.nullDataValueY = kNullDataValueY;
     PESGraph1->setSubsets(series);
     PESGraph1->setPoints(points);
     for (int i = 0; i < series; ++i) {
         PESGraph1->setXDataII(i, -1, 0.0);
         PESGraph1->setYData(i, -1, kNullDataValueY);
     }
-    s.manualScaleControlY = ScaleControl::ManualMinAndMax;
-    s.manualMinY = bottomY;
-    s.manualMaxY = topY;
-    if (leftX != 0) {
-        s.manualScaleControlX = ScaleControl::ManualMinAndMax;
-        s.manualMinX = leftX;
-        s.manualMaxX = rightX;
-    }
-    if (!templateApplied) {
-        s.showVertLineAnnotations = true;
-        s.allowVertLineAnnotHotSpots = true;
-        s.lineAnnotationTextSize = 100;
-        s.showGraphAnnotations = true;
-        s.graphAnnotationTextSize = 100;
-        s.gridStyle = GridStyle::Dot;
-        s.mainTitle = QString();
-        s.subTitle = QStringLiteral(" ");
-        s.dateTimeMode = DateTimeMode::VBDateTime;
-        s.xAxisLabel = QStringLiteral("Time");
-        s.allowZooming = Zooming::HorzPlusVert;
-        s.scrollingHorzZoom = true;
-        s.scrollingVertZoom = true;
-        s.graphForeColor = PEargb(255, 190, 190, 190);
-        s.graphBackColor = PEargb(255, 0, 0, 0);
-        s.deskColor = PEargb(255, 190, 190, 190);
-        s.textColor = PEargb(255, 0, 0, 0);
-        s.subsetColors = {PEargb(255, 255, 255, 0), PEargb(255, 255, 0, 0)};
-        s.subsetLineTypes = {0, 0};
-        s.yAxisColor = PEargb(255, 255, 0, 0);
-        PESGraph1->setCursor(Qt::ArrowCursor);
-    }
-    s.allowGraphAnnotHotSpots = true;
+    PESGraph1->editProperties([&](GraphState& s) {
+        s.nullDataValueY = kNullDataValueY;
+        s.manualScaleControlY = ScaleControl::ManualMinAndMax;
+        s.manualMinY = bottomY;
+        s.manualMaxY = topY;
+        if (leftX != 0) {
+            s.manualScaleControlX = ScaleControl::ManualMinAndMax;
+            s.manualMinX = leftX;
+            s.manualMaxX = rightX;
+        }
+        if (!templateApplied) {
+            s.showVertLineAnnotations = true;
+            s.allowVertLineAnnotHotSpots = true;
+            s.lineAnnotationTextSize = 100;
+            s.showGraphAnnotations = true;
+            s.graphAnnotationTextSize = 100;
+            s.gridStyle = GridStyle::Dot;
+            s.mainTitle = QString();
+            s.subTitle = QStringLiteral(" ");
+            s.dateTimeMode = DateTimeMode::VBDateTime;
+            s.xAxisLabel = QStringLiteral("Time");
+            s.allowZooming = Zooming::HorzPlusVert;
+            s.scrollingHorzZoom = true;
+            s.scrollingVertZoom = true;
+            s.graphForeColor = PEargb(255, 190, 190, 190);
+            s.graphBackColor = PEargb(255, 0, 0, 0);
+            s.deskColor = PEargb(255, 190, 190, 190);
+            s.textColor = PEargb(255, 0, 0, 0);
+            s.subsetColors = {PEargb(255, 255, 255, 0), PEargb(255, 255, 0, 0)};
+            s.subsetLineTypes = {0, 0};
+            s.yAxisColor = PEargb(255, 255, 0, 0);
+        }
+        s.allowGraphAnnotHotSpots = true;
+    });
+    if (!templateApplied) PESGraph1->setCursor(Qt::ArrowCursor);
     redraw();
 }
 

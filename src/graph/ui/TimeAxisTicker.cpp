@@ -25,7 +25,8 @@ TimeLabelRoom TimeAxisTicker::labelRoom(bool spansDays) const {
     const QFontMetricsF fm(axis_ ? axis_->tickLabelFont() : QFont());
     // A wide label of each unit: two-digit hours, eights, a two-digit day and month.
     const double sample =
-        double(QDateTime(QDate(2000, 12, 28), QTime(10, 58, 58, 800), Qt::UTC).toMSecsSinceEpoch()) /
+        double(
+            QDateTime(QDate(2000, 12, 28), QTime(10, 58, 58, 800), Qt::UTC).toMSecsSinceEpoch()) /
         1000;
     TimeLabelRoom room{};
     for (int unit = 0; unit < 4; ++unit) {
@@ -61,8 +62,8 @@ QString TimeAxisTicker::getTickLabel(double tick, const QLocale&, QChar, int) {
 
 QVector<double> TimeAxisTicker::createTickVector(double tickStep, const QCPRange& range) {
     // One tick beyond each end, for the minor ticks there; the base class trims the rest.
-    const std::vector<double> ticks = timeTicks(range.lower - tickStep, range.upper + tickStep,
-                                                tickStep);
+    const std::vector<double> ticks =
+        timeTicks(range.lower - tickStep, range.upper + tickStep, tickStep);
     return QVector<double>(ticks.begin(), ticks.end());
 }
 

@@ -12,7 +12,7 @@ namespace kl516 {
 // the labels can state exactly, as many as the axis has room for; the labels follow the step
 // (seconds, minutes or days) and carry the date when the axis spans days.
 class TimeAxisTicker : public QCPAxisTicker {
-public:
+  public:
     // The axis whose length and tick label font decide how many labels fit.
     explicit TimeAxisTicker(QCPAxis* axis);
 
@@ -27,14 +27,14 @@ public:
                   QVector<double>& ticks, QVector<double>* subTicks,
                   QVector<QString>* tickLabels) override;
 
-protected:
+  protected:
     double getTickStep(const QCPRange& range) override;
     int getSubTickCount(double tickStep) override;
     QString getTickLabel(double tick, const QLocale& locale, QChar formatChar,
                          int precision) override;
     QVector<double> createTickVector(double tickStep, const QCPRange& range) override;
 
-private:
+  private:
     double axisPixels() const;
     TimeLabelRoom labelRoom(bool spansDays) const;
 

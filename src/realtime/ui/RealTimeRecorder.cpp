@@ -141,9 +141,10 @@ void RealTimeRecorder::btnRunClick() {
 
     const TDateTime t = toTDateTime(connection_.clock().now());
     graph->txtStartTime->setText(formatDateTime(t, app_.locale()));
-    GraphState& state = g->state();
-    state.manualMinX = t;
-    state.manualMaxX = t + kFirstViewSeconds * kOneSecond;
+    g->editProperties([t](GraphState& s) {
+        s.manualMinX = t;
+        s.manualMaxX = t + kFirstViewSeconds * kOneSecond;
+    });
     graph->redraw();  // the previous run's points go at once
 
     // The commands, Clear included, follow the run flag.
@@ -184,7 +185,8 @@ void RealTimeRecorder::takeSample(float level, TDateTime frameTime) {
 
     // Read through the const state, so that the incremental redraw stays incremental.
     if (std::as_const(*g).state().manualMaxX < frameTime)
-        g->state().manualMaxX = frameTime + kViewStepSeconds * kOneSecond;
+        g->editProperties(
+            [frameTime](GraphState& s) { s.manualMaxX = frameTime + kViewStepSeconds * kOneSecond; });
 
     // At the fastest interval every second sample is drawn.
     if (graph->txtSamplingRate->currentIndex() != 0 || count % 2 == 0) graph->redraw();
@@ -209,7 +211,7 @@ void RealTimeRecorder::btnStopClick() {
         g->setPoints(count);
         graph->redraw();
     }
-    g->state().manualMaxX = tStop;
+    g->editProperties([tStop](GraphState& s) { s.manualMaxX = tStop; });
     graph->txtAvgAll->setText(formatLevel(sampler_.average(), app_.locale()));
     graph->setSliderRange(count);
     graph->redraw();
