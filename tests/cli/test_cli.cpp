@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include "support/Files.h"
 #include "cli/Cli.h"
 #include "link/Clock.h"
 #include "simulator/SimulatedMeter.h"
@@ -33,15 +34,8 @@ CliRun run(const QStringList& args, DeviceLibrary* meter = nullptr) {
     return r;
 }
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
+using test::readAll;
+using test::writeAll;
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <vector>
 
+#include "support/Files.h"
 #include "dataset/DataSetTable.h"
 #include "files/CollectionFile.h"
 #include "link/Clock.h"
@@ -85,15 +86,8 @@ QByteArray bytesOf(const LoggerImage& img) {
     return QByteArray(reinterpret_cast<const char*>(img.data()), qsizetype(img.size()));
 }
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
+using test::readAll;
+using test::writeAll;
 
 struct CollectionFileTest : ::testing::Test {
     QTemporaryDir dir;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "support/Mouse.h"
 #include "graph/ui/TfrmGraph.h"
 #include "graph/ui/Tslider2.h"
 #include "support/FakeGraphHost.h"
@@ -23,19 +24,8 @@ namespace {
 // converter's own constants are set.
 constexpr TDateTime kStart = 45413.0 + 8.0 / 24;
 
-void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button,
-          Qt::MouseButtons buttons) {
-    QMouseEvent event(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons,
-                      Qt::NoModifier);
-    QApplication::sendEvent(w, &event);
-}
-
-void drag(QWidget* w, QPoint from, QPoint to) {
-    send(w, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
-    send(w, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, Qt::LeftButton);
-    send(w, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
-    send(w, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
-}
+using test::drag;
+using test::send;
 
 // Collects what Qt reports about painting while it lives.
 struct PaintWarnings {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "support/Mouse.h"
 #include "graph/TimeTicks.h"
 #include "graph/ui/GraphCustomizeDialog.h"
 #include "graph/ui/PESGraph.h"
@@ -91,19 +92,8 @@ void sample(PESGraph& g, int point, double x, float y, int series = 0) {
     g.setYData(series, point, y);
 }
 
-void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button,
-          Qt::MouseButtons buttons) {
-    QMouseEvent event(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons,
-                      Qt::NoModifier);
-    QApplication::sendEvent(w, &event);
-}
-
-void drag(QWidget* w, QPoint from, QPoint to) {
-    send(w, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
-    send(w, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, Qt::LeftButton);
-    send(w, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
-    send(w, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
-}
+using test::drag;
+using test::send;
 
 TEST(PESGraph, PointsReadAndWriteWithPointMinusOneAndBulkCopies) {
     PESGraph g;
