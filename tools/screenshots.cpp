@@ -19,6 +19,9 @@
 #include "graph/ui/TfrmGraph.h"
 #include "link/MeterLink.h"
 #include "logger/ui/LoggerCommands.h"
+#include "logger/ui/TfrmSetup.h"
+#include "leq/ui/LeqCommands.h"
+#include "leq/ui/TfrmLEQ.h"
 #include "realtime/ui/RealTimeRecorder.h"
 #include "realtime/ui/TfrmSetupRealTime.h"
 #include "simulator/SimulatedMeter.h"
@@ -106,6 +109,38 @@ int main(int argc, char** argv) {
         ok = save(*sub, out + QStringLiteral("/graph-window.png")) && ok;
     } else {
         QTextStream(stderr) << "Load Data did not open the DataLogger window\n";
+        ok = false;
+    }
+    // The service window after a read of the logger information.
+    window.Setup1Click();
+    if (TfrmSetup* setup = window.setupWindow()) {
+        setup->Button4Click();
+        window.connection().stopPolling();
+        auto* sub = qobject_cast<QMdiSubWindow*>(setup->parentWidget());
+        window.workspace()->setActiveSubWindow(sub);
+        ok = save(*sub, out + QStringLiteral("/setup-window.png")) && ok;
+    } else {
+        QTextStream(stderr) << "Setup did not open the setup window\n";
+        ok = false;
+    }
+    // The LEQ window after a one-minute run on the simulated meter.
+    window.connection().startPolling();
+    window.leqCommands().setLogPath(QDir::temp().filePath(QStringLiteral("kl516-shots/LEQ.txt")));
+    window.leqCommands().LEQ1Click();
+    if (TfrmLEQ* leq = window.leqCommands().window()) {
+        leq->cmbTimeSelect->setCurrentIndex(1);  // 1 minute
+        window.leqCommands().btnLEQClick();
+        for (int i = 0; i < 25 * 70 && window.leqCommands().running(); ++i) {
+            clock.advance(LeqCommands::kTickMs);
+            window.leqCommands().LEQTimerTimer();
+        }
+        window.connection().stopPolling();
+        auto* sub = qobject_cast<QMdiSubWindow*>(leq->parentWidget());
+        window.workspace()->setActiveSubWindow(sub);
+        QCoreApplication::processEvents();
+        ok = save(*sub, out + QStringLiteral("/leq-window.png")) && ok;
+    } else {
+        QTextStream(stderr) << "LEQ did not open the LEQ window\n";
         ok = false;
     }
     return ok ? 0 : 1;

@@ -50,8 +50,13 @@ int main(int argc, char** argv) {
     const QCommandLineOption trace(QStringLiteral("trace"),
                                    QStringLiteral("Log every frame to and from the meter in FILE."),
                                    QStringLiteral("FILE"));
+    const QCommandLineOption service(
+        QStringLiteral("service"),
+        QStringLiteral("Show the logger setup window's entry points (Data Logger > Setup and the "
+                       "setup button) for service staff."));
     parser.addOption(simulate);
     parser.addOption(trace);
+    parser.addOption(service);
     parser.process(app);
 
     // The splash: the About box without its OK button, on top and painted at once.
@@ -85,6 +90,7 @@ int main(int argc, char** argv) {
     kl516::MeterLink link(library, clock, idleHost);
     kl516::TfrmMain window(link, prompts, clock);
     prompts.setParent(&window);
+    if (parser.isSet(service)) window.setServiceEntriesVisible(true);
     window.showMaximized();
     QApplication::processEvents();
     // Without a window manager nothing maximises the window; fill the screen instead.

@@ -1,4 +1,6 @@
 #include "cli/Cli.h"
+#include "cli/LeqCommand.h"
+#include "cli/ServiceCommands.h"
 
 #include <QDate>
 #include <QFile>
@@ -31,12 +33,25 @@ const char* const kUsage =
     "                          [--trace FILE]\n"
     "       kl516-cli sets FILE.rec [--iso]\n"
     "       kl516-cli export FILE.rec --set N --out FILE.txt|FILE.csv [--iso]\n"
+    "       kl516-cli leq --seconds N [--simulate] [--trace FILE] [--out FILE.txt]\n"
+    "       kl516-cli info | set-clock [--simulate] [--trace FILE]\n"
+    "       kl516-cli set-interval MM:SS [--simulate] [--trace FILE]\n"
+    "       kl516-cli erase [--yes] [--simulate] [--trace FILE]\n"
+    "       kl516-cli config-read ADDR [--simulate] [--trace FILE]\n"
+    "       kl516-cli config-write ADDR BYTE --code CODE [--simulate] [--trace FILE]\n"
     "       kl516-cli [COMMAND] --help\n"
     "\n"
     "probe     checks that the meter answers and prints one status frame\n"
     "download  fetches the logger memory and writes it as a collection file\n"
     "sets      lists the data sets of a collection file\n"
     "export    writes the points of one data set as text\n"
+    "info          reads the logger information and calibration values\n"
+    "set-clock     sets the meter's clock to the computer's clock\n"
+    "set-interval  sets the logger's recording interval (taken over at the next power-on)\n"
+    "erase         erases the logger memory\n"
+    "config-read   reads one byte of the meter's configuration memory\n"
+    "config-write  writes one byte of it (service access code needed)\n"
+    "leq       runs a timed LEQ measurement and prints its rows\n"
     "\n"
     "Exit status: 0 done, 1 failed, 2 wrong arguments.\n";
 
@@ -572,6 +587,9 @@ int exportSet(const Options& o, Env& env) {
 
 int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
            const CliDevices& devices) {
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("leq"))
+        return runLeqCommand(arguments.mid(1), out, err, devices);
+    if (isServiceCommand(arguments)) return runServiceCommand(arguments, out, err, devices);
     const Options o = parseOptions(arguments);
     const Command* command = findCommand(o.command);
     if (o.help) {

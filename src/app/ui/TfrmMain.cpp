@@ -36,7 +36,9 @@
 #include "graph/ui/TfrmGraph.h"
 #include "link/Clock.h"
 #include "link/MeterLink.h"
+#include "leq/ui/LeqCommands.h"
 #include "logger/ui/LoggerCommands.h"
+#include "logger/ui/TfrmSetup.h"
 #include "logger/ui/TfrmScope.h"
 #include "realtime/SamplingRate.h"
 #include "realtime/ui/RealTimeRecorder.h"
@@ -72,9 +74,6 @@ TfrmMain::TfrmMain(MeterLink& link, Prompts& prompts, Clock& clock, Environment 
     MaxMinTimer->setObjectName(QStringLiteral("MaxMinTimer"));
     MaxMinTimer->setInterval(500);
     connect(MaxMinTimer, &QTimer::timeout, this, &TfrmMain::MaxMinTimerTimer);
-    LEQTimer = new QTimer(this);
-    LEQTimer->setObjectName(QStringLiteral("LEQTimer"));
-    LEQTimer->setInterval(40);
 
     connect(&connection_, &MeterConnection::connectionChanged, this,
             &TfrmMain::onConnectionChanged);
@@ -87,6 +86,7 @@ TfrmMain::TfrmMain(MeterLink& link, Prompts& prompts, Clock& clock, Environment 
 
     realTime_ = new RealTimeRecorder(*this, connection_, *this, this);
     logger_ = new LoggerCommands(*this, connection_, *this, this);
+    leq_ = new LeqCommands(*this, connection_, *this, this);
     connectCommands();
 
     // FormCreate: the setting and the digit images.
@@ -101,8 +101,10 @@ TfrmMain::~TfrmMain() {
     // they go first, without their close questions (those were asked when the program was left).
     delete realTime_;
     delete logger_;
+    delete leq_;
     realTime_ = nullptr;
     logger_ = nullptr;
+    leq_ = nullptr;
     if (panel_) panel_->disconnect(this);
     if (mdi_) qDeleteAll(mdi_->subWindowList());
     delete scope_;
@@ -112,6 +114,9 @@ void TfrmMain::connectCommands() {
     connect(LoadData1, &QAction::triggered, logger_, &LoggerCommands::LoadData1Click);
     connect(btnDataLogger, &QToolButton::clicked, logger_, &LoggerCommands::LoadData1Click);
     connect(EraseMemory1, &QAction::triggered, logger_, &LoggerCommands::EraseMemory1Click);
+    connect(LEQ1, &QAction::triggered, leq_, &LeqCommands::LEQ1Click);
+    connect(Setup1, &QAction::triggered, this, &TfrmMain::Setup1Click);
+    connect(Button1, &QPushButton::clicked, this, &TfrmMain::Setup1Click);
     connect(btnRun, &QToolButton::clicked, realTime_, &RealTimeRecorder::btnRunClick);
     connect(Run1, &QAction::triggered, realTime_, &RealTimeRecorder::btnRunClick);
     connect(btnStop, &QToolButton::clicked, realTime_, &RealTimeRecorder::btnStopClick);
@@ -300,7 +305,7 @@ void TfrmMain::formShow(TfrmAbout* splash) {
         splash->close();
     }
     openRealTimeWindow();
-    Setup1->setVisible(false);
+    Setup1->setVisible(serviceEntriesVisible_);
     if (panel_) panel_->setLevelDigits({1, 8, 8, 8});
     applyCommandStates();
 }
@@ -366,6 +371,19 @@ TfrmGraph* TfrmMain::createGraphWindow(const GraphDocument& document, const QStr
     graph->setCaption(caption);
     addChildWindow(graph, document.role);
     return graph;
+}
+
+void TfrmMain::showLeqWindow(QWidget* leq) {
+    QMdiSubWindow* sub = addChildWindow(leq, WindowRole::Leq);
+    sub->setObjectName(QStringLiteral("frmLEQWindow"));
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->resize(sub->sizeHint().expandedTo(leq->size()));
+    const QSize area = mdi_->viewport()->size();
+    sub->move(std::max(0, (area.width() - sub->width()) / 2),
+              std::max(0, (area.height() - sub->height()) / 2));
+    sub->showNormal();
+    mdi_->setActiveSubWindow(sub);
+    sub->repaint();
 }
 
 TfrmGraph* TfrmMain::openRealTimeWindow() {
@@ -551,6 +569,43 @@ void TfrmMain::Contents1Click() {
     const QString folder = programFolder();
     // Nothing is reported when there is no help file or no handler for it.
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder + QStringLiteral("/KL516Help.htm")));
+}
+
+TfrmSetup* TfrmMain::setupWindow() const {
+    return setup_;
+}
+
+void TfrmMain::Setup1Click() {
+    if (setup_) {
+        activate(setup_);
+        return;
+    }
+    auto* setup = new TfrmSetup(*this, connection_, *logger_);
+    QMdiSubWindow* sub = addChildWindow(setup, WindowRole::Service);
+    sub->setObjectName(QStringLiteral("frmSetupWindow"));
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    // Closing destroys the window and forgets it; the next Setup creates a new one.
+    connect(setup, &TfrmSetup::closed, this, [this, setup, sub] {
+        if (setup_ == setup) setup_ = nullptr;
+        sub->hide();
+        sub->deleteLater();
+        applyCommandStates();
+    });
+    setup_ = setup;
+    sub->adjustSize();
+    const QSize area = mdi_->viewport()->size();
+    sub->move(std::max(0, (area.width() - sub->width()) / 2),
+              std::max(0, (area.height() - sub->height()) / 2));
+    sub->show();
+    mdi_->setActiveSubWindow(sub);
+}
+
+void TfrmMain::setServiceEntriesVisible(bool visible) {
+    serviceEntriesVisible_ = visible;
+    Setup1->setVisible(visible);
+    // The button needs a place in the frame once it is shown: the right of the status bar.
+    if (visible && Button1->parentWidget() != statusBar()) statusBar()->addPermanentWidget(Button1);
+    Button1->setVisible(visible);
 }
 
 bool TfrmMain::saveWindow(TfrmGraph& graph) {

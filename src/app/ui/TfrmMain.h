@@ -26,6 +26,7 @@ class QToolButton;
 namespace kl516 {
 
 class Clock;
+class LeqCommands;
 class LoggerCommands;
 class MeterLink;
 class Prompts;
@@ -33,6 +34,7 @@ class RealTimeRecorder;
 class TfrmAbout;
 class TfrmGraph;
 class TfrmScope;
+class TfrmSetup;
 
 // The main window: a multiple-document frame with the menu, the tool bar and the status bar.
 // It owns the meter connection (which runs the poll loop), the child windows (through the
@@ -61,6 +63,7 @@ class TfrmMain : public QMainWindow, public AppContext, public WindowService {
     WindowService& windows() { return *this; }
     RealTimeRecorder& realTimeRecorder() { return *realTime_; }
     LoggerCommands& loggerCommands() { return *logger_; }
+    LeqCommands& leqCommands() { return *leq_; }
 
     // AppContext
     Prompts& prompts() override { return prompts_; }
@@ -82,6 +85,7 @@ class TfrmMain : public QMainWindow, public AppContext, public WindowService {
     TfrmGraph* dataLoggerWindow() const override { return dataLoggerWindow_; }
     TfrmGraph* openDataLoggerWindow(double now) override;
     TfrmGraph* createGraphWindow(const GraphDocument& document, const QString& caption) override;
+    void showLeqWindow(QWidget* leq) override;
     void restore(QWidget* child) override;
     void activate(QWidget* child) override;
     QWidget* activeChild() const override;
@@ -99,6 +103,11 @@ class TfrmMain : public QMainWindow, public AppContext, public WindowService {
     void Cascade1Click();
     void Exit1Click();
     void Contents1Click();
+    // The logger setup window: restores the open one, or creates it (Setup1 and Button1).
+    void Setup1Click();
+    TfrmSetup* setupWindow() const;
+    // Shows the setup window's two hidden entry points (the --service switch).
+    void setServiceEntriesVisible(bool visible);
     void About1Click();
 
     // State, as the user sees it
@@ -141,6 +150,8 @@ class TfrmMain : public QMainWindow, public AppContext, public WindowService {
     QPointer<TfrmGraph> realTimeWindow_;
     QPointer<TfrmGraph> dataLoggerWindow_;
     QPointer<TfrmScope> scope_;
+    QPointer<TfrmSetup> setup_;
+    bool serviceEntriesVisible_ = false;
     DataSetTable dataSets_;
     QLocale locale_ = QLocale::system();
     QString dataFolder_;
@@ -148,9 +159,9 @@ class TfrmMain : public QMainWindow, public AppContext, public WindowService {
     bool templateProblemShown_ = false;
     RealTimeRecorder* realTime_ = nullptr;
     LoggerCommands* logger_ = nullptr;
+    LeqCommands* leq_ = nullptr;
 
     QTimer* MaxMinTimer = nullptr;
-    QTimer* LEQTimer = nullptr;
     // Menu items
     QAction *Open1, *Save1, *Print1, *PrinterSetup1, *Exit1;
     QAction *Run1, *Stop1;

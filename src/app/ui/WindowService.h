@@ -30,6 +30,9 @@ class WindowService {
     virtual TfrmGraph* openDataLoggerWindow(double now) = 0;
     // A new graph window for a document, added to the workspace but not yet shown.
     virtual TfrmGraph* createGraphWindow(const GraphDocument& document, const QString& caption) = 0;
+    // Adds the LEQ window to the workspace (role Leq, destroyed when closed), centred, shown
+    // in the normal state.
+    virtual void showLeqWindow(QWidget* leq) = 0;
 
     // Brings a child window back from minimised; activate also gives it the focus.
     virtual void restore(QWidget* child) = 0;

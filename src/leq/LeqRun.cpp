@@ -1,0 +1,137 @@
+#include "leq/LeqRun.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kl516 {
+
+QString leqTimeLeftText(int seconds) {
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600)
+        .arg((seconds / 60) % 60)
+        .arg(seconds % 60);
+}
+
+LeqReading leqReadingFromFrame(const ResponseFrame& f, const QDateTime& computerNow) {
+    LeqReading r;
+    r.tenths = static_cast<uint16_t>(f[5] << 8 | f[6]);
+    r.secondByte = f[15];
+    const int second = fromBcd(f[15]), minute = fromBcd(f[16]), hour = fromBcd(f[17]);
+    const int day = fromBcd(f[18]), month = fromBcd(f[19]), year = fromBcd(f[21]);
+    const QDate date(2000 + year, month, day);
+    const QTime time(hour, minute, second);
+    // A byte that is no BCD gives -1, which no date or time accepts.
+    if (year >= 0 && date.isValid() && time.isValid()) {
+        r.stamp = toTDateTime(date, time);
+    } else {
+        r.meterClock = false;
+        const QDateTime now = computerNow;
+        r.stamp = toTDateTime(now.date(), QTime(now.time().hour(), now.time().minute(),
+                                                now.time().second()));
+    }
+    return r;
+}
+
+QStringList LeqRow::cells(const QLocale& locale) const {
+    return {formatShortDate(stamp, locale), formatLongTime(stamp, locale),
+            hasLevel ? formatLevel(spl, locale) : QString(),
+            hasLevel ? formatLevel(leq, locale) : QString()};
+}
+
+std::optional<float> leqStep(int n, float previousLeq, float spl) {
+    if (n <= 1) return spl;
+    const float older = static_cast<float>(n - 1) / static_cast<float>(n);
+    const float newer = 1.0f / static_cast<float>(n);
+    const double energy = double(older) * std::pow(10.0, 0.1 * double(previousLeq)) +
+                          double(newer) * std::pow(10.0, 0.1 * double(spl));
+    const double leq = 10.0 * std::log10(energy);
+    const float result = static_cast<float>(leq);
+    if (!std::isfinite(leq) || !std::isfinite(result)) return std::nullopt;
+    return result;
+}
+
+void LeqRun::start(int seconds) {
+    *this = LeqRun{};
+    secondsLeft_ = seconds;
+    running_ = true;
+}
+
+LeqRun::Outcome LeqRun::fail() {
+    if (!running_) return Outcome::Idle;
+    if (++failures_ > kFailureLimit) {
+        running_ = false;
+        return Outcome::FailedOut;
+    }
+    return Outcome::Failed;
+}
+
+LeqRun::Outcome LeqRun::add(const LeqReading& reading) {
+    if (!running_) return Outcome::Idle;
+    if (!started_) {
+        // The first reading only starts the run.
+        started_ = true;
+        secondByte_ = reading.secondByte;
+        rowStamp_ = reading.stamp;
+        sampleCount_ = 0;
+        sampleSum_ = 0;
+        leqValue_ = reading.level();
+        return Outcome::Counted;
+    }
+    if (reading.secondByte == secondByte_) {
+        ++sampleCount_;
+        sampleSum_ += reading.tenths;
+        return Outcome::Counted;
+    }
+    // The reading that reveals a new second closes the previous one and is not summed.
+    ++secondCount_;
+    LeqRow row;
+    row.number = row_;
+    row.stamp = rowStamp_;
+    row.samples = sampleCount_;
+    if (sampleCount_ > 0) {
+        row.hasLevel = true;
+        row.spl = static_cast<float>(sampleSum_) / static_cast<float>(sampleCount_ * 10);
+        lastRate_ = sampleCount_;
+        leqValue_ = leqStep(secondCount_, leqValue_, row.spl).value_or(leqValue_);
+        row.leq = leqValue_;
+    }
+    ++row_;
+    sampleCount_ = 0;
+    sampleSum_ = 0;
+    lastRow_ = row;
+    --secondsLeft_;
+    secondByte_ = reading.secondByte;
+    rowStamp_ = reading.stamp;
+    if (secondsLeft_ < 1) {
+        running_ = false;
+        return Outcome::Ended;
+    }
+    return Outcome::RowClosed;
+}
+
+LeqSummary leqSummary(const std::vector<LeqRow>& rows, float leq, int seconds) {
+    LeqSummary s;
+    s.seconds = seconds;
+    s.leq = leq;
+    std::vector<double> levels;
+    levels.reserve(rows.size());
+    for (const LeqRow& r : rows)
+        if (r.hasLevel) levels.push_back(r.spl);
+    s.countedSeconds = int(levels.size());
+    if (levels.empty()) return s;
+    std::sort(levels.begin(), levels.end());
+    const auto exceeded = [&](int percent) {
+        const double rank = std::ceil((100 - percent) / 100.0 * double(levels.size()));
+        const size_t i = size_t(std::clamp<double>(rank - 1, 0, double(levels.size() - 1)));
+        return levels[i];
+    };
+    s.lmin = levels.front();
+    s.lmax = levels.back();
+    s.l10 = exceeded(10);
+    s.l50 = exceeded(50);
+    s.l90 = exceeded(90);
+    s.sel = double(leq) + 10.0 * std::log10(double(std::max(seconds, 1)));
+    return s;
+}
+
+}  // namespace kl516

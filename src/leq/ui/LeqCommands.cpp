@@ -1,0 +1,215 @@
+#include "leq/ui/LeqCommands.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QToolButton>
+#include <QTimer>
+
+#include "app/Prompts.h"
+#include "app/ui/AppContext.h"
+#include "app/ui/WindowService.h"
+#include "files/CollectionFile.h"
+#include "files/TableText.h"
+#include "graph/ui/TfrmGraph.h"
+#include "leq/ui/TfrmLEQ.h"
+
+namespace kl516 {
+
+namespace {
+constexpr int kSummaryEveryRows = 10;  // the summary sorts all rows: refreshed now and then
+}
+
+LeqCommands::LeqCommands(AppContext& app, MeterConnection& connection, WindowService& windows,
+                         QObject* parent)
+    : QObject(parent),
+      app_(app),
+      connection_(connection),
+      windows_(windows),
+      timer_(new QTimer(this)),
+      logPath_(defaultLogPath()) {
+    setObjectName(QStringLiteral("LeqCommands"));
+    timer_->setObjectName(QStringLiteral("LEQTimer"));
+    timer_->setInterval(kTickMs);
+    connect(timer_, &QTimer::timeout, this, &LeqCommands::LEQTimerTimer);
+}
+
+LeqCommands::~LeqCommands() {
+    timer_->stop();
+    if (window_) window_->disconnect(this);
+    lease_.release();
+}
+
+QString LeqCommands::defaultLogPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+           QStringLiteral("/temp/LEQ.txt");
+}
+
+void LeqCommands::LEQ1Click() {
+    if (connection_.meterRecording()) {
+        app_.prompts().message(LeqText::Recording);
+        return;
+    }
+    if (window_) {
+        windows_.restore(window_);
+        return;
+    }
+    createWindow();
+}
+
+void LeqCommands::createWindow() {
+    auto* window = new TfrmLEQ(app_.locale());
+    connect(window->btnLEQ, &QPushButton::clicked, this, &LeqCommands::btnLEQClick);
+    connect(window->Button1, &QPushButton::clicked, this, &LeqCommands::Button1Click);
+    connect(window->Button2, &QPushButton::clicked, this, &LeqCommands::Button2Click);
+    connect(window->Button3, &QPushButton::clicked, this, &LeqCommands::Button3Click);
+    connect(window, &TfrmLEQ::closed, this, &LeqCommands::windowClosed);
+    window_ = window;
+    windows_.showLeqWindow(window);
+}
+
+void LeqCommands::btnLEQClick() {
+    if (!window_) return;
+    // A Start during a run starts afresh on the link the run already holds.
+    if (!lease_) {
+        LinkLease lease = connection_.borrow(QStringLiteral("LEQ"));
+        if (!lease) {
+            app_.prompts().message(lease.refusal());
+            return;
+        }
+        lease_ = std::move(lease);
+    }
+    timer_->stop();
+    if (const int seconds = window_->selectedSeconds(); seconds > 0) lastSeconds_ = seconds;
+    session_ = std::make_unique<LeqSession>(lease_.link(), logPath_, app_.locale());
+    session_->start(lastSeconds_);
+    window_->table().clear();
+    window_->table().reserve(size_t(lastSeconds_));
+    window_->showSummary({});
+    window_->edtTimeLeft->setText(leqTimeLeftText(lastSeconds_));
+    window_->edtLEQValue->clear();
+    window_->LEQGrid->repaint();
+    timer_->start();
+}
+
+void LeqCommands::Button1Click() {
+    endRun();
+}
+
+void LeqCommands::endRun() {
+    timer_->stop();
+    if (session_) session_->stop();
+    lease_.release();
+    showSummary();
+}
+
+void LeqCommands::windowClosed() {
+    endRun();
+    // Graphs made from the table belong to the window and go with it.
+    for (const QPointer<TfrmGraph>& graph : std::as_const(graphs_)) {
+        if (!graph) continue;
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(graph->parentWidget()))
+            sub->deleteLater();
+        else
+            graph->deleteLater();
+    }
+    graphs_.clear();
+    window_ = nullptr;
+}
+
+void LeqCommands::showSummary() {
+    if (!window_ || !session_) return;
+    const LeqRun& run = session_->run();
+    window_->showSummary(leqSummary(window_->table().rows(), run.leq(), run.secondCount()));
+}
+
+void LeqCommands::LEQTimerTimer() {
+    if (!session_ || !lease_) {
+        timer_->stop();
+        return;
+    }
+    if (!window_) {
+        endRun();
+        return;
+    }
+    const LeqRun::Outcome outcome = session_->tick();
+    const LeqRun& run = session_->run();
+    switch (outcome) {
+        case LeqRun::Outcome::FailedOut:
+            endRun();
+            app_.prompts().message(LeqText::Failed);
+            return;
+        case LeqRun::Outcome::Counted:
+            if (run.started()) window_->scrollToLastRow();
+            return;
+        case LeqRun::Outcome::RowClosed:
+        case LeqRun::Outcome::Ended: {
+            const LeqRow& row = run.lastRow();
+            window_->table().append(row);
+            window_->scrollToLastRow();
+            if (row.hasLevel) {
+                window_->edtLEQrate->setText(QStringLiteral("%1/sec").arg(row.samples));
+                window_->edtLEQValue->setText(formatLevel(row.leq, app_.locale()));
+            }
+            window_->edtTimeLeft->setText(leqTimeLeftText(run.secondsLeft()));
+            if (outcome == LeqRun::Outcome::Ended)
+                endRun();
+            else if (row.number % kSummaryEveryRows == 0)
+                showSummary();
+            return;
+        }
+        default:
+            return;
+    }
+}
+
+void LeqCommands::Button2Click() {
+    if (!window_) return;
+    const QString base = collectionBaseFolder(app_.dataFolder(), app_.programFolder());
+    const QString path =
+        app_.prompts().saveFileName(QStringLiteral("Save"), base, QStringLiteral("(*.txt)"));
+    if (path.isEmpty()) return;
+    const LeqTableModel& table = window_->table();
+    // A file that cannot be created is passed over without a message.
+    writeTableTextFile(path, table.rowCount(), [&](qint64 r) { return table.cells(int(r)); },
+                       QLatin1Char('\t'));
+}
+
+void LeqCommands::Button3Click() {
+    if (!window_) return;
+    const std::vector<LeqRow>& rows = window_->table().rows();
+    if (rows.empty()) {
+        app_.prompts().message(LeqText::NoData);
+        return;
+    }
+    const int count = int(rows.size());
+    TfrmGraph* graph = windows_.createGraphWindow(
+        GraphDocument{WindowRole::OpenedFile, WindowRole::None, nullptr}, QStringLiteral("Leq"));
+    graphs_.append(graph);
+    graph->setUpGraph(2, 130, 30, rows.back().stamp, rows.front().stamp, count);
+    graph->PESGraph1->editProperties([](GraphState& s) {
+        s.subsetLabels = {QStringLiteral("SPL"), QStringLiteral("Leq")};
+        s.subsetColors = {PEargb(255, 0, 0, 0), PEargb(255, 255, 0, 0)};
+    });
+    graph->bunCalLEQ->setEnabled(false);
+    // A second without levels has nothing to draw: its point keeps the set-up's null value.
+    for (int i = 0; i < count; ++i) {
+        const LeqRow& r = rows[size_t(i)];
+        if (!r.hasLevel) continue;
+        graph->PESGraph1->setXDataII(0, i, r.stamp);
+        graph->PESGraph1->setXDataII(1, i, r.stamp);
+        graph->PESGraph1->setYData(0, i, r.spl);
+        graph->PESGraph1->setYData(1, i, r.leq);
+    }
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(graph->parentWidget())) sub->showNormal();
+    graph->show();
+    graph->updateGraphStatistic();
+    graph->txtSamplingRate->setEditText(QStringLiteral("1"));
+    graph->PESGraph1->PEactions(PEAction::ReinitAndReset);
+    graph->redraw();
+}
+
+}  // namespace kl516

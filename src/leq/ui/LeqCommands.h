@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+#include "app/MeterConnection.h"
+#include "graph/ui/TfrmGraph.h"
+#include "leq/LeqSession.h"
+#include "leq/ui/TfrmLEQ.h"
+
+class QTimer;
+
+namespace kl516 {
+
+class AppContext;
+class WindowService;
+
+namespace LeqText {
+inline const QString Recording =
+    QStringLiteral("The meter is recording data, please stop recording first .");
+inline const QString Failed = QStringLiteral("LEQ fail , try to start again !!");
+inline const QString NoData = QStringLiteral("No data to graph !");
+}  // namespace LeqText
+
+// The LEQ command: opens the LEQ window and runs its measurements. A run borrows the meter
+// link from the connection for its whole length and keeps the lease until Stop, the end of the
+// duration, the 51st failed read or the closing of the window; releasing it restarts the poll.
+// Its 40 ms timer (LEQTimer) does one exchange per tick.
+class LeqCommands : public QObject {
+    Q_OBJECT
+  public:
+    static constexpr int kTickMs = 40;
+
+    LeqCommands(AppContext& app, MeterConnection& connection, WindowService& windows,
+                QObject* parent = nullptr);
+    ~LeqCommands() override;
+
+    // The log of every reading; the per-user data folder's "temp/LEQ.txt" unless set.
+    static QString defaultLogPath();
+    void setLogPath(const QString& path) { logPath_ = path; }
+    const QString& logPath() const { return logPath_; }
+
+    // Menu item LEQ: the recording check, then the window (restored when it exists).
+    void LEQ1Click();
+    TfrmLEQ* window() const { return window_; }
+
+    void btnLEQClick();    // Start
+    void Button1Click();   // Stop
+    void Button2Click();   // Save
+    void Button3Click();   // Graph
+    void LEQTimerTimer();  // one tick of a run
+
+    bool running() const { return lease_.granted(); }
+    QTimer* timer() const { return timer_; }
+    const LeqSession* session() const { return session_.get(); }
+    // The graph windows made by Graph; they close with the LEQ window.
+    const QList<QPointer<TfrmGraph>>& graphs() const { return graphs_; }
+
+  private:
+    void createWindow();
+    void windowClosed();
+    // Every way out of a run: the timer stops, the log closes, the lease goes back.
+    void endRun();
+    void showSummary();
+
+    AppContext& app_;
+    MeterConnection& connection_;
+    WindowService& windows_;
+    QTimer* timer_;
+    QString logPath_;
+    QPointer<TfrmLEQ> window_;
+    std::unique_ptr<LeqSession> session_;
+    LinkLease lease_;
+    int lastSeconds_ = 10;
+    QList<QPointer<TfrmGraph>> graphs_;
+};
+
+}  // namespace kl516

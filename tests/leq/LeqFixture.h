@@ -1,0 +1,75 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+
+#include "app/ui/TfrmMain.h"
+#include "leq/ui/LeqCommands.h"
+#include "leq/ui/TfrmLEQ.h"
+#include "link/MeterLink.h"
+#include "simulator/SimulatedMeter.h"
+#include "support/Controls.h"
+#include "support/ScriptedPrompts.h"
+
+namespace kl516::test {
+
+// The main window against the simulated meter on a manual clock, connected, with the LEQ log
+// in a temporary folder. The tests run the poll and LEQ ticks themselves.
+struct LeqFixture : ::testing::Test {
+    QTemporaryDir dir;
+    ManualClock clock;
+    ScriptedPrompts prompts;
+    IdleLinkHost idle;
+    SimulatedMeter::Options options;
+    std::unique_ptr<SimulatedMeter> meter;
+    std::unique_ptr<MeterLink> link;
+    std::unique_ptr<TfrmMain> window;
+    const QLocale locale{QLocale::English, QLocale::UnitedKingdom};
+
+    void start() {
+        meter = std::make_unique<SimulatedMeter>(clock, options);
+        link = std::make_unique<MeterLink>(*meter, clock, idle);
+        window = std::make_unique<TfrmMain>(
+            *link, prompts, clock,
+            TfrmMain::Environment{dir.filePath(QStringLiteral("kl516.ini")),
+                                  dir.filePath(QStringLiteral("docs")), dir.path()});
+        window->setLocale(locale);
+        window->resize(1280, 900);
+        window->show();
+        window->formShow();
+        leq().setLogPath(logPath());
+        window->MainTimerTimer();  // identification: connected
+        ASSERT_TRUE(window->connected());
+    }
+
+    QString logPath() const { return dir.filePath(QStringLiteral("appdata/temp/LEQ.txt")); }
+    LeqCommands& leq() { return window->leqCommands(); }
+    TfrmLEQ* leqWindow() { return leq().window(); }
+    bool pollRunning() { return window->connection().pollTimerActive(); }
+
+    void openLeq() {
+        action(*window, "LEQ1")->trigger();
+        ASSERT_NE(leqWindow(), nullptr);
+    }
+    void startRun(int item) {
+        leqWindow()->cmbTimeSelect->setCurrentIndex(item);
+        leqWindow()->btnLEQ->click();
+    }
+    // Runs LEQ ticks 40 ms apart until the run ends or maxTicks have passed; returns the ticks.
+    int tickUntilIdle(int maxTicks) {
+        int ticks = 0;
+        while (leq().timer()->isActive() && ticks < maxTicks) {
+            clock.advance(LeqCommands::kTickMs);
+            leq().LEQTimerTimer();
+            ++ticks;
+        }
+        return ticks;
+    }
+};
+
+}  // namespace kl516::test

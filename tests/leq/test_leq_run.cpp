@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "files/TableText.h"
+#include "leq/LeqRun.h"
+
+using namespace kl516;
+
+namespace {
+
+const QDateTime kComputerNow(QDate(2024, 3, 1), QTime(12, 34, 56, 789));
+
+// A status frame carrying a level and a BCD meter clock.
+ResponseFrame frame(int tenths, int sec, int min = 0, int hour = 10, int day = 15, int month = 1,
+                    int year = 24) {
+    ResponseFrame f{};
+    f[0] = kFrameStart;
+    f[5] = uint8_t(tenths >> 8);
+    f[6] = uint8_t(tenths & 0xFF);
+    f[15] = toBcd(sec);
+    f[16] = toBcd(min);
+    f[17] = toBcd(hour);
+    f[18] = toBcd(day);
+    f[19] = toBcd(month);
+    f[21] = toBcd(year);
+    f[31] = kFrameEnd;
+    return f;
+}
+
+LeqReading reading(int tenths, int sec) {
+    return leqReadingFromFrame(frame(tenths, sec), kComputerNow);
+}
+
+struct Step {
+    int tenths;
+    int sec;
+};
+
+// Runs the readings through a run of `seconds` and returns the rows it closed.
+std::vector<LeqRow> rowsOf(const std::vector<Step>& steps, int seconds = 100,
+                           LeqRun* out = nullptr) {
+    LeqRun run;
+    run.start(seconds);
+    std::vector<LeqRow> rows;
+    for (const Step& s : steps) {
+        const LeqRun::Outcome o = run.add(reading(s.tenths, s.sec));
+        if (o == LeqRun::Outcome::RowClosed || o == LeqRun::Outcome::Ended)
+            rows.push_back(run.lastRow());
+    }
+    if (out) *out = run;
+    return rows;
+}
+
+struct RowCase {
+    const char* name;
+    std::vector<Step> readings;
+    // Expected per row: SPL and Leq in tenths of a dB after rounding to one decimal, or -1 for
+    // an empty row.
+    std::vector<std::pair<int, int>> rows;
+};
+
+int tenthsOf(float v) {
+    return int(std::lround(double(v) * 10));
+}
+
+TEST(LeqRun, ReadingSequencesGiveRows) {
+    const std::vector<RowCase> cases = {
+        // The first reading only starts; the reading that reveals a new second is not summed.
+        {"60 then 70", {{999, 0}, {600, 0}, {600, 0}, {1, 1}, {700, 1}, {700, 1}, {5, 2}},
+         {{600, 600}, {700, 674}}},
+        {"80 then 90", {{0, 0}, {800, 0}, {1, 1}, {900, 1}, {1, 2}}, {{800, 800}, {900, 874}}},
+        // The mean of the readings of a second.
+        {"mean", {{0, 0}, {600, 0}, {700, 0}, {0, 1}}, {{650, 650}}},
+        // A second with only its boundary reading: an empty row, yet n counts it.
+        {"empty second",
+         {{0, 0}, {600, 0}, {1, 1}, {2, 2}, {700, 2}, {3, 3}},
+         {{600, 600}, {-1, -1}, {700, 660}}},  // 10 log10((2e6 + 1e7) / 3) = 66.0
+        // First reading only: no row at all.
+        {"first reading only", {{600, 5}}, {}},
+        // Leq math that overflows keeps the previous Leq.
+        {"overflow keeps Leq", {{0, 0}, {600, 0}, {1, 1}, {65535, 1}, {1, 2}},
+         {{600, 600}, {65535, 600}}},
+    };
+    for (const RowCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<LeqRow> rows = rowsOf(c.readings);
+        ASSERT_EQ(rows.size(), c.rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(rows[i].number, int(i) + 1);
+            if (c.rows[i].first < 0) {
+                EXPECT_FALSE(rows[i].hasLevel);
+                continue;
+            }
+            ASSERT_TRUE(rows[i].hasLevel);
+            EXPECT_EQ(tenthsOf(rows[i].spl), c.rows[i].first);
+            EXPECT_EQ(tenthsOf(rows[i].leq), c.rows[i].second);
+        }
+    }
+}
+
+TEST(LeqRun, LeqStepUsesFloatWeightsAndRejectsInfinity) {
+    EXPECT_EQ(*leqStep(1, 0, 61.5f), 61.5f);
+    const float expected = float(10 * std::log10(double(2.0f / 3) * 1e6 + double(1.0f / 3) * 1e7));
+    EXPECT_EQ(*leqStep(3, 60, 70), expected);
+    EXPECT_EQ(leqStep(2, 60, 6553.5f), std::nullopt);
+}
+
+TEST(LeqRun, RowIsLabelledWithTheMeterClockOfItsFirstReading) {
+    LeqRun run;
+    run.start(10);
+    run.add(leqReadingFromFrame(frame(600, 59, 59, 23, 31, 12, 9), kComputerNow));
+    run.add(leqReadingFromFrame(frame(600, 59, 59, 23, 31, 12, 9), kComputerNow));
+    ASSERT_EQ(run.add(leqReadingFromFrame(frame(600, 0, 0, 0, 1, 1, 10), kComputerNow)),
+              LeqRun::Outcome::RowClosed);
+    const QLocale uk(QLocale::English, QLocale::UnitedKingdom);
+    const QStringList cells = run.lastRow().cells(uk);
+    EXPECT_EQ(cells[0], QStringLiteral("31/12/2009"));
+    EXPECT_EQ(cells[1], QStringLiteral("23:59:59"));
+}
+
+TEST(LeqRun, InvalidClockBytesUseTheComputersTime) {
+    struct Bad {
+        int byte;
+        uint8_t value;
+    };
+    // A nibble above 9, an impossible date, an impossible time.
+    for (const Bad b : {Bad{15, 0x5A}, Bad{18, 0x31}, Bad{19, 0x13}, Bad{17, 0x24}, Bad{21, 0xF0}}) {
+        SCOPED_TRACE(b.byte);
+        ResponseFrame f = frame(600, 10, 20, 10, 30, 1, 24);
+        if (b.byte == 18) f[19] = 0x02;  // 31 February
+        f[b.byte] = b.value;
+        const LeqReading r = leqReadingFromFrame(f, kComputerNow);
+        EXPECT_FALSE(r.meterClock);
+        EXPECT_EQ(fromTDateTime(r.stamp), QDateTime(QDate(2024, 3, 1), QTime(12, 34, 56)));
+        EXPECT_EQ(r.secondByte, f[15]);  // the raw byte still paces the rows
+    }
+    EXPECT_TRUE(leqReadingFromFrame(frame(600, 10), kComputerNow).meterClock);
+}
+
+TEST(LeqRun, DurationEndsAfterItsSecondChanges) {
+    LeqRun run;
+    run.start(3);
+    run.add(reading(600, 0));
+    std::vector<LeqRun::Outcome> outcomes;
+    for (int s = 1; s <= 3; ++s) outcomes.push_back(run.add(reading(600, s)));
+    EXPECT_EQ(outcomes.back(), LeqRun::Outcome::Ended);
+    EXPECT_EQ(outcomes[0], LeqRun::Outcome::RowClosed);
+    EXPECT_EQ(run.secondsLeft(), 0);
+    EXPECT_FALSE(run.running());
+    EXPECT_EQ(run.add(reading(600, 4)), LeqRun::Outcome::Idle);
+}
+
+TEST(LeqRun, FiftyOneSpreadFailuresEndTheRun) {
+    LeqRun run;
+    run.start(86400);
+    int sec = 0;
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(run.fail(), LeqRun::Outcome::Failed);
+        run.add(reading(600, sec++ % 60));  // good reads between do not reset the count
+    }
+    EXPECT_TRUE(run.running());
+    EXPECT_EQ(run.fail(), LeqRun::Outcome::FailedOut);
+    EXPECT_FALSE(run.running());
+}
+
+TEST(LeqRun, TimeLeftText) {
+    EXPECT_EQ(leqTimeLeftText(3725), QStringLiteral("1:2:5"));
+    EXPECT_EQ(leqTimeLeftText(0), QStringLiteral("0:0:0"));
+    EXPECT_EQ(leqTimeLeftText(545), QStringLiteral("0:9:5"));
+    EXPECT_EQ(leqTimeLeftText(86400), QStringLiteral("24:0:0"));
+}
+
+TEST(LeqSummary, LevelsAgainstHandComputedValues) {
+    // Ten seconds of 81..90 dB and one empty second.
+    std::vector<LeqRow> rows;
+    for (int i = 0; i < 10; ++i) rows.push_back({i + 1, 0, true, float(90 - i), 0, 3});
+    rows.push_back({11, 0, false, 0, 0, 0});
+    const LeqSummary s = leqSummary(rows, 85.0f, 11);
+    EXPECT_EQ(s.countedSeconds, 10);
+    EXPECT_DOUBLE_EQ(s.lmax, 90);
+    EXPECT_DOUBLE_EQ(s.lmin, 81);
+    EXPECT_DOUBLE_EQ(s.l10, 89);  // one second of ten lies above
+    EXPECT_DOUBLE_EQ(s.l50, 85);  // five lie above
+    EXPECT_DOUBLE_EQ(s.l90, 81);  // nine lie above
+    EXPECT_NEAR(s.sel, 85 + 10 * std::log10(11.0), 1e-9);
+    EXPECT_FALSE(leqSummary({rows.back()}, 0, 1).valid());
+}
+
+TEST(TableText, SavedLeqTableReadsBackWithSplAndLeqTitles) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("leq.txt"));
+    const std::vector<QStringList> table = {{"15/01/2024", "10:00:00", "60.0", "60.0"},
+                                            {"15/01/2024", "10:00:01", "", ""}};
+    ASSERT_TRUE(writeTableTextFile(path, 2, [&](qint64 r) { return table[size_t(r)]; },
+                                   tableTextSeparator(path)));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("15/01/2024\t10:00:00\t60.0\t60.0\t\r\n"
+                                      "15/01/2024\t10:00:01\t\t\t\r\n"));
+    std::vector<QStringList> back;
+    ASSERT_TRUE(readTableTextFile(path, back));
+    EXPECT_EQ(back, table);
+    EXPECT_EQ(tableTextTitles(back)[2], QStringLiteral("SPL"));
+    EXPECT_EQ(tableTextTitles(back)[3], QStringLiteral("Leq"));
+    EXPECT_EQ(tableTextTitles({{"a", "b", "1.0"}})[2], QStringLiteral("Value"));
+    EXPECT_EQ(tableTextSeparator(QStringLiteral("x.CSV")), QLatin1Char(','));
+    EXPECT_FALSE(writeTableTextFile(dir.filePath(QStringLiteral("no/such/dir/x.txt")), 1,
+                                    [&](qint64) { return table[0]; }, QLatin1Char('\t')));
+}
+
+}  // namespace
