@@ -1,5 +1,7 @@
 #include "leq/ui/TfrmLEQ.h"
 
+#include "dataset/ui/DateColumn.h"
+
 #include <QFontMetrics>
 #include <algorithm>
 #include <QCloseEvent>
@@ -87,14 +89,9 @@ TfrmLEQ::TfrmLEQ(const QLocale& locale, QWidget* parent)
     LEQGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     LEQGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     for (int c = 0; c < LeqTableModel::kColumns; ++c) LEQGrid->setColumnWidth(c, kWidths[c]);
-    // The date column widens to the user's short date (a format may name the month), so a date
-    // is never cut; the 28th of each month stands for every day, digits being equally wide.
-    const QFontMetrics metrics(LEQGrid->font());
-    int dateWidth = 0;
-    for (int month = 1; month <= 12; ++month)
-        dateWidth = std::max(dateWidth, metrics.horizontalAdvance(locale.toString(
-                                            QDate(2088, month, 28), QLocale::ShortFormat)));
-    LEQGrid->setColumnWidth(1, std::max(kWidths[1], dateWidth + 12));
+    // The date column widens to the user's short date, so a date is never cut.
+    LEQGrid->setColumnWidth(
+        1, std::max(kWidths[1], widestShortDate(QFontMetrics(LEQGrid->font()), locale) + 12));
     left->addWidget(LEQGrid);
 
     Panel2 = new QFrame(Splitter1);

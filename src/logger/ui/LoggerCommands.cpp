@@ -18,6 +18,7 @@
 #include "app/ui/AppContext.h"
 #include "app/ui/WindowService.h"
 #include "dataset/TDateTime.h"
+#include "dataset/ui/DateColumn.h"
 #include "files/CollectionFile.h"
 #include "graph/ui/DataSetListModel.h"
 #include "graph/ui/TfrmGraph.h"
@@ -78,15 +79,10 @@ void fillDataSetList(TfrmGraph& window, const DataSetTable& table, const QLocale
     grid.selectionModel()->select(
         QItemSelection(model.index(0, 0), model.index(0, kSelectedColumns - 1)),
         QItemSelectionModel::ClearAndSelect);
-    // Dates and times in the user's formats may be wider than the columns' first widths. Digits
-    // are equally wide, so the 28th of each month (a format may name the month) stands for all
-    // dates: measuring each of up to 4000 rows would cost more than the list itself.
+    // Dates and times in the user's formats may be wider than the columns' first widths.
     const QFontMetrics metrics(grid.font());
-    int dateWidth = 0;
-    for (int month = 1; month <= 12; ++month)
-        dateWidth = std::max(dateWidth, metrics.horizontalAdvance(locale.toString(
-                                            QDate(2088, month, 28), QLocale::ShortFormat)));
-    const int wanted[2] = {dateWidth, metrics.horizontalAdvance(QStringLiteral("00:00:00"))};
+    const int wanted[2] = {widestShortDate(metrics, locale),
+                           metrics.horizontalAdvance(QStringLiteral("00:00:00"))};
     for (int c : {1, 2})
         if (grid.columnWidth(c) < wanted[c - 1] + kCellPadding)
             grid.setColumnWidth(c, wanted[c - 1] + kCellPadding);
