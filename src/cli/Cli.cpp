@@ -1,4 +1,6 @@
 #include "cli/Cli.h"
+
+#include "cli/MeterBackend.h"
 #include "cli/LeqCommand.h"
 #include "cli/ServiceCommands.h"
 
@@ -15,8 +17,6 @@
 #include "files/SafeWrite.h"
 #include "kl516/version.h"
 #include "link/Clock.h"
-#include "link/HidDeviceLibrary.h"
-#include "link/LinkTrace.h"
 #include "link/MeterLink.h"
 #include "logger/Download.h"
 #include "logger/MemoryParser.h"
@@ -201,15 +201,6 @@ struct Env {
     const CliDevices& devices;
 };
 
-// The device library chosen by the options: the simulated meter or the real one, optionally
-// behind the link trace.
-struct Backend {
-    std::unique_ptr<DeviceLibrary> owned;
-    DeviceLibrary* device = nullptr;
-    std::unique_ptr<TracingDeviceLibrary> trace;
-    DeviceLibrary& library() { return trace ? *trace : *device; }
-};
-
 // The simulation options make sense only together with --simulate, and only one memory at once.
 bool checkSimulationOptions(const Options& o, QTextStream& err) {
     if ((!o.simMemory.isEmpty() || o.simEmpty) && !o.simulate) {
@@ -223,34 +214,20 @@ bool checkSimulationOptions(const Options& o, QTextStream& err) {
     return true;
 }
 
-std::unique_ptr<Backend> makeBackend(const Options& o, const Env& env) {
-    auto b = std::make_unique<Backend>();
+std::unique_ptr<MeterBackend> makeBackend(const Options& o, const Env& env) {
+    std::optional<SimulatedMeter::Options> sim;
     if (o.simulate) {
-        SimulatedMeter::Options sim;
+        sim.emplace();
         if (!o.simMemory.isEmpty()) {
-            sim.initialImage = SimulatedMeter::readImageFile(o.simMemory);
-            if (sim.initialImage.isEmpty()) {
+            sim->initialImage = SimulatedMeter::readImageFile(o.simMemory);
+            if (sim->initialImage.isEmpty()) {
                 env.err << "error: cannot read the simulated memory " << o.simMemory << "\n";
                 return nullptr;
             }
         }
-        sim.demoLogger = !o.simEmpty;
-        b->owned = std::make_unique<SimulatedMeter>(env.clock, sim);
-        b->device = b->owned.get();
-    } else if (env.devices.meter) {
-        b->device = env.devices.meter;
-    } else {
-        b->owned = std::make_unique<HidDeviceLibrary>();
-        b->device = b->owned.get();
+        sim->demoLogger = !o.simEmpty;
     }
-    if (!o.traceFile.isEmpty()) {
-        b->trace = std::make_unique<TracingDeviceLibrary>(*b->device, o.traceFile);
-        if (!b->trace->isOpen()) {
-            env.err << "cannot write the trace file " << o.traceFile << "\n";
-            return nullptr;
-        }
-    }
-    return b;
+    return openMeterBackend(sim, env.clock, env.devices, o.traceFile, env.err);
 }
 
 // The text for a link, download or parse result. For a collection file, the set count that its

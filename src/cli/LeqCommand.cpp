@@ -1,13 +1,13 @@
 #include "cli/LeqCommand.h"
 
+#include "cli/MeterBackend.h"
+
 #include <QDate>
 #include <memory>
 #include <vector>
 
 #include "files/TableText.h"
 #include "leq/LeqSession.h"
-#include "link/HidDeviceLibrary.h"
-#include "link/LinkTrace.h"
 #include "link/MeterLink.h"
 #include "simulator/SimulatedMeter.h"
 
@@ -82,27 +82,13 @@ int runLeqCommand(const QStringList& args, QTextStream& out, QTextStream& err,
     ManualClock manualClock(QDateTime::currentDateTime());
     Clock& clock = simulate ? static_cast<Clock&>(manualClock)
                             : (devices.clock ? *devices.clock : systemClock);
-    std::unique_ptr<DeviceLibrary> owned;
-    DeviceLibrary* device = devices.meter;
-    if (simulate) {
-        owned = std::make_unique<SimulatedMeter>(clock);
-        device = owned.get();
-    } else if (!device) {
-        owned = std::make_unique<HidDeviceLibrary>();
-        device = owned.get();
-    }
-    std::unique_ptr<TracingDeviceLibrary> tracer;
-    if (!trace.isEmpty()) {
-        tracer = std::make_unique<TracingDeviceLibrary>(*device, trace);
-        if (!tracer->isOpen()) {
-            err << "cannot write the trace file " << trace << "\n";
-            return 1;
-        }
-        device = tracer.get();
-    }
+    const std::unique_ptr<MeterBackend> backend = openMeterBackend(
+        simulate ? std::optional<SimulatedMeter::Options>(SimulatedMeter::Options{}) : std::nullopt,
+        clock, devices, trace, err);
+    if (!backend) return 1;
 
     IdleLinkHost host;
-    MeterLink link(*device, clock, host);
+    MeterLink link(backend->library(), clock, host);
     LeqSession session(link, QString(), QLocale::system());
     session.start(duration);
     std::vector<LeqRow> rows;

@@ -1,14 +1,14 @@
 #include "cli/ServiceCommands.h"
 
+#include "cli/MeterBackend.h"
+
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <unistd.h>
 
 #include "link/Clock.h"
-#include "link/HidDeviceLibrary.h"
 #include "link/LinkResult.h"
-#include "link/LinkTrace.h"
 #include "link/MeterLink.h"
 #include "logger/SetupOperations.h"
 #include "simulator/SimulatedMeter.h"
@@ -134,37 +134,15 @@ ServiceOptions parseServiceOptions(const QStringList& args) {
     return o;
 }
 
-// The meter the command talks to: the simulated one or the one handed in or on USB, optionally
-// behind the link trace.
-struct Meter {
-    std::unique_ptr<DeviceLibrary> owned;
-    DeviceLibrary* device = nullptr;
-    std::unique_ptr<TracingDeviceLibrary> trace;
-    DeviceLibrary& library() { return trace ? *trace : *device; }
-};
-
-std::unique_ptr<Meter> openMeter(const ServiceOptions& o, Clock& clock, const CliDevices& devices,
-                                 QTextStream& err) {
-    auto m = std::make_unique<Meter>();
+// The meter the command talks to; the simulated one starts with its demonstration logger.
+std::unique_ptr<MeterBackend> openMeter(const ServiceOptions& o, Clock& clock,
+                                        const CliDevices& devices, QTextStream& err) {
+    std::optional<SimulatedMeter::Options> sim;
     if (o.simulate) {
-        SimulatedMeter::Options sim;
-        sim.demoLogger = true;
-        m->owned = std::make_unique<SimulatedMeter>(clock, sim);
-        m->device = m->owned.get();
-    } else if (devices.meter) {
-        m->device = devices.meter;
-    } else {
-        m->owned = std::make_unique<HidDeviceLibrary>();
-        m->device = m->owned.get();
+        sim.emplace();
+        sim->demoLogger = true;
     }
-    if (!o.traceFile.isEmpty()) {
-        m->trace = std::make_unique<TracingDeviceLibrary>(*m->device, o.traceFile);
-        if (!m->trace->isOpen()) {
-            err << "cannot write the trace file " << o.traceFile << "\n";
-            return nullptr;
-        }
-    }
-    return m;
+    return openMeterBackend(sim, clock, devices, o.traceFile, err);
 }
 
 // The end of an operation: its message on stdout for success, else "error N: ..." on stderr.
