@@ -3,14 +3,13 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include "files/PointText.h"
 #include "files/SafeWrite.h"
 
 namespace kl516 {
 
 QChar tableTextSeparator(const QString& path) {
-    return path.right(3).compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0
-               ? QLatin1Char(',')
-               : QLatin1Char('\t');
+    return pointTextSeparator(path);  // both kinds of text file choose alike
 }
 
 QString tableTextLine(const QStringList& cells, QChar separator) {

@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "app/MeterConnection.h"
+#include "app/ui/Hourglass.h"
 #include "app/Prompts.h"
 #include "app/ui/AppContext.h"
 #include "app/ui/WindowService.h"
@@ -197,9 +198,8 @@ int32_t LoggerCommands::eraseMemory() {
             prompts.message(lease.refusal());
             return result;
         }
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const Hourglass hourglass;
         result = lease.link().eraseMemory();
-        QApplication::restoreOverrideCursor();
     }
     // The meter's sets are gone: the DataLogger window no longer lists them, so a later Load
     // Data that finds an empty logger cannot leave them looking current. The temporary

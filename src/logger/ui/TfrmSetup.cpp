@@ -1,5 +1,7 @@
 #include "logger/ui/TfrmSetup.h"
 
+#include "app/ui/Hourglass.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -28,14 +30,6 @@ T* named(T* widget, const char* name) {
     return widget;
 }
 
-// The hourglass for the length of a transaction.
-class Hourglass {
-  public:
-    Hourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~Hourglass() { QApplication::restoreOverrideCursor(); }
-    Hourglass(const Hourglass&) = delete;
-    Hourglass& operator=(const Hourglass&) = delete;
-};
 
 }  // namespace
 
