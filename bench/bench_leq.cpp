@@ -13,6 +13,7 @@
 #include "link/Clock.h"
 #include "link/MeterLink.h"
 #include "simulator/SimulatedMeter.h"
+#include "support/MainWindowStart.h"
 #include "support/Controls.h"
 #include "support/ScriptedPrompts.h"
 
@@ -32,13 +33,7 @@ struct LeqRunFixture {
     std::unique_ptr<TfrmMain> window;
 
     LeqRunFixture() {
-        window = std::make_unique<TfrmMain>(
-            link, prompts, clock,
-            TfrmMain::Environment{dir.filePath(QStringLiteral("kl516.ini")),
-                                  dir.filePath(QStringLiteral("docs")), dir.path()});
-        window->resize(1280, 900);
-        window->show();
-        window->formShow();
+        window = test::startMainWindow(link, prompts, clock, dir);
         window->MainTimerTimer();  // identifies the meter
         leq().setLogPath(dir.filePath(QStringLiteral("temp/LEQ.txt")));
         test::action(*window, "LEQ1")->trigger();

@@ -18,6 +18,7 @@
 #include "realtime/ui/RealTimeRecorder.h"
 #include "realtime/ui/TfrmSetupRealTime.h"
 #include "simulator/SimulatedMeter.h"
+#include "support/MainWindowStart.h"
 #include "support/Controls.h"
 #include "support/ScriptedPrompts.h"
 
@@ -52,13 +53,7 @@ struct FullRealTimeGraph {
     int next = 0;
 
     explicit FullRealTimeGraph(Signal s) : signal(s) {
-        window = std::make_unique<TfrmMain>(
-            link, prompts, clock,
-            TfrmMain::Environment{dir.filePath(QStringLiteral("kl516.ini")),
-                                  dir.filePath(QStringLiteral("docs")), dir.path()});
-        window->resize(1280, 900);
-        window->show();
-        window->formShow();
+        window = test::startMainWindow(link, prompts, clock, dir);
         window->connection().stopPolling();
         window->MainTimerTimer();  // identifies the meter
         window->realTimeRecorder().execSetupDialog = [](TfrmSetupRealTime& d) {

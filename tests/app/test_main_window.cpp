@@ -15,6 +15,7 @@
 #include "app/ui/TfrmMain.h"
 #include "link/MeterLink.h"
 #include "simulator/SimulatedMeter.h"
+#include "support/MainWindowStart.h"
 #include "support/RecordingDeviceLibrary.h"
 #include "support/Controls.h"
 #include "support/ScriptedPrompts.h"
@@ -37,18 +38,10 @@ struct MainWindowTest : ::testing::Test {
 
     SimulatedMeter& meter() { return static_cast<SimulatedMeter&>(*device); }
 
-    TfrmMain::Environment environment() {
-        return {dir.filePath(QStringLiteral("kl516.ini")), dir.filePath(QStringLiteral("docs")),
-                dir.path()};
-    }
-
     void start(std::unique_ptr<DeviceLibrary> library = nullptr) {
         device = library ? std::move(library) : std::make_unique<SimulatedMeter>(clock, options);
         link = std::make_unique<MeterLink>(*device, clock, idle);
-        window = std::make_unique<TfrmMain>(*link, prompts, clock, environment());
-        window->resize(1280, 900);
-        window->show();
-        window->formShow();
+        window = test::startMainWindow(*link, prompts, clock, dir);
         window->connection().stopPolling();  // the tests run the ticks themselves
     }
 
@@ -77,7 +70,7 @@ TEST_F(MainWindowTest, StartUpWithoutAMeter) {
     QPointer<TfrmAbout> splashRef = splash;
     device = std::make_unique<SimulatedMeter>(clock, options);
     link = std::make_unique<MeterLink>(*device, clock, idle);
-    window = std::make_unique<TfrmMain>(*link, prompts, clock, environment());
+    window = std::make_unique<TfrmMain>(*link, prompts, clock, test::scratchEnvironment(dir));
     window->resize(1280, 900);
     window->show();
     const int64_t before = clock.waitedMs();

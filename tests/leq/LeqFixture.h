@@ -13,6 +13,7 @@
 #include "leq/ui/TfrmLEQ.h"
 #include "link/MeterLink.h"
 #include "simulator/SimulatedMeter.h"
+#include "support/MainWindowStart.h"
 #include "support/Controls.h"
 #include "support/ScriptedPrompts.h"
 
@@ -34,14 +35,7 @@ struct LeqFixture : ::testing::Test {
     void start() {
         meter = std::make_unique<SimulatedMeter>(clock, options);
         link = std::make_unique<MeterLink>(*meter, clock, idle);
-        window = std::make_unique<TfrmMain>(
-            *link, prompts, clock,
-            TfrmMain::Environment{dir.filePath(QStringLiteral("kl516.ini")),
-                                  dir.filePath(QStringLiteral("docs")), dir.path()});
-        window->setLocale(locale);
-        window->resize(1280, 900);
-        window->show();
-        window->formShow();
+        window = startMainWindow(*link, prompts, clock, dir, locale);
         leq().setLogPath(logPath());
         window->MainTimerTimer();  // identification: connected
         ASSERT_TRUE(window->connected());

@@ -37,6 +37,7 @@
 #include "logger/ui/LoggerCommands.h"
 #include "logger/ui/TfrmScope.h"
 #include "simulator/SimulatedMeter.h"
+#include "support/MainWindowStart.h"
 #include "support/FileSizeLimit.h"
 #include "support/Controls.h"
 #include "support/ScriptedPrompts.h"
@@ -109,14 +110,7 @@ struct LoadDataTest : ::testing::Test {
         meter = std::make_unique<SimulatedMeter>(clock, options);
         spy = std::make_unique<SpyLibrary>(*meter);
         link = std::make_unique<MeterLink>(*spy, clock, idle);
-        window = std::make_unique<TfrmMain>(
-            *link, prompts, clock,
-            TfrmMain::Environment{dir.filePath(QStringLiteral("kl516.ini")),
-                                  dir.filePath(QStringLiteral("docs")), dir.path()});
-        window->setLocale(locale);
-        window->resize(1280, 900);
-        window->show();
-        window->formShow();
+        window = test::startMainWindow(*link, prompts, clock, dir, locale);
         window->connection().stopPolling();  // the tests run the ticks themselves
         if (!connect) return;
         window->MainTimerTimer();  // identification: connected

@@ -18,6 +18,7 @@
 #include "link/MeterLink.h"
 #include "logger/ui/TfrmSetup.h"
 #include "simulator/SimulatedMeter.h"
+#include "support/MainWindowStart.h"
 #include "support/Controls.h"
 #include "support/ScriptedPrompts.h"
 
@@ -66,14 +67,7 @@ struct SetupWindowTest : ::testing::Test {
         meter.emplace(clock, options);
         watched.emplace(*meter);
         link = std::make_unique<MeterLink>(*watched, clock, idle);
-        window = std::make_unique<TfrmMain>(
-            *link, prompts, clock,
-            TfrmMain::Environment{dir.filePath(QStringLiteral("kl516.ini")),
-                                  dir.filePath(QStringLiteral("docs")), dir.path()});
-        window->setLocale(QLocale::c());
-        window->resize(1280, 900);
-        window->show();
-        window->formShow();
+        window = test::startMainWindow(*link, prompts, clock, dir, QLocale::c());
         window->MainTimerTimer();  // identification: connected
         ASSERT_TRUE(window->connected());
         test::action(*window, "Setup1")->trigger();

@@ -18,6 +18,7 @@
 #include "realtime/ui/RealTimeRecorder.h"
 #include "realtime/ui/TfrmSetupRealTime.h"
 #include "simulator/SimulatedMeter.h"
+#include "support/MainWindowStart.h"
 #include "support/Controls.h"
 #include "support/ScriptedPrompts.h"
 
@@ -47,20 +48,11 @@ struct RealTimeFixture : ::testing::Test {
     QLocale locale{QLocale::English, QLocale::UnitedStates};
     DialogScript dialog;
 
-    TfrmMain::Environment environment() {
-        return {dir.filePath(QStringLiteral("kl516.ini")), dir.filePath(QStringLiteral("docs")),
-                dir.path()};
-    }
-
     // Creates and shows the main window, then connects to the meter.
     void start() {
         if (!meter) meter = std::make_unique<SimulatedMeter>(clock, options);
         link = std::make_unique<MeterLink>(*meter, clock, idle);
-        window = std::make_unique<TfrmMain>(*link, prompts, clock, environment());
-        window->setLocale(locale);
-        window->resize(1280, 900);
-        window->show();
-        window->formShow();
+        window = startMainWindow(*link, prompts, clock, dir, locale);
         window->connection().stopPolling();  // the tests run the ticks themselves
         recorder().execSetupDialog = [this](TfrmSetupRealTime& d) {
             ++dialog.shown;
