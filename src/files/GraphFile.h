@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIODevice>
 #include <QString>
 
 #include "files/FileProgress.h"
@@ -29,5 +30,7 @@ struct GraphFileRead {
 // graph cannot load changes nothing and gives the error text; the count alone never decides
 // how much memory is taken.
 GraphFileRead readGraphFile(const QString& path, GraphState& state);
+// The same from an open device positioned at the count; name is the file named in the error.
+GraphFileRead readGraphFile(QIODevice& in, const QString& name, GraphState& state);
 
 }  // namespace kl516

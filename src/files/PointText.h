@@ -7,6 +7,7 @@
 #include <span>
 
 #include "dataset/TDateTime.h"
+#include "files/FileProgress.h"
 
 namespace kl516 {
 
@@ -22,8 +23,9 @@ enum class PointDateStyle {
 QChar pointTextSeparator(const QString& path);
 
 // The time of day of t rounded to the nearest millisecond: hours (24-hour clock), minutes and
-// seconds with two digits each, then "." and the milliseconds without leading zeros, so that a
-// whole second reads "14:03:07.0" and 14:03:07.045 reads "14:03:07.45".
+// seconds with two digits each, then "." and the fraction of the second: "0" for a whole
+// second ("14:03:07.0"), otherwise exactly three digits ("14:03:07.045", "14:03:07.100"), so
+// that the text reads back as the same decimal fraction.
 QString pointTextTime(TDateTime t);
 
 // One line without its line end. second is the level of the second series, or null.
@@ -40,10 +42,13 @@ qint64 writePointText(QIODevice& out, std::span<const double> times, std::span<c
                       std::span<const float> levels2 = {},
                       const std::function<bool(qint64)>& afterLine = {});
 
-// The same into a file that is replaced only when every line has been written. False, writing
-// nothing, when the file cannot be created or written.
-bool writePointTextFile(const QString& path, std::span<const double> times,
-                        std::span<const float> levels, QChar separator, const QLocale& locale,
-                        PointDateStyle dateStyle, std::span<const float> levels2 = {});
+// The same into a file. progress, when given, gets the lines written (at most every 30 ms and
+// at the end) and can cancel: the file then holds the lines written so far. A file that cannot
+// be created or written is Failed with the reason, and an earlier file stays as it was.
+FileWriteResult writePointTextFile(const QString& path, std::span<const double> times,
+                                   std::span<const float> levels, QChar separator,
+                                   const QLocale& locale, PointDateStyle dateStyle,
+                                   std::span<const float> levels2 = {},
+                                   FileProgress* progress = nullptr);
 
 }  // namespace kl516

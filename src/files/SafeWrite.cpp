@@ -2,24 +2,35 @@
 
 namespace kl516 {
 
-bool commitFully(QSaveFile& file) {
-    if (file.error() != QFileDevice::NoError || !file.flush()) {
-        file.cancelWriting();
-        file.commit();  // discards the partial file
-        return false;
-    }
-    return file.commit();
+namespace {
+
+// Drops the temporary file; the reason is taken first, as cancelWriting() replaces it.
+bool discard(QSaveFile& file, QString* reason) {
+    if (reason) *reason = file.errorString();
+    file.cancelWriting();
+    file.commit();
+    return false;
 }
 
-bool saveFileAtomically(const QString& path, const char* data, qint64 size) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(data, size) != size) {
-        file.cancelWriting();
-        file.commit();
+}  // namespace
+
+bool commitFully(QSaveFile& file, QString* reason) {
+    if (file.error() != QFileDevice::NoError || !file.flush()) return discard(file, reason);
+    if (!file.commit()) {
+        if (reason) *reason = file.errorString();
         return false;
     }
-    return commitFully(file);
+    return true;
+}
+
+bool saveFileAtomically(const QString& path, const char* data, qint64 size, QString* reason) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (reason) *reason = file.errorString();
+        return false;
+    }
+    if (file.write(data, size) != size) return discard(file, reason);
+    return commitFully(file, reason);
 }
 
 }  // namespace kl516

@@ -1,10 +1,9 @@
 #include "files/TableText.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include "files/PointText.h"
-#include "files/SafeWrite.h"
+#include "files/TextFileWriter.h"
 
 namespace kl516 {
 
@@ -34,15 +33,13 @@ qint64 writeTableText(QIODevice& out, qint64 rowCount,
     return written;
 }
 
-bool writeTableTextFile(const QString& path, qint64 rowCount,
-                        const std::function<QStringList(qint64)>& cellsOf, QChar separator) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (writeTableText(file, rowCount, cellsOf, separator) < 0) {
-        file.cancelWriting();
-        return false;
-    }
-    return commitFully(file);
+FileWriteResult writeTableTextFile(const QString& path, qint64 rowCount,
+                                   const std::function<QStringList(qint64)>& cellsOf,
+                                   QChar separator, FileProgress* progress) {
+    return writeTextFile(path, progress,
+                         [&](QIODevice& out, const std::function<bool(qint64)>& afterLine) {
+                             return writeTableText(out, rowCount, cellsOf, separator, afterLine);
+                         });
 }
 
 bool readTableTextFile(const QString& path, std::vector<QStringList>& rows) {

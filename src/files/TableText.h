@@ -6,6 +6,8 @@
 #include <functional>
 #include <vector>
 
+#include "files/FileProgress.h"
+
 namespace kl516 {
 
 // Table text files: one line per table row, no header; every cell of the row (from column 1,
@@ -25,10 +27,12 @@ qint64 writeTableText(QIODevice& out, qint64 rowCount,
                       const std::function<QStringList(qint64)>& cellsOf, QChar separator,
                       const std::function<bool(qint64)>& afterLine = {});
 
-// The same into a file that is replaced only when every line was written; false, writing
-// nothing, when the file cannot be created or written.
-bool writeTableTextFile(const QString& path, qint64 rowCount,
-                        const std::function<QStringList(qint64)>& cellsOf, QChar separator);
+// The same into a file. progress, when given, gets the lines written (at most every 30 ms and
+// at the end) and can cancel: the file then holds the lines written so far. A file that cannot
+// be created or written is Failed with the reason, and an earlier file stays as it was.
+FileWriteResult writeTableTextFile(const QString& path, qint64 rowCount,
+                                   const std::function<QStringList(qint64)>& cellsOf,
+                                   QChar separator, FileProgress* progress = nullptr);
 
 // Reads a table text file back into rows of cells (columns 1 ..); the empty rest after a
 // line's last separator is no cell. False when the file cannot be read.

@@ -1,0 +1,510 @@
+#include "files/ui/FileCommands.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "app/Prompts.h"
+#include "app/ui/AppContext.h"
+#include "app/ui/WindowService.h"
+#include "dataset/TDateTime.h"
+#include "files/CollectionFile.h"
+#include "files/FileProgress.h"
+#include "files/GraphFile.h"
+#include "files/ListTable.h"
+#include "files/PointText.h"
+#include "files/TableText.h"
+#include "files/ui/TfrmList.h"
+#include "files/ui/TfrmOpenSave.h"
+#include "graph/ui/TfrmGraph.h"
+#include "leq/ui/TfrmLEQ.h"
+#include "link/Clock.h"
+#include "logger/MemoryParser.h"
+#include "logger/ui/LoggerCommands.h"
+#include "logger/ui/TfrmScope.h"
+
+namespace kl516 {
+
+namespace {
+
+const QString kGraphFilter = QStringLiteral("Graph file(*.ghf,only for KL516)|*.GHF");
+const QString kTabFilter = QStringLiteral("TXT file(*.txt,data separated by tab)|*.TXT");
+
+// The progress window of one file or graphing operation: created for it, shown until it ends.
+// It is application-modal while shown, so that the window being read or written cannot be
+// closed under the operation while pending events run; its Cancel (or its close box) stops
+// the operation.
+class ScopeProgress final : public FileProgress {
+  public:
+    enum class Shows { Counter, Bar };
+
+    ScopeProgress(QWidget* parent, const QString& title, Shows shows, const QString& text,
+                  qint64 total, bool cancellable)
+        : scope_(new TfrmScope(parent)), shows_(shows) {
+        scope_->setWindowTitle(title);
+        scope_->setWindowModality(Qt::ApplicationModal);
+        scope_->SText1->setText(text);
+        scope_->SText1->show();
+        if (shows == Shows::Bar) {
+            scope_->Progress1->setRange(0, int(std::min<qint64>(total, kMaxBar)));
+            scope_->Progress1->setValue(0);
+            scope_->Progress1->show();
+        }
+        scope_->BitBtn2->setVisible(cancellable);
+        QObject::connect(scope_, &QDialog::rejected, scope_, [this] { cancelled_ = true; });
+        scope_->adjustSize();
+    }
+    ~ScopeProgress() override { delete scope_; }
+    ScopeProgress(const ScopeProgress&) = delete;
+    ScopeProgress& operator=(const ScopeProgress&) = delete;
+
+    void show() {
+        if (!scope_ || scope_->isVisible()) return;
+        scope_->show();
+        QCoreApplication::processEvents();
+    }
+
+    void lines(qint64 count) override {
+        if (!scope_) return;
+        // A quick operation may end before its first report: the window shows from then.
+        show();
+        if (shows_ == Shows::Counter)
+            scope_->SText1->setText(QString::number(count));
+        else
+            scope_->Progress1->setValue(int(std::min<qint64>(count, kMaxBar)));
+        QCoreApplication::processEvents();
+    }
+    bool cancelled() override { return cancelled_; }
+
+  private:
+    static constexpr qint64 kMaxBar = std::numeric_limits<int>::max();
+    QPointer<TfrmScope> scope_;
+    Shows shows_;
+    bool cancelled_ = false;
+};
+
+QString nativePath(const QString& path) {
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+QString openError(const QString& path, const QString& reason) {
+    return QStringLiteral("Cannot open \"%1\": %2").arg(QDir::toNativeSeparators(path), reason);
+}
+
+// A comma-separated file with decimal commas cannot be read back: its levels would split.
+bool commaClash(const QString& path, bool commaDecimal) {
+    return commaDecimal && QFileInfo(path).suffix().compare(u"csv", Qt::CaseInsensitive) == 0;
+}
+QString commaClashError(const QString& path) {
+    return fileWriteError(path, QStringLiteral("numbers with a decimal comma cannot be written "
+                                               "to a comma-separated file; choose a .txt file"));
+}
+
+QString collectionOpenError(const QString& path, const OpenCollectionResult& result) {
+    switch (result.status) {
+        case CollectionStatus::Unreadable:
+            return openError(path, QStringLiteral("the file cannot be read"));
+        case CollectionStatus::Ok:
+            if (result.parseResult == ParseResult::NoSets)
+                return openError(path, QStringLiteral("the file holds no data sets"));
+            break;
+        default:
+            break;
+    }
+    return openError(path, QStringLiteral("the file is not a data set collection file"));
+}
+
+}  // namespace
+
+// ---- filters ---------------------------------------------------------------------------------
+
+namespace FileFilter {
+
+QString openCollection() {
+    return QStringLiteral("Data Sets Collection (*.REC)|*.REC");
+}
+
+QString saveCollection() {
+    return QStringLiteral("Data Set Collection file(*.rec,only for KL516)|*.REC");
+}
+
+QString singleFile(bool commaDecimal) {
+    QString filter = kGraphFilter + u'|' + kTabFilter;
+    if (!commaDecimal)
+        filter += QStringLiteral("|EXCEL file format(*.CSV,separated by comma)|*.CSV");
+    return filter;
+}
+
+QString table(bool commaDecimal) {
+    if (commaDecimal) return QStringLiteral(" ") + kTabFilter;
+    return kTabFilter + QStringLiteral("|EXCEL file format(*.csv,separated by comma) |*.CSV");
+}
+
+}  // namespace FileFilter
+
+QString dialogFilter(const QString& pairs) {
+    const QStringList parts = pairs.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& p : parts[i + 1].split(u';', Qt::SkipEmptyParts)) {
+            const QString pattern = p.trimmed();
+            if (!patterns.contains(pattern)) patterns << pattern;
+            if (!patterns.contains(pattern.toLower())) patterns << pattern.toLower();
+        }
+        filters << QStringLiteral("%1 (%2)").arg(parts[i].trimmed(), patterns.join(u' '));
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+// ---- list to graph ---------------------------------------------------------------------------
+
+QString graphFromList(const ListTableModel& list, TfrmGraph& graph, const QLocale& locale,
+                      FileProgress* progress) {
+    const int rows = list.rowCount();
+    ListGraphPoints points = listGraphPoints(list, locale, progress);
+    if (!points.error.isEmpty()) return points.error;
+    graph.setUpGraph(1, 130, 30, points.last, points.first, rows);
+    PESGraph& pe = *graph.PESGraph1;
+    const int n = std::min(rows, int(std::min(points.x.size(), points.y.size())));
+    for (int i = 0; i < n; ++i) {
+        // A row without a readable time keeps the set-up's time; no level is a gap.
+        if (std::isnan(points.x[size_t(i)])) points.x[size_t(i)] = pe.XDataII(0, i);
+        if (std::isnan(points.y[size_t(i)])) points.y[size_t(i)] = kNullDataValueY;
+    }
+    pe.copyXData(points.x.data(), n);
+    pe.copyYData(points.y.data(), n);
+    graph.updateGraphStatistic();
+    pe.PEactions(PEAction::ReinitAndReset);
+    graph.redraw();
+    return {};
+}
+
+// ---- commands --------------------------------------------------------------------------------
+
+FileCommands::FileCommands(AppContext& app, WindowService& windows, QObject* parent)
+    : QObject(parent), app_(app), windows_(windows) {
+    setObjectName(QStringLiteral("FileCommands"));
+    execChoiceDialog = [](TfrmOpenSave& dialog) { return dialog.exec(); };
+    execRangeDialog = [](TfrmScope& scope) { return scope.exec() == QDialog::Accepted; };
+    openDataLoggerWindow = [this](double now) { return windows_.openDataLoggerWindow(now); };
+}
+
+QString FileCommands::baseFolder() const {
+    return collectionBaseFolder(app_.dataFolder(), app_.programFolder());
+}
+
+bool FileCommands::commaDecimal() const {
+    return app_.locale().decimalPoint() == QStringLiteral(",");
+}
+
+void FileCommands::Open1Click() {
+    int result = TfrmOpenSave::Cancel;
+    {
+        TfrmOpenSave dialog(windows_.dialogParent());
+        dialog.setUpForOpen(commaDecimal());
+        result = execChoiceDialog(dialog);
+    }
+    if (result == TfrmOpenSave::Ok)
+        openCollection();
+    else if (result == TfrmOpenSave::No)
+        openSingle();
+}
+
+void FileCommands::openCollection() {
+    // The window comes first, so it is there even when the user then cancels.
+    openDataLoggerWindow(toTDateTime(app_.clock().now()));
+    const QString path = app_.prompts().openFileName(
+        FileText::OpenDialogTitle, baseFolder(), dialogFilter(FileFilter::openCollection()));
+    if (path.isEmpty()) return;
+    openCollectionPath(path);
+}
+
+bool FileCommands::openCollectionPath(const QString& path) {
+    Prompts& prompts = app_.prompts();
+    const QDateTime now = app_.clock().now();
+    QPointer<TfrmGraph> window = openDataLoggerWindow(toTDateTime(now));
+    DataSetTable& table = app_.dataSetTable();
+    const OpenCollectionResult r =
+        openCollectionFile(path, app_.workFolder(), now, table, nullptr, app_.locale());
+    if (r.accepted && window) fillDataSetList(*window, table, app_.locale());
+    if (!r.error.isEmpty()) {
+        prompts.message(r.error);
+        return false;
+    }
+    if (!r.accepted) {
+        prompts.message(collectionOpenError(path, r));
+        return false;
+    }
+    if (!window) return false;
+    window->showDataSet(0);
+    // What is shown now is what the file holds.
+    if (bool* unsaved = window->document().unsaved) *unsaved = false;
+    return true;
+}
+
+bool FileCommands::openPath(const QString& path) {
+    const QString extension = QFileInfo(path).suffix().toLower();
+    if (extension == u"rec") return openCollectionPath(path);
+    if (extension == u"ghf") return openGraphFile(path) != nullptr;
+    if (extension == u"txt" || extension == u"csv") return openTextFile(path) != nullptr;
+    app_.prompts().message(
+        QStringLiteral("Cannot open \"%1\": the program opens collection files (.rec), graph "
+                       "files (.ghf) and text files (.txt, .csv).")
+            .arg(QDir::toNativeSeparators(path)));
+    return false;
+}
+
+void FileCommands::openSingle() {
+    const QString path =
+        app_.prompts().openFileName(FileText::OpenDialogTitle, baseFolder(),
+                                    dialogFilter(FileFilter::singleFile(commaDecimal())));
+    if (path.isEmpty()) return;
+    const QString extension = QFileInfo(path).suffix().toLower();
+    if (extension == u"ghf")
+        openGraphFile(path);
+    else if (extension == u"txt" || extension == u"csv")
+        openTextFile(path);
+}
+
+TfrmGraph* FileCommands::openGraphFile(const QString& path) {
+    // Read whole before any window exists: a file that cannot be read opens none.
+    GraphState state;
+    const GraphFileRead read = readGraphFile(path, state);
+    if (!read.ok) {
+        app_.prompts().message(read.error);
+        return nullptr;
+    }
+    TfrmGraph* graph =
+        windows_.createGraphWindow(GraphDocument{WindowRole::OpenedFile}, nativePath(path));
+    graph->PESGraph1->editPoints([&](GraphState& s) { s = std::move(state); });
+    windows_.showOpenedGraphWindow(graph);
+    graph->updateGraphStatistic();
+    graph->PESGraph1->PEactions(PEAction::ReinitAndReset);
+    return graph;
+}
+
+TfrmList* FileCommands::openTextFile(const QString& path) {
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            app_.prompts().message(openError(path, file.errorString()));
+            return nullptr;
+        }
+    }
+    QPointer<TfrmList> list = new TfrmList(nativePath(path));
+    windows_.showListWindow(list);
+    list->Grid1->setUpdatesEnabled(false);
+    ListReadResult read;
+    {
+        ScopeProgress progress(windows_.dialogParent(), FileText::OpenProgress,
+                               ScopeProgress::Shows::Counter, QStringLiteral("0"), 0, true);
+        progress.show();
+        read = readTextIntoList(path, textFileSeparator(path), list->table(), &progress);
+    }
+    if (!list) return nullptr;
+    list->Grid1->setUpdatesEnabled(true);
+    if (read.stop == ListReadStop::CannotOpen) {
+        // Gone between the check and the read.
+        list->close();
+        app_.prompts().message(openError(path, QStringLiteral("the file cannot be read")));
+        return nullptr;
+    }
+    list->Grid1->viewport()->update();
+    if (const QString text = listReadMessage(read); !text.isEmpty()) app_.prompts().message(text);
+    return list;
+}
+
+void FileCommands::Save1Click() {
+    QWidget* child = windows_.activeChild();
+    if (!child) return;
+    const WindowRole role = roleOf(child);
+    if (role == WindowRole::TableList) {
+        if (auto* list = qobject_cast<TfrmList*>(child)) {
+            const ListTableModel& table = list->table();
+            saveTable(table.rowCount(), [&table](qint64 row) {
+                QStringList cells;
+                for (int c = 1; c < ListTableModel::kColumns; ++c)
+                    cells << table.cell(int(row) - 1, c);
+                return cells;
+            });
+        }
+    } else if (role == WindowRole::Leq) {
+        if (auto* leq = qobject_cast<TfrmLEQ*>(child)) {
+            const LeqTableModel& table = leq->table();
+            saveTable(table.rowCount(), [&table](qint64 row) { return table.cells(int(row) - 1); });
+        }
+    } else if (isGraphRole(role)) {
+        if (auto* graph = qobject_cast<TfrmGraph*>(child)) saveGraphWindow(*graph);
+    }
+    // The control panel and the setup window have nothing to save.
+}
+
+bool FileCommands::saveGraphWindow(TfrmGraph& window) {
+    const GraphDocument& document = window.document();
+    if (document.saveOffersChoice()) {
+        int result = TfrmOpenSave::Cancel;
+        {
+            TfrmOpenSave dialog(windows_.dialogParent());
+            dialog.setUpForSave();
+            result = execChoiceDialog(dialog);
+        }
+        if (result == TfrmOpenSave::Ok) return saveCollection(document.unsaved);
+        if (result == TfrmOpenSave::No) return saveGraphData(window);
+        return false;
+    }
+    if (!document.saveFormats().contains(SaveFormat::GraphFile)) return false;
+    const bool saved = saveGraphData(window);
+    // The live readings are all in the file now; a running Leq's are its source's.
+    if (saved && document.role == WindowRole::RealTime && document.unsaved)
+        *document.unsaved = false;
+    return saved;
+}
+
+bool FileCommands::saveCollection(bool* unsaved) {
+    const QString path = app_.prompts().saveFileName(FileText::SaveDialogTitle, baseFolder(),
+                                                     dialogFilter(FileFilter::saveCollection()));
+    if (path.isEmpty()) return false;
+    const QString base = app_.workFolder();
+    if (!saveCollectionFile(base, path)) {
+        const QString reason = QFileInfo::exists(tempCollectionPath(base))
+                                   ? QStringLiteral("the file could not be written")
+                                   : QStringLiteral("no data sets have been loaded or opened");
+        app_.prompts().message(fileWriteError(path, reason));
+        return false;
+    }
+    if (unsaved) *unsaved = false;
+    return true;
+}
+
+bool FileCommands::saveGraphData(TfrmGraph& window) {
+    Prompts& prompts = app_.prompts();
+    const bool comma = commaDecimal();
+    const QString path = prompts.saveFileName(FileText::SaveDialogTitle, baseFolder(),
+                                              dialogFilter(FileFilter::singleFile(comma)));
+    if (path.isEmpty()) return false;
+    const QString extension = QFileInfo(path).suffix().toLower();
+    const PESGraph& graph = *window.PESGraph1;
+    if (extension == u"ghf") {
+        const FileWriteResult r = writeGraphFile(graph.state(), path);
+        if (!r.ok()) prompts.message(r.error);
+        return r.status == FileWriteResult::Status::Written;
+    }
+    if (extension != u"txt" && extension != u"csv") return false;
+    if (commaClash(path, comma)) {
+        prompts.message(commaClashError(path));
+        return false;
+    }
+    const std::optional<SelectedRange> range = selectRange(FileText::SaveTitle, graph.points());
+    if (!range) return false;
+
+    // The points are copied: the live graph may go on while the progress lets events run.
+    const GraphState& s = graph.state();
+    auto slice = [&](const auto& series) {
+        using T = typename std::decay_t<decltype(series)>::value_type;
+        const size_t from = size_t(std::min<qint64>(range->first - 1, qint64(series.size())));
+        const size_t to = size_t(std::min<qint64>(range->last, qint64(series.size())));
+        return std::vector<T>(series.begin() + qsizetype(from), series.begin() + qsizetype(to));
+    };
+    const std::vector<double> times = slice(s.x.at(0));
+    const std::vector<float> levels = slice(s.y.at(0));
+    const std::vector<float> second =
+        s.subsets == 2 && s.y.size() == 2 ? slice(s.y[1]) : std::vector<float>();
+    FileWriteResult r;
+    {
+        ScopeProgress progress(windows_.dialogParent(), FileText::SavingProgress,
+                               ScopeProgress::Shows::Bar, QStringLiteral("saving....."),
+                               range->size(), true);
+        progress.show();
+        r = writePointTextFile(path, times, levels, pointTextSeparator(path), app_.locale(),
+                               PointDateStyle::Locale, second, &progress);
+    }
+    if (!r.ok()) prompts.message(r.error);
+    return r.status == FileWriteResult::Status::Written;
+}
+
+bool FileCommands::saveTable(qint64 rows, const std::function<QStringList(qint64)>& cellsOf) {
+    Prompts& prompts = app_.prompts();
+    const bool comma = commaDecimal();
+    const QString path = prompts.saveFileName(FileText::SaveDialogTitle, baseFolder(),
+                                              dialogFilter(FileFilter::table(comma)));
+    if (path.isEmpty()) return false;
+    if (commaClash(path, comma)) {
+        prompts.message(commaClashError(path));
+        return false;
+    }
+    const std::optional<SelectedRange> range = selectRange(FileText::SaveTitle, rows);
+    if (!range) return false;
+    FileWriteResult r;
+    {
+        ScopeProgress progress(windows_.dialogParent(), FileText::SavingProgress,
+                               ScopeProgress::Shows::Bar, QStringLiteral("saving....."),
+                               range->size(), true);
+        progress.show();
+        const qint64 first = range->first;
+        r = writeTableTextFile(
+            path, range->size(), [&](qint64 i) { return cellsOf(first + i); },
+            tableTextSeparator(path), &progress);
+    }
+    if (!r.ok()) prompts.message(r.error);
+    return r.status == FileWriteResult::Status::Written;
+}
+
+std::optional<SelectedRange> FileCommands::selectRange(const QString& title, qint64 count) {
+    TfrmScope scope(windows_.dialogParent());
+    scope.setWindowTitle(title);
+    scope.GroupBox1->show();
+    for (QWidget* w : {static_cast<QWidget*>(scope.radAll), static_cast<QWidget*>(scope.radNo),
+                       static_cast<QWidget*>(scope.Label1), static_cast<QWidget*>(scope.edtSelFrom),
+                       static_cast<QWidget*>(scope.Label2), static_cast<QWidget*>(scope.edtSelTo)})
+        w->show();
+    scope.BitBtn1->show();
+    scope.BitBtn2->show();
+    scope.edtSelFrom->setText(QStringLiteral("1"));
+    scope.edtSelTo->setText(QString::number(count));
+    scope.adjustSize();
+    if (!execRangeDialog(scope)) return std::nullopt;
+    const RangeChoice choice = chooseRange(scope.radAll->isChecked(), scope.edtSelFrom->text(),
+                                           scope.edtSelTo->text(), count);
+    if (choice.invalidInteger) app_.prompts().message(FileText::InvalidInteger);
+    return choice.range;
+}
+
+void FileCommands::btnOutputToGraphClick() {
+    if (windows_.activeRole() != WindowRole::TableList) return;
+    QPointer<TfrmList> list = qobject_cast<TfrmList*>(windows_.activeChild());
+    if (!list) return;
+    const ListTableModel& table = list->table();
+    if (table.cell(0, 1).isEmpty()) {
+        app_.prompts().message(FileText::NoDataToGraph);
+        return;
+    }
+    TfrmGraph* graph =
+        windows_.createGraphWindow(GraphDocument{WindowRole::OpenedFile}, list->caption());
+    windows_.activate(graph);
+    QString error;
+    {
+        ScopeProgress progress(windows_.dialogParent(), FileText::GraphingProgress,
+                               ScopeProgress::Shows::Bar, QStringLiteral("graphing....."),
+                               table.rowCount(), false);
+        // The window shows with the first row; a list whose first or last time cannot be read
+        // never gets that far.
+        error = graphFromList(table, *graph, app_.locale(), &progress);
+    }
+    // The empty graph window stays, as created, when the times cannot be read.
+    if (!error.isEmpty()) app_.prompts().message(error);
+}
+
+}  // namespace kl516

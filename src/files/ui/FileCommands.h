@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QLocale>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+#include "files/RangeSelection.h"
+
+namespace kl516 {
+
+class AppContext;
+class FileProgress;
+class ListTableModel;
+class TfrmGraph;
+class TfrmList;
+class TfrmOpenSave;
+class TfrmScope;
+class WindowService;
+
+// Fixed texts of the file commands, shown exactly so.
+namespace FileText {
+inline const QString OpenTitle = QStringLiteral("Open File");
+inline const QString SaveTitle = QStringLiteral("Save File");
+inline const QString OpenDialogTitle = QStringLiteral("Open");
+inline const QString SaveDialogTitle = QStringLiteral("Save As");
+inline const QString OpenProgress = QStringLiteral("Open Progress");
+inline const QString SavingProgress = QStringLiteral("Saving Progress");
+inline const QString GraphingProgress = QStringLiteral("Graphing Progress");
+inline const QString InvalidInteger = QStringLiteral("invalid integer");
+inline const QString NoDataToGraph = QStringLiteral("No data to graph !");
+}  // namespace FileText
+
+// The file dialogs' filters, as "description|pattern|description|pattern..." pairs. Files
+// separated by commas are not offered when the decimal separator is a comma.
+namespace FileFilter {
+QString openCollection();
+QString saveCollection();
+// Graph files and point text files: Open single and Save of a graph's data.
+QString singleFile(bool commaDecimal);
+QString table(bool commaDecimal);
+}  // namespace FileFilter
+
+// A filter of "description|pattern" pairs in the form of Qt's file dialogs: "description
+// (patterns)" joined by ";;". Each pattern is offered in lower case too, since the dialogs
+// match names case-sensitively where the file system does.
+QString dialogFilter(const QString& pairs);
+
+// Turns a list into the graph of a graph window: one point per row, the row's date and time
+// against its level ("Leq" when the list has that column, else "Value"); a row without a
+// readable time keeps the set-up's time and no level, one without a readable level leaves a
+// gap. Sets the graph up, fills it, updates its statistics and redraws it. Returns the message
+// of the date-time reader when the first or last row cannot be read (the graph is then left
+// untouched).
+QString graphFromList(const ListTableModel& list, TfrmGraph& graph, const QLocale& locale,
+                      FileProgress* progress = nullptr);
+
+// File > Open and File > Save with their tool buttons, and "Output Tabular to graph": the choice
+// dialog, the file dialogs, the range and progress windows, and the windows that receive what
+// is opened. Save acts on the active child window by its role.
+class FileCommands : public QObject {
+    Q_OBJECT
+  public:
+    FileCommands(AppContext& app, WindowService& windows, QObject* parent = nullptr);
+
+    void Open1Click();
+    void Save1Click();
+    void btnOutputToGraphClick();
+
+    // Open: the DataLogger window (kept even when the file dialog is cancelled), then a
+    // collection file into it.
+    void openCollection();
+    // A collection file into the DataLogger window (created or restored); false after a message
+    // when it cannot be opened.
+    bool openCollectionPath(const QString& path);
+    // A file named on the command line or by the file manager, by its extension: .rec into the
+    // DataLogger window, .ghf into a graph window, .txt and .csv into a list.
+    bool openPath(const QString& path);
+    // Open: a graph file into a new graph window, or a point or table text file into a new list.
+    void openSingle();
+    // A graph file into a new graph window captioned with its path; null, after one message,
+    // when the file cannot be read.
+    TfrmGraph* openGraphFile(const QString& path);
+    // A text file into a new list window; null when the file cannot be opened.
+    TfrmList* openTextFile(const QString& path);
+
+    // Save of a graph window's document: the choice between all data sets and this graph for
+    // the DataLogger's data, otherwise the graph's data. True when a file was written.
+    bool saveGraphWindow(TfrmGraph& window);
+    // The collection file of the last accepted logger image; clears `unsaved` on success.
+    bool saveCollection(bool* unsaved = nullptr);
+    // A graph file or a point text file of the graph's points.
+    bool saveGraphData(TfrmGraph& window);
+    // Rows 1 .. rows of a table (cells of columns 1 ..) as table text.
+    bool saveTable(qint64 rows, const std::function<QStringList(qint64 row)>& cellsOf);
+
+    // The range window for count items: the chosen first .. last, or none (cancelled, nothing
+    // in range, or an invalid field after its message).
+    std::optional<SelectedRange> selectRange(const QString& title, qint64 count);
+
+    // The folder the file dialogs start in: the data folder, else the program's folder.
+    QString baseFolder() const;
+    bool commaDecimal() const;
+
+    // Modal dialogs, replaced by tests: the choice dialog's result (TfrmOpenSave::Result) and
+    // whether the range window was closed with OK.
+    std::function<int(TfrmOpenSave&)> execChoiceDialog;
+    std::function<bool(TfrmScope&)> execRangeDialog;
+    // Creates or restores the DataLogger window for Open collection.
+    std::function<TfrmGraph*(double now)> openDataLoggerWindow;
+
+  private:
+    AppContext& app_;
+    WindowService& windows_;
+};
+
+}  // namespace kl516
