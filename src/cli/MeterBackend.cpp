@@ -4,6 +4,23 @@
 
 namespace kl516 {
 
+OpenProblemReporter::OpenProblemReporter(std::unique_ptr<DeviceLibrary> device,
+                                         std::function<QString()> problem, QTextStream& err)
+    : device_(std::move(device)), problem_(std::move(problem)), err_(err) {}
+
+int32_t OpenProblemReporter::open(uint16_t vendorId, uint16_t productId) {
+    const int32_t result = device_->open(vendorId, productId);
+    if (result != 0 && !reported_) {
+        const QString problem = problem_();
+        if (!problem.isEmpty()) {
+            err_ << problem << "\n";
+            err_.flush();
+            reported_ = true;
+        }
+    }
+    return result;
+}
+
 std::unique_ptr<MeterBackend> openMeterBackend(
     const std::optional<SimulatedMeter::Options>& simulated, Clock& clock,
     const CliDevices& devices, const QString& traceFile, QTextStream& err) {
@@ -14,7 +31,10 @@ std::unique_ptr<MeterBackend> openMeterBackend(
     } else if (devices.meter) {
         b->device = devices.meter;
     } else {
-        b->owned = std::make_unique<HidDeviceLibrary>();
+        auto hid = std::make_unique<HidDeviceLibrary>();
+        const HidDeviceLibrary* usb = hid.get();
+        b->owned = std::make_unique<OpenProblemReporter>(
+            std::move(hid), [usb] { return usb->lastOpenErrorText(); }, err);
         b->device = b->owned.get();
     }
     if (!traceFile.isEmpty()) {

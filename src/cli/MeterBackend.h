@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QTextStream>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -18,6 +19,40 @@ struct MeterBackend {
     DeviceLibrary* device = nullptr;
     std::unique_ptr<TracingDeviceLibrary> trace;
     DeviceLibrary& library() { return trace ? *trace : *device; }
+};
+
+// A device library that says once on err why the device would not open, when the reason is one
+// the user can fix (problem() is not empty after the failed open): a command's presence checks
+// retry for seconds and end with "the meter did not answer", which does not tell.
+class OpenProblemReporter final : public DeviceLibrary {
+public:
+    OpenProblemReporter(std::unique_ptr<DeviceLibrary> device, std::function<QString()> problem,
+                        QTextStream& err);
+
+    int32_t close() override { return device_->close(); }
+    int32_t open(uint16_t vendorId, uint16_t productId) override;
+    int32_t setTimeouts(int32_t readTimeoutMs, int32_t writeTimeoutMs) override {
+        return device_->setTimeouts(readTimeoutMs, writeTimeoutMs);
+    }
+    int32_t write(int32_t length, const uint8_t* bytes) override {
+        return device_->write(length, bytes);
+    }
+    int32_t prepareRead() override { return device_->prepareRead(); }
+    int32_t read(int32_t length, uint8_t* buffer) override {
+        return device_->read(length, buffer);
+    }
+    int32_t writeBlock(int32_t length, const uint8_t* bytes) override {
+        return device_->writeBlock(length, bytes);
+    }
+    int32_t readString(int32_t index, char* buffer, int32_t bufferSize) override {
+        return device_->readString(index, buffer, bufferSize);
+    }
+
+private:
+    std::unique_ptr<DeviceLibrary> device_;
+    std::function<QString()> problem_;
+    QTextStream& err_;
+    bool reported_ = false;
 };
 
 // simulated: the simulated meter's options, or nullopt for the meter handed in or on USB.

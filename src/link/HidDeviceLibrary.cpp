@@ -2,10 +2,16 @@
 
 #include <hidapi/hidapi.h>
 
+#include <unistd.h>
+
 #include <QString>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <cwchar>
+#include <string>
+
+#include "link/LinkResult.h"
 
 namespace kl516 {
 
@@ -31,9 +37,38 @@ int32_t HidDeviceLibrary::close() {
 
 int32_t HidDeviceLibrary::open(uint16_t vendorId, uint16_t productId) {
     close();
-    if (!initialised_) return kFailed;
-    device_ = hid_open(vendorId, productId, nullptr);
+    lastOpenPath_.clear();
+    if (!initialised_) {
+        lastOpenError_ = OpenError::Other;
+    } else {
+        // The first matching device node, as hid_open takes it; opened by path so that a
+        // failure can be put down to that node.
+        std::string path;
+        if (hid_device_info* found = hid_enumerate(vendorId, productId)) {
+            if (found->path) path = found->path;
+            hid_free_enumeration(found);
+        }
+        if (!path.empty()) device_ = hid_open_path(path.c_str());
+        lastOpenPath_ = QString::fromLocal8Bit(path.c_str());
+        lastOpenError_ = device_ ? OpenError::None : diagnoseOpenFailure(path.c_str());
+    }
+    // Handed to the link layer, which adds it to the "fail to open usb device" message.
+    setDeviceAccessProblem(lastOpenErrorText());
     return device_ ? 0 : kFailed;
+}
+
+HidDeviceLibrary::OpenError HidDeviceLibrary::diagnoseOpenFailure(const char* path) {
+    if (!path || !*path || ::access(path, F_OK) != 0) return OpenError::NoDevice;
+    if (::access(path, R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+        return OpenError::PermissionDenied;
+    return OpenError::Other;
+}
+
+QString HidDeviceLibrary::openErrorText(OpenError error, const QString& path) {
+    if (error != OpenError::PermissionDenied) return {};
+    return QStringLiteral("permission denied on %1: install the udev rule (see README, Install) "
+                          "or add yourself to the plugdev group")
+        .arg(path);
 }
 
 int32_t HidDeviceLibrary::setTimeouts(int32_t readTimeoutMs, int32_t /*writeTimeoutMs*/) {

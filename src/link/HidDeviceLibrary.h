@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <cstddef>
 
 #include "link/DeviceLibrary.h"
@@ -34,12 +35,28 @@ public:
     static int32_t serialNumberText(int hidResult, const wchar_t* text, size_t capacity,
                                     char* buffer, int32_t bufferSize);
 
+    // Why the last open() failed: no meter found, its device node there but closed to this
+    // user, or something else (busy, unplugged meanwhile, I/O).
+    enum class OpenError { None, NoDevice, PermissionDenied, Other };
+    OpenError lastOpenError() const { return lastOpenError_; }
+    // The device node the last open() tried ("/dev/hidraw3"); empty when no meter was found.
+    QString lastOpenPath() const { return lastOpenPath_; }
+    // What the user can do about the last failure; empty unless it was a permission problem.
+    QString lastOpenErrorText() const { return openErrorText(lastOpenError_, lastOpenPath_); }
+
+    // Why the device node at path failed to open, asked of the file system after the failure.
+    // Apart so that it can be tested on ordinary files.
+    static OpenError diagnoseOpenFailure(const char* path);
+    static QString openErrorText(OpenError error, const QString& path);
+
 private:
     int32_t writeReport(int32_t length, const uint8_t* bytes);
 
     hid_device_* device_ = nullptr;
     bool initialised_ = false;
     int readTimeoutMs_ = 100;
+    OpenError lastOpenError_ = OpenError::None;
+    QString lastOpenPath_;
 };
 
 }  // namespace kl516

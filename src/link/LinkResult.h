@@ -25,6 +25,12 @@ inline constexpr int32_t EchoMismatch = 707;      // the response did not echo t
 
 // The message shown for a result by the setup window and the erase command; empty for the
 // results that show nothing (1001, 1006) and for codes without a fixed text.
+// For OpenFailed, followed on a new line by the device access problem when one is noted.
 QString linkResultMessage(int32_t result);
+
+// What the USB backend found when the meter's device node would not open for a reason the user
+// can fix (no permission); empty otherwise. The backend notes it on every open.
+void setDeviceAccessProblem(const QString& text);
+QString deviceAccessProblem();
 
 }  // namespace kl516

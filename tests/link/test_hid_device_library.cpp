@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <cstring>
 
 #include "link/HidDeviceLibrary.h"
@@ -14,7 +18,13 @@ TEST(HidDeviceLibrary, WithoutAMeterEveryProcedureFailsCleanly) {
     IdleLinkHost host;
     MeterLink link(hid, clock, host);
 
+    setDeviceAccessProblem(QStringLiteral("stale"));
     EXPECT_EQ(link.openDevice(), LinkResult::OpenFailed);
+    // No meter is nothing the user can fix by permissions, and a stale note is cleared.
+    EXPECT_EQ(hid.lastOpenError(), HidDeviceLibrary::OpenError::NoDevice);
+    EXPECT_TRUE(hid.lastOpenErrorText().isEmpty());
+    EXPECT_TRUE(deviceAccessProblem().isEmpty());
+    EXPECT_EQ(linkResultMessage(LinkResult::OpenFailed), "fail to open usb device");
     EXPECT_FALSE(link.exchangeShort('K'));
     EXPECT_FALSE(link.sendKey('R'));
     EXPECT_FALSE(link.pollStatus());
@@ -71,4 +81,48 @@ TEST(HidDeviceLibrary, SerialNumberTextFallsBackToEmpty) {
     char buffer[64];
     EXPECT_EQ(HidDeviceLibrary::serialNumberText(0, unterminated, 3, buffer, 64), 0);
     EXPECT_STREQ(buffer, "ABC");
+}
+
+// Why a device node would not open, asked of the file system after the failure; ordinary files
+// stand in for /dev/hidrawN.
+TEST(HidDeviceLibrary, OpenFailureOfAMissingOrOpenNodeIsNoPermissionProblem) {
+    using E = HidDeviceLibrary::OpenError;
+    QTemporaryDir dir;
+    const QByteArray node = QFile::encodeName(dir.filePath(QStringLiteral("hidraw9")));
+    EXPECT_EQ(HidDeviceLibrary::diagnoseOpenFailure(nullptr), E::NoDevice);
+    EXPECT_EQ(HidDeviceLibrary::diagnoseOpenFailure(""), E::NoDevice);
+    // Unplugged between the enumeration and the open.
+    EXPECT_EQ(HidDeviceLibrary::diagnoseOpenFailure(node.constData()), E::NoDevice);
+    // Readable and writable: the open failed for another reason (busy, I/O).
+    QFile file(QFile::decodeName(node));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    ASSERT_EQ(::chmod(node.constData(), 0600), 0);
+    EXPECT_EQ(HidDeviceLibrary::diagnoseOpenFailure(node.constData()), E::Other);
+    EXPECT_TRUE(HidDeviceLibrary::openErrorText(E::Other, QFile::decodeName(node)).isEmpty());
+}
+
+TEST(HidDeviceLibrary, NodeClosedToTheUserIsAPermissionProblemWithItsFix) {
+    using E = HidDeviceLibrary::OpenError;
+    const QString text = HidDeviceLibrary::openErrorText(E::PermissionDenied,
+                                                         QStringLiteral("/dev/hidraw3"));
+    EXPECT_EQ(text, "permission denied on /dev/hidraw3: install the udev rule (see README, "
+                    "Install) or add yourself to the plugdev group");
+    // The application shows it under the open failure's message.
+    setDeviceAccessProblem(text);
+    EXPECT_EQ(linkResultMessage(LinkResult::OpenFailed), "fail to open usb device\n" + text);
+    setDeviceAccessProblem({});
+
+    // access() grants root everything, so the file system cannot refuse it anything here.
+    if (::geteuid() == 0) GTEST_SKIP() << "root may read and write any file";
+    QTemporaryDir dir;
+    const QByteArray node = QFile::encodeName(dir.filePath(QStringLiteral("hidraw9")));
+    QFile file(QFile::decodeName(node));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    for (const mode_t mode : {mode_t(0000), mode_t(0400), mode_t(0200)}) {
+        SCOPED_TRACE(mode);
+        ASSERT_EQ(::chmod(node.constData(), mode), 0);
+        EXPECT_EQ(HidDeviceLibrary::diagnoseOpenFailure(node.constData()), E::PermissionDenied);
+    }
 }
