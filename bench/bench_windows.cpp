@@ -1,10 +1,14 @@
 #include <benchmark/benchmark.h>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <qcustomplot.h>
 
 #include "app/ui/TfrmMain.h"
+#include "files/ListTable.h"
+#include "files/PointText.h"
+#include "files/ui/FileCommands.h"
 #include "graph/ui/TfrmGraph.h"
 #include "graph/ui/Tslider2.h"
 #include "link/MeterLink.h"
@@ -79,3 +83,30 @@ static void BM_CursorStatistic(benchmark::State& state) {
     for (auto _ : state) w.graph->updateCursorStatistic();
 }
 BENCHMARK(BM_CursorStatistic)->Unit(benchmark::kMicrosecond);
+
+// "Output Tabular to graph" of a 100,000-row list: every row's date, time and level read, the
+// graph set up and filled, its statistics and one reset; the window is not shown, so nothing
+// is painted.
+static void BM_OutputToGraph(benchmark::State& state) {
+    constexpr int kRows = 100000;
+    test::FakeGraphHost host;
+    QByteArray text;
+    const double start = toTDateTime(QDate(2024, 5, 1), QTime(8, 0));
+    for (int i = 0; i < kRows; ++i)
+        text += pointTextLine(start + i * 0.5 / 86400, 50.0f + float(i % 400) * 0.1f, nullptr,
+                              QLatin1Char('\t'), host.fixedLocale, PointDateStyle::Locale)
+                    .toLocal8Bit() +
+                "\r\n";
+    QBuffer buffer(&text);
+    buffer.open(QIODevice::ReadOnly);
+    ListTableModel list;
+    readTextIntoList(buffer, QLatin1Char('\t'), list);
+    if (list.rowCount() != kRows) state.SkipWithError("the list was not read whole");
+    TfrmGraph graph(host);
+    graph.resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+    for (auto _ : state) {
+        const QString error = graphFromList(list, graph, host.fixedLocale);
+        if (!error.isEmpty()) state.SkipWithError(qPrintable(error));
+    }
+}
+BENCHMARK(BM_OutputToGraph)->Unit(benchmark::kMillisecond);

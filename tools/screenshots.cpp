@@ -1,6 +1,8 @@
 // Renders the screenshots of the README: the main window with the control panel against the
-// simulated meter, a stopped real-time run and the DataLogger window, on a manual clock so that
-// every run draws the same pictures.
+// simulated meter, a stopped real-time run, the DataLogger window with annotations and its
+// running Leq, that Leq saved as text (with the range window) and opened as a list, the setup
+// and LEQ windows, on a manual clock so that every run draws the same
+// pictures.
 #include <QApplication>
 #include <QDir>
 #include <QImage>
@@ -13,9 +15,16 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <qcustomplot.h>
 #include <QToolButton>
 
 #include "app/ui/TfrmMain.h"
+#include "files/ui/FileCommands.h"
+#include "files/ui/TfrmList.h"
+#include "files/ui/TfrmOpenSave.h"
+#include "logger/ui/TfrmScope.h"
+#include "graph/ui/TfrmAnnoEdit.h"
 #include "graph/ui/TfrmGraph.h"
 #include "link/MeterLink.h"
 #include "logger/ui/LoggerCommands.h"
@@ -107,6 +116,65 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents();
         logger->showDataSet(0);
         ok = save(*sub, out + QStringLiteral("/graph-window.png")) && ok;
+
+        // A note and two crosses placed by clicks in text and cross mode, then the set's running
+        // Leq.
+        const QRect area = logger->PESGraph1->plottingArea();
+        auto clickAt = [&](QPoint pixel) {
+            QWidget* plot = logger->PESGraph1->plot();
+            const QPoint at = pixel - plot->pos();
+            for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+                QMouseEvent e(type, QPointF(at), QPointF(plot->mapToGlobal(at)), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                              Qt::NoModifier);
+                QApplication::sendEvent(plot, &e);
+            }
+        };
+        logger->execAnnoEdit = [](TfrmAnnoEdit& dialog) {
+            dialog.Edit1->setText(QStringLiteral("door closed"));
+            return true;
+        };
+        logger->ToolButton9->click();
+        clickAt(area.topLeft() + QPoint(area.width() * 3 / 10, area.height() * 45 / 100));
+        logger->ToolButton5->click();
+        clickAt(area.topLeft() + QPoint(area.width() * 55 / 100, area.height() * 42 / 100));
+        clickAt(area.topLeft() + QPoint(area.width() * 75 / 100, area.height() * 48 / 100));
+        logger->ToolButton4->click();
+        ok = save(*sub, out + QStringLiteral("/annotations.png")) && ok;
+        if (TfrmGraph* leq = logger->bunCalLEQClick()) {
+            auto* leqSub = qobject_cast<QMdiSubWindow*>(leq->parentWidget());
+            leqSub->setGeometry(40, 40, 1300, 760);
+            window.workspace()->setActiveSubWindow(leqSub);
+            ok = save(*leqSub, out + QStringLiteral("/cal-leq.png")) && ok;
+
+            // File > Save of the running Leq as point text (the range window on the way), then
+            // the file opened again as a list: two series give the "SPL" and "Leq" columns.
+            const QString points = scratch.filePath(QStringLiteral("running-leq.txt"));
+            FileCommands& files = window.fileCommands();
+            files.execChoiceDialog = [](TfrmOpenSave&) { return int(TfrmOpenSave::No); };
+            files.execRangeDialog = [&](TfrmScope& range) {
+                range.show();
+                ok = save(range, out + QStringLiteral("/range-dialog.png")) && ok;
+                range.hide();
+                return true;
+            };
+            prompts.fileNames = {points};
+            files.Save1Click();
+            if (TfrmList* list = files.openTextFile(points)) {
+                auto* listSub = qobject_cast<QMdiSubWindow*>(list->parentWidget());
+                listSub->setGeometry(60, 60, 640, 480);
+                window.workspace()->setActiveSubWindow(listSub);
+                ok = save(*listSub, out + QStringLiteral("/list-window.png")) && ok;
+                listSub->close();
+            } else {
+                QTextStream(stderr) << "The saved running Leq did not open as a list\n";
+                ok = false;
+            }
+            leqSub->showMinimized();
+        } else {
+            QTextStream(stderr) << "CAL Leq did not open its window\n";
+            ok = false;
+        }
     } else {
         QTextStream(stderr) << "Load Data did not open the DataLogger window\n";
         ok = false;

@@ -44,11 +44,13 @@ AppPaths AppPaths::forRunningProgram() {
 }
 
 QString AppPaths::templateFolder() const {
+    // Without a per-user folder there is nowhere to write: never the root of the disk.
+    if (userFolder.isEmpty()) return {};
     return userFolder + QStringLiteral("/template/");
 }
 
 QString AppPaths::userTemplate() const {
-    return templateFolder() + QStringLiteral("graph.ghf");
+    return userFolder.isEmpty() ? QString() : templateFolder() + QStringLiteral("graph.ghf");
 }
 
 QStringList AppPaths::templateCandidates() const {

@@ -24,7 +24,8 @@ struct AppPaths {
     static AppPaths forProgramFolder(const QString& programFolder, const QString& userFolder,
                                      const QString& dataFolder);
 
-    // The folder the user's graph template is written to, with a trailing separator.
+    // The folder the user's graph template is written to, with a trailing separator; empty
+    // without a per-user folder.
     QString templateFolder() const;
     // userFolder/template/graph.ghf: where the template question writes.
     QString userTemplate() const;

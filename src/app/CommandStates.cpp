@@ -12,7 +12,9 @@ CommandStates commandStates(const CommandContext& c) {
     // The logger commands are offered before the first connection (they tell the user what is
     // missing) and while connected, but not after a loss, and not while the link is lent.
     s.dataLogger = c.connection != ConnectionState::Lost && !c.linkLent;
-    s.outputToGraph = c.activeRole == WindowRole::TableList;
+    // A list turns it on, a graph window or the panel off; the LEQ and setup windows leave it.
+    const WindowRole decider = decidesOutputToGraph(c.activeRole) ? c.activeRole : c.lastDataRole;
+    s.outputToGraph = decider == WindowRole::TableList;
     s.clearRealTime = !c.runActive;
     return s;
 }

@@ -13,6 +13,8 @@ struct CommandContext {
     bool runActive = false;  // a real-time run is in progress
     bool linkLent = false;   // a command holds the meter link (Load Data, Erase, LEQ, ...)
     WindowRole activeRole = WindowRole::None;
+    // The role of the window that decided "Output Tabular to graph" last (None before any).
+    WindowRole lastDataRole = WindowRole::None;
 };
 
 // Which of the commands that change state are enabled.
@@ -24,6 +26,12 @@ struct CommandStates {
     bool clearRealTime = false;  // the real-time window's "Clear"
     bool operator==(const CommandStates&) const = default;
 };
+
+// The windows whose activation turns "Output Tabular to graph" on (a list) or off (a graph
+// window, the control panel); the others leave it as it was.
+constexpr bool decidesOutputToGraph(WindowRole role) {
+    return role == WindowRole::TableList || role == WindowRole::ControlPanel || isGraphRole(role);
+}
 
 // The one place that decides the enabled commands.
 CommandStates commandStates(const CommandContext& context);

@@ -15,6 +15,8 @@ public:
     virtual void message(const QString& text) = 0;
     // A confirmation box with Yes, No and Cancel.
     virtual Answer confirm(const QString& text) = 0;
+    // A confirmation box with Yes and No only; closing it answers No.
+    virtual Answer ask(const QString& text) = 0;
     // A file dialog; an empty result means cancelled.
     virtual QString openFileName(const QString& title, const QString& folder,
                                  const QString& filter) = 0;

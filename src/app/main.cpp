@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
 #include <exception>
@@ -8,6 +9,7 @@
 #include "app/ui/QtPrompts.h"
 #include "app/ui/TfrmAbout.h"
 #include "app/ui/TfrmMain.h"
+#include "files/ui/FileCommands.h"
 #include "kl516/version.h"
 #include "link/Clock.h"
 #include "link/HidDeviceLibrary.h"
@@ -57,6 +59,11 @@ int main(int argc, char** argv) {
     parser.addOption(simulate);
     parser.addOption(trace);
     parser.addOption(service);
+    parser.addPositionalArgument(
+        QStringLiteral("FILE"),
+        QStringLiteral("Files to open: a collection file (.rec) in the DataLogger window, a "
+                       "graph file (.ghf) in a graph window, a text file (.txt, .csv) in a list."),
+        QStringLiteral("[FILE...]"));
     parser.process(app);
 
     // The splash: the About box without its OK button, on top and painted at once.
@@ -103,5 +110,7 @@ int main(int argc, char** argv) {
         }
     }
     window.formShow(splash);
+    for (const QString& path : parser.positionalArguments())
+        window.fileCommands().openPath(QFileInfo(path).absoluteFilePath());
     return app.exec();
 }

@@ -1,7 +1,9 @@
 #include "cli/Cli.h"
 
 #include "cli/MeterBackend.h"
+#include "cli/FileCommands.h"
 #include "cli/LeqCommand.h"
+#include "cli/LiveCommand.h"
 #include "cli/ServiceCommands.h"
 
 #include <QDate>
@@ -33,6 +35,10 @@ const char* const kUsage =
     "                          [--trace FILE]\n"
     "       kl516-cli sets FILE.rec [--iso]\n"
     "       kl516-cli export FILE.rec --set N --out FILE.txt|FILE.csv [--iso]\n"
+    "       kl516-cli convert IN OUT [--set N] [--iso]\n"
+    "       kl516-cli live [--simulate] [--interval SECONDS] [--count N]\n"
+    "                      [--format csv|tsv|json] [--trace FILE]\n"
+    "       kl516-cli paths\n"
     "       kl516-cli leq --seconds N [--simulate] [--trace FILE] [--out FILE.txt]\n"
     "       kl516-cli info | set-clock [--simulate] [--trace FILE]\n"
     "       kl516-cli set-interval MM:SS [--simulate] [--trace FILE]\n"
@@ -45,6 +51,9 @@ const char* const kUsage =
     "download  fetches the logger memory and writes it as a collection file\n"
     "sets      lists the data sets of a collection file\n"
     "export    writes the points of one data set as text\n"
+    "convert   turns a .rec, .txt, .csv or .ghf file into point text (.txt or .csv)\n"
+    "live      prints the meter's live level, one line per reading (csv, tsv or json)\n"
+    "paths     prints the folders and files the program uses\n"
     "info          reads the logger information and calibration values\n"
     "set-clock     sets the meter's clock to the computer's clock\n"
     "set-interval  sets the logger's recording interval (taken over at the next power-on)\n"
@@ -53,7 +62,7 @@ const char* const kUsage =
     "config-write  writes one byte of it (service access code needed)\n"
     "leq       runs a timed LEQ measurement and prints its rows\n"
     "\n"
-    "Exit status: 0 done, 1 failed, 2 wrong arguments.\n";
+    "Exit status: 0 done, 1 failed, 2 wrong arguments; live also 3 when the meter was lost.\n";
 
 const char* const kSimulationHelp =
     "  --simulate         use the built-in simulated meter instead of the meter on USB\n"
@@ -110,6 +119,8 @@ const Command kCommands[] = {
      "and the exit status is 1.\n",
      "  --set N            the data set, numbered from 1 as in the list of sets\n"
      "  --out FILE         the text file; .csv separates with commas, anything else with tabs\n"},
+    {"convert", {"--iso", "--set"}, kConvertUsage, kConvertDescription, kConvertOptionHelp},
+    {"paths", {}, kPathsUsage, kPathsDescription, ""},
 };
 
 const Command* findCommand(const QString& name) {
@@ -546,7 +557,8 @@ int exportSet(const Options& o, Env& env) {
     const auto times = table.setTimes(s);
     const auto levels = table.setLevels(s);
     if (!writePointTextFile(o.out, times, levels, pointTextSeparator(o.out), locale,
-                            o.iso ? PointDateStyle::Iso : PointDateStyle::Locale)) {
+                            o.iso ? PointDateStyle::Iso : PointDateStyle::Locale)
+             .ok()) {
         err << "error: cannot write " << o.out << "\n";
         return 1;
     }
@@ -566,6 +578,8 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
            const CliDevices& devices) {
     if (!arguments.isEmpty() && arguments.first() == QLatin1String("leq"))
         return runLeqCommand(arguments.mid(1), out, err, devices);
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("live"))
+        return runLiveCommand(arguments.mid(1), out, err, devices);
     if (isServiceCommand(arguments)) return runServiceCommand(arguments, out, err, devices);
     const Options o = parseOptions(arguments);
     const Command* command = findCommand(o.command);
@@ -603,6 +617,18 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
     if (o.command == QLatin1String("probe")) return probe(o, env);
     if (o.command == QLatin1String("download")) return download(o, env);
     if (o.command == QLatin1String("sets")) return listSets(o, env);
+    if (o.command == QLatin1String("paths")) return runPathsCommand(o.files, out, err);
+    if (o.command == QLatin1String("convert")) {
+        // A collection file's set is written as export writes it.
+        return runConvertCommand(o.files, o.set, o.iso, out, err, [&](const QString& in,
+                                                                     const QString& target) {
+            Options e = o;
+            e.files = {in};
+            e.out = target;
+            return exportSet(e, env);
+        });
+    }
+    if (!csvCanHoldDecimals(o.out, o.iso, QLocale::system(), err)) return 2;
     return exportSet(o, env);
 }
 

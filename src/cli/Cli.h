@@ -17,8 +17,8 @@ struct CliDevices {
 };
 
 // The command-line tool: parses the arguments (without the program name), runs the command and
-// returns the exit status: 0 done, 1 failed, 2 wrong arguments. Output and help go to out,
-// messages and progress to err.
+// returns the exit status: 0 done, 1 failed, 2 wrong arguments, and for `live` 3 when the meter
+// was lost. Output and help go to out, messages and progress to err.
 int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
            const CliDevices& devices = {});
 

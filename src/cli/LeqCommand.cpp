@@ -125,7 +125,7 @@ int runLeqCommand(const QStringList& args, QTextStream& out, QTextStream& err,
         const QLocale locale = QLocale::system();
         const bool written = writeTableTextFile(
             outFile, qint64(rows.size()),
-            [&](qint64 r) { return rows[size_t(r)].cells(locale); }, QLatin1Char('\t'));
+            [&](qint64 r) { return rows[size_t(r)].cells(locale); }, QLatin1Char('\t')).ok();
         if (!written) {
             err << "cannot write " << outFile << "\n";
             return 1;

@@ -1,6 +1,8 @@
 #include "graph/Statistics.h"
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace kl516 {
 
@@ -108,6 +110,36 @@ CursorStatistics cursorStatistics(const double* x, const float* y, int n, int a,
     s.maximumTime = scan.maximum > kStartMaximum ? x[s.maxIndex] : 0.0;
     s.minimumTime = scan.minimum < kStartMinimum ? x[s.minIndex] : 0.0;
     s.mean = scan.sum / count;
+    return s;
+}
+
+CursorLevels cursorLevels(const float* y, int n, int a, int b, float nullValue) {
+    CursorLevels s;
+    if (n <= 0 || !y) return s;
+    const int lo = std::clamp(std::min(a, b), 0, n - 1);
+    const int hi = std::clamp(std::max(a, b), 0, n - 1);
+    std::vector<float> levels;
+    levels.reserve(size_t(hi - lo + 1));
+    double energy = 0;
+    for (int i = lo; i <= hi; ++i) {
+        const float level = y[i];
+        if (!std::isfinite(level) || level == nullValue) continue;
+        levels.push_back(level);
+        energy += std::pow(10.0, double(level) / 10.0);
+    }
+    s.count = int(levels.size());
+    if (levels.empty()) return s;
+    s.leq = 10.0 * std::log10(energy / double(s.count));
+    // Three selections instead of a sort: the percentiles are all a cursor drag needs.
+    const auto exceeded = [&](int percent) {
+        const double rank = std::ceil((100 - percent) / 100.0 * double(levels.size()));
+        const auto i = std::ptrdiff_t(std::clamp<double>(rank - 1, 0, double(levels.size() - 1)));
+        std::nth_element(levels.begin(), levels.begin() + i, levels.end());
+        return levels[size_t(i)];
+    };
+    s.l10 = exceeded(10);
+    s.l50 = exceeded(50);
+    s.l90 = exceeded(90);
     return s;
 }
 

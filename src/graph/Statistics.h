@@ -40,4 +40,19 @@ struct CursorStatistics {
 // a and b are the two cursor indexes in either order; indexes outside 0 .. n - 1 are clamped.
 CursorStatistics cursorStatistics(const double* x, const float* y, int n, int a, int b);
 
+// The levels a listener judges noise by, over the points between two cursors (both included)
+// that hold a measured level (finite, not the null value).
+struct CursorLevels {
+    int count = 0;  // levels counted; 0: every other field is 0
+    // Energy mean: 10 log10 of the mean of 10^(L/10).
+    double leq = 0;
+    // LN, the level exceeded N % of the time: with the levels sorted ascending, the nearest-rank
+    // (100 - N) percentile, the level at rank ceil((100 - N) / 100 * count), so that at most
+    // N % of the levels lie above it (the rule of the LEQ window's summary).
+    float l10 = 0, l50 = 0, l90 = 0;
+};
+
+// a and b are the two cursor indexes in either order; indexes outside 0 .. n - 1 are clamped.
+CursorLevels cursorLevels(const float* y, int n, int a, int b, float nullValue);
+
 }  // namespace kl516

@@ -42,6 +42,18 @@ TEST(CommandStates, FollowConnectionRunLeaseAndActiveWindow) {
         {"the panel is active",
          {C::Connected, false, false, R::ControlPanel},
          {true, false, true, false, true}},
+        {"the panel after a list",
+         {C::Connected, false, false, R::ControlPanel, R::TableList},
+         {true, false, true, false, true}},
+        {"a graph made from a list",
+         {C::Connected, false, false, R::OpenedFile, R::TableList},
+         {true, false, true, false, true}},
+        {"the LEQ window after a list",
+         {C::Connected, false, false, R::Leq, R::TableList},
+         {true, false, true, true, true}},
+        {"the setup window after a graph",
+         {C::Connected, false, false, R::Service, R::DataLogger},
+         {true, false, true, false, true}},
     };
     for (const auto& c : cases) EXPECT_EQ(commandStates(c.context), c.expected) << c.what;
 }

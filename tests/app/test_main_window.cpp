@@ -13,6 +13,7 @@
 #include "app/Settings.h"
 #include "app/ui/TfrmAbout.h"
 #include "app/ui/TfrmMain.h"
+#include "link/LinkResult.h"
 #include "link/MeterLink.h"
 #include "simulator/SimulatedMeter.h"
 #include "support/MainWindowStart.h"
@@ -108,6 +109,15 @@ TEST_F(MainWindowTest, StartUpWithoutAMeter) {
     ticks(3);  // identification keeps failing silently
     EXPECT_FALSE(window->connected());
     EXPECT_TRUE(prompts.shown.empty());
+
+    // A meter whose device node the user may not open is named in the status bar, and the
+    // hint goes once the problem has gone.
+    setDeviceAccessProblem(QStringLiteral("permission denied on /dev/hidraw3"));
+    QMetaObject::invokeMethod(test::timer(*window, "AccessHintTimer"), "timeout");
+    EXPECT_TRUE(window->statusText(0).startsWith("No permission to open the meter"));
+    setDeviceAccessProblem(QString());
+    QMetaObject::invokeMethod(test::timer(*window, "AccessHintTimer"), "timeout");
+    EXPECT_EQ(window->statusText(0), "");
 }
 
 TEST_F(MainWindowTest, AMeterAnswering585IsNeverConnected) {

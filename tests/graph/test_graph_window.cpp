@@ -29,6 +29,7 @@ struct GraphWindowTest : ::testing::Test {
 
     void SetUp() override {
         host.folder = dir.path();
+        host.userFolder = dir.filePath(QStringLiteral("user"));
         graph = std::make_unique<TfrmGraph>(host);
         graph->resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
         graph->show();
@@ -44,9 +45,12 @@ struct GraphWindowTest : ::testing::Test {
         graph->updateGraphStatistic();
     }
 
+    // The template of the program's folder (an older installation's place).
+    QString templatePath() const { return dir.filePath(QStringLiteral("template/graph.ghf")); }
+
     void writeTemplate(const QByteArray& block, qint32 announced) {
         QDir().mkpath(dir.filePath(QStringLiteral("template")));
-        QFile f(graph->templatePath());
+        QFile f(templatePath());
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         QByteArray length(4, '\0');
         qToLittleEndian<qint32>(announced, length.data());
@@ -119,8 +123,8 @@ TEST_F(GraphWindowTest, ATemplateThatCannotBeAppliedIsLeftOutAndReported) {
         EXPECT_EQ(graph->PESGraph1->points(), 7);
         EXPECT_EQ(s.manualMaxY, 120);
         EXPECT_EQ(s.xAxisLabel, "Time");  // the standard look
-        EXPECT_EQ(host.unusableTemplates, QStringList{graph->templatePath()});
-        QFile::remove(graph->templatePath());
+        EXPECT_EQ(host.unusableTemplates, QStringList{templatePath()});
+        QFile::remove(templatePath());
     }
 }
 

@@ -196,7 +196,8 @@ TEST(TableText, SavedLeqTableReadsBackWithSplAndLeqTitles) {
     const std::vector<QStringList> table = {{"15/01/2024", "10:00:00", "60.0", "60.0"},
                                             {"15/01/2024", "10:00:01", "", ""}};
     ASSERT_TRUE(writeTableTextFile(path, 2, [&](qint64 r) { return table[size_t(r)]; },
-                                   tableTextSeparator(path)));
+                                   tableTextSeparator(path))
+                    .ok());
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("15/01/2024\t10:00:00\t60.0\t60.0\t\r\n"
@@ -209,7 +210,8 @@ TEST(TableText, SavedLeqTableReadsBackWithSplAndLeqTitles) {
     EXPECT_EQ(tableTextTitles({{"a", "b", "1.0"}})[2], QStringLiteral("Value"));
     EXPECT_EQ(tableTextSeparator(QStringLiteral("x.CSV")), QLatin1Char(','));
     EXPECT_FALSE(writeTableTextFile(dir.filePath(QStringLiteral("no/such/dir/x.txt")), 1,
-                                    [&](qint64) { return table[0]; }, QLatin1Char('\t')));
+                                    [&](qint64) { return table[0]; }, QLatin1Char('\t'))
+                     .ok());
 }
 
 }  // namespace

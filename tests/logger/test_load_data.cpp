@@ -134,7 +134,7 @@ struct LoadDataTest : ::testing::Test {
         window->connection().stopPolling();
     }
 
-    QString baseFolder() const { return collectionBaseFolder(window->dataFolder(), dir.path()); }
+    QString baseFolder() const { return window->workFolder(); }
     QString tempFile() const { return tempCollectionPath(baseFolder()); }
     QByteArray tempBytes() const {
         QFile f(tempFile());

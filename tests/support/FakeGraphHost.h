@@ -1,20 +1,30 @@
 #pragma once
 
+#include <QPointer>
+#include <QTemporaryDir>
+#include <vector>
+
+#include "app/AppPaths.h"
 #include "dataset/DataSetTable.h"
+#include "graph/Annotations.h"
 #include "graph/ui/GraphWindowHost.h"
+#include "graph/ui/TfrmGraph.h"
 #include "link/Clock.h"
 #include "support/ScriptedPrompts.h"
 
 namespace kl516::test {
 
 // A main window stand-in for graph windows: scripted prompts, a fixed locale, a program folder
-// of the test's choosing, a data set table, two unsaved flags for the documents, and counts of
-// saves and of template problems reported.
+// and a per-user folder of the test's choosing (both inside a scratch folder unless the test
+// sets them), a data set table, two unsaved flags for the documents, and counts of saves and of
+// template problems reported.
 struct FakeGraphHost final : GraphWindowHost {
     ScriptedPrompts scripted;
     ManualClock manualClock;
     QLocale fixedLocale{QLocale::English, QLocale::UnitedKingdom};
-    QString folder;
+    QTemporaryDir scratch;
+    QString folder = scratch.filePath(QStringLiteral("program"));
+    QString userFolder = scratch.filePath(QStringLiteral("user"));
     DataSetTable table;
     bool loggerUnsaved = false;
     bool realTimeUnsaved = false;
@@ -25,9 +35,29 @@ struct FakeGraphHost final : GraphWindowHost {
     Clock& clock() override { return manualClock; }
     QLocale locale() const override { return fixedLocale; }
     QString programFolder() const override { return folder; }
+    AppPaths paths() const override {
+        return AppPaths::forProgramFolder(folder, userFolder, QString());
+    }
     const DataSetTable& dataSets() const override { return table; }
+    void changeStartTime(int set, TDateTime newStart) override {
+        table.changeStartTime(set, newStart);
+    }
     bool saveWindow(TfrmGraph&) override { return ++saves, true; }
     void templateUnusable(const QString& path) override { unusableTemplates << path; }
+    AnnotationState annotationState;
+    AnnotationState& annotations() override { return annotationState; }
+    // Windows made for a document (a running Leq): top-level, deleted with the host at the
+    // latest.
+    std::vector<QPointer<TfrmGraph>> created;
+    TfrmGraph* createGraphWindow(const GraphDocument& document, const QString& caption) override {
+        auto* window = new TfrmGraph(*this, document);
+        window->setCaption(caption);
+        created.emplace_back(window);
+        return window;
+    }
+    ~FakeGraphHost() override {
+        for (const QPointer<TfrmGraph>& window : created) delete window.data();
+    }
 
     // One set per entry: start time, interval and levels.
     struct Set {

@@ -9,10 +9,11 @@
 
 namespace kl516::test {
 
-// The main window's settings file, documents folder and program folder inside a scratch folder.
+// The main window's settings file, documents folder, program folder and per-user folder inside
+// a scratch folder: nothing a test does reaches the real home folder.
 inline TfrmMain::Environment scratchEnvironment(const QTemporaryDir& dir) {
     return {dir.filePath(QStringLiteral("kl516.ini")), dir.filePath(QStringLiteral("docs")),
-            dir.path()};
+            dir.path(), dir.filePath(QStringLiteral("user"))};
 }
 
 // The main window as start-up leaves it: created in the scratch folder (with a fixed locale

@@ -41,6 +41,12 @@ public:
         return answer;
     }
 
+    // Yes/No questions take their answers from the same script; Cancel there answers No.
+    Answer ask(const QString& text) override {
+        const Answer answer = confirm(text);
+        return answer == Answer::Yes ? Answer::Yes : Answer::No;
+    }
+
     QString openFileName(const QString& title, const QString& folder,
                          const QString& filter) override {
         record({Kind::OpenFile, title, folder, filter});

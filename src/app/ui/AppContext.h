@@ -15,6 +15,9 @@ class DataSetTable;
 class AppContext : public GraphWindowHost {
   public:
     virtual QString dataFolder() const = 0;
+    // The folder whose "temp" folder holds the temporary collection file, with a trailing
+    // separator: the per-user folder, since the program's folder is read-only once installed.
+    virtual QString workFolder() const = 0;
     virtual DataSetTable& dataSetTable() = 0;
     // The real-time sampling interval in seconds, persisted at exit.
     virtual double realTimeRate() const = 0;

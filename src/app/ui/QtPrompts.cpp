@@ -22,6 +22,12 @@ Prompts::Answer QtPrompts::confirm(const QString& text) {
     return Answer::Cancel;
 }
 
+Prompts::Answer QtPrompts::ask(const QString& text) {
+    const auto button = QMessageBox::question(parent_, QApplication::applicationName(), text,
+                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    return button == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
 QString QtPrompts::openFileName(const QString& title, const QString& folder,
                                 const QString& filter) {
     return QFileDialog::getOpenFileName(parent_, title, folder, filter);

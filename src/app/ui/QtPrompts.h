@@ -13,6 +13,7 @@ public:
     void setParent(QWidget* parent) { parent_ = parent; }
     void message(const QString& text) override;
     Answer confirm(const QString& text) override;
+    Answer ask(const QString& text) override;
     QString openFileName(const QString& title, const QString& folder,
                          const QString& filter) override;
     QString saveFileName(const QString& title, const QString& folder,

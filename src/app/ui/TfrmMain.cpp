@@ -1,5 +1,8 @@
 #include "app/ui/TfrmMain.h"
 
+#include "files/CollectionFile.h"
+#include "link/LinkResult.h"
+
 #include <QAction>
 #include <algorithm>
 #include <QApplication>
@@ -33,6 +36,7 @@
 #include "app/ui/TfrmAbout.h"
 #include "dataset/TDateTime.h"
 #include "files/SafeWrite.h"
+#include "files/ui/FileCommands.h"
 #include "graph/ui/TfrmGraph.h"
 #include "link/Clock.h"
 #include "link/MeterLink.h"
@@ -42,6 +46,7 @@
 #include "logger/ui/TfrmScope.h"
 #include "realtime/SamplingRate.h"
 #include "realtime/ui/RealTimeRecorder.h"
+#include "report/ui/PrintCommands.h"
 
 namespace kl516 {
 
@@ -52,6 +57,11 @@ TfrmMain::TfrmMain(MeterLink& link, Prompts& prompts, Clock& clock, Environment 
       prompts_(prompts),
       clock_(clock),
       env_(std::move(environment)),
+      paths_(AppPaths::forProgramFolder(
+          env_.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                       : env_.programFolder,
+          env_.userFolder.isEmpty() ? AppPaths::forRunningProgram().userFolder : env_.userFolder,
+          QString())),
       connection_(link, clock) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("KL516"));
@@ -74,6 +84,12 @@ TfrmMain::TfrmMain(MeterLink& link, Prompts& prompts, Clock& clock, Environment 
     MaxMinTimer->setObjectName(QStringLiteral("MaxMinTimer"));
     MaxMinTimer->setInterval(500);
     connect(MaxMinTimer, &QTimer::timeout, this, &TfrmMain::MaxMinTimerTimer);
+    // Without a connection the poll keeps trying; when the meter is there but its device node
+    // may not be opened, the status bar says so instead of only "No Connection".
+    accessHintTimer_ = new QTimer(this);
+    accessHintTimer_->setObjectName(QStringLiteral("AccessHintTimer"));
+    accessHintTimer_->setInterval(2000);
+    connect(accessHintTimer_, &QTimer::timeout, this, &TfrmMain::updateAccessHint);
 
     connect(&connection_, &MeterConnection::connectionChanged, this,
             &TfrmMain::onConnectionChanged);
@@ -87,7 +103,12 @@ TfrmMain::TfrmMain(MeterLink& link, Prompts& prompts, Clock& clock, Environment 
     realTime_ = new RealTimeRecorder(*this, connection_, *this, this);
     logger_ = new LoggerCommands(*this, connection_, *this, this);
     leq_ = new LeqCommands(*this, connection_, *this, this);
+    files_ = new FileCommands(*this, *this, this);
+    // A collection opened from a file shows its sets in the same list as Load Data.
+    files_->openDataLoggerWindow = [this](double now) { return logger_->openDataLoggerWindow(now); };
     connectCommands();
+    print_ = new PrintCommands(*this, this);
+    connectPrinting();
 
     // FormCreate: the setting and the digit images.
     realTimeRate_ = readRealTimeRate(*openSettings(env_.settingsFile));
@@ -102,9 +123,13 @@ TfrmMain::~TfrmMain() {
     delete realTime_;
     delete logger_;
     delete leq_;
+    delete print_;
+    delete files_;
     realTime_ = nullptr;
     logger_ = nullptr;
     leq_ = nullptr;
+    print_ = nullptr;
+    files_ = nullptr;
     if (panel_) panel_->disconnect(this);
     if (mdi_) qDeleteAll(mdi_->subWindowList());
     delete scope_;
@@ -123,12 +148,20 @@ void TfrmMain::connectCommands() {
     connect(Stop1, &QAction::triggered, realTime_, &RealTimeRecorder::btnStopClick);
     connect(realTime_, &RealTimeRecorder::rejectedCountChanged, this,
             [this](int count) { Edit1->setText(QString::number(count)); });
-    // Save: the graph file of the active graph window.
-    auto save = [this] {
-        if (auto* graph = qobject_cast<TfrmGraph*>(activeChild())) saveWindow(*graph);
-    };
-    connect(Save1, &QAction::triggered, this, save);
-    connect(SpeedButton2, &QToolButton::clicked, this, save);
+    connect(Open1, &QAction::triggered, files_, &FileCommands::Open1Click);
+    connect(SpeedButton1, &QToolButton::clicked, files_, &FileCommands::Open1Click);
+    connect(Save1, &QAction::triggered, files_, &FileCommands::Save1Click);
+    connect(SpeedButton2, &QToolButton::clicked, files_, &FileCommands::Save1Click);
+    connect(btnOutputToGraph, &QToolButton::clicked, files_,
+            &FileCommands::btnOutputToGraphClick);
+}
+
+// File > Print and the Print button print the active window; Printer Setup chooses the printer
+// and its settings for the later jobs.
+void TfrmMain::connectPrinting() {
+    connect(Print1, &QAction::triggered, print_, &PrintCommands::btnPrintClick);
+    connect(btnPrint, &QToolButton::clicked, print_, &PrintCommands::btnPrintClick);
+    connect(PrinterSetup1, &QAction::triggered, print_, &PrintCommands::PrinterSetup1Click);
 }
 
 void TfrmMain::buildMenu() {
@@ -291,6 +324,7 @@ void TfrmMain::formShow(TfrmAbout* splash) {
     createPanel();
     dataFolder_ =
         env_.documentsFolder.isNull() ? kl516::dataFolder() : dataFolderFor(env_.documentsFolder);
+    paths_.dataFolder = dataFolder_;
     if (panel_) panel_->setNoConnectionVisible(!connected());
     setStatusText(0, QString());
     setStatusText(1,
@@ -300,6 +334,7 @@ void TfrmMain::formShow(TfrmAbout* splash) {
     btnDataLogger->setVisible(true);
     clock_.waitMs(500);
     connection_.startPolling();
+    accessHintTimer_->start();
     if (splash) {
         splash->Label4->clear();
         splash->close();
@@ -361,9 +396,17 @@ void TfrmMain::Button2Click() {
     createPanel();
 }
 
+QString TfrmMain::workFolder() const {
+    if (!paths_.userFolder.isEmpty()) return paths_.userFolder + QLatin1Char('/');
+    return collectionBaseFolder(dataFolder_, paths_.programFolder);
+}
+
 QString TfrmMain::programFolder() const {
-    return env_.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                        : env_.programFolder;
+    return paths_.programFolder;
+}
+
+void TfrmMain::changeStartTime(int set, TDateTime newStart) {
+    dataSets_.changeStartTime(set, newStart);
 }
 
 TfrmGraph* TfrmMain::createGraphWindow(const GraphDocument& document, const QString& caption) {
@@ -386,6 +429,30 @@ void TfrmMain::showLeqWindow(QWidget* leq) {
     sub->repaint();
 }
 
+void TfrmMain::showListWindow(QWidget* list) {
+    QMdiSubWindow* sub = addChildWindow(list, WindowRole::TableList);
+    sub->setObjectName(QStringLiteral("frmListWindow"));
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->resize(sub->sizeHint().expandedTo(list->size()));
+    sub->showNormal();
+    mdi_->setActiveSubWindow(sub);
+}
+
+void TfrmMain::showOpenedGraphWindow(TfrmGraph* graph) {
+    auto* sub = qobject_cast<QMdiSubWindow*>(graph ? graph->parentWidget() : nullptr);
+    if (!sub) return;
+    // The main window's client area is everything below its menu bar; like the DataLogger
+    // window, never larger than the workspace, so that it does not start out scrolled.
+    const QMenuBar* menu = menuBar();
+    const int menuHeight =
+        menu && menu->isVisible() && !menu->isNativeMenuBar() ? menu->height() : 0;
+    const QSize workspace = mdi_->viewport()->size();
+    sub->setGeometry(0, 0, std::min(frameGeometry().width(), workspace.width()),
+                     std::min(height() - menuHeight - 40, workspace.height()));
+    sub->showNormal();
+    mdi_->setActiveSubWindow(sub);
+}
+
 TfrmGraph* TfrmMain::openRealTimeWindow() {
     GraphDocument document{WindowRole::RealTime, WindowRole::None,
                            &connection_.realTimeDataUnsaved()};
@@ -395,6 +462,11 @@ TfrmGraph* TfrmMain::openRealTimeWindow() {
     realTimeWindow_ = graph;
     RealTimeGraph1->setChecked(true);
     graph->setClearVisible(true);
+    // Clear restarts the graph; the run's sample count and the menu's check mark are ours.
+    connect(graph, &TfrmGraph::realTimeCleared, this, [this] {
+        RealTimeGraph1->setChecked(true);
+        realTime_->clearSamples();
+    });
     const double now = toTDateTime(clock_.now());
     graph->setUpGraph(1, 130, 30, now + realTimeRate_ * 2000 / 86400, now, 2000);
     graph->PESGraph1->editProperties([](GraphState& s) { s.yAxisLabel = QStringLiteral("dB"); });
@@ -566,9 +638,8 @@ void TfrmMain::Exit1Click() {
 }
 
 void TfrmMain::Contents1Click() {
-    const QString folder = programFolder();
     // Nothing is reported when there is no help file or no handler for it.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder + QStringLiteral("/KL516Help.htm")));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(paths_.helpPage()));
 }
 
 TfrmSetup* TfrmMain::setupWindow() const {
@@ -609,17 +680,8 @@ void TfrmMain::setServiceEntriesVisible(bool visible) {
 }
 
 bool TfrmMain::saveWindow(TfrmGraph& graph) {
-    // The graph file: a 32-bit little-endian length, then the graph control's state.
-    if (!graph.document().saveFormats().contains(SaveFormat::GraphFile)) return false;
-    const QString path = prompts_.saveFileName(QStringLiteral("Save"), dataFolder_,
-                                               QStringLiteral("Graph files (*.ghf)"));
-    if (path.isEmpty()) return false;
-    const QByteArray block = graph.PESGraph1->saveState();
-    QByteArray length(4, '\0');
-    qToLittleEndian<qint32>(qint32(block.size()), length.data());
-    if (saveFileAtomically(path, length + block)) return true;
-    prompts_.message(QStringLiteral("Cannot create file \"%1\".").arg(path));
-    return false;
+    // The same Save as File > Save, for this window whether or not it is the active one.
+    return files_ && files_->saveGraphWindow(graph);
 }
 
 void TfrmMain::templateUnusable(const QString& path) {
@@ -662,7 +724,10 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 // ---- poll loop -------------------------------------------------------------------------------
 
 void TfrmMain::applyCommandStates() {
-    const CommandStates s = commandStates(connection_.commandContext(activeRole()));
+    CommandContext context = connection_.commandContext(activeRole());
+    if (decidesOutputToGraph(context.activeRole)) lastDataRole_ = context.activeRole;
+    context.lastDataRole = lastDataRole_;
+    const CommandStates s = commandStates(context);
     btnRun->setEnabled(s.run);
     Run1->setEnabled(s.run);
     btnStop->setEnabled(s.stop);
@@ -717,6 +782,19 @@ void TfrmMain::onStatusDecoded(const PanelRefresh& decoded, double frameTime) {
         }
     }
     realTime_->takeSample(refresh.status.level, frameTime);
+}
+
+void TfrmMain::updateAccessHint() {
+    static const QString hint =
+        QStringLiteral("No permission to open the meter: install the udev rule (see Help)");
+    const QString problem = connected() ? QString() : deviceAccessProblem();
+    if (!problem.isEmpty()) {
+        setStatusText(0, hint);
+        statusPanels_[0]->setToolTip(problem);
+    } else if (statusText(0) == hint) {
+        setStatusText(0, QString());
+        statusPanels_[0]->setToolTip(QString());
+    }
 }
 
 void TfrmMain::MaxMinTimerTimer() {

@@ -9,6 +9,7 @@
 #include "app/ui/AppContext.h"
 #include "app/ui/WindowService.h"
 #include "dataset/DataSetTable.h"
+#include "graph/Annotations.h"
 #include "graph/ui/TfrmGraph.h"
 #include "live/ui/TfrmPanel.h"
 #include "logger/ui/TfrmScope.h"
@@ -26,7 +27,9 @@ class QToolButton;
 namespace kl516 {
 
 class Clock;
+class FileCommands;
 class LeqCommands;
+class PrintCommands;
 class LoggerCommands;
 class MeterLink;
 class Prompts;
@@ -48,6 +51,7 @@ class TfrmMain : public QMainWindow, public AppContext, public WindowService {
         QString settingsFile;     // empty: the user's settings store
         QString documentsFolder;  // null: the user's documents folder
         QString programFolder;    // empty: the folder of the executable
+        QString userFolder;       // empty: the user's own folder of the program
     };
 
     TfrmMain(MeterLink& link, Prompts& prompts, Clock& clock, Environment environment = {},
@@ -64,16 +68,22 @@ class TfrmMain : public QMainWindow, public AppContext, public WindowService {
     RealTimeRecorder& realTimeRecorder() { return *realTime_; }
     LoggerCommands& loggerCommands() { return *logger_; }
     LeqCommands& leqCommands() { return *leq_; }
+    PrintCommands& printCommands() { return *print_; }
+    FileCommands& fileCommands() { return *files_; }
 
     // AppContext
     Prompts& prompts() override { return prompts_; }
     Clock& clock() override { return clock_; }
     QLocale locale() const override { return locale_; }
     QString programFolder() const override;
+    AppPaths paths() const override { return paths_; }
+    void changeStartTime(int set, TDateTime newStart) override;
     const DataSetTable& dataSets() const override { return dataSets_; }
     bool saveWindow(TfrmGraph& window) override;
     void templateUnusable(const QString& path) override;
+    AnnotationState& annotations() override { return annotations_; }
     QString dataFolder() const override { return dataFolder_; }
+    QString workFolder() const override;
     DataSetTable& dataSetTable() override { return dataSets_; }
     double realTimeRate() const override { return realTimeRate_; }
     void setRealTimeRate(double seconds) override { realTimeRate_ = seconds; }
@@ -86,6 +96,8 @@ class TfrmMain : public QMainWindow, public AppContext, public WindowService {
     TfrmGraph* openDataLoggerWindow(double now) override;
     TfrmGraph* createGraphWindow(const GraphDocument& document, const QString& caption) override;
     void showLeqWindow(QWidget* leq) override;
+    void showListWindow(QWidget* list) override;
+    void showOpenedGraphWindow(TfrmGraph* graph) override;
     void restore(QWidget* child) override;
     void activate(QWidget* child) override;
     QWidget* activeChild() const override;
@@ -128,6 +140,7 @@ class TfrmMain : public QMainWindow, public AppContext, public WindowService {
     void buildToolBar();
     void buildStatusBar();
     void connectCommands();
+    void connectPrinting();
     void createPanel();
     void placeRealTimeWindow();
     QMdiSubWindow* addChildWindow(QWidget* child, WindowRole role);
@@ -135,12 +148,15 @@ class TfrmMain : public QMainWindow, public AppContext, public WindowService {
     void onConnectionChanged(ConnectionState state);
     void onStatusDecoded(const PanelRefresh& refresh, double frameTime);
     void setStatusText(int panel, const QString& text);
+    // Names a device node the user may not open (a missing udev rule) in the status bar.
+    void updateAccessHint();
     QList<TfrmGraph*> graphWindows() const;
 
     MeterLink& link_;
     Prompts& prompts_;
     Clock& clock_;
     Environment env_;
+    AppPaths paths_;
     MeterConnection connection_;
     QMdiArea* mdi_ = nullptr;
     QLabel* statusPanels_[3] = {nullptr, nullptr, nullptr};
@@ -153,6 +169,7 @@ class TfrmMain : public QMainWindow, public AppContext, public WindowService {
     QPointer<TfrmSetup> setup_;
     bool serviceEntriesVisible_ = false;
     DataSetTable dataSets_;
+    AnnotationState annotations_;  // shared by every graph window
     QLocale locale_ = QLocale::system();
     QString dataFolder_;
     double realTimeRate_ = 0.2;
@@ -160,8 +177,14 @@ class TfrmMain : public QMainWindow, public AppContext, public WindowService {
     RealTimeRecorder* realTime_ = nullptr;
     LoggerCommands* logger_ = nullptr;
     LeqCommands* leq_ = nullptr;
+    PrintCommands* print_ = nullptr;
+    FileCommands* files_ = nullptr;
+    // The last active list, graph window or control panel: "Output Tabular to graph" stays as
+    // it was while another window (the LEQ or setup window) is active.
+    WindowRole lastDataRole_ = WindowRole::None;
 
     QTimer* MaxMinTimer = nullptr;
+    QTimer* accessHintTimer_ = nullptr;
     // Menu items
     QAction *Open1, *Save1, *Print1, *PrinterSetup1, *Exit1;
     QAction *Run1, *Stop1;

@@ -33,6 +33,12 @@ class WindowService {
     // Adds the LEQ window to the workspace (role Leq, destroyed when closed), centred, shown
     // in the normal state.
     virtual void showLeqWindow(QWidget* leq) = 0;
+    // Adds a tabular list window to the workspace (role TableList, destroyed when closed) and
+    // shows it active.
+    virtual void showListWindow(QWidget* list) = 0;
+    // Shows a graph window opened from a graph file at the top left of the workspace, the main
+    // window's width and its client height less 40 (never beyond the workspace), active.
+    virtual void showOpenedGraphWindow(TfrmGraph* graph) = 0;
 
     // Brings a child window back from minimised; activate also gives it the focus.
     virtual void restore(QWidget* child) = 0;

@@ -23,6 +23,13 @@ void DataSetListModel::setSets(const DataSetTable& table, const QLocale& locale)
     endResetModel();
 }
 
+void DataSetListModel::setStartTime(int set, TDateTime start) {
+    if (set < 0 || set >= sets_.setCount()) return;
+    sets_.changeStartTime(set, start);  // the copy holds headers only: no samples move
+    if (cachedRow_ == set) cachedRow_ = -1;
+    emit dataChanged(index(set, 1), index(set, 2), {Qt::DisplayRole});
+}
+
 QString DataSetListModel::text(int row, int column) const {
     if (row < 0 || row >= sets_.setCount() || column < 0 || column >= kColumns) return {};
     if (row != cachedRow_) {

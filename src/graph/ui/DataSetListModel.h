@@ -22,6 +22,8 @@ public:
     // Lists the sets of `table` (their samples are not copied), texts formatted in `locale`.
     void setSets(const DataSetTable& table, const QLocale& locale);
     int setCount() const { return sets_.setCount(); }
+    // Set `set` now starts at `start`: its DATE and TIME cells show the new start.
+    void setStartTime(int set, TDateTime start);
     // The text in one cell; empty outside the sets.
     QString text(int row, int column) const;
 

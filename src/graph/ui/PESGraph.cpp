@@ -986,10 +986,10 @@ void PESGraph::printDialog() {
     renderToPrinter(&printer);
 }
 
-void PESGraph::renderToPrinter(QPrinter* printer) {
-    if (!printer) return;
+bool PESGraph::renderToPrinter(QPrinter* printer) {
+    if (!printer) return false;
     QCPPainter painter;
-    if (!painter.begin(printer)) return;
+    if (!painter.begin(printer)) return false;
     painter.setMode(QCPPainter::pmVectorized);
     painter.setMode(QCPPainter::pmNoCaching);
     // Scale the on-screen size to the page and give the plot the page's proportions.
@@ -1000,8 +1000,9 @@ void PESGraph::renderToPrinter(QPrinter* printer) {
         std::min(page.width() / double(screen.width()), page.height() / double(screen.height()));
     painter.scale(scale, scale);
     plot_->toPainter(&painter, int(page.width() / scale), int(page.height() / scale));
-    painter.end();
+    const bool ended = painter.end();
     d_->layoutDirty = true;
+    return ended;
 }
 
 // ---- queries ---------------------------------------------------------------------------------
@@ -1115,6 +1116,14 @@ bool PESGraph::eventFilter(QObject* watched, QEvent* event) {
             auto* e = static_cast<QMouseEvent*>(event);
             lastMouse_ = e->position().toPoint() + plot_->pos();
             emit mouseMoved(lastMouse_);
+            if (state_.allowGraphAnnotHotSpots && !(e->buttons() & Qt::LeftButton)) {
+                const HotSpot hs = hotSpotAt(lastMouse_);
+                const int over = hs.kind == HotSpotKind::GraphAnnotation ? hs.index : -1;
+                if (over != hoveredAnnotation_) {
+                    hoveredAnnotation_ = over;
+                    emit graphAnnotHovered(over);
+                }
+            }
             // While a cursor line is held, QCustomPlot does not see the drag at all.
             return d_->pressConsumed && (e->buttons() & Qt::LeftButton);
         }
@@ -1136,6 +1145,8 @@ bool PESGraph::eventFilter(QObject* watched, QEvent* event) {
                     return true;
                 case HotSpotKind::GraphAnnotation:
                     emit graphAnnotHotSpot(hs.index);
+                    if (event->type() == QEvent::MouseButtonDblClick)
+                        emit graphAnnotDoubleClicked(hs.index);
                     break;
                 case HotSpotKind::Data:
                     emit dataHotSpot(hs.series, hs.index);

@@ -128,8 +128,9 @@ public:
     void setAllowFontPage(bool on) { allowFontPage_ = on; }
     void setAllowSubsetsPage(bool on) { allowSubsetsPage_ = on; }
 
-    // Draws the plot onto a printer's page, landscape, scaled to fit (used by PrintDialog).
-    void renderToPrinter(QPrinter* printer);
+    // Draws the plot onto a printer's page, scaled to fit (used by PrintDialog). False when the
+    // printer could not begin the document.
+    bool renderToPrinter(QPrinter* printer);
 
     QCustomPlot* plot() const { return plot_; }
 
@@ -142,6 +143,9 @@ signals:
     void dataHotSpot(int series, int point);
     void vertLineAnnotHotSpot(int line);    // a press on cursor line 0 or 1
     void graphAnnotHotSpot(int annotation);  // a press on an annotation
+    void graphAnnotDoubleClicked(int annotation);
+    // The pointer came over an annotation (its index) or left it (-1).
+    void graphAnnotHovered(int annotation);
     void customizeDialogClosed();
     // The X axis range or the plotting area is not what it was at the last replot; emitted
     // after the replot that shows it, before it is painted.
@@ -167,6 +171,7 @@ private:
     bool allowPage1_ = true, allowPage2_ = true, allowFontPage_ = true, allowSubsetsPage_ = true;
     QCustomPlot* plot_ = nullptr;
     QPoint lastMouse_;
+    int hoveredAnnotation_ = -1;
     int dialogResult_ = 0;
     struct Impl;
     Impl* d_ = nullptr;

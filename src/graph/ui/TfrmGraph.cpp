@@ -1,9 +1,11 @@
 #include "graph/ui/TfrmGraph.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -17,17 +19,24 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QtEndian>
 #include <algorithm>
 
 #include "app/Prompts.h"
 #include "app/ui/WindowService.h"
 #include "dataset/DataSetTable.h"
 #include "dataset/TDateTime.h"
+#include "files/GraphFile.h"
+#include "graph/CalLeq.h"
+#include "graph/StatisticText.h"
 #include "graph/Statistics.h"
+#include "graph/ui/CrossCursor.h"
 #include "graph/ui/DataSetListModel.h"
 #include "graph/ui/GraphWindowHost.h"
+#include "graph/ui/TfrmAnnoEdit.h"
+#include "graph/ui/TfrmDelAnno.h"
+#include "graph/ui/TfrmDateTime.h"
 #include "graph/ui/Tslider2.h"
+#include "link/Clock.h"
 
 namespace kl516 {
 
@@ -53,7 +62,12 @@ TfrmGraph::TfrmGraph(GraphWindowHost& host, GraphDocument document, QWidget* par
     setObjectName(QStringLiteral("frmGraph"));
     setWindowTitle(QStringLiteral("Graph"));
     resize(kClientWidth, kClientHeight);
+    execAnnoEdit = [](TfrmAnnoEdit& dialog) { return dialog.exec() == QDialog::Accepted; };
+    execDelAnno = [](TfrmDelAnno& dialog) { return dialog.exec() == QDialog::Accepted; };
     buildLayout();
+    connect(&host_.annotations(), &AnnotationState::modeChanged, this,
+            &TfrmGraph::showAnnotationMode);
+    showAnnotationMode(host_.annotations().mode());
 }
 
 DataSetListModel& TfrmGraph::dataSetList() const {
@@ -86,6 +100,7 @@ void TfrmGraph::buildLayout() {
     ChangeDateTime1->setObjectName(QStringLiteral("ChangeDateTime1"));
     connect(Grid2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { PopupMenu1->popup(Grid2->viewport()->mapToGlobal(p)); });
+    connect(ChangeDateTime1, &QAction::triggered, this, &TfrmGraph::ChangeDateTime1Click);
     listLayout->addWidget(StaticText1);
     listLayout->addWidget(Grid2);
     pnlDataSets->setMinimumWidth(120);
@@ -141,6 +156,14 @@ void TfrmGraph::buildLayout() {
     connect(ToolButton1, &QToolButton::clicked, this, &TfrmGraph::ToolButton1Click);
     connect(ToolButton2, &QToolButton::clicked, this, &TfrmGraph::ToolButton2Click);
     connect(UndoZoom, &QToolButton::clicked, this, &TfrmGraph::UndoZoomClick);
+    connect(Button1, &QToolButton::clicked, this, &TfrmGraph::Button1Click);
+    connect(ToolButton4, &QToolButton::clicked, this, &TfrmGraph::ToolButton4Click);
+    connect(ToolButton9, &QToolButton::clicked, this, &TfrmGraph::ToolButton9Click);
+    connect(ToolButton5, &QToolButton::clicked, this, &TfrmGraph::ToolButton5Click);
+    connect(ToolButton13, &QToolButton::clicked, this, &TfrmGraph::ToolButton13Click);
+    connect(tbntClr, &QToolButton::clicked, this, &TfrmGraph::tbntClrClick);
+    connect(Button2, &QToolButton::clicked, this, &TfrmGraph::Button2Click);
+    connect(bunCalLEQ, &QToolButton::clicked, this, [this] { bunCalLEQClick(); });
     auto setViewing = [this](ViewingStyle style) {
         PESGraph1->editProperties([style](GraphState& s) { s.viewingStyle = style; });
         redraw();
@@ -253,6 +276,16 @@ void TfrmGraph::buildLayout() {
     txtMinAB = readOnlyField(pnlStatistic, "txtMinAB", 60);
     txtMinABTime = readOnlyField(pnlStatistic, "txtMinABTime", 170);
     txtAvgAB = readOnlyField(pnlStatistic, "txtAvgAB", 60);
+    txtLeqAB = readOnlyField(pnlStatistic, "txtLeqAB", 60);
+    txtL10AB = readOnlyField(pnlStatistic, "txtL10AB", 60);
+    txtL50AB = readOnlyField(pnlStatistic, "txtL50AB", 60);
+    txtL90AB = readOnlyField(pnlStatistic, "txtL90AB", 60);
+    // The levels between the cursors go with their average: whatever empties it (a new run, an
+    // erase) empties them too.
+    connect(txtAvgAB, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!text.isEmpty()) return;
+        for (QLineEdit* e : {txtLeqAB, txtL10AB, txtL50AB, txtL90AB}) e->clear();
+    });
     for (QLineEdit* e : {txtCursorA, txtCursorATime}) e->setStyleSheet(QStringLiteral("color: blue;"));
     for (QLineEdit* e : {txtCursorB, txtCursorBTime}) e->setStyleSheet(QStringLiteral("color: red;"));
     auto* labelA = makeLabel(pnlStatistic, QStringLiteral("Cursor A"));
@@ -279,6 +312,17 @@ void TfrmGraph::buildLayout() {
             cg->addWidget(r.time, r.row, r.column + 3);
         }
     }
+    auto* levels = new QHBoxLayout;
+    levels->setContentsMargins(0, 0, 0, 0);
+    levels->addWidget(txtLeqAB);
+    for (const auto& [name, field] : {std::pair{"L10", txtL10AB}, {"L50", txtL50AB}, {"L90", txtL90AB}}) {
+        levels->addSpacing(8);
+        levels->addWidget(makeLabel(pnlStatistic, QLatin1String(name)));
+        levels->addWidget(field);
+    }
+    levels->addStretch(1);
+    cg->addWidget(makeLabel(pnlStatistic, QStringLiteral("Leq Between A and B")), 2, 0);
+    cg->addLayout(levels, 2, 1, 1, 3);
     cg->setColumnStretch(8, 1);
     cs->addLayout(cg);
     cs->addStretch(1);
@@ -313,6 +357,14 @@ void TfrmGraph::buildLayout() {
     });
     connect(PESGraph1, &PESGraph::mouseMoved, this, &TfrmGraph::PESGraph1MouseMove);
     connect(PESGraph1, &PESGraph::zoomedIn, this, &TfrmGraph::PESGraph1ZoomIn);
+    connect(PESGraph1, &PESGraph::customizeDialogClosed, this, &TfrmGraph::PESGraph1CustomizeDlg);
+    connect(PESGraph1, &PESGraph::clicked, this, &TfrmGraph::PESGraph1Click);
+    connect(PESGraph1, &PESGraph::dataHotSpot, this, &TfrmGraph::PESGraph1DataHotSpot);
+    connect(PESGraph1, &PESGraph::graphAnnotDoubleClicked, this,
+            &TfrmGraph::PESGraph1GraphAnnotDoubleClick);
+    connect(PESGraph1, &PESGraph::graphAnnotHovered, this, [this](int annotation) {
+        PESGraph1->setToolTip(annotation >= 0 ? QStringLiteral("Double click to delete.") : QString());
+    });
     connect(PESGraph1, &PESGraph::vertLineAnnotHotSpot, this,
             [this](int line) {
                 if (line == 0 || line == 1) draggingLine_[line] = true;
@@ -330,29 +382,27 @@ QString TfrmGraph::longTimeText(double x) const { return formatLongTime(x, host_
 
 // ---- set-up ----------------------------------------------------------------------------------
 
-QString TfrmGraph::templatePath() const {
-    return host_.programFolder() + QStringLiteral("/template/graph.ghf");
-}
-
 bool TfrmGraph::loadGraphTemplate(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    const QByteArray head = file.read(4);
-    const qint64 length = head.size() == 4 ? qFromLittleEndian<qint32>(head.constData()) : -1;
-    // The length is checked against the file before anything is allocated for it.
-    if (length < 0 || length > file.size() - 4) return false;
-    const QByteArray block = file.read(length);
-    if (block.size() != length) return false;
-    return PESGraph1->loadState(block);
+    GraphState look;
+    if (!readGraphFile(path, look).ok) return false;
+    // Notes belong to the series on show, not to a look.
+    look.annotations = std::as_const(*PESGraph1).state().annotations;
+    return PESGraph1->loadState(saveGraphState(look));
 }
 
 void TfrmGraph::setUpGraph(int series, double topY, double bottomY, double rightX, double leftX,
                            int points) {
-    const QString path = templatePath();
+    QString path;
+    for (const QString& candidate : host_.paths().templateCandidates()) {
+        if (QFileInfo(candidate).isFile()) {
+            path = candidate;
+            break;
+        }
+    }
     // A template that cannot be applied (cut short, or a state the control cannot load) is
     // left out: the graph is set up as without one, so it never keeps stale points, and the
     // user is told.
-    bool templateApplied = QFileInfo::exists(path);
+    bool templateApplied = !path.isEmpty();
     if (templateApplied && !loadGraphTemplate(path)) {
         templateApplied = false;
         host_.templateUnusable(path);
@@ -398,7 +448,8 @@ void TfrmGraph::setUpGraph(int series, double topY, double bottomY, double right
         }
         s.allowGraphAnnotHotSpots = true;
     });
-    if (!templateApplied) PESGraph1->setCursor(Qt::ArrowCursor);
+    // The pointer stays that of the shared mode.
+    showAnnotationMode(host_.annotations().mode());
     redraw();
 }
 
@@ -466,6 +517,57 @@ void TfrmGraph::setSliderRange(int n) {
     Slider1ValueChange1();
 }
 
+// ---- graph options and template ------------------------------------------------------------
+
+void TfrmGraph::Button1Click() { PESGraph1->PEactions(PEAction::Customize); }
+
+void TfrmGraph::PESGraph1CustomizeDlg() {
+    if (PESGraph1->DialogResult() != 1) return;
+    Prompts& prompts = host_.prompts();
+    if (prompts.ask(QStringLiteral("Do you want to save the changes ?")) != Prompts::Answer::Yes)
+        return;
+    const AppPaths paths = host_.paths();
+    const QString folder = paths.templateFolder();
+    // Without a per-user folder there is nowhere to write (the path would be the root's).
+    if (paths.userFolder.isEmpty() || !QDir().mkpath(folder)) {
+        prompts.message(QStringLiteral("Cannot create ") + QDir::toNativeSeparators(folder) +
+                        QStringLiteral(" directory."));
+        return;
+    }
+    // The template keeps the looks: the points and notes of this series stay out of it.
+    GraphState look = std::as_const(*PESGraph1).state();
+    look.resize(look.subsets, 0);
+    look.annotations.clear();
+    look.vertLineX = {0, 0};
+    look.vertLineText = {};
+    const FileWriteResult written = writeGraphFile(look, paths.userTemplate());
+    if (!written.ok()) prompts.message(written.error);
+}
+
+// ---- data set start time ---------------------------------------------------------------------
+
+void TfrmGraph::ChangeDateTime1Click() {
+    const QModelIndexList selected = Grid2->selectionModel()->selectedIndexes();
+    if (selected.isEmpty()) return;
+    int top = selected.front().row();
+    for (const QModelIndex& index : selected) top = std::min(top, index.row());
+    // The empty row of a list without sets has no date.
+    if (dataSetList().text(top, 1).isEmpty()) return;
+    changeDataSetDateTime(top);
+}
+
+void TfrmGraph::changeDataSetDateTime(int i) {
+    if (i < 0 || i >= host_.dataSets().setCount()) return;
+    // The pickers start at the current time, not at the set's start.
+    TfrmDateTime dialog(host_.clock().now(), i + 1, host_.locale(), this);
+    const int result = execDateTimeDialog ? execDateTimeDialog(dialog) : dialog.exec();
+    if (result != QDialog::Accepted) return;
+    const TDateTime start = toTDateTime(dialog.date(), dialog.time());
+    host_.changeStartTime(i, start);
+    dataSetList().setStartTime(i, start);
+    showDataSet(i);
+}
+
 // ---- cursors ---------------------------------------------------------------------------------
 
 void TfrmGraph::Slider1ValueChange1() {
@@ -506,6 +608,14 @@ void TfrmGraph::updateCursorStatistic() {
     txtMinAB->setText(levelText(c.minimum));
     txtMinABTime->setText(dateTimeText(c.minimumTime));
     txtAvgAB->setText(levelText(c.mean));
+    const CursorLevels levels = cursorLevels(s.y[0].data(), n, cursorA_, cursorB_, s.nullDataValueY);
+    const auto show = [&](QLineEdit* e, double level) {
+        e->setText(levels.count > 0 ? levelText(level) : QString());
+    };
+    show(txtLeqAB, levels.leq);
+    show(txtL10AB, levels.l10);
+    show(txtL50AB, levels.l50);
+    show(txtL90AB, levels.l90);
 }
 
 void TfrmGraph::PESGraph1MouseMove(const QPoint& pixel) {
@@ -560,6 +670,170 @@ void TfrmGraph::ToolButton2Click() {
     redraw();
 }
 
+// ---- annotations -----------------------------------------------------------------------------
+
+void TfrmGraph::showAnnotationMode(AnnotationMode mode) {
+    QToolButton* down = mode == AnnotationMode::Text    ? ToolButton9
+                        : mode == AnnotationMode::Cross ? ToolButton5
+                                                        : ToolButton4;
+    down->setChecked(true);
+    switch (mode) {
+        case AnnotationMode::Normal: PESGraph1->setCursor(Qt::ArrowCursor); break;
+        case AnnotationMode::Text: PESGraph1->setCursor(Qt::IBeamCursor); break;
+        case AnnotationMode::Cross: PESGraph1->setCursor(crossCursor()); break;
+    }
+}
+
+void TfrmGraph::ToolButton4Click() { host_.annotations().setMode(AnnotationMode::Normal); }
+void TfrmGraph::ToolButton9Click() { host_.annotations().setMode(AnnotationMode::Text); }
+void TfrmGraph::ToolButton5Click() { host_.annotations().setMode(AnnotationMode::Cross); }
+
+void TfrmGraph::placeAnnotation(int32_t type, QPointF at, const QString& text) {
+    AnnotationState& shared = host_.annotations();
+    const int index = shared.takeIndex(std::as_const(*PESGraph1).state().annotations);
+    PESGraph1->editProperties(
+        [&](GraphState& s) { setAnnotation(s.annotations, index, type, at.x(), at.y(), text); });
+}
+
+void TfrmGraph::PESGraph1Click() {
+    const AnnotationMode mode = host_.annotations().mode();
+    const std::optional<QPoint> at =
+        annotationPoint(mode, PESGraph1->lastMousePosition(), PESGraph1->plottingArea());
+    if (!at) return;
+    const QPointF value = PESGraph1->pixelToValue(*at);
+    if (mode == AnnotationMode::Text) {
+        TfrmAnnoEdit dialog(this);
+        // The text as typed; an empty one is an annotation that shows nothing.
+        if (execAnnoEdit(dialog)) placeAnnotation(kAnnotationTextOnly, value, dialog.Edit1->text());
+    } else {
+        placeAnnotation(kAnnotationCross, value, QString());
+    }
+    redraw();
+}
+
+void TfrmGraph::ToolButton13Click() {
+    const std::vector<AnnotationRow> rows = erasableAnnotations(
+        std::as_const(*PESGraph1).state().annotations, host_.annotations().lastAnnotation());
+    TfrmDelAnno dialog(rows, host_.locale(), this);
+    if (!execDelAnno(dialog)) return;
+    const std::vector<int> erased = dialog.selectedAnnotations();
+    PESGraph1->editProperties([&](GraphState& s) {
+        for (int index : erased) eraseAnnotation(s.annotations, index);
+    });
+    redraw();
+}
+
+void TfrmGraph::PESGraph1DataHotSpot(int series, int point) {
+    if (series < 0 || series >= PESGraph1->subsets() || point < 0 || point >= PESGraph1->points())
+        return;
+    const GraphAnnotation marker = markerAnnotation(PESGraph1->XDataII(series, point),
+                                                    PESGraph1->YData(series, point), host_.locale());
+    PESGraph1->editProperties([&](GraphState& s) {
+        if (s.annotations.size() <= size_t(kMarkerAnnotation))
+            s.annotations.resize(size_t(kMarkerAnnotation) + 1);
+        s.annotations[size_t(kMarkerAnnotation)] = marker;
+    });
+    redraw();
+}
+
+void TfrmGraph::PESGraph1GraphAnnotDoubleClick(int annotation) {
+    // In text or cross mode the clicks place annotations instead.
+    if (host_.annotations().mode() != AnnotationMode::Normal) return;
+    PESGraph1->editProperties([&](GraphState& s) { eraseAnnotation(s.annotations, annotation); });
+    PESGraph1->setToolTip(QString());
+    redraw();
+}
+
+void TfrmGraph::tbntClrClick() {
+    setCaption(QStringLiteral("Real-Time Graph"));
+    setClearVisible(true);
+    constexpr int kClearedPoints = 200;
+    constexpr double kClearedSeconds = 30;
+    const TDateTime t = toTDateTime(host_.clock().now());
+    setUpGraph(1, 130, 30, t + kClearedSeconds * kOneSecond, t, kClearedPoints);
+    PESGraph1->setXDataII(0, -1, 0.0);
+    PESGraph1->setYData(0, -1, 0.0f);
+    emit realTimeCleared();
+    PESGraph1->editProperties([this](GraphState& s) { host_.annotations().clear(s.annotations); });
+    redraw();
+}
+
+// ---- statistic export and running Leq ---------------------------------------------------------
+
+void TfrmGraph::Button2Click() {
+    StatisticFields f;
+    f.startTime = txtStartTime->text();
+    f.samplingRate = txtSamplingRate->currentText();
+    f.dataNo = txtDataNo->text();
+    f.avgAll = txtAvgAll->text();
+    f.max = txtMax->text();
+    f.maxTime = txtMaxTime->text();
+    f.min = txtMin->text();
+    f.minTime = txtMinTime->text();
+    f.cursorA = txtCursorA->text();
+    f.cursorATime = txtCursorATime->text();
+    f.cursorB = txtCursorB->text();
+    f.cursorBTime = txtCursorBTime->text();
+    f.maxAB = txtMaxAB->text();
+    f.maxABTime = txtMaxABTime->text();
+    f.minAB = txtMinAB->text();
+    f.minABTime = txtMinABTime->text();
+    f.avgAB = txtAvgAB->text();
+    f.leqAB = txtLeqAB->text();
+    f.l10AB = txtL10AB->text();
+    f.l50AB = txtL50AB->text();
+    f.l90AB = txtL90AB->text();
+    QGuiApplication::clipboard()->setText(statisticText(f));
+    host_.prompts().message(QStringLiteral("The statistic has been copy to clipboard"));
+}
+
+TfrmGraph* TfrmGraph::bunCalLEQClick() {
+    const GraphState& s = std::as_const(*PESGraph1).state();
+    const int n = PESGraph1->points();
+    const RunningLeq leq = s.x.empty() || s.y.empty()
+                               ? RunningLeq{}
+                               : runningLeq(s.x[0].data(), s.y[0].data(), n, s.nullDataValueY);
+    if (leq.leq.size() < 2) {
+        host_.prompts().message(QStringLiteral("data number < 2"));
+        return nullptr;
+    }
+    // A running Leq answers for its source's data: same caption, same close question.
+    TfrmGraph* window = host_.createGraphWindow(
+        GraphDocument{WindowRole::LeqOfSource, document_.effectiveRole(), document_.unsaved},
+        caption());
+    if (!window) return nullptr;
+    // It belongs to this window and goes with it.
+    QWidget* frame = qobject_cast<QMdiSubWindow*>(window->parentWidget())
+                         ? window->parentWidget()
+                         : static_cast<QWidget*>(window);
+    connect(this, &QObject::destroyed, frame, &QObject::deleteLater);
+    leqWindow_ = window;
+    window->showRunningLeq(leq);
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget())) sub->showNormal();
+    window->showNormal();
+    window->redraw();
+    return window;
+}
+
+void TfrmGraph::showRunningLeq(const RunningLeq& leq) {
+    const int n = int(leq.leq.size());
+    if (n == 0) return;
+    setUpGraph(2, 130, 30, leq.x.back(), leq.x.front(), n);
+    PESGraph1->editProperties([](GraphState& s) {
+        s.subsetLabels = {QStringLiteral("SPL"), QStringLiteral("Leq")};
+        s.subsetColors = {PEargb(255, 255, 255, 0), PEargb(255, 255, 0, 0)};
+    });
+    PESGraph1->editPoints([&](GraphState& s) {
+        std::copy(leq.x.begin(), leq.x.end(), s.x[0].begin());
+        std::copy(leq.x.begin(), leq.x.end(), s.x[1].begin());
+        std::copy(leq.spl.begin(), leq.spl.end(), s.y[0].begin());
+        std::copy(leq.leq.begin(), leq.leq.end(), s.y[1].begin());
+    });
+    bunCalLEQ->setEnabled(false);
+    updateGraphStatistic();
+    PESGraph1->PEactions(PEAction::ReinitAndReset);
+}
+
 // ---- window events ---------------------------------------------------------------------------
 
 // The track spans the plotting area and half a thumb beyond each end, so that the thumb of a
@@ -579,8 +853,8 @@ void TfrmGraph::movePanel12() { Panel12->move(PESGraph1->geometry().topLeft() + 
 
 void TfrmGraph::FormShow() {
     ToolButton6->setChecked(true);
-    ToolButton4->setChecked(true);
-    PESGraph1->setCursor(Qt::ArrowCursor);
+    host_.annotations().setMode(AnnotationMode::Normal);
+    showAnnotationMode(AnnotationMode::Normal);
     const QString current = txtSamplingRate->currentText();
     const bool blocked = txtSamplingRate->blockSignals(true);
     for (int i = 0; i < 9; ++i)

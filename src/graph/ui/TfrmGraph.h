@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
+#include <functional>
 
+#include "graph/Annotations.h"
 #include "graph/GraphDocument.h"
 #include "graph/ui/PESGraph.h"
 
@@ -19,6 +22,10 @@ namespace kl516 {
 
 class DataSetListModel;
 class GraphWindowHost;
+class TfrmAnnoEdit;
+class TfrmDateTime;
+class TfrmDelAnno;
+struct RunningLeq;
 class Tslider2;
 
 // The window in which every series of levels is looked at: the graph control, the graph and
@@ -45,11 +52,13 @@ public:
     // The model behind Grid2.
     DataSetListModel& dataSetList() const;
 
-    // Prepares the graph for new data; applies the template when there is one.
+    // Prepares the graph for new data; applies the first graph template found (the user's, then
+    // the shipped one, then one in the program's folder).
     void setUpGraph(int series, double topY, double bottomY, double rightX, double leftX,
                     int points);
-    // Applies a template file (32-bit length + state block). False, with the state unchanged,
-    // when the file cannot be read whole or its state cannot be loaded.
+    // Applies a template file (32-bit length + state block): its looks, not its points; the
+    // graph keeps its annotations. False, with the state unchanged, when the file cannot be read
+    // whole or its state cannot be loaded.
     bool loadGraphTemplate(const QString& path);
     void updateGraphStatistic();
     void showDataSet(int index);
@@ -70,12 +79,48 @@ public:
     int cursorA() const { return cursorA_; }
     int cursorB() const { return cursorB_; }
 
+    // Graph options: the graph's settings dialog, then the question whether its looks become
+    // the template of new graphs (written to the user's template).
+    void Button1Click();
+    void PESGraph1CustomizeDlg();
+
+    // The start of a logger data set (DataLogger window): the selected row's set, or set i.
+    void ChangeDateTime1Click();
+    void changeDataSetDateTime(int i);
+    // Runs the date/time dialog and returns its result; empty: exec(). Tests answer it here.
+    std::function<int(TfrmDateTime&)> execDateTimeDialog;
+
+    // Annotations. The three pointer buttons set the mode all graph windows share; a click on
+    // the graph places a note or a cross; the erase dialog lists this window's annotations.
+    void ToolButton4Click();
+    void ToolButton9Click();
+    void ToolButton5Click();
+    void PESGraph1Click();
+    void ToolButton13Click();
+    void PESGraph1DataHotSpot(int series, int point);
+    // A double click on an annotation in normal mode erases it.
+    void PESGraph1GraphAnnotDoubleClick(int annotation);
+    // The real-time window's Clear: 200 empty points from now, the annotations moved away.
+    void tbntClrClick();
+    // The dialogs, modal; true for OK / Delete. Tests answer them here.
+    std::function<bool(TfrmAnnoEdit&)> execAnnoEdit;
+    std::function<bool(TfrmDelAnno&)> execDelAnno;
+
+    // Export Statistic: the statistics panels' texts to the clipboard.
+    void Button2Click();
+    // CAL Leq: a new window (owned by this one, with its caption) showing the levels and their
+    // running Leq; null when there are fewer than two levels.
+    TfrmGraph* bunCalLEQClick();
+    // The Leq window made last, while it exists.
+    TfrmGraph* leqWindow() const { return leqWindow_; }
+    // Sets this window up with the levels ("SPL") and running Leq ("Leq") series, the statistics
+    // and the drawing, without showing it; CAL Leq is disabled here.
+    void showRunningLeq(const RunningLeq& leq);
+
     // Window events
     void FormShow();
     // The close question of the document; true allows the close (which then minimises).
     bool FormCloseQuery();
-
-    QString templatePath() const;
 
     // Controls
     PESGraph* PESGraph1;
@@ -97,6 +142,12 @@ public:
     QComboBox* txtSamplingRate;
     QLineEdit *txtCursorA, *txtCursorATime, *txtCursorB, *txtCursorBTime, *txtMaxAB,
         *txtMaxABTime, *txtMinAB, *txtMinABTime, *txtAvgAB;
+    // The energy mean and the levels exceeded 10, 50 and 90 % of the time between the cursors.
+    QLineEdit *txtLeqAB, *txtL10AB, *txtL50AB, *txtL90AB;
+
+signals:
+    // Clear was pressed: the real-time sample count goes back to 0 (the main window's part).
+    void realTimeCleared();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -114,6 +165,9 @@ private:
     QString levelText(double level) const;
     QString dateTimeText(double x) const;
     QString longTimeText(double x) const;
+    // Buttons and pointer of the shared annotation mode.
+    void showAnnotationMode(AnnotationMode mode);
+    void placeAnnotation(int32_t type, QPointF at, const QString& text);
 
     GraphWindowHost& host_;
     GraphDocument document_;
@@ -121,6 +175,7 @@ private:
     int cursorB_ = 100;
     bool draggingLine_[2] = {false, false};
     bool shownOnce_ = false;
+    QPointer<TfrmGraph> leqWindow_;
 };
 
 }  // namespace kl516

@@ -160,7 +160,7 @@ int32_t LoggerCommands::loadLoggerData(const LinkLease& lease, QString* folderEr
     TfrmGraph* window = windows_.dataLoggerWindow();
     if (window) fillDataSetList(*window, table, app_.locale());
 
-    const QString base = collectionBaseFolder(app_.dataFolder(), app_.programFolder());
+    const QString base = app_.workFolder();
     bool written = false;
     const QString error = writeTempCollectionFile(image, table, base, &written);
     if (!error.isEmpty()) {
@@ -185,7 +185,7 @@ void LoggerCommands::EraseMemory1Click() {
         prompts.message(LoggerText::RecordingErase);
         return;
     }
-    if (prompts.confirm(LoggerText::EraseQuestion) != Prompts::Answer::Yes) return;
+    if (prompts.ask(LoggerText::EraseQuestion) != Prompts::Answer::Yes) return;
     eraseMemory();
 }
 

@@ -63,8 +63,10 @@ class LoggerCommands : public QObject {
     // A click in the DataLogger list: shows the set of the selected row when its date is set.
     void Grid2Click();
 
-  private:
+    // Restores or creates the DataLogger window, with its list's clicks connected here.
     TfrmGraph* openDataLoggerWindow(double now);
+
+  private:
     void showNoSets();
 
     AppContext& app_;

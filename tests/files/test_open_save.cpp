@@ -1,0 +1,547 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <cmath>
+#include <functional>
+#include <memory>
+
+#include "app/ui/TfrmMain.h"
+#include "files/CollectionFile.h"
+#include "files/GraphFile.h"
+#include "files/ListTable.h"
+#include "files/PointText.h"
+#include "files/ui/FileCommands.h"
+#include "files/ui/TfrmList.h"
+#include "files/ui/TfrmOpenSave.h"
+#include "graph/ui/DataSetListModel.h"
+#include "graph/ui/TfrmGraph.h"
+#include "leq/ui/LeqCommands.h"
+#include "leq/ui/TfrmLEQ.h"
+#include "link/MeterLink.h"
+#include "logger/ui/TfrmScope.h"
+#include "simulator/SimulatedMeter.h"
+#include "support/Controls.h"
+#include "support/MainWindowStart.h"
+#include "support/ScriptedPrompts.h"
+
+using namespace kl516;
+using Kind = test::ScriptedPrompts::Kind;
+
+namespace {
+
+const QLocale kPointLocale{QLocale::English, QLocale::UnitedKingdom};
+const QLocale kCommaLocale{QLocale::German, QLocale::Germany};
+constexpr double kSecond = 1.0 / 86400;
+
+// The main window in a scratch folder with scripted prompts, the choice dialog and the range
+// window answered by the test.
+struct OpenSaveTest : ::testing::Test {
+    QTemporaryDir dir;
+    ManualClock clock;
+    test::ScriptedPrompts prompts;
+    IdleLinkHost idle;
+    std::unique_ptr<SimulatedMeter> meter;
+    std::unique_ptr<MeterLink> link;
+    std::unique_ptr<TfrmMain> window;
+
+    // Choice dialog: what it showed, and the answer.
+    int choices = 0;
+    QStringList choiceTexts;  // title, then the two upper captions
+    int choiceAnswer = TfrmOpenSave::Cancel;
+    // Range window: what it showed, and how the user fills it.
+    int ranges = 0;
+    QStringList rangeTexts;  // title, from, to
+    std::function<bool(TfrmScope&)> rangeAnswer = [](TfrmScope&) { return true; };
+
+    void start(const QLocale& locale = kPointLocale) {
+        meter = std::make_unique<SimulatedMeter>(clock);
+        link = std::make_unique<MeterLink>(*meter, clock, idle);
+        window = test::startMainWindow(*link, prompts, clock, dir, locale);
+        window->connection().stopPolling();
+        files().execChoiceDialog = [this](TfrmOpenSave& d) {
+            ++choices;
+            choiceTexts = {d.windowTitle(), d.btnOpenSets->text(), d.btnOpenSingleSet->text()};
+            return choiceAnswer;
+        };
+        files().execRangeDialog = [this](TfrmScope& s) {
+            ++ranges;
+            rangeTexts = {s.windowTitle(), s.edtSelFrom->text(), s.edtSelTo->text()};
+            return rangeAnswer(s);
+        };
+    }
+    FileCommands& files() { return window->fileCommands(); }
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    static QString native(const QString& p) {
+        return QDir::toNativeSeparators(QFileInfo(p).absoluteFilePath());
+    }
+    static void writeText(const QString& p, const QStringList& lines) {
+        QFile f(p);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        for (const QString& l : lines) f.write((l + QStringLiteral("\r\n")).toLocal8Bit());
+    }
+    static QStringList readLines(const QString& p) {
+        QFile f(p);
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        QStringList lines = QString::fromLocal8Bit(f.readAll()).split(QStringLiteral("\r\n"));
+        if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+        return lines;
+    }
+    // A point text line at 10:00:00 + i seconds on 1 May 2024.
+    QString pointLine(int i, float level, const float* second = nullptr) const {
+        const double t = toTDateTime(QDate(2024, 5, 1), QTime(10, 0)) + i * kSecond;
+        return pointTextLine(t, level, second, QLatin1Char('\t'), window->locale(),
+                             PointDateStyle::Locale);
+    }
+
+    // A graph window of the given role with n points, one second apart, levels 50 + i.
+    TfrmGraph* graphWindow(const GraphDocument& document, int n) {
+        TfrmGraph* g = window->createGraphWindow(document, QStringLiteral("Graph"));
+        const double start = toTDateTime(QDate(2024, 5, 1), QTime(10, 0));
+        g->setUpGraph(1, 130, 30, start + n * kSecond, start, n);
+        for (int i = 0; i < n; ++i) {
+            g->PESGraph1->setXDataII(0, i, start + i * kSecond);
+            g->PESGraph1->setYData(0, i, 50.0f + float(i));
+        }
+        window->activate(g);
+        return g;
+    }
+    TfrmList* listOf(const QStringList& lines, const QString& name = QStringLiteral("list.txt")) {
+        writeText(path(name), lines);
+        return files().openTextFile(path(name));
+    }
+    QList<TfrmGraph*> graphs() const { return window->findChildren<TfrmGraph*>(); }
+    QWidget* frame(QWidget* child) const { return child->parentWidget(); }
+    bool outputEnabled() const { return test::button(*window, "btnOutputToGraph")->isEnabled(); }
+};
+
+TEST(ChoiceDialog, ItsButtonsAnswerOkNoOrCancelAndClosingItCancels) {
+    const struct {
+        const char* press;  // null: closed from its system menu
+        int result;
+    } cases[] = {{"btnOpenSets", TfrmOpenSave::Ok},
+                 {"btnOpenSingleSet", TfrmOpenSave::No},
+                 {"Button1", TfrmOpenSave::Cancel},
+                 {nullptr, TfrmOpenSave::Cancel}};
+    for (const auto& c : cases) {
+        TfrmOpenSave dialog;
+        dialog.setUpForSave();
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Save File"));
+        EXPECT_EQ(dialog.btnOpenSingleSet->text(),
+                  QStringLiteral("Save single selected  data set to a  file"));
+        EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QTimer::singleShot(0, &dialog, [&] {
+            if (c.press)
+                test::control<QPushButton>(dialog, c.press)->click();
+            else
+                dialog.close();
+        });
+        EXPECT_EQ(dialog.exec(), c.result) << (c.press ? c.press : "closed");
+    }
+}
+
+TEST_F(OpenSaveTest, SaveActsOnTheActiveWindowByItsRole) {
+    start();
+    bool leqOfLoggerUnsaved = false;
+    TfrmList* list = listOf({pointLine(0, 60)});
+    ASSERT_NE(list, nullptr);
+    test::action(*window, "LEQ1")->trigger();
+    TfrmGraph* logger = window->openDataLoggerWindow(toTDateTime(clock.now()));
+    TfrmGraph* leqOfLogger =
+        graphWindow({WindowRole::LeqOfSource, WindowRole::DataLogger, &leqOfLoggerUnsaved}, 5);
+    const QString graphFilter = dialogFilter(FileFilter::singleFile(false));
+    const QString tableFilter = dialogFilter(FileFilter::table(false));
+    const QString collectionFilter = dialogFilter(FileFilter::saveCollection());
+    const struct {
+        const char* what;
+        QWidget* active;
+        int answer;             // to the choice dialog
+        bool choice;            // the choice dialog is shown
+        const QString* filter;  // of the save dialog; null: none shown
+    } cases[] = {
+        {"control panel: nothing", window->panel(), TfrmOpenSave::Ok, false, nullptr},
+        {"list: the table, no choice", list, TfrmOpenSave::Ok, false, &tableFilter},
+        {"LEQ window: the table", window->leqCommands().window(), TfrmOpenSave::Ok, false,
+         &tableFilter},
+        {"real-time graph: its data, no choice", window->realTimeWindow(), TfrmOpenSave::Ok, false,
+         &graphFilter},
+        {"DataLogger, single set", logger, TfrmOpenSave::No, true, &graphFilter},
+        {"DataLogger, cancelled", logger, TfrmOpenSave::Cancel, true, nullptr},
+        {"running Leq of the DataLogger, all sets", leqOfLogger, TfrmOpenSave::Ok, true,
+         &collectionFilter},
+    };
+    for (const auto& c : cases) {
+        ASSERT_NE(c.active, nullptr) << c.what;
+        window->activate(c.active);
+        ASSERT_EQ(window->activeChild(), c.active) << c.what;
+        prompts.clear();
+        choices = 0;
+        choiceAnswer = c.answer;
+        test::action(*window, "Save1")->trigger();
+        EXPECT_EQ(choices, c.choice ? 1 : 0) << c.what;
+        if (c.choice) EXPECT_EQ(choiceTexts.value(0), QStringLiteral("Save File")) << c.what;
+        if (!c.filter) {
+            EXPECT_TRUE(prompts.shown.empty()) << c.what;
+            continue;
+        }
+        ASSERT_EQ(prompts.shown.size(), 1u) << c.what;
+        EXPECT_EQ(prompts.shown[0].kind, Kind::SaveFile) << c.what;
+        EXPECT_EQ(prompts.shown[0].filter, *c.filter) << c.what;
+        EXPECT_EQ(prompts.shown[0].folder, files().baseFolder()) << c.what;
+    }
+    // The close question's Save takes the same way, for the window asked about.
+    prompts.clear();
+    choices = 0;
+    window->activate(list);
+    choiceAnswer = TfrmOpenSave::No;
+    EXPECT_FALSE(window->saveWindow(*logger));
+    EXPECT_EQ(choices, 1);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].filter, graphFilter);
+}
+
+TEST_F(OpenSaveTest, FiltersAndOpenCaptionsFollowTheDecimalSeparator) {
+    const struct {
+        QLocale locale;
+        bool csv;
+        const char* openCaption;
+    } cases[] = {
+        {kPointLocale, true, "Open single data file(*.TXT,*.CSV,*.GHF)"},
+        {kCommaLocale, false, "Open single data file(*.TXT,*.GHF)"},
+    };
+    for (const auto& c : cases) {
+        start(c.locale);
+        TfrmList* list = listOf({pointLine(0, 60)});
+        ASSERT_NE(list, nullptr);
+        prompts.clear();
+        choiceAnswer = TfrmOpenSave::No;
+        test::button(*window, "SpeedButton1")->click();  // Open, single file
+        EXPECT_EQ(choiceTexts, (QStringList{"Open File", "Open a data set collection file(*.rec)",
+                                            QString::fromLatin1(c.openCaption)}));
+        window->activate(list);
+        test::button(*window, "SpeedButton2")->click();  // Save the table
+        window->activate(window->realTimeWindow());
+        test::action(*window, "Save1")->trigger();  // Save the graph's data
+        ASSERT_EQ(prompts.shown.size(), 3u);
+        EXPECT_EQ(prompts.shown[0].kind, Kind::OpenFile);
+        for (const auto& shown : prompts.shown) {
+            EXPECT_EQ(shown.filter.contains(QStringLiteral("*.csv"), Qt::CaseInsensitive), c.csv)
+                << shown.filter.toStdString();
+            EXPECT_TRUE(shown.filter.contains(QStringLiteral("(*.TXT *.txt)")));
+            EXPECT_FALSE(shown.filter.contains(QStringLiteral("seperated")));
+        }
+        EXPECT_EQ(prompts.shown[0].filter, prompts.shown[2].filter);
+        window.reset();
+    }
+    EXPECT_EQ(dialogFilter(FileFilter::singleFile(true)),
+              QStringLiteral("Graph file(*.ghf,only for KL516) (*.GHF *.ghf);;"
+                             "TXT file(*.txt,data separated by tab) (*.TXT *.txt)"));
+}
+
+TEST_F(OpenSaveTest, TheRangeWindowChoosesThePointsSaved) {
+    start();
+    graphWindow({WindowRole::OpenedFile}, 10);
+    const struct {
+        const char* from;
+        const char* to;
+        int firstPoint;  // 0: no file
+        int lines;
+        const char* message;
+    } cases[] = {
+        {"-3", "2", 2, 2, nullptr},
+        {"x", "2", 0, 0, "invalid integer"},
+    };
+    for (const auto& c : cases) {
+        const QString file = path(QStringLiteral("range%1.txt").arg(c.from));
+        prompts.clear();
+        prompts.fileNames = {file};
+        rangeAnswer = [&](TfrmScope& s) {
+            s.radNo->setChecked(true);
+            s.edtSelFrom->setText(QString::fromLatin1(c.from));
+            s.edtSelTo->setText(QString::fromLatin1(c.to));
+            return true;
+        };
+        test::action(*window, "Save1")->trigger();
+        EXPECT_EQ(rangeTexts, (QStringList{"Save File", "1", "10"})) << c.from;
+        EXPECT_EQ(prompts.messages(),
+                  c.message ? QStringList{QString::fromLatin1(c.message)} : QStringList())
+            << c.from;
+        EXPECT_EQ(QFileInfo::exists(file), c.firstPoint > 0) << c.from;
+        // The range and progress windows were made for this save and are gone.
+        for (TfrmScope* scope : window->findChildren<TfrmScope*>())
+            EXPECT_FALSE(scope->isVisible()) << c.from;
+        EXPECT_LE(window->findChildren<TfrmScope*>().size(), 1) << c.from;
+        const QStringList lines = readLines(file);
+        ASSERT_EQ(lines.size(), c.lines) << c.from;
+        if (c.lines > 0) EXPECT_EQ(lines[0], pointLine(c.firstPoint - 1, 50.0f + c.firstPoint - 1));
+    }
+}
+
+TEST_F(OpenSaveTest, AGraphFileSavedAndOpenedAgainShowsTheSameGraph) {
+    start();
+    TfrmGraph* source = graphWindow({WindowRole::OpenedFile}, 10);
+    source->PESGraph1->editProperties([](GraphState& s) { s.mainTitle = QStringLiteral("Run"); });
+    const GraphState saved = source->PESGraph1->state();
+    const QString file = path(QStringLiteral("graph.ghf"));
+    prompts.fileNames = {file};
+    test::action(*window, "Save1")->trigger();
+    EXPECT_EQ(ranges, 0);  // a graph file is always the whole graph
+    ASSERT_TRUE(QFileInfo::exists(file));
+
+    choiceAnswer = TfrmOpenSave::No;
+    prompts.fileNames = {file};
+    test::action(*window, "Open1")->trigger();
+    auto* opened = qobject_cast<TfrmGraph*>(window->activeChild());
+    ASSERT_NE(opened, nullptr);
+    ASSERT_NE(opened, source);
+    EXPECT_EQ(opened->caption(), native(file));
+    EXPECT_EQ(roleOf(opened), WindowRole::OpenedFile);
+    // Everything the file holds; the window places its cursor lines afresh.
+    GraphState reopened = opened->PESGraph1->state();
+    reopened.vertLineX = saved.vertLineX;
+    reopened.vertLineText = saved.vertLineText;
+    EXPECT_EQ(reopened, saved);
+    EXPECT_EQ(frame(opened)->pos(), QPoint(0, 0));
+    EXPECT_EQ(opened->txtDataNo->text(), QStringLiteral("10"));
+
+    // A damaged file: one message, no window.
+    QFile::resize(file, QFileInfo(file).size() - 3);
+    const qsizetype before = graphs().size();
+    prompts.clear();
+    prompts.fileNames = {file};
+    test::action(*window, "Open1")->trigger();
+    EXPECT_EQ(prompts.messages().size(), 1);
+    EXPECT_EQ(graphs().size(), before);
+}
+
+TEST_F(OpenSaveTest, AFailedWriteNamesTheFileAndTheReason) {
+    start();
+    graphWindow({WindowRole::OpenedFile}, 3);
+    // A folder that cannot be written even by an administrator: its "parent" is a file.
+    writeText(path(QStringLiteral("blocker")), {QStringLiteral("x")});
+    for (const char* name : {"blocker/graph.ghf", "blocker/points.txt"}) {
+        const QString file = path(QString::fromLatin1(name));
+        prompts.clear();
+        prompts.fileNames = {file};
+        test::action(*window, "Save1")->trigger();
+        ASSERT_EQ(prompts.messages().size(), 1) << name;
+        EXPECT_TRUE(prompts.messages()[0].contains(QDir::toNativeSeparators(file))) << name;
+        EXPECT_TRUE(prompts.messages()[0].startsWith(QStringLiteral("Cannot write"))) << name;
+    }
+    // A collection file when nothing was ever loaded: said, not silently skipped.
+    TfrmGraph* logger = window->openDataLoggerWindow(toTDateTime(clock.now()));
+    prompts.clear();
+    choiceAnswer = TfrmOpenSave::Ok;
+    prompts.fileNames = {path(QStringLiteral("sets.rec"))};
+    EXPECT_FALSE(files().saveGraphWindow(*logger));
+    ASSERT_EQ(prompts.messages().size(), 1);
+    EXPECT_TRUE(prompts.messages()[0].contains(QStringLiteral("sets.rec")));
+}
+
+TEST_F(OpenSaveTest, OpenCollectionMakesTheDataLoggerWindowEvenWhenCancelled) {
+    start();
+    ASSERT_EQ(window->dataLoggerWindow(), nullptr);
+    choiceAnswer = TfrmOpenSave::Ok;
+    test::action(*window, "Open1")->trigger();
+    TfrmGraph* logger = window->dataLoggerWindow();
+    ASSERT_NE(logger, nullptr);
+    EXPECT_EQ(logger->caption(), QStringLiteral("DataLogger"));
+    EXPECT_EQ(window->activeChild(), logger);
+    EXPECT_EQ(prompts.shown.size(), 1u);  // the cancelled file dialog
+    EXPECT_TRUE(logger->dataSetList().text(0, 1).isEmpty());
+
+    // The golden collection: its four sets listed and the first shown.
+    prompts.clear();
+    prompts.fileNames = {QStringLiteral(KL516_TEST_DATA "/golden.rec")};
+    test::action(*window, "Open1")->trigger();
+    EXPECT_TRUE(prompts.messages().isEmpty());
+    EXPECT_EQ(window->dataSetTable().setCount(), 4);
+    EXPECT_FALSE(logger->dataSetList().text(3, 1).isEmpty());
+    EXPECT_GT(logger->PESGraph1->points(), 0);
+}
+
+// Files named on the command line (or by the file manager) open by their extension, in the
+// same windows as File > Open, without any dialog.
+TEST_F(OpenSaveTest, AFileNamedByPathOpensInTheWindowOfItsKind) {
+    start();
+    EXPECT_TRUE(files().openPath(QStringLiteral(KL516_TEST_DATA "/golden.rec")));
+    ASSERT_NE(window->dataLoggerWindow(), nullptr);
+    EXPECT_EQ(window->dataSetTable().setCount(), 4);
+
+    TfrmGraph* source = graphWindow({WindowRole::OpenedFile}, 5);
+    prompts.fileNames = {path(QStringLiteral("g.ghf"))};
+    test::action(*window, "Save1")->trigger();
+    EXPECT_TRUE(files().openPath(path(QStringLiteral("g.ghf"))));
+    EXPECT_NE(window->activeChild(), source);
+    EXPECT_EQ(qobject_cast<TfrmGraph*>(window->activeChild())->caption(),
+              native(path(QStringLiteral("g.ghf"))));
+
+    writeText(path(QStringLiteral("p.csv")), {QStringLiteral("2024-05-01,10:00:00.0,60.0")});
+    EXPECT_TRUE(files().openPath(path(QStringLiteral("p.csv"))));
+    ASSERT_NE(qobject_cast<TfrmList*>(window->activeChild()), nullptr);
+
+    prompts.clear();
+    EXPECT_FALSE(files().openPath(path(QStringLiteral("notes.doc"))));
+    ASSERT_EQ(prompts.messages().size(), 1);
+    EXPECT_TRUE(prompts.messages()[0].contains(QStringLiteral("notes.doc")));
+    EXPECT_TRUE(prompts.shown.size() == 1);  // no file dialog on any of these
+}
+
+TEST_F(OpenSaveTest, ATextFileOpensIntoAList) {
+    start();
+    const float second[] = {70.5f, 71.0f};
+    choiceAnswer = TfrmOpenSave::No;
+    const struct {
+        const char* name;
+        QStringList lines;
+        QStringList titles;
+        int rows;
+    } cases[] = {
+        {"points.txt", {pointLine(0, 60), pointLine(1, 61.5f)}, {"No", "Date", "Time", "Value"}, 2},
+        {"two.txt",
+         {pointLine(0, 60, &second[0]), pointLine(1, 61, &second[1]), QString(), pointLine(2, 1)},
+         {"No", "Date", "Time", "SPL", "Leq"},
+         2},
+    };
+    for (const auto& c : cases) {
+        writeText(path(QString::fromLatin1(c.name)), c.lines);
+        prompts.clear();
+        prompts.fileNames = {path(QString::fromLatin1(c.name))};
+        test::action(*window, "Open1")->trigger();
+        auto* list = qobject_cast<TfrmList*>(window->activeChild());
+        ASSERT_NE(list, nullptr) << c.name;
+        EXPECT_EQ(list->caption(), native(path(QString::fromLatin1(c.name))));
+        EXPECT_EQ(roleOf(list), WindowRole::TableList);
+        const ListTableModel& table = list->table();
+        for (int col = 0; col < c.titles.size(); ++col)
+            EXPECT_EQ(table.headerData(col, Qt::Horizontal, Qt::DisplayRole).toString(),
+                      c.titles[col])
+                << c.name;
+        ASSERT_EQ(table.rowCount(), c.rows) << c.name;
+        const QStringList fields = c.lines[1].split(u'\t');
+        for (int col = 1; col <= fields.size(); ++col)
+            EXPECT_EQ(table.cell(1, col), fields[col - 1]) << c.name;
+        EXPECT_EQ(table.cell(1, 0), QStringLiteral("2"));
+        // A blank line ends the file, and the user is told so.
+        EXPECT_EQ(prompts.messages().size(), c.lines.contains(QString()) ? 1 : 0) << c.name;
+    }
+    // Closing a list destroys it.
+    QPointer<TfrmList> list = qobject_cast<TfrmList*>(window->activeChild());
+    frame(list)->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(list.isNull());
+}
+
+TEST_F(OpenSaveTest, OutputToGraphPlotsTheLevelOfEachRow) {
+    start();
+    const float second[] = {80, 81, 82, 83};
+    const QString noTime = QStringLiteral("01/05/2024\tnoon\t99.0");
+    QStringList fields = pointLine(2, 0).split(u'\t');
+    fields[2] = QStringLiteral("n/a");
+    const QString noLevel = fields.join(u'\t');
+    const struct {
+        const char* what;
+        QStringList lines;
+        std::vector<float> levels;  // NaN: no level
+        int skipped;                // a row without a readable time, or -1
+    } cases[] = {
+        {"one series: Value",
+         {pointLine(0, 60), pointLine(1, 61), pointLine(2, 62)},
+         {60, 61, 62},
+         -1},
+        {"LEQ table: Leq",
+         {pointLine(0, 60, &second[0]), pointLine(1, 61, &second[1])},
+         {80, 81},
+         -1},
+        {"gap and skipped row",
+         {pointLine(0, 60), noTime, noLevel, pointLine(3, 63)},
+         {60, NAN, NAN, 63},
+         1},
+    };
+    for (const auto& c : cases) {
+        TfrmList* list = listOf(c.lines);
+        ASSERT_NE(list, nullptr) << c.what;
+        const qsizetype before = graphs().size();
+        prompts.clear();
+        test::button(*window, "btnOutputToGraph")->click();
+        EXPECT_TRUE(prompts.messages().isEmpty()) << c.what;
+        ASSERT_EQ(graphs().size(), before + 1) << c.what;
+        auto* graph = qobject_cast<TfrmGraph*>(window->activeChild());
+        ASSERT_NE(graph, nullptr) << c.what;
+        EXPECT_EQ(graph->caption(), list->caption());
+        EXPECT_EQ(roleOf(graph), WindowRole::OpenedFile);
+        const PESGraph& pe = *graph->PESGraph1;
+        ASSERT_EQ(pe.points(), int(c.levels.size())) << c.what;
+        for (int i = 0; i < pe.points(); ++i) {
+            if (std::isnan(c.levels[size_t(i)]))
+                EXPECT_EQ(pe.YData(0, i), kNullDataValueY) << c.what << " row " << i;
+            else
+                EXPECT_FLOAT_EQ(pe.YData(0, i), c.levels[size_t(i)]) << c.what << " row " << i;
+            const double expected =
+                i == c.skipped ? 0.0 : toTDateTime(QDate(2024, 5, 1), QTime(10, 0)) + i * kSecond;
+            EXPECT_NEAR(pe.XDataII(0, i), expected, 1e-3 * kSecond) << c.what << " row " << i;
+        }
+    }
+
+    // No data: the message, no window. A first row without a readable date: the reader's
+    // message, and an empty graph window captioned like the list.
+    for (const QStringList& lines :
+         {QStringList{QStringLiteral("no separator")},
+          QStringList{QStringLiteral("someday\t10:00:00.0\t60.0"), pointLine(1, 61)}}) {
+        TfrmList* list = listOf(lines);
+        ASSERT_NE(list, nullptr);
+        const bool empty = list->table().rowCount() == 0;
+        const qsizetype before = graphs().size();
+        prompts.clear();
+        test::button(*window, "btnOutputToGraph")->click();
+        ASSERT_EQ(prompts.messages().size(), 1);
+        if (empty) {
+            EXPECT_EQ(prompts.messages()[0], QStringLiteral("No data to graph !"));
+            EXPECT_EQ(graphs().size(), before);
+        } else {
+            EXPECT_TRUE(prompts.messages()[0].contains(QStringLiteral("someday")));
+            ASSERT_EQ(graphs().size(), before + 1);
+            auto* graph = qobject_cast<TfrmGraph*>(window->activeChild());
+            ASSERT_NE(graph, nullptr);
+            EXPECT_EQ(graph->caption(), list->caption());
+            EXPECT_EQ(graph->PESGraph1->points(), 0);
+        }
+    }
+}
+
+TEST_F(OpenSaveTest, OutputToGraphIsEnabledByAListUntilAGraphOrThePanelIsActivated) {
+    start();
+    EXPECT_FALSE(outputEnabled());
+    TfrmList* list = listOf({pointLine(0, 60), pointLine(1, 61)});
+    EXPECT_TRUE(outputEnabled());
+    window->activate(window->realTimeWindow());
+    EXPECT_FALSE(outputEnabled());
+    window->activate(list);
+    EXPECT_TRUE(outputEnabled());
+    window->activate(window->panel());
+    EXPECT_FALSE(outputEnabled());
+    window->activate(list);
+    // The LEQ window leaves it as the list left it, and a click there does nothing.
+    test::action(*window, "LEQ1")->trigger();
+    ASSERT_EQ(window->activeRole(), WindowRole::Leq);
+    EXPECT_TRUE(outputEnabled());
+    const qsizetype before = graphs().size();
+    prompts.clear();
+    test::button(*window, "btnOutputToGraph")->click();
+    EXPECT_EQ(graphs().size(), before);
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+}  // namespace

@@ -1,0 +1,353 @@
+#include <gtest/gtest.h>
+
+#include <QLocale>
+#include <QMdiArea>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <optional>
+#include <qcustomplot.h>
+
+#include "dataset/TDateTime.h"
+#include "graph/Annotations.h"
+#include "graph/ui/TfrmAnnoEdit.h"
+#include "graph/ui/TfrmDelAnno.h"
+#include "graph/ui/TfrmGraph.h"
+#include "realtime/RealTimeFixture.h"
+#include "support/FakeGraphHost.h"
+#include "support/Mouse.h"
+
+using namespace kl516;
+
+namespace {
+
+const TDateTime kStart = toTDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
+
+}  // namespace
+
+TEST(Annotations, AClickPlacesAtThePointersDrawingPointInsideThePlottingArea) {
+    // Plotting area: x 100 ... 500, y 50 ... 350, edges inside.
+    const QRect area(100, 50, 400, 300);
+    const struct {
+        AnnotationMode mode;
+        QPoint mouse;
+        std::optional<QPoint> placed;
+    } cases[] = {
+        {AnnotationMode::Normal, {200, 200}, std::nullopt},
+        {AnnotationMode::Text, {200, 200}, QPoint(201, 207)},
+        {AnnotationMode::Text, {99, 43}, QPoint(100, 50)},    // top-left edge
+        {AnnotationMode::Text, {98, 43}, std::nullopt},
+        {AnnotationMode::Text, {499, 343}, QPoint(500, 350)},  // bottom-right edge
+        {AnnotationMode::Text, {499, 344}, std::nullopt},
+        {AnnotationMode::Cross, {200, 200}, QPoint(215, 215)},
+        {AnnotationMode::Cross, {85, 35}, QPoint(100, 50)},
+        {AnnotationMode::Cross, {84, 100}, std::nullopt},
+        {AnnotationMode::Cross, {485, 335}, QPoint(500, 350)},
+        {AnnotationMode::Cross, {485, 336}, std::nullopt},  // just below the area
+        {AnnotationMode::Cross, {486, 335}, std::nullopt},  // just right of it
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(annotationPoint(c.mode, c.mouse, area), c.placed)
+            << int(c.mode) << " at " << c.mouse.x() << "," << c.mouse.y();
+}
+
+TEST(Annotations, OneCounterForEveryWindowAndAnEraseListOfTheWindowsOwn) {
+    AnnotationState shared;
+    std::vector<GraphAnnotation> first, second;
+    EXPECT_EQ(shared.lastAnnotation(), 4);
+    int i = shared.takeIndex(first);
+    EXPECT_EQ(i, 5);
+    setAnnotation(first, i, kAnnotationCross, kStart, 80, {});
+    i = shared.takeIndex(second);
+    EXPECT_EQ(i, 6);
+    setAnnotation(second, i, kAnnotationCross, kStart + kOneSecond, 81, {});
+    // An empty note (text mode, nothing typed) and the marker are never listed.
+    i = shared.takeIndex(second);
+    setAnnotation(second, i, kAnnotationTextOnly, kStart, 70, {});
+    setAnnotation(second, kMarkerAnnotation, kAnnotationCross, kStart, 60, "08:00:00\r60.0 dB");
+    i = shared.takeIndex(second);
+    setAnnotation(second, i, kAnnotationTextOnly, kStart + 2 * kOneSecond, 75, "peak");
+
+    const std::vector<AnnotationRow> rows = erasableAnnotations(second, shared.lastAnnotation());
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].index, 6);
+    EXPECT_EQ(rows[0].contents, "X");
+    EXPECT_EQ(rows[0].x, kStart + kOneSecond);
+    EXPECT_EQ(rows[1].index, 8);
+    EXPECT_EQ(rows[1].contents, "peak");
+    ASSERT_EQ(erasableAnnotations(first, shared.lastAnnotation()).size(), 1u);
+
+    eraseAnnotation(second, 6);
+    EXPECT_EQ(second[6].type, kAnnotationTextOnly);
+    EXPECT_TRUE(second[6].text.isEmpty());
+    EXPECT_EQ(erasableAnnotations(second, shared.lastAnnotation()).size(), 1u);
+}
+
+TEST(Annotations, ClearRestartsTheCounterWithoutOverwritingOtherWindowsAnnotations) {
+    AnnotationState shared;
+    std::vector<GraphAnnotation> realTime, logger;
+    setAnnotation(logger, shared.takeIndex(logger), kAnnotationCross, kStart, 80, {});       // 5
+    setAnnotation(realTime, shared.takeIndex(realTime), kAnnotationCross, kStart, 80, {});   // 6
+    setAnnotation(realTime, shared.takeIndex(realTime), kAnnotationTextOnly, kStart, 80, "a");  // 7
+
+    shared.clear(realTime);
+    EXPECT_EQ(shared.lastAnnotation(), 3);
+    for (int i = 3; i <= 7; ++i) {
+        EXPECT_EQ(realTime[size_t(i)].x, 0);
+        EXPECT_EQ(realTime[size_t(i)].y, 0);
+    }
+    EXPECT_TRUE(erasableAnnotations(realTime, 7).empty());
+
+    // The next annotation takes index 4 and is listed; in the logger window index 5 is still
+    // its cross, so its next annotation passes over it.
+    const int next = shared.takeIndex(realTime);
+    EXPECT_EQ(next, 4);
+    setAnnotation(realTime, next, kAnnotationCross, kStart, 90, {});
+    ASSERT_EQ(erasableAnnotations(realTime, shared.lastAnnotation()).size(), 1u);
+    EXPECT_EQ(shared.takeIndex(logger), 6);
+    EXPECT_EQ(logger[5].type, kAnnotationCross);
+}
+
+TEST(Annotations, TheMarkerIsAYellowCrossWithTheTimeAndLevel) {
+    const GraphAnnotation m =
+        markerAnnotation(kStart + 5 * kOneSecond, 72.26, QLocale(QLocale::English, QLocale::UnitedKingdom));
+    EXPECT_EQ(m.type, kAnnotationCross);
+    EXPECT_EQ(m.color, PEargb(255, 255, 255, 0));
+    EXPECT_EQ(m.text, QString("08:00:05") + QChar(13) + "72.3 dB");
+}
+
+namespace {
+
+// Two graph windows of one program (one shared annotation state), each with 100 points a
+// second apart, shown.
+struct AnnotationWindows : ::testing::Test {
+    QTemporaryDir dir;
+    test::FakeGraphHost host;
+    std::unique_ptr<TfrmGraph> first, second;
+    // What the text dialog is given; null: Cancel.
+    QString typed = "note";
+    // Rows of the erase dialog to select (0-based) and whether to press Delete.
+    std::vector<int> rowsToSelect;
+    bool pressDelete = true;
+    QStringList listed;          // "NO|Time|Contents" of every row the erase dialog showed
+    bool deleteEnabled = false;  // as the dialog showed it
+
+    void SetUp() override {
+        host.folder = dir.path();
+        first = makeWindow();
+        second = makeWindow();
+    }
+    std::unique_ptr<TfrmGraph> makeWindow() {
+        auto g = std::make_unique<TfrmGraph>(host);
+        g->resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+        g->show();
+        g->setUpGraph(1, 130, 30, kStart + 99 * kOneSecond, kStart, 100);
+        for (int i = 0; i < 100; ++i) {
+            g->PESGraph1->setXDataII(0, i, kStart + i * kOneSecond);
+            g->PESGraph1->setYData(0, i, 60.0f + float(i % 20));
+        }
+        g->updateGraphStatistic();
+        g->execAnnoEdit = [this](TfrmAnnoEdit& d) {
+            if (typed.isNull()) return false;
+            d.Edit1->setText(typed);
+            return true;
+        };
+        g->execDelAnno = [this](TfrmDelAnno& d) {
+            listed.clear();
+            for (int r = 0; r < d.StringGrid1->rowCount(); ++r)
+                listed << d.StringGrid1->item(r, 0)->text() + "|" + d.StringGrid1->item(r, 1)->text() +
+                              "|" + d.StringGrid1->item(r, 2)->text();
+            deleteEnabled = d.BitBtn1->isEnabled();
+            for (int r : rowsToSelect)
+                d.StringGrid1->selectionModel()->select(
+                    d.StringGrid1->model()->index(r, 0),
+                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            return pressDelete;
+        };
+        return g;
+    }
+    static const std::vector<GraphAnnotation>& table(TfrmGraph& g) {
+        return std::as_const(*g.PESGraph1).state().annotations;
+    }
+    // A left click at a pixel of the graph control, as the user makes it.
+    static void click(TfrmGraph& g, QPoint pixel, bool twice = false) {
+        QWidget* plot = g.PESGraph1->plot();
+        const QPoint at = pixel - plot->pos();
+        test::send(plot, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+        test::send(plot, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        test::send(plot, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        if (!twice) return;
+        test::send(plot, QEvent::MouseButtonDblClick, at, Qt::LeftButton, Qt::LeftButton);
+        test::send(plot, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+    }
+    static QPoint middle(TfrmGraph& g) { return g.PESGraph1->plottingArea().center(); }
+};
+
+}  // namespace
+
+TEST_F(AnnotationWindows, ThePointerButtonsAreOneModeForEveryWindow) {
+    EXPECT_TRUE(first->ToolButton4->isChecked());
+    first->ToolButton5->click();
+    EXPECT_EQ(host.annotations().mode(), AnnotationMode::Cross);
+    for (TfrmGraph* g : {first.get(), second.get()}) {
+        EXPECT_TRUE(g->ToolButton5->isChecked());
+        EXPECT_FALSE(g->ToolButton4->isChecked());
+        const QCursor c = g->PESGraph1->cursor();
+        EXPECT_EQ(c.shape(), Qt::BitmapCursor);
+        EXPECT_EQ(c.hotSpot(), QPoint(0, 0));
+        EXPECT_EQ(c.pixmap().size(), QSize(32, 32));
+    }
+    second->ToolButton9->click();
+    EXPECT_EQ(host.annotations().mode(), AnnotationMode::Text);
+    EXPECT_TRUE(first->ToolButton9->isChecked());
+    EXPECT_FALSE(first->ToolButton5->isChecked());
+    first->ToolButton4->click();
+    EXPECT_EQ(host.annotations().mode(), AnnotationMode::Normal);
+    EXPECT_EQ(second->PESGraph1->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(AnnotationWindows, CrossesTakeTheSharedIndexesAndEachEraseListShowsItsOwnWindow) {
+    first->ToolButton5->click();
+    const QPoint pointer = middle(*first);
+    click(*first, pointer);
+    ASSERT_GT(table(*first).size(), 5u);
+    const GraphAnnotation placed = table(*first)[5];
+    EXPECT_EQ(placed.type, kAnnotationCross);
+    EXPECT_TRUE(placed.text.isEmpty());
+    // Placed where the cross pointer's lines cross, 15 right of and 15 below its hot spot.
+    const QPointF value = first->PESGraph1->pixelToValue(pointer + QPoint(15, 15));
+    EXPECT_DOUBLE_EQ(placed.x, value.x());
+    EXPECT_DOUBLE_EQ(placed.y, value.y());
+
+    click(*second, middle(*second));
+    EXPECT_EQ(host.annotations().lastAnnotation(), 6);
+    EXPECT_EQ(table(*second)[6].type, kAnnotationCross);
+
+    pressDelete = false;
+    second->ToolButton13->click();
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_TRUE(listed[0].startsWith("1|")) << listed[0].toStdString();
+    EXPECT_TRUE(listed[0].endsWith("|X"));
+    EXPECT_TRUE(listed[0].contains(formatDateTime(table(*second)[6].x, host.fixedLocale)));
+
+    // A click whose crossing falls just below the plotting area places nothing.
+    const QRect area = first->PESGraph1->plottingArea();
+    click(*first, QPoint(area.center().x(), area.top() + area.height() - 15 + 1));
+    EXPECT_EQ(host.annotations().lastAnnotation(), 6);
+    click(*first, QPoint(area.center().x(), area.top() + area.height() - 15));
+    EXPECT_EQ(host.annotations().lastAnnotation(), 7);
+}
+
+TEST_F(AnnotationWindows, NotesTakeTheTypedTextAndEmptyOnesAreNotListed) {
+    first->ToolButton9->click();
+    typed = "peak";
+    click(*first, middle(*first));
+    ASSERT_GT(table(*first).size(), 5u);
+    EXPECT_EQ(table(*first)[5].type, kAnnotationTextOnly);
+    EXPECT_EQ(table(*first)[5].text, "peak");
+    EXPECT_DOUBLE_EQ(table(*first)[5].x, first->PESGraph1->pixelToValue(middle(*first) + QPoint(1, 7)).x());
+    typed = "";
+    click(*first, middle(*first) + QPoint(40, 0));
+    EXPECT_EQ(host.annotations().lastAnnotation(), 6);
+    typed = QString();  // Cancel adds nothing
+    click(*first, middle(*first) + QPoint(80, 0));
+    EXPECT_EQ(host.annotations().lastAnnotation(), 6);
+    // Normal mode places nothing.
+    first->ToolButton4->click();
+    click(*first, middle(*first));
+    EXPECT_EQ(host.annotations().lastAnnotation(), 6);
+
+    pressDelete = false;
+    first->ToolButton13->click();
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_TRUE(listed[0].endsWith("|peak"));
+}
+
+TEST_F(AnnotationWindows, DeleteErasesExactlyTheSelectedRows) {
+    second->ToolButton13->click();
+    EXPECT_FALSE(deleteEnabled);  // nothing listed yet
+    first->ToolButton5->click();
+    const QPoint m = middle(*first);
+    for (int i = 0; i < 5; ++i) click(*first, m + QPoint(30 * i - 60, 0));
+    ASSERT_EQ(host.annotations().lastAnnotation(), 9);  // indexes 5 ... 9
+    rowsToSelect = {1, 2, 3};  // rows 2 to 4
+    first->ToolButton13->click();
+    EXPECT_TRUE(deleteEnabled);
+    EXPECT_EQ(listed.size(), 5);
+    const std::vector<GraphAnnotation>& t = table(*first);
+    EXPECT_EQ(t[5].type, kAnnotationCross);
+    for (int i : {6, 7, 8}) EXPECT_EQ(t[size_t(i)].type, kAnnotationTextOnly) << i;
+    EXPECT_EQ(t[9].type, kAnnotationCross);
+    rowsToSelect = {};
+    pressDelete = false;
+    first->ToolButton13->click();
+    ASSERT_EQ(listed.size(), 2);
+    EXPECT_TRUE(listed[0].startsWith("1|") && listed[0].endsWith("|X"));
+    EXPECT_TRUE(listed[1].startsWith("2|") && listed[1].endsWith("|X"));
+}
+
+TEST_F(AnnotationWindows, AClickedDataPointGetsTheMarkerWhichIsNeverListed) {
+    first->PESGraph1->editProperties([](GraphState& s) { s.allowDataHotSpots = true; });
+    first->redraw();
+    const QPoint point = first->PESGraph1->valueToPixel(first->PESGraph1->XDataII(0, 40),
+                                                          first->PESGraph1->YData(0, 40));
+    click(*first, point);
+    ASSERT_GT(table(*first).size(), 2u);
+    const GraphAnnotation marker = table(*first)[2];
+    EXPECT_EQ(marker.type, kAnnotationCross);
+    EXPECT_EQ(marker.x, first->PESGraph1->XDataII(0, 40));
+    EXPECT_EQ(marker.text, QString("08:00:40") + QChar(13) + "60.0 dB");
+    pressDelete = false;
+    first->ToolButton13->click();
+    EXPECT_TRUE(listed.isEmpty());
+}
+
+TEST_F(AnnotationWindows, ADoubleClickOnAnAnnotationErasesIt) {
+    first->ToolButton5->click();
+    const QPoint pointer = middle(*first);
+    click(*first, pointer);
+    first->ToolButton4->click();
+    const QPoint cross = pointer + QPoint(15, 15);
+    EXPECT_EQ(first->PESGraph1->hotSpotAt(cross).kind, HotSpotKind::GraphAnnotation);
+    QWidget* plot = first->PESGraph1->plot();
+    test::send(plot, QEvent::MouseMove, cross - plot->pos(), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(first->PESGraph1->toolTip(), "Double click to delete.");
+    click(*first, cross, true);
+    EXPECT_TRUE(first->PESGraph1->toolTip().isEmpty());
+    EXPECT_EQ(table(*first)[5].type, kAnnotationTextOnly);
+    EXPECT_EQ(first->PESGraph1->hotSpotAt(cross).kind, HotSpotKind::None);
+}
+
+namespace {
+struct RealTimeClear : test::RealTimeFixture {};
+}  // namespace
+
+TEST_F(RealTimeClear, RestartsTheGraphWith200PointsTheCountAndTheCounter) {
+    start();
+    dialog.count = "10";
+    test::button(*window, "btnRun")->click();
+    ASSERT_TRUE(ticksUntil(10));
+    ASSERT_FALSE(window->runActive());
+    ASSERT_EQ(recorder().sampleCount(), 10);
+    // A cross in the real-time window takes index 5.
+    graph()->ToolButton5->click();
+    const QRect area = pes()->plottingArea();
+    QWidget* plot = pes()->plot();
+    const QPoint at = area.center() - plot->pos();
+    test::send(plot, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+    test::send(plot, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+    ASSERT_EQ(window->annotations().lastAnnotation(), 5);
+    test::action(*window, "RealTimeGraph1")->setChecked(false);
+
+    ASSERT_TRUE(graph()->tbntClr->isEnabled());
+    graph()->tbntClr->click();
+    EXPECT_EQ(pes()->points(), 200);
+    EXPECT_EQ(state().x[0][0], 0);
+    EXPECT_EQ(state().y[0][199], 0);
+    EXPECT_EQ(recorder().sampleCount(), 0);
+    EXPECT_EQ(window->annotations().lastAnnotation(), 3);
+    EXPECT_EQ(state().annotations[5].x, 0);
+    EXPECT_EQ(graph()->caption(), "Real-Time Graph");
+    EXPECT_TRUE(test::action(*window, "RealTimeGraph1")->isChecked());
+    EXPECT_NEAR(state().manualMaxX - state().manualMinX, 30 * kOneSecond, 1e-8);
+}

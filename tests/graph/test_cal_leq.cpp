@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPointer>
+#include <QComboBox>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "dataset/TDateTime.h"
+#include "graph/CalLeq.h"
+#include "graph/GraphState.h"
+#include "graph/StatisticText.h"
+#include "graph/Statistics.h"
+#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/Tslider2.h"
+#include "support/FakeGraphHost.h"
+
+using namespace kl516;
+
+namespace {
+
+const TDateTime kStart = toTDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
+const QLocale kLocale(QLocale::English, QLocale::UnitedKingdom);
+
+std::vector<double> times(size_t n) {
+    std::vector<double> x(n);
+    for (size_t i = 0; i < n; ++i) x[i] = kStart + double(i) * kOneSecond;
+    return x;
+}
+
+QStringList oneDecimal(const std::vector<float>& levels) {
+    QStringList out;
+    for (float l : levels) out << formatLevel(l, kLocale);
+    return out;
+}
+
+}  // namespace
+
+TEST(RunningLeq, IsTheEnergyMeanFromTheFirstPointInOneDecimal) {
+    const struct {
+        std::vector<float> levels;
+        QStringList leq;
+    } cases[] = {
+        {{80.0f, 80.0f}, {"80.0", "80.0"}},
+        {{80.0f, 90.0f}, {"80.0", "87.4"}},
+        {{90.0f, 90.0f, 60.0f}, {"90.0", "90.0", "88.2"}},
+    };
+    for (const auto& c : cases) {
+        const std::vector<double> x = times(c.levels.size());
+        const RunningLeq r = runningLeq(x.data(), c.levels.data(), int(x.size()), kNullDataValueY);
+        EXPECT_EQ(oneDecimal(r.leq), c.leq);
+        EXPECT_EQ(r.spl, c.levels);
+        EXPECT_EQ(r.x, x);
+    }
+    // 10 log10(2/3 × 10^9 + 1/3 × 10^6), to float precision.
+    const std::vector<float> levels{90, 90, 60};
+    const std::vector<double> x = times(3);
+    EXPECT_NEAR(runningLeq(x.data(), levels.data(), 3, kNullDataValueY).leq[2], 88.2413, 1e-4);
+}
+
+TEST(RunningLeq, CountsOnlyPointsWithATimeAndAMeasuredLevel) {
+    // A real-time graph part way through a run: sampled points, then X 0 / Y 0 ones; a gap
+    // with the null value; a level that is not a number.
+    std::vector<double> x = times(7);
+    std::vector<float> y{80, kNullDataValueY, std::numeric_limits<float>::quiet_NaN(), 90, 0, 0, 0};
+    x[4] = x[5] = x[6] = 0;
+    const RunningLeq r = runningLeq(x.data(), y.data(), 7, kNullDataValueY);
+    ASSERT_EQ(r.leq.size(), 2u);
+    EXPECT_EQ(r.x, (std::vector<double>{x[0], x[3]}));
+    EXPECT_EQ(oneDecimal(r.leq), (QStringList{"80.0", "87.4"}));
+    // A cleared real-time graph has nothing to count.
+    std::vector<double> cleared(200, 0.0);
+    std::vector<float> zeros(200, 0.0f);
+    EXPECT_TRUE(runningLeq(cleared.data(), zeros.data(), 200, kNullDataValueY).leq.empty());
+}
+
+TEST(RunningLeq, AStepWhosePowerOverflowsKeepsThePreviousLeq) {
+    EXPECT_EQ(nextRunningLeq(80.0f, 5000.0f, 2), 80.0f);
+    EXPECT_EQ(nextRunningLeq(80.0f, std::numeric_limits<float>::quiet_NaN(), 2), 80.0f);
+    // Levels so low that their powers vanish: log10(0) is a fault, not minus infinity.
+    EXPECT_EQ(nextRunningLeq(-4000.0f, -4000.0f, 2), -4000.0f);
+    EXPECT_NEAR(nextRunningLeq(80.0f, 90.0f, 2), 87.404, 1e-3);
+}
+
+TEST(CursorLevels, EnergyMeanAndExceededLevelsOfThePointsBetweenTheCursors) {
+    // Index 0 and 12 lie outside the cursors; index 11 is the null value.
+    std::vector<float> y{999, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, kNullDataValueY, 0};
+    CursorLevels c = cursorLevels(y.data(), int(y.size()), 11, 1, kNullDataValueY);
+    EXPECT_EQ(c.count, 10);
+    // 10 log10((10^1 + 10^2 + ... + 10^10) / 10)
+    EXPECT_NEAR(c.leq, 90.4576, 1e-4);
+    // Ascending ranks ceil(0.9 × 10) = 9, ceil(0.5 × 10) = 5, ceil(0.1 × 10) = 1.
+    EXPECT_EQ(c.l10, 90.0f);
+    EXPECT_EQ(c.l50, 50.0f);
+    EXPECT_EQ(c.l90, 10.0f);
+
+    // Three levels: ranks ceil(2.7) = 3, ceil(1.5) = 2, ceil(0.3) = 1; 10 log10(3.7e7 / 3).
+    std::vector<float> three{80, 60, 70};
+    c = cursorLevels(three.data(), 3, 0, 2, kNullDataValueY);
+    EXPECT_NEAR(c.leq, 75.6820, 1e-4);
+    EXPECT_EQ(c.l10, 80.0f);
+    EXPECT_EQ(c.l50, 70.0f);
+    EXPECT_EQ(c.l90, 60.0f);
+
+    // Cursors beyond the series are clamped; one point is its own Leq and every LN.
+    c = cursorLevels(three.data(), 3, 5, 2, kNullDataValueY);
+    EXPECT_EQ(c.count, 1);
+    EXPECT_NEAR(c.leq, 70.0, 1e-9);
+    EXPECT_EQ(c.l90, 70.0f);
+
+    std::vector<float> none{kNullDataValueY, std::numeric_limits<float>::quiet_NaN()};
+    EXPECT_EQ(cursorLevels(none.data(), 2, 0, 1, kNullDataValueY).count, 0);
+}
+
+TEST(StatisticText, ElevenLinesAsThePanelsShowThemThenTheLevelsBetweenTheCursors) {
+    StatisticFields f;
+    f.startTime = "01/05/2024 08:00:00";
+    f.samplingRate = "1.0";
+    f.dataNo = "3";
+    f.avgAll = "80.0";
+    f.max = "90.0";
+    f.maxTime = "01/05/2024 08:00:01";
+    f.min = "60.0";
+    f.minTime = "01/05/2024 08:00:02";
+    f.cursorA = "90.0";
+    f.cursorATime = "01/05/2024 08:00:00";
+    f.cursorB = "";
+    f.cursorBTime = "";
+    f.maxAB = "90.0";
+    f.maxABTime = "01/05/2024 08:00:00";
+    f.minAB = "60.0";
+    f.minABTime = "01/05/2024 08:00:02";
+    f.avgAB = "80.0";
+    f.leqAB = "88.2";
+    f.l10AB = "90.0";
+    f.l50AB = "90.0";
+    f.l90AB = "60.0";
+    const QString text = statisticText(f);
+    EXPECT_FALSE(text.contains('\r'));
+    ASSERT_TRUE(text.endsWith('\n'));
+    const QStringList lines = text.chopped(1).split('\n');
+    const QStringList expected = {
+        "Start Time:01/05/2024 08:00:00",
+        "Sampling Rate:1.0",
+        "DataNo:3",
+        "Avg.:80.0",
+        "Maximum:90.0@01/05/2024 08:00:01",
+        "Minimum:60.0@01/05/2024 08:00:02",
+        "Cursor A:90.0@01/05/2024 08:00:00",
+        "Cursor B:@",
+        "Max.Between A and B:90.0@01/05/2024 08:00:00",
+        "Min.Between A and B:60.0@01/05/2024 08:00:02",
+        "Avg. Between A and B:80.0",
+        "Leq Between A and B:88.2",
+        "L10 Between A and B:90.0",
+        "L50 Between A and B:90.0",
+        "L90 Between A and B:60.0",
+    };
+    EXPECT_EQ(lines, expected);
+}
+
+namespace {
+
+struct GraphWindowLevels : ::testing::Test {
+    QTemporaryDir dir;
+    test::FakeGraphHost host;
+    std::unique_ptr<TfrmGraph> graph;
+    bool unsaved = true;
+
+    void SetUp() override {
+        host.folder = dir.path();
+        graph = std::make_unique<TfrmGraph>(
+            host, GraphDocument{WindowRole::DataLogger, WindowRole::None, &unsaved});
+        graph->setCaption("DataLogger");
+        graph->resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+        graph->show();
+    }
+    void fill(const std::vector<float>& levels) {
+        graph->setUpGraph(1, 130, 30, kStart + double(levels.size()) * kOneSecond, kStart,
+                          int(levels.size()));
+        for (int i = 0; i < int(levels.size()); ++i) {
+            graph->PESGraph1->setXDataII(0, i, kStart + i * kOneSecond);
+            graph->PESGraph1->setYData(0, i, levels[size_t(i)]);
+        }
+        graph->updateGraphStatistic();
+    }
+};
+
+}  // namespace
+
+TEST_F(GraphWindowLevels, CalLeqOpensTheRunningLeqInAWindowOfTheSource) {
+    fill({90, 90, 60});
+    TfrmGraph* leq = graph->bunCalLEQClick();
+    ASSERT_NE(leq, nullptr);
+    EXPECT_EQ(graph->leqWindow(), leq);
+    EXPECT_EQ(leq->caption(), "DataLogger");
+    EXPECT_EQ(leq->role(), WindowRole::LeqOfSource);
+    EXPECT_EQ(leq->document().closeQuestion(), graph->document().closeQuestion());
+    EXPECT_FALSE(leq->bunCalLEQ->isEnabled());
+    EXPECT_TRUE(graph->bunCalLEQ->isEnabled());
+    const GraphState& s = std::as_const(*leq->PESGraph1).state();
+    ASSERT_EQ(s.subsets, 2);
+    ASSERT_EQ(s.points, 3);
+    EXPECT_EQ(s.subsetLabels, (QStringList{"SPL", "Leq"}));
+    EXPECT_EQ(s.subsetColors[0], PEargb(255, 255, 255, 0));
+    EXPECT_EQ(s.subsetColors[1], PEargb(255, 255, 0, 0));
+    EXPECT_EQ(s.y[0], (std::vector<float>{90, 90, 60}));
+    EXPECT_EQ(oneDecimal(s.y[1]), (QStringList{"90.0", "90.0", "88.2"}));
+    EXPECT_EQ(s.x[1][2], kStart + 2 * kOneSecond);
+    // The upper panel describes the levels.
+    EXPECT_EQ(leq->txtDataNo->text(), "3");
+    EXPECT_EQ(leq->txtMax->text(), "90.0");
+
+    // It goes with its source.
+    QPointer<TfrmGraph> kept = leq;
+    graph.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(kept.isNull());
+}
+
+TEST_F(GraphWindowLevels, CalLeqOfFewerThanTwoLevelsIsRefused) {
+    fill({80});
+    EXPECT_EQ(graph->bunCalLEQClick(), nullptr);
+    EXPECT_EQ(host.scripted.messages(), QStringList{"data number < 2"});
+    EXPECT_TRUE(host.created.empty());
+}
+
+TEST_F(GraphWindowLevels, TheCursorPanelShowsTheLeqAndExceededLevelsBetweenTheCursors) {
+    fill({10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100, 100});
+    graph->Slider1->setValue1(0);
+    graph->Slider1->setValue2(9);
+    EXPECT_EQ(graph->txtLeqAB->text(), "90.5");
+    EXPECT_EQ(graph->txtL10AB->text(), "90.0");
+    EXPECT_EQ(graph->txtL50AB->text(), "50.0");
+    EXPECT_EQ(graph->txtL90AB->text(), "10.0");
+    // Whatever empties the cursor panel's average empties them too.
+    graph->txtAvgAB->clear();
+    EXPECT_TRUE(graph->txtLeqAB->text().isEmpty());
+    EXPECT_TRUE(graph->txtL90AB->text().isEmpty());
+}
+
+TEST_F(GraphWindowLevels, ExportStatisticCopiesThePanelsAsShownAlsoWithTheCursorPanelHidden) {
+    fill({90, 90, 60, 70});
+    graph->ToolButton2->click();  // hides the cursor panel
+    ASSERT_FALSE(graph->pnlStatistic->isVisible());
+    graph->Button2->click();
+    EXPECT_EQ(host.scripted.messages(), QStringList{"The statistic has been copy to clipboard"});
+    const QString text = QGuiApplication::clipboard()->text();
+    EXPECT_FALSE(text.contains('\r'));
+    ASSERT_TRUE(text.endsWith('\n'));
+    const QStringList lines = text.chopped(1).split('\n');
+    ASSERT_EQ(lines.size(), 15);
+    auto f = [&](QLineEdit* e) { return e->text(); };
+    EXPECT_EQ(lines[0], "Start Time:" + f(graph->txtStartTime));
+    EXPECT_EQ(lines[1], "Sampling Rate:" + graph->txtSamplingRate->currentText());
+    EXPECT_EQ(lines[2], "DataNo:4");
+    EXPECT_EQ(lines[3], "Avg.:" + f(graph->txtAvgAll));
+    EXPECT_EQ(lines[4], "Maximum:90.0@" + f(graph->txtMaxTime));
+    EXPECT_EQ(lines[5], "Minimum:60.0@" + f(graph->txtMinTime));
+    EXPECT_EQ(lines[6], "Cursor A:" + f(graph->txtCursorA) + "@" + f(graph->txtCursorATime));
+    EXPECT_FALSE(f(graph->txtCursorA).isEmpty());
+    EXPECT_EQ(lines[7], "Cursor B:" + f(graph->txtCursorB) + "@" + f(graph->txtCursorBTime));
+    EXPECT_EQ(lines[8], "Max.Between A and B:" + f(graph->txtMaxAB) + "@" + f(graph->txtMaxABTime));
+    EXPECT_EQ(lines[9], "Min.Between A and B:" + f(graph->txtMinAB) + "@" + f(graph->txtMinABTime));
+    EXPECT_EQ(lines[10], "Avg. Between A and B:" + f(graph->txtAvgAB));
+    EXPECT_EQ(lines[11], "Leq Between A and B:" + f(graph->txtLeqAB));
+    EXPECT_FALSE(f(graph->txtLeqAB).isEmpty());
+    EXPECT_EQ(lines[14], "L90 Between A and B:" + f(graph->txtL90AB));
+}
