@@ -231,7 +231,10 @@ void TfrmMain::buildMenu() {
         }
         int n = 1;
         for (QMdiSubWindow* sub : mdi_->subWindowList()) {
-            auto* a = window->addAction(QStringLiteral("&%1 %2").arg(n++).arg(sub->windowTitle()));
+            // A caption's own ampersands (a file's path) are shown, not taken as shortcuts.
+            QString title = sub->windowTitle();
+            title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+            auto* a = window->addAction(QStringLiteral("&%1 %2").arg(n++).arg(title));
             a->setCheckable(true);
             a->setChecked(sub == mdi_->activeSubWindow());
             connect(a, &QAction::triggered, this, [this, sub] {
@@ -412,7 +415,15 @@ void TfrmMain::changeStartTime(int set, TDateTime newStart) {
 TfrmGraph* TfrmMain::createGraphWindow(const GraphDocument& document, const QString& caption) {
     auto* graph = new TfrmGraph(*this, document);
     graph->setCaption(caption);
-    addChildWindow(graph, document.role);
+    const int earlier = int(graphWindows().size());
+    QMdiSubWindow* sub = addChildWindow(graph, document.role);
+    // Inside the workspace, a step down and right of the one made before, so a new graph
+    // (a running Leq, a list's graph) never starts half outside it; windows with a place of
+    // their own are moved after this.
+    const QSize area = mdi_->viewport()->size();
+    const int step = 24 * (earlier % 8);
+    sub->setGeometry(step, step, std::max(320, area.width() - step),
+                     std::max(240, area.height() - step));
     return graph;
 }
 

@@ -493,7 +493,8 @@ void FileCommands::btnOutputToGraphClick() {
     }
     TfrmGraph* graph =
         windows_.createGraphWindow(GraphDocument{WindowRole::OpenedFile}, list->caption());
-    windows_.activate(graph);
+    // Placed like a graph file opened from disk: the whole workspace, nothing scrolled off.
+    windows_.showOpenedGraphWindow(graph);
     QString error;
     {
         ScopeProgress progress(windows_.dialogParent(), FileText::GraphingProgress,

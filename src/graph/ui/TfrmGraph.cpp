@@ -96,7 +96,8 @@ void TfrmGraph::buildLayout() {
     Grid2->setContextMenuPolicy(Qt::CustomContextMenu);
     PopupMenu1 = new QMenu(Grid2);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    ChangeDateTime1 = PopupMenu1->addAction(QStringLiteral("Change Date & Time"));
+    // "&&" shows a plain ampersand; a single one would make "T" a shortcut.
+    ChangeDateTime1 = PopupMenu1->addAction(QStringLiteral("Change Date && Time"));
     ChangeDateTime1->setObjectName(QStringLiteral("ChangeDateTime1"));
     connect(Grid2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { PopupMenu1->popup(Grid2->viewport()->mapToGlobal(p)); });
