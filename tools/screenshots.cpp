@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
     test::ScriptedPrompts prompts;
     TfrmMain window(link, prompts, clock,
                     {scratch.filePath(QStringLiteral("kl516.ini")),
-                     scratch.filePath(QStringLiteral("docs")), scratch.path()});
+                     scratch.filePath(QStringLiteral("docs")), scratch.path(),
+                     scratch.filePath(QStringLiteral("user"))});
     window.resize(1400, 900);
     window.show();
     window.formShow();
