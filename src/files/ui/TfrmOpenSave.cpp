@@ -4,6 +4,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "app/ui/Dialogs.h"
+
 namespace kl516 {
 
 TfrmOpenSave::TfrmOpenSave(QWidget* parent)
@@ -46,11 +48,7 @@ void TfrmOpenSave::setUpForSave() {
 
 void TfrmOpenSave::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (QScreen* s = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    centreOnScreen(*this);
 }
 
 }  // namespace kl516

@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "app/ui/Dialogs.h"
+
 namespace kl516 {
 
 TfrmAnnoEdit::TfrmAnnoEdit(QWidget* parent)
@@ -15,17 +17,7 @@ TfrmAnnoEdit::TfrmAnnoEdit(QWidget* parent)
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setMinimumWidth(260);
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    QHBoxLayout* buttons = makeDialogButtons(*this, QStringLiteral("OK"), BitBtn1, BitBtn2);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Edit1);
     layout->addLayout(buttons);
@@ -33,7 +25,7 @@ TfrmAnnoEdit::TfrmAnnoEdit(QWidget* parent)
 
 void TfrmAnnoEdit::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
     Edit1->setFocus();
 }
 

@@ -9,6 +9,8 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include "app/ui/Dialogs.h"
+
 namespace kl516 {
 
 namespace {
@@ -45,23 +47,13 @@ TfrmDateTime::TfrmDateTime(const QDateTime& now, int setNumber, const QLocale& l
     TimePicker->setObjectName(QStringLiteral("TimePicker"));
     TimePicker->setDisplayFormat(QStringLiteral("HH:mm:ss"));
 
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    QHBoxLayout* buttons = makeDialogButtons(*this, QStringLiteral("OK"), BitBtn1, BitBtn2);
 
     auto* pickers = new QGridLayout;
     pickers->addWidget(Label1, 0, 0, 1, 2);
     pickers->addWidget(DatePicker, 1, 0);
     pickers->addWidget(TimePicker, 1, 1);
     pickers->addWidget(Label2, 2, 0, 1, 2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(pickers);
     layout->addLayout(buttons);
@@ -76,7 +68,7 @@ QTime TfrmDateTime::time() const {
 
 void TfrmDateTime::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
 }
 
 }  // namespace kl516

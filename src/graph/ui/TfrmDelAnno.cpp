@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/ui/Dialogs.h"
 #include "dataset/TDateTime.h"
 
 namespace kl516 {
@@ -35,17 +36,9 @@ TfrmDelAnno::TfrmDelAnno(const std::vector<AnnotationRow>& rows, const QLocale& 
     }
     StringGrid1->setMinimumWidth(50 + 120 + 200 + 24);
 
-    BitBtn1 = new QPushButton(QStringLiteral("Delete"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    QHBoxLayout* buttons = makeDialogButtons(*this, QStringLiteral("Delete"), BitBtn1, BitBtn2);
+    BitBtn1->setDefault(false);
     BitBtn1->setEnabled(!rows_.empty());
-    BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(StringGrid1);
     layout->addLayout(buttons);
@@ -64,7 +57,7 @@ std::vector<int> TfrmDelAnno::selectedAnnotations() const {
 
 void TfrmDelAnno::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
 }
 
 }  // namespace kl516

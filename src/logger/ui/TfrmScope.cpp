@@ -12,6 +12,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "app/ui/Dialogs.h"
+
 namespace kl516 {
 
 TfrmScope::TfrmScope(QWidget* parent)
@@ -120,11 +122,7 @@ void TfrmScope::setReceived(int32_t count) {
 
 void TfrmScope::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (QScreen* s = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    centreOnScreen(*this);
 }
 
 }  // namespace kl516

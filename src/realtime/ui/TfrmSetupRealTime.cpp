@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "app/ui/Dialogs.h"
 #include "app/Prompts.h"
 #include "dataset/TDateTime.h"
 #include "realtime/RecordingPeriod.h"
@@ -136,11 +137,7 @@ void TfrmSetupRealTime::showEvent(QShowEvent* event) {
     if (shownOnce_) return;
     shownOnce_ = true;
     FormShow();
-    if (const QScreen* s = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    centreOnScreen(*this);
 }
 
 }  // namespace kl516
