@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include "support/CliRun.h"
 #include "support/Files.h"
 #include "cli/Cli.h"
 #include "link/Clock.h"
@@ -15,23 +16,10 @@ namespace {
 
 const QString kGolden = QStringLiteral(KL516_TEST_DATA "/golden.rec");
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-// Runs the tool on a manual clock (fixed now, waits cost nothing) with `meter` as the meter on
-// USB.
-CliRun run(const QStringList& args, DeviceLibrary* meter = nullptr) {
-    ManualClock clock;
-    CliRun r;
-    QTextStream out(&r.out);
-    QTextStream err(&r.err);
-    r.status = runCli(args, out, err, CliDevices{&clock, meter});
-    out.flush();
-    err.flush();
-    return r;
+using test::CliRun;
+// The tool in process on a manual clock (its start 2024-01-15 10:00:00; waits cost nothing).
+inline CliRun run(const QStringList& args, DeviceLibrary* meter = nullptr) {
+    return test::runCliInProcess(args, meter);
 }
 
 using test::readAll;

@@ -19,6 +19,7 @@
 #include "graph/GraphState.h"
 #include "link/Clock.h"
 #include "simulator/SimulatedMeter.h"
+#include "support/CliRun.h"
 #include "support/Files.h"
 
 using namespace kl516;
@@ -28,22 +29,10 @@ namespace {
 const QString kData = QStringLiteral(KL516_TEST_DATA);
 const QString kCli = QStringLiteral(KL516_CLI);
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-// The tool in process, on a manual clock (its start 2024-01-15 10:00:00; waits cost nothing).
-CliRun run(const QStringList& args, DeviceLibrary* meter = nullptr) {
-    ManualClock clock;
-    CliRun r;
-    QTextStream out(&r.out);
-    QTextStream err(&r.err);
-    r.status = runCli(args, out, err, CliDevices{&clock, meter});
-    out.flush();
-    err.flush();
-    return r;
+using test::CliRun;
+// The tool in process on a manual clock (its start 2024-01-15 10:00:00; waits cost nothing).
+inline CliRun run(const QStringList& args, DeviceLibrary* meter = nullptr) {
+    return test::runCliInProcess(args, meter);
 }
 
 // The built tool, for what only a process shows: signals and the system locale.
