@@ -2,6 +2,7 @@
 
 #include <hidapi/hidapi.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QString>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "link/LinkResult.h"
 
@@ -18,6 +20,8 @@ namespace kl516 {
 namespace {
 constexpr int32_t kFailed = -1;
 constexpr int kMaxTransfer = 64;
+// The longest report descriptor the kernel keeps for a device.
+constexpr size_t kMaxDescriptorSize = 4096;
 }  // namespace
 
 HidDeviceLibrary::HidDeviceLibrary() { initialised_ = hid_init() == 0; }
@@ -32,6 +36,7 @@ int32_t HidDeviceLibrary::close() {
         hid_close(device_);
         device_ = nullptr;
     }
+    layout_.reset();
     return 0;
 }
 
@@ -49,6 +54,7 @@ int32_t HidDeviceLibrary::open(uint16_t vendorId, uint16_t productId) {
             hid_free_enumeration(found);
         }
         if (!path.empty()) device_ = hid_open_path(path.c_str());
+        if (device_) layout_ = learnReportLayout(path);
         lastOpenPath_ = QString::fromLocal8Bit(path.c_str());
         lastOpenError_ = device_ ? OpenError::None : diagnoseOpenFailure(path.c_str());
     }
@@ -71,6 +77,50 @@ QString HidDeviceLibrary::openErrorText(OpenError error, const QString& path) {
         .arg(path);
 }
 
+std::optional<HidReportLayout> HidDeviceLibrary::learnReportLayout(const std::string& path) {
+#if defined(HID_API_VERSION) && HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
+    std::vector<unsigned char> descriptor(kMaxDescriptorSize);
+    const int n = hid_get_report_descriptor(device_, descriptor.data(), descriptor.size());
+    if (n > 0) {
+        if (auto layout = parseHidReportDescriptor(descriptor.data(), static_cast<size_t>(n)))
+            return layout;
+    }
+#endif
+    return readReportLayout(path);
+}
+
+std::optional<HidReportLayout> HidDeviceLibrary::readReportLayout(const std::string& devicePath,
+                                                                  const std::string& sysfsRoot) {
+    // Only a hidraw node has its descriptor under class/hidraw; the number must be digits so
+    // that the path cannot lead anywhere else.
+    static const std::string kNodePrefix = "/dev/hidraw";
+    if (devicePath.size() <= kNodePrefix.size() || devicePath.size() > kNodePrefix.size() + 10 ||
+        devicePath.compare(0, kNodePrefix.size(), kNodePrefix) != 0)
+        return std::nullopt;
+    const std::string number = devicePath.substr(kNodePrefix.size());
+    if (!std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+
+    const std::string file =
+        sysfsRoot + "/class/hidraw/hidraw" + number + "/device/report_descriptor";
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    // One byte more than a descriptor may have, to tell a longer file from a full one.
+    std::vector<uint8_t> descriptor(kMaxDescriptorSize + 1);
+    size_t got = 0;
+    bool failed = false;
+    while (got < descriptor.size()) {
+        const ssize_t n = ::read(fd, descriptor.data() + got, descriptor.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) failed = true;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (failed || got > kMaxDescriptorSize) return std::nullopt;
+    return parseHidReportDescriptor(descriptor.data(), got);
+}
+
 int32_t HidDeviceLibrary::setTimeouts(int32_t readTimeoutMs, int32_t /*writeTimeoutMs*/) {
     // hidraw writes do not time out on their own; the read time-out bounds every exchange.
     if (!device_ || readTimeoutMs < 0) return kFailed;
@@ -80,10 +130,13 @@ int32_t HidDeviceLibrary::setTimeouts(int32_t readTimeoutMs, int32_t /*writeTime
 
 int32_t HidDeviceLibrary::writeReport(int32_t length, const uint8_t* bytes) {
     if (!device_ || !bytes || length <= 0 || length >= kMaxTransfer) return kFailed;
-    // Report number 0 first: the device does not number its reports.
-    uint8_t report[kMaxTransfer + 1] = {0};
-    std::memcpy(report + 1, bytes, static_cast<size_t>(length));
-    return hid_write(device_, report, static_cast<size_t>(length) + 1) == length + 1 ? 0 : kFailed;
+    // Whole reports of the device's length, each written complete, in order.
+    for (const std::vector<uint8_t>& report :
+         outputReports(layout_, bytes, static_cast<size_t>(length))) {
+        if (hid_write(device_, report.data(), report.size()) != static_cast<int>(report.size()))
+            return kFailed;
+    }
+    return 0;
 }
 
 int32_t HidDeviceLibrary::write(int32_t length, const uint8_t* bytes) {
@@ -96,13 +149,18 @@ int32_t HidDeviceLibrary::prepareRead() { return device_ ? 0 : kFailed; }
 
 int32_t HidDeviceLibrary::read(int32_t length, uint8_t* buffer) {
     if (!device_ || !buffer || length <= 0 || length > kMaxTransfer) return kFailed;
+    // A numbered input report starts with its number; room for the whole report, as hidraw
+    // cuts one that does not fit.
+    const int skip = layout_ && layout_->numbered ? 1 : 0;
+    const int reportLength = layout_ ? layout_->inputLength + skip : 0;
+    std::vector<uint8_t> report(static_cast<size_t>(std::max(kMaxTransfer, reportLength)));
     int32_t got = 0;
-    uint8_t report[kMaxTransfer];
     while (got < length) {
-        const int n = hid_read_timeout(device_, report, sizeof report, readTimeoutMs_);
-        if (n <= 0) return kFailed;  // time-out or error
-        const int32_t take = std::min<int32_t>(n, length - got);
-        std::memcpy(buffer + got, report, static_cast<size_t>(take));
+        const int n = hid_read_timeout(device_, report.data(), report.size(), readTimeoutMs_);
+        // Time-out or error; a numbered report without data would never fill the response.
+        if (n <= skip) return kFailed;
+        const int32_t take = std::min<int32_t>(n - skip, length - got);
+        std::memcpy(buffer + got, report.data() + skip, static_cast<size_t>(take));
         got += take;
     }
     return 0;

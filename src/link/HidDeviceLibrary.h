@@ -2,15 +2,24 @@
 
 #include <QString>
 #include <cstddef>
+#include <optional>
+#include <string>
 
 #include "link/DeviceLibrary.h"
+#include "link/HidReportDescriptor.h"
 
 struct hid_device_;
 
 namespace kl516 {
 
-// The meter on USB through hidapi's hidraw backend. Frames go out as output reports without a
-// report number; responses arrive as input reports and are gathered until 32 bytes are in.
+// The meter on USB through hidapi's hidraw backend. On opening, the device's report descriptor
+// tells the length of its output and input reports and whether it numbers them. Frames and
+// blocks then go out as whole output reports: the report number (0 when not numbered), the
+// bytes, zeros up to the report length, and as many reports as a longer payload needs; the
+// kernel drops a report number 0 before sending, so writing only the bytes would hand the
+// device a short report. When the descriptor cannot be read the bytes go out as they are.
+// Responses arrive as input reports, the report number taken off when the device numbers
+// them, and are gathered until 32 bytes are in.
 class HidDeviceLibrary final : public DeviceLibrary {
 public:
     HidDeviceLibrary();
@@ -49,10 +58,22 @@ public:
     static OpenError diagnoseOpenFailure(const char* path);
     static QString openErrorText(OpenError error, const QString& path);
 
+    // The report layout of the open device; nothing when no device is open or its report
+    // descriptor could not be read or understood.
+    std::optional<HidReportLayout> reportLayout() const { return layout_; }
+    // The report layout of the hidraw device node devicePath ("/dev/hidrawN"), from the report
+    // descriptor the kernel shows under sysfsRoot (class/hidraw/hidrawN/device/
+    // report_descriptor). Nothing for another kind of path, a missing or unreadable file, or
+    // a malformed descriptor.
+    static std::optional<HidReportLayout> readReportLayout(const std::string& devicePath,
+                                                           const std::string& sysfsRoot = "/sys");
+
 private:
     int32_t writeReport(int32_t length, const uint8_t* bytes);
+    std::optional<HidReportLayout> learnReportLayout(const std::string& path);
 
     hid_device_* device_ = nullptr;
+    std::optional<HidReportLayout> layout_;
     bool initialised_ = false;
     int readTimeoutMs_ = 100;
     OpenError lastOpenError_ = OpenError::None;

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstring>
@@ -45,6 +46,7 @@ TEST(HidDeviceLibrary, WithoutAMeterEveryProcedureFailsCleanly) {
     EXPECT_NE(hid.writeBlock(32, buffer), 0);
     EXPECT_NE(hid.readString(0, text, 64), 0);
     EXPECT_EQ(text[0], '\0');
+    EXPECT_FALSE(hid.reportLayout());
     EXPECT_EQ(hid.close(), 0);
 }
 
@@ -124,5 +126,45 @@ TEST(HidDeviceLibrary, NodeClosedToTheUserIsAPermissionProblemWithItsFix) {
         SCOPED_TRACE(mode);
         ASSERT_EQ(::chmod(node.constData(), mode), 0);
         EXPECT_EQ(HidDeviceLibrary::diagnoseOpenFailure(node.constData()), E::PermissionDenied);
+    }
+}
+
+// The report descriptor the kernel shows for a hidraw node, read from a directory laid out
+// like /sys.
+TEST(HidDeviceLibrary, ReportLayoutFromTheNodesSysfsDescriptor) {
+    QTemporaryDir sys;
+    ASSERT_TRUE(sys.isValid());
+    const std::string root = QFile::encodeName(sys.path()).toStdString();
+    const auto writeDescriptor = [&](const QString& node, const std::vector<uint8_t>& bytes) {
+        const QString dir = QStringLiteral("class/hidraw/%1/device").arg(node);
+        ASSERT_TRUE(QDir(sys.path()).mkpath(dir));
+        QFile file(sys.filePath(dir + QStringLiteral("/report_descriptor")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())),
+                  qint64(bytes.size()));
+    };
+    writeDescriptor(QStringLiteral("hidraw3"), vendorReportDescriptor(8, 8));
+    writeDescriptor(QStringLiteral("hidraw12"), vendorReportDescriptor(64, 32));
+    writeDescriptor(QStringLiteral("hidraw5"), {0x75, 0x08, 0x95});  // cut short
+    // Longer than any descriptor the kernel keeps, though its start parses.
+    std::vector<uint8_t> oversized = vendorReportDescriptor(8, 8);
+    oversized.resize(4097, 0xC0);  // End Collection items
+    writeDescriptor(QStringLiteral("hidraw6"), oversized);
+
+    const auto l3 = HidDeviceLibrary::readReportLayout("/dev/hidraw3", root);
+    ASSERT_TRUE(l3);
+    EXPECT_EQ(l3->inputLength, 8);
+    EXPECT_EQ(l3->outputLength, 8);
+    EXPECT_FALSE(l3->numbered);
+    const auto l12 = HidDeviceLibrary::readReportLayout("/dev/hidraw12", root);
+    ASSERT_TRUE(l12);
+    EXPECT_EQ(l12->inputLength, 64);
+    EXPECT_EQ(l12->outputLength, 32);
+
+    for (const char* path : {"/dev/hidraw4", "/dev/hidraw5", "/dev/hidraw6", "/dev/hidraw",
+                             "/dev/hidraw3/../hidraw3", "/dev/hidraw3x", "/dev/usb/hiddev3",
+                             "hidraw3", "", "/dev/hidraw99999999999"}) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(HidDeviceLibrary::readReportLayout(path, root));
     }
 }

@@ -1,0 +1,164 @@
+#!/bin/busybox sh
+# The first process of the system test's virtual machine: loads the USB host and gadget
+# drivers, makes a USB HID gadget that the simulated meter answers for (kl516-hid-gadget), and
+# runs kl516-cli against it through dummy_hcd, usbhid and hidraw. Prints one "KL516 PASS" or
+# "KL516 FAIL" line per check and "KL516 DONE" at the end, then powers the machine off.
+/bin/busybox --install -s /bin
+export PATH=/bin:/usr/bin HOME=/root LANG=C.UTF-8 QT_LOGGING_RULES='*.debug=false'
+mkdir -p /proc /sys /dev /tmp /root
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mount -t tmpfs tmpfs /tmp
+echo 1 > /proc/sys/kernel/printk
+echo  # the firmware's last line ends without a line break
+
+length=$(sed -n 's/.*kl516\.report=\([0-9]*\).*/\1/p' /proc/cmdline)
+label="$length-byte reports"
+failures=0
+
+finish() {
+    echo "KL516 DONE failures=$failures"
+    sync
+    poweroff -f
+    echo o > /proc/sysrq-trigger
+    sleep 10
+}
+
+pass() { echo "KL516 PASS $label: $1"; }
+fail() {
+    echo "KL516 FAIL $label: $1"
+    failures=$((failures + 1))
+    # Progress bars redraw with carriage returns: each drawing on a line of its own.
+    [ -n "$2" ] && [ -f "$2" ] && tr '\r' '\n' <"$2" | grep -v '^$' | tail -n 30 | sed 's/^/    | /'
+}
+
+for m in usb-common usbcore udc-core configfs libcomposite usb_f_hid dummy_hcd hid usbhid \
+         hid-generic; do
+    if ! insmod "/modules/$m.ko" 2>/tmp/insmod.log; then
+        fail "load module $m" /tmp/insmod.log
+        finish
+    fi
+done
+mount -t configfs none /sys/kernel/config
+
+g=/sys/kernel/config/usb_gadget/g1
+f=$g/functions/hid.usb0
+mkdir $g $g/strings/0x409 $f $g/configs/c.1 $g/configs/c.1/strings/0x409
+echo 0x04d9 > $g/idVendor
+echo 0xe000 > $g/idProduct
+echo 0x0200 > $g/bcdUSB
+echo "KL516-SYSTEST" > $g/strings/0x409/serialnumber
+echo "KL516 system test" > $g/strings/0x409/manufacturer
+echo "Sound level meter stand-in" > $g/strings/0x409/product
+echo 0 > $f/protocol
+echo 0 > $f/subclass
+echo "$length" > $f/report_length
+kl516-hid-gadget descriptor "$length" > $f/report_desc
+echo "HID" > $g/configs/c.1/strings/0x409/configuration
+echo 100 > $g/configs/c.1/MaxPower
+ln -s $f $g/configs/c.1/
+
+plug() {
+    echo dummy_udc.0 > $g/UDC || return 1
+    i=0
+    while [ ! -e /dev/hidraw0 ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+    [ -e /dev/hidraw0 ]
+}
+
+gadget_pid=
+start_gadget() {
+    kl516-hid-gadget serve /dev/hidg0 "$length" "$@" 2>/tmp/gadget.log &
+    gadget_pid=$!
+    sleep 0.3
+}
+# Ends the gadget program; fails the check when it rejected a report of the wrong length.
+stop_gadget() {
+    [ -n "$gadget_pid" ] && kill -TERM "$gadget_pid" 2>/dev/null
+    [ -n "$gadget_pid" ] && wait "$gadget_pid"
+    gadget_pid=
+    if grep -q "rejected an output report" /tmp/gadget.log; then
+        fail "$1: every output report had the gadget's length" /tmp/gadget.log
+    fi
+}
+
+# check NAME LOG COMMAND...: runs the command with its output in LOG, passes on exit status 0.
+check() {
+    name=$1 log=$2
+    shift 2
+    if timeout 120 "$@" >"$log" 2>&1; then pass "$name"; else fail "$name (exit $?)" "$log"; fi
+}
+
+if plug; then
+    pass "enumerated 04d9:e000 as /dev/hidraw0"
+else
+    fail "enumerated 04d9:e000 as /dev/hidraw0"
+    dmesg | tail -n 20
+    finish
+fi
+
+start_gadget
+check "probe" /tmp/probe.log kl516-cli probe
+check "info" /tmp/info.log kl516-cli info
+check "set-clock" /tmp/clock.log kl516-cli set-clock
+stop_gadget "probe, info, set-clock"
+today=$(date +%Y-%m-%d)
+if grep -q " 1 clock blocks" /tmp/gadget.log && grep -q "meter clock set to ${today}T" /tmp/gadget.log; then
+    pass "the meter received the 32-byte clock block and shows today, $today"
+else
+    fail "the meter received the 32-byte clock block and shows today, $today" /tmp/gadget.log
+fi
+
+for image in small full; do
+    start_gadget --sim-memory "/data/$image.rec"
+    rm -f /tmp/out.rec
+    start=$(date +%s)
+    check "download ($image memory)" /tmp/download.log kl516-cli download --out /tmp/out.rec
+    seconds=$(($(date +%s) - start))
+    if cmp "/data/$image.rec" /tmp/out.rec >/tmp/cmp.log 2>&1; then
+        pass "download ($image memory) equals the image byte for byte ($(wc -c </tmp/out.rec) bytes, ${seconds} s)"
+    else
+        fail "download ($image memory) equals the image byte for byte" /tmp/cmp.log
+    fi
+    stop_gadget "download ($image memory)"
+done
+
+# Pulled out in the middle of a download: the gadget unbinds itself from the controller when
+# the host asks for block N+1 of 4008. A transfer broken off in its first half ends with
+# error 126, one broken off later with the failed request or read (123, 124).
+for cut in 1000:126 3000:12[34]; do
+    blocks=${cut%%:*} codes=${cut#*:}
+    [ -e /dev/hidraw0 ] || plug || fail "plugged in again before unplugging at block $blocks"
+    rm -rf /tmp/unplug
+    mkdir -p /tmp/unplug
+    start_gadget --sim-memory /data/full.rec --unplug-after-blocks "$blocks" $g/UDC
+    timeout 120 kl516-cli download --out /tmp/unplug/out.rec >/tmp/unplug.log 2>&1
+    status=$?
+    name="unplugged after $blocks blocks"
+    # The gadget ends by itself once it has unplugged; one that never got that far is stopped.
+    i=0
+    while kill -0 "$gadget_pid" 2>/dev/null && [ $i -lt 30 ]; do sleep 0.1; i=$((i + 1)); done
+    stop_gadget "$name"
+    if [ $status -eq 1 ] && grep -q "^error $codes: " /tmp/unplug.log; then
+        pass "$name: exit status 1, $(grep -o "^error $codes: .*" /tmp/unplug.log)"
+    else
+        fail "$name: exit status 1 with error $codes (got $status)" /tmp/unplug.log
+    fi
+    if [ -z "$(ls -A /tmp/unplug)" ]; then
+        pass "$name: no file left behind"
+    else
+        ls -la /tmp/unplug >/tmp/unplug.ls
+        fail "$name: no file left behind" /tmp/unplug.ls
+    fi
+done
+check "no meter: probe fails" /tmp/gone.log sh -c '! kl516-cli probe'
+
+if plug; then
+    start_gadget
+    check "plugged in again: probe" /tmp/replug.log kl516-cli probe
+    stop_gadget "plugged in again"
+else
+    fail "plugged in again: enumerated"
+fi
+
+finish
