@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "dataset/TDateTime.h"
-#include "files/ListTable.h"
-#include "files/PointText.h"
+#include "formats/ListTable.h"
+#include "formats/PointText.h"
 
 using namespace kl516;
 

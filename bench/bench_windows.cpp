@@ -6,8 +6,8 @@
 #include <qcustomplot.h>
 
 #include "app/ui/TfrmMain.h"
-#include "files/ListTable.h"
-#include "files/PointText.h"
+#include "formats/ListTable.h"
+#include "formats/PointText.h"
 #include "files/ui/FileCommands.h"
 #include "graph/ui/TfrmGraph.h"
 #include "graph/ui/Tslider2.h"

@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "dataset/DataSetTable.h"
-#include "files/CollectionFile.h"
+#include "logger/CollectionFile.h"
 #include "logger/MemoryParser.h"
 
 using namespace kl516;

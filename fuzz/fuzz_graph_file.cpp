@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "files/GraphFile.h"
+#include "graph/GraphFile.h"
 
 namespace {
 

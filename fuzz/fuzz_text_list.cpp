@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "files/ListTable.h"
+#include "formats/ListTable.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <span>
 #include <vector>
 
-#include "files/CollectionFile.h"
+#include "logger/CollectionFile.h"
 #include "link/Clock.h"
 #include "logger/Download.h"
 #include "link/Frames.h"

@@ -1,6 +1,12 @@
 #include "app/CommandStates.h"
 
+#include "session/MeterConnection.h"
+
 namespace kl516 {
+
+CommandContext commandContext(const MeterConnection& connection, WindowRole activeRole) {
+    return {connection.state(), connection.runActive(), connection.linkLent(), activeRole};
+}
 
 CommandStates commandStates(const CommandContext& c) {
     const bool connected = c.connection == ConnectionState::Connected;

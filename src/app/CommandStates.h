@@ -1,12 +1,9 @@
 #pragma once
 
-#include "app/WindowRole.h"
+#include "session/ConnectionState.h"
+#include "workspace/WindowRole.h"
 
 namespace kl516 {
-
-// The connection as the status bar tells it: before the first identification, while a meter
-// answers, and after one was lost.
-enum class ConnectionState { NeverConnected, Connected, Lost };
 
 struct CommandContext {
     ConnectionState connection = ConnectionState::NeverConnected;
@@ -32,6 +29,11 @@ struct CommandStates {
 constexpr bool decidesOutputToGraph(WindowRole role) {
     return role == WindowRole::TableList || role == WindowRole::ControlPanel || isGraphRole(role);
 }
+
+class MeterConnection;
+
+// The context of the connection's present state with the active window's role.
+CommandContext commandContext(const MeterConnection& connection, WindowRole activeRole);
 
 // The one place that decides the enabled commands.
 CommandStates commandStates(const CommandContext& context);

@@ -6,7 +6,7 @@
 #include <exception>
 #include <memory>
 
-#include "app/ui/QtPrompts.h"
+#include "workspace/ui/QtPrompts.h"
 #include "app/ui/TfrmAbout.h"
 #include "app/ui/TfrmMain.h"
 #include "files/ui/FileCommands.h"

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "dataset/DataSetTable.h"
-#include "files/CollectionFile.h"
-#include "files/PointText.h"
-#include "files/SafeWrite.h"
+#include "logger/CollectionFile.h"
+#include "formats/PointText.h"
+#include "formats/SafeWrite.h"
 #include "kl516/version.h"
 #include "link/Clock.h"
 #include "link/MeterLink.h"

@@ -8,14 +8,14 @@
 #include <span>
 #include <vector>
 
-#include "app/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "dataset/TDateTime.h"
-#include "files/FileProgress.h"
-#include "files/GraphFile.h"
-#include "files/ListTable.h"
-#include "files/PointText.h"
-#include "files/SafeWrite.h"
-#include "files/TableText.h"
+#include "formats/FileProgress.h"
+#include "graph/GraphFile.h"
+#include "formats/ListTable.h"
+#include "formats/PointText.h"
+#include "formats/SafeWrite.h"
+#include "formats/TableText.h"
 #include "graph/GraphState.h"
 
 namespace kl516 {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "files/TableText.h"
+#include "formats/TableText.h"
 #include "leq/LeqSession.h"
 #include "link/MeterLink.h"
 #include "simulator/SimulatedMeter.h"

@@ -14,7 +14,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/MeterConnection.h"
+#include "session/MeterConnection.h"
 #include "link/Clock.h"
 #include "link/LinkHost.h"
 #include "link/LinkResult.h"

@@ -6,7 +6,7 @@
 #include <QTextStream>
 
 #include "cli/Cli.h"
-#include "live/StatusDecoder.h"
+#include "session/StatusDecoder.h"
 
 namespace kl516 {
 

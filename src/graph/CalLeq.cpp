@@ -1,19 +1,12 @@
 #include "graph/CalLeq.h"
 
-#include <cmath>
-
-#include "leq/LeqRun.h"
+#include "levels/LevelArithmetic.h"
 
 namespace kl516 {
 
-float nextRunningLeq(float previousLeq, float level, int n) {
-    // The LEQ window's step: the same weights, powers and fault rule.
-    return leqStep(n, previousLeq, level).value_or(previousLeq);
-}
-
 namespace {
 bool counted(double x, float y, float nullValue) {
-    return x != 0 && std::isfinite(y) && y != nullValue;
+    return x != 0 && hasLevel(y, nullValue);
 }
 }  // namespace
 

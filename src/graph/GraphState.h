@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "levels/LevelArithmetic.h"
+
 namespace kl516 {
 
 // A colour as 0xAARRGGBB.
@@ -24,7 +26,7 @@ enum class DateTimeMode : uint8_t { None = 0, VBDateTime = 1 };
 // Line type of a series: 0 solid, 1 dash, 2 dot, 3 dash-dot, 4 thick solid.
 using LineType = int32_t;
 
-inline constexpr float kNullDataValueY = 9999.0f;
+inline constexpr float kNullDataValueY = kNullLevel;
 
 // One entry of the graph annotation table: type 0 text only, 2 a cross.
 struct GraphAnnotation {

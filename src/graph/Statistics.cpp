@@ -1,5 +1,7 @@
 #include "graph/Statistics.h"
 
+#include "levels/LevelArithmetic.h"
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -123,23 +125,17 @@ CursorLevels cursorLevels(const float* y, int n, int a, int b, float nullValue) 
     double energy = 0;
     for (int i = lo; i <= hi; ++i) {
         const float level = y[i];
-        if (!std::isfinite(level) || level == nullValue) continue;
+        if (!hasLevel(level, nullValue)) continue;
         levels.push_back(level);
-        energy += std::pow(10.0, double(level) / 10.0);
+        energy += levelEnergy(level);
     }
     s.count = int(levels.size());
     if (levels.empty()) return s;
-    s.leq = 10.0 * std::log10(energy / double(s.count));
+    s.leq = energyLevel(energy / double(s.count));
     // Three selections instead of a sort: the percentiles are all a cursor drag needs.
-    const auto exceeded = [&](int percent) {
-        const double rank = std::ceil((100 - percent) / 100.0 * double(levels.size()));
-        const auto i = std::ptrdiff_t(std::clamp<double>(rank - 1, 0, double(levels.size() - 1)));
-        std::nth_element(levels.begin(), levels.begin() + i, levels.end());
-        return levels[size_t(i)];
-    };
-    s.l10 = exceeded(10);
-    s.l50 = exceeded(50);
-    s.l90 = exceeded(90);
+    s.l10 = exceededLevel(levels, 10);
+    s.l50 = exceededLevel(levels, 50);
+    s.l90 = exceededLevel(levels, 90);
     return s;
 }
 

@@ -38,18 +38,6 @@ QStringList LeqRow::cells(const QLocale& locale) const {
             hasLevel ? formatLevel(leq, locale) : QString()};
 }
 
-std::optional<float> leqStep(int n, float previousLeq, float spl) {
-    if (n <= 1) return spl;
-    const float older = static_cast<float>(n - 1) / static_cast<float>(n);
-    const float newer = 1.0f / static_cast<float>(n);
-    const double energy = double(older) * std::pow(10.0, 0.1 * double(previousLeq)) +
-                          double(newer) * std::pow(10.0, 0.1 * double(spl));
-    const double leq = 10.0 * std::log10(energy);
-    const float result = static_cast<float>(leq);
-    if (!std::isfinite(leq) || !std::isfinite(result)) return std::nullopt;
-    return result;
-}
-
 void LeqRun::start(int seconds) {
     *this = LeqRun{};
     secondsLeft_ = seconds;
@@ -119,18 +107,12 @@ LeqSummary leqSummary(const std::vector<LeqRow>& rows, float leq, int seconds) {
         if (r.hasLevel) levels.push_back(r.spl);
     s.countedSeconds = int(levels.size());
     if (levels.empty()) return s;
-    std::sort(levels.begin(), levels.end());
-    const auto exceeded = [&](int percent) {
-        const double rank = std::ceil((100 - percent) / 100.0 * double(levels.size()));
-        const size_t i = size_t(std::clamp<double>(rank - 1, 0, double(levels.size() - 1)));
-        return levels[i];
-    };
-    s.lmin = levels.front();
-    s.lmax = levels.back();
-    s.l10 = exceeded(10);
-    s.l50 = exceeded(50);
-    s.l90 = exceeded(90);
-    s.sel = double(leq) + 10.0 * std::log10(double(std::max(seconds, 1)));
+    s.lmin = *std::min_element(levels.begin(), levels.end());
+    s.lmax = *std::max_element(levels.begin(), levels.end());
+    s.l10 = exceededLevel(levels, 10);
+    s.l50 = exceededLevel(levels, 50);
+    s.l90 = exceededLevel(levels, 90);
+    s.sel = soundExposureLevel(double(leq), seconds);
     return s;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dataset/TDateTime.h"
+#include "levels/LevelArithmetic.h"
 #include "link/Frames.h"
 
 namespace kl516 {
@@ -53,11 +54,6 @@ struct LeqRow {
     // Cells 1..4 as the table shows and saves them: date, time, SPL, Leq.
     QStringList cells(const QLocale& locale) const;
 };
-
-// The running Leq after n seconds: the energy mean weighing the previous Leq (n - 1) / n and
-// the new second 1 / n. Weights and levels are 32-bit floats, powers and logarithm doubles.
-// nullopt when the result is not a finite number (the caller keeps the previous Leq).
-std::optional<float> leqStep(int n, float previousLeq, float spl);
 
 // The bookkeeping of an LEQ run: takes readings and failures, closes one row whenever the
 // meter's seconds byte changes and counts the time left. No timer, window or file.

@@ -2,8 +2,8 @@
 
 #include "app/CommandStates.h"
 #include "app/WindowArrangement.h"
-#include "files/FileNames.h"
-#include "graph/GraphDocument.h"
+#include "formats/FileNames.h"
+#include "workspace/GraphDocument.h"
 
 using namespace kl516;
 

@@ -10,7 +10,7 @@
 #include <QToolButton>
 #include <memory>
 
-#include "app/Settings.h"
+#include "platform/Settings.h"
 #include "app/ui/TfrmAbout.h"
 #include "app/ui/TfrmMain.h"
 #include "link/LinkResult.h"

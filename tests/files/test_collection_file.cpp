@@ -7,7 +7,7 @@
 
 #include "support/Files.h"
 #include "dataset/DataSetTable.h"
-#include "files/CollectionFile.h"
+#include "logger/CollectionFile.h"
 #include "link/Clock.h"
 #include "link/MeterLink.h"
 #include "logger/Download.h"

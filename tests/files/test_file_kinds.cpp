@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "dataset/TDateTime.h"
-#include "files/GraphFile.h"
-#include "files/ListTable.h"
-#include "files/PointText.h"
-#include "files/RangeSelection.h"
-#include "files/TableText.h"
+#include "graph/GraphFile.h"
+#include "formats/ListTable.h"
+#include "formats/PointText.h"
+#include "formats/RangeSelection.h"
+#include "formats/TableText.h"
 #include "support/FileSizeLimit.h"
 #include "support/Files.h"
 

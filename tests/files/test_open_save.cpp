@@ -18,10 +18,10 @@
 #include <memory>
 
 #include "app/ui/TfrmMain.h"
-#include "files/CollectionFile.h"
-#include "files/GraphFile.h"
-#include "files/ListTable.h"
-#include "files/PointText.h"
+#include "logger/CollectionFile.h"
+#include "graph/GraphFile.h"
+#include "formats/ListTable.h"
+#include "formats/PointText.h"
 #include "files/ui/FileCommands.h"
 #include "files/ui/TfrmList.h"
 #include "files/ui/TfrmOpenSave.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "dataset/TDateTime.h"
-#include "files/PointText.h"
+#include "formats/PointText.h"
 
 using namespace kl516;
 

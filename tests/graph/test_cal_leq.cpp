@@ -15,6 +15,7 @@
 
 #include "dataset/TDateTime.h"
 #include "graph/CalLeq.h"
+#include "levels/LevelArithmetic.h"
 #include "graph/GraphState.h"
 #include "graph/StatisticText.h"
 #include "graph/Statistics.h"

@@ -20,7 +20,7 @@
 #include <QUrl>
 
 #include "app/ui/TfrmMain.h"
-#include "files/GraphFile.h"
+#include "graph/GraphFile.h"
 #include "graph/ui/DataSetListModel.h"
 #include "graph/ui/GraphCustomizeDialog.h"
 #include "graph/ui/TfrmDateTime.h"

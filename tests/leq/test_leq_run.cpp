@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "files/TableText.h"
+#include "formats/TableText.h"
 #include "leq/LeqRun.h"
 
 using namespace kl516;

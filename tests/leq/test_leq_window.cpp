@@ -9,7 +9,7 @@
 #include <QTableView>
 #include <QToolButton>
 
-#include "files/TableText.h"
+#include "formats/TableText.h"
 #include "leq/LeqSession.h"
 #include "leq/ui/LeqCommands.h"
 #include "leq/LeqFixture.h"

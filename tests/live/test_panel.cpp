@@ -10,9 +10,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/MeterConnection.h"
+#include "session/MeterConnection.h"
 #include "link/MeterLink.h"
-#include "live/StatusDecoder.h"
+#include "session/StatusDecoder.h"
 #include "live/ui/MeterArtwork.h"
 #include "live/ui/TfrmPanel.h"
 #include "simulator/SimulatedMeter.h"

@@ -29,7 +29,7 @@
 
 #include "app/ui/TfrmMain.h"
 #include "dataset/TDateTime.h"
-#include "files/CollectionFile.h"
+#include "logger/CollectionFile.h"
 #include "graph/ui/DataSetListModel.h"
 #include "graph/ui/TfrmGraph.h"
 #include "link/MeterLink.h"

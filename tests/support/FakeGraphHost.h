@@ -4,10 +4,10 @@
 #include <QTemporaryDir>
 #include <vector>
 
-#include "app/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "dataset/DataSetTable.h"
 #include "graph/Annotations.h"
-#include "graph/ui/GraphWindowHost.h"
+#include "workspace/ui/GraphWindowHost.h"
 #include "graph/ui/TfrmGraph.h"
 #include "link/Clock.h"
 #include "support/ScriptedPrompts.h"

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/Prompts.h"
+#include "workspace/Prompts.h"
 
 namespace kl516::test {
 

@@ -1,6 +1,6 @@
 #include "app/ui/TfrmMain.h"
 
-#include "files/CollectionFile.h"
+#include "logger/CollectionFile.h"
 #include "link/LinkResult.h"
 
 #include <QAction>
@@ -30,12 +30,13 @@
 
 #include <QDir>
 #include <QMenuBar>
-#include "app/Prompts.h"
-#include "app/Settings.h"
+#include "workspace/Prompts.h"
+#include "platform/Settings.h"
+#include "realtime/RealTimeRateSetting.h"
 #include "app/WindowArrangement.h"
 #include "app/ui/TfrmAbout.h"
 #include "dataset/TDateTime.h"
-#include "files/SafeWrite.h"
+#include "formats/SafeWrite.h"
 #include "files/ui/FileCommands.h"
 #include "graph/ui/TfrmGraph.h"
 #include "link/Clock.h"
@@ -735,7 +736,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 // ---- poll loop -------------------------------------------------------------------------------
 
 void TfrmMain::applyCommandStates() {
-    CommandContext context = connection_.commandContext(activeRole());
+    CommandContext context = commandContext(connection_, activeRole());
     if (decidesOutputToGraph(context.activeRole)) lastDataRole_ = context.activeRole;
     context.lastDataRole = lastDataRole_;
     const CommandStates s = commandStates(context);

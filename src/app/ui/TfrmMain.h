@@ -5,9 +5,10 @@
 #include <array>
 #include <memory>
 
-#include "app/MeterConnection.h"
-#include "app/ui/AppContext.h"
-#include "app/ui/WindowService.h"
+#include "app/CommandStates.h"
+#include "session/MeterConnection.h"
+#include "workspace/ui/AppContext.h"
+#include "workspace/ui/WindowService.h"
 #include "dataset/DataSetTable.h"
 #include "graph/Annotations.h"
 #include "graph/ui/TfrmGraph.h"

@@ -7,7 +7,7 @@
 #include <functional>
 #include <optional>
 
-#include "files/RangeSelection.h"
+#include "formats/RangeSelection.h"
 
 namespace kl516 {
 

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "files/ListTable.h"
+#include "formats/ListTable.h"
 
 class QTableView;
 

@@ -4,7 +4,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "app/ui/Dialogs.h"
+#include "workspace/ui/Dialogs.h"
 
 namespace kl516 {
 

@@ -247,7 +247,7 @@ struct PESGraph::Impl {
         const double x = st().x[size_t(s)][size_t(p)];
         const float y = st().y[size_t(s)][size_t(p)];
         // In date-time mode X 0 is the unfilled point, never a real time.
-        return std::isfinite(x) && std::isfinite(y) && y != float(nullY) && !(dateMode && x == 0);
+        return std::isfinite(x) && hasLevel(y, float(nullY)) && !(dateMode && x == 0);
     }
 
     void markDirty(int s, int lo, int hi) {

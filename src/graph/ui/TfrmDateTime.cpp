@@ -9,7 +9,7 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
-#include "app/ui/Dialogs.h"
+#include "workspace/ui/Dialogs.h"
 
 namespace kl516 {
 

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/ui/Dialogs.h"
+#include "workspace/ui/Dialogs.h"
 #include "dataset/TDateTime.h"
 
 namespace kl516 {

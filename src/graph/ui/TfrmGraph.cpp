@@ -21,17 +21,17 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/Prompts.h"
-#include "app/ui/WindowService.h"
+#include "workspace/Prompts.h"
+#include "workspace/ui/WindowService.h"
 #include "dataset/DataSetTable.h"
 #include "dataset/TDateTime.h"
-#include "files/GraphFile.h"
+#include "graph/GraphFile.h"
 #include "graph/CalLeq.h"
 #include "graph/StatisticText.h"
 #include "graph/Statistics.h"
 #include "graph/ui/CrossCursor.h"
 #include "graph/ui/DataSetListModel.h"
-#include "graph/ui/GraphWindowHost.h"
+#include "workspace/ui/GraphWindowHost.h"
 #include "graph/ui/TfrmAnnoEdit.h"
 #include "graph/ui/TfrmDelAnno.h"
 #include "graph/ui/TfrmDateTime.h"

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "graph/Annotations.h"
-#include "graph/GraphDocument.h"
+#include "workspace/GraphDocument.h"
 #include "graph/ui/PESGraph.h"
 
 class QComboBox;

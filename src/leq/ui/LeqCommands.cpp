@@ -9,11 +9,11 @@
 #include <QToolButton>
 #include <QTimer>
 
-#include "app/Prompts.h"
-#include "app/ui/AppContext.h"
-#include "app/ui/WindowService.h"
-#include "files/CollectionFile.h"
-#include "files/TableText.h"
+#include "workspace/Prompts.h"
+#include "workspace/ui/AppContext.h"
+#include "workspace/ui/WindowService.h"
+#include "logger/CollectionFile.h"
+#include "formats/TableText.h"
 #include "graph/ui/TfrmGraph.h"
 #include "leq/ui/TfrmLEQ.h"
 

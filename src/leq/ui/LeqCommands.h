@@ -6,7 +6,7 @@
 #include <QString>
 #include <memory>
 
-#include "app/MeterConnection.h"
+#include "session/MeterConnection.h"
 #include "graph/ui/TfrmGraph.h"
 #include "leq/LeqSession.h"
 #include "leq/ui/TfrmLEQ.h"

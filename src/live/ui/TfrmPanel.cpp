@@ -11,8 +11,8 @@
 #include <functional>
 #include <optional>
 
-#include "app/Prompts.h"
-#include "app/MeterConnection.h"
+#include "workspace/Prompts.h"
+#include "session/MeterConnection.h"
 #include "live/ui/MeterArtwork.h"
 
 namespace kl516 {

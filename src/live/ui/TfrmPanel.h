@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "live/StatusDecoder.h"
+#include "session/StatusDecoder.h"
 
 class QLabel;
 class QTimer;

@@ -13,14 +13,14 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "app/MeterConnection.h"
-#include "app/ui/Hourglass.h"
-#include "app/Prompts.h"
-#include "app/ui/AppContext.h"
-#include "app/ui/WindowService.h"
+#include "session/MeterConnection.h"
+#include "workspace/ui/Hourglass.h"
+#include "workspace/Prompts.h"
+#include "workspace/ui/AppContext.h"
+#include "workspace/ui/WindowService.h"
 #include "dataset/TDateTime.h"
 #include "dataset/ui/DateColumn.h"
-#include "files/CollectionFile.h"
+#include "logger/CollectionFile.h"
 #include "graph/ui/DataSetListModel.h"
 #include "graph/ui/TfrmGraph.h"
 #include "link/Clock.h"

@@ -12,7 +12,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "app/ui/Dialogs.h"
+#include "workspace/ui/Dialogs.h"
 
 namespace kl516 {
 

@@ -1,6 +1,6 @@
 #include "logger/ui/TfrmSetup.h"
 
-#include "app/ui/Hourglass.h"
+#include "workspace/ui/Hourglass.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,9 +12,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/MeterConnection.h"
-#include "app/Prompts.h"
-#include "app/ui/AppContext.h"
+#include "session/MeterConnection.h"
+#include "workspace/Prompts.h"
+#include "workspace/ui/AppContext.h"
 #include "link/LinkResult.h"
 #include "link/MeterLink.h"
 #include "logger/SetupOperations.h"

@@ -10,10 +10,10 @@
 #include <cmath>
 #include <utility>
 
-#include "app/MeterConnection.h"
-#include "app/Prompts.h"
-#include "app/ui/AppContext.h"
-#include "app/ui/WindowService.h"
+#include "session/MeterConnection.h"
+#include "workspace/Prompts.h"
+#include "workspace/ui/AppContext.h"
+#include "workspace/ui/WindowService.h"
 #include "graph/ui/TfrmGraph.h"
 #include "graph/ui/Tslider2.h"
 #include "link/Clock.h"

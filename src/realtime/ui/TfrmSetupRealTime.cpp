@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "app/ui/Dialogs.h"
-#include "app/Prompts.h"
+#include "workspace/ui/Dialogs.h"
+#include "workspace/Prompts.h"
 #include "dataset/TDateTime.h"
 #include "realtime/RecordingPeriod.h"
 #include "realtime/SamplingRate.h"

@@ -5,9 +5,9 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
-#include "app/WindowRole.h"
-#include "app/ui/Hourglass.h"
-#include "app/ui/WindowService.h"
+#include "workspace/WindowRole.h"
+#include "workspace/ui/Hourglass.h"
+#include "workspace/ui/WindowService.h"
 #include "graph/ui/TfrmGraph.h"
 #include "report/ui/TablePrinter.h"
 

@@ -1,0 +1,646 @@
+#include "formats/ListTable.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <QTime>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "dataset/TDateTime.h"
+#include "formats/ProgressPacer.h"
+
+namespace kl516 {
+
+namespace {
+
+const QStringList& defaultTitles() {
+    static const QStringList titles{QStringLiteral("No"),
+                                    QStringLiteral("Date"),
+                                    QStringLiteral("Time"),
+                                    QStringLiteral("Value"),
+                                    QString(),
+                                    QString(),
+                                    QString()};
+    return titles;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The model
+
+ListTableModel::ListTableModel(QObject* parent)
+    : QAbstractTableModel(parent), titles_(defaultTitles().begin(), defaultTitles().end()) {}
+
+int ListTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : visibleRows_;
+}
+
+int ListTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumns;
+}
+
+QVariant ListTableModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= visibleRows_) return {};
+    return cell(index.row(), index.column());
+}
+
+QVariant ListTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
+    return title(section);
+}
+
+QString ListTableModel::cell(int row, int column) const {
+    if (row < 0 || row >= storedRows() || column < 0 || column >= kColumns) return {};
+    if (column == 0) return QString::number(row + 1);
+    const auto& lengths = fieldLengths_[size_t(row)];
+    const quint64 start = rowStart_[size_t(row)];
+    qsizetype offset = qsizetype(start & 0xFFFFFFFFu);
+    for (int f = 0; f < column - 1; ++f) offset += lengths[size_t(f)];
+    const char16_t* text = chunks_[size_t(start >> 32)].get() + offset;
+    return QString(reinterpret_cast<const QChar*>(text), lengths[size_t(column - 1)]);
+}
+
+void ListTableModel::appendRow(const QStringList& fields) {
+    std::array<QStringView, kFields> views;
+    const size_t n = std::min<size_t>(size_t(fields.size()), kFields);
+    for (size_t i = 0; i < n; ++i) views[i] = fields[qsizetype(i)];
+    appendFields(std::span<const QStringView>(views.data(), n));
+}
+
+void ListTableModel::appendFields(std::span<const QStringView> fields) {
+    if (storedRows() == INT_MAX) return;  // rows are counted in int
+    std::array<quint8, kFields> lengths{};
+    const size_t n = std::min<size_t>(fields.size(), kFields);
+    qsizetype total = 0;
+    for (size_t i = 0; i < n; ++i) {
+        lengths[i] = quint8(std::min<qsizetype>(fields[i].size(), kMaxFieldChars));
+        total += lengths[i];
+    }
+    // Every row, also one of empty fields only, points into a chunk.
+    if (chunks_.empty() || chunkUsed_ + total > chunkSize_) {
+        chunkSize_ = chunks_.empty() ? kFirstChunkChars : std::min(chunkSize_ * 2, kMaxChunkChars);
+        chunks_.push_back(std::make_unique_for_overwrite<char16_t[]>(size_t(chunkSize_)));
+        chunkUsed_ = 0;
+    }
+    char16_t* out = chunks_.back().get() + chunkUsed_;
+    for (size_t i = 0; i < n; ++i) {
+        std::memcpy(out, fields[i].utf16(), size_t(lengths[i]) * sizeof(char16_t));
+        out += lengths[i];
+    }
+    rowStart_.push_back(quint64(chunks_.size() - 1) << 32 | quint64(chunkUsed_));
+    fieldLengths_.push_back(lengths);
+    chunkUsed_ += total;
+    if (!appending_) showStoredRows();
+}
+
+void ListTableModel::showStoredRows() {
+    beginInsertRows({}, visibleRows_, storedRows() - 1);
+    visibleRows_ = storedRows();
+    endInsertRows();
+}
+
+void ListTableModel::beginAppend() {
+    appending_ = true;
+}
+
+void ListTableModel::endAppend() {
+    appending_ = false;
+    if (storedRows() > visibleRows_) showStoredRows();
+}
+
+void ListTableModel::clear() {
+    beginResetModel();
+    chunks_.clear();
+    chunkSize_ = 0;
+    chunkUsed_ = 0;
+    rowStart_.clear();
+    rowStart_.shrink_to_fit();
+    fieldLengths_.clear();
+    fieldLengths_.shrink_to_fit();
+    visibleRows_ = 0;
+    appending_ = false;
+    titles_.assign(defaultTitles().begin(), defaultTitles().end());
+    endResetModel();
+    emit headerDataChanged(Qt::Horizontal, 0, kColumns - 1);
+}
+
+QString ListTableModel::title(int column) const {
+    return column >= 0 && column < kColumns ? titles_[size_t(column)] : QString();
+}
+
+void ListTableModel::setTitle(int column, const QString& title) {
+    if (column < 0 || column >= kColumns || titles_[size_t(column)] == title) return;
+    titles_[size_t(column)] = title;
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+void ListTableModel::applyTitleRule() {
+    if (cell(0, 4).isEmpty()) return;
+    setTitle(3, QStringLiteral("SPL"));
+    setTitle(4, QStringLiteral("Leq"));
+}
+
+int ListTableModel::levelColumn() const {
+    return title(4) == QLatin1String("Leq") ? 4 : 3;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading a text file
+
+namespace {
+
+// A line's bytes are looked at only up to this many: enough for 180 characters in any 8-bit or
+// multibyte local encoding, so a longer line is known to be long without reading it whole (a
+// file without line ends takes no more memory than this).
+constexpr qsizetype kLineWindow = (kMaxListLine + 1) * 4;
+
+// Splits a device into lines at LF, dropping a CR before it; reads in large blocks.
+class LineReader {
+  public:
+    explicit LineReader(QIODevice& in) : in_(in) {}
+
+    // The next line's bytes, at most kLineWindow of them (long: the line had more). False at
+    // the end of the data.
+    bool next(QByteArrayView& line, bool& longLine) {
+        longLine = false;
+        for (;;) {
+            const char* begin = buffer_.constData() + pos_;
+            const qsizetype available = buffer_.size() - pos_;
+            const void* lf = std::memchr(begin, '\n', size_t(available));
+            if (lf) {
+                qsizetype length = static_cast<const char*>(lf) - begin;
+                pos_ += length + 1;
+                if (length > 0 && begin[length - 1] == '\r') --length;
+                return take(begin, length, line, longLine);
+            }
+            if (available > kLineWindow) {
+                // Reading ends after a long line, so its rest is never needed.
+                pos_ = buffer_.size();
+                return take(begin, available, line, longLine);
+            }
+            if (!fill()) {
+                if (available == 0) return false;
+                qsizetype length = available;
+                pos_ = buffer_.size();
+                if (begin[length - 1] == '\r') --length;
+                return take(begin, length, line, longLine);
+            }
+        }
+    }
+
+    // Whether everything after the current line is line ends only.
+    bool restIsBlank() {
+        for (;;) {
+            for (; pos_ < buffer_.size(); ++pos_) {
+                const char c = buffer_[pos_];
+                if (c != '\r' && c != '\n') return false;
+            }
+            if (!fill()) return true;
+        }
+    }
+
+  private:
+    static bool take(const char* begin, qsizetype length, QByteArrayView& line, bool& longLine) {
+        longLine = length > kLineWindow;
+        line = QByteArrayView(begin, std::min(length, kLineWindow));
+        return true;
+    }
+
+    // Keeps the unread bytes and appends the next block; false when the device has no more.
+    bool fill() {
+        constexpr qsizetype kBlock = 256 * 1024;
+        buffer_.remove(0, pos_);
+        pos_ = 0;
+        const qsizetype kept = buffer_.size();
+        buffer_.resize(kept + kBlock);
+        const qint64 got = in_.read(buffer_.data() + kept, kBlock);
+        buffer_.resize(kept + std::max<qint64>(got, 0));
+        return got > 0;
+    }
+
+    QIODevice& in_;
+    QByteArray buffer_;
+    qsizetype pos_ = 0;
+};
+
+}  // namespace
+
+ListReadResult readTextIntoList(QIODevice& in, QChar separator, ListTableModel& list,
+                                FileProgress* progress) {
+    ListReadResult result;
+    if (!in.isOpen() && !in.open(QIODevice::ReadOnly)) return result;
+    if (!in.isReadable()) return result;
+    list.clear();
+    result.stop = ListReadStop::EndOfFile;
+
+    LineReader reader(in);
+    // Stateless: every line is decoded on its own, a broken character never spills over.
+    QStringDecoder decoder(QStringDecoder::System, QStringDecoder::Flag::Stateless);
+    std::vector<char16_t> text(size_t(decoder.requiredSpace(kLineWindow)));
+    std::array<QStringView, ListTableModel::kColumns - 1> fields;
+    ProgressPacer pacer(progress);
+    qint64 fileLine = 0;
+
+    list.beginAppend();
+    QByteArrayView bytes;
+    bool longLine = false;
+    while (reader.next(bytes, longLine)) {
+        ++fileLine;
+        QChar* end = decoder.appendToBuffer(reinterpret_cast<QChar*>(text.data()), bytes);
+        QStringView line(text.data(), end - reinterpret_cast<QChar*>(text.data()));
+        if (line.size() > kMaxListLine) {
+            longLine = true;
+            qsizetype cut = kMaxListLine;
+            if (line[cut - 1].isHighSurrogate()) --cut;  // keep characters whole
+            line.truncate(cut);
+        }
+        if (!line.contains(separator)) {
+            const bool trailingBlank = line.isEmpty() && !longLine && reader.restIsBlank();
+            if (!trailingBlank) {
+                result.stop = ListReadStop::NoSeparator;
+                result.fileLine = fileLine;
+            }
+            break;
+        }
+        if (pacer.cancelled()) {
+            result.stop = ListReadStop::Cancelled;
+            result.fileLine = fileLine;
+            break;
+        }
+        pacer.lines(result.lines + 1);
+
+        // Fields up to the last column; an empty rest after the last separator is no field.
+        size_t count = 0;
+        QStringView rest = line;
+        while (count < fields.size()) {
+            const qsizetype at = rest.indexOf(separator);
+            if (at < 0) {
+                if (!rest.isEmpty()) fields[count++] = rest;
+                break;
+            }
+            fields[count++] = rest.first(at);
+            rest = rest.sliced(at + 1);
+        }
+        list.appendFields(std::span<const QStringView>(fields.data(), count));
+        ++result.lines;
+        if (longLine) {
+            result.stop = ListReadStop::LongLine;
+            result.fileLine = fileLine;
+            break;
+        }
+    }
+    list.endAppend();
+    list.applyTitleRule();
+    pacer.finish(result.lines);
+    return result;
+}
+
+ListReadResult readTextIntoList(const QString& path, QChar separator, ListTableModel& list,
+                                FileProgress* progress) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return ListReadResult{};
+    return readTextIntoList(file, separator, list, progress);
+}
+
+QString listReadMessage(const ListReadResult& result) {
+    const QString read = result.lines == 1 ? QStringLiteral("1 line was read")
+                                           : QStringLiteral("%1 lines were read").arg(result.lines);
+    switch (result.stop) {
+        case ListReadStop::EndOfFile:
+        case ListReadStop::Cancelled:
+            return {};
+        case ListReadStop::CannotOpen:
+            return QStringLiteral("The file could not be opened; nothing was read.");
+        case ListReadStop::NoSeparator:
+            return QStringLiteral(
+                       "%1. Line %2 is empty or has no field separator, so it and "
+                       "the rest of the file were not read.")
+                .arg(read)
+                .arg(result.fileLine);
+        case ListReadStop::LongLine:
+            return QStringLiteral(
+                       "%1. Line %2 is longer than %3 characters: only its first %3 "
+                       "were kept, and the rest of the file was not read.")
+                .arg(read)
+                .arg(result.fileLine)
+                .arg(kMaxListLine);
+    }
+    return {};
+}
+
+QChar textFileSeparator(const QString& path) {
+    return path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? QLatin1Char(',')
+                                                                     : QLatin1Char('\t');
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dates, times and levels of a list
+
+namespace {
+
+constexpr int kMsPerDay = 86400000;
+
+bool isDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// Up to maxDigits decimal digits at pos (at least one).
+bool readNumber(QStringView text, qsizetype& pos, int maxDigits, int& value) {
+    value = 0;
+    int digits = 0;
+    while (pos < text.size() && digits < maxDigits && isDigit(text[pos])) {
+        value = value * 10 + (text[pos].unicode() - u'0');
+        ++pos;
+        ++digits;
+    }
+    return digits > 0;
+}
+
+// Reads the list's dates and times for one locale; the formats are taken apart once, so that a
+// list of many rows is read quickly.
+class ListDateTimeReader {
+  public:
+    explicit ListDateTimeReader(const QLocale& locale)
+        : locale_(locale),
+          dateFormat_(locale.dateFormat(QLocale::ShortFormat)),
+          timeFormat_(longTimeFormatWithoutZone(locale)) {
+        parseDateFormat();
+    }
+
+    bool read(QStringView date, QStringView time, double& result) const {
+        QDate day;
+        int ms = 0;
+        if (!readDate(date.trimmed(), day) || !readTime(time.trimmed(), ms)) return false;
+        if (ms >= kMsPerDay) {  // a fraction that rounded up to the next midnight
+            day = day.addDays(1);
+            ms -= kMsPerDay;
+        }
+        if (!day.isValid()) return false;
+        result = toTDateTime(day, QTime::fromMSecsSinceStartOfDay(ms));
+        return true;
+    }
+
+  private:
+    struct Token {
+        enum Kind { Day, Month, MonthName, Year, Literal } kind;
+        QString text;  // Literal
+    };
+
+    // d, dd, M, MM, MMM, MMMM, yy, yyyy and quoted or plain literals; anything else (day names,
+    // odd year widths) leaves the parse to QLocale.
+    void parseDateFormat() {
+        const QString& f = dateFormat_;
+        for (qsizetype i = 0; i < f.size();) {
+            const QChar c = f[i];
+            if (c == u'\'') {
+                QString literal;
+                ++i;
+                while (i < f.size()) {
+                    if (f[i] == u'\'') {
+                        if (i + 1 < f.size() && f[i + 1] == u'\'') {
+                            literal += u'\'';
+                            i += 2;
+                            continue;
+                        }
+                        ++i;
+                        break;
+                    }
+                    literal += f[i++];
+                }
+                if (literal.isEmpty()) literal = QStringLiteral("'");
+                tokens_.push_back({Token::Literal, literal});
+                continue;
+            }
+            qsizetype run = 1;
+            while (i + run < f.size() && f[i + run] == c) ++run;
+            if (c == u'd' && run <= 2) {
+                tokens_.push_back({Token::Day, {}});
+            } else if (c == u'M' && run <= 2) {
+                tokens_.push_back({Token::Month, {}});
+            } else if (c == u'M' && run <= 4) {
+                tokens_.push_back({Token::MonthName, {}});
+            } else if (c == u'y' && (run == 2 || run == 4)) {
+                tokens_.push_back({Token::Year, {}});
+            } else if (c.isLetter()) {
+                tokensOk_ = false;
+                return;
+            } else {
+                tokens_.push_back({Token::Literal, QString(run, c)});
+            }
+            i += run;
+        }
+    }
+
+    bool readDate(QStringView text, QDate& date) const {
+        if (tokensOk_ ? readLocaleDate(text, date) : readQtDate(text, date)) return true;
+        // The ISO form of the tools: yyyy-MM-dd.
+        if (text.size() != 10 || text[4] != u'-' || text[7] != u'-') return false;
+        qsizetype pos = 0;
+        int y, m, d;
+        if (!readNumber(text, pos, 4, y) || pos != 4) return false;
+        ++pos;
+        if (!readNumber(text, pos, 2, m) || pos != 7) return false;
+        ++pos;
+        if (!readNumber(text, pos, 2, d) || pos != 10) return false;
+        date = QDate(y, m, d);
+        return date.isValid();
+    }
+
+    bool readLocaleDate(QStringView text, QDate& date) const {
+        int y = -1, m = -1, d = -1;
+        qsizetype pos = 0;
+        for (const Token& t : tokens_) {
+            switch (t.kind) {
+                case Token::Day:
+                    if (!readNumber(text, pos, 2, d)) return false;
+                    break;
+                case Token::Month:
+                    if (!readNumber(text, pos, 2, m)) return false;
+                    break;
+                case Token::Year:
+                    if (!readNumber(text, pos, 4, y)) return false;
+                    break;
+                case Token::MonthName:
+                    if (!readMonthName(text, pos, m)) return false;
+                    break;
+                case Token::Literal:
+                    if (!text.sliced(pos).startsWith(t.text)) return false;
+                    pos += t.text.size();
+                    break;
+            }
+        }
+        if (pos != text.size() || y < 0 || m < 0 || d < 0) return false;
+        if (y < 100) y += 2000;  // two-digit years: this century
+        date = QDate(y, m, d);
+        return date.isValid();
+    }
+
+    bool readMonthName(QStringView text, qsizetype& pos, int& month) const {
+        qsizetype best = 0;
+        for (int m = 1; m <= 12; ++m) {
+            for (const QString& name :
+                 {locale_.monthName(m, QLocale::ShortFormat), locale_.monthName(m),
+                  locale_.standaloneMonthName(m, QLocale::ShortFormat),
+                  locale_.standaloneMonthName(m)}) {
+                if (name.size() > best && text.sliced(pos).startsWith(name, Qt::CaseInsensitive)) {
+                    best = name.size();
+                    month = m;
+                }
+            }
+        }
+        pos += best;
+        return best > 0;
+    }
+
+    bool readQtDate(QStringView text, QDate& date) const {
+        date = locale_.toDate(text.toString(), dateFormat_);
+        return date.isValid();
+    }
+
+    // hh:mm:ss with an optional decimal fraction of the second (".0", ".045", ".45"), or the
+    // locale's long time.
+    bool readTime(QStringView text, int& ms) const {
+        if (readPlainTime(text, ms)) return true;
+        QTime t = locale_.toTime(text.toString(), timeFormat_);
+        if (!t.isValid()) {
+            // Some locales put narrow or no-break blanks before AM/PM; files edited by hand or
+            // written in an 8-bit encoding carry plain ones.
+            QString format = timeFormat_;
+            QString plain = text.toString();
+            for (QChar blank : {QChar(0x202F), QChar(0x00A0)}) {
+                format.replace(blank, u' ');
+                plain.replace(blank, u' ');
+            }
+            t = locale_.toTime(plain, format);
+        }
+        if (!t.isValid()) return false;
+        ms = t.msecsSinceStartOfDay();
+        return true;
+    }
+
+    static bool readPlainTime(QStringView text, int& ms) {
+        qsizetype pos = 0;
+        int h, m, s;
+        if (!readNumber(text, pos, 2, h) || pos >= text.size() || text[pos] != u':') return false;
+        const qsizetype minuteAt = ++pos;
+        if (!readNumber(text, pos, 2, m) || pos != minuteAt + 2) return false;
+        if (pos >= text.size() || text[pos] != u':') return false;
+        const qsizetype secondAt = ++pos;
+        if (!readNumber(text, pos, 2, s) || pos != secondAt + 2) return false;
+        if (h > 23 || m > 59 || s > 59) return false;
+        int fraction = 0;
+        if (pos < text.size()) {
+            if (text[pos] != u'.' && text[pos] != u',') return false;
+            ++pos;
+            // The digits are a decimal fraction of the second, rounded to the millisecond.
+            int digits = 0;
+            int tenthOfMs = 0;
+            for (; pos < text.size() && isDigit(text[pos]); ++pos, ++digits) {
+                const int digit = text[pos].unicode() - u'0';
+                if (digits < 3)
+                    fraction = fraction * 10 + digit;
+                else if (digits == 3)
+                    tenthOfMs = digit;
+            }
+            if (digits == 0 || pos != text.size()) return false;
+            for (int d = digits; d < 3; ++d) fraction *= 10;
+            if (tenthOfMs >= 5) ++fraction;
+        }
+        ms = ((h * 60 + m) * 60 + s) * 1000 + fraction;
+        return true;
+    }
+
+    QLocale locale_;
+    QString dateFormat_;
+    QString timeFormat_;
+    std::vector<Token> tokens_;
+    bool tokensOk_ = true;
+};
+
+// A level in the locale's form or with a point; group separators are not accepted, so that a
+// point is never taken for one ("72.4" in a German list is 72.4).
+class LevelReader {
+  public:
+    explicit LevelReader(const QLocale& locale) : locale_(locale), c_(QLocale::c()) {
+        locale_.setNumberOptions(locale_.numberOptions() | QLocale::RejectGroupSeparator);
+        c_.setNumberOptions(c_.numberOptions() | QLocale::RejectGroupSeparator);
+    }
+
+    bool read(QStringView text, float& level) const {
+        text = text.trimmed();
+        if (text.isEmpty()) return false;
+        bool ok = false;
+        float v = locale_.toFloat(text, &ok);
+        if (!ok) v = c_.toFloat(text, &ok);
+        if (!ok || !std::isfinite(v)) return false;
+        level = v;
+        return true;
+    }
+
+  private:
+    QLocale locale_;
+    QLocale c_;
+};
+
+}  // namespace
+
+bool readListDateTime(const QString& date, const QString& time, const QLocale& locale,
+                      double& result) {
+    return ListDateTimeReader(locale).read(date, time, result);
+}
+
+ListGraphPoints listGraphPoints(const ListTableModel& list, const QLocale& locale,
+                                FileProgress* progress) {
+    ListGraphPoints points;
+    const int rows = list.rowCount();
+    if (rows == 0 || list.cell(0, 1).isEmpty()) {
+        points.error = QStringLiteral("No data to graph !");
+        return points;
+    }
+    const ListDateTimeReader dates(locale);
+    const auto rowTime = [&](int row, double& t) {
+        return dates.read(list.cell(row, 1), list.cell(row, 2), t);
+    };
+    const auto unreadable = [&](int row) {
+        return QStringLiteral(
+                   "Row %1 has no readable date and time: \"%2 %3\" is not a valid "
+                   "date and time.")
+            .arg(row + 1)
+            .arg(list.cell(row, 1), list.cell(row, 2));
+    };
+    if (!rowTime(0, points.first)) {
+        points.error = unreadable(0);
+        return points;
+    }
+    if (!rowTime(rows - 1, points.last)) {
+        points.error = unreadable(rows - 1);
+        return points;
+    }
+
+    constexpr double kNoTime = std::numeric_limits<double>::quiet_NaN();
+    constexpr float kNoLevel = std::numeric_limits<float>::quiet_NaN();
+    points.x.assign(size_t(rows), kNoTime);
+    points.y.assign(size_t(rows), kNoLevel);
+    const LevelReader levels(locale);
+    const int levelColumn = list.levelColumn();
+    ProgressPacer pacer(progress);
+    int done = 0;
+    for (int r = 0; r < rows; ++r) {
+        if (pacer.cancelled()) break;
+        pacer.lines(r + 1);
+        done = r + 1;
+        double t;
+        if (!rowTime(r, t)) continue;
+        points.x[size_t(r)] = t;
+        float level;
+        if (levels.read(list.cell(r, levelColumn), level)) points.y[size_t(r)] = level;
+    }
+    pacer.finish(done);
+    return points;
+}
+
+}  // namespace kl516

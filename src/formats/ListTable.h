@@ -1,0 +1,135 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QIODevice>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "formats/FileProgress.h"
+
+namespace kl516 {
+
+// The tabular list's content: a text file shown as a table of 7 columns. Column 0 is the line
+// number, columns 1 .. 6 the fields of the line ("Date", "Time", "Value" and three untitled
+// ones; "SPL" and "Leq" for columns 3 and 4 when the first line has a fourth field). Model row
+// r is the file's line r + 1. Cells are read-only. The text is kept compactly (chunks of
+// characters and each line's field lengths), so a million lines fit in well under 300 MB.
+class ListTableModel final : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    static constexpr int kColumns = 7;
+
+    explicit ListTableModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // The text of a cell: column 0 the line number, columns 1 .. 6 the fields; empty beyond
+    // a line's fields or the rows.
+    QString cell(int row, int column) const;
+    // Adds a line's fields (at most kColumns - 1 are kept). Views learn of new rows only at
+    // endAppend(), so that reading does not repaint per line.
+    void appendRow(const QStringList& fields);
+    // The same from views into a line (no copies); a field longer than 255 characters is cut.
+    void appendFields(std::span<const QStringView> fields);
+    void beginAppend();
+    void endAppend();
+    void clear();
+
+    QString title(int column) const;
+    void setTitle(int column, const QString& title);
+    // The column titles rule after reading: "SPL" and "Leq" for columns 3 and 4 when the first
+    // row has a fourth field; otherwise "Value" stays.
+    void applyTitleRule();
+    // The column that holds the level to graph: 4 when its title is "Leq", otherwise 3.
+    int levelColumn() const;
+
+  private:
+    static constexpr int kFields = kColumns - 1;
+    // Text lives in chunks that never move or grow (no doubling copies), from 4 K characters
+    // for small lists up to 1 M; a row's fields sit together in one chunk.
+    static constexpr qsizetype kFirstChunkChars = qsizetype(1) << 12;
+    static constexpr qsizetype kMaxChunkChars = qsizetype(1) << 20;
+    static constexpr int kMaxFieldChars = 255;  // a field's length is kept in one byte
+
+    int storedRows() const { return int(rowStart_.size()); }
+    void showStoredRows();  // tells the views of the rows stored since they last looked
+
+    std::vector<QString> titles_;
+    std::vector<std::unique_ptr<char16_t[]>> chunks_;
+    qsizetype chunkSize_ = 0;                                // characters in the last chunk
+    qsizetype chunkUsed_ = 0;                                // of them used
+    std::vector<quint64> rowStart_;                          // chunk << 32 | offset
+    std::vector<std::array<quint8, kFields>> fieldLengths_;  // per row; 0 beyond its fields
+    int visibleRows_ = 0;                                    // rows the views know of
+    bool appending_ = false;
+};
+
+// Why reading a text file into the list stopped.
+enum class ListReadStop {
+    EndOfFile,    // every line was read
+    NoSeparator,  // a line without the separator (an empty line, a single field) ended it
+    LongLine,     // a line longer than 179 characters: its first 179 were kept, nothing after
+    Cancelled,    // the user pressed Cancel
+    CannotOpen,   // the file could not be opened: nothing read
+};
+
+struct ListReadResult {
+    ListReadStop stop = ListReadStop::CannotOpen;
+    qint64 lines = 0;     // lines stored in the list
+    qint64 fileLine = 0;  // the number of the line at which reading stopped (1-based), if any
+};
+
+inline constexpr int kMaxListLine = 179;
+
+// Fills the list from a point or table text file, replacing what it held: one row per line up
+// to the first line without the separator, each line cut after 179 characters (and reading
+// ends after such a line), fields split at the separator, an empty rest after the last
+// separator being no field. Blank lines that only end the file do not count as a stop. Text is
+// read in the local 8-bit encoding; CR LF and LF end a line. progress, when given, gets the
+// line count at most every 30 ms and at the end, and is asked about Cancel before every line
+// is stored (the line being read is then not stored). Applies the title rule at the end.
+ListReadResult readTextIntoList(QIODevice& in, QChar separator, ListTableModel& list,
+                                FileProgress* progress = nullptr);
+ListReadResult readTextIntoList(const QString& path, QChar separator, ListTableModel& list,
+                                FileProgress* progress = nullptr);
+
+// The one message for a read that stopped before the end of the file: how many lines were
+// read and why the rest was not. Empty when the whole file was read or the user cancelled;
+// a short notice for CannotOpen.
+QString listReadMessage(const ListReadResult& result);
+
+// The separator of a text file by its name: a comma for ".csv" (any case), otherwise a tab.
+QChar textFileSeparator(const QString& path);
+
+// The points "Output Tabular to graph" makes of a list: one point per row, X the row's date
+// and time, Y the level column read as a number in the locale (or with a point). A row whose
+// date and time cannot be read is skipped (its point keeps the set-up's X, no level); a row
+// whose level cannot be read keeps its X and no level (a gap).
+struct ListGraphPoints {
+    QString error;  // "No data to graph !", or the first or last row's date and time unreadable
+    double first = 0, last = 0;  // TDateTime of the first and the last row
+    std::vector<double> x;       // per row; NaN when the row's date and time cannot be read
+    std::vector<float> y;        // per row; NaN when there is no level
+};
+
+// Reads a date-time as the point text and LEQ files write it: the locale's short date (or ISO
+// yyyy-MM-dd), a blank, then hh:mm:ss with an optional decimal fraction of the second
+// (".0", ".045", ".45" = 450 ms) or the locale's long time. Two-digit years are 2000 + yy.
+// False when it cannot be read.
+bool readListDateTime(const QString& date, const QString& time, const QLocale& locale,
+                      double& result);
+
+// The first and last rows only (to set the graph up), then every row; progress gets the row
+// number (at most every 30 ms and at the end) and can stop the loop early (the rest keep NaN).
+ListGraphPoints listGraphPoints(const ListTableModel& list, const QLocale& locale,
+                                FileProgress* progress = nullptr);
+
+}  // namespace kl516

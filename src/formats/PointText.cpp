@@ -1,0 +1,131 @@
+#include "formats/PointText.h"
+
+#include <algorithm>
+
+#include "formats/TextFileWriter.h"
+
+namespace kl516 {
+
+namespace {
+
+// hh:mm:ss.f of a time of day: the fraction "0" for a whole second, otherwise three digits, so
+// that ".045" reads back as 45 ms and not 450. Empty for an invalid time.
+void appendTime(QString& out, QTime t) {
+    if (!t.isValid()) return;
+    char text[12];
+    const auto two = [&](int at, int v) {
+        text[at] = char('0' + v / 10);
+        text[at + 1] = char('0' + v % 10);
+    };
+    two(0, t.hour());
+    text[2] = ':';
+    two(3, t.minute());
+    text[5] = ':';
+    two(6, t.second());
+    text[8] = '.';
+    qsizetype length = 10;
+    const int ms = t.msec();
+    if (ms == 0) {
+        text[9] = '0';
+    } else {
+        text[9] = char('0' + ms / 100);
+        two(10, ms % 100);
+        length = 12;
+    }
+    out += QLatin1String(text, length);
+}
+
+// Builds point lines; keeps the locale set up and the text of the last date, since a file's
+// points mostly share their day.
+class PointLineFormatter {
+  public:
+    PointLineFormatter(QChar separator, const QLocale& locale, PointDateStyle dateStyle)
+        : separator_(separator), locale_(locale), levels_(locale), dateStyle_(dateStyle) {
+        levels_.setNumberOptions(levels_.numberOptions() | QLocale::OmitGroupSeparator);
+    }
+
+    QString line(TDateTime t, float level, const float* second) {
+        // Date and time come from the same rounded value, so a time that rounds up to
+        // midnight carries into the next day.
+        const QDate date = dateOf(t);
+        if (date != lastDate_ || lastDateText_.isNull()) {
+            lastDate_ = date;
+            lastDateText_ = dateStyle_ == PointDateStyle::Iso
+                                ? date.toString(QStringLiteral("yyyy-MM-dd"))
+                                : locale_.toString(date, QLocale::ShortFormat);
+            if (lastDateText_.isNull()) lastDateText_ = QStringLiteral("");
+        }
+        QString out;
+        out.reserve(lastDateText_.size() + 32);
+        out += lastDateText_;
+        out += separator_;
+        appendTime(out, timeOf(t));
+        out += separator_;
+        out += levels_.toString(double(level), 'f', 1);  // as formatLevel
+        if (second) {
+            out += separator_;
+            out += levels_.toString(double(*second), 'f', 1);
+        }
+        return out;
+    }
+
+  private:
+    QChar separator_;
+    QLocale locale_;
+    QLocale levels_;
+    PointDateStyle dateStyle_;
+    QDate lastDate_;
+    QString lastDateText_;
+};
+
+}  // namespace
+
+QChar pointTextSeparator(const QString& path) {
+    return path.right(3).compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0
+               ? QLatin1Char(',')
+               : QLatin1Char('\t');
+}
+
+QString pointTextTime(TDateTime t) {
+    QString text;
+    appendTime(text, timeOf(t));
+    return text;
+}
+
+QString pointTextLine(TDateTime t, float level, const float* second, QChar separator,
+                      const QLocale& locale, PointDateStyle dateStyle) {
+    return PointLineFormatter(separator, locale, dateStyle).line(t, level, second);
+}
+
+qint64 writePointText(QIODevice& out, std::span<const double> times, std::span<const float> levels,
+                      QChar separator, const QLocale& locale, PointDateStyle dateStyle,
+                      std::span<const float> levels2,
+                      const std::function<bool(qint64)>& afterLine) {
+    const size_t n = std::min(times.size(), levels.size());
+    const bool two = !levels2.empty() && levels2.size() >= n;
+    PointLineFormatter formatter(separator, locale, dateStyle);
+    qint64 lines = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (times[i] == 0.0) break;
+        QByteArray bytes =
+            formatter.line(times[i], levels[i], two ? &levels2[i] : nullptr).toLocal8Bit();
+        bytes += "\r\n";
+        if (out.write(bytes) != bytes.size()) return -1;
+        ++lines;
+        if (afterLine && !afterLine(lines)) break;
+    }
+    return lines;
+}
+
+FileWriteResult writePointTextFile(const QString& path, std::span<const double> times,
+                                   std::span<const float> levels, QChar separator,
+                                   const QLocale& locale, PointDateStyle dateStyle,
+                                   std::span<const float> levels2, FileProgress* progress) {
+    return writeTextFile(path, progress,
+                         [&](QIODevice& out, const std::function<bool(qint64)>& afterLine) {
+                             return writePointText(out, times, levels, separator, locale, dateStyle,
+                                                   levels2, afterLine);
+                         });
+}
+
+}  // namespace kl516

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QIODevice>
+#include <QLocale>
+#include <QString>
+#include <functional>
+#include <span>
+
+#include "dataset/TDateTime.h"
+#include "formats/FileProgress.h"
+
+namespace kl516 {
+
+// Point text files: one line per point of a series, "date S time S level" (and "S level" of a
+// second series when there is one), each line ended by CR LF, no header, S a tab or a comma.
+
+enum class PointDateStyle {
+    Locale,  // the locale's short date
+    Iso,     // yyyy-MM-dd, for tools and tests that must not depend on the locale
+};
+
+// ',' when the file name ends in "csv" (any case), otherwise a tab.
+QChar pointTextSeparator(const QString& path);
+
+// The time of day of t rounded to the nearest millisecond: hours (24-hour clock), minutes and
+// seconds with two digits each, then "." and the fraction of the second: "0" for a whole
+// second ("14:03:07.0"), otherwise exactly three digits ("14:03:07.045", "14:03:07.100"), so
+// that the text reads back as the same decimal fraction.
+QString pointTextTime(TDateTime t);
+
+// One line without its line end. second is the level of the second series, or null.
+QString pointTextLine(TDateTime t, float level, const float* second, QChar separator,
+                      const QLocale& locale, PointDateStyle dateStyle);
+
+// Writes the lines of the points in order, stopping before the first point whose time is
+// exactly 0 (an unfilled point of a graph). levels2, when not empty, is the second series and
+// must be as long as levels. afterLine, when given, is called with the number of lines written
+// so far and stops the writing when it returns false. Returns the number of lines written, or
+// -1 when a write failed. Text goes out in the local 8-bit encoding.
+qint64 writePointText(QIODevice& out, std::span<const double> times, std::span<const float> levels,
+                      QChar separator, const QLocale& locale, PointDateStyle dateStyle,
+                      std::span<const float> levels2 = {},
+                      const std::function<bool(qint64)>& afterLine = {});
+
+// The same into a file. progress, when given, gets the lines written (at most every 30 ms and
+// at the end) and can cancel: the file then holds the lines written so far. A file that cannot
+// be created or written is Failed with the reason, and an earlier file stays as it was.
+FileWriteResult writePointTextFile(const QString& path, std::span<const double> times,
+                                   std::span<const float> levels, QChar separator,
+                                   const QLocale& locale, PointDateStyle dateStyle,
+                                   std::span<const float> levels2 = {},
+                                   FileProgress* progress = nullptr);
+
+}  // namespace kl516

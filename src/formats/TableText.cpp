@@ -1,0 +1,69 @@
+#include "formats/TableText.h"
+
+#include <QFile>
+
+#include "formats/PointText.h"
+#include "formats/TextFileWriter.h"
+
+namespace kl516 {
+
+QChar tableTextSeparator(const QString& path) {
+    return pointTextSeparator(path);  // both kinds of text file choose alike
+}
+
+QString tableTextLine(const QStringList& cells, QChar separator) {
+    QString line;
+    for (const QString& cell : cells) {
+        line += cell;
+        line += separator;
+    }
+    return line;
+}
+
+qint64 writeTableText(QIODevice& out, qint64 rowCount,
+                      const std::function<QStringList(qint64)>& cellsOf, QChar separator,
+                      const std::function<bool(qint64)>& afterLine) {
+    qint64 written = 0;
+    for (qint64 r = 0; r < rowCount; ++r) {
+        const QByteArray line = tableTextLine(cellsOf(r), separator).toLocal8Bit() + "\r\n";
+        if (out.write(line) != line.size()) return -1;
+        ++written;
+        if (afterLine && !afterLine(written)) break;
+    }
+    return written;
+}
+
+FileWriteResult writeTableTextFile(const QString& path, qint64 rowCount,
+                                   const std::function<QStringList(qint64)>& cellsOf,
+                                   QChar separator, FileProgress* progress) {
+    return writeTextFile(path, progress,
+                         [&](QIODevice& out, const std::function<bool(qint64)>& afterLine) {
+                             return writeTableText(out, rowCount, cellsOf, separator, afterLine);
+                         });
+}
+
+bool readTableTextFile(const QString& path, std::vector<QStringList>& rows) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QChar separator = tableTextSeparator(path);
+    rows.clear();
+    while (!file.atEnd()) {
+        QString line = QString::fromLocal8Bit(file.readLine());
+        while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r'))) line.chop(1);
+        if (line.isEmpty()) continue;
+        QStringList cells = line.split(separator);
+        if (line.endsWith(separator)) cells.removeLast();
+        rows.push_back(cells);
+    }
+    return true;
+}
+
+QStringList tableTextTitles(const std::vector<QStringList>& rows) {
+    const bool leqTable = !rows.empty() && rows.front().size() >= 4 && !rows.front()[3].isEmpty();
+    return leqTable ? QStringList{QStringLiteral("Date"), QStringLiteral("Time"),
+                                  QStringLiteral("SPL"), QStringLiteral("Leq")}
+                    : QStringList{QStringLiteral("Date"), QStringLiteral("Time"),
+                                  QStringLiteral("Value"), QString()};
+}
+
+}  // namespace kl516

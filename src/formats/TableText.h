@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QIODevice>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+#include "formats/FileProgress.h"
+
+namespace kl516 {
+
+// Table text files: one line per table row, no header; every cell of the row (from column 1,
+// the row-number column is never written) followed by the separator, so each line ends with
+// it; CR LF line ends, the local 8-bit encoding. The separator is a comma for a name ending in
+// "csv" (any case), otherwise a tab.
+
+QChar tableTextSeparator(const QString& path);
+
+// One line without its line end.
+QString tableTextLine(const QStringList& cells, QChar separator);
+
+// Writes rows 0 .. rowCount - 1, each given by cellsOf(row). afterLine, when given, is called
+// with the number of lines written and stops the writing when it returns false. Returns the
+// lines written, or -1 when a write failed.
+qint64 writeTableText(QIODevice& out, qint64 rowCount,
+                      const std::function<QStringList(qint64)>& cellsOf, QChar separator,
+                      const std::function<bool(qint64)>& afterLine = {});
+
+// The same into a file. progress, when given, gets the lines written (at most every 30 ms and
+// at the end) and can cancel: the file then holds the lines written so far. A file that cannot
+// be created or written is Failed with the reason, and an earlier file stays as it was.
+FileWriteResult writeTableTextFile(const QString& path, qint64 rowCount,
+                                   const std::function<QStringList(qint64)>& cellsOf,
+                                   QChar separator, FileProgress* progress = nullptr);
+
+// Reads a table text file back into rows of cells (columns 1 ..); the empty rest after a
+// line's last separator is no cell. False when the file cannot be read.
+bool readTableTextFile(const QString& path, std::vector<QStringList>& rows);
+
+// The titles of columns 1 .. 4 of a table read from text: "Date", "Time", and "SPL", "Leq"
+// when the first row has a fourth cell, else "Value" and nothing.
+QStringList tableTextTitles(const std::vector<QStringList>& rows);
+
+}  // namespace kl516
