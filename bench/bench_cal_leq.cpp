@@ -3,9 +3,9 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "dataset/TDateTime.h"
-#include "graph/CalLeq.h"
-#include "graph/ui/TfrmGraph.h"
+#include "dataset/SerialDateTime.h"
+#include "graph/RunningLeq.h"
+#include "graph/ui/GraphWindow.h"
 #include "support/FakeGraphHost.h"
 
 using namespace kl516;
@@ -19,8 +19,8 @@ void BM_CalLeq(benchmark::State& state) {
     test::FakeGraphHost host;
     host.folder = dir.path();
     const int n = int(state.range(0));
-    TfrmGraph source(host);
-    const TDateTime start = toTDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
+    GraphWindow source(host);
+    const SerialDateTime start = toSerialDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
     source.setUpGraph(1, 130, 30, start + n * 0.1 * kOneSecond, start, n);
     std::vector<double> x(static_cast<size_t>(n));
     std::vector<float> y(static_cast<size_t>(n));
@@ -28,15 +28,15 @@ void BM_CalLeq(benchmark::State& state) {
         x[size_t(i)] = start + i * 0.1 * kOneSecond;
         y[size_t(i)] = 55.0f + float((i * 37) % 400) / 10;
     }
-    source.PESGraph1->copyXData(x.data(), n);
-    source.PESGraph1->copyYData(y.data(), n);
-    const GraphState& s = std::as_const(*source.PESGraph1).state();
+    source.graphView->copyXData(x.data(), n);
+    source.graphView->copyYData(y.data(), n);
+    const GraphState& s = std::as_const(*source.graphView).state();
     for (auto _ : state) {
         const RunningLeq leq = runningLeq(s.x[0].data(), s.y[0].data(), n, s.nullDataValueY);
-        auto window = std::make_unique<TfrmGraph>(
+        auto window = std::make_unique<GraphWindow>(
             host, GraphDocument{WindowRole::LeqOfSource, WindowRole::OpenedFile, nullptr});
         window->showRunningLeq(leq);
-        benchmark::DoNotOptimize(window->PESGraph1->points());
+        benchmark::DoNotOptimize(window->graphView->points());
         state.PauseTiming();
         window.reset();
         state.ResumeTiming();

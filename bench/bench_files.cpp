@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 #include "formats/ListTable.h"
 #include "formats/PointText.h"
 
@@ -42,7 +42,7 @@ const QString& millionLineFile() {
         const int n = 1'000'000;
         std::vector<double> times(n);
         std::vector<float> levels(n);
-        const TDateTime start = toTDateTime(QDate(2024, 3, 15), QTime(9, 30, 0));
+        const SerialDateTime start = toSerialDateTime(QDate(2024, 3, 15), QTime(9, 30, 0));
         for (int i = 0; i < n; ++i) {
             times[size_t(i)] = start + i * 0.5 * kOneSecond;
             levels[size_t(i)] = 40.0f + float(i % 700) / 10.0f;
@@ -89,7 +89,7 @@ static void BM_WritePointText(benchmark::State& state) {
     const int n = 99'999;
     std::vector<double> times(n);
     std::vector<float> levels(n);
-    const TDateTime start = toTDateTime(QDate(2024, 3, 15), QTime(23, 0, 0));
+    const SerialDateTime start = toSerialDateTime(QDate(2024, 3, 15), QTime(23, 0, 0));
     for (int i = 0; i < n; ++i) {
         times[size_t(i)] = start + i * 0.1 * kOneSecond;  // ten points a second, across midnight
         levels[size_t(i)] = 40.0f + float(i % 700) / 10.0f;

@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "graph/ui/TfrmGraph.h"
-#include "graph/ui/Tslider2.h"
+#include "graph/ui/GraphWindow.h"
+#include "graph/ui/RangeSlider.h"
 #include "support/FakeGraphHost.h"
 
 using namespace kl516;
@@ -33,25 +33,25 @@ static void BM_SliderStep(benchmark::State& state) {
     test::FakeGraphHost host;
     std::vector<float> levels(kSamples);
     for (int i = 0; i < kSamples; ++i) levels[size_t(i)] = 50.0f + float((i * 37) % 400) * 0.1f;
-    host.fill({{toTDateTime(QDate(2024, 5, 1), QTime(8, 0)), 1, std::move(levels)}});
-    auto graph = std::make_unique<TfrmGraph>(host);
+    host.fill({{toSerialDateTime(QDate(2024, 5, 1), QTime(8, 0)), 1, std::move(levels)}});
+    auto graph = std::make_unique<GraphWindow>(host);
     graph->setCaption(QStringLiteral("DataLogger"));
-    graph->resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+    graph->resize(GraphWindow::kClientWidth, GraphWindow::kClientHeight);
     graph->show();
     graph->showDataSet(0);
     QCoreApplication::processEvents();
 
-    QCustomPlot* plot = graph->PESGraph1->plot();
+    QCustomPlot* plot = graph->graphView->plot();
     int replots = 0;
     QObject::connect(plot, &QCustomPlot::afterReplot, plot, [&replots] { ++replots; });
     PaintCounter counter;
     plot->installEventFilter(&counter);
 
-    Tslider2* slider = graph->Slider1;
-    int value = slider->Value1();
+    RangeSlider* slider = graph->rangeSlider;
+    int value = slider->firstValue();
     for (auto _ : state) {
         value = value + 1 < kSamples ? value + 1 : 0;
-        slider->setValue1(value);
+        slider->setFirstValue(value);
         // The queued replot and the paint requests it leaves, carried out now.
         QCoreApplication::processEvents();
     }

@@ -6,15 +6,15 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "app/ui/TfrmMain.h"
+#include "app/ui/MainWindow.h"
 #include "bench_support.h"
 #include "leq/ui/LeqCommands.h"
-#include "leq/ui/TfrmLEQ.h"
+#include "leq/ui/LeqWindow.h"
 #include "link/Clock.h"
 #include "link/MeterLink.h"
 #include "simulator/SimulatedMeter.h"
-#include "support/MainWindowStart.h"
 #include "support/Controls.h"
+#include "support/MainWindowStart.h"
 #include "support/ScriptedPrompts.h"
 
 using namespace kl516;
@@ -30,21 +30,21 @@ struct LeqRunFixture {
     IdleLinkHost idle;
     MeterLink link{meter, clock, idle};
     test::ScriptedPrompts prompts;
-    std::unique_ptr<TfrmMain> window;
+    std::unique_ptr<MainWindow> window;
 
     LeqRunFixture() {
         window = test::startMainWindow(link, prompts, clock, dir);
-        window->MainTimerTimer();  // identifies the meter
+        window->pollTick();  // identifies the meter
         leq().setLogPath(dir.filePath(QStringLiteral("temp/LEQ.txt")));
-        test::action(*window, "LEQ1")->trigger();
-        leq().window()->cmbTimeSelect->setCurrentIndex(9);  // Manual
-        leq().window()->btnLEQ->click();
+        test::action(*window, "leqAction")->trigger();
+        leq().window()->durationBox->setCurrentIndex(9);  // Manual
+        leq().window()->startRunButton->click();
         QCoreApplication::processEvents();
     }
     LeqCommands& leq() { return window->leqCommands(); }
     void tick() {
         clock.advance(LeqCommands::kTickMs);
-        leq().LEQTimerTimer();
+        leq().runTick();
     }
 };
 
@@ -70,7 +70,7 @@ BENCHMARK(BM_LeqTick)->Repetitions(5)->ReportAggregatesOnly(true);
 void BM_LeqTableAppend(benchmark::State& state) {
     LeqRunFixture& f = fixture();
     LeqTableModel& table = f.leq().window()->table();
-    LeqRow row{0, toTDateTime(f.clock.now()), true, 65.0f, 65.0f, 24};
+    LeqRow row{0, toSerialDateTime(f.clock.now()), true, 65.0f, 65.0f, 24};
     table.reserve(86400 + 200000);
     while (table.rowCount() < 86399) {
         row.number = table.rowCount() + 1;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dataset/DataSetTable.h"
-#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/GraphWindow.h"
 #include "link/Clock.h"
 #include "link/MeterLink.h"
 #include "logger/Download.h"
@@ -124,16 +124,16 @@ static void BM_FillDataSetList(benchmark::State& state) {
     const LoggerImage img = loggerImage(4000, 7);
     parseImage(img, imageLastAddress(img), kNow, table, nullptr, kLocale);
     test::FakeGraphHost host;
-    TfrmGraph window(host);
-    window.pnlDataSets->show();
-    window.resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+    GraphWindow window(host);
+    window.dataSetPanel->show();
+    window.resize(GraphWindow::kClientWidth, GraphWindow::kClientHeight);
     window.show();
     QCoreApplication::processEvents();
     for (auto _ : state) {
         fillDataSetList(window, table, kLocale);
-        window.Grid2->viewport()->repaint();
+        window.dataSetTable->viewport()->repaint();
     }
-    state.counters["rows"] = window.Grid2->model()->rowCount();
+    state.counters["rows"] = window.dataSetTable->model()->rowCount();
 }
 BENCHMARK(BM_FillDataSetList)->Unit(benchmark::kMicrosecond);
 

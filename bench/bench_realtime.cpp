@@ -10,16 +10,16 @@
 #include <memory>
 #include <numbers>
 
-#include "app/ui/TfrmMain.h"
+#include "app/ui/MainWindow.h"
 #include "bench_support.h"
-#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/GraphWindow.h"
 #include "link/Clock.h"
 #include "link/MeterLink.h"
 #include "realtime/ui/RealTimeRecorder.h"
-#include "realtime/ui/TfrmSetupRealTime.h"
+#include "realtime/ui/RealTimeSetupDialog.h"
 #include "simulator/SimulatedMeter.h"
-#include "support/MainWindowStart.h"
 #include "support/Controls.h"
+#include "support/MainWindowStart.h"
 #include "support/ScriptedPrompts.h"
 
 using namespace kl516;
@@ -48,21 +48,21 @@ struct FullRealTimeGraph {
     IdleLinkHost idle;
     MeterLink link{meter, clock, idle};
     test::ScriptedPrompts prompts;
-    std::unique_ptr<TfrmMain> window;
+    std::unique_ptr<MainWindow> window;
     Signal signal;
     int next = 0;
 
     explicit FullRealTimeGraph(Signal s) : signal(s) {
         window = test::startMainWindow(link, prompts, clock, dir);
         window->connection().stopPolling();
-        window->MainTimerTimer();  // identifies the meter
-        window->realTimeRecorder().execSetupDialog = [](TfrmSetupRealTime& d) {
-            d.txtRate->setEditText(QStringLiteral("0.2"));
-            d.edtRealTimeNo->setText(QStringLiteral("99999"));
+        window->pollTick();  // identifies the meter
+        window->realTimeRecorder().execSetupDialog = [](RealTimeSetupDialog& d) {
+            d.samplingRateBox->setEditText(QStringLiteral("0.2"));
+            d.sampleCountEdit->setText(QStringLiteral("99999"));
             return true;
         };
-        test::button(*window, "btnRun")->click();
-        window->realTimeWindow()->PESGraph1->setPoints(4 * kHeld);
+        test::button(*window, "runButton")->click();
+        window->realTimeWindow()->graphView->setPoints(4 * kHeld);
         while (next < kHeld) sample();
         QCoreApplication::processEvents();
     }
@@ -70,11 +70,11 @@ struct FullRealTimeGraph {
     bool usable() const {
         return window->runActive() && window->realTimeRecorder().sampleCount() == next;
     }
-    PESGraph* graph() const { return window->realTimeWindow()->PESGraph1; }
+    GraphView* graph() const { return window->realTimeWindow()->graphView; }
 
     void sample() {
         clock.advance(200);
-        window->realTimeRecorder().takeSample(level(signal, next), toTDateTime(clock.now()));
+        window->realTimeRecorder().takeSample(level(signal, next), toSerialDateTime(clock.now()));
         ++next;
     }
 };

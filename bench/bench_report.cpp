@@ -3,8 +3,8 @@
 #include <QPrinter>
 #include <QTemporaryDir>
 
-#include "dataset/TDateTime.h"
-#include "leq/ui/TfrmLEQ.h"
+#include "dataset/SerialDateTime.h"
+#include "leq/ui/LeqWindow.h"
 #include "report/ui/TablePrinter.h"
 
 using namespace kl516;
@@ -18,7 +18,7 @@ void BM_PrintTable(benchmark::State& state) {
     LeqTableModel table(QLocale(QLocale::English, QLocale::UnitedKingdom));
     const int rows = int(state.range(0));
     table.reserve(size_t(rows));
-    const TDateTime start = toTDateTime(QDate(2024, 5, 1), QTime(0, 0, 0));
+    const SerialDateTime start = toSerialDateTime(QDate(2024, 5, 1), QTime(0, 0, 0));
     for (int i = 0; i < rows; ++i)
         table.append({i + 1, start + i * kOneSecond, true, 60.0f + float(i % 300) / 10,
                       65.0f + float(i % 70) / 10, 24});

@@ -5,12 +5,12 @@
 #include <QTemporaryDir>
 #include <qcustomplot.h>
 
-#include "app/ui/TfrmMain.h"
+#include "app/ui/MainWindow.h"
+#include "files/ui/FileCommands.h"
 #include "formats/ListTable.h"
 #include "formats/PointText.h"
-#include "files/ui/FileCommands.h"
-#include "graph/ui/TfrmGraph.h"
-#include "graph/ui/Tslider2.h"
+#include "graph/ui/GraphWindow.h"
+#include "graph/ui/RangeSlider.h"
 #include "link/MeterLink.h"
 #include "simulator/SimulatedMeter.h"
 #include "support/FakeGraphHost.h"
@@ -19,28 +19,28 @@
 using namespace kl516;
 
 // One poll tick with a decoded status frame and a refreshed control panel.
-static void BM_MainTimerTick(benchmark::State& state) {
+static void BM_PollTick(benchmark::State& state) {
     QTemporaryDir dir;
     SystemClock clock;
     SimulatedMeter meter(clock);
     IdleLinkHost idle;
     MeterLink link(meter, clock, idle);
     test::ScriptedPrompts prompts;
-    TfrmMain window(link, prompts, clock,
-                    {dir.filePath(QStringLiteral("kl516.ini")), dir.filePath(QStringLiteral("docs")),
-                     dir.path()});
+    MainWindow window(link, prompts, clock,
+                      {dir.filePath(QStringLiteral("kl516.ini")),
+                       dir.filePath(QStringLiteral("docs")), dir.path()});
     window.resize(1280, 900);
     window.show();
-    window.formShow();
+    window.completeStartUp();
     window.connection().stopPolling();
-    window.MainTimerTimer();  // identifies the meter
+    window.pollTick();  // identifies the meter
     if (!window.connected()) state.SkipWithError("the simulated meter did not connect");
     for (auto _ : state) {
-        window.MainTimerTimer();
+        window.pollTick();
         QCoreApplication::processEvents();  // the panel's repaint
     }
 }
-BENCHMARK(BM_MainTimerTick)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PollTick)->Unit(benchmark::kMicrosecond);
 
 namespace {
 
@@ -48,14 +48,14 @@ namespace {
 struct FullSetWindow {
     static constexpr int kSamples = 65399;
     test::FakeGraphHost host;
-    std::unique_ptr<TfrmGraph> graph;
+    std::unique_ptr<GraphWindow> graph;
     FullSetWindow() {
         std::vector<float> levels(kSamples);
         for (int i = 0; i < kSamples; ++i) levels[i] = 50.0f + float((i * 37) % 400) * 0.1f;
-        host.fill({{toTDateTime(QDate(2024, 5, 1), QTime(8, 0)), 1, std::move(levels)}});
-        graph = std::make_unique<TfrmGraph>(host);
+        host.fill({{toSerialDateTime(QDate(2024, 5, 1), QTime(8, 0)), 1, std::move(levels)}});
+        graph = std::make_unique<GraphWindow>(host);
         graph->setCaption(QStringLiteral("DataLogger"));
-        graph->resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+        graph->resize(GraphWindow::kClientWidth, GraphWindow::kClientHeight);
         graph->show();
         QCoreApplication::processEvents();
     }
@@ -69,7 +69,7 @@ static void BM_ShowDataSet(benchmark::State& state) {
     FullSetWindow w;
     for (auto _ : state) {
         w.graph->showDataSet(0);
-        w.graph->PESGraph1->plot()->replot();
+        w.graph->graphView->plot()->replot();
     }
 }
 BENCHMARK(BM_ShowDataSet)->Unit(benchmark::kMillisecond);
@@ -78,8 +78,8 @@ BENCHMARK(BM_ShowDataSet)->Unit(benchmark::kMillisecond);
 static void BM_CursorStatistic(benchmark::State& state) {
     FullSetWindow w;
     w.graph->showDataSet(0);
-    w.graph->Slider1->setValue1(0);
-    w.graph->Slider1->setValue2(FullSetWindow::kSamples - 1);
+    w.graph->rangeSlider->setFirstValue(0);
+    w.graph->rangeSlider->setSecondValue(FullSetWindow::kSamples - 1);
     for (auto _ : state) w.graph->updateCursorStatistic();
 }
 BENCHMARK(BM_CursorStatistic)->Unit(benchmark::kMicrosecond);
@@ -91,7 +91,7 @@ static void BM_OutputToGraph(benchmark::State& state) {
     constexpr int kRows = 100000;
     test::FakeGraphHost host;
     QByteArray text;
-    const double start = toTDateTime(QDate(2024, 5, 1), QTime(8, 0));
+    const double start = toSerialDateTime(QDate(2024, 5, 1), QTime(8, 0));
     for (int i = 0; i < kRows; ++i)
         text += pointTextLine(start + i * 0.5 / 86400, 50.0f + float(i % 400) * 0.1f, nullptr,
                               QLatin1Char('\t'), host.fixedLocale, PointDateStyle::Locale)
@@ -102,8 +102,8 @@ static void BM_OutputToGraph(benchmark::State& state) {
     ListTableModel list;
     readTextIntoList(buffer, QLatin1Char('\t'), list);
     if (list.rowCount() != kRows) state.SkipWithError("the list was not read whole");
-    TfrmGraph graph(host);
-    graph.resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+    GraphWindow graph(host);
+    graph.resize(GraphWindow::kClientWidth, GraphWindow::kClientHeight);
     for (auto _ : state) {
         const QString error = graphFromList(list, graph, host.fixedLocale);
         if (!error.isEmpty()) state.SkipWithError(qPrintable(error));

@@ -19,11 +19,11 @@
 #include <span>
 #include <vector>
 
-#include "logger/CollectionFile.h"
 #include "link/Clock.h"
-#include "logger/Download.h"
 #include "link/Frames.h"
 #include "link/HidReportDescriptor.h"
+#include "logger/CollectionFile.h"
+#include "logger/Download.h"
 #include "simulator/SimulatedMeter.h"
 
 using namespace kl516;

@@ -19,20 +19,20 @@
 #include <qcustomplot.h>
 #include <QToolButton>
 
-#include "app/ui/TfrmMain.h"
+#include "app/ui/MainWindow.h"
 #include "files/ui/FileCommands.h"
-#include "files/ui/TfrmList.h"
-#include "files/ui/TfrmOpenSave.h"
-#include "logger/ui/TfrmScope.h"
-#include "graph/ui/TfrmAnnoEdit.h"
-#include "graph/ui/TfrmGraph.h"
+#include "files/ui/OpenSaveChoiceDialog.h"
+#include "files/ui/TabularListWindow.h"
+#include "graph/ui/AnnotationTextDialog.h"
+#include "graph/ui/GraphWindow.h"
+#include "leq/ui/LeqCommands.h"
+#include "leq/ui/LeqWindow.h"
 #include "link/MeterLink.h"
 #include "logger/ui/LoggerCommands.h"
-#include "logger/ui/TfrmSetup.h"
-#include "leq/ui/LeqCommands.h"
-#include "leq/ui/TfrmLEQ.h"
+#include "logger/ui/LoggerSetupWindow.h"
+#include "logger/ui/ProgressRangeDialog.h"
 #include "realtime/ui/RealTimeRecorder.h"
-#include "realtime/ui/TfrmSetupRealTime.h"
+#include "realtime/ui/RealTimeSetupDialog.h"
 #include "simulator/SimulatedMeter.h"
 #include "support/ScriptedPrompts.h"
 
@@ -61,36 +61,36 @@ int main(int argc, char** argv) {
     IdleLinkHost idle;
     MeterLink link(meter, clock, idle);
     test::ScriptedPrompts prompts;
-    TfrmMain window(link, prompts, clock,
-                    {scratch.filePath(QStringLiteral("kl516.ini")),
-                     scratch.filePath(QStringLiteral("docs")), scratch.path(),
-                     scratch.filePath(QStringLiteral("user"))});
+    MainWindow window(
+        link, prompts, clock,
+        {scratch.filePath(QStringLiteral("kl516.ini")), scratch.filePath(QStringLiteral("docs")),
+         scratch.path(), scratch.filePath(QStringLiteral("user"))});
     window.resize(1400, 900);
     window.show();
-    window.formShow();
+    window.completeStartUp();
     window.connection().stopPolling();
     for (int i = 0; i < 4; ++i) {
         clock.advance(500);
-        window.MainTimerTimer();
+        window.pollTick();
     }
     bool ok = save(window, out + QStringLiteral("/main-window.png"));
 
     // A real-time run at 0.2 s stopped after 300 samples (a minute), its cursors at a third and
     // two thirds of the way.
-    window.realTimeRecorder().execSetupDialog = [](TfrmSetupRealTime& dialog) {
-        dialog.txtRate->setEditText(QStringLiteral("0.2"));
-        dialog.edtRealTimeNo->setText(QStringLiteral("2000"));
+    window.realTimeRecorder().execSetupDialog = [](RealTimeSetupDialog& dialog) {
+        dialog.samplingRateBox->setEditText(QStringLiteral("0.2"));
+        dialog.sampleCountEdit->setText(QStringLiteral("2000"));
         dialog.accept();
         return dialog.result() == QDialog::Accepted;
     };
-    window.findChild<QToolButton*>(QStringLiteral("btnRun"))->click();
+    window.findChild<QToolButton*>(QStringLiteral("runButton"))->click();
     for (int tick = 0; tick < 2000 && window.realTimeRecorder().sampleCount() < 300; ++tick) {
         clock.advance(window.connection().pollIntervalMs());
-        window.MainTimerTimer();
+        window.pollTick();
     }
-    window.findChild<QToolButton*>(QStringLiteral("btnStop"))->click();
+    window.findChild<QToolButton*>(QStringLiteral("stopButton"))->click();
     window.connection().stopPolling();
-    if (TfrmGraph* realTime = window.realTimeWindow();
+    if (GraphWindow* realTime = window.realTimeWindow();
         realTime && window.realTimeRecorder().sampleCount() == 300) {
         auto* sub = qobject_cast<QMdiSubWindow*>(realTime->parentWidget());
         window.workspace()->setActiveSubWindow(sub);
@@ -108,10 +108,10 @@ int main(int argc, char** argv) {
     link.sendKey(Cmd::KeyRec);
     clock.advance(3600 * 1000);
     link.sendKey(Cmd::KeyRec);
-    window.MainTimerTimer();
-    window.loggerCommands().LoadData1Click();
+    window.pollTick();
+    window.loggerCommands().loadData();
     window.connection().stopPolling();
-    if (TfrmGraph* logger = window.dataLoggerWindow()) {
+    if (GraphWindow* logger = window.dataLoggerWindow()) {
         auto* sub = qobject_cast<QMdiSubWindow*>(logger->parentWidget());
         sub->resize(1400, 820);
         QCoreApplication::processEvents();
@@ -120,9 +120,9 @@ int main(int argc, char** argv) {
 
         // A note and two crosses placed by clicks in text and cross mode, then the set's running
         // Leq.
-        const QRect area = logger->PESGraph1->plottingArea();
+        const QRect area = logger->graphView->plottingArea();
         auto clickAt = [&](QPoint pixel) {
-            QWidget* plot = logger->PESGraph1->plot();
+            QWidget* plot = logger->graphView->plot();
             const QPoint at = pixel - plot->pos();
             for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
                 QMouseEvent e(type, QPointF(at), QPointF(plot->mapToGlobal(at)), Qt::LeftButton,
@@ -131,18 +131,18 @@ int main(int argc, char** argv) {
                 QApplication::sendEvent(plot, &e);
             }
         };
-        logger->execAnnoEdit = [](TfrmAnnoEdit& dialog) {
-            dialog.Edit1->setText(QStringLiteral("door closed"));
+        logger->execAnnotationTextDialog = [](AnnotationTextDialog& dialog) {
+            dialog.annotationText->setText(QStringLiteral("door closed"));
             return true;
         };
-        logger->ToolButton9->click();
+        logger->textModeButton->click();
         clickAt(area.topLeft() + QPoint(area.width() * 3 / 10, area.height() * 45 / 100));
-        logger->ToolButton5->click();
+        logger->crossModeButton->click();
         clickAt(area.topLeft() + QPoint(area.width() * 55 / 100, area.height() * 42 / 100));
         clickAt(area.topLeft() + QPoint(area.width() * 75 / 100, area.height() * 48 / 100));
-        logger->ToolButton4->click();
+        logger->normalModeButton->click();
         ok = save(*sub, out + QStringLiteral("/annotations.png")) && ok;
-        if (TfrmGraph* leq = logger->bunCalLEQClick()) {
+        if (GraphWindow* leq = logger->openRunningLeq()) {
             auto* leqSub = qobject_cast<QMdiSubWindow*>(leq->parentWidget());
             leqSub->setGeometry(40, 40, 1300, 760);
             window.workspace()->setActiveSubWindow(leqSub);
@@ -152,16 +152,18 @@ int main(int argc, char** argv) {
             // the file opened again as a list: two series give the "SPL" and "Leq" columns.
             const QString points = scratch.filePath(QStringLiteral("running-leq.txt"));
             FileCommands& files = window.fileCommands();
-            files.execChoiceDialog = [](TfrmOpenSave&) { return int(TfrmOpenSave::No); };
-            files.execRangeDialog = [&](TfrmScope& range) {
+            files.execChoiceDialog = [](OpenSaveChoiceDialog&) {
+                return int(OpenSaveChoiceDialog::No);
+            };
+            files.execRangeDialog = [&](ProgressRangeDialog& range) {
                 range.show();
                 ok = save(range, out + QStringLiteral("/range-dialog.png")) && ok;
                 range.hide();
                 return true;
             };
             prompts.fileNames = {points};
-            files.Save1Click();
-            if (TfrmList* list = files.openTextFile(points)) {
+            files.saveActiveWindow();
+            if (TabularListWindow* list = files.openTextFile(points)) {
                 auto* listSub = qobject_cast<QMdiSubWindow*>(list->parentWidget());
                 listSub->setGeometry(60, 60, 640, 480);
                 window.workspace()->setActiveSubWindow(listSub);
@@ -181,9 +183,9 @@ int main(int argc, char** argv) {
         ok = false;
     }
     // The service window after a read of the logger information.
-    window.Setup1Click();
-    if (TfrmSetup* setup = window.setupWindow()) {
-        setup->Button4Click();
+    window.openSetupWindow();
+    if (LoggerSetupWindow* setup = window.setupWindow()) {
+        setup->readMeterInformation();
         window.connection().stopPolling();
         auto* sub = qobject_cast<QMdiSubWindow*>(setup->parentWidget());
         window.workspace()->setActiveSubWindow(sub);
@@ -195,13 +197,13 @@ int main(int argc, char** argv) {
     // The LEQ window after a one-minute run on the simulated meter.
     window.connection().startPolling();
     window.leqCommands().setLogPath(QDir::temp().filePath(QStringLiteral("kl516-shots/LEQ.txt")));
-    window.leqCommands().LEQ1Click();
-    if (TfrmLEQ* leq = window.leqCommands().window()) {
-        leq->cmbTimeSelect->setCurrentIndex(1);  // 1 minute
-        window.leqCommands().btnLEQClick();
+    window.leqCommands().openLeqWindow();
+    if (LeqWindow* leq = window.leqCommands().window()) {
+        leq->durationBox->setCurrentIndex(1);  // 1 minute
+        window.leqCommands().startRun();
         for (int i = 0; i < 25 * 70 && window.leqCommands().running(); ++i) {
             clock.advance(LeqCommands::kTickMs);
-            window.leqCommands().LEQTimerTimer();
+            window.leqCommands().runTick();
         }
         window.connection().stopPolling();
         auto* sub = qobject_cast<QMdiSubWindow*>(leq->parentWidget());

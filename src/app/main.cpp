@@ -6,9 +6,8 @@
 #include <exception>
 #include <memory>
 
-#include "workspace/ui/QtPrompts.h"
-#include "app/ui/TfrmAbout.h"
-#include "app/ui/TfrmMain.h"
+#include "app/ui/AboutDialog.h"
+#include "app/ui/MainWindow.h"
 #include "files/ui/FileCommands.h"
 #include "kl516/version.h"
 #include "link/Clock.h"
@@ -16,6 +15,7 @@
 #include "link/LinkTrace.h"
 #include "link/MeterLink.h"
 #include "simulator/SimulatedMeter.h"
+#include "workspace/ui/QtPrompts.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     parser.process(app);
 
     // The splash: the About box without its OK button, on top and painted at once.
-    auto* splash = new kl516::TfrmAbout(true);
+    auto* splash = new kl516::AboutDialog(true);
     splash->setAttribute(Qt::WA_DeleteOnClose);
     splash->show();
     splash->repaint();
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     kl516::QtPrompts prompts;
     kl516::IdleLinkHost idleHost;
     kl516::MeterLink link(library, clock, idleHost);
-    kl516::TfrmMain window(link, prompts, clock);
+    kl516::MainWindow window(link, prompts, clock);
     prompts.setParent(&window);
     if (parser.isSet(service)) window.setServiceEntriesVisible(true);
     window.showMaximized();
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
             QApplication::processEvents();
         }
     }
-    window.formShow(splash);
+    window.completeStartUp(splash);
     for (const QString& path : parser.positionalArguments())
         window.fileCommands().openPath(QFileInfo(path).absoluteFilePath());
     return app.exec();

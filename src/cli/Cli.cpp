@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "dataset/DataSetTable.h"
-#include "logger/CollectionFile.h"
 #include "formats/PointText.h"
 #include "formats/SafeWrite.h"
 #include "kl516/version.h"
 #include "link/Clock.h"
 #include "link/MeterLink.h"
+#include "logger/CollectionFile.h"
 #include "logger/Download.h"
 #include "logger/MemoryParser.h"
 #include "simulator/SimulatedMeter.h"
@@ -506,7 +506,8 @@ int listSets(const Options& o, Env& env) {
     for (int s = 0; s < table.setCount(); ++s) {
         QStringList fields = c.rows[s];
         if (o.iso)
-            fields[1] = fromTDateTime(table.startTimes()[size_t(s)]).date().toString(Qt::ISODate);
+            fields[1] =
+                fromSerialDateTime(table.startTimes()[size_t(s)]).date().toString(Qt::ISODate);
         if (repaired[size_t(s)]) {
             fields[1] += QLatin1Char('*');
             fields[2] += QLatin1Char('*');

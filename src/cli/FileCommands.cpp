@@ -8,15 +8,15 @@
 #include <span>
 #include <vector>
 
-#include "platform/AppPaths.h"
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 #include "formats/FileProgress.h"
-#include "graph/GraphFile.h"
 #include "formats/ListTable.h"
 #include "formats/PointText.h"
 #include "formats/SafeWrite.h"
 #include "formats/TableText.h"
+#include "graph/GraphFile.h"
 #include "graph/GraphState.h"
+#include "platform/AppPaths.h"
 
 namespace kl516 {
 

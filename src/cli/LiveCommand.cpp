@@ -14,11 +14,11 @@
 #include <memory>
 #include <optional>
 
-#include "session/MeterConnection.h"
 #include "link/Clock.h"
 #include "link/LinkHost.h"
 #include "link/LinkResult.h"
 #include "link/MeterLink.h"
+#include "session/MeterConnection.h"
 #include "simulator/SimulatedMeter.h"
 
 namespace kl516 {

@@ -58,7 +58,7 @@ bool DataSetTable::appendSet(const float* levels, int n) {
     levels_.insert(levels_.end(), levels, levels + stored);
     levels_.resize(levels_.size() + (count - stored), 0.0f);
     const double step = setStep(i);
-    const TDateTime start = startTimes_[i];
+    const SerialDateTime start = startTimes_[i];
     for (int k = 0; k < count; ++k) sampleTimes_.push_back(k * step + start);
 
     const SetStatistics s = computeStatistics(levels_.data() + offsets_[i], count);
@@ -76,11 +76,11 @@ double DataSetTable::setStep(int i) const {
     return valid(i) ? intervals_[i] * kOneSecond : 0.0;
 }
 
-TDateTime DataSetTable::setEnd(int i) const {
+SerialDateTime DataSetTable::setEnd(int i) const {
     return valid(i) ? counts_[i] * setStep(i) + startTimes_[i] : 0.0;
 }
 
-void DataSetTable::changeStartTime(int i, TDateTime newStart) {
+void DataSetTable::changeStartTime(int i, SerialDateTime newStart) {
     if (!valid(i)) return;
     startTimes_[i] = newStart;
     if (i >= appendedSets()) return;  // its samples are not there yet

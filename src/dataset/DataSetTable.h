@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 
 namespace kl516 {
 
@@ -24,7 +24,7 @@ SetStatistics computeStatistics(const float* levels, int n);
 
 // The header lists of a freshly parsed table, one entry per set.
 struct DataSetHeaders {
-    std::vector<TDateTime> startTimes;
+    std::vector<SerialDateTime> startTimes;
     std::vector<int32_t> intervals;  // whole seconds, 0..60
     std::vector<int32_t> counts;     // samples per set, 0 or more
     std::vector<uint8_t> modes;      // bit 1: A weighting, bit 0: FAST
@@ -58,9 +58,9 @@ public:
     // Interval of set i in days.
     double setStep(int i) const;
     // startTimes[i] + counts[i] × setStep(i).
-    TDateTime setEnd(int i) const;
+    SerialDateTime setEnd(int i) const;
     // Moves set i to a new start: its start time and its sample times change, nothing else.
-    void changeStartTime(int i, TDateTime newStart);
+    void changeStartTime(int i, SerialDateTime newStart);
     // The eight texts of set i's row in the data-set list: number, short date, 24-hour time,
     // interval mm:ss, count, "dBA"/"dBC", "FAST"/"SLOW", "30-130".
     QStringList rowText(int i, const QLocale& locale) const;
@@ -76,7 +76,7 @@ public:
     std::span<const float> setLevels(int i) const;
     std::span<const double> setTimes(int i) const;
 
-    const std::vector<TDateTime>& startTimes() const { return startTimes_; }
+    const std::vector<SerialDateTime>& startTimes() const { return startTimes_; }
     const std::vector<int32_t>& intervals() const { return intervals_; }
     const std::vector<int32_t>& counts() const { return counts_; }
     const std::vector<uint8_t>& modes() const { return modes_; }
@@ -91,7 +91,7 @@ public:
 private:
     bool valid(int i) const { return i >= 0 && i < setCount(); }
 
-    std::vector<TDateTime> startTimes_;
+    std::vector<SerialDateTime> startTimes_;
     std::vector<int32_t> intervals_;
     std::vector<int32_t> counts_;
     std::vector<uint8_t> modes_;

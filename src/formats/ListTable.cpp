@@ -9,7 +9,7 @@
 #include <cstring>
 #include <limits>
 
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 #include "formats/ProgressPacer.h"
 
 namespace kl516 {
@@ -380,7 +380,7 @@ class ListDateTimeReader {
             ms -= kMsPerDay;
         }
         if (!day.isValid()) return false;
-        result = toTDateTime(day, QTime::fromMSecsSinceStartOfDay(ms));
+        result = toSerialDateTime(day, QTime::fromMSecsSinceStartOfDay(ms));
         return true;
     }
 

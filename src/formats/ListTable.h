@@ -115,7 +115,7 @@ QChar textFileSeparator(const QString& path);
 // whose level cannot be read keeps its X and no level (a gap).
 struct ListGraphPoints {
     QString error;  // "No data to graph !", or the first or last row's date and time unreadable
-    double first = 0, last = 0;  // TDateTime of the first and the last row
+    double first = 0, last = 0;  // SerialDateTime of the first and the last row
     std::vector<double> x;       // per row; NaN when the row's date and time cannot be read
     std::vector<float> y;        // per row; NaN when there is no level
 };

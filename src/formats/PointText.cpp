@@ -44,7 +44,7 @@ class PointLineFormatter {
         levels_.setNumberOptions(levels_.numberOptions() | QLocale::OmitGroupSeparator);
     }
 
-    QString line(TDateTime t, float level, const float* second) {
+    QString line(SerialDateTime t, float level, const float* second) {
         // Date and time come from the same rounded value, so a time that rounds up to
         // midnight carries into the next day.
         const QDate date = dateOf(t);
@@ -86,13 +86,13 @@ QChar pointTextSeparator(const QString& path) {
                : QLatin1Char('\t');
 }
 
-QString pointTextTime(TDateTime t) {
+QString pointTextTime(SerialDateTime t) {
     QString text;
     appendTime(text, timeOf(t));
     return text;
 }
 
-QString pointTextLine(TDateTime t, float level, const float* second, QChar separator,
+QString pointTextLine(SerialDateTime t, float level, const float* second, QChar separator,
                       const QLocale& locale, PointDateStyle dateStyle) {
     return PointLineFormatter(separator, locale, dateStyle).line(t, level, second);
 }

@@ -6,7 +6,7 @@
 #include <functional>
 #include <span>
 
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 #include "formats/FileProgress.h"
 
 namespace kl516 {
@@ -26,10 +26,10 @@ QChar pointTextSeparator(const QString& path);
 // seconds with two digits each, then "." and the fraction of the second: "0" for a whole
 // second ("14:03:07.0"), otherwise exactly three digits ("14:03:07.045", "14:03:07.100"), so
 // that the text reads back as the same decimal fraction.
-QString pointTextTime(TDateTime t);
+QString pointTextTime(SerialDateTime t);
 
 // One line without its line end. second is the level of the second series, or null.
-QString pointTextLine(TDateTime t, float level, const float* second, QChar separator,
+QString pointTextLine(SerialDateTime t, float level, const float* second, QChar separator,
                       const QLocale& locale, PointDateStyle dateStyle);
 
 // Writes the lines of the points in order, stopping before the first point whose time is

@@ -1,6 +1,6 @@
 #include "graph/Annotations.h"
 
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 
 namespace kl516 {
 
@@ -87,7 +87,7 @@ GraphAnnotation markerAnnotation(double x, double y, const QLocale& locale) {
     a.type = kAnnotationCross;
     a.x = x;
     a.y = y;
-    a.color = PEargb(255, 255, 255, 0);
+    a.color = makeArgb(255, 255, 255, 0);
     a.text = formatLongTime(x, locale) + QChar(13) + formatLevel(y, locale) + QStringLiteral(" dB");
     return a;
 }

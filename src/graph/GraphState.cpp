@@ -157,7 +157,7 @@ bool readState(Reader& r, GraphState& s) {
     if (!r.i32(s.subsets) || s.subsets < 1 || s.subsets > 2) return false;
     if (!r.i32(s.points) || s.points < 0) return false;
     if (!r.f32(s.nullDataValueY)) return false;
-    if (!r.enumeration(s.dateTimeMode, uint8_t(DateTimeMode::VBDateTime))) return false;
+    if (!r.enumeration(s.dateTimeMode, uint8_t(DateTimeMode::SerialDays))) return false;
     if (dataBytes(s.subsets, s.points) > r.left()) return false;
     s.x.assign(size_t(s.subsets), {});
     s.y.assign(size_t(s.subsets), {});

@@ -13,7 +13,7 @@ namespace kl516 {
 
 // A colour as 0xAARRGGBB.
 using Argb = uint32_t;
-constexpr Argb PEargb(int alpha, int red, int green, int blue) {
+constexpr Argb makeArgb(int alpha, int red, int green, int blue) {
     return (Argb(alpha & 0xFF) << 24) | (Argb(red & 0xFF) << 16) | (Argb(green & 0xFF) << 8) |
            Argb(blue & 0xFF);
 }
@@ -22,7 +22,7 @@ enum class ScaleControl : uint8_t { Automatic = 0, ManualMinAndMax = 1 };
 enum class GridStyle : uint8_t { Solid = 0, Dot = 1, None = 2 };
 enum class ViewingStyle : uint8_t { Color = 0, Monochrome = 1 };
 enum class Zooming : uint8_t { None = 0, HorzPlusVert = 1 };
-enum class DateTimeMode : uint8_t { None = 0, VBDateTime = 1 };
+enum class DateTimeMode : uint8_t { None = 0, SerialDays = 1 };
 // Line type of a series: 0 solid, 1 dash, 2 dot, 3 dash-dot, 4 thick solid.
 using LineType = int32_t;
 
@@ -34,7 +34,7 @@ struct GraphAnnotation {
     double x = 0;
     double y = 0;
     QString text;
-    Argb color = PEargb(255, 255, 255, 255);
+    Argb color = makeArgb(255, 255, 255, 255);
     bool operator==(const GraphAnnotation&) const = default;
 };
 
@@ -44,7 +44,7 @@ struct GraphState {
     // data
     int32_t subsets = 1;  // 1 or 2
     int32_t points = 0;
-    // [series][point], TDateTime values when date-time mode; one empty series by default
+    // [series][point], SerialDateTime values when date-time mode; one empty series by default
     std::vector<std::vector<double>> x = std::vector<std::vector<double>>(1);
     // [series][point], dB; kNullDataValueY is not drawn
     std::vector<std::vector<float>> y = std::vector<std::vector<float>>(1);
@@ -66,12 +66,12 @@ struct GraphState {
     int32_t fontSize = 0;    // point size; 0: the application font's size
 
     // colours and styles
-    Argb graphForeColor = PEargb(255, 0, 0, 0);
-    Argb graphBackColor = PEargb(255, 255, 255, 255);
-    Argb deskColor = PEargb(255, 240, 240, 240);
-    Argb textColor = PEargb(255, 0, 0, 0);
-    Argb yAxisColor = PEargb(255, 0, 0, 0);
-    std::vector<Argb> subsetColors{PEargb(255, 0, 0, 255), PEargb(255, 255, 0, 0)};
+    Argb graphForeColor = makeArgb(255, 0, 0, 0);
+    Argb graphBackColor = makeArgb(255, 255, 255, 255);
+    Argb deskColor = makeArgb(255, 240, 240, 240);
+    Argb textColor = makeArgb(255, 0, 0, 0);
+    Argb yAxisColor = makeArgb(255, 0, 0, 0);
+    std::vector<Argb> subsetColors{makeArgb(255, 0, 0, 255), makeArgb(255, 255, 0, 0)};
     std::vector<LineType> subsetLineTypes{0, 0};
     GridStyle gridStyle = GridStyle::Solid;
     ViewingStyle viewingStyle = ViewingStyle::Color;

@@ -20,7 +20,7 @@ struct SeriesStatistics {
     double mean = 0;  // arithmetic mean of the dB values
 };
 
-// x holds TDateTime values, y levels in dB; both have n points.
+// x holds SerialDateTime values, y levels in dB; both have n points.
 SeriesStatistics seriesStatistics(const double* x, const float* y, int n);
 
 // Statistics of the points between two cursors, both cursor points included.

@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <cmath>
 
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 
 namespace kl516 {
 

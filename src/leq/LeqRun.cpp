@@ -22,12 +22,12 @@ LeqReading leqReadingFromFrame(const ResponseFrame& f, const QDateTime& computer
     const QTime time(hour, minute, second);
     // A byte that is no BCD gives -1, which no date or time accepts.
     if (year >= 0 && date.isValid() && time.isValid()) {
-        r.stamp = toTDateTime(date, time);
+        r.stamp = toSerialDateTime(date, time);
     } else {
         r.meterClock = false;
         const QDateTime now = computerNow;
-        r.stamp = toTDateTime(now.date(), QTime(now.time().hour(), now.time().minute(),
-                                                now.time().second()));
+        r.stamp = toSerialDateTime(
+            now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second()));
     }
     return r;
 }

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 #include "levels/LevelArithmetic.h"
 #include "link/Frames.h"
 
@@ -32,7 +32,7 @@ QString leqTimeLeftText(int seconds);
 struct LeqReading {
     uint16_t tenths = 0;     // level in tenths of a dB (bytes 5-6, big-endian)
     uint8_t secondByte = 0;  // the clock's seconds byte, undecoded; it paces the rows
-    TDateTime stamp = 0;     // the meter's date and time, or the computer's when unreadable
+    SerialDateTime stamp = 0;  // the meter's date and time, or the computer's when unreadable
     bool meterClock = true;  // false: the clock bytes were not a valid BCD date and time
 
     float level() const { return static_cast<float>(tenths * 0.1); }
@@ -45,7 +45,7 @@ LeqReading leqReadingFromFrame(const ResponseFrame& frame, const QDateTime& comp
 // One completed second of a run.
 struct LeqRow {
     int number = 0;
-    TDateTime stamp = 0;  // the meter's clock at the second's first reading
+    SerialDateTime stamp = 0;  // the meter's clock at the second's first reading
     bool hasLevel = false;  // false: only the boundary reading arrived; SPL and Leq stay empty
     float spl = 0;
     float leq = 0;
@@ -101,7 +101,7 @@ class LeqRun {
     float leqValue_ = 0;
     int failures_ = 0;
     int lastRate_ = 0;
-    TDateTime rowStamp_ = 0;
+    SerialDateTime rowStamp_ = 0;
     LeqRow lastRow_;
 };
 

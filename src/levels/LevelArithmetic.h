@@ -19,8 +19,12 @@ inline bool hasLevel(float level, float nullValue = kNullLevel) {
 }
 
 // The energy of a level, 10^(L/10), and the level of an energy, 10 log10(E).
-inline double levelEnergy(double level) { return std::pow(10.0, level / 10.0); }
-inline double energyLevel(double energy) { return 10.0 * std::log10(energy); }
+inline double levelEnergy(double level) {
+    return std::pow(10.0, level / 10.0);
+}
+inline double energyLevel(double energy) {
+    return 10.0 * std::log10(energy);
+}
 
 // The running Leq after n levels: the energy mean weighing the previous Leq (n - 1) / n and the
 // new level 1 / n. Weights and levels are 32-bit floats, powers and logarithm doubles, as the

@@ -11,7 +11,7 @@ public:
     virtual bool linkBusy() const = 0;
     // Lets pending events run once while waiting for linkBusy to clear.
     virtual void processPendingEvents() = 0;
-    virtual void stopMainTimer() = 0;
+    virtual void stopPollTimer() = 0;
     virtual void hideResetIndicator() {}
 };
 
@@ -20,7 +20,7 @@ class IdleLinkHost final : public LinkHost {
 public:
     bool linkBusy() const override { return false; }
     void processPendingEvents() override {}
-    void stopMainTimer() override {}
+    void stopPollTimer() override {}
 };
 
 }  // namespace kl516

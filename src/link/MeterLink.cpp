@@ -43,7 +43,7 @@ int32_t MeterLink::queryInfo() {
 
 void MeterLink::waitWhileBusyAndStopTimer() {
     while (host_->linkBusy()) host_->processPendingEvents();
-    host_->stopMainTimer();
+    host_->stopPollTimer();
 }
 
 int32_t MeterLink::exchange(const CommandFrame& frame, ResponseFrame& response) {

@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "formats/SafeWrite.h"
 #include <algorithm>
+#include "formats/SafeWrite.h"
 
 #include "logger/MemoryParser.h"
 

@@ -13,7 +13,7 @@ int32_t downloadMemory(MeterLink& link, LinkHost& host, LoggerImage& image, int3
                        DownloadProgress* progress) {
     image.clear();
     while (host.linkBusy()) host.processPendingEvents();
-    host.stopMainTimer();
+    host.stopPollTimer();
 
     const int32_t info =
         retryTransaction(MeterLink::kTransactionAttempts, [&] { return link.queryInfo(); });

@@ -110,9 +110,9 @@ class StartTimes {
           hour_(now.time().hour()),
           minute_(now.time().minute()),
           second_(now.time().second()),
-          now_(toTDateTime(now)) {}
+          now_(toSerialDateTime(now)) {}
 
-    TDateTime at(const ImageBytes& bytes, int64_t r) {
+    SerialDateTime at(const ImageBytes& bytes, int64_t r) {
         const auto field = [&](int64_t offset, int fallback) {
             const int v = fromBcd(bytes.at(offset));
             return v < 0 ? fallback : v;
@@ -130,9 +130,9 @@ class StartTimes {
             cachedYear_ = year;
             cachedMonth_ = month;
             cachedDay_ = day;
-            cachedDays_ = toTDateTime(QDate(year, month, day), QTime(0, 0));
+            cachedDays_ = toSerialDateTime(QDate(year, month, day), QTime(0, 0));
         }
-        // The same arithmetic as toTDateTime(date, time).
+        // The same arithmetic as toSerialDateTime(date, time).
         const double fraction = (((hour * 60 + minute) * 60 + second) * 1000) / double(kMsPerDay);
         return cachedDays_ < 0 ? cachedDays_ - fraction : cachedDays_ + fraction;
     }
@@ -140,9 +140,9 @@ class StartTimes {
   private:
     static constexpr int64_t kMsPerDay = 86400000;
     int year_, month_, day_, hour_, minute_, second_;
-    TDateTime now_;
+    SerialDateTime now_;
     int cachedYear_ = -1, cachedMonth_ = -1, cachedDay_ = -1;
-    TDateTime cachedDays_ = 0;
+    SerialDateTime cachedDays_ = 0;
 };
 
 }  // namespace

@@ -6,7 +6,9 @@
 
 namespace kl516 {
 
-QSettings::Format settingsFormat() { return QSettings::IniFormat; }
+QSettings::Format settingsFormat() {
+    return QSettings::IniFormat;
+}
 
 std::unique_ptr<QSettings> openSettings(const QString& file) {
     if (!file.isEmpty()) return std::make_unique<QSettings>(file, settingsFormat());
@@ -14,7 +16,9 @@ std::unique_ptr<QSettings> openSettings(const QString& file) {
                                        QStringLiteral("KL516"), QStringLiteral("KL516"));
 }
 
-QString settingsPath() { return openSettings()->fileName(); }
+QString settingsPath() {
+    return openSettings()->fileName();
+}
 
 QString dataFolderFor(const QString& documentsFolder) {
     if (documentsFolder.isEmpty()) return {};

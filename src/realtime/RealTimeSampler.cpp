@@ -15,15 +15,16 @@ void RealTimeSampler::start(double rate) {
     rejectedCount_ = 0;
 }
 
-bool RealTimeSampler::isDue(TDateTime now) const {
-    // Compared in whole milliseconds: TDateTime differences carry rounding below a microsecond
+bool RealTimeSampler::isDue(SerialDateTime now) const {
+    // Compared in whole milliseconds: SerialDateTime differences carry rounding below a microsecond
     // that would otherwise decide a tick arriving exactly one interval later.
     const int64_t elapsedMs = std::llround((now - lastSampleTime_) * 86400000.0);
     const int64_t intervalMs = std::llround(rate_ * 1000.0);
     return elapsedMs < 0 || elapsedMs + kClockResolutionMs >= intervalMs;
 }
 
-RealTimeSampler::Result RealTimeSampler::offer(float level, TDateTime frameTime, TDateTime now) {
+RealTimeSampler::Result RealTimeSampler::offer(float level, SerialDateTime frameTime,
+                                               SerialDateTime now) {
     Result r;
     if (!isDue(now)) return r;
     lastSampleTime_ = now;

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 
 namespace kl516 {
 
@@ -34,7 +34,7 @@ public:
     };
 
     // lastSampleTime starts at the time the real-time window was created.
-    explicit RealTimeSampler(TDateTime lastSampleTime = 0) : lastSampleTime_(lastSampleTime) {}
+    explicit RealTimeSampler(SerialDateTime lastSampleTime = 0) : lastSampleTime_(lastSampleTime) {}
 
     // Starts a run at `rate` seconds per sample: no samples, extremes at -9999 / 9999, no last
     // good level, no rejections. The time of the last sample is kept, so the first reading of
@@ -44,38 +44,38 @@ public:
     // Whether a reading at `now` is due: at least one interval since the last sample, or the
     // clock went backwards (a daylight-saving change or a clock set back), which would
     // otherwise stall the run until the clock caught up.
-    bool isDue(TDateTime now) const;
+    bool isDue(SerialDateTime now) const;
 
     // Offers one reading taken at frameTime; `now` decides whether a sample is due.
-    Result offer(float level, TDateTime frameTime, TDateTime now);
+    Result offer(float level, SerialDateTime frameTime, SerialDateTime now);
 
     // The Clear button: the sample count returns to 0.
     void clearSamples();
 
-    void setLastSampleTime(TDateTime t) { lastSampleTime_ = t; }
+    void setLastSampleTime(SerialDateTime t) { lastSampleTime_ = t; }
 
     double rate() const { return rate_; }
     int sampleCount() const { return sampleCount_; }
-    TDateTime lastSampleTime() const { return lastSampleTime_; }
+    SerialDateTime lastSampleTime() const { return lastSampleTime_; }
     float lastGoodLevel() const { return lastGoodLevel_; }
     int rejectedCount() const { return rejectedCount_; }
     float maxLevel() const { return maxLevel_; }
     float minLevel() const { return minLevel_; }
-    TDateTime maxTime() const { return maxTime_; }
-    TDateTime minTime() const { return minTime_; }
+    SerialDateTime maxTime() const { return maxTime_; }
+    SerialDateTime minTime() const { return minTime_; }
     // Mean of the stored levels (arithmetic, in dB), 0 without samples.
     double average() const { return sampleCount_ > 0 ? sum_ / sampleCount_ : 0.0; }
 
 private:
     double rate_ = 0.2;
     int sampleCount_ = 0;
-    TDateTime lastSampleTime_ = 0;
+    SerialDateTime lastSampleTime_ = 0;
     float lastGoodLevel_ = 0.0f;
     int rejectedCount_ = 0;
     float maxLevel_ = -9999.0f;
     float minLevel_ = 9999.0f;
-    TDateTime maxTime_ = 0;
-    TDateTime minTime_ = 0;
+    SerialDateTime maxTime_ = 0;
+    SerialDateTime minTime_ = 0;
     double sum_ = 0.0;
 };
 

@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <utility>
 
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 #include "link/Clock.h"
 #include "link/MeterLink.h"
 
@@ -38,7 +38,7 @@ void LinkLease::release() {
 MeterConnection::MeterConnection(MeterLink& link, Clock& clock, QObject* parent)
     : QObject(parent), link_(link), clock_(clock), timer_(new QTimer(this)) {
     setObjectName(QStringLiteral("MeterConnection"));
-    timer_->setObjectName(QStringLiteral("MainTimer"));
+    timer_->setObjectName(QStringLiteral("pollTimer"));
     timer_->setInterval(kPollIntervalMs);
     // Real-time samples are spaced by whole poll ticks; a coarse timer may fire up to 5 % early,
     // which would turn some 0.2 s gaps into 0.3 s.
@@ -101,7 +101,7 @@ void MeterConnection::tick() {
         failedPolls_ = 0;
         const ResponseFrame& r = link_.mainResponse();
         if (r[0] == kFrameStart && r[31] == kFrameEnd) {
-            frameTime_ = toTDateTime(clock_.now());
+            frameTime_ = toSerialDateTime(clock_.now());
             const PanelRefresh refresh = decoder_.onStatus(r);
             emit statusDecoded(refresh, frameTime_);
         }
@@ -155,7 +155,7 @@ void MeterConnection::processPendingEvents() {
     QCoreApplication::processEvents();
 }
 
-void MeterConnection::stopMainTimer() {
+void MeterConnection::stopPollTimer() {
     timer_->stop();
 }
 

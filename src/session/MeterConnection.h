@@ -3,8 +3,8 @@
 #include <QObject>
 #include <QString>
 
-#include "session/ConnectionState.h"
 #include "link/LinkHost.h"
+#include "session/ConnectionState.h"
 #include "session/StatusDecoder.h"
 
 class QTimer;
@@ -40,7 +40,7 @@ class LinkLease {
     QString refusal_;
 };
 
-// The one owner of the meter link: it runs the status poll (MainTimer), keeps the connection
+// The one owner of the meter link: it runs the status poll (pollTimer), keeps the connection
 // state, the failed-poll count, the real-time run flag and the unsaved-data flags, decodes the
 // status frames, and lends the link to one command at a time. Nothing else starts or stops the
 // poll timer.
@@ -79,7 +79,7 @@ class MeterConnection : public QObject, private LinkHost {
     // The REC flag of the last decoded status frame.
     bool meterRecording() const { return decoder_.meterRecording(); }
     StatusDecoder& decoder() { return decoder_; }
-    // The time (TDateTime) at which the decoding of the last status frame began.
+    // The time (SerialDateTime) at which the decoding of the last status frame began.
     double frameTime() const { return frameTime_; }
 
     bool runActive() const { return runActive_; }
@@ -107,7 +107,7 @@ class MeterConnection : public QObject, private LinkHost {
 
   signals:
     void connectionChanged(ConnectionState state);
-    // A status frame framed 0x02 ... 0x03 was decoded at frameTime (TDateTime).
+    // A status frame framed 0x02 ... 0x03 was decoded at frameTime (SerialDateTime).
     void statusDecoded(const PanelRefresh& refresh, double frameTime);
     void linkLentChanged(bool lent);
     void runActiveChanged(bool active);
@@ -120,7 +120,7 @@ class MeterConnection : public QObject, private LinkHost {
     void resumePollTimer();
     // LinkHost: how the link's own exchanges wait for a tick and pause the poll.
     void processPendingEvents() override;
-    void stopMainTimer() override;
+    void stopPollTimer() override;
     void hideResetIndicator() override { emit resetIndicatorHidden(); }
 
     MeterLink& link_;

@@ -3,7 +3,9 @@
 namespace kl516 {
 
 namespace {
-int word(const ResponseFrame& f, int high) { return f[high] * 256 + f[high + 1]; }
+int word(const ResponseFrame& f, int high) {
+    return f[high] * 256 + f[high + 1];
+}
 }  // namespace
 
 MeterStatus decode(const ResponseFrame& f) {
@@ -15,8 +17,7 @@ MeterStatus decode(const ResponseFrame& f) {
     s.under = f[1] & 0x40;
     s.over = f[1] & 0x80;
     s.memoryFull = f[2] & 0x10;
-    if (f[2] & 0x40)
-        s.runState = (f[2] & 0x20) ? RunState::Running : RunState::Paused;
+    if (f[2] & 0x40) s.runState = (f[2] & 0x20) ? RunState::Running : RunState::Paused;
     s.leqShown = f[2] & 0x80;
     s.maxMinMode = f[4];
     if (s.leqShown) {
@@ -41,7 +42,9 @@ std::array<int, 4> levelDigitImages(int32_t tenths) {
             tenths % 10};
 }
 
-int levelBarWidth(int32_t tenths) { return tenths <= 300 ? 4 : 4 + (3 * (tenths - 300)) / 20; }
+int levelBarWidth(int32_t tenths) {
+    return tenths <= 300 ? 4 : 4 + (3 * (tenths - 300)) / 20;
+}
 
 PanelRefresh StatusDecoder::onStatus(const ResponseFrame& f) {
     PanelRefresh r;
@@ -71,11 +74,21 @@ PanelRefresh StatusDecoder::onStatus(const ResponseFrame& f) {
         r.maxMin = MaxMinIndicator::Off;
     } else {
         switch (r.status.maxMinMode) {
-            case 0x00: r.maxMin = MaxMinIndicator::StopBlink; break;
-            case 0x11: r.maxMin = MaxMinIndicator::MaxOnly; break;
-            case 0x22: r.maxMin = MaxMinIndicator::MinOnly; break;
-            case 0x44: r.maxMin = MaxMinIndicator::Blink; break;
-            default: r.maxMin = MaxMinIndicator::NoChange; break;
+            case 0x00:
+                r.maxMin = MaxMinIndicator::StopBlink;
+                break;
+            case 0x11:
+                r.maxMin = MaxMinIndicator::MaxOnly;
+                break;
+            case 0x22:
+                r.maxMin = MaxMinIndicator::MinOnly;
+                break;
+            case 0x44:
+                r.maxMin = MaxMinIndicator::Blink;
+                break;
+            default:
+                r.maxMin = MaxMinIndicator::NoChange;
+                break;
         }
     }
     return r;

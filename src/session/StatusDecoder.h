@@ -56,7 +56,7 @@ struct PanelRefresh {
 
 // The decoder with the state it keeps between frames.
 class StatusDecoder {
-public:
+  public:
     // Decodes a frame framed 0x02 ... 0x03 and updates the kept state. The result describes the
     // whole panel refresh; the caller applies it only when a panel exists and the refresh is due.
     PanelRefresh onStatus(const ResponseFrame& frame);
@@ -66,7 +66,7 @@ public:
     bool meterRecording() const { return meterRecording_; }
     uint8_t lastSecondsByte() const { return lastSecondsByte_; }
 
-private:
+  private:
     bool meterRecording_ = false;
     uint8_t lastSecondsByte_ = 0;
     bool blinkPhase_ = false;

@@ -8,7 +8,7 @@ namespace kl516 {
 // The user prompts of the program: message boxes, confirmation boxes and file dialogs. The
 // application shows Qt's dialogs; tests script the answers and record every text shown.
 class Prompts {
-public:
+  public:
     enum class Answer { Yes, No, Cancel };
     virtual ~Prompts() = default;
     // A plain message box with one OK button.

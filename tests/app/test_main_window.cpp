@@ -10,15 +10,15 @@
 #include <QToolButton>
 #include <memory>
 
-#include "platform/Settings.h"
-#include "app/ui/TfrmAbout.h"
-#include "app/ui/TfrmMain.h"
+#include "app/ui/AboutDialog.h"
+#include "app/ui/MainWindow.h"
 #include "link/LinkResult.h"
 #include "link/MeterLink.h"
+#include "platform/Settings.h"
 #include "simulator/SimulatedMeter.h"
+#include "support/Controls.h"
 #include "support/MainWindowStart.h"
 #include "support/RecordingDeviceLibrary.h"
-#include "support/Controls.h"
 #include "support/ScriptedPrompts.h"
 
 using namespace kl516;
@@ -35,7 +35,7 @@ struct MainWindowTest : ::testing::Test {
     SimulatedMeter::Options options;
     std::unique_ptr<DeviceLibrary> device;
     std::unique_ptr<MeterLink> link;
-    std::unique_ptr<TfrmMain> window;
+    std::unique_ptr<MainWindow> window;
 
     SimulatedMeter& meter() { return static_cast<SimulatedMeter&>(*device); }
 
@@ -54,10 +54,17 @@ struct MainWindowTest : ::testing::Test {
         auto* w = window->panel()->findChild<QWidget*>(QLatin1String(name));
         return w && w->isVisibleTo(window->panel());
     }
-    bool runEnabled() const { return test::button(*window, "btnRun")->isEnabled() && test::action(*window, "Run1")->isEnabled(); }
-    bool stopEnabled() const { return test::button(*window, "btnStop")->isEnabled() && test::action(*window, "Stop1")->isEnabled(); }
+    bool runEnabled() const {
+        return test::button(*window, "runButton")->isEnabled() &&
+               test::action(*window, "runAction")->isEnabled();
+    }
+    bool stopEnabled() const {
+        return test::button(*window, "stopButton")->isEnabled() &&
+               test::action(*window, "stopAction")->isEnabled();
+    }
     bool loggerEnabled() const {
-        return test::button(*window, "btnDataLogger")->isEnabled() && test::action(*window, "DataLogger1")->isEnabled();
+        return test::button(*window, "dataLoggerButton")->isEnabled() &&
+               test::action(*window, "dataLoggerMenuAction")->isEnabled();
     }
 };
 
@@ -65,28 +72,28 @@ struct MainWindowTest : ::testing::Test {
 
 TEST_F(MainWindowTest, StartUpWithoutAMeter) {
     options.openFailure = SimulatedMeter::Fault{0, -1, 0};
-    auto* splash = new TfrmAbout(true);
+    auto* splash = new AboutDialog(true);
     splash->setAttribute(Qt::WA_DeleteOnClose);
     splash->show();
-    QPointer<TfrmAbout> splashRef = splash;
+    QPointer<AboutDialog> splashRef = splash;
     device = std::make_unique<SimulatedMeter>(clock, options);
     link = std::make_unique<MeterLink>(*device, clock, idle);
-    window = std::make_unique<TfrmMain>(*link, prompts, clock, test::scratchEnvironment(dir));
+    window = std::make_unique<MainWindow>(*link, prompts, clock, test::scratchEnvironment(dir));
     window->resize(1280, 900);
     window->show();
     const int64_t before = clock.waitedMs();
-    window->formShow(splash);
+    window->completeStartUp(splash);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     EXPECT_EQ(window->windowTitle(), "KL516");
     EXPECT_EQ(window->statusText(0), "");
     EXPECT_EQ(window->statusText(1), "Off Connection");
-    EXPECT_TRUE(visible("lblNoConnection"));
+    EXPECT_TRUE(visible("noConnectionLabel"));
     EXPECT_FALSE(runEnabled());
     EXPECT_FALSE(stopEnabled());
-    EXPECT_TRUE(test::action(*window, "LoadData1")->isEnabled());
-    EXPECT_TRUE(test::button(*window, "btnDataLogger")->isEnabled());
-    EXPECT_FALSE(test::action(*window, "Setup1")->isVisible());
+    EXPECT_TRUE(test::action(*window, "loadDataAction")->isEnabled());
+    EXPECT_TRUE(test::button(*window, "dataLoggerButton")->isEnabled());
+    EXPECT_FALSE(test::action(*window, "loggerSetupAction")->isVisible());
     EXPECT_TRUE(window->connection().pollTimerActive());
     EXPECT_EQ(window->connection().pollIntervalMs(), 500);
     window->connection().stopPolling();
@@ -97,14 +104,14 @@ TEST_F(MainWindowTest, StartUpWithoutAMeter) {
     auto* panelWindow = qobject_cast<QMdiSubWindow*>(window->panel()->parentWidget());
     ASSERT_NE(panelWindow, nullptr);
     EXPECT_EQ(panelWindow->pos(), QPoint(0, 0));
-    TfrmGraph* graph = window->realTimeWindow();
+    GraphWindow* graph = window->realTimeWindow();
     ASSERT_NE(graph, nullptr);
     EXPECT_EQ(graph->caption(), "Real-Time Graph");
     auto* graphWindow = qobject_cast<QMdiSubWindow*>(graph->parentWidget());
-    EXPECT_EQ(graphWindow->geometry().topLeft(), QPoint(TfrmPanel::kWidth, 0));
-    EXPECT_EQ(graphWindow->width(), window->width() - TfrmPanel::kWidth - 5);
-    EXPECT_TRUE(test::action(*window, "ControlPanel1")->isChecked());
-    EXPECT_TRUE(test::action(*window, "RealTimeGraph1")->isChecked());
+    EXPECT_EQ(graphWindow->geometry().topLeft(), QPoint(ControlPanel::kWidth, 0));
+    EXPECT_EQ(graphWindow->width(), window->width() - ControlPanel::kWidth - 5);
+    EXPECT_TRUE(test::action(*window, "controlPanelAction")->isChecked());
+    EXPECT_TRUE(test::action(*window, "realTimeGraphAction")->isChecked());
 
     ticks(3);  // identification keeps failing silently
     EXPECT_FALSE(window->connected());
@@ -140,7 +147,7 @@ TEST_F(MainWindowTest, ConnectionIsKeptThroughFourFailuresAndLostAtTheFifth) {
     ticks(1);
     ASSERT_TRUE(window->connected());
     EXPECT_EQ(window->statusText(1), "On Connection");
-    EXPECT_FALSE(visible("lblNoConnection"));
+    EXPECT_FALSE(visible("noConnectionLabel"));
     EXPECT_TRUE(runEnabled());
     EXPECT_FALSE(stopEnabled());
     EXPECT_TRUE(loggerEnabled());
@@ -159,7 +166,7 @@ TEST_F(MainWindowTest, ConnectionIsKeptThroughFourFailuresAndLostAtTheFifth) {
     ticks(5);
     EXPECT_FALSE(window->connected());
     EXPECT_EQ(window->statusText(1), "No Connection");
-    EXPECT_TRUE(visible("lblNoConnection"));
+    EXPECT_TRUE(visible("noConnectionLabel"));
     EXPECT_FALSE(runEnabled());
     EXPECT_FALSE(stopEnabled());
     EXPECT_FALSE(loggerEnabled());
@@ -175,7 +182,7 @@ TEST_F(MainWindowTest, APollWithBadFramingChangesNothing) {
     start();
     ticks(2);
     ASSERT_TRUE(window->connected());
-    auto* digit = window->panel()->findChild<QLabel*>(QStringLiteral("MainD4"));
+    auto* digit = window->panel()->findChild<QLabel*>(QStringLiteral("levelTenthsDigit"));
     ASSERT_NE(digit, nullptr);
     const QImage shown = digit->pixmap().toImage();
     int levels = 0;
@@ -202,7 +209,7 @@ TEST_F(MainWindowTest, LosingTheMeterDuringARunAndGettingItBack) {
     EXPECT_TRUE(window->connected());
     EXPECT_FALSE(runEnabled());
     EXPECT_TRUE(stopEnabled());
-    EXPECT_FALSE(window->realTimeWindow()->tbntClr->isEnabled());
+    EXPECT_FALSE(window->realTimeWindow()->clearButton->isEnabled());
 }
 
 TEST_F(MainWindowTest, StatusFramesReachThePanelAndTheSampler) {
@@ -215,83 +222,90 @@ TEST_F(MainWindowTest, StatusFramesReachThePanelAndTheSampler) {
     ticks(1);
     ASSERT_EQ(levels.size(), 1u);
     EXPECT_GT(levels[0], 20.0f);
-    EXPECT_TRUE(visible("lbldBA"));
-    EXPECT_TRUE(visible("lblFAST"));
+    EXPECT_TRUE(visible("weightingALabel"));
+    EXPECT_TRUE(visible("fastLabel"));
     EXPECT_FALSE(window->connection().meterRecording());
 
     // The panel's FAST/SLOW key goes to the meter; the labels swap after the next poll.
-    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnFast")), Qt::LeftButton);
+    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("fastSlowKey")),
+                      Qt::LeftButton);
     EXPECT_EQ(meter().framesWritten().back(), (CommandFrame{0x02, 'F', 0, 0, 0, link->sequenceNumber(), 0x03}));
-    EXPECT_TRUE(visible("lblFAST"));
+    EXPECT_TRUE(visible("fastLabel"));
     ticks(1);
-    EXPECT_FALSE(visible("lblFAST"));
-    EXPECT_TRUE(visible("lblSLOW"));
+    EXPECT_FALSE(visible("fastLabel"));
+    EXPECT_TRUE(visible("slowLabel"));
 
     // REC: the recording flag follows the meter.
-    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnREC")), Qt::LeftButton);
+    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("recordKey")),
+                      Qt::LeftButton);
     ticks(1);
     EXPECT_TRUE(window->connection().meterRecording());
-    EXPECT_TRUE(visible("lblREC"));
+    EXPECT_TRUE(visible("recordingLabel"));
 }
 
 TEST_F(MainWindowTest, MaxMinAlternatingBlinksBothLabels) {
     start();
     ticks(1);
     for (int i = 0; i < 3; ++i)  // off -> MAX -> MIN -> MAX/MIN alternating
-        QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnMaxMin")), Qt::LeftButton);
+        QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("maxMinKey")),
+                          Qt::LeftButton);
     ticks(1);
     ASSERT_EQ(meter().maxMinMode(), 0x44);
-    EXPECT_TRUE(test::timer(*window, "MaxMinTimer")->isActive());
-    window->MaxMinTimerTimer();
-    const bool first = visible("lblMAX");
-    EXPECT_EQ(visible("lblMIN"), first);
-    window->MaxMinTimerTimer();
-    EXPECT_NE(visible("lblMAX"), first);
-    EXPECT_EQ(visible("lblMIN"), visible("lblMAX"));
-    QTest::mouseDClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnMaxMin")), Qt::LeftButton);
+    EXPECT_TRUE(test::timer(*window, "maxMinBlinkTimer")->isActive());
+    window->blinkMaxMin();
+    const bool first = visible("maxLabel");
+    EXPECT_EQ(visible("minLabel"), first);
+    window->blinkMaxMin();
+    EXPECT_NE(visible("maxLabel"), first);
+    EXPECT_EQ(visible("minLabel"), visible("maxLabel"));
+    QTest::mouseDClick(window->panel()->findChild<QWidget*>(QStringLiteral("maxMinKey")),
+                       Qt::LeftButton);
     ticks(1);
-    EXPECT_FALSE(test::timer(*window, "MaxMinTimer")->isActive());
-    EXPECT_FALSE(visible("lblMAX"));
-    EXPECT_FALSE(visible("lblMIN"));
+    EXPECT_FALSE(test::timer(*window, "maxMinBlinkTimer")->isActive());
+    EXPECT_FALSE(visible("maxLabel"));
+    EXPECT_FALSE(visible("minLabel"));
 }
 
 TEST_F(MainWindowTest, PanelKeysWithoutAnswerAndNotAvailableKeys) {
     start();
     const int before = meter().exchangeCount();
     // "not available" is a notice at the key, not a box that blocks the panel.
-    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnTIME")), Qt::LeftButton);
+    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("clockKey")),
+                      Qt::LeftButton);
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(meter().exchangeCount(), before);
     meter().unplug();
-    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnTIME")), Qt::LeftButton);
-    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("btnAC")), Qt::LeftButton);
+    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("clockKey")),
+                      Qt::LeftButton);
+    QTest::mouseClick(window->panel()->findChild<QWidget*>(QStringLiteral("frequencyWeightingKey")),
+                      Qt::LeftButton);
     EXPECT_EQ(prompts.messages(), QStringList{"Connect fail"});
 }
 
 TEST_F(MainWindowTest, ClosingAndRecreatingThePanel) {
     start();
     ticks(1);
-    QPointer<TfrmPanel> first = window->panel();
+    QPointer<ControlPanel> first = window->panel();
     ASSERT_TRUE(first);
     first->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(window->panel(), nullptr);
-    EXPECT_FALSE(test::action(*window, "ControlPanel1")->isChecked());
+    EXPECT_FALSE(test::action(*window, "controlPanelAction")->isChecked());
     ticks(2);  // polls go on without a panel
 
-    test::action(*window, "ControlPanel1")->trigger();
-    TfrmPanel* second = window->panel();
+    test::action(*window, "controlPanelAction")->trigger();
+    ControlPanel* second = window->panel();
     ASSERT_NE(second, nullptr);
-    EXPECT_TRUE(test::action(*window, "ControlPanel1")->isChecked());
+    EXPECT_TRUE(test::action(*window, "controlPanelAction")->isChecked());
     auto* sub = qobject_cast<QMdiSubWindow*>(second->parentWidget());
     EXPECT_EQ(sub->pos(), QPoint(0, 0));
-    EXPECT_FALSE(visible("lblMAX"));
+    EXPECT_FALSE(visible("maxLabel"));
 
     sub->showMinimized();
-    test::action(*window, "ControlPanel1")->trigger();
+    test::action(*window, "controlPanelAction")->trigger();
     EXPECT_EQ(window->panel(), second);
     EXPECT_FALSE(sub->isMinimized());
-    EXPECT_TRUE(test::action(*window, "ControlPanel1")->isChecked());
+    EXPECT_TRUE(test::action(*window, "controlPanelAction")->isChecked());
 }
 
 TEST_F(MainWindowTest, RealTimeRateIsReadAtCreationAndWrittenAtClose) {
@@ -309,7 +323,7 @@ TEST_F(MainWindowTest, AtTheFastIntervalTheClockCatchesUpOnTheNextDrawnFrame) {
     start();
     ticks(1);
     window->connection().setFastPolling(true);
-    auto* seconds = window->panel()->findChild<QLabel*>(QStringLiteral("LCDT8"));
+    auto* seconds = window->panel()->findChild<QLabel*>(QStringLiteral("secondUnitsDigit"));
     ASSERT_NE(seconds, nullptr);
     // Step until the next tick is a drawn one (its count a multiple of five).
     while (window->connection().tickCount() % 5 != 4) ticks(1);
@@ -333,7 +347,7 @@ TEST_F(MainWindowTest, LeavingWithUnsavedDataAsksFirstAndCancelKeepsTheProgramRu
         shownDuringQuestion = window->isVisible();
     };
     prompts.confirmAnswers = {Prompts::Answer::Cancel};
-    test::action(*window, "Exit1")->trigger();
+    test::action(*window, "exitAction")->trigger();
     EXPECT_EQ(prompts.questions(), QStringList{"Save Real-Time Graph ?"});
     EXPECT_TRUE(shownDuringQuestion);
     EXPECT_TRUE(window->isVisible());
@@ -342,7 +356,7 @@ TEST_F(MainWindowTest, LeavingWithUnsavedDataAsksFirstAndCancelKeepsTheProgramRu
     // No: the program ends, and the question is not asked a second time on the way out.
     prompts.clear();
     prompts.confirmAnswers = {Prompts::Answer::No};
-    test::action(*window, "Exit1")->trigger();
+    test::action(*window, "exitAction")->trigger();
     EXPECT_FALSE(window->isVisible());
     window.reset();
     EXPECT_EQ(prompts.questions(), QStringList{"Save Real-Time Graph ?"});
@@ -370,24 +384,24 @@ TEST_F(MainWindowTest, TileAndCascadeStayInTheWorkspaceAndKeepEveryPlotVisible) 
     ticks(1);
     // Two more graph windows beside the real-time one and the panel.
     for (int i = 0; i < 2; ++i) {
-        TfrmGraph* g = window->createGraphWindow({WindowRole::OpenedFile},
-                                                 QStringLiteral("file %1").arg(i));
+        GraphWindow* g =
+            window->createGraphWindow({WindowRole::OpenedFile}, QStringLiteral("file %1").arg(i));
         qobject_cast<QMdiSubWindow*>(g->parentWidget())->show();
     }
     window->resize(1000, 700);
     QCoreApplication::processEvents();
     const QSize before = window->size();
-    for (const char* item : {"Tile1", "Cascade1"}) {
+    for (const char* item : {"tileAction", "cascadeAction"}) {
         SCOPED_TRACE(item);
         test::action(*window, item)->trigger();
         QCoreApplication::processEvents();
         EXPECT_EQ(window->size(), before);
         for (QMdiSubWindow* sub : window->workspace()->subWindowList()) {
-            auto* graph = qobject_cast<TfrmGraph*>(sub->widget());
+            auto* graph = qobject_cast<GraphWindow*>(sub->widget());
             if (!graph) continue;
             EXPECT_GE(sub->width(), sub->minimumSizeHint().width());
-            EXPECT_GE(graph->PESGraph1->height(), 100);
-            EXPECT_GE(graph->PESGraph1->width(), 200);
+            EXPECT_GE(graph->graphView->height(), 100);
+            EXPECT_GE(graph->graphView->width(), 200);
             EXPECT_GE(sub->x(), 0);
             EXPECT_GE(sub->y(), 0);
         }

@@ -13,9 +13,9 @@
 #include "cli/Cli.h"
 #include "cli/FileCommands.h"
 #include "cli/LiveCommand.h"
-#include "graph/GraphFile.h"
 #include "formats/ListTable.h"
 #include "formats/PointText.h"
+#include "graph/GraphFile.h"
 #include "graph/GraphState.h"
 #include "link/Clock.h"
 #include "simulator/SimulatedMeter.h"
@@ -216,7 +216,7 @@ TEST(CliConvert, GraphFileGivesItsSeriesAsPointText) {
     ASSERT_TRUE(dir.isValid());
     GraphState two;
     two.resize(2, 4);
-    const double start = toTDateTime(QDateTime(QDate(2024, 3, 15), QTime(9, 30, 5)));
+    const double start = toSerialDateTime(QDateTime(QDate(2024, 3, 15), QTime(9, 30, 5)));
     for (int i = 0; i < 3; ++i) {
         two.x[0][size_t(i)] = two.x[1][size_t(i)] = start + i * 2 * kOneSecond;
         two.y[0][size_t(i)] = 70.0f + float(i);

@@ -4,7 +4,7 @@
 #include <QLocale>
 
 #include "dataset/DataSetTable.h"
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 
 using namespace kl516;
 
@@ -14,12 +14,12 @@ const QLocale kBritish(QLocale::English, QLocale::UnitedKingdom);
 const QLocale kAmerican(QLocale::English, QLocale::UnitedStates);
 const QLocale kGerman(QLocale::German, QLocale::Germany);
 
-TDateTime at(int y, int mo, int d, int h, int mi, int s) {
-    return toTDateTime(QDateTime(QDate(y, mo, d), QTime(h, mi, s)));
+SerialDateTime at(int y, int mo, int d, int h, int mi, int s) {
+    return toSerialDateTime(QDateTime(QDate(y, mo, d), QTime(h, mi, s)));
 }
 
 struct SetSpec {
-    TDateTime start;
+    SerialDateTime start;
     int interval;
     std::vector<float> levels;
     uint8_t mode = 0;
@@ -57,29 +57,31 @@ protected:
 
 }  // namespace
 
-TEST(TDateTime, RoundTripsLocalWallClockToTheMillisecond) {
-    EXPECT_DOUBLE_EQ(toTDateTime(QDateTime(QDate(1899, 12, 30), QTime(0, 0))), 0.0);
-    EXPECT_DOUBLE_EQ(toTDateTime(QDateTime(QDate(1900, 1, 1), QTime(18, 0))), 2.75);
+TEST(SerialDateTime, RoundTripsLocalWallClockToTheMillisecond) {
+    EXPECT_DOUBLE_EQ(toSerialDateTime(QDateTime(QDate(1899, 12, 30), QTime(0, 0))), 0.0);
+    EXPECT_DOUBLE_EQ(toSerialDateTime(QDateTime(QDate(1900, 1, 1), QTime(18, 0))), 2.75);
     // Before the epoch the days count backwards and the time of day forwards.
-    EXPECT_EQ(fromTDateTime(-1.25), QDateTime(QDate(1899, 12, 29), QTime(6, 0)));
-    EXPECT_DOUBLE_EQ(toTDateTime(QDateTime(QDate(1899, 12, 29), QTime(6, 0))), -1.25);
+    EXPECT_EQ(fromSerialDateTime(-1.25), QDateTime(QDate(1899, 12, 29), QTime(6, 0)));
+    EXPECT_DOUBLE_EQ(toSerialDateTime(QDateTime(QDate(1899, 12, 29), QTime(6, 0))), -1.25);
 
     // 02:30 on 31 March 2024 does not exist in Central Europe (run again under TZ=Europe/Berlin):
     // wall-clock values still keep and show it.
     const QDateTime t(QDate(2024, 3, 31), QTime(2, 30, 15, 123));
-    EXPECT_EQ(timeOf(toTDateTime(t)), QTime(2, 30, 15, 123));
-    EXPECT_EQ(dateOf(toTDateTime(t)), QDate(2024, 3, 31));
-    EXPECT_EQ(fromTDateTime(toTDateTime(t)).time(), t.time());
-    EXPECT_EQ(formatDateTime(toTDateTime(t), QLocale(QLocale::English, QLocale::UnitedKingdom)),
-              "31/03/2024 02:30:15");
+    EXPECT_EQ(timeOf(toSerialDateTime(t)), QTime(2, 30, 15, 123));
+    EXPECT_EQ(dateOf(toSerialDateTime(t)), QDate(2024, 3, 31));
+    EXPECT_EQ(fromSerialDateTime(toSerialDateTime(t)).time(), t.time());
+    EXPECT_EQ(
+        formatDateTime(toSerialDateTime(t), QLocale(QLocale::English, QLocale::UnitedKingdom)),
+        "31/03/2024 02:30:15");
     // Adding whole seconds does not drift below the next second.
-    EXPECT_EQ(fromTDateTime(at(2024, 1, 15, 23, 59, 59) + kOneSecond),
+    EXPECT_EQ(fromSerialDateTime(at(2024, 1, 15, 23, 59, 59) + kOneSecond),
               QDateTime(QDate(2024, 1, 16), QTime(0, 0)));
-    EXPECT_EQ(fromTDateTime(at(2024, 1, 15, 10, 0, 0) + 7 * kOneSecond).time(), QTime(10, 0, 7));
+    EXPECT_EQ(fromSerialDateTime(at(2024, 1, 15, 10, 0, 0) + 7 * kOneSecond).time(),
+              QTime(10, 0, 7));
 }
 
-TEST(TDateTime, TextsFollowTheLocaleWithoutTimeZone) {
-    const TDateTime t = at(2024, 1, 15, 14, 21, 36);
+TEST(SerialDateTime, TextsFollowTheLocaleWithoutTimeZone) {
+    const SerialDateTime t = at(2024, 1, 15, 14, 21, 36);
     EXPECT_EQ(formatLongTime(t, kBritish), "14:21:36");
     EXPECT_EQ(formatLongTime(t, kAmerican), "2:21:36 PM");
     EXPECT_EQ(formatLongTime(t, QLocale(QLocale::Chinese, QLocale::China)), "14:21:36");
@@ -112,7 +114,7 @@ TEST_F(ThreeSets, AddressesEverySetAroundAnEmptyOne) {
 
     EXPECT_DOUBLE_EQ(table.setEnd(0), table.startTimes()[0] + 8 * kOneSecond);
     EXPECT_DOUBLE_EQ(table.setEnd(2), table.startTimes()[2] + 3 * 60 * kOneSecond);
-    EXPECT_EQ(fromTDateTime(table.setTimes(2)[2]).time(), QTime(8, 2, 0));
+    EXPECT_EQ(fromSerialDateTime(table.setTimes(2)[2]).time(), QTime(8, 2, 0));
 }
 
 TEST_F(ThreeSets, StatisticsKeepTheEarliestExtreme) {
@@ -126,12 +128,12 @@ TEST_F(ThreeSets, StatisticsKeepTheEarliestExtreme) {
 TEST_F(ThreeSets, ChangeStartTimeMovesOnlyThatSet) {
     const std::vector<double> before = table.sampleTimes();
     const std::vector<float> levelsBefore = table.levels();
-    const TDateTime newStart = at(2010, 5, 1, 10, 0, 0);
+    const SerialDateTime newStart = at(2010, 5, 1, 10, 0, 0);
     table.changeStartTime(0, newStart);
 
     EXPECT_DOUBLE_EQ(table.startTimes()[0], newStart);
     for (int k = 0; k < 4; ++k)
-        EXPECT_EQ(fromTDateTime(table.setTimes(0)[k]).time(), QTime(10, 0, 2 * k));
+        EXPECT_EQ(fromSerialDateTime(table.setTimes(0)[k]).time(), QTime(10, 0, 2 * k));
     for (size_t p = 4; p < before.size(); ++p) EXPECT_EQ(table.sampleTimes()[p], before[p]);
     EXPECT_EQ(table.levels(), levelsBefore);
     EXPECT_EQ(table.maxIndexes()[0], 1);
@@ -146,7 +148,7 @@ TEST_F(ThreeSets, ChangeStartTimeMovesOnlyThatSet) {
 
 TEST(DataSetTable, IntervalZeroGivesEveryTimeTheStart) {
     DataSetTable table;
-    const TDateTime start = at(2024, 2, 1, 9, 30, 0);
+    const SerialDateTime start = at(2024, 2, 1, 9, 30, 0);
     install(table, {{start, 0, {50.0f, 51.0f, 52.0f}}});
     for (double t : table.sampleTimes()) EXPECT_EQ(t, start);
     EXPECT_EQ(table.setEnd(0), start);
@@ -258,10 +260,11 @@ TEST(DataSetTable, RejectsInconsistentInput) {
 namespace {
 // Computed while the program starts, before main: must not depend on another file's
 // constants being constructed first.
-const kl516::TDateTime kStartUpValue = kl516::toTDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
+const kl516::SerialDateTime kStartUpValue =
+    kl516::toSerialDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
 }  // namespace
 
-TEST(TDateTime, ValuesComputedAtStartUpUseTheRightEpoch) {
+TEST(SerialDateTime, ValuesComputedAtStartUpUseTheRightEpoch) {
     EXPECT_DOUBLE_EQ(kStartUpValue, 45413.0 + 8.0 / 24.0);
-    EXPECT_DOUBLE_EQ(kl516::toTDateTime(QDate(1899, 12, 30), QTime(0, 0)), 0.0);
+    EXPECT_DOUBLE_EQ(kl516::toSerialDateTime(QDate(1899, 12, 30), QTime(0, 0)), 0.0);
 }

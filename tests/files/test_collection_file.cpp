@@ -5,15 +5,15 @@
 #include <QTemporaryDir>
 #include <vector>
 
-#include "support/Files.h"
 #include "dataset/DataSetTable.h"
-#include "logger/CollectionFile.h"
 #include "link/Clock.h"
 #include "link/MeterLink.h"
+#include "logger/CollectionFile.h"
 #include "logger/Download.h"
 #include "logger/MemoryParser.h"
 #include "simulator/SimulatedMeter.h"
 #include "support/FileSizeLimit.h"
+#include "support/Files.h"
 
 using namespace kl516;
 

@@ -9,12 +9,12 @@
 #include <cmath>
 #include <vector>
 
-#include "dataset/TDateTime.h"
-#include "graph/GraphFile.h"
+#include "dataset/SerialDateTime.h"
 #include "formats/ListTable.h"
 #include "formats/PointText.h"
 #include "formats/RangeSelection.h"
 #include "formats/TableText.h"
+#include "graph/GraphFile.h"
 #include "support/FileSizeLimit.h"
 #include "support/Files.h"
 
@@ -22,8 +22,8 @@ using namespace kl516;
 
 namespace {
 
-TDateTime at(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
-    return toTDateTime(QDate(y, mo, d), QTime(h, mi, s, ms));
+SerialDateTime at(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
+    return toSerialDateTime(QDate(y, mo, d), QTime(h, mi, s, ms));
 }
 
 // Cancels at the given call of cancelled(), counting from 0; remembers the last line count.
@@ -64,7 +64,7 @@ int linesIn(const QByteArray& bytes) {
 
 GraphState twoSeriesGraph(int points) {
     GraphState g;
-    g.dateTimeMode = DateTimeMode::VBDateTime;
+    g.dateTimeMode = DateTimeMode::SerialDays;
     g.resize(2, points);
     for (int i = 0; i < points; ++i) {
         g.x[0][size_t(i)] = g.x[1][size_t(i)] = at(2024, 3, 15, 14, 3, 7) + i * kOneSecond;
@@ -73,12 +73,12 @@ GraphState twoSeriesGraph(int points) {
     }
     g.mainTitle = QStringLiteral("Two series");
     g.subsetLabels = {QStringLiteral("SPL"), QStringLiteral("Leq")};
-    g.subsetColors = {PEargb(255, 10, 20, 30), PEargb(128, 200, 100, 50)};
-    g.graphBackColor = PEargb(255, 1, 2, 3);
+    g.subsetColors = {makeArgb(255, 10, 20, 30), makeArgb(128, 200, 100, 50)};
+    g.graphBackColor = makeArgb(255, 1, 2, 3);
     // Notes at the second and third points, or the last one of a shorter graph.
     const auto point = [&](int i) { return g.x[0][size_t(std::clamp(i, 0, points - 1))]; };
-    g.annotations.push_back({2, point(1), 61.5, QStringLiteral("peak"), PEargb(255, 255, 0, 0)});
-    g.annotations.push_back({0, point(2), 70.0, QStringLiteral("note"), PEargb(255, 0, 0, 255)});
+    g.annotations.push_back({2, point(1), 61.5, QStringLiteral("peak"), makeArgb(255, 255, 0, 0)});
+    g.annotations.push_back({0, point(2), 70.0, QStringLiteral("note"), makeArgb(255, 0, 0, 255)});
     g.showGraphAnnotations = true;
     return g;
 }
@@ -171,10 +171,10 @@ TEST(GraphFile, FailedWriteKeepsTheEarlierFile) {
 
 TEST(PointTextFile, MillisecondsAreAWholeSecondOrThreeDigits) {
     struct Case {
-        TDateTime t;
+        SerialDateTime t;
         const char* text;
     };
-    const TDateTime base = at(2024, 1, 15, 14, 3, 7);
+    const SerialDateTime base = at(2024, 1, 15, 14, 3, 7);
     const Case cases[] = {
         {base, "14:03:07.0"},
         {at(2024, 1, 15, 4, 5, 6, 45), "04:05:06.045"},
@@ -452,7 +452,7 @@ TEST(ListRead, ViewsSeeTheRowsOnceAndCancelKeepsTheRowsRead) {
 TEST(ListGraph, DatesAndTimesInTheirWrittenForms) {
     const QLocale us(QLocale::English, QLocale::UnitedStates);
     const QLocale german(QLocale::German, QLocale::Germany);
-    const TDateTime t = at(2024, 1, 15, 14, 21, 36);
+    const SerialDateTime t = at(2024, 1, 15, 14, 21, 36);
     struct Case {
         QString date, time;
         QLocale locale;

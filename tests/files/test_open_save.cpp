@@ -17,20 +17,20 @@
 #include <functional>
 #include <memory>
 
-#include "app/ui/TfrmMain.h"
-#include "logger/CollectionFile.h"
-#include "graph/GraphFile.h"
+#include "app/ui/MainWindow.h"
+#include "files/ui/FileCommands.h"
+#include "files/ui/OpenSaveChoiceDialog.h"
+#include "files/ui/TabularListWindow.h"
 #include "formats/ListTable.h"
 #include "formats/PointText.h"
-#include "files/ui/FileCommands.h"
-#include "files/ui/TfrmList.h"
-#include "files/ui/TfrmOpenSave.h"
+#include "graph/GraphFile.h"
 #include "graph/ui/DataSetListModel.h"
-#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/GraphWindow.h"
 #include "leq/ui/LeqCommands.h"
-#include "leq/ui/TfrmLEQ.h"
+#include "leq/ui/LeqWindow.h"
 #include "link/MeterLink.h"
-#include "logger/ui/TfrmScope.h"
+#include "logger/CollectionFile.h"
+#include "logger/ui/ProgressRangeDialog.h"
 #include "simulator/SimulatedMeter.h"
 #include "support/Controls.h"
 #include "support/MainWindowStart.h"
@@ -54,30 +54,32 @@ struct OpenSaveTest : ::testing::Test {
     IdleLinkHost idle;
     std::unique_ptr<SimulatedMeter> meter;
     std::unique_ptr<MeterLink> link;
-    std::unique_ptr<TfrmMain> window;
+    std::unique_ptr<MainWindow> window;
 
     // Choice dialog: what it showed, and the answer.
     int choices = 0;
     QStringList choiceTexts;  // title, then the two upper captions
-    int choiceAnswer = TfrmOpenSave::Cancel;
+    int choiceAnswer = OpenSaveChoiceDialog::Cancel;
     // Range window: what it showed, and how the user fills it.
     int ranges = 0;
     QStringList rangeTexts;  // title, from, to
-    std::function<bool(TfrmScope&)> rangeAnswer = [](TfrmScope&) { return true; };
+    std::function<bool(ProgressRangeDialog&)> rangeAnswer = [](ProgressRangeDialog&) {
+        return true;
+    };
 
     void start(const QLocale& locale = kPointLocale) {
         meter = std::make_unique<SimulatedMeter>(clock);
         link = std::make_unique<MeterLink>(*meter, clock, idle);
         window = test::startMainWindow(*link, prompts, clock, dir, locale);
         window->connection().stopPolling();
-        files().execChoiceDialog = [this](TfrmOpenSave& d) {
+        files().execChoiceDialog = [this](OpenSaveChoiceDialog& d) {
             ++choices;
-            choiceTexts = {d.windowTitle(), d.btnOpenSets->text(), d.btnOpenSingleSet->text()};
+            choiceTexts = {d.windowTitle(), d.allSetsButton->text(), d.singleFileButton->text()};
             return choiceAnswer;
         };
-        files().execRangeDialog = [this](TfrmScope& s) {
+        files().execRangeDialog = [this](ProgressRangeDialog& s) {
             ++ranges;
-            rangeTexts = {s.windowTitle(), s.edtSelFrom->text(), s.edtSelTo->text()};
+            rangeTexts = {s.windowTitle(), s.rangeFrom->text(), s.rangeTo->text()};
             return rangeAnswer(s);
         };
     }
@@ -101,45 +103,46 @@ struct OpenSaveTest : ::testing::Test {
     }
     // A point text line at 10:00:00 + i seconds on 1 May 2024.
     QString pointLine(int i, float level, const float* second = nullptr) const {
-        const double t = toTDateTime(QDate(2024, 5, 1), QTime(10, 0)) + i * kSecond;
+        const double t = toSerialDateTime(QDate(2024, 5, 1), QTime(10, 0)) + i * kSecond;
         return pointTextLine(t, level, second, QLatin1Char('\t'), window->locale(),
                              PointDateStyle::Locale);
     }
 
     // A graph window of the given role with n points, one second apart, levels 50 + i.
-    TfrmGraph* graphWindow(const GraphDocument& document, int n) {
-        TfrmGraph* g = window->createGraphWindow(document, QStringLiteral("Graph"));
-        const double start = toTDateTime(QDate(2024, 5, 1), QTime(10, 0));
+    GraphWindow* graphWindow(const GraphDocument& document, int n) {
+        GraphWindow* g = window->createGraphWindow(document, QStringLiteral("Graph"));
+        const double start = toSerialDateTime(QDate(2024, 5, 1), QTime(10, 0));
         g->setUpGraph(1, 130, 30, start + n * kSecond, start, n);
         for (int i = 0; i < n; ++i) {
-            g->PESGraph1->setXDataII(0, i, start + i * kSecond);
-            g->PESGraph1->setYData(0, i, 50.0f + float(i));
+            g->graphView->setXValue(0, i, start + i * kSecond);
+            g->graphView->setYValue(0, i, 50.0f + float(i));
         }
         window->activate(g);
         return g;
     }
-    TfrmList* listOf(const QStringList& lines, const QString& name = QStringLiteral("list.txt")) {
+    TabularListWindow* listOf(const QStringList& lines,
+                              const QString& name = QStringLiteral("list.txt")) {
         writeText(path(name), lines);
         return files().openTextFile(path(name));
     }
-    QList<TfrmGraph*> graphs() const { return window->findChildren<TfrmGraph*>(); }
+    QList<GraphWindow*> graphs() const { return window->findChildren<GraphWindow*>(); }
     QWidget* frame(QWidget* child) const { return child->parentWidget(); }
-    bool outputEnabled() const { return test::button(*window, "btnOutputToGraph")->isEnabled(); }
+    bool outputEnabled() const { return test::button(*window, "outputToGraphButton")->isEnabled(); }
 };
 
 TEST(ChoiceDialog, ItsButtonsAnswerOkNoOrCancelAndClosingItCancels) {
     const struct {
         const char* press;  // null: closed from its system menu
         int result;
-    } cases[] = {{"btnOpenSets", TfrmOpenSave::Ok},
-                 {"btnOpenSingleSet", TfrmOpenSave::No},
-                 {"Button1", TfrmOpenSave::Cancel},
-                 {nullptr, TfrmOpenSave::Cancel}};
+    } cases[] = {{"allSetsButton", OpenSaveChoiceDialog::Ok},
+                 {"singleFileButton", OpenSaveChoiceDialog::No},
+                 {"cancelButton", OpenSaveChoiceDialog::Cancel},
+                 {nullptr, OpenSaveChoiceDialog::Cancel}};
     for (const auto& c : cases) {
-        TfrmOpenSave dialog;
+        OpenSaveChoiceDialog dialog;
         dialog.setUpForSave();
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Save File"));
-        EXPECT_EQ(dialog.btnOpenSingleSet->text(),
+        EXPECT_EQ(dialog.singleFileButton->text(),
                   QStringLiteral("Save single selected  data set to a  file"));
         EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QTimer::singleShot(0, &dialog, [&] {
@@ -155,11 +158,11 @@ TEST(ChoiceDialog, ItsButtonsAnswerOkNoOrCancelAndClosingItCancels) {
 TEST_F(OpenSaveTest, SaveActsOnTheActiveWindowByItsRole) {
     start();
     bool leqOfLoggerUnsaved = false;
-    TfrmList* list = listOf({pointLine(0, 60)});
+    TabularListWindow* list = listOf({pointLine(0, 60)});
     ASSERT_NE(list, nullptr);
-    test::action(*window, "LEQ1")->trigger();
-    TfrmGraph* logger = window->openDataLoggerWindow(toTDateTime(clock.now()));
-    TfrmGraph* leqOfLogger =
+    test::action(*window, "leqAction")->trigger();
+    GraphWindow* logger = window->openDataLoggerWindow(toSerialDateTime(clock.now()));
+    GraphWindow* leqOfLogger =
         graphWindow({WindowRole::LeqOfSource, WindowRole::DataLogger, &leqOfLoggerUnsaved}, 5);
     const QString graphFilter = dialogFilter(FileFilter::singleFile(false));
     const QString tableFilter = dialogFilter(FileFilter::table(false));
@@ -171,15 +174,15 @@ TEST_F(OpenSaveTest, SaveActsOnTheActiveWindowByItsRole) {
         bool choice;            // the choice dialog is shown
         const QString* filter;  // of the save dialog; null: none shown
     } cases[] = {
-        {"control panel: nothing", window->panel(), TfrmOpenSave::Ok, false, nullptr},
-        {"list: the table, no choice", list, TfrmOpenSave::Ok, false, &tableFilter},
-        {"LEQ window: the table", window->leqCommands().window(), TfrmOpenSave::Ok, false,
+        {"control panel: nothing", window->panel(), OpenSaveChoiceDialog::Ok, false, nullptr},
+        {"list: the table, no choice", list, OpenSaveChoiceDialog::Ok, false, &tableFilter},
+        {"LEQ window: the table", window->leqCommands().window(), OpenSaveChoiceDialog::Ok, false,
          &tableFilter},
-        {"real-time graph: its data, no choice", window->realTimeWindow(), TfrmOpenSave::Ok, false,
-         &graphFilter},
-        {"DataLogger, single set", logger, TfrmOpenSave::No, true, &graphFilter},
-        {"DataLogger, cancelled", logger, TfrmOpenSave::Cancel, true, nullptr},
-        {"running Leq of the DataLogger, all sets", leqOfLogger, TfrmOpenSave::Ok, true,
+        {"real-time graph: its data, no choice", window->realTimeWindow(), OpenSaveChoiceDialog::Ok,
+         false, &graphFilter},
+        {"DataLogger, single set", logger, OpenSaveChoiceDialog::No, true, &graphFilter},
+        {"DataLogger, cancelled", logger, OpenSaveChoiceDialog::Cancel, true, nullptr},
+        {"running Leq of the DataLogger, all sets", leqOfLogger, OpenSaveChoiceDialog::Ok, true,
          &collectionFilter},
     };
     for (const auto& c : cases) {
@@ -189,7 +192,7 @@ TEST_F(OpenSaveTest, SaveActsOnTheActiveWindowByItsRole) {
         prompts.clear();
         choices = 0;
         choiceAnswer = c.answer;
-        test::action(*window, "Save1")->trigger();
+        test::action(*window, "saveAction")->trigger();
         EXPECT_EQ(choices, c.choice ? 1 : 0) << c.what;
         if (c.choice) EXPECT_EQ(choiceTexts.value(0), QStringLiteral("Save File")) << c.what;
         if (!c.filter) {
@@ -205,7 +208,7 @@ TEST_F(OpenSaveTest, SaveActsOnTheActiveWindowByItsRole) {
     prompts.clear();
     choices = 0;
     window->activate(list);
-    choiceAnswer = TfrmOpenSave::No;
+    choiceAnswer = OpenSaveChoiceDialog::No;
     EXPECT_FALSE(window->saveWindow(*logger));
     EXPECT_EQ(choices, 1);
     ASSERT_EQ(prompts.shown.size(), 1u);
@@ -223,17 +226,17 @@ TEST_F(OpenSaveTest, FiltersAndOpenCaptionsFollowTheDecimalSeparator) {
     };
     for (const auto& c : cases) {
         start(c.locale);
-        TfrmList* list = listOf({pointLine(0, 60)});
+        TabularListWindow* list = listOf({pointLine(0, 60)});
         ASSERT_NE(list, nullptr);
         prompts.clear();
-        choiceAnswer = TfrmOpenSave::No;
-        test::button(*window, "SpeedButton1")->click();  // Open, single file
+        choiceAnswer = OpenSaveChoiceDialog::No;
+        test::button(*window, "openFileButton")->click();  // Open, single file
         EXPECT_EQ(choiceTexts, (QStringList{"Open File", "Open a data set collection file(*.rec)",
                                             QString::fromLatin1(c.openCaption)}));
         window->activate(list);
-        test::button(*window, "SpeedButton2")->click();  // Save the table
+        test::button(*window, "saveFileButton")->click();  // Save the table
         window->activate(window->realTimeWindow());
-        test::action(*window, "Save1")->trigger();  // Save the graph's data
+        test::action(*window, "saveAction")->trigger();  // Save the graph's data
         ASSERT_EQ(prompts.shown.size(), 3u);
         EXPECT_EQ(prompts.shown[0].kind, Kind::OpenFile);
         for (const auto& shown : prompts.shown) {
@@ -267,22 +270,22 @@ TEST_F(OpenSaveTest, TheRangeWindowChoosesThePointsSaved) {
         const QString file = path(QStringLiteral("range%1.txt").arg(c.from));
         prompts.clear();
         prompts.fileNames = {file};
-        rangeAnswer = [&](TfrmScope& s) {
-            s.radNo->setChecked(true);
-            s.edtSelFrom->setText(QString::fromLatin1(c.from));
-            s.edtSelTo->setText(QString::fromLatin1(c.to));
+        rangeAnswer = [&](ProgressRangeDialog& s) {
+            s.rangeSelectRadio->setChecked(true);
+            s.rangeFrom->setText(QString::fromLatin1(c.from));
+            s.rangeTo->setText(QString::fromLatin1(c.to));
             return true;
         };
-        test::action(*window, "Save1")->trigger();
+        test::action(*window, "saveAction")->trigger();
         EXPECT_EQ(rangeTexts, (QStringList{"Save File", "1", "10"})) << c.from;
         EXPECT_EQ(prompts.messages(),
                   c.message ? QStringList{QString::fromLatin1(c.message)} : QStringList())
             << c.from;
         EXPECT_EQ(QFileInfo::exists(file), c.firstPoint > 0) << c.from;
         // The range and progress windows were made for this save and are gone.
-        for (TfrmScope* scope : window->findChildren<TfrmScope*>())
+        for (ProgressRangeDialog* scope : window->findChildren<ProgressRangeDialog*>())
             EXPECT_FALSE(scope->isVisible()) << c.from;
-        EXPECT_LE(window->findChildren<TfrmScope*>().size(), 1) << c.from;
+        EXPECT_LE(window->findChildren<ProgressRangeDialog*>().size(), 1) << c.from;
         const QStringList lines = readLines(file);
         ASSERT_EQ(lines.size(), c.lines) << c.from;
         if (c.lines > 0) EXPECT_EQ(lines[0], pointLine(c.firstPoint - 1, 50.0f + c.firstPoint - 1));
@@ -291,37 +294,37 @@ TEST_F(OpenSaveTest, TheRangeWindowChoosesThePointsSaved) {
 
 TEST_F(OpenSaveTest, AGraphFileSavedAndOpenedAgainShowsTheSameGraph) {
     start();
-    TfrmGraph* source = graphWindow({WindowRole::OpenedFile}, 10);
-    source->PESGraph1->editProperties([](GraphState& s) { s.mainTitle = QStringLiteral("Run"); });
-    const GraphState saved = source->PESGraph1->state();
+    GraphWindow* source = graphWindow({WindowRole::OpenedFile}, 10);
+    source->graphView->editProperties([](GraphState& s) { s.mainTitle = QStringLiteral("Run"); });
+    const GraphState saved = source->graphView->state();
     const QString file = path(QStringLiteral("graph.ghf"));
     prompts.fileNames = {file};
-    test::action(*window, "Save1")->trigger();
+    test::action(*window, "saveAction")->trigger();
     EXPECT_EQ(ranges, 0);  // a graph file is always the whole graph
     ASSERT_TRUE(QFileInfo::exists(file));
 
-    choiceAnswer = TfrmOpenSave::No;
+    choiceAnswer = OpenSaveChoiceDialog::No;
     prompts.fileNames = {file};
-    test::action(*window, "Open1")->trigger();
-    auto* opened = qobject_cast<TfrmGraph*>(window->activeChild());
+    test::action(*window, "openAction")->trigger();
+    auto* opened = qobject_cast<GraphWindow*>(window->activeChild());
     ASSERT_NE(opened, nullptr);
     ASSERT_NE(opened, source);
     EXPECT_EQ(opened->caption(), native(file));
     EXPECT_EQ(roleOf(opened), WindowRole::OpenedFile);
     // Everything the file holds; the window places its cursor lines afresh.
-    GraphState reopened = opened->PESGraph1->state();
+    GraphState reopened = opened->graphView->state();
     reopened.vertLineX = saved.vertLineX;
     reopened.vertLineText = saved.vertLineText;
     EXPECT_EQ(reopened, saved);
     EXPECT_EQ(frame(opened)->pos(), QPoint(0, 0));
-    EXPECT_EQ(opened->txtDataNo->text(), QStringLiteral("10"));
+    EXPECT_EQ(opened->pointCount->text(), QStringLiteral("10"));
 
     // A damaged file: one message, no window.
     QFile::resize(file, QFileInfo(file).size() - 3);
     const qsizetype before = graphs().size();
     prompts.clear();
     prompts.fileNames = {file};
-    test::action(*window, "Open1")->trigger();
+    test::action(*window, "openAction")->trigger();
     EXPECT_EQ(prompts.messages().size(), 1);
     EXPECT_EQ(graphs().size(), before);
 }
@@ -335,15 +338,15 @@ TEST_F(OpenSaveTest, AFailedWriteNamesTheFileAndTheReason) {
         const QString file = path(QString::fromLatin1(name));
         prompts.clear();
         prompts.fileNames = {file};
-        test::action(*window, "Save1")->trigger();
+        test::action(*window, "saveAction")->trigger();
         ASSERT_EQ(prompts.messages().size(), 1) << name;
         EXPECT_TRUE(prompts.messages()[0].contains(QDir::toNativeSeparators(file))) << name;
         EXPECT_TRUE(prompts.messages()[0].startsWith(QStringLiteral("Cannot write"))) << name;
     }
     // A collection file when nothing was ever loaded: said, not silently skipped.
-    TfrmGraph* logger = window->openDataLoggerWindow(toTDateTime(clock.now()));
+    GraphWindow* logger = window->openDataLoggerWindow(toSerialDateTime(clock.now()));
     prompts.clear();
-    choiceAnswer = TfrmOpenSave::Ok;
+    choiceAnswer = OpenSaveChoiceDialog::Ok;
     prompts.fileNames = {path(QStringLiteral("sets.rec"))};
     EXPECT_FALSE(files().saveGraphWindow(*logger));
     ASSERT_EQ(prompts.messages().size(), 1);
@@ -353,9 +356,9 @@ TEST_F(OpenSaveTest, AFailedWriteNamesTheFileAndTheReason) {
 TEST_F(OpenSaveTest, OpenCollectionMakesTheDataLoggerWindowEvenWhenCancelled) {
     start();
     ASSERT_EQ(window->dataLoggerWindow(), nullptr);
-    choiceAnswer = TfrmOpenSave::Ok;
-    test::action(*window, "Open1")->trigger();
-    TfrmGraph* logger = window->dataLoggerWindow();
+    choiceAnswer = OpenSaveChoiceDialog::Ok;
+    test::action(*window, "openAction")->trigger();
+    GraphWindow* logger = window->dataLoggerWindow();
     ASSERT_NE(logger, nullptr);
     EXPECT_EQ(logger->caption(), QStringLiteral("DataLogger"));
     EXPECT_EQ(window->activeChild(), logger);
@@ -365,11 +368,11 @@ TEST_F(OpenSaveTest, OpenCollectionMakesTheDataLoggerWindowEvenWhenCancelled) {
     // The golden collection: its four sets listed and the first shown.
     prompts.clear();
     prompts.fileNames = {QStringLiteral(KL516_TEST_DATA "/golden.rec")};
-    test::action(*window, "Open1")->trigger();
+    test::action(*window, "openAction")->trigger();
     EXPECT_TRUE(prompts.messages().isEmpty());
     EXPECT_EQ(window->dataSetTable().setCount(), 4);
     EXPECT_FALSE(logger->dataSetList().text(3, 1).isEmpty());
-    EXPECT_GT(logger->PESGraph1->points(), 0);
+    EXPECT_GT(logger->graphView->points(), 0);
 }
 
 // Files named on the command line (or by the file manager) open by their extension, in the
@@ -380,17 +383,17 @@ TEST_F(OpenSaveTest, AFileNamedByPathOpensInTheWindowOfItsKind) {
     ASSERT_NE(window->dataLoggerWindow(), nullptr);
     EXPECT_EQ(window->dataSetTable().setCount(), 4);
 
-    TfrmGraph* source = graphWindow({WindowRole::OpenedFile}, 5);
+    GraphWindow* source = graphWindow({WindowRole::OpenedFile}, 5);
     prompts.fileNames = {path(QStringLiteral("g.ghf"))};
-    test::action(*window, "Save1")->trigger();
+    test::action(*window, "saveAction")->trigger();
     EXPECT_TRUE(files().openPath(path(QStringLiteral("g.ghf"))));
     EXPECT_NE(window->activeChild(), source);
-    EXPECT_EQ(qobject_cast<TfrmGraph*>(window->activeChild())->caption(),
+    EXPECT_EQ(qobject_cast<GraphWindow*>(window->activeChild())->caption(),
               native(path(QStringLiteral("g.ghf"))));
 
     writeText(path(QStringLiteral("p.csv")), {QStringLiteral("2024-05-01,10:00:00.0,60.0")});
     EXPECT_TRUE(files().openPath(path(QStringLiteral("p.csv"))));
-    ASSERT_NE(qobject_cast<TfrmList*>(window->activeChild()), nullptr);
+    ASSERT_NE(qobject_cast<TabularListWindow*>(window->activeChild()), nullptr);
 
     prompts.clear();
     EXPECT_FALSE(files().openPath(path(QStringLiteral("notes.doc"))));
@@ -402,7 +405,7 @@ TEST_F(OpenSaveTest, AFileNamedByPathOpensInTheWindowOfItsKind) {
 TEST_F(OpenSaveTest, ATextFileOpensIntoAList) {
     start();
     const float second[] = {70.5f, 71.0f};
-    choiceAnswer = TfrmOpenSave::No;
+    choiceAnswer = OpenSaveChoiceDialog::No;
     const struct {
         const char* name;
         QStringList lines;
@@ -419,8 +422,8 @@ TEST_F(OpenSaveTest, ATextFileOpensIntoAList) {
         writeText(path(QString::fromLatin1(c.name)), c.lines);
         prompts.clear();
         prompts.fileNames = {path(QString::fromLatin1(c.name))};
-        test::action(*window, "Open1")->trigger();
-        auto* list = qobject_cast<TfrmList*>(window->activeChild());
+        test::action(*window, "openAction")->trigger();
+        auto* list = qobject_cast<TabularListWindow*>(window->activeChild());
         ASSERT_NE(list, nullptr) << c.name;
         EXPECT_EQ(list->caption(), native(path(QString::fromLatin1(c.name))));
         EXPECT_EQ(roleOf(list), WindowRole::TableList);
@@ -438,7 +441,7 @@ TEST_F(OpenSaveTest, ATextFileOpensIntoAList) {
         EXPECT_EQ(prompts.messages().size(), c.lines.contains(QString()) ? 1 : 0) << c.name;
     }
     // Closing a list destroys it.
-    QPointer<TfrmList> list = qobject_cast<TfrmList*>(window->activeChild());
+    QPointer<TabularListWindow> list = qobject_cast<TabularListWindow*>(window->activeChild());
     frame(list)->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(list.isNull());
@@ -471,27 +474,28 @@ TEST_F(OpenSaveTest, OutputToGraphPlotsTheLevelOfEachRow) {
          1},
     };
     for (const auto& c : cases) {
-        TfrmList* list = listOf(c.lines);
+        TabularListWindow* list = listOf(c.lines);
         ASSERT_NE(list, nullptr) << c.what;
         const qsizetype before = graphs().size();
         prompts.clear();
-        test::button(*window, "btnOutputToGraph")->click();
+        test::button(*window, "outputToGraphButton")->click();
         EXPECT_TRUE(prompts.messages().isEmpty()) << c.what;
         ASSERT_EQ(graphs().size(), before + 1) << c.what;
-        auto* graph = qobject_cast<TfrmGraph*>(window->activeChild());
+        auto* graph = qobject_cast<GraphWindow*>(window->activeChild());
         ASSERT_NE(graph, nullptr) << c.what;
         EXPECT_EQ(graph->caption(), list->caption());
         EXPECT_EQ(roleOf(graph), WindowRole::OpenedFile);
-        const PESGraph& pe = *graph->PESGraph1;
+        const GraphView& pe = *graph->graphView;
         ASSERT_EQ(pe.points(), int(c.levels.size())) << c.what;
         for (int i = 0; i < pe.points(); ++i) {
             if (std::isnan(c.levels[size_t(i)]))
-                EXPECT_EQ(pe.YData(0, i), kNullDataValueY) << c.what << " row " << i;
+                EXPECT_EQ(pe.yValue(0, i), kNullDataValueY) << c.what << " row " << i;
             else
-                EXPECT_FLOAT_EQ(pe.YData(0, i), c.levels[size_t(i)]) << c.what << " row " << i;
+                EXPECT_FLOAT_EQ(pe.yValue(0, i), c.levels[size_t(i)]) << c.what << " row " << i;
             const double expected =
-                i == c.skipped ? 0.0 : toTDateTime(QDate(2024, 5, 1), QTime(10, 0)) + i * kSecond;
-            EXPECT_NEAR(pe.XDataII(0, i), expected, 1e-3 * kSecond) << c.what << " row " << i;
+                i == c.skipped ? 0.0
+                               : toSerialDateTime(QDate(2024, 5, 1), QTime(10, 0)) + i * kSecond;
+            EXPECT_NEAR(pe.xValue(0, i), expected, 1e-3 * kSecond) << c.what << " row " << i;
         }
     }
 
@@ -500,12 +504,12 @@ TEST_F(OpenSaveTest, OutputToGraphPlotsTheLevelOfEachRow) {
     for (const QStringList& lines :
          {QStringList{QStringLiteral("no separator")},
           QStringList{QStringLiteral("someday\t10:00:00.0\t60.0"), pointLine(1, 61)}}) {
-        TfrmList* list = listOf(lines);
+        TabularListWindow* list = listOf(lines);
         ASSERT_NE(list, nullptr);
         const bool empty = list->table().rowCount() == 0;
         const qsizetype before = graphs().size();
         prompts.clear();
-        test::button(*window, "btnOutputToGraph")->click();
+        test::button(*window, "outputToGraphButton")->click();
         ASSERT_EQ(prompts.messages().size(), 1);
         if (empty) {
             EXPECT_EQ(prompts.messages()[0], QStringLiteral("No data to graph !"));
@@ -513,10 +517,10 @@ TEST_F(OpenSaveTest, OutputToGraphPlotsTheLevelOfEachRow) {
         } else {
             EXPECT_TRUE(prompts.messages()[0].contains(QStringLiteral("someday")));
             ASSERT_EQ(graphs().size(), before + 1);
-            auto* graph = qobject_cast<TfrmGraph*>(window->activeChild());
+            auto* graph = qobject_cast<GraphWindow*>(window->activeChild());
             ASSERT_NE(graph, nullptr);
             EXPECT_EQ(graph->caption(), list->caption());
-            EXPECT_EQ(graph->PESGraph1->points(), 0);
+            EXPECT_EQ(graph->graphView->points(), 0);
         }
     }
 }
@@ -524,7 +528,7 @@ TEST_F(OpenSaveTest, OutputToGraphPlotsTheLevelOfEachRow) {
 TEST_F(OpenSaveTest, OutputToGraphIsEnabledByAListUntilAGraphOrThePanelIsActivated) {
     start();
     EXPECT_FALSE(outputEnabled());
-    TfrmList* list = listOf({pointLine(0, 60), pointLine(1, 61)});
+    TabularListWindow* list = listOf({pointLine(0, 60), pointLine(1, 61)});
     EXPECT_TRUE(outputEnabled());
     window->activate(window->realTimeWindow());
     EXPECT_FALSE(outputEnabled());
@@ -534,12 +538,12 @@ TEST_F(OpenSaveTest, OutputToGraphIsEnabledByAListUntilAGraphOrThePanelIsActivat
     EXPECT_FALSE(outputEnabled());
     window->activate(list);
     // The LEQ window leaves it as the list left it, and a click there does nothing.
-    test::action(*window, "LEQ1")->trigger();
+    test::action(*window, "leqAction")->trigger();
     ASSERT_EQ(window->activeRole(), WindowRole::Leq);
     EXPECT_TRUE(outputEnabled());
     const qsizetype before = graphs().size();
     prompts.clear();
-    test::button(*window, "btnOutputToGraph")->click();
+    test::button(*window, "outputToGraphButton")->click();
     EXPECT_EQ(graphs().size(), before);
     EXPECT_TRUE(prompts.shown.empty());
 }

@@ -5,15 +5,15 @@
 #include <QLocale>
 #include <vector>
 
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 #include "formats/PointText.h"
 
 using namespace kl516;
 
 namespace {
 
-TDateTime at(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
-    return toTDateTime(QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms)));
+SerialDateTime at(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
+    return toSerialDateTime(QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms)));
 }
 
 QByteArray written(std::span<const double> times, std::span<const float> levels, QChar separator,
@@ -29,7 +29,7 @@ QByteArray written(std::span<const double> times, std::span<const float> levels,
 
 TEST(PointText, RoundingCarriesAcrossMidnight) {
     // Rounding to the millisecond carries into the seconds, and across midnight into the date.
-    const TDateTime almost = at(2024, 1, 15, 23, 59, 59, 999) + 0.0006 / 86400;
+    const SerialDateTime almost = at(2024, 1, 15, 23, 59, 59, 999) + 0.0006 / 86400;
     EXPECT_EQ(pointTextLine(almost, 50.0f, nullptr, u',', QLocale::c(), PointDateStyle::Iso),
               "2024-01-16,00:00:00.0,50.0");
 }

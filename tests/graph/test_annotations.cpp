@@ -8,11 +8,11 @@
 #include <optional>
 #include <qcustomplot.h>
 
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 #include "graph/Annotations.h"
-#include "graph/ui/TfrmAnnoEdit.h"
-#include "graph/ui/TfrmDelAnno.h"
-#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/AnnotationTextDialog.h"
+#include "graph/ui/EraseAnnotationsDialog.h"
+#include "graph/ui/GraphWindow.h"
 #include "realtime/RealTimeFixture.h"
 #include "support/FakeGraphHost.h"
 #include "support/Mouse.h"
@@ -21,7 +21,7 @@ using namespace kl516;
 
 namespace {
 
-const TDateTime kStart = toTDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
+const SerialDateTime kStart = toSerialDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
 
 }  // namespace
 
@@ -112,7 +112,7 @@ TEST(Annotations, TheMarkerIsAYellowCrossWithTheTimeAndLevel) {
     const GraphAnnotation m =
         markerAnnotation(kStart + 5 * kOneSecond, 72.26, QLocale(QLocale::English, QLocale::UnitedKingdom));
     EXPECT_EQ(m.type, kAnnotationCross);
-    EXPECT_EQ(m.color, PEargb(255, 255, 255, 0));
+    EXPECT_EQ(m.color, makeArgb(255, 255, 255, 0));
     EXPECT_EQ(m.text, QString("08:00:05") + QChar(13) + "72.3 dB");
 }
 
@@ -123,7 +123,7 @@ namespace {
 struct AnnotationWindows : ::testing::Test {
     QTemporaryDir dir;
     test::FakeGraphHost host;
-    std::unique_ptr<TfrmGraph> first, second;
+    std::unique_ptr<GraphWindow> first, second;
     // What the text dialog is given; null: Cancel.
     QString typed = "note";
     // Rows of the erase dialog to select (0-based) and whether to press Delete.
@@ -137,41 +137,42 @@ struct AnnotationWindows : ::testing::Test {
         first = makeWindow();
         second = makeWindow();
     }
-    std::unique_ptr<TfrmGraph> makeWindow() {
-        auto g = std::make_unique<TfrmGraph>(host);
-        g->resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+    std::unique_ptr<GraphWindow> makeWindow() {
+        auto g = std::make_unique<GraphWindow>(host);
+        g->resize(GraphWindow::kClientWidth, GraphWindow::kClientHeight);
         g->show();
         g->setUpGraph(1, 130, 30, kStart + 99 * kOneSecond, kStart, 100);
         for (int i = 0; i < 100; ++i) {
-            g->PESGraph1->setXDataII(0, i, kStart + i * kOneSecond);
-            g->PESGraph1->setYData(0, i, 60.0f + float(i % 20));
+            g->graphView->setXValue(0, i, kStart + i * kOneSecond);
+            g->graphView->setYValue(0, i, 60.0f + float(i % 20));
         }
         g->updateGraphStatistic();
-        g->execAnnoEdit = [this](TfrmAnnoEdit& d) {
+        g->execAnnotationTextDialog = [this](AnnotationTextDialog& d) {
             if (typed.isNull()) return false;
-            d.Edit1->setText(typed);
+            d.annotationText->setText(typed);
             return true;
         };
-        g->execDelAnno = [this](TfrmDelAnno& d) {
+        g->execEraseAnnotationsDialog = [this](EraseAnnotationsDialog& d) {
             listed.clear();
-            for (int r = 0; r < d.StringGrid1->rowCount(); ++r)
-                listed << d.StringGrid1->item(r, 0)->text() + "|" + d.StringGrid1->item(r, 1)->text() +
-                              "|" + d.StringGrid1->item(r, 2)->text();
-            deleteEnabled = d.BitBtn1->isEnabled();
+            for (int r = 0; r < d.annotationTable->rowCount(); ++r)
+                listed << d.annotationTable->item(r, 0)->text() + "|" +
+                              d.annotationTable->item(r, 1)->text() + "|" +
+                              d.annotationTable->item(r, 2)->text();
+            deleteEnabled = d.acceptButton->isEnabled();
             for (int r : rowsToSelect)
-                d.StringGrid1->selectionModel()->select(
-                    d.StringGrid1->model()->index(r, 0),
+                d.annotationTable->selectionModel()->select(
+                    d.annotationTable->model()->index(r, 0),
                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
             return pressDelete;
         };
         return g;
     }
-    static const std::vector<GraphAnnotation>& table(TfrmGraph& g) {
-        return std::as_const(*g.PESGraph1).state().annotations;
+    static const std::vector<GraphAnnotation>& table(GraphWindow& g) {
+        return std::as_const(*g.graphView).state().annotations;
     }
     // A left click at a pixel of the graph control, as the user makes it.
-    static void click(TfrmGraph& g, QPoint pixel, bool twice = false) {
-        QWidget* plot = g.PESGraph1->plot();
+    static void click(GraphWindow& g, QPoint pixel, bool twice = false) {
+        QWidget* plot = g.graphView->plot();
         const QPoint at = pixel - plot->pos();
         test::send(plot, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
         test::send(plot, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
@@ -180,34 +181,34 @@ struct AnnotationWindows : ::testing::Test {
         test::send(plot, QEvent::MouseButtonDblClick, at, Qt::LeftButton, Qt::LeftButton);
         test::send(plot, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
     }
-    static QPoint middle(TfrmGraph& g) { return g.PESGraph1->plottingArea().center(); }
+    static QPoint middle(GraphWindow& g) { return g.graphView->plottingArea().center(); }
 };
 
 }  // namespace
 
 TEST_F(AnnotationWindows, ThePointerButtonsAreOneModeForEveryWindow) {
-    EXPECT_TRUE(first->ToolButton4->isChecked());
-    first->ToolButton5->click();
+    EXPECT_TRUE(first->normalModeButton->isChecked());
+    first->crossModeButton->click();
     EXPECT_EQ(host.annotations().mode(), AnnotationMode::Cross);
-    for (TfrmGraph* g : {first.get(), second.get()}) {
-        EXPECT_TRUE(g->ToolButton5->isChecked());
-        EXPECT_FALSE(g->ToolButton4->isChecked());
-        const QCursor c = g->PESGraph1->cursor();
+    for (GraphWindow* g : {first.get(), second.get()}) {
+        EXPECT_TRUE(g->crossModeButton->isChecked());
+        EXPECT_FALSE(g->normalModeButton->isChecked());
+        const QCursor c = g->graphView->cursor();
         EXPECT_EQ(c.shape(), Qt::BitmapCursor);
         EXPECT_EQ(c.hotSpot(), QPoint(0, 0));
         EXPECT_EQ(c.pixmap().size(), QSize(32, 32));
     }
-    second->ToolButton9->click();
+    second->textModeButton->click();
     EXPECT_EQ(host.annotations().mode(), AnnotationMode::Text);
-    EXPECT_TRUE(first->ToolButton9->isChecked());
-    EXPECT_FALSE(first->ToolButton5->isChecked());
-    first->ToolButton4->click();
+    EXPECT_TRUE(first->textModeButton->isChecked());
+    EXPECT_FALSE(first->crossModeButton->isChecked());
+    first->normalModeButton->click();
     EXPECT_EQ(host.annotations().mode(), AnnotationMode::Normal);
-    EXPECT_EQ(second->PESGraph1->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(second->graphView->cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST_F(AnnotationWindows, CrossesTakeTheSharedIndexesAndEachEraseListShowsItsOwnWindow) {
-    first->ToolButton5->click();
+    first->crossModeButton->click();
     const QPoint pointer = middle(*first);
     click(*first, pointer);
     ASSERT_GT(table(*first).size(), 5u);
@@ -215,7 +216,7 @@ TEST_F(AnnotationWindows, CrossesTakeTheSharedIndexesAndEachEraseListShowsItsOwn
     EXPECT_EQ(placed.type, kAnnotationCross);
     EXPECT_TRUE(placed.text.isEmpty());
     // Placed where the cross pointer's lines cross, 15 right of and 15 below its hot spot.
-    const QPointF value = first->PESGraph1->pixelToValue(pointer + QPoint(15, 15));
+    const QPointF value = first->graphView->pixelToValue(pointer + QPoint(15, 15));
     EXPECT_DOUBLE_EQ(placed.x, value.x());
     EXPECT_DOUBLE_EQ(placed.y, value.y());
 
@@ -224,14 +225,14 @@ TEST_F(AnnotationWindows, CrossesTakeTheSharedIndexesAndEachEraseListShowsItsOwn
     EXPECT_EQ(table(*second)[6].type, kAnnotationCross);
 
     pressDelete = false;
-    second->ToolButton13->click();
+    second->eraseAnnotationsButton->click();
     ASSERT_EQ(listed.size(), 1);
     EXPECT_TRUE(listed[0].startsWith("1|")) << listed[0].toStdString();
     EXPECT_TRUE(listed[0].endsWith("|X"));
     EXPECT_TRUE(listed[0].contains(formatDateTime(table(*second)[6].x, host.fixedLocale)));
 
     // A click whose crossing falls just below the plotting area places nothing.
-    const QRect area = first->PESGraph1->plottingArea();
+    const QRect area = first->graphView->plottingArea();
     click(*first, QPoint(area.center().x(), area.top() + area.height() - 15 + 1));
     EXPECT_EQ(host.annotations().lastAnnotation(), 6);
     click(*first, QPoint(area.center().x(), area.top() + area.height() - 15));
@@ -239,13 +240,14 @@ TEST_F(AnnotationWindows, CrossesTakeTheSharedIndexesAndEachEraseListShowsItsOwn
 }
 
 TEST_F(AnnotationWindows, NotesTakeTheTypedTextAndEmptyOnesAreNotListed) {
-    first->ToolButton9->click();
+    first->textModeButton->click();
     typed = "peak";
     click(*first, middle(*first));
     ASSERT_GT(table(*first).size(), 5u);
     EXPECT_EQ(table(*first)[5].type, kAnnotationTextOnly);
     EXPECT_EQ(table(*first)[5].text, "peak");
-    EXPECT_DOUBLE_EQ(table(*first)[5].x, first->PESGraph1->pixelToValue(middle(*first) + QPoint(1, 7)).x());
+    EXPECT_DOUBLE_EQ(table(*first)[5].x,
+                     first->graphView->pixelToValue(middle(*first) + QPoint(1, 7)).x());
     typed = "";
     click(*first, middle(*first) + QPoint(40, 0));
     EXPECT_EQ(host.annotations().lastAnnotation(), 6);
@@ -253,25 +255,25 @@ TEST_F(AnnotationWindows, NotesTakeTheTypedTextAndEmptyOnesAreNotListed) {
     click(*first, middle(*first) + QPoint(80, 0));
     EXPECT_EQ(host.annotations().lastAnnotation(), 6);
     // Normal mode places nothing.
-    first->ToolButton4->click();
+    first->normalModeButton->click();
     click(*first, middle(*first));
     EXPECT_EQ(host.annotations().lastAnnotation(), 6);
 
     pressDelete = false;
-    first->ToolButton13->click();
+    first->eraseAnnotationsButton->click();
     ASSERT_EQ(listed.size(), 1);
     EXPECT_TRUE(listed[0].endsWith("|peak"));
 }
 
 TEST_F(AnnotationWindows, DeleteErasesExactlyTheSelectedRows) {
-    second->ToolButton13->click();
+    second->eraseAnnotationsButton->click();
     EXPECT_FALSE(deleteEnabled);  // nothing listed yet
-    first->ToolButton5->click();
+    first->crossModeButton->click();
     const QPoint m = middle(*first);
     for (int i = 0; i < 5; ++i) click(*first, m + QPoint(30 * i - 60, 0));
     ASSERT_EQ(host.annotations().lastAnnotation(), 9);  // indexes 5 ... 9
     rowsToSelect = {1, 2, 3};  // rows 2 to 4
-    first->ToolButton13->click();
+    first->eraseAnnotationsButton->click();
     EXPECT_TRUE(deleteEnabled);
     EXPECT_EQ(listed.size(), 5);
     const std::vector<GraphAnnotation>& t = table(*first);
@@ -280,42 +282,42 @@ TEST_F(AnnotationWindows, DeleteErasesExactlyTheSelectedRows) {
     EXPECT_EQ(t[9].type, kAnnotationCross);
     rowsToSelect = {};
     pressDelete = false;
-    first->ToolButton13->click();
+    first->eraseAnnotationsButton->click();
     ASSERT_EQ(listed.size(), 2);
     EXPECT_TRUE(listed[0].startsWith("1|") && listed[0].endsWith("|X"));
     EXPECT_TRUE(listed[1].startsWith("2|") && listed[1].endsWith("|X"));
 }
 
 TEST_F(AnnotationWindows, AClickedDataPointGetsTheMarkerWhichIsNeverListed) {
-    first->PESGraph1->editProperties([](GraphState& s) { s.allowDataHotSpots = true; });
+    first->graphView->editProperties([](GraphState& s) { s.allowDataHotSpots = true; });
     first->redraw();
-    const QPoint point = first->PESGraph1->valueToPixel(first->PESGraph1->XDataII(0, 40),
-                                                          first->PESGraph1->YData(0, 40));
+    const QPoint point = first->graphView->valueToPixel(first->graphView->xValue(0, 40),
+                                                        first->graphView->yValue(0, 40));
     click(*first, point);
     ASSERT_GT(table(*first).size(), 2u);
     const GraphAnnotation marker = table(*first)[2];
     EXPECT_EQ(marker.type, kAnnotationCross);
-    EXPECT_EQ(marker.x, first->PESGraph1->XDataII(0, 40));
+    EXPECT_EQ(marker.x, first->graphView->xValue(0, 40));
     EXPECT_EQ(marker.text, QString("08:00:40") + QChar(13) + "60.0 dB");
     pressDelete = false;
-    first->ToolButton13->click();
+    first->eraseAnnotationsButton->click();
     EXPECT_TRUE(listed.isEmpty());
 }
 
 TEST_F(AnnotationWindows, ADoubleClickOnAnAnnotationErasesIt) {
-    first->ToolButton5->click();
+    first->crossModeButton->click();
     const QPoint pointer = middle(*first);
     click(*first, pointer);
-    first->ToolButton4->click();
+    first->normalModeButton->click();
     const QPoint cross = pointer + QPoint(15, 15);
-    EXPECT_EQ(first->PESGraph1->hotSpotAt(cross).kind, HotSpotKind::GraphAnnotation);
-    QWidget* plot = first->PESGraph1->plot();
+    EXPECT_EQ(first->graphView->hotSpotAt(cross).kind, HotSpotKind::GraphAnnotation);
+    QWidget* plot = first->graphView->plot();
     test::send(plot, QEvent::MouseMove, cross - plot->pos(), Qt::NoButton, Qt::NoButton);
-    EXPECT_EQ(first->PESGraph1->toolTip(), "Double click to delete.");
+    EXPECT_EQ(first->graphView->toolTip(), "Double click to delete.");
     click(*first, cross, true);
-    EXPECT_TRUE(first->PESGraph1->toolTip().isEmpty());
+    EXPECT_TRUE(first->graphView->toolTip().isEmpty());
     EXPECT_EQ(table(*first)[5].type, kAnnotationTextOnly);
-    EXPECT_EQ(first->PESGraph1->hotSpotAt(cross).kind, HotSpotKind::None);
+    EXPECT_EQ(first->graphView->hotSpotAt(cross).kind, HotSpotKind::None);
 }
 
 namespace {
@@ -325,22 +327,22 @@ struct RealTimeClear : test::RealTimeFixture {};
 TEST_F(RealTimeClear, RestartsTheGraphWith200PointsTheCountAndTheCounter) {
     start();
     dialog.count = "10";
-    test::button(*window, "btnRun")->click();
+    test::button(*window, "runButton")->click();
     ASSERT_TRUE(ticksUntil(10));
     ASSERT_FALSE(window->runActive());
     ASSERT_EQ(recorder().sampleCount(), 10);
     // A cross in the real-time window takes index 5.
-    graph()->ToolButton5->click();
+    graph()->crossModeButton->click();
     const QRect area = pes()->plottingArea();
     QWidget* plot = pes()->plot();
     const QPoint at = area.center() - plot->pos();
     test::send(plot, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
     test::send(plot, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
     ASSERT_EQ(window->annotations().lastAnnotation(), 5);
-    test::action(*window, "RealTimeGraph1")->setChecked(false);
+    test::action(*window, "realTimeGraphAction")->setChecked(false);
 
-    ASSERT_TRUE(graph()->tbntClr->isEnabled());
-    graph()->tbntClr->click();
+    ASSERT_TRUE(graph()->clearButton->isEnabled());
+    graph()->clearButton->click();
     EXPECT_EQ(pes()->points(), 200);
     EXPECT_EQ(state().x[0][0], 0);
     EXPECT_EQ(state().y[0][199], 0);
@@ -348,6 +350,6 @@ TEST_F(RealTimeClear, RestartsTheGraphWith200PointsTheCountAndTheCounter) {
     EXPECT_EQ(window->annotations().lastAnnotation(), 3);
     EXPECT_EQ(state().annotations[5].x, 0);
     EXPECT_EQ(graph()->caption(), "Real-Time Graph");
-    EXPECT_TRUE(test::action(*window, "RealTimeGraph1")->isChecked());
+    EXPECT_TRUE(test::action(*window, "realTimeGraphAction")->isChecked());
     EXPECT_NEAR(state().manualMaxX - state().manualMinX, 30 * kOneSecond, 1e-8);
 }

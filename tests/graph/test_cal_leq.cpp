@@ -13,21 +13,21 @@
 #include <limits>
 #include <vector>
 
-#include "dataset/TDateTime.h"
-#include "graph/CalLeq.h"
-#include "levels/LevelArithmetic.h"
+#include "dataset/SerialDateTime.h"
 #include "graph/GraphState.h"
+#include "graph/RunningLeq.h"
 #include "graph/StatisticText.h"
 #include "graph/Statistics.h"
-#include "graph/ui/TfrmGraph.h"
-#include "graph/ui/Tslider2.h"
+#include "graph/ui/GraphWindow.h"
+#include "graph/ui/RangeSlider.h"
+#include "levels/LevelArithmetic.h"
 #include "support/FakeGraphHost.h"
 
 using namespace kl516;
 
 namespace {
 
-const TDateTime kStart = toTDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
+const SerialDateTime kStart = toSerialDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
 const QLocale kLocale(QLocale::English, QLocale::UnitedKingdom);
 
 std::vector<double> times(size_t n) {
@@ -172,23 +172,23 @@ namespace {
 struct GraphWindowLevels : ::testing::Test {
     QTemporaryDir dir;
     test::FakeGraphHost host;
-    std::unique_ptr<TfrmGraph> graph;
+    std::unique_ptr<GraphWindow> graph;
     bool unsaved = true;
 
     void SetUp() override {
         host.folder = dir.path();
-        graph = std::make_unique<TfrmGraph>(
+        graph = std::make_unique<GraphWindow>(
             host, GraphDocument{WindowRole::DataLogger, WindowRole::None, &unsaved});
         graph->setCaption("DataLogger");
-        graph->resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+        graph->resize(GraphWindow::kClientWidth, GraphWindow::kClientHeight);
         graph->show();
     }
     void fill(const std::vector<float>& levels) {
         graph->setUpGraph(1, 130, 30, kStart + double(levels.size()) * kOneSecond, kStart,
                           int(levels.size()));
         for (int i = 0; i < int(levels.size()); ++i) {
-            graph->PESGraph1->setXDataII(0, i, kStart + i * kOneSecond);
-            graph->PESGraph1->setYData(0, i, levels[size_t(i)]);
+            graph->graphView->setXValue(0, i, kStart + i * kOneSecond);
+            graph->graphView->setYValue(0, i, levels[size_t(i)]);
         }
         graph->updateGraphStatistic();
     }
@@ -198,29 +198,29 @@ struct GraphWindowLevels : ::testing::Test {
 
 TEST_F(GraphWindowLevels, CalLeqOpensTheRunningLeqInAWindowOfTheSource) {
     fill({90, 90, 60});
-    TfrmGraph* leq = graph->bunCalLEQClick();
+    GraphWindow* leq = graph->openRunningLeq();
     ASSERT_NE(leq, nullptr);
     EXPECT_EQ(graph->leqWindow(), leq);
     EXPECT_EQ(leq->caption(), "DataLogger");
     EXPECT_EQ(leq->role(), WindowRole::LeqOfSource);
     EXPECT_EQ(leq->document().closeQuestion(), graph->document().closeQuestion());
-    EXPECT_FALSE(leq->bunCalLEQ->isEnabled());
-    EXPECT_TRUE(graph->bunCalLEQ->isEnabled());
-    const GraphState& s = std::as_const(*leq->PESGraph1).state();
+    EXPECT_FALSE(leq->runningLeqButton->isEnabled());
+    EXPECT_TRUE(graph->runningLeqButton->isEnabled());
+    const GraphState& s = std::as_const(*leq->graphView).state();
     ASSERT_EQ(s.subsets, 2);
     ASSERT_EQ(s.points, 3);
     EXPECT_EQ(s.subsetLabels, (QStringList{"SPL", "Leq"}));
-    EXPECT_EQ(s.subsetColors[0], PEargb(255, 255, 255, 0));
-    EXPECT_EQ(s.subsetColors[1], PEargb(255, 255, 0, 0));
+    EXPECT_EQ(s.subsetColors[0], makeArgb(255, 255, 255, 0));
+    EXPECT_EQ(s.subsetColors[1], makeArgb(255, 255, 0, 0));
     EXPECT_EQ(s.y[0], (std::vector<float>{90, 90, 60}));
     EXPECT_EQ(oneDecimal(s.y[1]), (QStringList{"90.0", "90.0", "88.2"}));
     EXPECT_EQ(s.x[1][2], kStart + 2 * kOneSecond);
     // The upper panel describes the levels.
-    EXPECT_EQ(leq->txtDataNo->text(), "3");
-    EXPECT_EQ(leq->txtMax->text(), "90.0");
+    EXPECT_EQ(leq->pointCount->text(), "3");
+    EXPECT_EQ(leq->seriesMaximum->text(), "90.0");
 
     // It goes with its source.
-    QPointer<TfrmGraph> kept = leq;
+    QPointer<GraphWindow> kept = leq;
     graph.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(kept.isNull());
@@ -228,30 +228,30 @@ TEST_F(GraphWindowLevels, CalLeqOpensTheRunningLeqInAWindowOfTheSource) {
 
 TEST_F(GraphWindowLevels, CalLeqOfFewerThanTwoLevelsIsRefused) {
     fill({80});
-    EXPECT_EQ(graph->bunCalLEQClick(), nullptr);
+    EXPECT_EQ(graph->openRunningLeq(), nullptr);
     EXPECT_EQ(host.scripted.messages(), QStringList{"data number < 2"});
     EXPECT_TRUE(host.created.empty());
 }
 
 TEST_F(GraphWindowLevels, TheCursorPanelShowsTheLeqAndExceededLevelsBetweenTheCursors) {
     fill({10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100, 100});
-    graph->Slider1->setValue1(0);
-    graph->Slider1->setValue2(9);
-    EXPECT_EQ(graph->txtLeqAB->text(), "90.5");
-    EXPECT_EQ(graph->txtL10AB->text(), "90.0");
-    EXPECT_EQ(graph->txtL50AB->text(), "50.0");
-    EXPECT_EQ(graph->txtL90AB->text(), "10.0");
+    graph->rangeSlider->setFirstValue(0);
+    graph->rangeSlider->setSecondValue(9);
+    EXPECT_EQ(graph->betweenCursorsLeq->text(), "90.5");
+    EXPECT_EQ(graph->betweenCursorsL10->text(), "90.0");
+    EXPECT_EQ(graph->betweenCursorsL50->text(), "50.0");
+    EXPECT_EQ(graph->betweenCursorsL90->text(), "10.0");
     // Whatever empties the cursor panel's average empties them too.
-    graph->txtAvgAB->clear();
-    EXPECT_TRUE(graph->txtLeqAB->text().isEmpty());
-    EXPECT_TRUE(graph->txtL90AB->text().isEmpty());
+    graph->betweenCursorsAverage->clear();
+    EXPECT_TRUE(graph->betweenCursorsLeq->text().isEmpty());
+    EXPECT_TRUE(graph->betweenCursorsL90->text().isEmpty());
 }
 
 TEST_F(GraphWindowLevels, ExportStatisticCopiesThePanelsAsShownAlsoWithTheCursorPanelHidden) {
     fill({90, 90, 60, 70});
-    graph->ToolButton2->click();  // hides the cursor panel
-    ASSERT_FALSE(graph->pnlStatistic->isVisible());
-    graph->Button2->click();
+    graph->cursorStatisticsButton->click();  // hides the cursor panel
+    ASSERT_FALSE(graph->cursorStatisticsPanel->isVisible());
+    graph->exportStatisticsButton->click();
     EXPECT_EQ(host.scripted.messages(), QStringList{"The statistic has been copy to clipboard"});
     const QString text = QGuiApplication::clipboard()->text();
     EXPECT_FALSE(text.contains('\r'));
@@ -259,19 +259,21 @@ TEST_F(GraphWindowLevels, ExportStatisticCopiesThePanelsAsShownAlsoWithTheCursor
     const QStringList lines = text.chopped(1).split('\n');
     ASSERT_EQ(lines.size(), 15);
     auto f = [&](QLineEdit* e) { return e->text(); };
-    EXPECT_EQ(lines[0], "Start Time:" + f(graph->txtStartTime));
-    EXPECT_EQ(lines[1], "Sampling Rate:" + graph->txtSamplingRate->currentText());
+    EXPECT_EQ(lines[0], "Start Time:" + f(graph->seriesStartTime));
+    EXPECT_EQ(lines[1], "Sampling Rate:" + graph->samplingRateBox->currentText());
     EXPECT_EQ(lines[2], "DataNo:4");
-    EXPECT_EQ(lines[3], "Avg.:" + f(graph->txtAvgAll));
-    EXPECT_EQ(lines[4], "Maximum:90.0@" + f(graph->txtMaxTime));
-    EXPECT_EQ(lines[5], "Minimum:60.0@" + f(graph->txtMinTime));
-    EXPECT_EQ(lines[6], "Cursor A:" + f(graph->txtCursorA) + "@" + f(graph->txtCursorATime));
-    EXPECT_FALSE(f(graph->txtCursorA).isEmpty());
-    EXPECT_EQ(lines[7], "Cursor B:" + f(graph->txtCursorB) + "@" + f(graph->txtCursorBTime));
-    EXPECT_EQ(lines[8], "Max.Between A and B:" + f(graph->txtMaxAB) + "@" + f(graph->txtMaxABTime));
-    EXPECT_EQ(lines[9], "Min.Between A and B:" + f(graph->txtMinAB) + "@" + f(graph->txtMinABTime));
-    EXPECT_EQ(lines[10], "Avg. Between A and B:" + f(graph->txtAvgAB));
-    EXPECT_EQ(lines[11], "Leq Between A and B:" + f(graph->txtLeqAB));
-    EXPECT_FALSE(f(graph->txtLeqAB).isEmpty());
-    EXPECT_EQ(lines[14], "L90 Between A and B:" + f(graph->txtL90AB));
+    EXPECT_EQ(lines[3], "Avg.:" + f(graph->seriesAverage));
+    EXPECT_EQ(lines[4], "Maximum:90.0@" + f(graph->seriesMaximumTime));
+    EXPECT_EQ(lines[5], "Minimum:60.0@" + f(graph->seriesMinimumTime));
+    EXPECT_EQ(lines[6], "Cursor A:" + f(graph->cursorALevel) + "@" + f(graph->cursorATime));
+    EXPECT_FALSE(f(graph->cursorALevel).isEmpty());
+    EXPECT_EQ(lines[7], "Cursor B:" + f(graph->cursorBLevel) + "@" + f(graph->cursorBTime));
+    EXPECT_EQ(lines[8], "Max.Between A and B:" + f(graph->betweenCursorsMaximum) + "@" +
+                            f(graph->betweenCursorsMaximumTime));
+    EXPECT_EQ(lines[9], "Min.Between A and B:" + f(graph->betweenCursorsMinimum) + "@" +
+                            f(graph->betweenCursorsMinimumTime));
+    EXPECT_EQ(lines[10], "Avg. Between A and B:" + f(graph->betweenCursorsAverage));
+    EXPECT_EQ(lines[11], "Leq Between A and B:" + f(graph->betweenCursorsLeq));
+    EXPECT_FALSE(f(graph->betweenCursorsLeq).isEmpty());
+    EXPECT_EQ(lines[14], "L90 Between A and B:" + f(graph->betweenCursorsL90));
 }

@@ -11,10 +11,10 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "support/Mouse.h"
-#include "graph/ui/TfrmGraph.h"
-#include "graph/ui/Tslider2.h"
+#include "graph/ui/GraphWindow.h"
+#include "graph/ui/RangeSlider.h"
 #include "support/FakeGraphHost.h"
+#include "support/Mouse.h"
 
 using namespace kl516;
 
@@ -22,7 +22,7 @@ namespace {
 
 // 1 May 2024 08:00, as a literal: a conversion at static initialisation could run before the
 // converter's own constants are set.
-constexpr TDateTime kStart = 45413.0 + 8.0 / 24;
+constexpr SerialDateTime kStart = 45413.0 + 8.0 / 24;
 
 using test::drag;
 using test::send;
@@ -47,12 +47,12 @@ struct PaintWarnings {
 struct GraphCursorTest : ::testing::Test {
     QTemporaryDir dir;
     test::FakeGraphHost host;
-    std::unique_ptr<TfrmGraph> graph;
+    std::unique_ptr<GraphWindow> graph;
 
     void SetUp() override {
         host.folder = dir.path();
-        graph = std::make_unique<TfrmGraph>(host);
-        graph->resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+        graph = std::make_unique<GraphWindow>(host);
+        graph->resize(GraphWindow::kClientWidth, GraphWindow::kClientHeight);
         graph->show();
     }
 
@@ -63,8 +63,8 @@ struct GraphCursorTest : ::testing::Test {
         graph->setUpGraph(1, 130, 30, kStart + axisSeconds * kOneSecond,
                           axisSeconds > 0 ? kStart : 0, n);
         for (int i = 0; i < n; ++i) {
-            graph->PESGraph1->setXDataII(0, i, kStart + seconds[size_t(i)] * kOneSecond);
-            graph->PESGraph1->setYData(0, i, 60.0f + float(i % 20));
+            graph->graphView->setXValue(0, i, kStart + seconds[size_t(i)] * kOneSecond);
+            graph->graphView->setYValue(0, i, 60.0f + float(i % 20));
         }
         graph->updateGraphStatistic();
         graph->redraw();
@@ -79,14 +79,14 @@ struct GraphCursorTest : ::testing::Test {
 
     // Window pixel at which a thumb points, and at which a point's cursor line is drawn.
     int tipX(int thumb) const {
-        const QRect r = graph->Slider1->thumbRect(thumb);
-        return graph->Slider1
-            ->mapTo(graph.get(), QPoint(r.left() + graph->Slider1->ThumbHeight() / 2, 0))
+        const QRect r = graph->rangeSlider->thumbRect(thumb);
+        return graph->rangeSlider
+            ->mapTo(graph.get(), QPoint(r.left() + graph->rangeSlider->thumbHeight() / 2, 0))
             .x();
     }
     int lineX(int point) const {
-        PESGraph* g = graph->PESGraph1;
-        return g->mapTo(graph.get(), g->valueToPixel(g->XDataII(0, point), 80)).x();
+        GraphView* g = graph->graphView;
+        return g->mapTo(graph.get(), g->valueToPixel(g->xValue(0, point), 80)).x();
     }
     void expectThumbsOnTheirLines() const {
         EXPECT_LE(std::abs(tipX(1) - lineX(graph->cursorA())), 1)
@@ -124,8 +124,8 @@ TEST_F(GraphCursorTest, ThumbsPointAtTheLinesOfTheirCursors) {
         fill(c.seconds, c.axisSeconds);
         const int last = int(c.seconds.size()) - 1;
         for (const int a : {0, last / 3, last / 2, last}) {
-            graph->Slider1->setValue1(a);
-            graph->Slider1->setValue2(last - a);
+            graph->rangeSlider->setFirstValue(a);
+            graph->rangeSlider->setSecondValue(last - a);
             settle();
             ASSERT_EQ(graph->cursorA(), a);
             expectThumbsOnTheirLines();
@@ -135,40 +135,40 @@ TEST_F(GraphCursorTest, ThumbsPointAtTheLinesOfTheirCursors) {
 
 TEST_F(GraphCursorTest, ThumbsFollowTheZoomedAxisAndUndoZoomReturnsToTheFullView) {
     fill(evenly(100, 1.0), 150);
-    QCustomPlot* plot = graph->PESGraph1->plot();
+    QCustomPlot* plot = graph->graphView->plot();
     const QCPRange full = plot->xAxis->range();
-    const QRect area = graph->PESGraph1->plottingArea();
+    const QRect area = graph->graphView->plottingArea();
     const int y = area.center().y();
 
     // Two zooms: to about 20 ... 80 s, then to about 30 ... 60 s.
     const auto pixelAt = [&](double second) {
-        return graph->PESGraph1->valueToPixel(kStart + second * kOneSecond, 80).x();
+        return graph->graphView->valueToPixel(kStart + second * kOneSecond, 80).x();
     };
     drag(plot, QPoint(pixelAt(20), y - 100), QPoint(pixelAt(80), y + 100));
     settle();
     drag(plot, QPoint(pixelAt(30), y - 50), QPoint(pixelAt(60), y + 50));
     settle();
-    ASSERT_TRUE(graph->UndoZoom->isEnabled());
+    ASSERT_TRUE(graph->undoZoomButton->isEnabled());
     ASSERT_LT(plot->xAxis->range().size(), full.size() / 3);
 
     // In view, a thumb points at its line; out of view it waits at the slider's end.
-    graph->Slider1->setValue1(45);
-    graph->Slider1->setValue2(95);
+    graph->rangeSlider->setFirstValue(45);
+    graph->rangeSlider->setSecondValue(95);
     settle();
     EXPECT_LE(std::abs(tipX(1) - lineX(45)), 1);
-    EXPECT_EQ(graph->Slider1->thumbRect(2).right(), graph->Slider1->width() - 1);
+    EXPECT_EQ(graph->rangeSlider->thumbRect(2).right(), graph->rangeSlider->width() - 1);
 
-    graph->UndoZoom->click();
+    graph->undoZoomButton->click();
     settle();
     EXPECT_EQ(plot->xAxis->range(), full);  // the view before the first zoom
-    EXPECT_FALSE(graph->UndoZoom->isEnabled());
-    EXPECT_FALSE(graph->PESGraph1->isZoomed());
+    EXPECT_FALSE(graph->undoZoomButton->isEnabled());
+    EXPECT_FALSE(graph->graphView->isZoomed());
     expectThumbsOnTheirLines();
 }
 
 TEST_F(GraphCursorTest, DraggingAThumbMovesItsCursorToThePointNearestThePointer) {
     fill(evenly(100, 1.0), 150);
-    Tslider2* slider = graph->Slider1;
+    RangeSlider* slider = graph->rangeSlider;
     ASSERT_EQ(graph->cursorA(), 33);
     for (const int moved : {120, -150, 3}) {
         SCOPED_TRACE(moved);
@@ -193,18 +193,18 @@ TEST_F(GraphCursorTest, DraggingAThumbMovesItsCursorToThePointNearestThePointer)
 TEST_F(GraphCursorTest, AtItsMinimumSizeThePlotPanelsAndSliderStayWhole) {
     PaintWarnings warnings;
     fill(evenly(100, 1.0), 150);
-    EXPECT_LE(graph->minimumWidth(), TfrmGraph::kClientWidth);
-    EXPECT_LE(graph->minimumHeight(), TfrmGraph::kClientHeight);
+    EXPECT_LE(graph->minimumWidth(), GraphWindow::kClientWidth);
+    EXPECT_LE(graph->minimumHeight(), GraphWindow::kClientHeight);
 
-    const auto expectWhole = [](TfrmGraph* g) {
+    const auto expectWhole = [](GraphWindow* g) {
         EXPECT_GE(g->width(), g->minimumWidth());
         EXPECT_GE(g->height(), g->minimumHeight());
-        const QRect plotting = g->PESGraph1->plottingArea();
+        const QRect plotting = g->graphView->plottingArea();
         EXPECT_GT(plotting.width(), 200);
         EXPECT_GT(plotting.height(), 80);
-        EXPECT_TRUE(g->Slider1->isVisible());
-        EXPECT_GE(g->Slider1->width(), plotting.width());
-        for (QWidget* part : {g->pnlGraphStatistic, g->pnlStatistic, g->pnlGraph}) {
+        EXPECT_TRUE(g->rangeSlider->isVisible());
+        EXPECT_GE(g->rangeSlider->width(), plotting.width());
+        for (QWidget* part : {g->graphStatisticsPanel, g->cursorStatisticsPanel, g->graphPanel}) {
             SCOPED_TRACE(part->objectName().toStdString());
             EXPECT_TRUE(part->isVisible());
             EXPECT_GE(part->height(), part->minimumSizeHint().height());
@@ -228,11 +228,11 @@ TEST_F(GraphCursorTest, AtItsMinimumSizeThePlotPanelsAndSliderStayWhole) {
     area->resize(420, 300);
     area->show();
     QMdiSubWindow* sub = area->addSubWindow(graph.release());
-    auto* g = qobject_cast<TfrmGraph*>(sub->widget());
+    auto* g = qobject_cast<GraphWindow*>(sub->widget());
     sub->show();
     for (const bool dataSets : {false, true}) {
         SCOPED_TRACE(dataSets ? "with the data-set list" : "without the data-set list");
-        g->pnlDataSets->setVisible(dataSets);
+        g->dataSetPanel->setVisible(dataSets);
         settleLayouts();
         area->cascadeSubWindows();
         sub->resize(sub->minimumSizeHint());

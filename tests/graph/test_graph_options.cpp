@@ -19,12 +19,12 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "app/ui/TfrmMain.h"
+#include "app/ui/MainWindow.h"
 #include "graph/GraphFile.h"
 #include "graph/ui/DataSetListModel.h"
+#include "graph/ui/DataSetStartDialog.h"
 #include "graph/ui/GraphCustomizeDialog.h"
-#include "graph/ui/TfrmDateTime.h"
-#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/GraphWindow.h"
 #include "link/MeterLink.h"
 #include "simulator/SimulatedMeter.h"
 #include "support/FakeGraphHost.h"
@@ -35,8 +35,8 @@ using Answer = Prompts::Answer;
 
 namespace {
 
-const TDateTime kStart = toTDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
-constexpr Argb kChosen = PEargb(255, 10, 120, 200);
+const SerialDateTime kStart = toSerialDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
+constexpr Argb kChosen = makeArgb(255, 10, 120, 200);
 const QString kQuestion = QStringLiteral("Do you want to save the changes ?");
 
 // Every file below a folder with its contents, to tell that nothing was written there.
@@ -54,7 +54,7 @@ QMap<QString, QByteArray> filesBelow(const QString& folder) {
 struct GraphOptionsTest : ::testing::Test {
     QTemporaryDir dir;
     test::FakeGraphHost host;
-    std::unique_ptr<TfrmGraph> graph;
+    std::unique_ptr<GraphWindow> graph;
 
     void SetUp() override {
         host.folder = dir.filePath(QStringLiteral("program"));
@@ -63,9 +63,9 @@ struct GraphOptionsTest : ::testing::Test {
         graph = newWindow();
     }
 
-    std::unique_ptr<TfrmGraph> newWindow() {
-        auto g = std::make_unique<TfrmGraph>(host);
-        g->resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+    std::unique_ptr<GraphWindow> newWindow() {
+        auto g = std::make_unique<GraphWindow>(host);
+        g->resize(GraphWindow::kClientWidth, GraphWindow::kClientHeight);
         g->show();
         g->setUpGraph(1, 130, 30, kStart + 10 * kOneSecond, kStart, 10);
         return g;
@@ -86,11 +86,11 @@ struct GraphOptionsTest : ::testing::Test {
                     colours->setCurrentColor(QColor::fromRgba(kChosen));
                     colours->accept();
                 });
-                dialog->findChild<QPushButton*>(QStringLiteral("btnBackColor"))->click();
+                dialog->findChild<QPushButton*>(QStringLiteral("backColorButton"))->click();
             }
             ok ? dialog->accept() : dialog->reject();
         });
-        graph->Button1->click();
+        graph->graphOptionsButton->click();
     }
 };
 
@@ -100,17 +100,17 @@ TEST_F(GraphOptionsTest, YesSavesTheLookAsTheTemplateOfTheNextGraphs) {
     const auto programBefore = filesBelow(host.folder);
     host.scripted.confirmAnswers = {Answer::Yes};
     customize(true, true);
-    EXPECT_EQ(graph->Button1->toolTip(), "Graph Customization");
+    EXPECT_EQ(graph->graphOptionsButton->toolTip(), "Graph Customization");
     EXPECT_EQ(host.scripted.questions(), QStringList{kQuestion});
-    EXPECT_EQ(graph->PESGraph1->state().graphBackColor, kChosen);
+    EXPECT_EQ(graph->graphView->state().graphBackColor, kChosen);
     ASSERT_TRUE(QFile::exists(userTemplate()));
     EXPECT_EQ(filesBelow(host.folder), programBefore);  // the program's folder is never written
 
     // The next new window starts with the chosen colour: the built-in look (a black plotting
     // area) is skipped, the data settings are its own.
-    auto next = std::make_unique<TfrmGraph>(host);
+    auto next = std::make_unique<GraphWindow>(host);
     next->setUpGraph(1, 120, 40, kStart + 50 * kOneSecond, kStart, 50);
-    const GraphState& s = std::as_const(*next->PESGraph1).state();
+    const GraphState& s = std::as_const(*next->graphView).state();
     EXPECT_EQ(s.graphBackColor, kChosen);
     EXPECT_EQ(s.points, 50);
     EXPECT_EQ(s.manualMaxY, 120);
@@ -120,11 +120,12 @@ TEST_F(GraphOptionsTest, YesSavesTheLookAsTheTemplateOfTheNextGraphs) {
 
 TEST_F(GraphOptionsTest, TheTemplateCarriesTheLookNotTheSeriesOrItsNotes) {
     for (int i = 0; i < 10; ++i) {
-        graph->PESGraph1->setXDataII(0, i, kStart + i * kOneSecond);
-        graph->PESGraph1->setYData(0, i, 70.0f + float(i));
+        graph->graphView->setXValue(0, i, kStart + i * kOneSecond);
+        graph->graphView->setYValue(0, i, 70.0f + float(i));
     }
-    graph->PESGraph1->editProperties([](GraphState& s) {
-        s.annotations.push_back({2, kStart + kOneSecond, 75, QStringLiteral("truck"), PEargb(255, 0, 0, 0)});
+    graph->graphView->editProperties([](GraphState& s) {
+        s.annotations.push_back(
+            {2, kStart + kOneSecond, 75, QStringLiteral("truck"), makeArgb(255, 0, 0, 0)});
         s.mainTitle = QStringLiteral("Site A");
     });
     host.scripted.confirmAnswers = {Answer::Yes};
@@ -136,14 +137,14 @@ TEST_F(GraphOptionsTest, TheTemplateCarriesTheLookNotTheSeriesOrItsNotes) {
     EXPECT_TRUE(saved.annotations.empty());
 
     // Applying the template keeps the notes of the graph it is applied to.
-    auto other = std::make_unique<TfrmGraph>(host);
-    other->PESGraph1->editProperties([](GraphState& s) {
-        s.annotations.push_back({0, kStart, 60, QStringLiteral("door"), PEargb(255, 0, 0, 0)});
+    auto other = std::make_unique<GraphWindow>(host);
+    other->graphView->editProperties([](GraphState& s) {
+        s.annotations.push_back({0, kStart, 60, QStringLiteral("door"), makeArgb(255, 0, 0, 0)});
     });
     other->setUpGraph(1, 130, 30, kStart + kOneSecond, kStart, 2);
-    ASSERT_EQ(other->PESGraph1->state().annotations.size(), 1u);
-    EXPECT_EQ(other->PESGraph1->state().annotations[0].text, "door");
-    EXPECT_EQ(other->PESGraph1->state().mainTitle, "Site A");
+    ASSERT_EQ(other->graphView->state().annotations.size(), 1u);
+    EXPECT_EQ(other->graphView->state().annotations[0].text, "door");
+    EXPECT_EQ(other->graphView->state().mainTitle, "Site A");
 }
 
 TEST_F(GraphOptionsTest, NoOrCancelWritesNothing) {
@@ -160,10 +161,10 @@ TEST_F(GraphOptionsTest, NoOrCancelWritesNothing) {
         SCOPED_TRACE(c.what);
         host.scripted.clear();
         host.scripted.confirmAnswers = {Answer::No};
-        const Argb before = graph->PESGraph1->state().graphBackColor;
+        const Argb before = graph->graphView->state().graphBackColor;
         customize(true, c.ok);
         EXPECT_EQ(host.scripted.questions(), c.questions);
-        EXPECT_EQ(graph->PESGraph1->state().graphBackColor, c.ok ? kChosen : before);
+        EXPECT_EQ(graph->graphView->state().graphBackColor, c.ok ? kChosen : before);
         EXPECT_FALSE(QFile::exists(userTemplate()));
         EXPECT_FALSE(QDir(host.userFolder).exists());
         host.scripted.confirmAnswers.clear();
@@ -191,12 +192,12 @@ TEST_F(GraphOptionsTest, TheUsersTemplateComesBeforeTheShippedOne) {
         ASSERT_TRUE(writeGraphFile(look, path).ok());
     };
     const QString programTemplate = host.folder + QStringLiteral("/template/graph.ghf");
-    write(programTemplate, PEargb(255, 1, 2, 3));
+    write(programTemplate, makeArgb(255, 1, 2, 3));
     graph->setUpGraph(1, 130, 30, 0, 0, 5);
-    EXPECT_EQ(graph->PESGraph1->state().graphBackColor, PEargb(255, 1, 2, 3));
-    write(userTemplate(), PEargb(255, 4, 5, 6));
+    EXPECT_EQ(graph->graphView->state().graphBackColor, makeArgb(255, 1, 2, 3));
+    write(userTemplate(), makeArgb(255, 4, 5, 6));
     graph->setUpGraph(1, 130, 30, 0, 0, 5);
-    EXPECT_EQ(graph->PESGraph1->state().graphBackColor, PEargb(255, 4, 5, 6));
+    EXPECT_EQ(graph->graphView->state().graphBackColor, makeArgb(255, 4, 5, 6));
     // An unusable template of the user's is reported, not passed over for the next one.
     QFile damaged(userTemplate());
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -204,7 +205,7 @@ TEST_F(GraphOptionsTest, TheUsersTemplateComesBeforeTheShippedOne) {
     damaged.close();
     graph->setUpGraph(1, 130, 30, 0, 0, 5);
     EXPECT_EQ(host.unusableTemplates, QStringList{userTemplate()});
-    EXPECT_EQ(graph->PESGraph1->state().graphBackColor, PEargb(255, 0, 0, 0));  // built-in look
+    EXPECT_EQ(graph->graphView->state().graphBackColor, makeArgb(255, 0, 0, 0));  // built-in look
 }
 
 // ---- the start of a data set ------------------------------------------------------------------
@@ -222,22 +223,22 @@ struct ChangeDateTimeTest : GraphOptionsTest {
         for (int i = 0; i < 5; ++i) levels[i] = 60.0f + float(i);
         host.fill({{kStart, 2, levels}, {kStart + 0.5, 2, levels}, {kStart + 1, 2, levels}});
         graph->setCaption(QStringLiteral("DataLogger"));
-        graph->pnlDataSets->show();
+        graph->dataSetPanel->show();
         graph->dataSetList().setSets(host.table, host.fixedLocale);
         host.manualClock.setNow(QDateTime(QDate(2024, 3, 2), QTime(13, 14, 15, 678)));
     }
 
     // Answers the dialog: the new date and time with OK, or Cancel when `date` is null.
     void answer(QDate date, QTime time) {
-        graph->execDateTimeDialog = [this, date, time](TfrmDateTime& dialog) {
+        graph->execDataSetStartDialog = [this, date, time](DataSetStartDialog& dialog) {
             ++dialogs;
-            shownDate = dialog.DatePicker->date();
-            shownTime = dialog.TimePicker->time();
+            shownDate = dialog.datePicker->date();
+            shownTime = dialog.timePicker->time();
             EXPECT_EQ(dialog.windowTitle(), "Date Time");
             EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
             if (date.isNull()) return int(QDialog::Rejected);
-            dialog.DatePicker->setDate(date);
-            dialog.TimePicker->setTime(time);
+            dialog.datePicker->setDate(date);
+            dialog.timePicker->setTime(time);
             return int(QDialog::Accepted);
         };
     }
@@ -253,14 +254,14 @@ struct ChangeDateTimeTest : GraphOptionsTest {
 TEST_F(ChangeDateTimeTest, OkMovesOnlyThatSetAndShowsIt) {
     const std::vector<double> first = times(0), third = times(2);
     answer(QDate(2010, 5, 1), QTime(10, 0, 0));
-    graph->Grid2->selectRow(1);  // set 2
-    graph->ChangeDateTime1->trigger();
+    graph->dataSetTable->selectRow(1);  // set 2
+    graph->changeDateTimeAction->trigger();
     ASSERT_EQ(dialogs, 1);
     // The pickers started at the current time, to the second, not at the set's start.
     EXPECT_EQ(shownDate, QDate(2024, 3, 2));
     EXPECT_EQ(shownTime, QTime(13, 14, 15));
 
-    const TDateTime newStart = toTDateTime(QDate(2010, 5, 1), QTime(10, 0, 0));
+    const SerialDateTime newStart = toSerialDateTime(QDate(2010, 5, 1), QTime(10, 0, 0));
     EXPECT_DOUBLE_EQ(host.table.startTimes()[1], newStart);
     const std::vector<double> second = times(1);
     ASSERT_EQ(second.size(), 5u);
@@ -276,35 +277,35 @@ TEST_F(ChangeDateTimeTest, OkMovesOnlyThatSetAndShowsIt) {
     const DataSetListModel& list = graph->dataSetList();
     EXPECT_EQ(list.text(1, 1), host.fixedLocale.toString(QDate(2010, 5, 1), QLocale::ShortFormat));
     EXPECT_EQ(list.text(1, 2), "10:00:00");
-    EXPECT_EQ(graph->Grid2->model()->index(1, 2).data().toString(), "10:00:00");
+    EXPECT_EQ(graph->dataSetTable->model()->index(1, 2).data().toString(), "10:00:00");
     EXPECT_EQ(list.text(0, 2), "08:00:00");
     EXPECT_EQ(list.text(2, 2), "08:00:00");
 
     // The graph shows the set at its new times.
-    EXPECT_EQ(graph->PESGraph1->points(), 5);
-    EXPECT_DOUBLE_EQ(graph->PESGraph1->XDataII(0, 4), newStart + 8 * kOneSecond);
-    EXPECT_EQ(graph->txtStartTime->text(), formatDateTime(newStart, host.fixedLocale));
+    EXPECT_EQ(graph->graphView->points(), 5);
+    EXPECT_DOUBLE_EQ(graph->graphView->xValue(0, 4), newStart + 8 * kOneSecond);
+    EXPECT_EQ(graph->seriesStartTime->text(), formatDateTime(newStart, host.fixedLocale));
 }
 
 TEST_F(ChangeDateTimeTest, CancelOrAnEmptyRowChangesNothing) {
     const DataSetTable before = host.table;
     graph->showDataSet(0);
-    const QString shown = graph->txtStartTime->text();
+    const QString shown = graph->seriesStartTime->text();
 
     answer(QDate(), QTime());  // Cancel
-    graph->Grid2->selectRow(2);
-    graph->ChangeDateTime1->trigger();
+    graph->dataSetTable->selectRow(2);
+    graph->changeDateTimeAction->trigger();
     EXPECT_EQ(dialogs, 1);
     EXPECT_EQ(host.table.sampleTimes(), before.sampleTimes());
     EXPECT_EQ(host.table.startTimes(), before.startTimes());
     EXPECT_EQ(graph->dataSetList().text(2, 2), "08:00:00");
-    EXPECT_EQ(graph->txtStartTime->text(), shown);
+    EXPECT_EQ(graph->seriesStartTime->text(), shown);
 
     // A list without sets has one empty row: no dialog.
     answer(QDate(2010, 5, 1), QTime(10, 0, 0));
     graph->dataSetList().setSets(DataSetTable(), host.fixedLocale);
-    graph->Grid2->selectRow(0);
-    graph->ChangeDateTime1->trigger();
+    graph->dataSetTable->selectRow(0);
+    graph->changeDateTimeAction->trigger();
     EXPECT_EQ(dialogs, 1);
     EXPECT_EQ(host.table.startTimes(), before.startTimes());
 }
@@ -326,7 +327,7 @@ class UrlCatcher : public QObject {
 
 TEST(MainWindowFolders, TheMainWindowUsesItsEnvironmentsFoldersAndTable) {
     QTemporaryDir dir;
-    const TfrmMain::Environment env = test::scratchEnvironment(dir);
+    const MainWindow::Environment env = test::scratchEnvironment(dir);
     // A template of the user's before start: the real-time window takes its look.
     GraphState look;
     look.graphBackColor = kChosen;
@@ -342,12 +343,12 @@ TEST(MainWindowFolders, TheMainWindowUsesItsEnvironmentsFoldersAndTable) {
     window->connection().stopPolling();
     EXPECT_EQ(window->paths().userFolder, QDir::cleanPath(env.userFolder));
     ASSERT_NE(window->realTimeWindow(), nullptr);
-    EXPECT_EQ(window->realTimeWindow()->PESGraph1->state().graphBackColor, kChosen);
+    EXPECT_EQ(window->realTimeWindow()->graphView->state().graphBackColor, kChosen);
 
     // Help opens the page beside the program (nothing is shipped beside a scratch folder).
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
-    window->Contents1Click();
+    window->openHelpContents();
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     ASSERT_EQ(catcher.opened.size(), 1);
     EXPECT_EQ(catcher.opened[0].toLocalFile(), QDir::cleanPath(dir.path()) + "/KL516Help.htm");
@@ -357,17 +358,17 @@ TEST(MainWindowFolders, TheMainWindowUsesItsEnvironmentsFoldersAndTable) {
     ASSERT_TRUE(table.replaceAll({{kStart}, {1}, {3}, {3}, {256}, {279}}));
     const float levels[3] = {70, 71, 72};
     ASSERT_TRUE(table.appendSet(levels, 3));
-    TfrmGraph* logger = window->openDataLoggerWindow(kStart);
+    GraphWindow* logger = window->openDataLoggerWindow(kStart);
     ASSERT_NE(logger, nullptr);
     logger->dataSetList().setSets(table, window->locale());
-    logger->Grid2->selectRow(0);
-    logger->execDateTimeDialog = [](TfrmDateTime& dialog) {
-        dialog.DatePicker->setDate(QDate(2010, 5, 1));
-        dialog.TimePicker->setTime(QTime(10, 0, 0));
+    logger->dataSetTable->selectRow(0);
+    logger->execDataSetStartDialog = [](DataSetStartDialog& dialog) {
+        dialog.datePicker->setDate(QDate(2010, 5, 1));
+        dialog.timePicker->setTime(QTime(10, 0, 0));
         return int(QDialog::Accepted);
     };
-    logger->ChangeDateTime1->trigger();
-    const TDateTime newStart = toTDateTime(QDate(2010, 5, 1), QTime(10, 0, 0));
+    logger->changeDateTimeAction->trigger();
+    const SerialDateTime newStart = toSerialDateTime(QDate(2010, 5, 1), QTime(10, 0, 0));
     EXPECT_DOUBLE_EQ(window->dataSets().startTimes()[0], newStart);
     EXPECT_DOUBLE_EQ(window->dataSets().sampleTimes()[2], newStart + 2 * kOneSecond);
 }

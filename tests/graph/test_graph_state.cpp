@@ -43,7 +43,7 @@ GraphState richState() {
         s.y[1][size_t(p)] = 70.25f;
     }
     s.y[0][2] = kNullDataValueY;
-    s.dateTimeMode = DateTimeMode::VBDateTime;
+    s.dateTimeMode = DateTimeMode::SerialDays;
     s.manualScaleControlX = ScaleControl::ManualMinAndMax;
     s.manualScaleControlY = ScaleControl::ManualMinAndMax;
     s.manualMinX = 45000.5;
@@ -57,20 +57,20 @@ GraphState richState() {
     s.subsetLabels = {QStringLiteral("SPL"), QStringLiteral("Leq")};
     s.fontFamily = QStringLiteral("DejaVu Sans");
     s.fontSize = 11;
-    s.graphForeColor = PEargb(255, 190, 190, 190);
-    s.graphBackColor = PEargb(255, 0, 0, 0);
-    s.deskColor = PEargb(128, 190, 190, 190);
-    s.textColor = PEargb(255, 1, 2, 3);
-    s.yAxisColor = PEargb(255, 255, 0, 0);
-    s.subsetColors = {PEargb(255, 255, 255, 0), PEargb(255, 255, 0, 0), PEargb(1, 2, 3, 4)};
+    s.graphForeColor = makeArgb(255, 190, 190, 190);
+    s.graphBackColor = makeArgb(255, 0, 0, 0);
+    s.deskColor = makeArgb(128, 190, 190, 190);
+    s.textColor = makeArgb(255, 1, 2, 3);
+    s.yAxisColor = makeArgb(255, 255, 0, 0);
+    s.subsetColors = {makeArgb(255, 255, 255, 0), makeArgb(255, 255, 0, 0), makeArgb(1, 2, 3, 4)};
     s.subsetLineTypes = {0, 3};
     s.gridStyle = GridStyle::Dot;
     s.viewingStyle = ViewingStyle::Monochrome;
     s.annotations.resize(7);
     s.annotations[2] = {2, 45000.5, 85.5, QStringLiteral("12:00:00\r85.5 dB"),
-                        PEargb(255, 255, 255, 0)};
-    s.annotations[5] = {0, 45000.55, 70, QStringLiteral("Lärm \u263A"), PEargb(255, 0, 255, 0)};
-    s.annotations[6] = {2, 45000.56, 71, QString(), PEargb(255, 255, 255, 255)};
+                        makeArgb(255, 255, 255, 0)};
+    s.annotations[5] = {0, 45000.55, 70, QStringLiteral("Lärm \u263A"), makeArgb(255, 0, 255, 0)};
+    s.annotations[6] = {2, 45000.56, 71, QString(), makeArgb(255, 255, 255, 255)};
     s.showGraphAnnotations = true;
     s.graphAnnotationTextSize = 120;
     s.vertLineX = {45000.51, 45000.52};

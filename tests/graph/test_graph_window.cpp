@@ -11,8 +11,8 @@
 #include <QToolButton>
 #include <QtEndian>
 
-#include "graph/ui/TfrmGraph.h"
-#include "graph/ui/Tslider2.h"
+#include "graph/ui/GraphWindow.h"
+#include "graph/ui/RangeSlider.h"
 #include "support/FakeGraphHost.h"
 
 using namespace kl516;
@@ -20,18 +20,18 @@ using Answer = Prompts::Answer;
 
 namespace {
 
-const TDateTime kStart = toTDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
+const SerialDateTime kStart = toSerialDateTime(QDate(2024, 5, 1), QTime(8, 0, 0));
 
 struct GraphWindowTest : ::testing::Test {
     QTemporaryDir dir;
     test::FakeGraphHost host;
-    std::unique_ptr<TfrmGraph> graph;
+    std::unique_ptr<GraphWindow> graph;
 
     void SetUp() override {
         host.folder = dir.path();
         host.userFolder = dir.filePath(QStringLiteral("user"));
-        graph = std::make_unique<TfrmGraph>(host);
-        graph->resize(TfrmGraph::kClientWidth, TfrmGraph::kClientHeight);
+        graph = std::make_unique<GraphWindow>(host);
+        graph->resize(GraphWindow::kClientWidth, GraphWindow::kClientHeight);
         graph->show();
     }
 
@@ -39,8 +39,8 @@ struct GraphWindowTest : ::testing::Test {
     void fillSeries(const std::vector<float>& levels, double stepSeconds) {
         graph->setUpGraph(1, 130, 30, 0, 0, int(levels.size()));
         for (int i = 0; i < int(levels.size()); ++i) {
-            graph->PESGraph1->setXDataII(0, i, kStart + i * stepSeconds * kOneSecond);
-            graph->PESGraph1->setYData(0, i, levels[i]);
+            graph->graphView->setXValue(0, i, kStart + i * stepSeconds * kOneSecond);
+            graph->graphView->setYValue(0, i, levels[i]);
         }
         graph->updateGraphStatistic();
     }
@@ -63,10 +63,10 @@ struct GraphWindowTest : ::testing::Test {
 
 TEST_F(GraphWindowTest, WithoutATemplateANewGraphTakesTheBuiltInLook) {
     graph->setUpGraph(1, 130, 30, kStart + 500 * kOneSecond, kStart, 500);
-    const GraphState& s = graph->PESGraph1->state();
-    EXPECT_EQ(s.graphBackColor, PEargb(255, 0, 0, 0));
-    EXPECT_EQ(s.deskColor, PEargb(255, 190, 190, 190));
-    EXPECT_EQ(s.subsetColors[0], PEargb(255, 255, 255, 0));
+    const GraphState& s = graph->graphView->state();
+    EXPECT_EQ(s.graphBackColor, makeArgb(255, 0, 0, 0));
+    EXPECT_EQ(s.deskColor, makeArgb(255, 190, 190, 190));
+    EXPECT_EQ(s.subsetColors[0], makeArgb(255, 255, 255, 0));
     EXPECT_EQ(s.gridStyle, GridStyle::Dot);
     EXPECT_EQ(s.xAxisLabel, "Time");
     EXPECT_EQ(s.mainTitle, "");
@@ -80,19 +80,19 @@ TEST_F(GraphWindowTest, WithoutATemplateANewGraphTakesTheBuiltInLook) {
     EXPECT_EQ(s.manualMaxY, 130);
     EXPECT_EQ(s.manualScaleControlX, ScaleControl::ManualMinAndMax);
     EXPECT_DOUBLE_EQ(s.manualMinX, kStart);
-    EXPECT_EQ(graph->PESGraph1->YData(0, 499), kNullDataValueY);
+    EXPECT_EQ(graph->graphView->yValue(0, 499), kNullDataValueY);
     EXPECT_EQ(graph->caption(), "Graph");
 }
 
 TEST_F(GraphWindowTest, ATemplateWinsOverTheBuiltInLookButNotOverTheData) {
     GraphState look;
-    look.graphBackColor = PEargb(255, 10, 20, 30);
+    look.graphBackColor = makeArgb(255, 10, 20, 30);
     look.yAxisLabel = QStringLiteral("Level");
     look.points = 0;
     writeTemplate(saveGraphState(look), qint32(saveGraphState(look).size()));
     graph->setUpGraph(1, 130, 30, 0, 0, 10);
-    const GraphState& s = graph->PESGraph1->state();
-    EXPECT_EQ(s.graphBackColor, PEargb(255, 10, 20, 30));
+    const GraphState& s = graph->graphView->state();
+    EXPECT_EQ(s.graphBackColor, makeArgb(255, 10, 20, 30));
     EXPECT_EQ(s.yAxisLabel, "Level");
     EXPECT_EQ(s.gridStyle, look.gridStyle);  // the defaults were skipped
     EXPECT_EQ(s.points, 10);
@@ -119,8 +119,8 @@ TEST_F(GraphWindowTest, ATemplateThatCannotBeAppliedIsLeftOutAndReported) {
         graph->setUpGraph(1, 130, 30, 0, 0, 5);
         writeTemplate(c.block, c.announced);
         graph->setUpGraph(1, 120, 40, 0, 0, 7);
-        const GraphState& s = std::as_const(*graph->PESGraph1).state();
-        EXPECT_EQ(graph->PESGraph1->points(), 7);
+        const GraphState& s = std::as_const(*graph->graphView).state();
+        EXPECT_EQ(graph->graphView->points(), 7);
         EXPECT_EQ(s.manualMaxY, 120);
         EXPECT_EQ(s.xAxisLabel, "Time");  // the standard look
         EXPECT_EQ(host.unusableTemplates, QStringList{templatePath()});
@@ -130,24 +130,25 @@ TEST_F(GraphWindowTest, ATemplateThatCannotBeAppliedIsLeftOutAndReported) {
 
 TEST_F(GraphWindowTest, GraphStatisticOfTheWholeSeries) {
     fillSeries({80, 81, 82}, 1.0);
-    EXPECT_EQ(graph->txtSamplingRate->currentText(), "0.7");  // 2 s over 3 points
-    EXPECT_EQ(graph->txtDataNo->text(), "3");
-    EXPECT_EQ(graph->txtAvgAll->text(), "81.0");
+    EXPECT_EQ(graph->samplingRateBox->currentText(), "0.7");  // 2 s over 3 points
+    EXPECT_EQ(graph->pointCount->text(), "3");
+    EXPECT_EQ(graph->seriesAverage->text(), "81.0");
 
     std::vector<float> levels(100, 60.0f);
     levels[10] = 90.0f;
     levels[70] = 90.0f;  // an equal maximum later: the earlier one is shown
     levels[40] = 20.0f;
     fillSeries(levels, 0.5);
-    EXPECT_EQ(graph->txtSamplingRate->currentText(), "0.5");  // 49.5 s over 100 points
-    EXPECT_EQ(graph->txtMax->text(), "90.0");
-    EXPECT_EQ(graph->txtMaxTime->text(), formatDateTime(kStart + 5 * kOneSecond, host.fixedLocale));
-    EXPECT_EQ(graph->txtMin->text(), "20.0");
-    EXPECT_EQ(graph->txtStartTime->text(), formatDateTime(kStart, host.fixedLocale));
+    EXPECT_EQ(graph->samplingRateBox->currentText(), "0.5");  // 49.5 s over 100 points
+    EXPECT_EQ(graph->seriesMaximum->text(), "90.0");
+    EXPECT_EQ(graph->seriesMaximumTime->text(),
+              formatDateTime(kStart + 5 * kOneSecond, host.fixedLocale));
+    EXPECT_EQ(graph->seriesMinimum->text(), "20.0");
+    EXPECT_EQ(graph->seriesStartTime->text(), formatDateTime(kStart, host.fixedLocale));
     // The slider spans the series with its thumbs at a third and two thirds.
-    EXPECT_EQ(graph->Slider1->Maximum(), 99);
-    EXPECT_EQ(graph->Slider1->Value1(), 33);
-    EXPECT_EQ(graph->Slider1->Value2(), 66);
+    EXPECT_EQ(graph->rangeSlider->maximum(), 99);
+    EXPECT_EQ(graph->rangeSlider->firstValue(), 33);
+    EXPECT_EQ(graph->rangeSlider->secondValue(), 66);
 }
 
 TEST_F(GraphWindowTest, ShowDataSetUsesTheTableAndPlacesTheCursors) {
@@ -155,38 +156,40 @@ TEST_F(GraphWindowTest, ShowDataSetUsesTheTableAndPlacesTheCursors) {
                {kStart + 1, 1, {80, 100, 80, 100, 95, 90, 85, 100, 60, 61}}});
     graph->setCaption(QStringLiteral("DataLogger"));
     graph->showDataSet(1);
-    EXPECT_EQ(graph->PESGraph1->points(), 10);
-    EXPECT_DOUBLE_EQ(graph->PESGraph1->XDataII(0, 9), kStart + 1 + 9 * kOneSecond);
-    EXPECT_EQ(graph->txtSamplingRate->currentText(), "1");
-    EXPECT_EQ(graph->txtDataNo->text(), "10");
-    EXPECT_EQ(graph->txtMax->text(), "100.0");
-    EXPECT_EQ(graph->txtMaxTime->text(), formatDateTime(kStart + 1 + kOneSecond, host.fixedLocale));
-    EXPECT_EQ(graph->txtAvgAll->text(), "85.1");
-    EXPECT_EQ(graph->Slider1->Minimum(), 0);
-    EXPECT_EQ(graph->Slider1->Maximum(), 9);
+    EXPECT_EQ(graph->graphView->points(), 10);
+    EXPECT_DOUBLE_EQ(graph->graphView->xValue(0, 9), kStart + 1 + 9 * kOneSecond);
+    EXPECT_EQ(graph->samplingRateBox->currentText(), "1");
+    EXPECT_EQ(graph->pointCount->text(), "10");
+    EXPECT_EQ(graph->seriesMaximum->text(), "100.0");
+    EXPECT_EQ(graph->seriesMaximumTime->text(),
+              formatDateTime(kStart + 1 + kOneSecond, host.fixedLocale));
+    EXPECT_EQ(graph->seriesAverage->text(), "85.1");
+    EXPECT_EQ(graph->rangeSlider->minimum(), 0);
+    EXPECT_EQ(graph->rangeSlider->maximum(), 9);
     EXPECT_EQ(graph->cursorA(), 3);
     EXPECT_EQ(graph->cursorB(), 6);
-    EXPECT_EQ(graph->txtCursorA->text(), "100.0");
-    EXPECT_EQ(graph->txtCursorB->text(), "85.0");
+    EXPECT_EQ(graph->cursorALevel->text(), "100.0");
+    EXPECT_EQ(graph->cursorBLevel->text(), "85.0");
     const QString time = formatLongTime(kStart + 1 + 3 * kOneSecond, host.fixedLocale);
-    EXPECT_EQ(graph->PESGraph1->state().vertLineText[0], "|t" + time + "\n100.0dB");
-    EXPECT_EQ(graph->PESGraph1->vertLineLabelLines(0), (QStringList{time, "100.0dB"}));
-    EXPECT_DOUBLE_EQ(graph->PESGraph1->state().vertLineX[1], kStart + 1 + 6 * kOneSecond);
+    EXPECT_EQ(graph->graphView->state().vertLineText[0], "|t" + time + "\n100.0dB");
+    EXPECT_EQ(graph->graphView->vertLineLabelLines(0), (QStringList{time, "100.0dB"}));
+    EXPECT_DOUBLE_EQ(graph->graphView->state().vertLineX[1], kStart + 1 + 6 * kOneSecond);
 
     // Between the cursors (points 3..6): 100, 95, 90, 85.
-    EXPECT_EQ(graph->txtMaxAB->text(), "100.0");
-    EXPECT_EQ(graph->txtMinAB->text(), "85.0");
-    EXPECT_EQ(graph->txtAvgAB->text(), "92.5");
+    EXPECT_EQ(graph->betweenCursorsMaximum->text(), "100.0");
+    EXPECT_EQ(graph->betweenCursorsMinimum->text(), "85.0");
+    EXPECT_EQ(graph->betweenCursorsAverage->text(), "92.5");
     // A right of B gives the same statistics; the mean is arithmetic (80 and 100 give 90).
-    graph->Slider1->setValue1(1);
-    graph->Slider1->setValue2(0);
-    EXPECT_EQ(graph->txtAvgAB->text(), "90.0");
-    EXPECT_EQ(graph->txtMinABTime->text(), formatDateTime(kStart + 1, host.fixedLocale));
-    graph->Slider1->setValue1(4);
-    graph->Slider1->setValue2(4);
-    EXPECT_EQ(graph->txtMaxAB->text(), "95.0");
-    EXPECT_EQ(graph->txtMinAB->text(), "95.0");
-    EXPECT_EQ(graph->txtMaxABTime->text(), graph->txtMinABTime->text());
+    graph->rangeSlider->setFirstValue(1);
+    graph->rangeSlider->setSecondValue(0);
+    EXPECT_EQ(graph->betweenCursorsAverage->text(), "90.0");
+    EXPECT_EQ(graph->betweenCursorsMinimumTime->text(),
+              formatDateTime(kStart + 1, host.fixedLocale));
+    graph->rangeSlider->setFirstValue(4);
+    graph->rangeSlider->setSecondValue(4);
+    EXPECT_EQ(graph->betweenCursorsMaximum->text(), "95.0");
+    EXPECT_EQ(graph->betweenCursorsMinimum->text(), "95.0");
+    EXPECT_EQ(graph->betweenCursorsMaximumTime->text(), graph->betweenCursorsMinimumTime->text());
 }
 
 TEST_F(GraphWindowTest, CloseQuestionsFollowTheDocumentNotTheCaption) {
@@ -194,7 +197,7 @@ TEST_F(GraphWindowTest, CloseQuestionsFollowTheDocumentNotTheCaption) {
     area->resize(1400, 900);
     area->show();
     auto* sub = area->addSubWindow(graph.release());
-    auto* g = qobject_cast<TfrmGraph*>(sub->widget());
+    auto* g = qobject_cast<GraphWindow*>(sub->widget());
     sub->show();
     const GraphDocument logger{WindowRole::DataLogger, WindowRole::None, &host.loggerUnsaved};
     const GraphDocument realTime{WindowRole::RealTime, WindowRole::None, &host.realTimeUnsaved};
@@ -258,32 +261,33 @@ TEST_F(GraphWindowTest, CloseQuestionsFollowTheDocumentNotTheCaption) {
 TEST_F(GraphWindowTest, PointerReadoutZoomAndPanelToggles) {
     fillSeries({80, 85.3f, 90, 95}, 60.0);
     graph->redraw();
-    const QRect area = graph->PESGraph1->plottingArea();
+    const QRect area = graph->graphView->plottingArea();
     ASSERT_TRUE(area.isValid());
-    const QPoint inside = graph->PESGraph1->valueToPixel(kStart + 60 * kOneSecond, 85.3);
-    graph->PESGraph1MouseMove(inside);
+    const QPoint inside = graph->graphView->valueToPixel(kStart + 60 * kOneSecond, 85.3);
+    graph->onGraphMouseMoved(inside);
     const QRegularExpression readout(QStringLiteral(R"(^\d+\.\ddB@\d\d:\d\d:\d\d$)"));
-    EXPECT_TRUE(readout.match(graph->Panel12->text()).hasMatch()) << graph->Panel12->text().toStdString();
-    const QString kept = graph->Panel12->text();
-    graph->PESGraph1MouseMove(area.topLeft() - QPoint(5, 5));
-    EXPECT_EQ(graph->Panel12->text(), kept);
+    EXPECT_TRUE(readout.match(graph->pointerReadoutLabel->text()).hasMatch())
+        << graph->pointerReadoutLabel->text().toStdString();
+    const QString kept = graph->pointerReadoutLabel->text();
+    graph->onGraphMouseMoved(area.topLeft() - QPoint(5, 5));
+    EXPECT_EQ(graph->pointerReadoutLabel->text(), kept);
 
-    EXPECT_FALSE(graph->UndoZoom->isEnabled());
-    emit graph->PESGraph1->zoomedIn();
-    EXPECT_TRUE(graph->UndoZoom->isEnabled());
-    graph->UndoZoom->click();
-    EXPECT_FALSE(graph->UndoZoom->isEnabled());
+    EXPECT_FALSE(graph->undoZoomButton->isEnabled());
+    emit graph->graphView->zoomedIn();
+    EXPECT_TRUE(graph->undoZoomButton->isEnabled());
+    graph->undoZoomButton->click();
+    EXPECT_FALSE(graph->undoZoomButton->isEnabled());
 
-    graph->ToolButton1->click();
-    EXPECT_FALSE(graph->pnlGraphStatistic->isVisible());
-    graph->ToolButton1->click();
-    EXPECT_TRUE(graph->pnlGraphStatistic->isVisible());
-    graph->ToolButton2->click();
-    EXPECT_FALSE(graph->pnlStatistic->isVisible());
-    EXPECT_FALSE(graph->PESGraph1->state().showVertLineAnnotations);
-    graph->ToolButton2->click();
-    EXPECT_TRUE(graph->pnlStatistic->isVisible());
-    EXPECT_TRUE(graph->PESGraph1->state().showVertLineAnnotations);
+    graph->graphStatisticsButton->click();
+    EXPECT_FALSE(graph->graphStatisticsPanel->isVisible());
+    graph->graphStatisticsButton->click();
+    EXPECT_TRUE(graph->graphStatisticsPanel->isVisible());
+    graph->cursorStatisticsButton->click();
+    EXPECT_FALSE(graph->cursorStatisticsPanel->isVisible());
+    EXPECT_FALSE(graph->graphView->state().showVertLineAnnotations);
+    graph->cursorStatisticsButton->click();
+    EXPECT_TRUE(graph->cursorStatisticsPanel->isVisible());
+    EXPECT_TRUE(graph->graphView->state().showVertLineAnnotations);
 }
 
 TEST_F(GraphWindowTest, DraggingACursorLineMovesItsCursor) {
@@ -292,20 +296,20 @@ TEST_F(GraphWindowTest, DraggingACursorLineMovesItsCursor) {
     fillSeries(levels, 1.0);
     graph->redraw();
     ASSERT_EQ(graph->cursorA(), 20);
-    emit graph->PESGraph1->vertLineAnnotHotSpot(0);
-    graph->PESGraph1MouseMove(graph->PESGraph1->valueToPixel(kStart + 45.2 * kOneSecond, 70));
+    emit graph->graphView->vertLineAnnotHotSpot(0);
+    graph->onGraphMouseMoved(graph->graphView->valueToPixel(kStart + 45.2 * kOneSecond, 70));
     EXPECT_EQ(graph->cursorA(), 46);  // the first point at or right of the pointer
-    EXPECT_EQ(graph->Slider1->Value1(), 46);
-    emit graph->PESGraph1->mouseReleased(QPoint());
-    graph->PESGraph1MouseMove(graph->PESGraph1->valueToPixel(kStart + 5 * kOneSecond, 70));
+    EXPECT_EQ(graph->rangeSlider->firstValue(), 46);
+    emit graph->graphView->mouseReleased(QPoint());
+    graph->onGraphMouseMoved(graph->graphView->valueToPixel(kStart + 5 * kOneSecond, 70));
     EXPECT_EQ(graph->cursorA(), 46);  // released: the cursor stays
 }
 
 TEST_F(GraphWindowTest, EmptySeriesShowsNoCursors) {
     fillSeries({}, 1.0);
-    EXPECT_EQ(graph->txtDataNo->text(), "0");
-    EXPECT_TRUE(graph->txtCursorA->text().isEmpty());
+    EXPECT_EQ(graph->pointCount->text(), "0");
+    EXPECT_TRUE(graph->cursorALevel->text().isEmpty());
     fillSeries({75}, 1.0);
-    EXPECT_EQ(graph->txtAvgAll->text(), "75.0");
-    EXPECT_TRUE(graph->txtCursorA->text().isEmpty());  // one point: no cursors
+    EXPECT_EQ(graph->seriesAverage->text(), "75.0");
+    EXPECT_TRUE(graph->cursorALevel->text().isEmpty());  // one point: no cursors
 }

@@ -6,7 +6,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "graph/ui/Tslider2.h"
+#include "graph/ui/RangeSlider.h"
 
 using namespace kl516;
 
@@ -20,7 +20,7 @@ protected:
         slider.setThumbHeight(10);
         slider.setMaximum(99);
     }
-    Tslider2 slider;
+    RangeSlider slider;
 };
 
 // Collects the regions the slider repaints.
@@ -35,54 +35,54 @@ public:
 
 }  // namespace
 
-TEST(Tslider2, NewControl) {
-    Tslider2 s;
+TEST(RangeSlider, NewControl) {
+    RangeSlider s;
     EXPECT_EQ(s.size(), QSize(200, 50));
-    EXPECT_EQ(s.TrackWidth(), 5);
-    EXPECT_EQ(s.ThumbHeight(), 20);
-    EXPECT_EQ(s.ThumbWidth(), 8);
-    EXPECT_EQ(s.TrackColor(), s.palette().color(QPalette::Button));
-    EXPECT_EQ(s.ThumbColor(), s.palette().color(QPalette::Button));
-    EXPECT_EQ(s.Orientation(), slHoriz);
-    EXPECT_EQ(s.Minimum(), 0);
-    EXPECT_EQ(s.Maximum(), 100);
-    EXPECT_EQ(s.Value1(), 0);
-    EXPECT_EQ(s.Value2(), 100);
+    EXPECT_EQ(s.trackWidth(), 5);
+    EXPECT_EQ(s.thumbHeight(), 20);
+    EXPECT_EQ(s.thumbWidth(), 8);
+    EXPECT_EQ(s.trackColor(), s.palette().color(QPalette::Button));
+    EXPECT_EQ(s.thumbColor(), s.palette().color(QPalette::Button));
+    EXPECT_EQ(s.orientation(), SliderHorizontal);
+    EXPECT_EQ(s.minimum(), 0);
+    EXPECT_EQ(s.maximum(), 100);
+    EXPECT_EQ(s.firstValue(), 0);
+    EXPECT_EQ(s.secondValue(), 100);
     EXPECT_EQ(s.thumbRect(2), QRect(180, 0, 20, 50));
 }
 
-TEST(Tslider2, ValuesAreClampedAndFireOnlyWhenChanged) {
-    Tslider2 s;
-    QSignalSpy change1(&s, &Tslider2::OnValueChange1);
-    QSignalSpy change2(&s, &Tslider2::OnValueChange2);
-    s.setValue1(-5);  // clamps to 0, the current value
+TEST(RangeSlider, ValuesAreClampedAndFireOnlyWhenChanged) {
+    RangeSlider s;
+    QSignalSpy change1(&s, &RangeSlider::firstValueChanged);
+    QSignalSpy change2(&s, &RangeSlider::secondValueChanged);
+    s.setFirstValue(-5);  // clamps to 0, the current value
     EXPECT_EQ(change1.count(), 0);
-    s.setValue1(150);
-    EXPECT_EQ(s.Value1(), 100);
+    s.setFirstValue(150);
+    EXPECT_EQ(s.firstValue(), 100);
     EXPECT_EQ(change1.count(), 1);
-    s.setValue1(100);
+    s.setFirstValue(100);
     EXPECT_EQ(change1.count(), 1);
-    s.setValue2(-1);
-    EXPECT_EQ(s.Value2(), 0);
+    s.setSecondValue(-1);
+    EXPECT_EQ(s.secondValue(), 0);
     EXPECT_EQ(change2.count(), 1);
     EXPECT_EQ(change1.count(), 1);  // each thumb has its own signal
 }
 
-TEST(Tslider2, RangeChangesMoveTheValuesOutsideIt) {
-    Tslider2 s;
-    s.setValue1(30);
-    QSignalSpy change1(&s, &Tslider2::OnValueChange1);
-    QSignalSpy change2(&s, &Tslider2::OnValueChange2);
+TEST(RangeSlider, RangeChangesMoveTheValuesOutsideIt) {
+    RangeSlider s;
+    s.setFirstValue(30);
+    QSignalSpy change1(&s, &RangeSlider::firstValueChanged);
+    QSignalSpy change2(&s, &RangeSlider::secondValueChanged);
     s.setMaximum(50);
-    EXPECT_EQ(s.Value2(), 50);
+    EXPECT_EQ(s.secondValue(), 50);
     EXPECT_EQ(change2.count(), 1);
-    EXPECT_EQ(s.Value1(), 30);
+    EXPECT_EQ(s.firstValue(), 30);
     EXPECT_EQ(change1.count(), 0);
 
     s.setMinimum(40);
-    EXPECT_EQ(s.Value1(), 40);
+    EXPECT_EQ(s.firstValue(), 40);
     EXPECT_EQ(change1.count(), 1);
-    EXPECT_EQ(s.Value2(), 50);
+    EXPECT_EQ(s.secondValue(), 50);
     EXPECT_EQ(change2.count(), 1);
 
     s.setMinimum(40);  // unchanged
@@ -91,11 +91,11 @@ TEST(Tslider2, RangeChangesMoveTheValuesOutsideIt) {
 }
 
 TEST_F(GraphSlider, ThumbGeometry) {
-    slider.setValue1(33);
+    slider.setFirstValue(33);
     EXPECT_EQ(slider.thumbRect(1), QRect(204, 0, 10, 23));  // 612 × 33 / 99
     EXPECT_EQ(slider.thumbRect(2), QRect(612, 0, 10, 23));
 
-    slider.setOrientation(slVertical);
+    slider.setOrientation(SliderVertical);
     slider.resize(23, 622);
     EXPECT_EQ(slider.thumbRect(1), QRect(0, 622 - 204 - 10, 23, 10));  // larger values higher
     EXPECT_EQ(slider.thumbRect(2), QRect(0, 0, 23, 10));
@@ -104,28 +104,28 @@ TEST_F(GraphSlider, ThumbGeometry) {
     slider.setMaximum(0);
     EXPECT_EQ(slider.thumbRect(1), QRect(0, 612, 23, 10));
     slider.setMaximum(99);
-    slider.setValue1(99);
+    slider.setFirstValue(99);
     slider.resize(23, 5);
     EXPECT_EQ(slider.thumbRect(1), QRect(0, -5, 23, 10));
 }
 
-TEST_F(GraphSlider, DraggingThumb1) {
-    slider.setValue1(33);
-    slider.setValue2(66);
-    QSignalSpy change1(&slider, &Tslider2::OnValueChange1);
-    QSignalSpy change2(&slider, &Tslider2::OnValueChange2);
+TEST_F(GraphSlider, DraggingTheFirstThumb) {
+    slider.setFirstValue(33);
+    slider.setSecondValue(66);
+    QSignalSpy change1(&slider, &RangeSlider::firstValueChanged);
+    QSignalSpy change2(&slider, &RangeSlider::secondValueChanged);
 
     QTest::mousePress(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(208, 11));
     // 99 × 100 / 612 = 16.2: truncated to 16
     QTest::mouseMove(&slider, QPoint(308, 11));
-    EXPECT_EQ(slider.Value1(), 49);
+    EXPECT_EQ(slider.firstValue(), 49);
     EXPECT_EQ(change1.count(), 1);
     // Past thumb 2 is allowed; far past the end clamps.
     QTest::mouseMove(&slider, QPoint(2000, 11));
-    EXPECT_EQ(slider.Value1(), 99);
+    EXPECT_EQ(slider.firstValue(), 99);
     // Back left of the press point: -99 × 7 / 612 = -1.13, truncated toward zero to -1.
     QTest::mouseMove(&slider, QPoint(201, 11));
-    EXPECT_EQ(slider.Value1(), 32);
+    EXPECT_EQ(slider.firstValue(), 32);
     QTest::mouseRelease(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(201, 11));
     EXPECT_EQ(change1.count(), 3);
     EXPECT_EQ(change2.count(), 0);
@@ -134,14 +134,14 @@ TEST_F(GraphSlider, DraggingThumb1) {
     QMouseEvent move(QEvent::MouseMove, QPointF(400, 11), QPointF(400, 11), Qt::NoButton,
                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&slider, &move);
-    EXPECT_EQ(slider.Value1(), 32);
+    EXPECT_EQ(slider.firstValue(), 32);
 }
 
 TEST_F(GraphSlider, PressesThatDragNothing) {
-    slider.setValue1(33);
-    slider.setValue2(66);
-    QSignalSpy change1(&slider, &Tslider2::OnValueChange1);
-    QSignalSpy change2(&slider, &Tslider2::OnValueChange2);
+    slider.setFirstValue(33);
+    slider.setSecondValue(66);
+    QSignalSpy change1(&slider, &RangeSlider::firstValueChanged);
+    QSignalSpy change2(&slider, &RangeSlider::secondValueChanged);
 
     // Between the thumbs, and the right button on a thumb.
     QTest::mousePress(&slider, Qt::LeftButton, Qt::NoModifier, QPoint(300, 11));
@@ -150,39 +150,39 @@ TEST_F(GraphSlider, PressesThatDragNothing) {
     QTest::mousePress(&slider, Qt::RightButton, Qt::NoModifier, QPoint(208, 11));
     QTest::mouseMove(&slider, QPoint(300, 11));
     QTest::mouseRelease(&slider, Qt::RightButton, Qt::NoModifier, QPoint(300, 11));
-    EXPECT_EQ(slider.Value1(), 33);
-    EXPECT_EQ(slider.Value2(), 66);
+    EXPECT_EQ(slider.firstValue(), 33);
+    EXPECT_EQ(slider.secondValue(), 66);
     EXPECT_EQ(change1.count() + change2.count(), 0);
 }
 
-TEST_F(GraphSlider, Thumb1WinsWhereTheThumbsOverlap) {
-    slider.setValue1(50);
-    slider.setValue2(50);
-    QSignalSpy change2(&slider, &Tslider2::OnValueChange2);
+TEST_F(GraphSlider, FirstThumbWinsWhereTheThumbsOverlap) {
+    slider.setFirstValue(50);
+    slider.setSecondValue(50);
+    QSignalSpy change2(&slider, &RangeSlider::secondValueChanged);
     const QPoint onBoth = slider.thumbRect(2).center();
     QTest::mousePress(&slider, Qt::LeftButton, Qt::NoModifier, onBoth);
     QTest::mouseMove(&slider, onBoth + QPoint(62, 0));  // 99 × 62 / 612 = 10.03
     QTest::mouseRelease(&slider, Qt::LeftButton, Qt::NoModifier, onBoth + QPoint(62, 0));
-    EXPECT_EQ(slider.Value1(), 60);
-    EXPECT_EQ(slider.Value2(), 50);
+    EXPECT_EQ(slider.firstValue(), 60);
+    EXPECT_EQ(slider.secondValue(), 50);
     EXPECT_EQ(change2.count(), 0);
 }
 
 TEST_F(GraphSlider, VerticalDragGrowsUpwards) {
-    slider.setOrientation(slVertical);
+    slider.setOrientation(SliderVertical);
     slider.resize(23, 622);
-    slider.setValue2(33);
+    slider.setSecondValue(33);
     const QPoint press = slider.thumbRect(2).center();
     QTest::mousePress(&slider, Qt::LeftButton, Qt::NoModifier, press);
     QTest::mouseMove(&slider, press - QPoint(0, 100));
     QTest::mouseRelease(&slider, Qt::LeftButton, Qt::NoModifier, press - QPoint(0, 100));
-    EXPECT_EQ(slider.Value2(), 49);
+    EXPECT_EQ(slider.secondValue(), 49);
 }
 
 TEST_F(GraphSlider, PaintsTrackAndThumbsAndRepaintsOnlyTheMovedThumb) {
     slider.setTrackColor(Qt::yellow);
     slider.setThumbColor(Qt::green);
-    slider.setValue1(33);
+    slider.setFirstValue(33);
     slider.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&slider));
 
@@ -197,7 +197,7 @@ TEST_F(GraphSlider, PaintsTrackAndThumbsAndRepaintsOnlyTheMovedThumb) {
     PaintRecorder recorder;
     slider.installEventFilter(&recorder);
     const QRect before = slider.thumbRect(1);
-    slider.setValue1(66);
+    slider.setFirstValue(66);
     const QRect after = slider.thumbRect(1);
     QTRY_VERIFY(!recorder.painted.isEmpty());
     EXPECT_TRUE(recorder.painted.subtracted(QRegion(before) + QRegion(after)).isEmpty())

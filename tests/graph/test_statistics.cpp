@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 #include "graph/Statistics.h"
 
 using namespace kl516;
@@ -14,7 +14,7 @@ using namespace kl516;
 namespace {
 
 const QLocale kBritish(QLocale::English, QLocale::UnitedKingdom);
-const TDateTime kStart = 45306.5;  // 15 January 2024 12:00
+const SerialDateTime kStart = 45306.5;  // 15 January 2024 12:00
 
 // A series of levels one step of seconds apart.
 struct Series {

@@ -8,13 +8,13 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/ui/TfrmMain.h"
+#include "app/ui/MainWindow.h"
 #include "leq/ui/LeqCommands.h"
-#include "leq/ui/TfrmLEQ.h"
+#include "leq/ui/LeqWindow.h"
 #include "link/MeterLink.h"
 #include "simulator/SimulatedMeter.h"
-#include "support/MainWindowStart.h"
 #include "support/Controls.h"
+#include "support/MainWindowStart.h"
 #include "support/ScriptedPrompts.h"
 
 namespace kl516::test {
@@ -29,7 +29,7 @@ struct LeqFixture : ::testing::Test {
     SimulatedMeter::Options options;
     std::unique_ptr<SimulatedMeter> meter;
     std::unique_ptr<MeterLink> link;
-    std::unique_ptr<TfrmMain> window;
+    std::unique_ptr<MainWindow> window;
     const QLocale locale{QLocale::English, QLocale::UnitedKingdom};
 
     void start() {
@@ -37,29 +37,29 @@ struct LeqFixture : ::testing::Test {
         link = std::make_unique<MeterLink>(*meter, clock, idle);
         window = startMainWindow(*link, prompts, clock, dir, locale);
         leq().setLogPath(logPath());
-        window->MainTimerTimer();  // identification: connected
+        window->pollTick();  // identification: connected
         ASSERT_TRUE(window->connected());
     }
 
     QString logPath() const { return dir.filePath(QStringLiteral("appdata/temp/LEQ.txt")); }
     LeqCommands& leq() { return window->leqCommands(); }
-    TfrmLEQ* leqWindow() { return leq().window(); }
+    LeqWindow* leqWindow() { return leq().window(); }
     bool pollRunning() { return window->connection().pollTimerActive(); }
 
     void openLeq() {
-        action(*window, "LEQ1")->trigger();
+        action(*window, "leqAction")->trigger();
         ASSERT_NE(leqWindow(), nullptr);
     }
     void startRun(int item) {
-        leqWindow()->cmbTimeSelect->setCurrentIndex(item);
-        leqWindow()->btnLEQ->click();
+        leqWindow()->durationBox->setCurrentIndex(item);
+        leqWindow()->startRunButton->click();
     }
     // Runs LEQ ticks 40 ms apart until the run ends or maxTicks have passed; returns the ticks.
     int tickUntilIdle(int maxTicks) {
         int ticks = 0;
         while (leq().timer()->isActive() && ticks < maxTicks) {
             clock.advance(LeqCommands::kTickMs);
-            leq().LEQTimerTimer();
+            leq().runTick();
             ++ticks;
         }
         return ticks;

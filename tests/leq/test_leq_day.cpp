@@ -27,7 +27,7 @@ TEST_F(LeqFixture, TwentyFourHourRun) {
     std::printf("resident memory grew %ld KiB over the day after the first ten minutes\n", grown);
     EXPECT_GT(ticks, 0);
     EXPECT_EQ(leqWindow()->table().rowCount(), 86400);
-    EXPECT_EQ(leqWindow()->edtTimeLeft->text(), QStringLiteral("0:0:0"));
+    EXPECT_EQ(leqWindow()->timeLeft->text(), QStringLiteral("0:0:0"));
     EXPECT_TRUE(pollRunning());
     // The rows themselves are a few MB; anything far beyond that is a leak per tick. Under
     // AddressSanitizer freed memory is held in quarantine and every block carries red zones, so

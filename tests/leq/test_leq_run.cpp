@@ -135,7 +135,7 @@ TEST(LeqRun, InvalidClockBytesUseTheComputersTime) {
         f[b.byte] = b.value;
         const LeqReading r = leqReadingFromFrame(f, kComputerNow);
         EXPECT_FALSE(r.meterClock);
-        EXPECT_EQ(fromTDateTime(r.stamp), QDateTime(QDate(2024, 3, 1), QTime(12, 34, 56)));
+        EXPECT_EQ(fromSerialDateTime(r.stamp), QDateTime(QDate(2024, 3, 1), QTime(12, 34, 56)));
         EXPECT_EQ(r.secondByte, f[15]);  // the raw byte still paces the rows
     }
     EXPECT_TRUE(leqReadingFromFrame(frame(600, 10), kComputerNow).meterClock);

@@ -10,9 +10,9 @@
 #include <QToolButton>
 
 #include "formats/TableText.h"
+#include "leq/LeqFixture.h"
 #include "leq/LeqSession.h"
 #include "leq/ui/LeqCommands.h"
-#include "leq/LeqFixture.h"
 
 using namespace kl516;
 using test::LeqFixture;
@@ -22,7 +22,7 @@ namespace {
 TEST_F(LeqFixture, WindowHasTheControlsOfTheMeasurement) {
     start();
     openLeq();
-    TfrmLEQ& w = *leqWindow();
+    LeqWindow& w = *leqWindow();
     EXPECT_EQ(roleOf(&w), WindowRole::Leq);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("LEQ"));
     const char* titles[] = {"No", "Date", "TIME", "SPL", "Leq"};
@@ -32,21 +32,21 @@ TEST_F(LeqFixture, WindowHasTheControlsOfTheMeasurement) {
                   QLatin1String(titles[c]));
         // The date column may be wider: it fits the user's short date.
         if (c == 1) {
-            EXPECT_GE(w.LEQGrid->columnWidth(c), widths[c]);
+            EXPECT_GE(w.leqTable->columnWidth(c), widths[c]);
         } else {
-            EXPECT_EQ(w.LEQGrid->columnWidth(c), widths[c]);
+            EXPECT_EQ(w.leqTable->columnWidth(c), widths[c]);
         }
     }
     const QString date = w.table().locale().toString(QDate(2088, 9, 28), QLocale::ShortFormat);
-    EXPECT_GT(w.LEQGrid->columnWidth(1), w.LEQGrid->fontMetrics().horizontalAdvance(date));
-    ASSERT_EQ(w.cmbTimeSelect->count(), 10);
-    EXPECT_EQ(w.cmbTimeSelect->currentText(), QStringLiteral("10 sec"));
-    EXPECT_EQ(w.cmbTimeSelect->itemText(9), QStringLiteral("Manual"));
-    EXPECT_FALSE(w.edtLEQrate->isVisible());
-    EXPECT_TRUE(w.edtTimeLeft->isVisible());
+    EXPECT_GT(w.leqTable->columnWidth(1), w.leqTable->fontMetrics().horizontalAdvance(date));
+    ASSERT_EQ(w.durationBox->count(), 10);
+    EXPECT_EQ(w.durationBox->currentText(), QStringLiteral("10 sec"));
+    EXPECT_EQ(w.durationBox->itemText(9), QStringLiteral("Manual"));
+    EXPECT_FALSE(w.samplingRate->isVisible());
+    EXPECT_TRUE(w.timeLeft->isVisible());
     // At most one window: LEQ again brings the same one back.
-    test::action(*window, "LEQ1")->trigger();
-    EXPECT_EQ(window->findChildren<TfrmLEQ*>().size(), 1);
+    test::action(*window, "leqAction")->trigger();
+    EXPECT_EQ(window->findChildren<LeqWindow*>().size(), 1);
 }
 
 TEST_F(LeqFixture, TenSecondRunFillsTenRowsThenSavesAndGraphs) {
@@ -58,16 +58,16 @@ TEST_F(LeqFixture, TenSecondRunFillsTenRowsThenSavesAndGraphs) {
     EXPECT_FALSE(pollRunning());
     EXPECT_TRUE(window->connection().linkLent());
     EXPECT_EQ(window->connection().sendKey('B').result, MeterConnection::KeyResult::Busy);
-    EXPECT_FALSE(test::action(*window, "Run1")->isEnabled());
+    EXPECT_FALSE(test::action(*window, "runAction")->isEnabled());
 
     const int ticks = tickUntilIdle(2000);
     EXPECT_GT(ticks, 10 * 20);
     EXPECT_LT(ticks, 12 * 25);
-    TfrmLEQ& w = *leqWindow();
+    LeqWindow& w = *leqWindow();
     ASSERT_EQ(w.table().rowCount(), 10);
-    EXPECT_EQ(w.edtTimeLeft->text(), QStringLiteral("0:0:0"));
-    EXPECT_FALSE(w.edtLEQValue->text().isEmpty());
-    EXPECT_FALSE(w.edtLmax->text().isEmpty());
+    EXPECT_EQ(w.timeLeft->text(), QStringLiteral("0:0:0"));
+    EXPECT_FALSE(w.currentLeq->text().isEmpty());
+    EXPECT_FALSE(w.summaryLmax->text().isEmpty());
     EXPECT_TRUE(pollRunning());
     EXPECT_FALSE(window->connection().linkLent());
     // Rows are numbered and a second apart on the meter's clock.
@@ -88,9 +88,9 @@ TEST_F(LeqFixture, TenSecondRunFillsTenRowsThenSavesAndGraphs) {
     // Save: cancelled writes nothing; a name writes ten tab-terminated lines.
     const QString saved = dir.filePath(QStringLiteral("leq.txt"));
     prompts.fileNames = {QString(), saved};
-    w.Button2->click();
+    w.saveButton->click();
     EXPECT_FALSE(QFile::exists(saved));
-    w.Button2->click();
+    w.saveButton->click();
     std::vector<QStringList> back;
     ASSERT_TRUE(readTableTextFile(saved, back));
     ASSERT_EQ(back.size(), 10u);
@@ -99,34 +99,34 @@ TEST_F(LeqFixture, TenSecondRunFillsTenRowsThenSavesAndGraphs) {
     EXPECT_EQ(prompts.shown.back().filter, QStringLiteral("(*.txt)"));
 
     // Graph: two series, one point per row.
-    w.Button3->click();
+    w.graphButton->click();
     ASSERT_EQ(leq().graphs().size(), 1);
-    TfrmGraph& g = *leq().graphs().front();
+    GraphWindow& g = *leq().graphs().front();
     EXPECT_EQ(g.caption(), QStringLiteral("Leq"));
     EXPECT_EQ(g.role(), WindowRole::OpenedFile);
-    EXPECT_FALSE(g.bunCalLEQ->isEnabled());
-    const GraphState& s = std::as_const(*g.PESGraph1).state();
+    EXPECT_FALSE(g.runningLeqButton->isEnabled());
+    const GraphState& s = std::as_const(*g.graphView).state();
     EXPECT_EQ(s.subsetLabels, (QStringList{"SPL", "Leq"}));
-    EXPECT_EQ(s.subsetColors[0], PEargb(255, 0, 0, 0));
-    EXPECT_EQ(s.subsetColors[1], PEargb(255, 255, 0, 0));
-    ASSERT_EQ(g.PESGraph1->points(), 10);
-    EXPECT_EQ(g.PESGraph1->XDataII(0, 9), rows[9].stamp);
-    EXPECT_FLOAT_EQ(g.PESGraph1->YData(1, 9), rows[9].leq);
-    EXPECT_EQ(g.txtSamplingRate->currentText(), QStringLiteral("1"));
+    EXPECT_EQ(s.subsetColors[0], makeArgb(255, 0, 0, 0));
+    EXPECT_EQ(s.subsetColors[1], makeArgb(255, 255, 0, 0));
+    ASSERT_EQ(g.graphView->points(), 10);
+    EXPECT_EQ(g.graphView->xValue(0, 9), rows[9].stamp);
+    EXPECT_FLOAT_EQ(g.graphView->yValue(1, 9), rows[9].leq);
+    EXPECT_EQ(g.samplingRateBox->currentText(), QStringLiteral("1"));
 }
 
 TEST_F(LeqFixture, GraphOfOneRowAndOfNoRow) {
     start();
     openLeq();
-    leqWindow()->Button3->click();
+    leqWindow()->graphButton->click();
     EXPECT_EQ(prompts.messages(), QStringList{LeqText::NoData});
     EXPECT_TRUE(leq().graphs().isEmpty());
-    LeqRow row{1, toTDateTime(clock.now()), true, 61.2f, 61.2f, 20};
+    LeqRow row{1, toSerialDateTime(clock.now()), true, 61.2f, 61.2f, 20};
     leqWindow()->table().append(row);
-    leqWindow()->Button3->click();
+    leqWindow()->graphButton->click();
     ASSERT_EQ(leq().graphs().size(), 1);
-    EXPECT_EQ(leq().graphs().front()->PESGraph1->points(), 1);
-    EXPECT_FLOAT_EQ(leq().graphs().front()->PESGraph1->YData(0, 0), 61.2f);
+    EXPECT_EQ(leq().graphs().front()->graphView->points(), 1);
+    EXPECT_FLOAT_EQ(leq().graphs().front()->graphView->yValue(0, 0), 61.2f);
 }
 
 TEST_F(LeqFixture, ClosingTheWindowDuringARunRestartsThePoll) {
@@ -134,9 +134,9 @@ TEST_F(LeqFixture, ClosingTheWindowDuringARunRestartsThePoll) {
     openLeq();
     startRun(9);  // Manual
     tickUntilIdle(60);
-    leqWindow()->table().append({99, toTDateTime(clock.now()), true, 60, 60, 1});
-    leqWindow()->Button3->click();
-    QPointer<TfrmGraph> graph = leq().graphs().front().data();
+    leqWindow()->table().append({99, toSerialDateTime(clock.now()), true, 60, 60, 1});
+    leqWindow()->graphButton->click();
+    QPointer<GraphWindow> graph = leq().graphs().front().data();
     ASSERT_FALSE(pollRunning());
     auto* sub = qobject_cast<QMdiSubWindow*>(leqWindow()->parentWidget());
     ASSERT_NE(sub, nullptr);
@@ -149,7 +149,7 @@ TEST_F(LeqFixture, ClosingTheWindowDuringARunRestartsThePoll) {
     EXPECT_TRUE(graph.isNull());  // the graph went with its LEQ window
     // The poll talks to the meter again.
     const int before = window->connection().tickCount();
-    window->MainTimerTimer();
+    window->pollTick();
     EXPECT_EQ(window->connection().tickCount(), before + 1);
     EXPECT_TRUE(window->connected());
 }
@@ -161,7 +161,7 @@ TEST_F(LeqFixture, StopKeepsTheTableAndGivesTheLinkBack) {
     tickUntilIdle(25 * 4);
     const int rows = leqWindow()->table().rowCount();
     EXPECT_GE(rows, 3);
-    leqWindow()->Button1->click();
+    leqWindow()->stopRunButton->click();
     EXPECT_FALSE(leq().timer()->isActive());
     EXPECT_TRUE(pollRunning());
     EXPECT_EQ(leqWindow()->table().rowCount(), rows);
@@ -169,7 +169,7 @@ TEST_F(LeqFixture, StopKeepsTheTableAndGivesTheLinkBack) {
     // A new Start clears the table.
     startRun(0);
     EXPECT_EQ(leqWindow()->table().rowCount(), 0);
-    leqWindow()->Button1->click();
+    leqWindow()->stopRunButton->click();
 }
 
 TEST_F(LeqFixture, FiftyOneFailuresEndTheRunWithTheMessage) {
@@ -188,9 +188,9 @@ TEST_F(LeqFixture, RecordingMeterRefusesTheWindow) {
     start();
     ASSERT_EQ(window->connection().sendKey('R').result, MeterConnection::KeyResult::Sent);
     clock.advance(500);
-    window->MainTimerTimer();
+    window->pollTick();
     ASSERT_TRUE(window->connection().meterRecording());
-    test::action(*window, "LEQ1")->trigger();
+    test::action(*window, "leqAction")->trigger();
     EXPECT_EQ(leqWindow(), nullptr);
     EXPECT_EQ(prompts.messages(), QStringList{LeqText::Recording});
 }

@@ -21,7 +21,7 @@ struct FakeHost : LinkHost {
         ++eventRounds;
         --busyRounds;
     }
-    void stopMainTimer() override { ++timerStops; }
+    void stopPollTimer() override { ++timerStops; }
     void hideResetIndicator() override { ++resetHides; }
 };
 

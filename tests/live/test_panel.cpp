@@ -10,11 +10,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "session/MeterConnection.h"
 #include "link/MeterLink.h"
-#include "session/StatusDecoder.h"
+#include "live/ui/ControlPanel.h"
 #include "live/ui/MeterArtwork.h"
-#include "live/ui/TfrmPanel.h"
+#include "session/MeterConnection.h"
+#include "session/StatusDecoder.h"
 #include "simulator/SimulatedMeter.h"
 #include "support/ScriptedPrompts.h"
 
@@ -87,7 +87,7 @@ struct PanelTest : ::testing::Test {
     MeterConnection connection{link, clock};
     ScriptedPrompts prompts;
     StatusDecoder decoder;
-    QPointer<TfrmPanel> panel = new TfrmPanel(connection, prompts, digitImages());
+    QPointer<ControlPanel> panel = new ControlPanel(connection, prompts, digitImages());
 
     ~PanelTest() override { delete panel.data(); }
 
@@ -129,28 +129,28 @@ TEST_F(PanelTest, LcdElementsSitOnTheGlassAtTheirPlacesWithTheirInitialState) {
     };
     // clang-format off
     const Element elements[] = {
-        {"MainD1", {74, 564}, true},        {"MainD2", {110, 564}, true},
-        {"MainD3", {146, 564}, true},       {"MainD4", {184, 564}, true},
-        {"imgPoint", {175, 601}, true},     {"lbldBA", {229, 564}, true},
-        {"lbldBC", {228, 582}, false},      {"lblFAST", {162, 473}, true},
-        {"lblSLOW", {193, 473}, false},     {"lblMAX", {131, 473}, false},
-        {"lblMIN", {106, 473}, false},      {"lblRangeLow", {52, 506}, true},
-        {"lblRangeHigh", {234, 506}, true}, {"imgColorBar", {72, 500}, true},
-        {"lblREC", {149, 618}, false},      {"lblFULL", {178, 619}, false},
-        {"imgUNDER", {68, 620}, false},     {"imgOVER", {215, 619}, false},
-        {"imgStart", {60, 545}, false},     {"imgPause", {75, 544}, false},
-        {"imgStop", {88, 544}, false},      {"imgLEQ", {41, 598}, false},
-        {"imgSPL", {43, 584}, false},       {"LCDA", {136, 529}, true},
-        {"LCDB", {145, 529}, true},         {"LCDC", {161, 529}, true},
-        {"LCDD", {170, 529}, true},         {"LCDE", {185, 529}, true},
-        {"LCDF", {193, 529}, true},         {"LCDT3", {136, 544}, true},
-        {"LCDT4", {145, 544}, true},        {"LCDT5", {161, 544}, true},
-        {"LCDT6", {170, 544}, true},        {"LCDT7", {184, 544}, true},
-        {"LCDT8", {194, 544}, true},        {"Image16", {155, 535}, true},
-        {"Image17", {179, 535}, true},      {"Image1", {179, 547}, true},
-        {"Image2", {156, 547}, true},       {"imgBat", {62, 475}, true},
+        {"levelHundredsDigit", {74, 564}, true},        {"levelTensDigit", {110, 564}, true},
+        {"levelUnitsDigit", {146, 564}, true},       {"levelTenthsDigit", {184, 564}, true},
+        {"decimalPointImage", {175, 601}, true},     {"weightingALabel", {229, 564}, true},
+        {"weightingCLabel", {228, 582}, false},      {"fastLabel", {162, 473}, true},
+        {"slowLabel", {193, 473}, false},     {"maxLabel", {131, 473}, false},
+        {"minLabel", {106, 473}, false},      {"rangeLowLabel", {52, 506}, true},
+        {"rangeHighLabel", {234, 506}, true}, {"levelBarImage", {72, 500}, true},
+        {"recordingLabel", {149, 618}, false},      {"memoryFullLabel", {178, 619}, false},
+        {"underRangeImage", {68, 620}, false},     {"overRangeImage", {215, 619}, false},
+        {"runStartImage", {60, 545}, false},     {"runPauseImage", {75, 544}, false},
+        {"runStopImage", {88, 544}, false},      {"leqImage", {41, 598}, false},
+        {"splImage", {43, 584}, false},       {"yearTensDigit", {136, 529}, true},
+        {"yearUnitsDigit", {145, 529}, true},         {"monthTensDigit", {161, 529}, true},
+        {"monthUnitsDigit", {170, 529}, true},         {"dayTensDigit", {185, 529}, true},
+        {"dayUnitsDigit", {193, 529}, true},         {"hourTensDigit", {136, 544}, true},
+        {"hourUnitsDigit", {145, 544}, true},        {"minuteTensDigit", {161, 544}, true},
+        {"minuteUnitsDigit", {170, 544}, true},        {"secondTensDigit", {184, 544}, true},
+        {"secondUnitsDigit", {194, 544}, true},        {"yearMonthDashImage", {155, 535}, true},
+        {"monthDayDashImage", {179, 535}, true},      {"minuteSecondColonImage", {179, 547}, true},
+        {"hourMinuteColonImage", {156, 547}, true},       {"batteryImage", {62, 475}, true},
         // Two pixels below (72, 483), where it lay on the battery symbol.
-        {"lblNoConnection", {72, 485}, false},
+        {"noConnectionLabel", {72, 485}, false},
     };
     // clang-format on
     for (const Element& e : elements) {
@@ -161,30 +161,34 @@ TEST_F(PanelTest, LcdElementsSitOnTheGlassAtTheirPlacesWithTheirInitialState) {
         EXPECT_EQ(w->isVisibleTo(panel), e.visible);
         EXPECT_TRUE(artwork::kLcdRect.contains(w->geometry())) << "off the LCD glass";
     }
-    EXPECT_EQ(child("lblTime")->pos(), QPoint(263, 107));
-    EXPECT_FALSE(shown("lblTime"));
-    EXPECT_TRUE(label("lblTime")->text().isEmpty());
+    EXPECT_EQ(child("timeLabel")->pos(), QPoint(263, 107));
+    EXPECT_FALSE(shown("timeLabel"));
+    EXPECT_TRUE(label("timeLabel")->text().isEmpty());
 
     // Digit places start empty and have the digit images' sizes.
-    for (const char* name : {"MainD1", "MainD2", "MainD3", "MainD4"}) {
+    for (const char* name :
+         {"levelHundredsDigit", "levelTensDigit", "levelUnitsDigit", "levelTenthsDigit"}) {
         EXPECT_EQ(image(name), 0) << name;
         EXPECT_EQ(child(name)->size(), QSize(30, 51)) << name;
     }
-    for (const char* name : {"LCDA", "LCDB", "LCDC", "LCDD", "LCDE", "LCDF", "LCDT3", "LCDT4",
-                             "LCDT5", "LCDT6", "LCDT7", "LCDT8"}) {
+    for (const char* name :
+         {"yearTensDigit", "yearUnitsDigit", "monthTensDigit", "monthUnitsDigit", "dayTensDigit",
+          "dayUnitsDigit", "hourTensDigit", "hourUnitsDigit", "minuteTensDigit", "minuteUnitsDigit",
+          "secondTensDigit", "secondUnitsDigit"}) {
         EXPECT_EQ(image(name), 0) << name;
         EXPECT_EQ(child(name)->size(), QSize(9, 15)) << name;
     }
 
-    EXPECT_EQ(child("imgColorBar")->width(), 154);
-    EXPECT_EQ(label("lblRangeLow")->text(), "30");
-    EXPECT_EQ(label("lblRangeHigh")->text(), "130");
-    EXPECT_EQ(label("lblNoConnection")->text(), "No Connection");
-    EXPECT_EQ(label("lblNoConnection")->palette().color(QPalette::WindowText), QColor(208, 24, 24));
+    EXPECT_EQ(child("levelBarImage")->width(), 154);
+    EXPECT_EQ(label("rangeLowLabel")->text(), "30");
+    EXPECT_EQ(label("rangeHighLabel")->text(), "130");
+    EXPECT_EQ(label("noConnectionLabel")->text(), "No Connection");
+    EXPECT_EQ(label("noConnectionLabel")->palette().color(QPalette::WindowText),
+              QColor(208, 24, 24));
     // clang-format off
-    for (auto [name, text] : {std::pair{"lbldBA", "dBA"}, {"lbldBC", "dBC"}, {"lblFAST", "FAST"},
-                              {"lblSLOW", "SLOW"}, {"lblMAX", "MAX"}, {"lblMIN", "MIN"},
-                              {"lblREC", "REC"}, {"lblFULL", "FULL"}})
+    for (auto [name, text] : {std::pair{"weightingALabel", "dBA"}, {"weightingCLabel", "dBC"}, {"fastLabel", "FAST"},
+                              {"slowLabel", "SLOW"}, {"maxLabel", "MAX"}, {"minLabel", "MIN"},
+                              {"recordingLabel", "REC"}, {"memoryFullLabel", "FULL"}})
         EXPECT_EQ(label(name)->text(), text) << name;
     // clang-format on
 }
@@ -194,7 +198,7 @@ TEST_F(PanelTest, WindowIsAFramelessFixedPictureOfTheMeter) {
     EXPECT_TRUE(panel->windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(panel->minimumSize(), QSize(279, 730));
     EXPECT_EQ(panel->maximumSize(), QSize(279, 730));
-    QLabel* picture = label("imgPanel");
+    QLabel* picture = label("meterPictureImage");
     EXPECT_EQ(picture->geometry(), QRect(0, 0, 279, 731));
     EXPECT_EQ(picture->pixmap().size(), QSize(279, 731));
     // The picture lies below every other element.
@@ -216,22 +220,22 @@ TEST_F(PanelTest, KeysAreHandCursorHotSpotsWithTheirHints) {
     };
     // clang-format off
     const Key keys[] = {
-        {"btnPower", {211, 135, 48, 43}, "Close Control Panel"},
-        {"btnREC", {92, 271, 48, 30}, nullptr},
-        {"btnFast", {74, 333, 49, 31}, "Time weighting select button"},
-        {"btnSPL", {142, 330, 51, 34}, nullptr},
-        {"btnMaxMin", {211, 336, 48, 32},
+        {"powerKey", {211, 135, 48, 43}, "Close Control Panel"},
+        {"recordKey", {92, 271, 48, 30}, nullptr},
+        {"fastSlowKey", {74, 333, 49, 31}, "Time weighting select button"},
+        {"splLeqKey", {142, 330, 51, 34}, nullptr},
+        {"maxMinKey", {211, 336, 48, 32},
          "single click to change MAX/MIN mode, double click  to cancel ."},
-        {"btnBK", {55, 398, 51, 34}, nullptr},
-        {"btnAC", {122, 398, 53, 31}, "Frequency Weighting select button"},
-        {"Label1", {191, 398, 66, 34}, "single click to start/pause LEQ, double click  to cancel ."},
-        {"btnTIME", {133, 210, 63, 34}, nullptr},
-        {"btnSET", {154, 271, 40, 34}, nullptr},
-        {"btnUP", {217, 215, 36, 34}, nullptr},
-        {"btnDOWN", {217, 266, 40, 34}, nullptr},
-        {"btnLevel", {414, 374, 51, 34}, nullptr},
-        {"SpeedButton1", {237, 1, 16, 14}, nullptr},
-        {"SpeedButton2", {259, 1, 16, 14}, nullptr},
+        {"backlightKey", {55, 398, 51, 34}, nullptr},
+        {"frequencyWeightingKey", {122, 398, 53, 31}, "Frequency Weighting select button"},
+        {"runPauseStopKey", {191, 398, 66, 34}, "single click to start/pause LEQ, double click  to cancel ."},
+        {"clockKey", {133, 210, 63, 34}, nullptr},
+        {"setKey", {154, 271, 40, 34}, nullptr},
+        {"upKey", {217, 215, 36, 34}, nullptr},
+        {"downKey", {217, 266, 40, 34}, nullptr},
+        {"levelKey", {414, 374, 51, 34}, nullptr},
+        {"minimiseKey", {237, 1, 16, 14}, nullptr},
+        {"closeKey", {259, 1, 16, 14}, nullptr},
     };
     // clang-format on
     for (const Key& k : keys) {
@@ -242,7 +246,7 @@ TEST_F(PanelTest, KeysAreHandCursorHotSpotsWithTheirHints) {
         EXPECT_TRUE(w->isVisibleTo(panel));
         EXPECT_EQ(w->cursor().shape(), Qt::PointingHandCursor);
         EXPECT_EQ(w->property("hint").toString(), k.hint ? QString(k.hint) : QString());
-        const bool tip = qstrcmp(k.name, "btnMaxMin") == 0;
+        const bool tip = qstrcmp(k.name, "maxMinKey") == 0;
         EXPECT_EQ(w->toolTip(), tip ? QString(k.hint) : QString());
     }
 }
@@ -349,9 +353,14 @@ TEST_F(PanelTest, NeighbouringDigitFiguresNeverTouch) {
         std::vector<const char*> places;
         const QPixmap& figure;
     } rows[] = {
-        {{"MainD1", "MainD2", "MainD3", "MainD4"}, digitImages().large[8]},
-        {{"LCDA", "LCDB", "LCDC", "LCDD", "LCDE", "LCDF"}, digitImages().small[8]},
-        {{"LCDT3", "LCDT4", "LCDT5", "LCDT6", "LCDT7", "LCDT8"}, digitImages().small[8]},
+        {{"levelHundredsDigit", "levelTensDigit", "levelUnitsDigit", "levelTenthsDigit"},
+         digitImages().large[8]},
+        {{"yearTensDigit", "yearUnitsDigit", "monthTensDigit", "monthUnitsDigit", "dayTensDigit",
+          "dayUnitsDigit"},
+         digitImages().small[8]},
+        {{"hourTensDigit", "hourUnitsDigit", "minuteTensDigit", "minuteUnitsDigit",
+          "secondTensDigit", "secondUnitsDigit"},
+         digitImages().small[8]},
     };
     for (const auto& row : rows) {
         const auto [left, right] = inkedSpan(row.figure, true);
@@ -364,7 +373,7 @@ TEST_F(PanelTest, NeighbouringDigitFiguresNeverTouch) {
     }
     // The date row ends a clear row above the time row.
     const auto [top, bottom] = inkedSpan(digitImages().small[8], false);
-    EXPECT_GE(child("LCDT3")->y() + top - (child("LCDA")->y() + bottom), 2);
+    EXPECT_GE(child("hourTensDigit")->y() + top - (child("yearTensDigit")->y() + bottom), 2);
 }
 
 // --- refresh ---------------------------------------------------------------------------------
@@ -383,22 +392,22 @@ TEST_F(PanelTest, RefreshDrawsLevelBarAndAnnunciators) {
     const Case cases[] = {
         {"94.5 dBA FAST", 0x18, 0x00, 0x00, {{8, 9}, {9, 4}, {10, 5}},
          {blank, large(9), large(4), large(5)}, 100,
-         {"lbldBA", "lblFAST", "imgStop", "imgSPL"},
-         {"lbldBC", "lblSLOW", "imgStart", "imgPause", "imgLEQ", "lblREC", "lblFULL", "imgUNDER",
-          "imgOVER", "lblMAX", "lblMIN"}},
+         {"weightingALabel", "fastLabel", "runStopImage", "splImage"},
+         {"weightingCLabel", "slowLabel", "runStartImage", "runPauseImage", "leqImage", "recordingLabel", "memoryFullLabel", "underRangeImage",
+          "overRangeImage", "maxLabel", "minLabel"}},
         {"MAX 110.0 dBC SLOW", 0x04, 0x00, 0x11, {{11, 0x04}, {12, 0x4C}},
          {large(1), large(1), large(0), large(0)}, 124,
-         {"lbldBC", "lblSLOW", "lblMAX"}, {"lbldBA", "lblFAST", "lblMIN"}},
+         {"weightingCLabel", "slowLabel", "maxLabel"}, {"weightingALabel", "fastLabel", "minLabel"}},
         {"MIN 25.0", 0x04, 0x00, 0x22, {{13, 0x00}, {14, 0xFA}},
-         {blank, large(2), large(5), large(0)}, 4, {"lblMIN"}, {"lblMAX"}},
+         {blank, large(2), large(5), large(0)}, 4, {"minLabel"}, {"maxLabel"}},
         {"LEQ 90.0", 0x00, 0x80, 0x00, {{26, 0x03}, {27, 0x84}},
-         {blank, large(9), large(0), large(0)}, 94, {"imgLEQ", "imgStop"}, {"imgSPL"}},
+         {blank, large(9), large(0), large(0)}, 94, {"leqImage", "runStopImage"}, {"splImage"}},
         {"running", 0x00, 0x60, 0x00, {}, {blank, large(0), large(0), large(0)}, 4,
-         {"imgStart"}, {"imgPause", "imgStop"}},
+         {"runStartImage"}, {"runPauseImage", "runStopImage"}},
         {"paused", 0x00, 0x40, 0x00, {}, {blank, large(0), large(0), large(0)}, 4,
-         {"imgPause"}, {"imgStart", "imgStop"}},
+         {"runPauseImage"}, {"runStartImage", "runStopImage"}},
         {"recording, under, over, full", 0xC1, 0x10, 0x00, {}, {blank, large(0), large(0), large(0)},
-         4, {"lblREC", "imgUNDER", "imgOVER", "lblFULL"}, {}},
+         4, {"recordingLabel", "underRangeImage", "overRangeImage", "memoryFullLabel"}, {}},
         {"140.0 dB: the bar stops at its full width", 0x00, 0x00, 0x00,
          {{7, 1}, {8, 4}, {9, 0}, {10, 0}}, {large(1), large(4), large(0), large(0)}, 154, {}, {}},
         {"a 16-bit level beyond the table blanks all four places", 0x04, 0x00, 0x44,
@@ -414,16 +423,16 @@ TEST_F(PanelTest, RefreshDrawsLevelBarAndAnnunciators) {
         f[4] = c.mode;
         for (auto [index, value] : c.bytes) f[index] = value;
         apply(f);
-        EXPECT_EQ(image("MainD1"), c.digits[0]);
-        EXPECT_EQ(image("MainD2"), c.digits[1]);
-        EXPECT_EQ(image("MainD3"), c.digits[2]);
-        EXPECT_EQ(image("MainD4"), c.digits[3]);
-        EXPECT_EQ(child("imgColorBar")->width(), c.bar);
-        EXPECT_EQ(child("imgColorBar")->pos(), QPoint(72, 500)) << "cropped, not moved";
+        EXPECT_EQ(image("levelHundredsDigit"), c.digits[0]);
+        EXPECT_EQ(image("levelTensDigit"), c.digits[1]);
+        EXPECT_EQ(image("levelUnitsDigit"), c.digits[2]);
+        EXPECT_EQ(image("levelTenthsDigit"), c.digits[3]);
+        EXPECT_EQ(child("levelBarImage")->width(), c.bar);
+        EXPECT_EQ(child("levelBarImage")->pos(), QPoint(72, 500)) << "cropped, not moved";
         for (const char* name : c.on) EXPECT_TRUE(shown(name)) << name;
         for (const char* name : c.off) EXPECT_FALSE(shown(name)) << name;
-        EXPECT_EQ(label("lblRangeLow")->text(), "30");
-        EXPECT_EQ(label("lblRangeHigh")->text(), "130");
+        EXPECT_EQ(label("rangeLowLabel")->text(), "30");
+        EXPECT_EQ(label("rangeHighLabel")->text(), "130");
     }
 }
 
@@ -436,17 +445,17 @@ TEST_F(PanelTest, MaxMinLabelsAreLeftToTheBlinkTimerUnlessTheModeFixesThem) {
         panel->setMaxMinVisible(true, true);  // as a blink step leaves them
         r.maxMin = leave;
         panel->applyRefresh(r);
-        EXPECT_TRUE(shown("lblMAX"));
-        EXPECT_TRUE(shown("lblMIN"));
+        EXPECT_TRUE(shown("maxLabel"));
+        EXPECT_TRUE(shown("minLabel"));
     }
     r.maxMin = MaxMinIndicator::MinOnly;
     panel->applyRefresh(r);
-    EXPECT_FALSE(shown("lblMAX"));
-    EXPECT_TRUE(shown("lblMIN"));
+    EXPECT_FALSE(shown("maxLabel"));
+    EXPECT_TRUE(shown("minLabel"));
     r.maxMin = MaxMinIndicator::Off;
     panel->applyRefresh(r);
-    EXPECT_FALSE(shown("lblMAX"));
-    EXPECT_FALSE(shown("lblMIN"));
+    EXPECT_FALSE(shown("maxLabel"));
+    EXPECT_FALSE(shown("minLabel"));
 }
 
 TEST_F(PanelTest, ClockValuesGoToTheirPlacesAndMinusOneLeavesAPlace) {
@@ -454,8 +463,10 @@ TEST_F(PanelTest, ClockValuesGoToTheirPlacesAndMinusOneLeavesAPlace) {
     r.clockValues = {13, 42, 37, 24, 1, 15};  // hours, minutes, seconds, year, month, day
     panel->applyRefresh(r);
     const std::pair<const char*, int> expected[] = {
-        {"LCDT3", 1}, {"LCDT4", 3}, {"LCDT5", 4}, {"LCDT6", 2}, {"LCDT7", 3}, {"LCDT8", 7},
-        {"LCDA", 2},  {"LCDB", 4},  {"LCDC", 0},  {"LCDD", 1},  {"LCDE", 1},  {"LCDF", 5},
+        {"hourTensDigit", 1},    {"hourUnitsDigit", 3},  {"minuteTensDigit", 4},
+        {"minuteUnitsDigit", 2}, {"secondTensDigit", 3}, {"secondUnitsDigit", 7},
+        {"yearTensDigit", 2},    {"yearUnitsDigit", 4},  {"monthTensDigit", 0},
+        {"monthUnitsDigit", 1},  {"dayTensDigit", 1},    {"dayUnitsDigit", 5},
     };
     for (auto [name, digit] : expected) EXPECT_EQ(image(name), small(digit)) << name;
 
@@ -464,7 +475,7 @@ TEST_F(PanelTest, ClockValuesGoToTheirPlacesAndMinusOneLeavesAPlace) {
     panel->applyRefresh(r);
     for (auto [name, digit] : expected) {
         const std::string place = name;
-        const int now = place == "LCDT7" ? 5 : place == "LCDT8" ? 9 : digit;
+        const int now = place == "secondTensDigit" ? 5 : place == "secondUnitsDigit" ? 9 : digit;
         EXPECT_EQ(image(name), small(now)) << name;
     }
 
@@ -474,25 +485,25 @@ TEST_F(PanelTest, ClockValuesGoToTheirPlacesAndMinusOneLeavesAPlace) {
     f[16] = 0x5A;
     f[17] = 0x5A;
     apply(f);
-    EXPECT_EQ(image("LCDT3"), small(1));
-    EXPECT_EQ(image("LCDT8"), small(9));
+    EXPECT_EQ(image("hourTensDigit"), small(1));
+    EXPECT_EQ(image("secondUnitsDigit"), small(9));
 }
 
 TEST_F(PanelTest, TimeLabelFollowsItsSetter) {
     panel->setTimeVisible(true);
-    EXPECT_TRUE(shown("lblTime"));
+    EXPECT_TRUE(shown("timeLabel"));
     panel->setTimeVisible(false);
-    EXPECT_FALSE(shown("lblTime"));
+    EXPECT_FALSE(shown("timeLabel"));
 }
 
 TEST_F(PanelTest, WithoutAConnectionTheLcdIsBlankUntilTheNextRefresh) {
     // clang-format off
     const std::vector<const char*> lcd = {
-        "MainD1", "MainD2", "MainD3", "MainD4", "imgPoint", "lbldBA", "lbldBC", "lblFAST",
-        "lblSLOW", "lblMAX", "lblMIN", "lblRangeLow", "lblRangeHigh", "imgColorBar", "lblREC",
-        "lblFULL", "imgUNDER", "imgOVER", "imgStart", "imgPause", "imgStop", "imgLEQ", "imgSPL",
-        "LCDA", "LCDB", "LCDC", "LCDD", "LCDE", "LCDF", "LCDT3", "LCDT4", "LCDT5", "LCDT6",
-        "LCDT7", "LCDT8", "Image16", "Image17", "Image1", "Image2", "imgBat"};
+        "levelHundredsDigit", "levelTensDigit", "levelUnitsDigit", "levelTenthsDigit", "decimalPointImage", "weightingALabel", "weightingCLabel", "fastLabel",
+        "slowLabel", "maxLabel", "minLabel", "rangeLowLabel", "rangeHighLabel", "levelBarImage", "recordingLabel",
+        "memoryFullLabel", "underRangeImage", "overRangeImage", "runStartImage", "runPauseImage", "runStopImage", "leqImage", "splImage",
+        "yearTensDigit", "yearUnitsDigit", "monthTensDigit", "monthUnitsDigit", "dayTensDigit", "dayUnitsDigit", "hourTensDigit", "hourUnitsDigit", "minuteTensDigit", "minuteUnitsDigit",
+        "secondTensDigit", "secondUnitsDigit", "yearMonthDashImage", "monthDayDashImage", "minuteSecondColonImage", "hourMinuteColonImage", "batteryImage"};
     // clang-format on
     auto lit = [&] {
         std::vector<std::string> on;
@@ -508,31 +519,35 @@ TEST_F(PanelTest, WithoutAConnectionTheLcdIsBlankUntilTheNextRefresh) {
     panel->setNoConnectionVisible(true);
     panel->setMaxMinVisible(true, true);
     panel->setLevelDigits({1, 8, 8, 8});
-    EXPECT_TRUE(shown("lblNoConnection"));
+    EXPECT_TRUE(shown("noConnectionLabel"));
     EXPECT_EQ(lit(), std::vector<std::string>{}) << "the LCD shows nothing, as a meter that is off";
-    for (const char* place : {"LCDA", "LCDF", "LCDT3", "LCDT8"})
+    for (const char* place :
+         {"yearTensDigit", "dayUnitsDigit", "hourTensDigit", "secondUnitsDigit"})
         EXPECT_EQ(image(place), 0) << place << " keeps no stale time";
 
     // The label is readable: on the glass and over no other element of the LCD.
-    const QRect label = child("lblNoConnection")->geometry();
+    const QRect label = child("noConnectionLabel")->geometry();
     EXPECT_TRUE(artwork::kLcdRect.contains(label));
     for (const char* name : lcd) EXPECT_FALSE(label.intersects(child(name)->geometry())) << name;
 
     // Connected again: the label goes, the LCD stays blank until the next status refresh.
     panel->setNoConnectionVisible(false);
-    EXPECT_FALSE(shown("lblNoConnection"));
+    EXPECT_FALSE(shown("noConnectionLabel"));
     EXPECT_EQ(lit(), std::vector<std::string>{});
 
     clock.advance(1000);  // a new second, so the clock is redrawn
     poll();
-    for (const char* name : {"MainD2", "MainD3", "MainD4", "imgPoint", "lbldBA", "lblFAST",
-                             "lblRangeLow", "lblRangeHigh", "imgColorBar", "imgStop", "imgSPL",
-                             "LCDA", "LCDT8", "Image16", "Image1", "imgBat"})
+    for (const char* name :
+         {"levelTensDigit", "levelUnitsDigit", "levelTenthsDigit", "decimalPointImage",
+          "weightingALabel", "fastLabel", "rangeLowLabel", "rangeHighLabel", "levelBarImage",
+          "runStopImage", "splImage", "yearTensDigit", "secondUnitsDigit", "yearMonthDashImage",
+          "minuteSecondColonImage", "batteryImage"})
         EXPECT_TRUE(shown(name)) << name;
-    EXPECT_FALSE(shown("lblMAX")) << "the meter's MAX/MIN function is off";
-    EXPECT_NE(image("LCDT8"), 0);
+    EXPECT_FALSE(shown("maxLabel")) << "the meter's MAX/MIN function is off";
+    EXPECT_NE(image("secondUnitsDigit"), 0);
     const std::array<qint64, 4> startUp = {large(1), large(8), large(8), large(8)};
-    EXPECT_NE((std::array{image("MainD1"), image("MainD2"), image("MainD3"), image("MainD4")}),
+    EXPECT_NE((std::array{image("levelHundredsDigit"), image("levelTensDigit"),
+                          image("levelUnitsDigit"), image("levelTenthsDigit")}),
               startUp)
         << "the level is the meter's";
 }
@@ -541,11 +556,11 @@ TEST_F(PanelTest, WithoutAConnectionTheLcdIsBlankUntilTheNextRefresh) {
 
 TEST_F(PanelTest, FastSlowKeySendsItsFrameAndTheNextPollSwapsTheLabels) {
     poll();
-    ASSERT_TRUE(shown("lblFAST"));
-    ASSERT_FALSE(shown("lblSLOW"));
+    ASSERT_TRUE(shown("fastLabel"));
+    ASSERT_FALSE(shown("slowLabel"));
 
     const size_t before = meter.framesWritten().size();
-    click(child("btnFast"));
+    click(child("fastSlowKey"));
     ASSERT_EQ(meter.framesWritten().size(), before + 1);
     const CommandFrame& sent = meter.framesWritten().back();
     EXPECT_EQ(sent[0], 0x02);
@@ -554,8 +569,8 @@ TEST_F(PanelTest, FastSlowKeySendsItsFrameAndTheNextPollSwapsTheLabels) {
     EXPECT_FALSE(meter.isOpen()) << "the device is closed after the key";
 
     poll();
-    EXPECT_FALSE(shown("lblFAST"));
-    EXPECT_TRUE(shown("lblSLOW"));
+    EXPECT_FALSE(shown("fastLabel"));
+    EXPECT_TRUE(shown("slowLabel"));
     EXPECT_TRUE(prompts.shown.empty());
 }
 
@@ -567,13 +582,13 @@ TEST_F(PanelTest, KeysSendTheirLetters) {
     };
     // clang-format off
     const Case cases[] = {
-        {"btnREC", false, "R"},     {"btnFast", false, "F"},    {"btnSPL", false, "L"},
-        {"btnMaxMin", false, "M"},  {"btnBK", false, "B"},      {"btnAC", false, "C"},
-        {"Label1", false, "s"},     {"btnLevel", false, "L"},
+        {"recordKey", false, "R"},     {"fastSlowKey", false, "F"},    {"splLeqKey", false, "L"},
+        {"maxMinKey", false, "M"},  {"backlightKey", false, "B"},      {"frequencyWeightingKey", false, "C"},
+        {"runPauseStopKey", false, "s"},     {"levelKey", false, "L"},
         // The first press of a double click is an ordinary click.
-        {"btnMaxMin", true, "MN"},  {"Label1", true, "su"},
+        {"maxMinKey", true, "MN"},  {"runPauseStopKey", true, "su"},
         // A key without a double-click action takes the second press as another click.
-        {"btnAC", true, "CC"},
+        {"frequencyWeightingKey", true, "CC"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -589,7 +604,7 @@ TEST_F(PanelTest, KeysSendTheirLetters) {
 }
 
 TEST_F(PanelTest, ReleaseOutsideTheKeyIsNoClick) {
-    QWidget* key = child("btnFast");
+    QWidget* key = child("fastSlowKey");
     mouse(key, QEvent::MouseButtonPress, key->rect().center());
     mouse(key, QEvent::MouseButtonRelease, key->rect().bottomRight() + QPoint(20, 20));
     EXPECT_EQ(keyLetters(), "");
@@ -600,7 +615,7 @@ TEST_F(PanelTest, KeysWithoutAFunctionShowANoticeAtTheKeyAndSendNothing) {
     for (bool attached : {true, false}) {
         SCOPED_TRACE(attached ? "meter attached" : "no meter");
         if (!attached) meter.unplug();
-        for (const char* key : {"btnTIME", "btnSET", "btnUP", "btnDOWN"}) {
+        for (const char* key : {"clockKey", "setKey", "upKey", "downKey"}) {
             SCOPED_TRACE(key);
             click(child(key));
             auto* notice = panel->findChild<QLabel*>(QStringLiteral("notice"));
@@ -631,10 +646,10 @@ TEST_F(PanelTest, ANoticeFitsThePanelAndHidesItself) {
     const struct {
         QString text;
         const char* key;  // nullptr: no key
-    } cases[] = {{busy, "btnMaxMin"},
-                 {busy, "SpeedButton2"},
+    } cases[] = {{busy, "maxMinKey"},
+                 {busy, "closeKey"},
                  {busy, nullptr},
-                 {QStringLiteral("not available"), "btnDOWN"}};
+                 {QStringLiteral("not available"), "downKey"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key ? c.key : "no key");
         panel->showNotice(c.text, c.key ? child(c.key) : nullptr);
@@ -660,27 +675,27 @@ TEST_F(PanelTest, ANoticeFitsThePanelAndHidesItself) {
 TEST_F(PanelTest, FailingOpenShowsConnectFailAndChangesNothing) {
     poll();
     meter.options().openFailure = {0, -1};
-    click(child("btnFast"));
-    doubleClick(child("btnMaxMin"));
+    click(child("fastSlowKey"));
+    doubleClick(child("maxMinKey"));
     EXPECT_EQ(prompts.messages(), QStringList(3, "Connect fail"));
     EXPECT_EQ(keyLetters(), "");
     EXPECT_TRUE(meter.fast());
-    EXPECT_TRUE(shown("lblFAST"));
-    EXPECT_FALSE(shown("lblMAX"));
+    EXPECT_TRUE(shown("fastLabel"));
+    EXPECT_FALSE(shown("maxLabel"));
 }
 
 // --- window ----------------------------------------------------------------------------------
 
 TEST_F(PanelTest, PowerAndCloseKeysDestroyThePanelAndTheMinimiseKeyAsks) {
-    for (const char* key : {"btnPower", "SpeedButton2"}) {
+    for (const char* key : {"powerKey", "closeKey"}) {
         SCOPED_TRACE(key);
-        if (!panel) panel = new TfrmPanel(connection, prompts, digitImages());
+        if (!panel) panel = new ControlPanel(connection, prompts, digitImages());
         panel->show();
         int closedCount = 0, minimise = 0;
-        QObject::connect(panel, &TfrmPanel::closed, [&] { ++closedCount; });
-        QObject::connect(panel, &TfrmPanel::minimiseRequested, [&] { ++minimise; });
+        QObject::connect(panel, &ControlPanel::closed, [&] { ++closedCount; });
+        QObject::connect(panel, &ControlPanel::minimiseRequested, [&] { ++minimise; });
 
-        click(child("SpeedButton1"));
+        click(child("minimiseKey"));
         EXPECT_EQ(minimise, 1);
         EXPECT_TRUE(panel->isVisible());
         EXPECT_EQ(closedCount, 0);
@@ -696,7 +711,7 @@ TEST_F(PanelTest, PowerAndCloseKeysDestroyThePanelAndTheMinimiseKeyAsks) {
 TEST_F(PanelTest, CloseWaitsForARunningBlinkStep) {
     panel->show();
     std::vector<std::string> order;
-    QObject::connect(panel, &TfrmPanel::closed, [&] { order.push_back("closed"); });
+    QObject::connect(panel, &ControlPanel::closed, [&] { order.push_back("closed"); });
     panel->setBlinkInProgress(true);
     QTimer::singleShot(30, panel, [&] {
         order.push_back("blink done");
@@ -709,18 +724,18 @@ TEST_F(PanelTest, CloseWaitsForARunningBlinkStep) {
 TEST_F(PanelTest, DraggingAPictureMovesThePanelButAKeyDoesNot) {
     panel->move(100, 50);
     panel->show();
-    drag(child("imgPanel"), {30, 700}, {25, 40});
+    drag(child("meterPictureImage"), {30, 700}, {25, 40});
     EXPECT_EQ(panel->pos(), QPoint(125, 90));
-    drag(child("MainD2"), {10, 10}, {-5, 10});
+    drag(child("levelTensDigit"), {10, 10}, {-5, 10});
     EXPECT_EQ(panel->pos(), QPoint(120, 100));
-    drag(child("btnFast"), {10, 10}, {40, 40});
+    drag(child("fastSlowKey"), {10, 10}, {40, 40});
     EXPECT_EQ(panel->pos(), QPoint(120, 100));
 }
 
 TEST_F(PanelTest, InsideAnMdiSubwindowTheSubwindowMovesClosesAndActivates) {
     for (bool madeByArea : {true, false}) {
         SCOPED_TRACE(madeByArea ? "subwindow made by the area" : "subwindow made by hand");
-        if (!panel) panel = new TfrmPanel(connection, prompts, digitImages());
+        if (!panel) panel = new ControlPanel(connection, prompts, digitImages());
         QMdiArea area;
         area.resize(800, 900);
         QMdiSubWindow* sub = nullptr;
@@ -733,8 +748,8 @@ TEST_F(PanelTest, InsideAnMdiSubwindowTheSubwindowMovesClosesAndActivates) {
         }
         QPointer<QMdiSubWindow> subGuard = sub;
         int activations = 0, closedCount = 0;
-        QObject::connect(panel, &TfrmPanel::activated, [&] { ++activations; });
-        QObject::connect(panel, &TfrmPanel::closed, [&] { ++closedCount; });
+        QObject::connect(panel, &ControlPanel::activated, [&] { ++activations; });
+        QObject::connect(panel, &ControlPanel::closed, [&] { ++closedCount; });
         area.show();
         sub->move(0, 0);
         sub->show();
@@ -744,11 +759,11 @@ TEST_F(PanelTest, InsideAnMdiSubwindowTheSubwindowMovesClosesAndActivates) {
         EXPECT_GE(activations, 1);
 
         const QPoint panelPos = panel->pos();
-        drag(child("imgPanel"), {50, 650}, {30, 20});
+        drag(child("meterPictureImage"), {50, 650}, {30, 20});
         EXPECT_EQ(sub->pos(), QPoint(30, 20));
         EXPECT_EQ(panel->pos(), panelPos) << "the panel stays put inside its subwindow";
 
-        click(child("btnPower"));
+        click(child("powerKey"));
         EXPECT_EQ(closedCount, 1);
         runDeferredDeletes();
         EXPECT_TRUE(panel.isNull());
@@ -763,7 +778,7 @@ TEST_F(PanelTest, BecomingTheActiveWindowEmitsActivated) {
     QCoreApplication::processEvents();  // activations the platform queued on show
     QApplication::setActiveWindow(&other);
     int activations = 0;
-    QObject::connect(panel, &TfrmPanel::activated, [&] { ++activations; });
+    QObject::connect(panel, &ControlPanel::activated, [&] { ++activations; });
     QApplication::setActiveWindow(panel);
     EXPECT_EQ(activations, 1);
     QApplication::setActiveWindow(&other);

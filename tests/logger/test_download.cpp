@@ -43,7 +43,7 @@ struct BusyHost final : LinkHost {
         ++eventRuns;
         --busyTicks;
     }
-    void stopMainTimer() override { ++timerStops; }
+    void stopPollTimer() override { ++timerStops; }
 };
 
 struct DownloadTest : ::testing::Test {

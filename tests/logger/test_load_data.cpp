@@ -27,19 +27,19 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/TfrmMain.h"
-#include "dataset/TDateTime.h"
-#include "logger/CollectionFile.h"
+#include "app/ui/MainWindow.h"
+#include "dataset/SerialDateTime.h"
 #include "graph/ui/DataSetListModel.h"
-#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/GraphWindow.h"
 #include "link/MeterLink.h"
+#include "logger/CollectionFile.h"
 #include "logger/MemoryParser.h"
 #include "logger/ui/LoggerCommands.h"
-#include "logger/ui/TfrmScope.h"
+#include "logger/ui/ProgressRangeDialog.h"
 #include "simulator/SimulatedMeter.h"
-#include "support/MainWindowStart.h"
-#include "support/FileSizeLimit.h"
 #include "support/Controls.h"
+#include "support/FileSizeLimit.h"
+#include "support/MainWindowStart.h"
 #include "support/ScriptedPrompts.h"
 
 using namespace kl516;
@@ -102,7 +102,7 @@ struct LoadDataTest : ::testing::Test {
     std::unique_ptr<SimulatedMeter> meter;
     std::unique_ptr<SpyLibrary> spy;
     std::unique_ptr<MeterLink> link;
-    std::unique_ptr<TfrmMain> window;
+    std::unique_ptr<MainWindow> window;
     const QLocale locale{QLocale::English, QLocale::UnitedKingdom};
 
     void start(const QByteArray& image = goldenImage(), bool connect = true) {
@@ -113,7 +113,7 @@ struct LoadDataTest : ::testing::Test {
         window = test::startMainWindow(*link, prompts, clock, dir, locale);
         window->connection().stopPolling();  // the tests run the ticks themselves
         if (!connect) return;
-        window->MainTimerTimer();  // identification: connected
+        window->pollTick();  // identification: connected
         ASSERT_TRUE(window->connected());
     }
 
@@ -127,7 +127,7 @@ struct LoadDataTest : ::testing::Test {
         spy->calls.clear();
         spy->frames.clear();
         window->connection().startPolling();
-        test::action(*window, "LoadData1")->trigger();
+        test::action(*window, "loadDataAction")->trigger();
         EXPECT_TRUE(window->connection().pollTimerActive());
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
         EXPECT_FALSE(window->progressWindow()->isVisible());
@@ -140,11 +140,11 @@ struct LoadDataTest : ::testing::Test {
         QFile f(tempFile());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    TfrmGraph* logger() const { return window->dataLoggerWindow(); }
+    GraphWindow* logger() const { return window->dataLoggerWindow(); }
     QMdiSubWindow* loggerFrame() const { return qobject_cast<QMdiSubWindow*>(logger()->parentWidget()); }
     QStringList row(int r) const {
         QStringList texts;
-        const QAbstractItemModel& model = *logger()->Grid2->model();
+        const QAbstractItemModel& model = *logger()->dataSetTable->model();
         for (int c = 0; c < 8; ++c) texts << model.index(r, c).data().toString();
         return texts;
     }
@@ -154,7 +154,7 @@ struct LoadDataTest : ::testing::Test {
         return c.size() >= 2 && c[c.size() - 2] == "prepare" && c.back() == "write Q";
     }
     void clickRow(int tableRow) {
-        QTableView* grid = logger()->Grid2;
+        QTableView* grid = logger()->dataSetTable;
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                           grid->visualRect(grid->model()->index(tableRow, 2)).center());
     }
@@ -178,15 +178,16 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
                                QApplication::overrideCursor()->shape() == Qt::WaitCursor;
             timerStoppedForInfo = !window->connection().pollTimerActive();
         } else if (f[1] == 'p') {
-            TfrmScope* scope = window->progressWindow();
+            ProgressRangeDialog* scope = window->progressWindow();
             if (firstBlockLabels.isEmpty()) {
-                firstBlockLabels << scope->lblBytesReceived->text() << scope->lblTotalBytes->text();
+                firstBlockLabels << scope->bytesReceivedLabel->text()
+                                 << scope->totalBytesLabel->text();
                 scopeCaption = scope->isVisible() ? scope->windowTitle() : QString();
                 hourglassDuringBlocks = QApplication::overrideCursor() != nullptr;
-                EXPECT_FALSE(scope->BitBtn1->isVisibleTo(scope));
-                EXPECT_FALSE(scope->BitBtn2->isVisibleTo(scope));
-                EXPECT_FALSE(scope->GroupBox1->isVisibleTo(scope));
-                EXPECT_EQ(scope->Progress1->maximum(), 352);
+                EXPECT_FALSE(scope->okButton->isVisibleTo(scope));
+                EXPECT_FALSE(scope->cancelButton->isVisibleTo(scope));
+                EXPECT_FALSE(scope->rangeGroup->isVisibleTo(scope));
+                EXPECT_EQ(scope->progressBar->maximum(), 352);
             }
         }
     };
@@ -201,7 +202,7 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
     EXPECT_EQ(firstBlockLabels, (QStringList{"0", "352"}));
     EXPECT_EQ(scopeCaption, "Data Retriving Progress");
     EXPECT_FALSE(hourglassDuringBlocks);
-    EXPECT_EQ(window->progressWindow()->lblBytesReceived->text(), "352");
+    EXPECT_EQ(window->progressWindow()->bytesReceivedLabel->text(), "352");
     // One 'P', ten 'p', one closing 'q'.
     EXPECT_EQ(spy->framesWith('P'), 1);
     EXPECT_EQ(spy->framesWith('p'), 10);
@@ -211,7 +212,7 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
     // The window: caption, list shown, top left, main client width, client height - 60.
     ASSERT_NE(logger(), nullptr);
     EXPECT_EQ(logger()->caption(), "DataLogger");
-    EXPECT_TRUE(logger()->pnlDataSets->isVisible());
+    EXPECT_TRUE(logger()->dataSetPanel->isVisible());
     EXPECT_FALSE(loggerFrame()->isMinimized());
     // As wide as the main window and 60 pixels less high than its client area, but never larger
     // than the workspace (which would start it out scrolled).
@@ -221,7 +222,7 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
                     std::min(window->height() - window->menuBar()->height() - 60,
                              workspace.height())));
     EXPECT_EQ(window->workspace()->activeSubWindow(), loggerFrame());
-    EXPECT_TRUE(logger()->PESGraph1->state().allowGraphAnnotHotSpots);
+    EXPECT_TRUE(logger()->graphView->state().allowGraphAnnotHotSpots);
 
     // The list: one row per set, as the parser wrote them, the first set's row selected.
     DataSetTable expected;
@@ -230,15 +231,15 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
     ASSERT_EQ(parseImage({bytes, size_t(golden.size())}, 347, clock.now(), expected, &expectedRows,
                          locale),
               0);
-    ASSERT_EQ(logger()->Grid2->model()->rowCount(), 4);
-    const QFontMetrics metrics(logger()->Grid2->font());
+    ASSERT_EQ(logger()->dataSetTable->model()->rowCount(), 4);
+    const QFontMetrics metrics(logger()->dataSetTable->font());
     for (int r = 0; r < 4; ++r) {
         EXPECT_EQ(row(r), expectedRows[r]) << r;
         for (int c : {1, 2})  // dates and times fit their columns
-            EXPECT_LT(metrics.horizontalAdvance(row(r)[c]), logger()->Grid2->columnWidth(c));
+            EXPECT_LT(metrics.horizontalAdvance(row(r)[c]), logger()->dataSetTable->columnWidth(c));
     }
     QList<int> selectedRows, selectedColumns;
-    for (const QModelIndex& index : logger()->Grid2->selectionModel()->selectedIndexes()) {
+    for (const QModelIndex& index : logger()->dataSetTable->selectionModel()->selectedIndexes()) {
         selectedRows << index.row();
         selectedColumns << index.column();
     }
@@ -252,19 +253,20 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
     const DataSetTable& table = window->dataSetTable();
     ASSERT_EQ(table.setCount(), 4);
     EXPECT_EQ(table.counts(), expected.counts());
-    const PESGraph& graph = *logger()->PESGraph1;
+    const GraphView& graph = *logger()->graphView;
     ASSERT_EQ(graph.points(), 5);
     const float levels[5] = {70.0f, 72.0f, 0.0f, 140.0f, 70.0f};
-    const double start = toTDateTime(QDate(2024, 3, 15), QTime(9, 30, 5));
+    const double start = toSerialDateTime(QDate(2024, 3, 15), QTime(9, 30, 5));
     for (int i = 0; i < 5; ++i) {
-        EXPECT_FLOAT_EQ(graph.YData(0, i), levels[i]);
-        EXPECT_NEAR(graph.XDataII(0, i), start + 2 * i * kOneSecond, 1e-9);
+        EXPECT_FLOAT_EQ(graph.yValue(0, i), levels[i]);
+        EXPECT_NEAR(graph.xValue(0, i), start + 2 * i * kOneSecond, 1e-9);
     }
-    EXPECT_EQ(logger()->txtDataNo->text(), "5");
-    EXPECT_EQ(logger()->txtMax->text(), "140.0");
-    EXPECT_TRUE(logger()->txtStartTime->text().contains("09:30:05"));
-    EXPECT_TRUE(logger()->txtMaxTime->text().contains("09:30:11"));
-    EXPECT_EQ(logger()->txtAvgAll->text(), locale.toString(double(table.averages()[0]), 'f', 1));
+    EXPECT_EQ(logger()->pointCount->text(), "5");
+    EXPECT_EQ(logger()->seriesMaximum->text(), "140.0");
+    EXPECT_TRUE(logger()->seriesStartTime->text().contains("09:30:05"));
+    EXPECT_TRUE(logger()->seriesMaximumTime->text().contains("09:30:11"));
+    EXPECT_EQ(logger()->seriesAverage->text(),
+              locale.toString(double(table.averages()[0]), 'f', 1));
 
     // The temporary collection file holds the image; the data wait to be saved.
     EXPECT_EQ(tempBytes(), golden);
@@ -274,26 +276,26 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
 TEST_F(LoadDataTest, TheWindowIsReusedAndItsListPicksTheSet) {
     start();
     loadData();
-    TfrmGraph* first = logger();
+    GraphWindow* first = logger();
     ASSERT_NE(first, nullptr);
     QMdiSubWindow* frame = loggerFrame();
 
     // A click on row 3 of the list (set 2: 80.0 80.0 50.0), then on row 2 (set 1, no samples).
     clickRow(2);
-    EXPECT_EQ(logger()->PESGraph1->points(), 3);
-    EXPECT_FLOAT_EQ(logger()->PESGraph1->YData(0, 2), 50.0f);
-    EXPECT_EQ(logger()->txtDataNo->text(), "3");
+    EXPECT_EQ(logger()->graphView->points(), 3);
+    EXPECT_FLOAT_EQ(logger()->graphView->yValue(0, 2), 50.0f);
+    EXPECT_EQ(logger()->pointCount->text(), "3");
     clickRow(1);
-    EXPECT_EQ(logger()->PESGraph1->points(), 0);
-    EXPECT_EQ(logger()->txtDataNo->text(), "0");
+    EXPECT_EQ(logger()->graphView->points(), 0);
+    EXPECT_EQ(logger()->pointCount->text(), "0");
     clickRow(2);
-    EXPECT_EQ(logger()->PESGraph1->points(), 3);
+    EXPECT_EQ(logger()->graphView->points(), 3);
     // The one empty row of a list without sets shows nothing.
     fillDataSetList(*logger(), DataSetTable(), locale);
-    EXPECT_EQ(logger()->Grid2->model()->rowCount(), 1);
+    EXPECT_EQ(logger()->dataSetTable->model()->rowCount(), 1);
     EXPECT_EQ(row(0), QStringList(8, QString()));
     clickRow(0);
-    EXPECT_EQ(logger()->PESGraph1->points(), 3);
+    EXPECT_EQ(logger()->graphView->points(), 3);
 
     // Closing only minimises; the next Load Data brings the same window back with set 0.
     frame->showMinimized();
@@ -301,7 +303,7 @@ TEST_F(LoadDataTest, TheWindowIsReusedAndItsListPicksTheSet) {
     loadData();
     EXPECT_EQ(logger(), first);
     EXPECT_FALSE(frame->isMinimized());
-    EXPECT_EQ(logger()->PESGraph1->points(), 5);
+    EXPECT_EQ(logger()->graphView->points(), 5);
     int dataLoggers = 0;
     for (QMdiSubWindow* sub : window->workspace()->subWindowList())
         dataLoggers += sub->windowTitle() == "DataLogger";
@@ -311,7 +313,7 @@ TEST_F(LoadDataTest, TheWindowIsReusedAndItsListPicksTheSet) {
 TEST_F(LoadDataTest, TheToolButtonLoadsToo) {
     start();
     window->connection().startPolling();
-    test::button(*window, "btnDataLogger")->click();
+    test::button(*window, "dataLoggerButton")->click();
     ASSERT_NE(logger(), nullptr);
     EXPECT_EQ(window->dataSetTable().setCount(), 4);
     EXPECT_TRUE(window->connection().pollTimerActive());
@@ -322,7 +324,7 @@ TEST_F(LoadDataTest, WithoutAConnectionOnlyTheMessage) {
     ASSERT_FALSE(window->connected());
     window->connection().startPolling();
     spy->calls.clear();
-    test::action(*window, "LoadData1")->trigger();
+    test::action(*window, "loadDataAction")->trigger();
     EXPECT_EQ(prompts.messages(), QStringList{LoggerText::NoConnection});
     EXPECT_TRUE(spy->calls.empty());
     EXPECT_EQ(logger(), nullptr);
@@ -332,12 +334,12 @@ TEST_F(LoadDataTest, WithoutAConnectionOnlyTheMessage) {
 TEST_F(LoadDataTest, ARecordingMeterIsNeitherLoadedNorErased) {
     start();
     ASSERT_TRUE(link->sendKey(Cmd::KeyRec));
-    window->MainTimerTimer();  // the status reports REC
+    window->pollTick();  // the status reports REC
     ASSERT_TRUE(window->connection().meterRecording());
     window->connection().startPolling();
     spy->calls.clear();
-    test::action(*window, "LoadData1")->trigger();
-    test::action(*window, "EraseMemory1")->trigger();
+    test::action(*window, "loadDataAction")->trigger();
+    test::action(*window, "eraseMemoryAction")->trigger();
     EXPECT_EQ(prompts.messages(),
               (QStringList{LoggerText::RecordingLoad, LoggerText::RecordingErase}));
     EXPECT_TRUE(prompts.questions().isEmpty());
@@ -376,9 +378,9 @@ TEST_P(FailedLoadTest, ReportsTheCodeAndKeepsThePreviousSets) {
     EXPECT_EQ(spy->framesWith('Q'), 1);
     EXPECT_FALSE(window->connection().loggerDataUnsaved());
     EXPECT_EQ(window->dataSetTable().setCount(), 4);
-    EXPECT_EQ(logger()->Grid2->model()->rowCount(), 4);
+    EXPECT_EQ(logger()->dataSetTable->model()->rowCount(), 4);
     EXPECT_EQ(row(0), firstRow);
-    EXPECT_EQ(logger()->PESGraph1->points(), 3);
+    EXPECT_EQ(logger()->graphView->points(), 3);
     EXPECT_EQ(tempBytes(), temp);
 }
 
@@ -426,9 +428,9 @@ TEST_F(LoadDataTest, AnEmptyLoggerHasItsOwnMessageAndNoFile) {
     EXPECT_FALSE(window->connection().loggerDataUnsaved());
     // The new window keeps its one empty row and its empty graph; a click on the row does nothing.
     ASSERT_NE(logger(), nullptr);
-    EXPECT_EQ(logger()->Grid2->model()->rowCount(), 1);
+    EXPECT_EQ(logger()->dataSetTable->model()->rowCount(), 1);
     clickRow(0);
-    EXPECT_EQ(logger()->PESGraph1->points(), 500);
+    EXPECT_EQ(logger()->graphView->points(), 500);
     EXPECT_EQ(window->dataSetTable().setCount(), 0);
 }
 
@@ -446,8 +448,8 @@ TEST_F(LoadDataTest, ATempFolderThatCannotBeMadeEndsTheLoadWithItsPath) {
     EXPECT_FALSE(window->connection().loggerDataUnsaved());
     // The new sets are installed and listed, but set 0 is not shown.
     EXPECT_EQ(window->dataSetTable().setCount(), 4);
-    EXPECT_EQ(logger()->Grid2->model()->rowCount(), 4);
-    EXPECT_EQ(logger()->PESGraph1->points(), 500);
+    EXPECT_EQ(logger()->dataSetTable->model()->rowCount(), 4);
+    EXPECT_EQ(logger()->graphView->points(), 500);
 }
 
 TEST_F(LoadDataTest, AnUnwritableTempFileLeavesNoStaleCopyToSave) {
@@ -466,7 +468,7 @@ TEST_F(LoadDataTest, AnUnwritableTempFileLeavesNoStaleCopyToSave) {
 
     // Silent, set 0 shown, and no file from another load left for a save to copy.
     EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_EQ(logger()->PESGraph1->points(), 5);
+    EXPECT_EQ(logger()->graphView->points(), 5);
     EXPECT_TRUE(window->connection().loggerDataUnsaved());
     EXPECT_FALSE(QFile::exists(tempFile())) << tempBytes().size();  // not even a cut-short one
 }
@@ -479,8 +481,8 @@ TEST_F(LoadDataTest, LoggerCommandsAreRefusedWhileALoadRuns) {
     spy->onWrite = [&](const CommandFrame& f) {
         if (f[1] == 'p' && !triggered) {
             triggered = true;
-            test::action(*window, "LoadData1")->trigger();
-            test::action(*window, "EraseMemory1")->trigger();
+            test::action(*window, "loadDataAction")->trigger();
+            test::action(*window, "eraseMemoryAction")->trigger();
         }
     };
     prompts.defaultConfirm = Prompts::Answer::Yes;
@@ -525,7 +527,7 @@ TEST_P(EraseTest, AsksThenErasesAndReports) {
         hourglassFrames += f[1] == 'e' && QApplication::overrideCursor() &&
                            QApplication::overrideCursor()->shape() == Qt::WaitCursor;
     };
-    test::action(*window, "EraseMemory1")->trigger();
+    test::action(*window, "eraseMemoryAction")->trigger();
     spy->onWrite = nullptr;
     EXPECT_EQ(hourglassFrames, c.eraseFrames);
 
@@ -547,9 +549,9 @@ TEST_P(EraseTest, AsksThenErasesAndReports) {
     const bool reported = c.messages == QStringList{LoggerText::EraseDone};
     EXPECT_EQ(window->dataSetTable().setCount(), reported ? 0 : 4);
     if (reported) {
-        EXPECT_EQ(logger()->PESGraph1->points(), 0);
-        EXPECT_TRUE(logger()->txtCursorA->text().isEmpty());
-        EXPECT_TRUE(logger()->txtAvgAB->text().isEmpty());
+        EXPECT_EQ(logger()->graphView->points(), 0);
+        EXPECT_TRUE(logger()->cursorALevel->text().isEmpty());
+        EXPECT_TRUE(logger()->betweenCursorsAverage->text().isEmpty());
     }
     EXPECT_EQ(logger()->dataSetList().text(0, 1).isEmpty(), reported);
     EXPECT_TRUE(window->connection().pollTimerActive());
@@ -576,39 +578,40 @@ INSTANTIATE_TEST_SUITE_P(
                   false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ScopeWindowTest, StartsHiddenAndSetsItselfUpForADownload) {
-    TfrmScope scope;
+TEST(ProgressRangeDialogTest, StartsHiddenAndSetsItselfUpForADownload) {
+    ProgressRangeDialog scope;
     EXPECT_EQ(scope.windowTitle(), "Print Range");
     EXPECT_TRUE(scope.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_TRUE(scope.radAll->isChecked());
-    EXPECT_EQ(scope.SText1->text(), "bytes received");
-    EXPECT_EQ(scope.SText2->text(), "total bytes");
+    EXPECT_TRUE(scope.rangeAllRadio->isChecked());
+    EXPECT_EQ(scope.progressTextLabel->text(), "bytes received");
+    EXPECT_EQ(scope.totalBytesTextLabel->text(), "total bytes");
     for (QWidget* w : std::initializer_list<QWidget*>{
-             scope.lblBytesReceived, scope.lblTotalBytes, scope.SText1, scope.SText2,
-             scope.Progress1, scope.GroupBox1, scope.BitBtn1, scope.BitBtn2})
+             scope.bytesReceivedLabel, scope.totalBytesLabel, scope.progressTextLabel,
+             scope.totalBytesTextLabel, scope.progressBar, scope.rangeGroup, scope.okButton,
+             scope.cancelButton})
         EXPECT_FALSE(w->isVisibleTo(&scope)) << w->objectName().toStdString();
 
     // A range user left its controls shown and its own text; a download hides and resets them.
-    scope.GroupBox1->show();
-    scope.BitBtn1->show();
-    scope.BitBtn2->show();
-    scope.SText1->setText("records written");
+    scope.rangeGroup->show();
+    scope.okButton->show();
+    scope.cancelButton->show();
+    scope.progressTextLabel->setText("records written");
     scope.showDownload(1024);
     EXPECT_TRUE(scope.isVisible());
     EXPECT_FALSE(scope.isModal());
     EXPECT_EQ(scope.windowTitle(), "Data Retriving Progress");
-    EXPECT_FALSE(scope.GroupBox1->isVisible());
-    EXPECT_FALSE(scope.BitBtn1->isVisible());
-    EXPECT_FALSE(scope.BitBtn2->isVisible());
-    EXPECT_TRUE(scope.Progress1->isVisible());
-    EXPECT_EQ(scope.SText1->text(), "bytes received");
-    EXPECT_EQ(scope.lblBytesReceived->text(), "0");
-    EXPECT_EQ(scope.lblTotalBytes->text(), "1024");
-    EXPECT_EQ(scope.Progress1->maximum(), 1024);
-    EXPECT_EQ(scope.Progress1->value(), 0);
+    EXPECT_FALSE(scope.rangeGroup->isVisible());
+    EXPECT_FALSE(scope.okButton->isVisible());
+    EXPECT_FALSE(scope.cancelButton->isVisible());
+    EXPECT_TRUE(scope.progressBar->isVisible());
+    EXPECT_EQ(scope.progressTextLabel->text(), "bytes received");
+    EXPECT_EQ(scope.bytesReceivedLabel->text(), "0");
+    EXPECT_EQ(scope.totalBytesLabel->text(), "1024");
+    EXPECT_EQ(scope.progressBar->maximum(), 1024);
+    EXPECT_EQ(scope.progressBar->value(), 0);
     scope.received(512);
-    EXPECT_EQ(scope.lblBytesReceived->text(), "512");
-    EXPECT_EQ(scope.Progress1->value(), 512);
+    EXPECT_EQ(scope.bytesReceivedLabel->text(), "512");
+    EXPECT_EQ(scope.progressBar->value(), 512);
     scope.finish();
     EXPECT_FALSE(scope.isVisible());
 }
@@ -619,7 +622,7 @@ TEST_F(LoadDataTest, APanelKeyDuringTheDownloadIsRefusedAndTheDownloadCompletes)
     start();
     // Pressed while the progress window lets events run between blocks: before, the key's own
     // exchange closed the device under the transfer and the load ended with error 126.
-    QWidget* key = window->panel()->findChild<QWidget*>(QStringLiteral("btnAC"));
+    QWidget* key = window->panel()->findChild<QWidget*>(QStringLiteral("frequencyWeightingKey"));
     ASSERT_NE(key, nullptr);
     int pressed = 0;
     spy->onWrite = [&](const CommandFrame& f) {

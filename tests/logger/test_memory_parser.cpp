@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dataset/DataSetTable.h"
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 #include "logger/MemoryParser.h"
 
 using namespace kl516;
@@ -124,7 +124,7 @@ void expectConsistent(const DataSetTable& t, size_t imageSize) {
 }
 
 QDateTime startOf(const DataSetTable& t, int i) {
-    return fromTDateTime(t.startTimes()[size_t(i)]);
+    return fromSerialDateTime(t.startTimes()[size_t(i)]);
 }
 
 // A table holding one earlier set, to show that a rejected image leaves it alone.
@@ -186,7 +186,8 @@ TEST(MemoryParser, WellFormedRecordsFollowOneAnother) {
     EXPECT_EQ(t.intervals(), (std::vector<int32_t>{5, 1}));
     EXPECT_EQ(t.modes(), (std::vector<uint8_t>{0x02, 0x01}));
     EXPECT_EQ(startOf(t, 0), QDateTime(QDate(2024, 3, 15), QTime(9, 30, 5)));
-    EXPECT_EQ(fromTDateTime(t.sampleTimes()[2]), QDateTime(QDate(2024, 3, 15), QTime(9, 30, 15)));
+    EXPECT_EQ(fromSerialDateTime(t.sampleTimes()[2]),
+              QDateTime(QDate(2024, 3, 15), QTime(9, 30, 15)));
     EXPECT_FLOAT_EQ(t.levels()[1], 72.0f);
     EXPECT_EQ(t.maxIndexes()[0], 2);
     EXPECT_EQ(t.minIndexes()[0], 0);

@@ -14,12 +14,12 @@
 #include <memory>
 #include <optional>
 
-#include "app/ui/TfrmMain.h"
+#include "app/ui/MainWindow.h"
 #include "link/MeterLink.h"
-#include "logger/ui/TfrmSetup.h"
+#include "logger/ui/LoggerSetupWindow.h"
 #include "simulator/SimulatedMeter.h"
-#include "support/MainWindowStart.h"
 #include "support/Controls.h"
+#include "support/MainWindowStart.h"
 #include "support/ScriptedPrompts.h"
 
 using namespace kl516;
@@ -59,8 +59,8 @@ struct SetupWindowTest : ::testing::Test {
     std::optional<SimulatedMeter> meter;
     std::optional<WatchedMeter> watched;
     std::unique_ptr<MeterLink> link;
-    std::unique_ptr<TfrmMain> window;
-    TfrmSetup* setup = nullptr;
+    std::unique_ptr<MainWindow> window;
+    LoggerSetupWindow* setup = nullptr;
 
     void SetUp() override {
         options.demoLogger = true;
@@ -68,9 +68,9 @@ struct SetupWindowTest : ::testing::Test {
         watched.emplace(*meter);
         link = std::make_unique<MeterLink>(*watched, clock, idle);
         window = test::startMainWindow(*link, prompts, clock, dir, QLocale::c());
-        window->MainTimerTimer();  // identification: connected
+        window->pollTick();  // identification: connected
         ASSERT_TRUE(window->connected());
-        test::action(*window, "Setup1")->trigger();
+        test::action(*window, "loggerSetupAction")->trigger();
         setup = window->setupWindow();
         ASSERT_NE(setup, nullptr);
         // Every message comes after the hourglass, with the poll running again.
@@ -97,45 +97,65 @@ TEST_F(SetupWindowTest, ControlsCaptionsAndInitialTexts) {
     EXPECT_EQ(roleOf(setup), WindowRole::Service);
     EXPECT_TRUE(setup->isVisible());
     const std::pair<const char*, const char*> buttons[] = {
-        {"Button1", "Adjust Meter Time To Computer Time"},
-        {"Button2", "Adjust Meter Recording Interval "},
-        {"Button3", "Erase Meter Memory"},
-        {"Button4", "Read  "},
-        {"Button6", "Write EEProm"},
-        {"Button7", "Read EEProm"}};
+        {"adjustMeterTimeButton", "Adjust Meter Time To Computer Time"},
+        {"adjustIntervalButton", "Adjust Meter Recording Interval "},
+        {"eraseMemoryButton", "Erase Meter Memory"},
+        {"readInformationButton", "Read  "},
+        {"writeConfigByteButton", "Write EEProm"},
+        {"readConfigByteButton", "Read EEProm"}};
     for (const auto& [name, caption] : buttons)
         EXPECT_EQ(test::control<QPushButton>(*setup, name)->text(), QLatin1String(caption)) << name;
-    EXPECT_EQ(setup->GroupBox1->title(), QStringLiteral("Meter Recording Interval "));
-    EXPECT_EQ(setup->GroupBox2->title(), QStringLiteral("Meter DataLogger Information"));
+    EXPECT_EQ(setup->recordingIntervalGroup->title(), QStringLiteral("Meter Recording Interval "));
+    EXPECT_EQ(setup->loggerInformationGroup->title(),
+              QStringLiteral("Meter DataLogger Information"));
     const std::pair<const char*, const char*> labels[] = {
-        {"Label1", "Meter Time:"},        {"Label2", "mm:ss(00:01~01:00)"},
-        {"Label3", "Recording Interval:"}, {"Label4", "Memory Available:"},
-        {"Label5", "Data Sets In Memory:"}, {"Label6", "FirmWare Version:"},
-        {"Label7", "SN:"},                {"Label8", "MM/DD/YY   hh:mm:ss"},
-        {"Label10", "94dB cali:"},        {"Label11", "70dB cali"},
-        {"Label12", "60dB cali"},         {"Label13", "40dB cali"},
-        {"Label14", "30dB cali"}};
+        {"meterTimeLabel", "Meter Time:"},
+        {"intervalFormatLabel", "mm:ss(00:01~01:00)"},
+        {"recordingIntervalLabel", "Recording Interval:"},
+        {"memoryAvailableLabel", "Memory Available:"},
+        {"dataSetCountLabel", "Data Sets In Memory:"},
+        {"firmwareVersionLabel", "FirmWare Version:"},
+        {"serialNumberLabel", "SN:"},
+        {"meterTimeFormatLabel", "MM/DD/YY   hh:mm:ss"},
+        {"calibration94dBLabel", "94dB cali:"},
+        {"calibration70dBLabel", "70dB cali"},
+        {"calibration60dBLabel", "60dB cali"},
+        {"calibration40dBLabel", "40dB cali"},
+        {"calibration30dBLabel", "30dB cali"}};
     for (const auto& [name, caption] : labels)
         EXPECT_EQ(test::control<QLabel>(*setup, name)->text(), QLatin1String(caption)) << name;
-    EXPECT_EQ(setup->edtInt1->text(), QStringLiteral("00"));
-    EXPECT_EQ(setup->edtInt2->text(), QStringLiteral("02"));
-    for (const char* name : {"edtPassword", "txtWAddress", "txtWData", "txtRAddress", "txtRData"})
+    EXPECT_EQ(setup->intervalMinutes->text(), QStringLiteral("00"));
+    EXPECT_EQ(setup->intervalSeconds->text(), QStringLiteral("02"));
+    for (const char* name : {"accessCode", "configWriteAddress", "configWriteValue",
+                             "configReadAddress", "configReadValue"})
         EXPECT_EQ(test::lineEdit(*setup, name)->text(), QStringLiteral("0")) << name;
-    for (const char* name : {"txtMeterTime", "txtInt", "txtMemoryAvailable", "txtDataSets", "txtVer",
-                             "txtSN", "txt94dB", "txt70dB", "txt60dB", "txt40dB", "txt30dB"})
-        EXPECT_EQ(test::lineEdit(*setup, name)->text(), QLatin1String(name));
+    // Until the first read the information fields show the placeholder texts the meter software
+    // has always shown.
+    const std::pair<const char*, const char*> fields[] = {{"meterTime", "txtMeterTime"},
+                                                          {"recordingInterval", "txtInt"},
+                                                          {"memoryAvailable", "txtMemoryAvailable"},
+                                                          {"dataSetCount", "txtDataSets"},
+                                                          {"firmwareVersion", "txtVer"},
+                                                          {"serialNumber", "txtSN"},
+                                                          {"calibration94dB", "txt94dB"},
+                                                          {"calibration70dB", "txt70dB"},
+                                                          {"calibration60dB", "txt60dB"},
+                                                          {"calibration40dB", "txt40dB"},
+                                                          {"calibration30dB", "txt30dB"}};
+    for (const auto& [name, text] : fields)
+        EXPECT_EQ(test::lineEdit(*setup, name)->text(), QLatin1String(text)) << name;
 }
 
 TEST_F(SetupWindowTest, EntryPointsHiddenUnlessServiceAndOneInstance) {
-    // The main window's own Button1 (the setup window has one too).
+    // The main window's own setup button.
     QPushButton* setupButton = nullptr;
-    for (QPushButton* b : window->findChildren<QPushButton*>(QStringLiteral("Button1")))
-        if (!qobject_cast<TfrmSetup*>(b->parentWidget())) setupButton = b;
+    for (QPushButton* b : window->findChildren<QPushButton*>(QStringLiteral("loggerSetupButton")))
+        if (!qobject_cast<LoggerSetupWindow*>(b->parentWidget())) setupButton = b;
     ASSERT_NE(setupButton, nullptr);
-    EXPECT_FALSE(test::action(*window, "Setup1")->isVisible());
+    EXPECT_FALSE(test::action(*window, "loggerSetupAction")->isVisible());
     EXPECT_FALSE(setupButton->isVisible());
     window->setServiceEntriesVisible(true);
-    EXPECT_TRUE(test::action(*window, "Setup1")->isVisible());
+    EXPECT_TRUE(test::action(*window, "loggerSetupAction")->isVisible());
     EXPECT_TRUE(setupButton->isVisible());
 
     // Opening again restores the open window.
@@ -146,17 +166,17 @@ TEST_F(SetupWindowTest, EntryPointsHiddenUnlessServiceAndOneInstance) {
     QTest::mouseClick(setupButton, Qt::LeftButton);
     EXPECT_EQ(window->setupWindow(), setup);
     EXPECT_FALSE(sub->isMinimized());
-    EXPECT_EQ(window->findChildren<TfrmSetup*>().size(), 1);
+    EXPECT_EQ(window->findChildren<LoggerSetupWindow*>().size(), 1);
 
     // Closing destroys it; the next Setup makes a new one.
-    QPointer<TfrmSetup> closed = setup;
+    QPointer<LoggerSetupWindow> closed = setup;
     sub->close();
     EXPECT_EQ(window->setupWindow(), nullptr);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(closed.isNull());
-    test::action(*window, "Setup1")->trigger();
+    test::action(*window, "loggerSetupAction")->trigger();
     ASSERT_NE(window->setupWindow(), nullptr);
-    EXPECT_EQ(window->findChildren<TfrmSetup*>().size(), 1);
+    EXPECT_EQ(window->findChildren<LoggerSetupWindow*>().size(), 1);
 }
 
 TEST_F(SetupWindowTest, ReadInformationUnderTheHourglassWithThePollStopped) {
@@ -168,69 +188,74 @@ TEST_F(SetupWindowTest, ReadInformationUnderTheHourglassWithThePollStopped) {
         underHourglass += cursor && cursor->shape() == Qt::WaitCursor;
         pollStopped += !window->connection().pollTimerActive();
     };
-    EXPECT_EQ(click(setup->Button4), QStringList{QStringLiteral("read data successfully")});
+    EXPECT_EQ(click(setup->readInformationButton),
+              QStringList{QStringLiteral("read data successfully")});
     EXPECT_GT(frames, 1);  // the presence poll and the 'Y'
     EXPECT_EQ(underHourglass, frames);
     EXPECT_EQ(pollStopped, frames);
     watched->onWrite = nullptr;
-    EXPECT_EQ(setup->txtDataSets->text(), QString::number(meter->setCount()));
-    EXPECT_EQ(setup->txtVer->text(), QStringLiteral("1.56"));
-    EXPECT_EQ(setup->txtMemoryAvailable->text(),
+    EXPECT_EQ(setup->dataSetCount->text(), QString::number(meter->setCount()));
+    EXPECT_EQ(setup->firmwareVersion->text(), QStringLiteral("1.56"));
+    EXPECT_EQ(setup->memoryAvailable->text(),
               QString::number((128256 - int(meter->lastAddress())) / 2));
-    EXPECT_TRUE(setup->txtSN->text().startsWith(QStringLiteral("KL516-")));
-    EXPECT_TRUE(setup->txt70dB->text().contains(QStringLiteral("  (")));
+    EXPECT_TRUE(setup->serialNumber->text().startsWith(QStringLiteral("KL516-")));
+    EXPECT_TRUE(setup->calibration70dB->text().contains(QStringLiteral("  (")));
     EXPECT_TRUE(window->connection().pollTimerActive());
 
     // A failed read empties the fields but keeps the 60, 40 and 30 dB texts.
-    const QString cal60 = setup->txt60dB->text(), cal40 = setup->txt40dB->text(),
-                  cal30 = setup->txt30dB->text();
+    const QString cal60 = setup->calibration60dB->text(), cal40 = setup->calibration40dB->text(),
+                  cal30 = setup->calibration30dB->text();
     meter->options().readFailure = {0, -1, 'Y'};
-    EXPECT_EQ(click(setup->Button4), QStringList{QStringLiteral("fail to read")});
-    for (QLineEdit* e : {setup->txtMeterTime, setup->txtInt, setup->txtMemoryAvailable,
-                         setup->txtDataSets, setup->txtVer, setup->txtSN, setup->txt70dB,
-                         setup->txt94dB})
+    EXPECT_EQ(click(setup->readInformationButton), QStringList{QStringLiteral("fail to read")});
+    for (QLineEdit* e : {setup->meterTime, setup->recordingInterval, setup->memoryAvailable,
+                         setup->dataSetCount, setup->firmwareVersion, setup->serialNumber,
+                         setup->calibration70dB, setup->calibration94dB})
         EXPECT_TRUE(e->text().isEmpty()) << e->objectName().toStdString();
-    EXPECT_EQ(setup->txt60dB->text(), cal60);
-    EXPECT_EQ(setup->txt40dB->text(), cal40);
-    EXPECT_EQ(setup->txt30dB->text(), cal30);
+    EXPECT_EQ(setup->calibration60dB->text(), cal60);
+    EXPECT_EQ(setup->calibration40dB->text(), cal40);
+    EXPECT_EQ(setup->calibration30dB->text(), cal30);
 
     // A meter that does not answer: nothing is shown.
     meter->options().readFailure = {};
     meter->unplug();
-    EXPECT_TRUE(click(setup->Button4).isEmpty());
+    EXPECT_TRUE(click(setup->readInformationButton).isEmpty());
 }
 
 TEST_F(SetupWindowTest, IntervalClockAndErase) {
-    setup->edtInt1->setText(QStringLiteral("00"));
-    setup->edtInt2->setText(QStringLiteral("45"));
-    EXPECT_EQ(click(setup->Button2),
+    setup->intervalMinutes->setText(QStringLiteral("00"));
+    setup->intervalSeconds->setText(QStringLiteral("45"));
+    EXPECT_EQ(click(setup->adjustIntervalButton),
               QStringList{QStringLiteral("Recording Interval Setup Successfully, turn off and turn "
                                          "on the meter to effective ")});
     EXPECT_EQ(meter->configByte(0x0F), 45);
 
     const int sent = meter->exchangeCount();
     for (const auto& [m, s] : {std::pair{"01", "01"}, {"05", "00"}, {"", "30"}, {"0", ""}}) {
-        setup->edtInt1->setText(QLatin1String(m));
-        setup->edtInt2->setText(QLatin1String(s));
-        EXPECT_EQ(click(setup->Button2), QStringList{QStringLiteral("Invalid Input")}) << m << s;
+        setup->intervalMinutes->setText(QLatin1String(m));
+        setup->intervalSeconds->setText(QLatin1String(s));
+        EXPECT_EQ(click(setup->adjustIntervalButton), QStringList{QStringLiteral("Invalid Input")})
+            << m << s;
     }
     // The masked fields take two digits only.
-    setup->edtInt2->clear();
-    QTest::keyClicks(setup->edtInt2, QStringLiteral("a7x99"));
-    EXPECT_EQ(setup->edtInt2->text(), QStringLiteral("79"));
+    setup->intervalSeconds->clear();
+    QTest::keyClicks(setup->intervalSeconds, QStringLiteral("a7x99"));
+    EXPECT_EQ(setup->intervalSeconds->text(), QStringLiteral("79"));
     EXPECT_EQ(meter->exchangeCount(), sent);
 
-    EXPECT_EQ(click(setup->Button1), QStringList{QStringLiteral("Meter time updated successfully \n")});
+    EXPECT_EQ(click(setup->adjustMeterTimeButton),
+              QStringList{QStringLiteral("Meter time updated successfully \n")});
     EXPECT_FALSE(meter->blocksWritten().empty());
 
     // Erase runs at once: no question here.
     ASSERT_GT(meter->setCount(), 0);
-    EXPECT_EQ(click(setup->Button3), QStringList{QStringLiteral("erase memory successfully")});
+    EXPECT_EQ(click(setup->eraseMemoryButton),
+              QStringList{QStringLiteral("erase memory successfully")});
     EXPECT_TRUE(prompts.questions().isEmpty());
     EXPECT_EQ(meter->setCount(), 0);
 
     meter->unplug();
-    EXPECT_EQ(click(setup->Button1), QStringList{QStringLiteral("Meter time updated fail")});
+    EXPECT_EQ(click(setup->adjustMeterTimeButton),
+              QStringList{QStringLiteral("Meter time updated fail")});
 }
 
 TEST_F(SetupWindowTest, ConfigurationBytes) {
@@ -239,38 +264,43 @@ TEST_F(SetupWindowTest, ConfigurationBytes) {
     prompts.onShown = [this](const test::ScriptedPrompts::Shown&) {
         EXPECT_FALSE(window->connection().linkLent());
     };
-    setup->txtWAddress->setText(QStringLiteral("70000"));
-    setup->txtWData->setText(QStringLiteral("7"));
-    EXPECT_EQ(click(setup->Button6), QStringList{QStringLiteral("Password error !!")});
+    setup->configWriteAddress->setText(QStringLiteral("70000"));
+    setup->configWriteValue->setText(QStringLiteral("7"));
+    EXPECT_EQ(click(setup->writeConfigByteButton),
+              QStringList{QStringLiteral("Password error !!")});
 
-    setup->edtPassword->setText(QStringLiteral("9282"));
+    setup->accessCode->setText(QStringLiteral("9282"));
     const std::pair<const char*, const char*> refused[] = {
         {"abc", "7"}, {"16777216", "7"}, {"70000", "256"}, {"70000", "x"}, {"-5", "1"}};
     for (const auto& [address, data] : refused) {
-        setup->txtWAddress->setText(QLatin1String(address));
-        setup->txtWData->setText(QLatin1String(data));
-        const QStringList shown = click(setup->Button6);
+        setup->configWriteAddress->setText(QLatin1String(address));
+        setup->configWriteValue->setText(QLatin1String(data));
+        const QStringList shown = click(setup->writeConfigByteButton);
         ASSERT_EQ(shown.size(), 1);
         EXPECT_NE(shown.front(), QStringLiteral("Write EEProm successfully"));
     }
-    setup->txtWAddress->setText(QStringLiteral("abc"));
-    EXPECT_EQ(click(setup->Button6), QStringList{QStringLiteral("'abc' is not a valid integer value")});
-    setup->txtRAddress->setText(QStringLiteral("1e3"));
-    EXPECT_EQ(click(setup->Button7), QStringList{QStringLiteral("'1e3' is not a valid integer value")});
-    EXPECT_TRUE(setup->txtRData->text().isEmpty());
+    setup->configWriteAddress->setText(QStringLiteral("abc"));
+    EXPECT_EQ(click(setup->writeConfigByteButton),
+              QStringList{QStringLiteral("'abc' is not a valid integer value")});
+    setup->configReadAddress->setText(QStringLiteral("1e3"));
+    EXPECT_EQ(click(setup->readConfigByteButton),
+              QStringList{QStringLiteral("'1e3' is not a valid integer value")});
+    EXPECT_TRUE(setup->configReadValue->text().isEmpty());
     EXPECT_EQ(meter->exchangeCount(), sent);
 
-    setup->txtWAddress->setText(QStringLiteral("70000"));
-    setup->txtWData->setText(QStringLiteral("7"));
-    EXPECT_EQ(click(setup->Button6), QStringList{QStringLiteral("Write EEProm successfully")});
+    setup->configWriteAddress->setText(QStringLiteral("70000"));
+    setup->configWriteValue->setText(QStringLiteral("7"));
+    EXPECT_EQ(click(setup->writeConfigByteButton),
+              QStringList{QStringLiteral("Write EEProm successfully")});
     EXPECT_EQ(meter->configByte(70000), 7);
-    setup->txtRAddress->setText(QStringLiteral("70000"));
-    EXPECT_EQ(click(setup->Button7), QStringList{QStringLiteral("Read EEProm successfully")});
-    EXPECT_EQ(setup->txtRData->text(), QStringLiteral("7"));
+    setup->configReadAddress->setText(QStringLiteral("70000"));
+    EXPECT_EQ(click(setup->readConfigByteButton),
+              QStringList{QStringLiteral("Read EEProm successfully")});
+    EXPECT_EQ(setup->configReadValue->text(), QStringLiteral("7"));
 
     meter->options().wrongEcho = {0, -1, 'r'};
-    EXPECT_EQ(click(setup->Button7), QStringList{QStringLiteral("data error")});
-    EXPECT_TRUE(setup->txtRData->text().isEmpty());
+    EXPECT_EQ(click(setup->readConfigByteButton), QStringList{QStringLiteral("data error")});
+    EXPECT_TRUE(setup->configReadValue->text().isEmpty());
 }
 
 TEST_F(SetupWindowTest, RefusedWhileAnotherCommandHoldsTheLink) {
@@ -278,12 +308,14 @@ TEST_F(SetupWindowTest, RefusedWhileAnotherCommandHoldsTheLink) {
     ASSERT_TRUE(other);
     prompts.onShown = nullptr;
     const int sent = meter->exchangeCount();
-    for (QPushButton* b : {setup->Button1, setup->Button4, setup->Button7}) {
+    for (QPushButton* b : {setup->adjustMeterTimeButton, setup->readInformationButton,
+                           setup->readConfigByteButton}) {
         prompts.clear();
         QTest::mouseClick(b, Qt::LeftButton);
         EXPECT_EQ(prompts.messages(),
                   QStringList{MeterConnection::busyMessage(QStringLiteral("Load Data"))});
     }
     EXPECT_EQ(meter->exchangeCount(), sent);
-    EXPECT_EQ(setup->txtVer->text(), QStringLiteral("txtVer"));  // not emptied by a refusal
+    EXPECT_EQ(setup->firmwareVersion->text(),
+              QStringLiteral("txtVer"));  // not emptied by a refusal
 }

@@ -33,21 +33,32 @@ TEST(AppPaths, TemplatesAreTriedUserFirstThenShippedThenProgramFolder) {
     const QString share = dir.filePath("prefix/share/kl516");
     const QString build = dir.filePath("build");
     const Case cases[] = {
-        {"installed", bin, true, user,
+        {"installed",
+         bin,
+         true,
+         user,
          {user + "/template/graph.ghf", share + "/template/graph.ghf",
           bin + "/template/graph.ghf"}},
         // From the build folder the shipped data are the program's own: listed once.
-        {"build folder", build, false, user,
+        {"build folder",
+         build,
+         false,
+         user,
          {user + "/template/graph.ghf", build + "/template/graph.ghf"}},
-        {"no user folder", bin, true, QString(),
+        {"no user folder",
+         bin,
+         true,
+         QString(),
          {share + "/template/graph.ghf", bin + "/template/graph.ghf"}},
     };
     QDir().mkpath(bin);
     QDir().mkpath(build);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.installed) QDir().mkpath(share);
-        else QDir(dir.filePath("prefix/share")).removeRecursively();
+        if (c.installed)
+            QDir().mkpath(share);
+        else
+            QDir(dir.filePath("prefix/share")).removeRecursively();
         const AppPaths p = AppPaths::forProgramFolder(c.program, c.userFolder, QString());
         EXPECT_EQ(p.templateCandidates(), c.expected);
     }

@@ -10,16 +10,16 @@
 #include <QToolButton>
 #include <memory>
 
-#include "app/ui/TfrmMain.h"
-#include "dataset/TDateTime.h"
-#include "graph/ui/TfrmGraph.h"
+#include "app/ui/MainWindow.h"
+#include "dataset/SerialDateTime.h"
+#include "graph/ui/GraphWindow.h"
 #include "link/Clock.h"
 #include "link/MeterLink.h"
 #include "realtime/ui/RealTimeRecorder.h"
-#include "realtime/ui/TfrmSetupRealTime.h"
+#include "realtime/ui/RealTimeSetupDialog.h"
 #include "simulator/SimulatedMeter.h"
-#include "support/MainWindowStart.h"
 #include "support/Controls.h"
+#include "support/MainWindowStart.h"
 #include "support/ScriptedPrompts.h"
 
 namespace kl516::test {
@@ -44,7 +44,7 @@ struct RealTimeFixture : ::testing::Test {
     SimulatedMeter::Options options;
     std::unique_ptr<SimulatedMeter> meter;
     std::unique_ptr<MeterLink> link;
-    std::unique_ptr<TfrmMain> window;
+    std::unique_ptr<MainWindow> window;
     QLocale locale{QLocale::English, QLocale::UnitedStates};
     DialogScript dialog;
 
@@ -54,13 +54,13 @@ struct RealTimeFixture : ::testing::Test {
         link = std::make_unique<MeterLink>(*meter, clock, idle);
         window = startMainWindow(*link, prompts, clock, dir, locale);
         window->connection().stopPolling();  // the tests run the ticks themselves
-        recorder().execSetupDialog = [this](TfrmSetupRealTime& d) {
+        recorder().execSetupDialog = [this](RealTimeSetupDialog& d) {
             ++dialog.shown;
-            dialog.presetRate = d.txtRate->currentText();
-            dialog.presetPeriod = d.edtPeriod->text();
-            if (!dialog.rate.isEmpty()) d.txtRate->setEditText(dialog.rate);
-            if (!dialog.count.isNull()) d.edtRealTimeNo->setText(dialog.count);
-            dialog.periodAfterEdit = d.edtPeriod->text();
+            dialog.presetRate = d.samplingRateBox->currentText();
+            dialog.presetPeriod = d.recordingPeriodEdit->text();
+            if (!dialog.rate.isEmpty()) d.samplingRateBox->setEditText(dialog.rate);
+            if (!dialog.count.isNull()) d.sampleCountEdit->setText(dialog.count);
+            dialog.periodAfterEdit = d.recordingPeriodEdit->text();
             if (!dialog.start) return false;
             d.accept();  // Start: the dialog checks the rate and may stay open
             return d.result() == QDialog::Accepted;
@@ -77,14 +77,14 @@ struct RealTimeFixture : ::testing::Test {
     }
 
     RealTimeRecorder& recorder() { return window->realTimeRecorder(); }
-    TfrmGraph* graph() { return window->realTimeWindow(); }
-    PESGraph* pes() { return graph()->PESGraph1; }
+    GraphWindow* graph() { return window->realTimeWindow(); }
+    GraphView* pes() { return graph()->graphView; }
     const GraphState& state() { return std::as_const(*pes()).state(); }
-    TDateTime now() const { return toTDateTime(clock.now()); }
+    SerialDateTime now() const { return toSerialDateTime(clock.now()); }
 
     void tick() {
         clock.advance(window->connection().pollIntervalMs());
-        window->MainTimerTimer();
+        window->pollTick();
     }
     void ticks(int n) {
         for (int i = 0; i < n; ++i) tick();
@@ -102,11 +102,17 @@ struct RealTimeFixture : ::testing::Test {
     void run(const QString& rate = {}, const QString& count = QString()) {
         dialog.rate = rate;
         dialog.count = count;
-        test::button(*window, "btnRun")->click();
+        test::button(*window, "runButton")->click();
     }
 
-    bool runEnabled() const { return test::button(*window, "btnRun")->isEnabled() && test::action(*window, "Run1")->isEnabled(); }
-    bool stopEnabled() const { return test::button(*window, "btnStop")->isEnabled() && test::action(*window, "Stop1")->isEnabled(); }
+    bool runEnabled() const {
+        return test::button(*window, "runButton")->isEnabled() &&
+               test::action(*window, "runAction")->isEnabled();
+    }
+    bool stopEnabled() const {
+        return test::button(*window, "stopButton")->isEnabled() &&
+               test::action(*window, "stopAction")->isEnabled();
+    }
 };
 
 }  // namespace kl516::test

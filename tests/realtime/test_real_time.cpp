@@ -8,10 +8,10 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "graph/ui/Tslider2.h"
+#include "graph/ui/RangeSlider.h"
 #include "realtime/RealTimeFixture.h"
-#include "realtime/SamplingRate.h"
 #include "realtime/RecordingPeriod.h"
+#include "realtime/SamplingRate.h"
 
 using namespace kl516;
 using test::ScriptedPrompts;
@@ -31,7 +31,7 @@ void pick(QComboBox* box, int index) {
 
 TEST_F(RealTime, RunSetsUpTheWindowAndStopKeepsExactlyTheSamplesTaken) {
     start();
-    const TDateTime runTime = now();
+    const SerialDateTime runTime = now();
     run();  // the presets: 0.2 s, 2000 samples
     EXPECT_EQ(dialog.presetRate, "0.2");
     EXPECT_EQ(dialog.presetPeriod, "0:6:40");
@@ -40,48 +40,48 @@ TEST_F(RealTime, RunSetsUpTheWindowAndStopKeepsExactlyTheSamplesTaken) {
     EXPECT_EQ(window->connection().pollIntervalMs(), 100);
     EXPECT_FALSE(runEnabled());
     EXPECT_TRUE(stopEnabled());
-    EXPECT_FALSE(graph()->tbntClr->isEnabled());
-    EXPECT_EQ(test::lineEdit(*window, "Edit1")->text(), "0");
+    EXPECT_FALSE(graph()->clearButton->isEnabled());
+    EXPECT_EQ(test::lineEdit(*window, "rejectedCountField")->text(), "0");
     EXPECT_EQ(pes()->points(), 2000);
-    EXPECT_EQ(graph()->txtStartTime->text(), formatDateTime(runTime, locale));
+    EXPECT_EQ(graph()->seriesStartTime->text(), formatDateTime(runTime, locale));
     EXPECT_EQ(state().manualMinX, runTime);
     EXPECT_DOUBLE_EQ(state().manualMaxX, runTime + 100 * kOneSecond);
-    EXPECT_TRUE(graph()->txtAvgAll->text().isEmpty());
+    EXPECT_TRUE(graph()->seriesAverage->text().isEmpty());
 
     // The first sample comes with the first frame; then every second 100 ms tick.
     tick();
     EXPECT_EQ(recorder().sampleCount(), 1);
-    EXPECT_DOUBLE_EQ(pes()->XDataII(0, 0), now());
+    EXPECT_DOUBLE_EQ(pes()->xValue(0, 0), now());
     ASSERT_TRUE(ticksUntil(120));
     for (int i = 1; i < 120; ++i)
-        EXPECT_NEAR((pes()->XDataII(0, i) - pes()->XDataII(0, i - 1)) / kOneSecond, 0.2, 1e-6);
-    EXPECT_EQ(graph()->txtDataNo->text(), "120");
+        EXPECT_NEAR((pes()->xValue(0, i) - pes()->xValue(0, i - 1)) / kOneSecond, 0.2, 1e-6);
+    EXPECT_EQ(graph()->pointCount->text(), "120");
     EXPECT_TRUE(window->connection().realTimeDataUnsaved());
     tick();  // not due: still 120
 
-    const TDateTime stopTime = now();
-    test::button(*window, "btnStop")->click();
+    const SerialDateTime stopTime = now();
+    test::button(*window, "stopButton")->click();
     EXPECT_FALSE(window->runActive());
     EXPECT_TRUE(runEnabled());
     EXPECT_FALSE(stopEnabled());
-    EXPECT_TRUE(graph()->tbntClr->isEnabled());
+    EXPECT_TRUE(graph()->clearButton->isEnabled());
     EXPECT_EQ(window->connection().pollIntervalMs(), 500);
     EXPECT_EQ(pes()->points(), 120);
     EXPECT_EQ(state().manualMaxX, stopTime);
-    EXPECT_EQ(graph()->Slider1->Minimum(), 0);
-    EXPECT_EQ(graph()->Slider1->Maximum(), 119);
-    EXPECT_EQ(graph()->Slider1->Value1(), 40);
-    EXPECT_EQ(graph()->Slider1->Value2(), 80);
-    EXPECT_EQ(graph()->txtCursorA->text(), formatLevel(pes()->YData(0, 40), locale));
-    EXPECT_EQ(graph()->txtCursorBTime->text(), formatDateTime(pes()->XDataII(0, 80), locale));
+    EXPECT_EQ(graph()->rangeSlider->minimum(), 0);
+    EXPECT_EQ(graph()->rangeSlider->maximum(), 119);
+    EXPECT_EQ(graph()->rangeSlider->firstValue(), 40);
+    EXPECT_EQ(graph()->rangeSlider->secondValue(), 80);
+    EXPECT_EQ(graph()->cursorALevel->text(), formatLevel(pes()->yValue(0, 40), locale));
+    EXPECT_EQ(graph()->cursorBTime->text(), formatDateTime(pes()->xValue(0, 80), locale));
     double sum = 0;
     float maximum = -9999;
     for (int i = 0; i < 120; ++i) {
-        sum += pes()->YData(0, i);
-        maximum = std::max(maximum, pes()->YData(0, i));
+        sum += pes()->yValue(0, i);
+        maximum = std::max(maximum, pes()->yValue(0, i));
     }
-    EXPECT_EQ(graph()->txtAvgAll->text(), formatLevel(sum / 120, locale));
-    EXPECT_EQ(graph()->txtMax->text(), formatLevel(maximum, locale));
+    EXPECT_EQ(graph()->seriesAverage->text(), formatLevel(sum / 120, locale));
+    EXPECT_EQ(graph()->seriesMaximum->text(), formatLevel(maximum, locale));
 
     // Later frames are not sampled.
     ticks(10);
@@ -92,11 +92,11 @@ TEST_F(RealTime, RunSetsUpTheWindowAndStopKeepsExactlyTheSamplesTaken) {
 TEST_F(RealTime, StopRightAfterRunLeavesNoPoints) {
     start();
     run();
-    test::action(*window, "Stop1")->trigger();
+    test::action(*window, "stopAction")->trigger();
     EXPECT_FALSE(window->runActive());
     EXPECT_EQ(pes()->points(), 0);
-    EXPECT_EQ(graph()->txtAvgAll->text(), "0.0");
-    EXPECT_EQ(graph()->txtDataNo->text(), "0");
+    EXPECT_EQ(graph()->seriesAverage->text(), "0.0");
+    EXPECT_EQ(graph()->pointCount->text(), "0");
     // No data: the next Run asks nothing.
     run();
     EXPECT_TRUE(prompts.questions().isEmpty());
@@ -106,7 +106,7 @@ TEST_F(RealTime, StopRightAfterRunLeavesNoPoints) {
 TEST_F(RealTime, TheRunStopsItselfWhenTheCountIsReached) {
     start();
     run("0.2", "2000");
-    const TDateTime runTime = now();
+    const SerialDateTime runTime = now();
     // The visible range: the first 100 s, then steps of 30 s past the newest sample.
     std::vector<double> ranges{state().manualMaxX};
     for (int limit = 0; window->runActive() && limit < 5000; ++limit) {
@@ -118,7 +118,7 @@ TEST_F(RealTime, TheRunStopsItselfWhenTheCountIsReached) {
     EXPECT_EQ(pes()->points(), 2000);
     EXPECT_EQ(window->connection().pollIntervalMs(), 500);
     EXPECT_TRUE(runEnabled());
-    EXPECT_EQ(graph()->Slider1->Maximum(), 1999);
+    EXPECT_EQ(graph()->rangeSlider->maximum(), 1999);
     EXPECT_DOUBLE_EQ(state().manualMaxX, now());
     EXPECT_DOUBLE_EQ(ranges[0], runTime + 100 * kOneSecond);
     ASSERT_GE(ranges.size(), 10u);  // 400 s of samples
@@ -128,8 +128,8 @@ TEST_F(RealTime, TheRunStopsItselfWhenTheCountIsReached) {
         EXPECT_LT(step, 30.2 + 1e-6) << i;
     }
     double sum = 0;
-    for (int i = 0; i < 2000; ++i) sum += pes()->YData(0, i);
-    EXPECT_EQ(graph()->txtAvgAll->text(), formatLevel(sum / 2000, locale));
+    for (int i = 0; i < 2000; ++i) sum += pes()->yValue(0, i);
+    EXPECT_EQ(graph()->seriesAverage->text(), formatLevel(sum / 2000, locale));
 }
 
 TEST_F(RealTime, AtTheFastestRateEverySecondSampleIsDrawn) {
@@ -145,7 +145,7 @@ TEST_F(RealTime, AtTheFastestRateEverySecondSampleIsDrawn) {
     EXPECT_EQ(drawn->data()->size(), 2);
 
     // At 0.2 s every sample is drawn.
-    test::button(*window, "btnStop")->click();
+    test::button(*window, "stopButton")->click();
     prompts.defaultConfirm = Prompts::Answer::No;
     run("0.2", "100");
     drawn = pes()->plot()->graph(0);
@@ -160,7 +160,7 @@ TEST_F(RealTime, SlowerRatesKeepTheNormalPoll) {
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 1.0);
     ASSERT_TRUE(ticksUntil(10));
     for (int i = 1; i < 10; ++i)
-        EXPECT_NEAR((pes()->XDataII(0, i) - pes()->XDataII(0, i - 1)) / kOneSecond, 1.0, 1e-6);
+        EXPECT_NEAR((pes()->xValue(0, i) - pes()->xValue(0, i - 1)) / kOneSecond, 1.0, 1e-6);
     EXPECT_FALSE(window->runActive());
 
     // A typed interval that is not an item: sampled as typed, shown as its item.
@@ -169,16 +169,16 @@ TEST_F(RealTime, SlowerRatesKeepTheNormalPoll) {
     EXPECT_EQ(dialog.periodAfterEdit, "0:05:00");
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.3);
     EXPECT_EQ(window->connection().pollIntervalMs(), 100);
-    EXPECT_EQ(graph()->txtSamplingRate->currentText(), "0.5");
+    EXPECT_EQ(graph()->samplingRateBox->currentText(), "0.5");
     ASSERT_TRUE(ticksUntil(5));
-    EXPECT_NEAR((pes()->XDataII(0, 4) - pes()->XDataII(0, 3)) / kOneSecond, 0.3, 1e-6);
+    EXPECT_NEAR((pes()->xValue(0, 4) - pes()->xValue(0, 3)) / kOneSecond, 0.3, 1e-6);
 }
 
 TEST_F(RealTime, TheResetQuestion) {
     start();
     run("0.2", "2000");
     ASSERT_TRUE(ticksUntil(30));
-    test::button(*window, "btnStop")->click();
+    test::button(*window, "stopButton")->click();
     const QString file = dir.filePath(QStringLiteral("saved.ghf"));
 
     // Cancel: nothing changes, no dialog.
@@ -214,7 +214,7 @@ TEST_F(RealTime, TheResetQuestion) {
     EXPECT_EQ(pes()->points(), 100);
     EXPECT_EQ(recorder().sampleCount(), 0);
     ASSERT_TRUE(ticksUntil(3));
-    test::button(*window, "btnStop")->click();
+    test::button(*window, "stopButton")->click();
 
     // Yes, then the save dialog cancelled: nothing is reset and no run starts.
     prompts.clear();
@@ -278,30 +278,30 @@ TEST_F(RealTime, RunWithoutAMeterDoesNothing) {
     meter->unplug();
     ticks(5);
     ASSERT_FALSE(window->connected());
-    recorder().btnRunClick();
+    recorder().startRun();
     EXPECT_EQ(dialog.shown, 0);
     EXPECT_FALSE(window->runActive());
 }
 
-TEST_F(RealTime, OutOfRangeReadingsAreCountedInEdit1) {
+TEST_F(RealTime, OutOfRangeReadingsAreCountedInTheRejectedCounter) {
     options.fixedLevelTenths = 1500;
     start();
     run("0.1", "100");
     ticks(3);  // no good reading yet: nothing stored
     EXPECT_EQ(recorder().sampleCount(), 0);
-    EXPECT_EQ(test::lineEdit(*window, "Edit1")->text(), "3");
+    EXPECT_EQ(test::lineEdit(*window, "rejectedCountField")->text(), "3");
     meter->options().fixedLevelTenths = 800;
     ticks(1);
     meter->options().fixedLevelTenths = 1500;
     ticks(2);
     EXPECT_EQ(recorder().sampleCount(), 3);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(pes()->YData(0, i), 80.0f);
-    EXPECT_EQ(test::lineEdit(*window, "Edit1")->text(), "5");
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(pes()->yValue(0, i), 80.0f);
+    EXPECT_EQ(test::lineEdit(*window, "rejectedCountField")->text(), "5");
     // A new run counts again from 0.
-    test::button(*window, "btnStop")->click();
+    test::button(*window, "stopButton")->click();
     prompts.defaultConfirm = Prompts::Answer::No;
     run("0.1", "100");
-    EXPECT_EQ(test::lineEdit(*window, "Edit1")->text(), "0");
+    EXPECT_EQ(test::lineEdit(*window, "rejectedCountField")->text(), "0");
 }
 
 TEST_F(RealTime, ALostMeterPausesTheRun) {
@@ -324,7 +324,7 @@ TEST_F(RealTime, ALostMeterPausesTheRun) {
 
 TEST_F(RealTime, TheSamplingRateBox) {
     start();
-    QComboBox* box = graph()->txtSamplingRate;
+    QComboBox* box = graph()->samplingRateBox;
     EXPECT_EQ(box->currentText(), "0.2");
     EXPECT_FALSE(box->isEditable());
 
@@ -345,24 +345,24 @@ TEST_F(RealTime, TheSamplingRateBox) {
     EXPECT_EQ(box->currentText(), "0.5");
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.5);
 
-    test::button(*window, "btnStop")->click();
+    test::button(*window, "stopButton")->click();
 }
 
 TEST_F(RealTime, TheRateIsKeptAcrossARestart) {
     start();
     run("2.0", "10");
-    test::button(*window, "btnStop")->click();
+    test::button(*window, "stopButton")->click();
     window->connection().realTimeDataUnsaved() = false;
     restart();
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 2.0);
-    EXPECT_EQ(graph()->txtSamplingRate->currentText(), "2.0");
+    EXPECT_EQ(graph()->samplingRateBox->currentText(), "2.0");
     run();
     EXPECT_EQ(dialog.presetRate, "2.0");
     EXPECT_EQ(dialog.presetPeriod, "1:6:40");
 
     // A pick while stopped is kept too.
-    test::button(*window, "btnStop")->click();
-    pick(graph()->txtSamplingRate, 1);
+    test::button(*window, "stopButton")->click();
+    pick(graph()->samplingRateBox, 1);
     window->connection().realTimeDataUnsaved() = false;
     restart();
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.2);
@@ -371,7 +371,7 @@ TEST_F(RealTime, TheRateIsKeptAcrossARestart) {
 TEST_F(RealTime, ACommaLocale) {
     locale = QLocale(QLocale::German, QLocale::Germany);
     start();
-    QComboBox* box = graph()->txtSamplingRate;
+    QComboBox* box = graph()->samplingRateBox;
     EXPECT_EQ(box->currentText(), "0,2");
     pick(box, 3);
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 1.0);
@@ -380,8 +380,8 @@ TEST_F(RealTime, ACommaLocale) {
     EXPECT_EQ(dialog.periodAfterEdit, "0:12:30");
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.5);
     ASSERT_TRUE(ticksUntil(4));
-    test::button(*window, "btnStop")->click();
-    EXPECT_TRUE(graph()->txtAvgAll->text().contains(QLatin1Char(',')));
+    test::button(*window, "stopButton")->click();
+    EXPECT_TRUE(graph()->seriesAverage->text().contains(QLatin1Char(',')));
 }
 
 // ---- the setup dialog on its own
@@ -389,49 +389,49 @@ TEST_F(RealTime, ACommaLocale) {
 
 TEST(SetupDialog, ControlsAndPeriodRecomputation) {
     ScriptedPrompts prompts;
-    TfrmSetupRealTime d(prompts, QLocale(QLocale::English, QLocale::UnitedStates));
+    RealTimeSetupDialog d(prompts, QLocale(QLocale::English, QLocale::UnitedStates));
     EXPECT_EQ(d.windowTitle(), "Real-Time Setup");
     EXPECT_TRUE(d.windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_EQ(d.Label1->text(), "Real-Time data no to be recorded");
-    EXPECT_EQ(d.Label2->text(), "(Adjust the number to meet your need)");
-    EXPECT_EQ(d.Label3->text(), "Real -Time Sampling Rate");
-    EXPECT_EQ(d.Label4->text(), "Recording Period");
-    EXPECT_EQ(d.Label5->text(), "HH:MM:SS");
-    EXPECT_EQ(d.Label6->text(), "second");
-    EXPECT_EQ(d.btnOpenSingleSet->text(), "Start");
-    EXPECT_EQ(d.Button1->text(), "Cancel");
-    EXPECT_EQ(d.edtRealTimeNo->text().trimmed(), "2000");
-    EXPECT_EQ(d.edtRealTimeNo->maxLength(), 5);
-    EXPECT_EQ(d.txtRate->currentText(), "0.5");
-    EXPECT_EQ(d.txtRate->count(), 9);
-    EXPECT_EQ(d.txtRate->itemText(8), "30.0");
-    EXPECT_FALSE(d.Panel1->isEnabled());
+    EXPECT_EQ(d.sampleCountLabel->text(), "Real-Time data no to be recorded");
+    EXPECT_EQ(d.sampleCountHintLabel->text(), "(Adjust the number to meet your need)");
+    EXPECT_EQ(d.samplingRateLabel->text(), "Real -Time Sampling Rate");
+    EXPECT_EQ(d.recordingPeriodLabel->text(), "Recording Period");
+    EXPECT_EQ(d.periodFormatLabel->text(), "HH:MM:SS");
+    EXPECT_EQ(d.rateUnitLabel->text(), "second");
+    EXPECT_EQ(d.startButton->text(), "Start");
+    EXPECT_EQ(d.cancelButton->text(), "Cancel");
+    EXPECT_EQ(d.sampleCountEdit->text().trimmed(), "2000");
+    EXPECT_EQ(d.sampleCountEdit->maxLength(), 5);
+    EXPECT_EQ(d.samplingRateBox->currentText(), "0.5");
+    EXPECT_EQ(d.samplingRateBox->count(), 9);
+    EXPECT_EQ(d.samplingRateBox->itemText(8), "30.0");
+    EXPECT_FALSE(d.recordingPeriodPanel->isEnabled());
 
     // Typing in either field recomputes the period.
-    d.txtRate->setEditText(QStringLiteral("1.0"));
-    d.edtRealTimeNo->setFocus();
-    d.edtRealTimeNo->selectAll();
-    QTest::keyClicks(d.edtRealTimeNo, QStringLiteral("500"));
-    EXPECT_EQ(d.edtPeriod->text(), "0:08:20");
-    d.txtRate->setCurrentIndex(8);  // "30.0" from the list
-    EXPECT_EQ(d.edtPeriod->text(), "4:10:00");
-    QTest::keyClicks(d.edtRealTimeNo, QStringLiteral("99"));  // only five digits fit
-    EXPECT_EQ(d.edtRealTimeNo->text(), "50099");
-    d.edtRealTimeNo->selectAll();
-    QTest::keyClick(d.edtRealTimeNo, Qt::Key_Delete);
-    EXPECT_EQ(d.edtPeriod->text(), "0:00:00");
-    QTest::keyClicks(d.edtRealTimeNo, QStringLiteral("x"));  // not a digit
-    EXPECT_EQ(d.edtRealTimeNo->text(), "");
+    d.samplingRateBox->setEditText(QStringLiteral("1.0"));
+    d.sampleCountEdit->setFocus();
+    d.sampleCountEdit->selectAll();
+    QTest::keyClicks(d.sampleCountEdit, QStringLiteral("500"));
+    EXPECT_EQ(d.recordingPeriodEdit->text(), "0:08:20");
+    d.samplingRateBox->setCurrentIndex(8);  // "30.0" from the list
+    EXPECT_EQ(d.recordingPeriodEdit->text(), "4:10:00");
+    QTest::keyClicks(d.sampleCountEdit, QStringLiteral("99"));  // only five digits fit
+    EXPECT_EQ(d.sampleCountEdit->text(), "50099");
+    d.sampleCountEdit->selectAll();
+    QTest::keyClick(d.sampleCountEdit, Qt::Key_Delete);
+    EXPECT_EQ(d.recordingPeriodEdit->text(), "0:00:00");
+    QTest::keyClicks(d.sampleCountEdit, QStringLiteral("x"));  // not a digit
+    EXPECT_EQ(d.sampleCountEdit->text(), "");
     EXPECT_TRUE(prompts.shown.empty());
 
     // While a rate is typed it may be no number for a moment: no message on a keystroke, and
     // the period keeps its text.
-    d.txtRate->setEditText(QStringLiteral("0.2"));
-    d.edtRealTimeNo->setText(QStringLiteral("2000"));
-    d.txtRate->lineEdit()->selectAll();
-    QTest::keyClicks(d.txtRate->lineEdit(), QStringLiteral("-x"));
+    d.samplingRateBox->setEditText(QStringLiteral("0.2"));
+    d.sampleCountEdit->setText(QStringLiteral("2000"));
+    d.samplingRateBox->lineEdit()->selectAll();
+    QTest::keyClicks(d.samplingRateBox->lineEdit(), QStringLiteral("-x"));
     EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_EQ(d.edtPeriod->text(), "0:06:40");
+    EXPECT_EQ(d.recordingPeriodEdit->text(), "0:06:40");
 
     // Start checks the rate: not a number, or outside 0.1 ... 30 s, says so and keeps the dialog
     // open for a correction; the limits themselves are taken.
@@ -452,8 +452,8 @@ TEST(SetupDialog, ControlsAndPeriodRecomputation) {
         prompts.clear();
         d.setResult(QDialog::Rejected);
         d.show();
-        d.txtRate->setEditText(QString::fromLatin1(c.rate));
-        d.btnOpenSingleSet->click();
+        d.samplingRateBox->setEditText(QString::fromLatin1(c.rate));
+        d.startButton->click();
         const bool accepted = c.message.isEmpty();
         EXPECT_EQ(prompts.messages(), accepted ? QStringList() : QStringList{c.message}) << c.rate;
         EXPECT_EQ(d.result(), accepted ? QDialog::Accepted : QDialog::Rejected) << c.rate;
@@ -461,18 +461,18 @@ TEST(SetupDialog, ControlsAndPeriodRecomputation) {
     }
 
     d.show();
-    d.Button1->click();
+    d.cancelButton->click();
     EXPECT_EQ(d.result(), QDialog::Rejected);
 }
 
 TEST(SetupDialog, ShowingRewritesTheItemsInTheLocale) {
     ScriptedPrompts prompts;
-    TfrmSetupRealTime d(prompts, QLocale(QLocale::German, QLocale::Germany));
-    d.txtRate->setEditText(QStringLiteral("0,2"));
+    RealTimeSetupDialog d(prompts, QLocale(QLocale::German, QLocale::Germany));
+    d.samplingRateBox->setEditText(QStringLiteral("0,2"));
     d.show();
-    EXPECT_EQ(d.txtRate->itemText(0), "0,1");
-    EXPECT_EQ(d.txtRate->itemText(8), "30,0");
-    EXPECT_EQ(d.txtRate->currentText(), "0,2");
-    d.btnOpenSingleSet->click();
+    EXPECT_EQ(d.samplingRateBox->itemText(0), "0,1");
+    EXPECT_EQ(d.samplingRateBox->itemText(8), "30,0");
+    EXPECT_EQ(d.samplingRateBox->currentText(), "0,2");
+    d.startButton->click();
     EXPECT_EQ(d.result(), QDialog::Accepted);
 }

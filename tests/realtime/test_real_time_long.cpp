@@ -6,7 +6,7 @@
 #include <cmath>
 #include <iostream>
 
-#include "graph/ui/Tslider2.h"
+#include "graph/ui/RangeSlider.h"
 #include "realtime/RealTimeFixture.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -60,12 +60,12 @@ TEST_F(RealTimeLong, NinetyNineThousandNineHundredNinetyNineSamplesAtATenthOfASe
     EXPECT_EQ(recorder().sampleCount(), 99999);
     EXPECT_EQ(pes()->points(), 99999);
     EXPECT_EQ(window->connection().pollIntervalMs(), 500);
-    EXPECT_EQ(graph()->Slider1->Maximum(), 99998);
-    EXPECT_EQ(graph()->Slider1->Value1(), 33333);
-    EXPECT_EQ(test::lineEdit(*window, "Edit1")->text(), "0");
+    EXPECT_EQ(graph()->rangeSlider->maximum(), 99998);
+    EXPECT_EQ(graph()->rangeSlider->firstValue(), 33333);
+    EXPECT_EQ(test::lineEdit(*window, "rejectedCountField")->text(), "0");
     int unevenGaps = 0;
     for (int i = 1; i < 99999; ++i) {
-        const double gap = (pes()->XDataII(0, i) - pes()->XDataII(0, i - 1)) / kOneSecond;
+        const double gap = (pes()->xValue(0, i) - pes()->xValue(0, i - 1)) / kOneSecond;
         if (std::abs(gap - 0.1) > 1e-6) ++unevenGaps;
     }
     EXPECT_EQ(unevenGaps, 0);

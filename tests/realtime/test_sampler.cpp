@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 #include "link/Clock.h"
 #include "realtime/RealTimeSampler.h"
 #include "realtime/RecordingPeriod.h"
@@ -79,10 +79,10 @@ namespace {
 // interval and offers one reading.
 struct SamplerOnAClock {
     ManualClock clock;
-    RealTimeSampler sampler{toTDateTime(clock.now())};
+    RealTimeSampler sampler{toSerialDateTime(clock.now())};
     std::vector<int64_t> sampleMs;  // clock ticks at which samples were stored
 
-    TDateTime now() const { return toTDateTime(clock.now()); }
+    SerialDateTime now() const { return toSerialDateTime(clock.now()); }
 
     RealTimeSampler::Result tick(int pollMs, float level = 80.0f) {
         clock.advance(pollMs);
@@ -220,7 +220,7 @@ TEST(RealTimeSampler, ExtremesAverageAndAFreshStart) {
     SamplerOnAClock s;
     s.sampler.start(0.1);
     const float levels[] = {70.0f, 90.0f, 60.0f, 90.0f, 60.0f, 80.0f};
-    std::vector<TDateTime> times;
+    std::vector<SerialDateTime> times;
     for (float l : levels) {
         s.tick(100, l);
         times.push_back(s.now());
@@ -233,7 +233,7 @@ TEST(RealTimeSampler, ExtremesAverageAndAFreshStart) {
 
     // A new run forgets the last one, but not when the last sample was taken.
     s.tick(100, 150.0f);
-    const TDateTime last = s.sampler.lastSampleTime();
+    const SerialDateTime last = s.sampler.lastSampleTime();
     s.sampler.start(0.5);
     EXPECT_EQ(s.sampler.sampleCount(), 0);
     EXPECT_EQ(s.sampler.rejectedCount(), 0);

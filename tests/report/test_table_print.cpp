@@ -15,10 +15,10 @@
 #include <QTemporaryDir>
 
 #include "graph/ui/GraphCustomizeDialog.h"
-#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/GraphWindow.h"
 #include "leq/LeqFixture.h"
-#include "leq/ui/TfrmLEQ.h"
-#include "live/ui/TfrmPanel.h"
+#include "leq/ui/LeqWindow.h"
+#include "live/ui/ControlPanel.h"
 #include "report/ui/PrintCommands.h"
 #include "report/ui/TablePrinter.h"
 
@@ -230,12 +230,12 @@ TEST_F(PrintFromMainWindow, PrintPrintsTheActiveLeqTableAndCancelPrintsNothing) 
     activate(leqWindow());
 
     acceptPrint = false;
-    test::button(*window, "btnPrint")->click();
+    test::button(*window, "printButton")->click();
     EXPECT_EQ(printDialogs, 1);
     EXPECT_FALSE(QFile::exists(pdf));
 
     acceptPrint = true;
-    test::action(*window, "Print1")->trigger();
+    test::action(*window, "printAction")->trigger();
     EXPECT_EQ(printDialogs, 2);
     const QString text = printedText();
     EXPECT_TRUE(text.contains(QRegularExpression("TIME\\s+SPL\\s+Leq"))) << text.toStdString();
@@ -249,7 +249,7 @@ TEST_F(PrintFromMainWindow, PrinterSetupSetsUpThePrinterOfTheLaterJobs) {
         printer.setPageOrientation(QPageLayout::Landscape);
         return true;
     };
-    test::action(*window, "PrinterSetup1")->trigger();
+    test::action(*window, "printerSetupAction")->trigger();
     ASSERT_EQ(setUp, &print().printer());
     openLeq();
     leqWindow()->table().append({1, 45413.5, true, 71.2f, 70.9f, 24});
@@ -261,18 +261,18 @@ TEST_F(PrintFromMainWindow, PrinterSetupSetsUpThePrinterOfTheLaterJobs) {
         printer.setOutputFileName(pdf);
         return true;
     };
-    test::action(*window, "Print1")->trigger();
+    test::action(*window, "printAction")->trigger();
     EXPECT_TRUE(QFile::exists(pdf));
 }
 
 TEST_F(PrintFromMainWindow, WithTheControlPanelActivePrintDoesNothing) {
     activate(window->panel());
-    test::action(*window, "Print1")->trigger();
+    test::action(*window, "printAction")->trigger();
     EXPECT_EQ(printDialogs, 0);
 }
 
 TEST_F(PrintFromMainWindow, AGraphGoesThroughItsSettingsWithFourPagesHiddenThenThePrintDialog) {
-    TfrmGraph* graph = window->realTimeWindow();
+    GraphWindow* graph = window->realTimeWindow();
     ASSERT_NE(graph, nullptr);
     activate(graph);
     int pagesOffered = -1;
@@ -283,7 +283,7 @@ TEST_F(PrintFromMainWindow, AGraphGoesThroughItsSettingsWithFourPagesHiddenThenT
         EXPECT_EQ(printDialogs, 0);  // the settings come first
         dialog->reject();
     });
-    test::button(*window, "btnPrint")->click();
+    test::button(*window, "printButton")->click();
     EXPECT_EQ(pagesOffered, 1);  // colours and styles only
     EXPECT_EQ(printDialogs, 1);
     ASSERT_TRUE(QFile::exists(pdf));
@@ -296,7 +296,7 @@ TEST_F(PrintFromMainWindow, AGraphGoesThroughItsSettingsWithFourPagesHiddenThenT
         pagesOffered = dialog->tabs()->count();
         dialog->reject();
     });
-    graph->PESGraph1->PEactions(PEAction::Customize);
+    graph->graphView->perform(GraphAction::Customize);
     EXPECT_EQ(pagesOffered, 5);
 }
 

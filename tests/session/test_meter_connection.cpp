@@ -3,8 +3,8 @@
 #include <QSignalSpy>
 #include <stdexcept>
 
-#include "session/MeterConnection.h"
 #include "link/MeterLink.h"
+#include "session/MeterConnection.h"
 #include "simulator/SimulatedMeter.h"
 
 using namespace kl516;

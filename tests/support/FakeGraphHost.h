@@ -4,13 +4,13 @@
 #include <QTemporaryDir>
 #include <vector>
 
-#include "platform/AppPaths.h"
 #include "dataset/DataSetTable.h"
 #include "graph/Annotations.h"
-#include "workspace/ui/GraphWindowHost.h"
-#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/GraphWindow.h"
 #include "link/Clock.h"
+#include "platform/AppPaths.h"
 #include "support/ScriptedPrompts.h"
+#include "workspace/ui/GraphWindowHost.h"
 
 namespace kl516::test {
 
@@ -39,29 +39,29 @@ struct FakeGraphHost final : GraphWindowHost {
         return AppPaths::forProgramFolder(folder, userFolder, QString());
     }
     const DataSetTable& dataSets() const override { return table; }
-    void changeStartTime(int set, TDateTime newStart) override {
+    void changeStartTime(int set, SerialDateTime newStart) override {
         table.changeStartTime(set, newStart);
     }
-    bool saveWindow(TfrmGraph&) override { return ++saves, true; }
+    bool saveWindow(GraphWindow&) override { return ++saves, true; }
     void templateUnusable(const QString& path) override { unusableTemplates << path; }
     AnnotationState annotationState;
     AnnotationState& annotations() override { return annotationState; }
     // Windows made for a document (a running Leq): top-level, deleted with the host at the
     // latest.
-    std::vector<QPointer<TfrmGraph>> created;
-    TfrmGraph* createGraphWindow(const GraphDocument& document, const QString& caption) override {
-        auto* window = new TfrmGraph(*this, document);
+    std::vector<QPointer<GraphWindow>> created;
+    GraphWindow* createGraphWindow(const GraphDocument& document, const QString& caption) override {
+        auto* window = new GraphWindow(*this, document);
         window->setCaption(caption);
         created.emplace_back(window);
         return window;
     }
     ~FakeGraphHost() override {
-        for (const QPointer<TfrmGraph>& window : created) delete window.data();
+        for (const QPointer<GraphWindow>& window : created) delete window.data();
     }
 
     // One set per entry: start time, interval and levels.
     struct Set {
-        TDateTime start;
+        SerialDateTime start;
         int interval;
         std::vector<float> levels;
     };

@@ -16,24 +16,24 @@
 #include <limits>
 #include <vector>
 
-#include "workspace/Prompts.h"
-#include "workspace/ui/AppContext.h"
-#include "workspace/ui/WindowService.h"
-#include "dataset/TDateTime.h"
-#include "logger/CollectionFile.h"
+#include "dataset/SerialDateTime.h"
+#include "files/ui/OpenSaveChoiceDialog.h"
+#include "files/ui/TabularListWindow.h"
 #include "formats/FileProgress.h"
-#include "graph/GraphFile.h"
 #include "formats/ListTable.h"
 #include "formats/PointText.h"
 #include "formats/TableText.h"
-#include "files/ui/TfrmList.h"
-#include "files/ui/TfrmOpenSave.h"
-#include "graph/ui/TfrmGraph.h"
-#include "leq/ui/TfrmLEQ.h"
+#include "graph/GraphFile.h"
+#include "graph/ui/GraphWindow.h"
+#include "leq/ui/LeqWindow.h"
 #include "link/Clock.h"
+#include "logger/CollectionFile.h"
 #include "logger/MemoryParser.h"
 #include "logger/ui/LoggerCommands.h"
-#include "logger/ui/TfrmScope.h"
+#include "logger/ui/ProgressRangeDialog.h"
+#include "workspace/Prompts.h"
+#include "workspace/ui/AppContext.h"
+#include "workspace/ui/WindowService.h"
 
 namespace kl516 {
 
@@ -46,51 +46,51 @@ const QString kTabFilter = QStringLiteral("TXT file(*.txt,data separated by tab)
 // It is application-modal while shown, so that the window being read or written cannot be
 // closed under the operation while pending events run; its Cancel (or its close box) stops
 // the operation.
-class ScopeProgress final : public FileProgress {
+class WindowedFileProgress final : public FileProgress {
   public:
     enum class Shows { Counter, Bar };
 
-    ScopeProgress(QWidget* parent, const QString& title, Shows shows, const QString& text,
-                  qint64 total, bool cancellable)
-        : scope_(new TfrmScope(parent)), shows_(shows) {
-        scope_->setWindowTitle(title);
-        scope_->setWindowModality(Qt::ApplicationModal);
-        scope_->SText1->setText(text);
-        scope_->SText1->show();
+    WindowedFileProgress(QWidget* parent, const QString& title, Shows shows, const QString& text,
+                         qint64 total, bool cancellable)
+        : window_(new ProgressRangeDialog(parent)), shows_(shows) {
+        window_->setWindowTitle(title);
+        window_->setWindowModality(Qt::ApplicationModal);
+        window_->progressTextLabel->setText(text);
+        window_->progressTextLabel->show();
         if (shows == Shows::Bar) {
-            scope_->Progress1->setRange(0, int(std::min<qint64>(total, kMaxBar)));
-            scope_->Progress1->setValue(0);
-            scope_->Progress1->show();
+            window_->progressBar->setRange(0, int(std::min<qint64>(total, kMaxBar)));
+            window_->progressBar->setValue(0);
+            window_->progressBar->show();
         }
-        scope_->BitBtn2->setVisible(cancellable);
-        QObject::connect(scope_, &QDialog::rejected, scope_, [this] { cancelled_ = true; });
-        scope_->adjustSize();
+        window_->cancelButton->setVisible(cancellable);
+        QObject::connect(window_, &QDialog::rejected, window_, [this] { cancelled_ = true; });
+        window_->adjustSize();
     }
-    ~ScopeProgress() override { delete scope_; }
-    ScopeProgress(const ScopeProgress&) = delete;
-    ScopeProgress& operator=(const ScopeProgress&) = delete;
+    ~WindowedFileProgress() override { delete window_; }
+    WindowedFileProgress(const WindowedFileProgress&) = delete;
+    WindowedFileProgress& operator=(const WindowedFileProgress&) = delete;
 
     void show() {
-        if (!scope_ || scope_->isVisible()) return;
-        scope_->show();
+        if (!window_ || window_->isVisible()) return;
+        window_->show();
         QCoreApplication::processEvents();
     }
 
     void lines(qint64 count) override {
-        if (!scope_) return;
+        if (!window_) return;
         // A quick operation may end before its first report: the window shows from then.
         show();
         if (shows_ == Shows::Counter)
-            scope_->SText1->setText(QString::number(count));
+            window_->progressTextLabel->setText(QString::number(count));
         else
-            scope_->Progress1->setValue(int(std::min<qint64>(count, kMaxBar)));
+            window_->progressBar->setValue(int(std::min<qint64>(count, kMaxBar)));
         QCoreApplication::processEvents();
     }
     bool cancelled() override { return cancelled_; }
 
   private:
     static constexpr qint64 kMaxBar = std::numeric_limits<int>::max();
-    QPointer<TfrmScope> scope_;
+    QPointer<ProgressRangeDialog> window_;
     Shows shows_;
     bool cancelled_ = false;
 };
@@ -171,23 +171,23 @@ QString dialogFilter(const QString& pairs) {
 
 // ---- list to graph ---------------------------------------------------------------------------
 
-QString graphFromList(const ListTableModel& list, TfrmGraph& graph, const QLocale& locale,
+QString graphFromList(const ListTableModel& list, GraphWindow& graph, const QLocale& locale,
                       FileProgress* progress) {
     const int rows = list.rowCount();
     ListGraphPoints points = listGraphPoints(list, locale, progress);
     if (!points.error.isEmpty()) return points.error;
     graph.setUpGraph(1, 130, 30, points.last, points.first, rows);
-    PESGraph& pe = *graph.PESGraph1;
+    GraphView& pe = *graph.graphView;
     const int n = std::min(rows, int(std::min(points.x.size(), points.y.size())));
     for (int i = 0; i < n; ++i) {
         // A row without a readable time keeps the set-up's time; no level is a gap.
-        if (std::isnan(points.x[size_t(i)])) points.x[size_t(i)] = pe.XDataII(0, i);
+        if (std::isnan(points.x[size_t(i)])) points.x[size_t(i)] = pe.xValue(0, i);
         if (std::isnan(points.y[size_t(i)])) points.y[size_t(i)] = kNullDataValueY;
     }
     pe.copyXData(points.x.data(), n);
     pe.copyYData(points.y.data(), n);
     graph.updateGraphStatistic();
-    pe.PEactions(PEAction::ReinitAndReset);
+    pe.perform(GraphAction::ReinitAndReset);
     graph.redraw();
     return {};
 }
@@ -197,8 +197,8 @@ QString graphFromList(const ListTableModel& list, TfrmGraph& graph, const QLocal
 FileCommands::FileCommands(AppContext& app, WindowService& windows, QObject* parent)
     : QObject(parent), app_(app), windows_(windows) {
     setObjectName(QStringLiteral("FileCommands"));
-    execChoiceDialog = [](TfrmOpenSave& dialog) { return dialog.exec(); };
-    execRangeDialog = [](TfrmScope& scope) { return scope.exec() == QDialog::Accepted; };
+    execChoiceDialog = [](OpenSaveChoiceDialog& dialog) { return dialog.exec(); };
+    execRangeDialog = [](ProgressRangeDialog& scope) { return scope.exec() == QDialog::Accepted; };
     openDataLoggerWindow = [this](double now) { return windows_.openDataLoggerWindow(now); };
 }
 
@@ -210,22 +210,22 @@ bool FileCommands::commaDecimal() const {
     return app_.locale().decimalPoint() == QStringLiteral(",");
 }
 
-void FileCommands::Open1Click() {
-    int result = TfrmOpenSave::Cancel;
+void FileCommands::openFile() {
+    int result = OpenSaveChoiceDialog::Cancel;
     {
-        TfrmOpenSave dialog(windows_.dialogParent());
+        OpenSaveChoiceDialog dialog(windows_.dialogParent());
         dialog.setUpForOpen(commaDecimal());
         result = execChoiceDialog(dialog);
     }
-    if (result == TfrmOpenSave::Ok)
+    if (result == OpenSaveChoiceDialog::Ok)
         openCollection();
-    else if (result == TfrmOpenSave::No)
+    else if (result == OpenSaveChoiceDialog::No)
         openSingle();
 }
 
 void FileCommands::openCollection() {
     // The window comes first, so it is there even when the user then cancels.
-    openDataLoggerWindow(toTDateTime(app_.clock().now()));
+    openDataLoggerWindow(toSerialDateTime(app_.clock().now()));
     const QString path = app_.prompts().openFileName(
         FileText::OpenDialogTitle, baseFolder(), dialogFilter(FileFilter::openCollection()));
     if (path.isEmpty()) return;
@@ -235,7 +235,7 @@ void FileCommands::openCollection() {
 bool FileCommands::openCollectionPath(const QString& path) {
     Prompts& prompts = app_.prompts();
     const QDateTime now = app_.clock().now();
-    QPointer<TfrmGraph> window = openDataLoggerWindow(toTDateTime(now));
+    QPointer<GraphWindow> window = openDataLoggerWindow(toSerialDateTime(now));
     DataSetTable& table = app_.dataSetTable();
     const OpenCollectionResult r =
         openCollectionFile(path, app_.workFolder(), now, table, nullptr, app_.locale());
@@ -279,7 +279,7 @@ void FileCommands::openSingle() {
         openTextFile(path);
 }
 
-TfrmGraph* FileCommands::openGraphFile(const QString& path) {
+GraphWindow* FileCommands::openGraphFile(const QString& path) {
     // Read whole before any window exists: a file that cannot be read opens none.
     GraphState state;
     const GraphFileRead read = readGraphFile(path, state);
@@ -287,16 +287,16 @@ TfrmGraph* FileCommands::openGraphFile(const QString& path) {
         app_.prompts().message(read.error);
         return nullptr;
     }
-    TfrmGraph* graph =
+    GraphWindow* graph =
         windows_.createGraphWindow(GraphDocument{WindowRole::OpenedFile}, nativePath(path));
-    graph->PESGraph1->editPoints([&](GraphState& s) { s = std::move(state); });
+    graph->graphView->editPoints([&](GraphState& s) { s = std::move(state); });
     windows_.showOpenedGraphWindow(graph);
     graph->updateGraphStatistic();
-    graph->PESGraph1->PEactions(PEAction::ReinitAndReset);
+    graph->graphView->perform(GraphAction::ReinitAndReset);
     return graph;
 }
 
-TfrmList* FileCommands::openTextFile(const QString& path) {
+TabularListWindow* FileCommands::openTextFile(const QString& path) {
     {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
@@ -304,35 +304,36 @@ TfrmList* FileCommands::openTextFile(const QString& path) {
             return nullptr;
         }
     }
-    QPointer<TfrmList> list = new TfrmList(nativePath(path));
+    QPointer<TabularListWindow> list = new TabularListWindow(nativePath(path));
     windows_.showListWindow(list);
-    list->Grid1->setUpdatesEnabled(false);
+    list->listTable->setUpdatesEnabled(false);
     ListReadResult read;
     {
-        ScopeProgress progress(windows_.dialogParent(), FileText::OpenProgress,
-                               ScopeProgress::Shows::Counter, QStringLiteral("0"), 0, true);
+        WindowedFileProgress progress(windows_.dialogParent(), FileText::OpenProgress,
+                                      WindowedFileProgress::Shows::Counter, QStringLiteral("0"), 0,
+                                      true);
         progress.show();
         read = readTextIntoList(path, textFileSeparator(path), list->table(), &progress);
     }
     if (!list) return nullptr;
-    list->Grid1->setUpdatesEnabled(true);
+    list->listTable->setUpdatesEnabled(true);
     if (read.stop == ListReadStop::CannotOpen) {
         // Gone between the check and the read.
         list->close();
         app_.prompts().message(openError(path, QStringLiteral("the file cannot be read")));
         return nullptr;
     }
-    list->Grid1->viewport()->update();
+    list->listTable->viewport()->update();
     if (const QString text = listReadMessage(read); !text.isEmpty()) app_.prompts().message(text);
     return list;
 }
 
-void FileCommands::Save1Click() {
+void FileCommands::saveActiveWindow() {
     QWidget* child = windows_.activeChild();
     if (!child) return;
     const WindowRole role = roleOf(child);
     if (role == WindowRole::TableList) {
-        if (auto* list = qobject_cast<TfrmList*>(child)) {
+        if (auto* list = qobject_cast<TabularListWindow*>(child)) {
             const ListTableModel& table = list->table();
             saveTable(table.rowCount(), [&table](qint64 row) {
                 QStringList cells;
@@ -342,27 +343,27 @@ void FileCommands::Save1Click() {
             });
         }
     } else if (role == WindowRole::Leq) {
-        if (auto* leq = qobject_cast<TfrmLEQ*>(child)) {
+        if (auto* leq = qobject_cast<LeqWindow*>(child)) {
             const LeqTableModel& table = leq->table();
             saveTable(table.rowCount(), [&table](qint64 row) { return table.cells(int(row) - 1); });
         }
     } else if (isGraphRole(role)) {
-        if (auto* graph = qobject_cast<TfrmGraph*>(child)) saveGraphWindow(*graph);
+        if (auto* graph = qobject_cast<GraphWindow*>(child)) saveGraphWindow(*graph);
     }
     // The control panel and the setup window have nothing to save.
 }
 
-bool FileCommands::saveGraphWindow(TfrmGraph& window) {
+bool FileCommands::saveGraphWindow(GraphWindow& window) {
     const GraphDocument& document = window.document();
     if (document.saveOffersChoice()) {
-        int result = TfrmOpenSave::Cancel;
+        int result = OpenSaveChoiceDialog::Cancel;
         {
-            TfrmOpenSave dialog(windows_.dialogParent());
+            OpenSaveChoiceDialog dialog(windows_.dialogParent());
             dialog.setUpForSave();
             result = execChoiceDialog(dialog);
         }
-        if (result == TfrmOpenSave::Ok) return saveCollection(document.unsaved);
-        if (result == TfrmOpenSave::No) return saveGraphData(window);
+        if (result == OpenSaveChoiceDialog::Ok) return saveCollection(document.unsaved);
+        if (result == OpenSaveChoiceDialog::No) return saveGraphData(window);
         return false;
     }
     if (!document.saveFormats().contains(SaveFormat::GraphFile)) return false;
@@ -389,14 +390,14 @@ bool FileCommands::saveCollection(bool* unsaved) {
     return true;
 }
 
-bool FileCommands::saveGraphData(TfrmGraph& window) {
+bool FileCommands::saveGraphData(GraphWindow& window) {
     Prompts& prompts = app_.prompts();
     const bool comma = commaDecimal();
     const QString path = prompts.saveFileName(FileText::SaveDialogTitle, baseFolder(),
                                               dialogFilter(FileFilter::singleFile(comma)));
     if (path.isEmpty()) return false;
     const QString extension = QFileInfo(path).suffix().toLower();
-    const PESGraph& graph = *window.PESGraph1;
+    const GraphView& graph = *window.graphView;
     if (extension == u"ghf") {
         const FileWriteResult r = writeGraphFile(graph.state(), path);
         if (!r.ok()) prompts.message(r.error);
@@ -424,9 +425,9 @@ bool FileCommands::saveGraphData(TfrmGraph& window) {
         s.subsets == 2 && s.y.size() == 2 ? slice(s.y[1]) : std::vector<float>();
     FileWriteResult r;
     {
-        ScopeProgress progress(windows_.dialogParent(), FileText::SavingProgress,
-                               ScopeProgress::Shows::Bar, QStringLiteral("saving....."),
-                               range->size(), true);
+        WindowedFileProgress progress(windows_.dialogParent(), FileText::SavingProgress,
+                                      WindowedFileProgress::Shows::Bar,
+                                      QStringLiteral("saving....."), range->size(), true);
         progress.show();
         r = writePointTextFile(path, times, levels, pointTextSeparator(path), app_.locale(),
                                PointDateStyle::Locale, second, &progress);
@@ -449,9 +450,9 @@ bool FileCommands::saveTable(qint64 rows, const std::function<QStringList(qint64
     if (!range) return false;
     FileWriteResult r;
     {
-        ScopeProgress progress(windows_.dialogParent(), FileText::SavingProgress,
-                               ScopeProgress::Shows::Bar, QStringLiteral("saving....."),
-                               range->size(), true);
+        WindowedFileProgress progress(windows_.dialogParent(), FileText::SavingProgress,
+                                      WindowedFileProgress::Shows::Bar,
+                                      QStringLiteral("saving....."), range->size(), true);
         progress.show();
         const qint64 first = range->first;
         r = writeTableTextFile(
@@ -463,43 +464,44 @@ bool FileCommands::saveTable(qint64 rows, const std::function<QStringList(qint64
 }
 
 std::optional<SelectedRange> FileCommands::selectRange(const QString& title, qint64 count) {
-    TfrmScope scope(windows_.dialogParent());
+    ProgressRangeDialog scope(windows_.dialogParent());
     scope.setWindowTitle(title);
-    scope.GroupBox1->show();
-    for (QWidget* w : {static_cast<QWidget*>(scope.radAll), static_cast<QWidget*>(scope.radNo),
-                       static_cast<QWidget*>(scope.Label1), static_cast<QWidget*>(scope.edtSelFrom),
-                       static_cast<QWidget*>(scope.Label2), static_cast<QWidget*>(scope.edtSelTo)})
+    scope.rangeGroup->show();
+    for (QWidget* w :
+         {static_cast<QWidget*>(scope.rangeAllRadio), static_cast<QWidget*>(scope.rangeSelectRadio),
+          static_cast<QWidget*>(scope.rangeFromLabel), static_cast<QWidget*>(scope.rangeFrom),
+          static_cast<QWidget*>(scope.rangeToLabel), static_cast<QWidget*>(scope.rangeTo)})
         w->show();
-    scope.BitBtn1->show();
-    scope.BitBtn2->show();
-    scope.edtSelFrom->setText(QStringLiteral("1"));
-    scope.edtSelTo->setText(QString::number(count));
+    scope.okButton->show();
+    scope.cancelButton->show();
+    scope.rangeFrom->setText(QStringLiteral("1"));
+    scope.rangeTo->setText(QString::number(count));
     scope.adjustSize();
     if (!execRangeDialog(scope)) return std::nullopt;
-    const RangeChoice choice = chooseRange(scope.radAll->isChecked(), scope.edtSelFrom->text(),
-                                           scope.edtSelTo->text(), count);
+    const RangeChoice choice = chooseRange(scope.rangeAllRadio->isChecked(),
+                                           scope.rangeFrom->text(), scope.rangeTo->text(), count);
     if (choice.invalidInteger) app_.prompts().message(FileText::InvalidInteger);
     return choice.range;
 }
 
-void FileCommands::btnOutputToGraphClick() {
+void FileCommands::outputListToGraph() {
     if (windows_.activeRole() != WindowRole::TableList) return;
-    QPointer<TfrmList> list = qobject_cast<TfrmList*>(windows_.activeChild());
+    QPointer<TabularListWindow> list = qobject_cast<TabularListWindow*>(windows_.activeChild());
     if (!list) return;
     const ListTableModel& table = list->table();
     if (table.cell(0, 1).isEmpty()) {
         app_.prompts().message(FileText::NoDataToGraph);
         return;
     }
-    TfrmGraph* graph =
+    GraphWindow* graph =
         windows_.createGraphWindow(GraphDocument{WindowRole::OpenedFile}, list->caption());
     // Placed like a graph file opened from disk: the whole workspace, nothing scrolled off.
     windows_.showOpenedGraphWindow(graph);
     QString error;
     {
-        ScopeProgress progress(windows_.dialogParent(), FileText::GraphingProgress,
-                               ScopeProgress::Shows::Bar, QStringLiteral("graphing....."),
-                               table.rowCount(), false);
+        WindowedFileProgress progress(windows_.dialogParent(), FileText::GraphingProgress,
+                                      WindowedFileProgress::Shows::Bar,
+                                      QStringLiteral("graphing....."), table.rowCount(), false);
         // The window shows with the first row; a list whose first or last time cannot be read
         // never gets that far.
         error = graphFromList(table, *graph, app_.locale(), &progress);

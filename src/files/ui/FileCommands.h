@@ -14,10 +14,10 @@ namespace kl516 {
 class AppContext;
 class FileProgress;
 class ListTableModel;
-class TfrmGraph;
-class TfrmList;
-class TfrmOpenSave;
-class TfrmScope;
+class GraphWindow;
+class TabularListWindow;
+class OpenSaveChoiceDialog;
+class ProgressRangeDialog;
 class WindowService;
 
 // Fixed texts of the file commands, shown exactly so.
@@ -54,7 +54,7 @@ QString dialogFilter(const QString& pairs);
 // gap. Sets the graph up, fills it, updates its statistics and redraws it. Returns the message
 // of the date-time reader when the first or last row cannot be read (the graph is then left
 // untouched).
-QString graphFromList(const ListTableModel& list, TfrmGraph& graph, const QLocale& locale,
+QString graphFromList(const ListTableModel& list, GraphWindow& graph, const QLocale& locale,
                       FileProgress* progress = nullptr);
 
 // File > Open and File > Save with their tool buttons, and "Output Tabular to graph": the choice
@@ -65,9 +65,9 @@ class FileCommands : public QObject {
   public:
     FileCommands(AppContext& app, WindowService& windows, QObject* parent = nullptr);
 
-    void Open1Click();
-    void Save1Click();
-    void btnOutputToGraphClick();
+    void openFile();
+    void saveActiveWindow();
+    void outputListToGraph();
 
     // Open: the DataLogger window (kept even when the file dialog is cancelled), then a
     // collection file into it.
@@ -82,17 +82,17 @@ class FileCommands : public QObject {
     void openSingle();
     // A graph file into a new graph window captioned with its path; null, after one message,
     // when the file cannot be read.
-    TfrmGraph* openGraphFile(const QString& path);
+    GraphWindow* openGraphFile(const QString& path);
     // A text file into a new list window; null when the file cannot be opened.
-    TfrmList* openTextFile(const QString& path);
+    TabularListWindow* openTextFile(const QString& path);
 
     // Save of a graph window's document: the choice between all data sets and this graph for
     // the DataLogger's data, otherwise the graph's data. True when a file was written.
-    bool saveGraphWindow(TfrmGraph& window);
+    bool saveGraphWindow(GraphWindow& window);
     // The collection file of the last accepted logger image; clears `unsaved` on success.
     bool saveCollection(bool* unsaved = nullptr);
     // A graph file or a point text file of the graph's points.
-    bool saveGraphData(TfrmGraph& window);
+    bool saveGraphData(GraphWindow& window);
     // Rows 1 .. rows of a table (cells of columns 1 ..) as table text.
     bool saveTable(qint64 rows, const std::function<QStringList(qint64 row)>& cellsOf);
 
@@ -104,12 +104,12 @@ class FileCommands : public QObject {
     QString baseFolder() const;
     bool commaDecimal() const;
 
-    // Modal dialogs, replaced by tests: the choice dialog's result (TfrmOpenSave::Result) and
-    // whether the range window was closed with OK.
-    std::function<int(TfrmOpenSave&)> execChoiceDialog;
-    std::function<bool(TfrmScope&)> execRangeDialog;
+    // Modal dialogs, replaced by tests: the choice dialog's result (OpenSaveChoiceDialog::Result)
+    // and whether the range window was closed with OK.
+    std::function<int(OpenSaveChoiceDialog&)> execChoiceDialog;
+    std::function<bool(ProgressRangeDialog&)> execRangeDialog;
     // Creates or restores the DataLogger window for Open collection.
-    std::function<TfrmGraph*(double now)> openDataLoggerWindow;
+    std::function<GraphWindow*(double now)> openDataLoggerWindow;
 
   private:
     AppContext& app_;

@@ -23,7 +23,7 @@ void DataSetListModel::setSets(const DataSetTable& table, const QLocale& locale)
     endResetModel();
 }
 
-void DataSetListModel::setStartTime(int set, TDateTime start) {
+void DataSetListModel::setStartTime(int set, SerialDateTime start) {
     if (set < 0 || set >= sets_.setCount()) return;
     sets_.changeStartTime(set, start);  // the copy holds headers only: no samples move
     if (cachedRow_ == set) cachedRow_ = -1;

@@ -23,7 +23,7 @@ public:
     void setSets(const DataSetTable& table, const QLocale& locale);
     int setCount() const { return sets_.setCount(); }
     // Set `set` now starts at `start`: its DATE and TIME cells show the new start.
-    void setStartTime(int set, TDateTime start);
+    void setStartTime(int set, SerialDateTime start);
     // The text in one cell; empty outside the sets.
     QString text(int row, int column) const;
 

@@ -22,8 +22,8 @@ namespace kl516 {
 
 namespace {
 
-// TDateTime (days since 1899-12-30, local wall clock) shown as a wall-clock QDateTime; UTC keeps
-// daylight-saving gaps out of the way.
+// SerialDateTime (days since 1899-12-30, local wall clock) shown as a wall-clock QDateTime; UTC
+// keeps daylight-saving gaps out of the way.
 const QDateTime kDayZero(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
 
 QDateTime toQDateTime(double days) {
@@ -74,7 +74,7 @@ GraphCustomizeDialog::GraphCustomizeDialog(const GraphState& looks, Pages pages,
     // One colour and one line type per series, so the buttons can point into the vectors.
     const size_t series = size_t(std::clamp(looks_.subsets, 1, 2));
     if (looks_.subsetColors.size() < series)
-        looks_.subsetColors.resize(series, PEargb(255, 0, 0, 0));
+        looks_.subsetColors.resize(series, makeArgb(255, 0, 0, 0));
     if (looks_.subsetLineTypes.size() < series) looks_.subsetLineTypes.resize(series, 0);
 
     tabs_ = new QTabWidget(this);
@@ -101,63 +101,63 @@ QWidget* GraphCustomizeDialog::titlesPage() {
         edit->setObjectName(name);
         form->addRow(label, edit);
     };
-    line(edtMainTitle_, QStringLiteral("edtMainTitle"), tr("Main title"), looks_.mainTitle);
-    line(edtSubTitle_, QStringLiteral("edtSubTitle"), tr("Subtitle"), looks_.subTitle);
-    line(edtXAxisLabel_, QStringLiteral("edtXAxisLabel"), tr("X axis label"), looks_.xAxisLabel);
-    line(edtYAxisLabel_, QStringLiteral("edtYAxisLabel"), tr("Y axis label"), looks_.yAxisLabel);
+    line(mainTitleEdit_, QStringLiteral("mainTitleEdit"), tr("Main title"), looks_.mainTitle);
+    line(subTitleEdit_, QStringLiteral("subTitleEdit"), tr("Subtitle"), looks_.subTitle);
+    line(xAxisLabelEdit_, QStringLiteral("xAxisLabelEdit"), tr("X axis label"), looks_.xAxisLabel);
+    line(yAxisLabelEdit_, QStringLiteral("yAxisLabelEdit"), tr("Y axis label"), looks_.yAxisLabel);
     return page;
 }
 
 QWidget* GraphCustomizeDialog::axesPage() {
     auto* page = new QWidget;
     auto* form = new QFormLayout(page);
-    chkManualX_ = new QCheckBox(tr("Manual X scale"));
-    chkManualX_->setObjectName(QStringLiteral("chkManualX"));
-    chkManualX_->setChecked(looks_.manualScaleControlX == ScaleControl::ManualMinAndMax);
-    form->addRow(chkManualX_);
-    if (looks_.dateTimeMode == DateTimeMode::VBDateTime) {
-        dtMinX_ = dateTimeBox(QStringLiteral("dtMinX"), looks_.manualMinX);
-        dtMaxX_ = dateTimeBox(QStringLiteral("dtMaxX"), looks_.manualMaxX);
-        form->addRow(tr("X from"), dtMinX_);
-        form->addRow(tr("X to"), dtMaxX_);
+    manualXScaleCheckBox_ = new QCheckBox(tr("Manual X scale"));
+    manualXScaleCheckBox_->setObjectName(QStringLiteral("manualXScaleCheckBox"));
+    manualXScaleCheckBox_->setChecked(looks_.manualScaleControlX == ScaleControl::ManualMinAndMax);
+    form->addRow(manualXScaleCheckBox_);
+    if (looks_.dateTimeMode == DateTimeMode::SerialDays) {
+        minXDateTimeEdit_ = dateTimeBox(QStringLiteral("minXDateTimeEdit"), looks_.manualMinX);
+        maxXDateTimeEdit_ = dateTimeBox(QStringLiteral("maxXDateTimeEdit"), looks_.manualMaxX);
+        form->addRow(tr("X from"), minXDateTimeEdit_);
+        form->addRow(tr("X to"), maxXDateTimeEdit_);
     } else {
-        spnMinX_ = valueBox(QStringLiteral("spnMinX"), looks_.manualMinX);
-        spnMaxX_ = valueBox(QStringLiteral("spnMaxX"), looks_.manualMaxX);
-        form->addRow(tr("X from"), spnMinX_);
-        form->addRow(tr("X to"), spnMaxX_);
+        minXSpinBox_ = valueBox(QStringLiteral("minXSpinBox"), looks_.manualMinX);
+        maxXSpinBox_ = valueBox(QStringLiteral("maxXSpinBox"), looks_.manualMaxX);
+        form->addRow(tr("X from"), minXSpinBox_);
+        form->addRow(tr("X to"), maxXSpinBox_);
     }
-    chkManualY_ = new QCheckBox(tr("Manual Y scale"));
-    chkManualY_->setObjectName(QStringLiteral("chkManualY"));
-    chkManualY_->setChecked(looks_.manualScaleControlY == ScaleControl::ManualMinAndMax);
-    form->addRow(chkManualY_);
-    spnMinY_ = valueBox(QStringLiteral("spnMinY"), looks_.manualMinY);
-    spnMaxY_ = valueBox(QStringLiteral("spnMaxY"), looks_.manualMaxY);
-    form->addRow(tr("Y from"), spnMinY_);
-    form->addRow(tr("Y to"), spnMaxY_);
+    manualYScaleCheckBox_ = new QCheckBox(tr("Manual Y scale"));
+    manualYScaleCheckBox_->setObjectName(QStringLiteral("manualYScaleCheckBox"));
+    manualYScaleCheckBox_->setChecked(looks_.manualScaleControlY == ScaleControl::ManualMinAndMax);
+    form->addRow(manualYScaleCheckBox_);
+    minYSpinBox_ = valueBox(QStringLiteral("minYSpinBox"), looks_.manualMinY);
+    maxYSpinBox_ = valueBox(QStringLiteral("maxYSpinBox"), looks_.manualMaxY);
+    form->addRow(tr("Y from"), minYSpinBox_);
+    form->addRow(tr("Y to"), maxYSpinBox_);
     return page;
 }
 
 QWidget* GraphCustomizeDialog::fontsPage() {
     auto* page = new QWidget;
     auto* form = new QFormLayout(page);
-    chkDefaultFont_ = new QCheckBox(tr("Application font"));
-    chkDefaultFont_->setObjectName(QStringLiteral("chkDefaultFont"));
-    chkDefaultFont_->setChecked(looks_.fontFamily.isEmpty());
-    cmbFontFamily_ = new QFontComboBox;
-    cmbFontFamily_->setObjectName(QStringLiteral("cmbFontFamily"));
-    cmbFontFamily_->setCurrentFont(looks_.fontFamily.isEmpty() ? QApplication::font()
-                                                               : QFont(looks_.fontFamily));
-    cmbFontFamily_->setEnabled(!looks_.fontFamily.isEmpty());
-    connect(chkDefaultFont_, &QCheckBox::toggled, cmbFontFamily_,
-            [this](bool on) { cmbFontFamily_->setEnabled(!on); });
-    spnFontSize_ = new QSpinBox;
-    spnFontSize_->setObjectName(QStringLiteral("spnFontSize"));
-    spnFontSize_->setRange(0, 72);
-    spnFontSize_->setSpecialValueText(tr("Default"));
-    spnFontSize_->setValue(std::clamp(looks_.fontSize, 0, 72));
-    form->addRow(chkDefaultFont_);
-    form->addRow(tr("Family"), cmbFontFamily_);
-    form->addRow(tr("Size"), spnFontSize_);
+    applicationFontCheckBox_ = new QCheckBox(tr("Application font"));
+    applicationFontCheckBox_->setObjectName(QStringLiteral("applicationFontCheckBox"));
+    applicationFontCheckBox_->setChecked(looks_.fontFamily.isEmpty());
+    fontFamilyComboBox_ = new QFontComboBox;
+    fontFamilyComboBox_->setObjectName(QStringLiteral("fontFamilyComboBox"));
+    fontFamilyComboBox_->setCurrentFont(looks_.fontFamily.isEmpty() ? QApplication::font()
+                                                                    : QFont(looks_.fontFamily));
+    fontFamilyComboBox_->setEnabled(!looks_.fontFamily.isEmpty());
+    connect(applicationFontCheckBox_, &QCheckBox::toggled, fontFamilyComboBox_,
+            [this](bool on) { fontFamilyComboBox_->setEnabled(!on); });
+    fontSizeSpinBox_ = new QSpinBox;
+    fontSizeSpinBox_->setObjectName(QStringLiteral("fontSizeSpinBox"));
+    fontSizeSpinBox_->setRange(0, 72);
+    fontSizeSpinBox_->setSpecialValueText(tr("Default"));
+    fontSizeSpinBox_->setValue(std::clamp(looks_.fontSize, 0, 72));
+    form->addRow(applicationFontCheckBox_);
+    form->addRow(tr("Family"), fontFamilyComboBox_);
+    form->addRow(tr("Size"), fontSizeSpinBox_);
     return page;
 }
 
@@ -165,22 +165,23 @@ QWidget* GraphCustomizeDialog::coloursPage() {
     auto* page = new QWidget;
     auto* form = new QFormLayout(page);
     form->addRow(tr("Axes and grid"),
-                 colourButton(QStringLiteral("btnForeColor"), &looks_.graphForeColor));
+                 colourButton(QStringLiteral("foreColorButton"), &looks_.graphForeColor));
     form->addRow(tr("Plotting area"),
-                 colourButton(QStringLiteral("btnBackColor"), &looks_.graphBackColor));
-    form->addRow(tr("Desk"), colourButton(QStringLiteral("btnDeskColor"), &looks_.deskColor));
-    form->addRow(tr("Text"), colourButton(QStringLiteral("btnTextColor"), &looks_.textColor));
-    form->addRow(tr("Y axis"), colourButton(QStringLiteral("btnYAxisColor"), &looks_.yAxisColor));
-    cmbGridStyle_ = new QComboBox;
-    cmbGridStyle_->setObjectName(QStringLiteral("cmbGridStyle"));
-    cmbGridStyle_->addItems({tr("Solid"), tr("Dotted"), tr("None")});
-    cmbGridStyle_->setCurrentIndex(int(looks_.gridStyle));
-    form->addRow(tr("Grid"), cmbGridStyle_);
-    cmbViewingStyle_ = new QComboBox;
-    cmbViewingStyle_->setObjectName(QStringLiteral("cmbViewingStyle"));
-    cmbViewingStyle_->addItems({tr("Color"), tr("Monochrome")});
-    cmbViewingStyle_->setCurrentIndex(int(looks_.viewingStyle));
-    form->addRow(tr("Viewing"), cmbViewingStyle_);
+                 colourButton(QStringLiteral("backColorButton"), &looks_.graphBackColor));
+    form->addRow(tr("Desk"), colourButton(QStringLiteral("deskColorButton"), &looks_.deskColor));
+    form->addRow(tr("Text"), colourButton(QStringLiteral("textColorButton"), &looks_.textColor));
+    form->addRow(tr("Y axis"),
+                 colourButton(QStringLiteral("yAxisColorButton"), &looks_.yAxisColor));
+    gridStyleComboBox_ = new QComboBox;
+    gridStyleComboBox_->setObjectName(QStringLiteral("gridStyleComboBox"));
+    gridStyleComboBox_->addItems({tr("Solid"), tr("Dotted"), tr("None")});
+    gridStyleComboBox_->setCurrentIndex(int(looks_.gridStyle));
+    form->addRow(tr("Grid"), gridStyleComboBox_);
+    viewingStyleComboBox_ = new QComboBox;
+    viewingStyleComboBox_->setObjectName(QStringLiteral("viewingStyleComboBox"));
+    viewingStyleComboBox_->addItems({tr("Color"), tr("Monochrome")});
+    viewingStyleComboBox_->setCurrentIndex(int(looks_.viewingStyle));
+    form->addRow(tr("Viewing"), viewingStyleComboBox_);
     return page;
 }
 
@@ -192,16 +193,16 @@ QWidget* GraphCustomizeDialog::subsetsPage() {
         const QString n = QString::number(s + 1);
         auto* label =
             new QLineEdit(s < looks_.subsetLabels.size() ? looks_.subsetLabels[s] : QString());
-        label->setObjectName(QStringLiteral("edtSubsetLabel") + n);
-        edtSubsetLabel_[size_t(s)] = label;
+        label->setObjectName(QStringLiteral("subsetLabelEdit") + n);
+        subsetLabelEdits_[size_t(s)] = label;
         auto* type = new QComboBox;
-        type->setObjectName(QStringLiteral("cmbLineType") + n);
+        type->setObjectName(QStringLiteral("lineTypeComboBox") + n);
         type->addItems({tr("Solid"), tr("Dash"), tr("Dot"), tr("Dash-dot"), tr("Thick solid")});
         type->setCurrentIndex(std::clamp(looks_.subsetLineTypes[size_t(s)], 0, 4));
-        cmbLineType_[size_t(s)] = type;
+        lineTypeComboBoxes_[size_t(s)] = type;
         form->addRow(tr("Subset %1 label").arg(n), label);
         form->addRow(tr("Line type"), type);
-        form->addRow(tr("Color"), colourButton(QStringLiteral("btnSubsetColor") + n,
+        form->addRow(tr("Color"), colourButton(QStringLiteral("subsetColorButton") + n,
                                                &looks_.subsetColors[size_t(s)]));
     }
     return page;
@@ -231,39 +232,40 @@ void GraphCustomizeDialog::showColour(QPushButton* button, Argb colour) {
 
 GraphState GraphCustomizeDialog::result() const {
     GraphState r = looks_;
-    if (edtMainTitle_) {
-        r.mainTitle = edtMainTitle_->text();
-        r.subTitle = edtSubTitle_->text();
-        r.xAxisLabel = edtXAxisLabel_->text();
-        r.yAxisLabel = edtYAxisLabel_->text();
+    if (mainTitleEdit_) {
+        r.mainTitle = mainTitleEdit_->text();
+        r.subTitle = subTitleEdit_->text();
+        r.xAxisLabel = xAxisLabelEdit_->text();
+        r.yAxisLabel = yAxisLabelEdit_->text();
     }
-    if (chkManualX_) {
-        r.manualScaleControlX =
-            chkManualX_->isChecked() ? ScaleControl::ManualMinAndMax : ScaleControl::Automatic;
-        r.manualScaleControlY =
-            chkManualY_->isChecked() ? ScaleControl::ManualMinAndMax : ScaleControl::Automatic;
-        if (dtMinX_) {
-            r.manualMinX = keptOrEdited(looks_.manualMinX, dtMinX_);
-            r.manualMaxX = keptOrEdited(looks_.manualMaxX, dtMaxX_);
+    if (manualXScaleCheckBox_) {
+        r.manualScaleControlX = manualXScaleCheckBox_->isChecked() ? ScaleControl::ManualMinAndMax
+                                                                   : ScaleControl::Automatic;
+        r.manualScaleControlY = manualYScaleCheckBox_->isChecked() ? ScaleControl::ManualMinAndMax
+                                                                   : ScaleControl::Automatic;
+        if (minXDateTimeEdit_) {
+            r.manualMinX = keptOrEdited(looks_.manualMinX, minXDateTimeEdit_);
+            r.manualMaxX = keptOrEdited(looks_.manualMaxX, maxXDateTimeEdit_);
         } else {
-            r.manualMinX = keptOrEdited(looks_.manualMinX, spnMinX_);
-            r.manualMaxX = keptOrEdited(looks_.manualMaxX, spnMaxX_);
+            r.manualMinX = keptOrEdited(looks_.manualMinX, minXSpinBox_);
+            r.manualMaxX = keptOrEdited(looks_.manualMaxX, maxXSpinBox_);
         }
-        r.manualMinY = keptOrEdited(looks_.manualMinY, spnMinY_);
-        r.manualMaxY = keptOrEdited(looks_.manualMaxY, spnMaxY_);
+        r.manualMinY = keptOrEdited(looks_.manualMinY, minYSpinBox_);
+        r.manualMaxY = keptOrEdited(looks_.manualMaxY, maxYSpinBox_);
     }
-    if (chkDefaultFont_) {
-        r.fontFamily =
-            chkDefaultFont_->isChecked() ? QString() : cmbFontFamily_->currentFont().family();
-        r.fontSize = spnFontSize_->value();
+    if (applicationFontCheckBox_) {
+        r.fontFamily = applicationFontCheckBox_->isChecked()
+                           ? QString()
+                           : fontFamilyComboBox_->currentFont().family();
+        r.fontSize = fontSizeSpinBox_->value();
     }
-    r.gridStyle = GridStyle(cmbGridStyle_->currentIndex());
-    r.viewingStyle = ViewingStyle(cmbViewingStyle_->currentIndex());
-    if (edtSubsetLabel_[0]) {
-        for (size_t s = 0; s < 2 && edtSubsetLabel_[s]; ++s) {
+    r.gridStyle = GridStyle(gridStyleComboBox_->currentIndex());
+    r.viewingStyle = ViewingStyle(viewingStyleComboBox_->currentIndex());
+    if (subsetLabelEdits_[0]) {
+        for (size_t s = 0; s < 2 && subsetLabelEdits_[s]; ++s) {
             while (size_t(r.subsetLabels.size()) <= s) r.subsetLabels.append(QString());
-            r.subsetLabels[qsizetype(s)] = edtSubsetLabel_[s]->text();
-            r.subsetLineTypes[s] = cmbLineType_[s]->currentIndex();
+            r.subsetLabels[qsizetype(s)] = subsetLabelEdits_[s]->text();
+            r.subsetLineTypes[s] = lineTypeComboBoxes_[s]->currentIndex();
         }
         // Trailing empty labels are dropped so an untouched dialog changes nothing.
         while (!r.subsetLabels.isEmpty() && r.subsetLabels.last().isEmpty() &&

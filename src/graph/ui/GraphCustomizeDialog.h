@@ -46,29 +46,29 @@ class GraphCustomizeDialog : public QDialog {
     GraphState looks_;  // colours are edited in place by their buttons
     QTabWidget* tabs_ = nullptr;
 
-    QLineEdit* edtMainTitle_ = nullptr;
-    QLineEdit* edtSubTitle_ = nullptr;
-    QLineEdit* edtXAxisLabel_ = nullptr;
-    QLineEdit* edtYAxisLabel_ = nullptr;
+    QLineEdit* mainTitleEdit_ = nullptr;
+    QLineEdit* subTitleEdit_ = nullptr;
+    QLineEdit* xAxisLabelEdit_ = nullptr;
+    QLineEdit* yAxisLabelEdit_ = nullptr;
 
-    QCheckBox* chkManualX_ = nullptr;
-    QCheckBox* chkManualY_ = nullptr;
-    QDoubleSpinBox* spnMinX_ = nullptr;
-    QDoubleSpinBox* spnMaxX_ = nullptr;
-    QDateTimeEdit* dtMinX_ = nullptr;
-    QDateTimeEdit* dtMaxX_ = nullptr;
-    QDoubleSpinBox* spnMinY_ = nullptr;
-    QDoubleSpinBox* spnMaxY_ = nullptr;
+    QCheckBox* manualXScaleCheckBox_ = nullptr;
+    QCheckBox* manualYScaleCheckBox_ = nullptr;
+    QDoubleSpinBox* minXSpinBox_ = nullptr;
+    QDoubleSpinBox* maxXSpinBox_ = nullptr;
+    QDateTimeEdit* minXDateTimeEdit_ = nullptr;
+    QDateTimeEdit* maxXDateTimeEdit_ = nullptr;
+    QDoubleSpinBox* minYSpinBox_ = nullptr;
+    QDoubleSpinBox* maxYSpinBox_ = nullptr;
 
-    QCheckBox* chkDefaultFont_ = nullptr;
-    QFontComboBox* cmbFontFamily_ = nullptr;
-    QSpinBox* spnFontSize_ = nullptr;
+    QCheckBox* applicationFontCheckBox_ = nullptr;
+    QFontComboBox* fontFamilyComboBox_ = nullptr;
+    QSpinBox* fontSizeSpinBox_ = nullptr;
 
-    QComboBox* cmbGridStyle_ = nullptr;
-    QComboBox* cmbViewingStyle_ = nullptr;
+    QComboBox* gridStyleComboBox_ = nullptr;
+    QComboBox* viewingStyleComboBox_ = nullptr;
 
-    std::array<QLineEdit*, 2> edtSubsetLabel_{};
-    std::array<QComboBox*, 2> cmbLineType_{};
+    std::array<QLineEdit*, 2> subsetLabelEdits_{};
+    std::array<QComboBox*, 2> lineTypeComboBoxes_{};
 };
 
 }  // namespace kl516

@@ -9,13 +9,13 @@
 #include <QToolButton>
 #include <QTimer>
 
+#include "formats/TableText.h"
+#include "graph/ui/GraphWindow.h"
+#include "leq/ui/LeqWindow.h"
+#include "logger/CollectionFile.h"
 #include "workspace/Prompts.h"
 #include "workspace/ui/AppContext.h"
 #include "workspace/ui/WindowService.h"
-#include "logger/CollectionFile.h"
-#include "formats/TableText.h"
-#include "graph/ui/TfrmGraph.h"
-#include "leq/ui/TfrmLEQ.h"
 
 namespace kl516 {
 
@@ -32,9 +32,9 @@ LeqCommands::LeqCommands(AppContext& app, MeterConnection& connection, WindowSer
       timer_(new QTimer(this)),
       logPath_(defaultLogPath()) {
     setObjectName(QStringLiteral("LeqCommands"));
-    timer_->setObjectName(QStringLiteral("LEQTimer"));
+    timer_->setObjectName(QStringLiteral("leqRunTimer"));
     timer_->setInterval(kTickMs);
-    connect(timer_, &QTimer::timeout, this, &LeqCommands::LEQTimerTimer);
+    connect(timer_, &QTimer::timeout, this, &LeqCommands::runTick);
 }
 
 LeqCommands::~LeqCommands() {
@@ -48,7 +48,7 @@ QString LeqCommands::defaultLogPath() {
            QStringLiteral("/temp/LEQ.txt");
 }
 
-void LeqCommands::LEQ1Click() {
+void LeqCommands::openLeqWindow() {
     if (connection_.meterRecording()) {
         app_.prompts().message(LeqText::Recording);
         return;
@@ -61,17 +61,17 @@ void LeqCommands::LEQ1Click() {
 }
 
 void LeqCommands::createWindow() {
-    auto* window = new TfrmLEQ(app_.locale());
-    connect(window->btnLEQ, &QPushButton::clicked, this, &LeqCommands::btnLEQClick);
-    connect(window->Button1, &QPushButton::clicked, this, &LeqCommands::Button1Click);
-    connect(window->Button2, &QPushButton::clicked, this, &LeqCommands::Button2Click);
-    connect(window->Button3, &QPushButton::clicked, this, &LeqCommands::Button3Click);
-    connect(window, &TfrmLEQ::closed, this, &LeqCommands::windowClosed);
+    auto* window = new LeqWindow(app_.locale());
+    connect(window->startRunButton, &QPushButton::clicked, this, &LeqCommands::startRun);
+    connect(window->stopRunButton, &QPushButton::clicked, this, &LeqCommands::stopRun);
+    connect(window->saveButton, &QPushButton::clicked, this, &LeqCommands::saveLeqTable);
+    connect(window->graphButton, &QPushButton::clicked, this, &LeqCommands::graphLeqTable);
+    connect(window, &LeqWindow::closed, this, &LeqCommands::windowClosed);
     window_ = window;
     windows_.showLeqWindow(window);
 }
 
-void LeqCommands::btnLEQClick() {
+void LeqCommands::startRun() {
     if (!window_) return;
     // A Start during a run starts afresh on the link the run already holds.
     if (!lease_) {
@@ -89,13 +89,13 @@ void LeqCommands::btnLEQClick() {
     window_->table().clear();
     window_->table().reserve(size_t(lastSeconds_));
     window_->showSummary({});
-    window_->edtTimeLeft->setText(leqTimeLeftText(lastSeconds_));
-    window_->edtLEQValue->clear();
-    window_->LEQGrid->repaint();
+    window_->timeLeft->setText(leqTimeLeftText(lastSeconds_));
+    window_->currentLeq->clear();
+    window_->leqTable->repaint();
     timer_->start();
 }
 
-void LeqCommands::Button1Click() {
+void LeqCommands::stopRun() {
     endRun();
 }
 
@@ -109,7 +109,7 @@ void LeqCommands::endRun() {
 void LeqCommands::windowClosed() {
     endRun();
     // Graphs made from the table belong to the window and go with it.
-    for (const QPointer<TfrmGraph>& graph : std::as_const(graphs_)) {
+    for (const QPointer<GraphWindow>& graph : std::as_const(graphs_)) {
         if (!graph) continue;
         if (auto* sub = qobject_cast<QMdiSubWindow*>(graph->parentWidget()))
             sub->deleteLater();
@@ -126,7 +126,7 @@ void LeqCommands::showSummary() {
     window_->showSummary(leqSummary(window_->table().rows(), run.leq(), run.secondCount()));
 }
 
-void LeqCommands::LEQTimerTimer() {
+void LeqCommands::runTick() {
     if (!session_ || !lease_) {
         timer_->stop();
         return;
@@ -151,10 +151,10 @@ void LeqCommands::LEQTimerTimer() {
             window_->table().append(row);
             window_->scrollToLastRow();
             if (row.hasLevel) {
-                window_->edtLEQrate->setText(QStringLiteral("%1/sec").arg(row.samples));
-                window_->edtLEQValue->setText(formatLevel(row.leq, app_.locale()));
+                window_->samplingRate->setText(QStringLiteral("%1/sec").arg(row.samples));
+                window_->currentLeq->setText(formatLevel(row.leq, app_.locale()));
             }
-            window_->edtTimeLeft->setText(leqTimeLeftText(run.secondsLeft()));
+            window_->timeLeft->setText(leqTimeLeftText(run.secondsLeft()));
             if (outcome == LeqRun::Outcome::Ended)
                 endRun();
             else if (row.number % kSummaryEveryRows == 0)
@@ -166,7 +166,7 @@ void LeqCommands::LEQTimerTimer() {
     }
 }
 
-void LeqCommands::Button2Click() {
+void LeqCommands::saveLeqTable() {
     if (!window_) return;
     const QString base = collectionBaseFolder(app_.dataFolder(), app_.programFolder());
     const QString path =
@@ -178,7 +178,7 @@ void LeqCommands::Button2Click() {
                        QLatin1Char('\t'));
 }
 
-void LeqCommands::Button3Click() {
+void LeqCommands::graphLeqTable() {
     if (!window_) return;
     const std::vector<LeqRow>& rows = window_->table().rows();
     if (rows.empty()) {
@@ -186,29 +186,29 @@ void LeqCommands::Button3Click() {
         return;
     }
     const int count = int(rows.size());
-    TfrmGraph* graph = windows_.createGraphWindow(
+    GraphWindow* graph = windows_.createGraphWindow(
         GraphDocument{WindowRole::OpenedFile, WindowRole::None, nullptr}, QStringLiteral("Leq"));
     graphs_.append(graph);
     graph->setUpGraph(2, 130, 30, rows.back().stamp, rows.front().stamp, count);
-    graph->PESGraph1->editProperties([](GraphState& s) {
+    graph->graphView->editProperties([](GraphState& s) {
         s.subsetLabels = {QStringLiteral("SPL"), QStringLiteral("Leq")};
-        s.subsetColors = {PEargb(255, 0, 0, 0), PEargb(255, 255, 0, 0)};
+        s.subsetColors = {makeArgb(255, 0, 0, 0), makeArgb(255, 255, 0, 0)};
     });
-    graph->bunCalLEQ->setEnabled(false);
+    graph->runningLeqButton->setEnabled(false);
     // A second without levels has nothing to draw: its point keeps the set-up's null value.
     for (int i = 0; i < count; ++i) {
         const LeqRow& r = rows[size_t(i)];
         if (!r.hasLevel) continue;
-        graph->PESGraph1->setXDataII(0, i, r.stamp);
-        graph->PESGraph1->setXDataII(1, i, r.stamp);
-        graph->PESGraph1->setYData(0, i, r.spl);
-        graph->PESGraph1->setYData(1, i, r.leq);
+        graph->graphView->setXValue(0, i, r.stamp);
+        graph->graphView->setXValue(1, i, r.stamp);
+        graph->graphView->setYValue(0, i, r.spl);
+        graph->graphView->setYValue(1, i, r.leq);
     }
     if (auto* sub = qobject_cast<QMdiSubWindow*>(graph->parentWidget())) sub->showNormal();
     graph->show();
     graph->updateGraphStatistic();
-    graph->txtSamplingRate->setEditText(QStringLiteral("1"));
-    graph->PESGraph1->PEactions(PEAction::ReinitAndReset);
+    graph->samplingRateBox->setEditText(QStringLiteral("1"));
+    graph->graphView->perform(GraphAction::ReinitAndReset);
     graph->redraw();
 }
 

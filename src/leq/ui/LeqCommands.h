@@ -6,10 +6,10 @@
 #include <QString>
 #include <memory>
 
-#include "session/MeterConnection.h"
-#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/GraphWindow.h"
 #include "leq/LeqSession.h"
-#include "leq/ui/TfrmLEQ.h"
+#include "leq/ui/LeqWindow.h"
+#include "session/MeterConnection.h"
 
 class QTimer;
 
@@ -28,7 +28,7 @@ inline const QString NoData = QStringLiteral("No data to graph !");
 // The LEQ command: opens the LEQ window and runs its measurements. A run borrows the meter
 // link from the connection for its whole length and keeps the lease until Stop, the end of the
 // duration, the 51st failed read or the closing of the window; releasing it restarts the poll.
-// Its 40 ms timer (LEQTimer) does one exchange per tick.
+// Its 40 ms timer (leqRunTimer) does one exchange per tick.
 class LeqCommands : public QObject {
     Q_OBJECT
   public:
@@ -44,20 +44,20 @@ class LeqCommands : public QObject {
     const QString& logPath() const { return logPath_; }
 
     // Menu item LEQ: the recording check, then the window (restored when it exists).
-    void LEQ1Click();
-    TfrmLEQ* window() const { return window_; }
+    void openLeqWindow();
+    LeqWindow* window() const { return window_; }
 
-    void btnLEQClick();    // Start
-    void Button1Click();   // Stop
-    void Button2Click();   // Save
-    void Button3Click();   // Graph
-    void LEQTimerTimer();  // one tick of a run
+    void startRun();       // Start
+    void stopRun();        // Stop
+    void saveLeqTable();   // Save
+    void graphLeqTable();  // Graph
+    void runTick();        // one tick of a run
 
     bool running() const { return lease_.granted(); }
     QTimer* timer() const { return timer_; }
     const LeqSession* session() const { return session_.get(); }
     // The graph windows made by Graph; they close with the LEQ window.
-    const QList<QPointer<TfrmGraph>>& graphs() const { return graphs_; }
+    const QList<QPointer<GraphWindow>>& graphs() const { return graphs_; }
 
   private:
     void createWindow();
@@ -71,11 +71,11 @@ class LeqCommands : public QObject {
     WindowService& windows_;
     QTimer* timer_;
     QString logPath_;
-    QPointer<TfrmLEQ> window_;
+    QPointer<LeqWindow> window_;
     std::unique_ptr<LeqSession> session_;
     LinkLease lease_;
     int lastSeconds_ = 10;
-    QList<QPointer<TfrmGraph>> graphs_;
+    QList<QPointer<GraphWindow>> graphs_;
 };
 
 }  // namespace kl516

@@ -13,21 +13,21 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "session/MeterConnection.h"
-#include "workspace/ui/Hourglass.h"
-#include "workspace/Prompts.h"
-#include "workspace/ui/AppContext.h"
-#include "workspace/ui/WindowService.h"
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 #include "dataset/ui/DateColumn.h"
-#include "logger/CollectionFile.h"
 #include "graph/ui/DataSetListModel.h"
-#include "graph/ui/TfrmGraph.h"
+#include "graph/ui/GraphWindow.h"
 #include "link/Clock.h"
 #include "link/MeterLink.h"
+#include "logger/CollectionFile.h"
 #include "logger/Download.h"
 #include "logger/MemoryParser.h"
-#include "logger/ui/TfrmScope.h"
+#include "logger/ui/ProgressRangeDialog.h"
+#include "session/MeterConnection.h"
+#include "workspace/Prompts.h"
+#include "workspace/ui/AppContext.h"
+#include "workspace/ui/Hourglass.h"
+#include "workspace/ui/WindowService.h"
 
 namespace kl516 {
 
@@ -41,7 +41,7 @@ constexpr int kCellPadding = 12;     // a list column's width beyond its widest 
 // information response is fetched, that is until the transfer starts or the download ends.
 class DownloadWithHourglass final : public DownloadProgress {
   public:
-    explicit DownloadWithHourglass(TfrmScope& scope) : scope_(scope) {
+    explicit DownloadWithHourglass(ProgressRangeDialog& scope) : dialog_(scope) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     }
     ~DownloadWithHourglass() override { restoreCursor(); }
@@ -50,12 +50,12 @@ class DownloadWithHourglass final : public DownloadProgress {
 
     void start(int32_t total) override {
         restoreCursor();
-        scope_.start(total);
+        dialog_.start(total);
     }
-    void received(int32_t count) override { scope_.received(count); }
+    void received(int32_t count) override { dialog_.received(count); }
     void finish() override {
         restoreCursor();
-        scope_.finish();
+        dialog_.finish();
     }
 
   private:
@@ -65,14 +65,14 @@ class DownloadWithHourglass final : public DownloadProgress {
         QApplication::restoreOverrideCursor();
     }
 
-    TfrmScope& scope_;
+    ProgressRangeDialog& dialog_;
     bool waiting_ = true;
 };
 
 }  // namespace
 
-void fillDataSetList(TfrmGraph& window, const DataSetTable& table, const QLocale& locale) {
-    QTableView& grid = *window.Grid2;
+void fillDataSetList(GraphWindow& window, const DataSetTable& table, const QLocale& locale) {
+    QTableView& grid = *window.dataSetTable;
     grid.setUpdatesEnabled(false);
     window.dataSetList().setSets(table, locale);
     const QAbstractItemModel& model = *grid.model();
@@ -96,17 +96,18 @@ LoggerCommands::LoggerCommands(AppContext& app, MeterConnection& connection, Win
     setObjectName(QStringLiteral("LoggerCommands"));
 }
 
-TfrmGraph* LoggerCommands::openDataLoggerWindow(double now) {
-    TfrmGraph* graph = windows_.openDataLoggerWindow(now);
+GraphWindow* LoggerCommands::openDataLoggerWindow(double now) {
+    GraphWindow* graph = windows_.openDataLoggerWindow(now);
     if (graph && graph != connectedList_) {
         connectedList_ = graph;
-        connect(graph->Grid2, &QAbstractItemView::clicked, this, [this] { Grid2Click(); });
+        connect(graph->dataSetTable, &QAbstractItemView::clicked, this,
+                [this] { showSelectedDataSet(); });
     }
     return graph;
 }
 
-void LoggerCommands::LoadData1Click() {
-    const double now = toTDateTime(connection_.clock().now());
+void LoggerCommands::loadData() {
+    const double now = toSerialDateTime(connection_.clock().now());
     Prompts& prompts = app_.prompts();
     if (!connection_.connected()) {
         prompts.message(LoggerText::NoConnection);
@@ -157,7 +158,7 @@ int32_t LoggerCommands::loadLoggerData(const LinkLease& lease, QString* folderEr
     const int32_t p =
         parseImage(image, lastAddress, connection_.clock().now(), table, nullptr, app_.locale());
     if (!parseInstalledTable(p)) return p;
-    TfrmGraph* window = windows_.dataLoggerWindow();
+    GraphWindow* window = windows_.dataLoggerWindow();
     if (window) fillDataSetList(*window, table, app_.locale());
 
     const QString base = app_.workFolder();
@@ -174,7 +175,7 @@ int32_t LoggerCommands::loadLoggerData(const LinkLease& lease, QString* folderEr
     return p;
 }
 
-void LoggerCommands::EraseMemory1Click() {
+void LoggerCommands::confirmAndEraseMemory() {
     Prompts& prompts = app_.prompts();
     // Refused before the question, so the user is not asked for what cannot run now.
     if (connection_.linkLent()) {
@@ -213,24 +214,25 @@ int32_t LoggerCommands::eraseMemory() {
 
 void LoggerCommands::showNoSets() {
     app_.dataSetTable().replaceAll({});
-    TfrmGraph* window = windows_.dataLoggerWindow();
+    GraphWindow* window = windows_.dataLoggerWindow();
     if (!window) return;
     fillDataSetList(*window, app_.dataSetTable(), app_.locale());
-    const double now = toTDateTime(connection_.clock().now());
+    const double now = toSerialDateTime(connection_.clock().now());
     window->setUpGraph(1, 130, 30, now + 500 / kSecondsPerDay, now, 0);
     window->updateGraphStatistic();
     // No points, no cursors: nothing of the erased sets stays in the cursor panel.
-    for (QLineEdit* e : {window->txtCursorA, window->txtCursorATime, window->txtCursorB,
-                         window->txtCursorBTime, window->txtMaxAB, window->txtMaxABTime,
-                         window->txtMinAB, window->txtMinABTime, window->txtAvgAB})
+    for (QLineEdit* e : {window->cursorALevel, window->cursorATime, window->cursorBLevel,
+                         window->cursorBTime, window->betweenCursorsMaximum,
+                         window->betweenCursorsMaximumTime, window->betweenCursorsMinimum,
+                         window->betweenCursorsMinimumTime, window->betweenCursorsAverage})
         e->clear();
     window->redraw();
 }
 
-void LoggerCommands::Grid2Click() {
-    TfrmGraph* window = windows_.dataLoggerWindow();
+void LoggerCommands::showSelectedDataSet() {
+    GraphWindow* window = windows_.dataLoggerWindow();
     if (!window) return;
-    const QModelIndexList selected = window->Grid2->selectionModel()->selectedIndexes();
+    const QModelIndexList selected = window->dataSetTable->selectionModel()->selectedIndexes();
     if (selected.isEmpty()) return;
     int top = selected.front().row();
     for (const QModelIndex& index : selected) top = std::min(top, index.row());

@@ -12,8 +12,8 @@ class AppContext;
 class DataSetTable;
 class LinkLease;
 class MeterConnection;
-class TfrmGraph;
-class TfrmScope;
+class GraphWindow;
+class ProgressRangeDialog;
 class WindowService;
 
 // Fixed texts of the logger commands, shown exactly so.
@@ -33,7 +33,7 @@ inline const QString EraseDone = QStringLiteral("erase memory successfully");
 
 // Lists the sets of `table` in the DataLogger window's list (set s in list row s, below the
 // titles) and selects the first set's row.
-void fillDataSetList(TfrmGraph& window, const DataSetTable& table, const QLocale& locale);
+void fillDataSetList(GraphWindow& window, const DataSetTable& table, const QLocale& locale);
 
 // The data logger commands: Load Data (menu item and tool button), Erase Memory and the pick
 // of a set in the DataLogger window's list. They borrow the meter link from the connection for
@@ -46,7 +46,7 @@ class LoggerCommands : public QObject {
 
     // Load Data: checks, DataLogger window, download, parse, temporary collection file, set 0,
     // result message; the poll runs again afterwards.
-    void LoadData1Click();
+    void loadData();
     // Download and parse into the program-wide table over a lent link. Returns the download
     // result when it is not 0, else the parse result. *folderError receives the "temp"
     // folder's path when that folder could not be created (the new table is installed, set 0
@@ -54,17 +54,17 @@ class LoggerCommands : public QObject {
     int32_t loadLoggerData(const LinkLease& lease, QString* folderError);
 
     // Erase Memory: recording check and the question, then eraseMemory.
-    void EraseMemory1Click();
+    void confirmAndEraseMemory();
     // The erase exchange (15 attempts with the echo check) under the hourglass, and its
     // message. After a successful erase the DataLogger window lists no sets. Returns the link
     // result, or -1 when the link was refused (the message says why).
     int32_t eraseMemory();
 
     // A click in the DataLogger list: shows the set of the selected row when its date is set.
-    void Grid2Click();
+    void showSelectedDataSet();
 
     // Restores or creates the DataLogger window, with its list's clicks connected here.
-    TfrmGraph* openDataLoggerWindow(double now);
+    GraphWindow* openDataLoggerWindow(double now);
 
   private:
     void showNoSets();
@@ -72,7 +72,7 @@ class LoggerCommands : public QObject {
     AppContext& app_;
     MeterConnection& connection_;
     WindowService& windows_;
-    QPointer<TfrmGraph> connectedList_;
+    QPointer<GraphWindow> connectedList_;
 };
 
 }  // namespace kl516

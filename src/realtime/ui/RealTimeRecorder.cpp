@@ -10,16 +10,16 @@
 #include <cmath>
 #include <utility>
 
+#include "graph/ui/GraphWindow.h"
+#include "graph/ui/RangeSlider.h"
+#include "link/Clock.h"
+#include "realtime/RecordingPeriod.h"
+#include "realtime/SamplingRate.h"
+#include "realtime/ui/RealTimeSetupDialog.h"
 #include "session/MeterConnection.h"
 #include "workspace/Prompts.h"
 #include "workspace/ui/AppContext.h"
 #include "workspace/ui/WindowService.h"
-#include "graph/ui/TfrmGraph.h"
-#include "graph/ui/Tslider2.h"
-#include "link/Clock.h"
-#include "realtime/RecordingPeriod.h"
-#include "realtime/SamplingRate.h"
-#include "realtime/ui/TfrmSetupRealTime.h"
 
 namespace kl516 {
 
@@ -43,27 +43,29 @@ RealTimeRecorder::RealTimeRecorder(AppContext& app, MeterConnection& connection,
                                    WindowService& windows, QObject* parent)
     : QObject(parent), app_(app), connection_(connection), windows_(windows) {
     setObjectName(QStringLiteral("RealTimeRecorder"));
-    execSetupDialog = [](TfrmSetupRealTime& dialog) { return dialog.exec() == QDialog::Accepted; };
+    execSetupDialog = [](RealTimeSetupDialog& dialog) {
+        return dialog.exec() == QDialog::Accepted;
+    };
 }
 
-void RealTimeRecorder::windowCreated(TfrmGraph* graph) {
-    sampler_.setLastSampleTime(toTDateTime(connection_.clock().now()));
+void RealTimeRecorder::windowCreated(GraphWindow* graph) {
+    sampler_.setLastSampleTime(toSerialDateTime(connection_.clock().now()));
     if (!graph || graph == connectedWindow_) return;
     connectedWindow_ = graph;
     // activated: only the user's picks, never a selection made by the program.
-    connect(graph->txtSamplingRate, &QComboBox::activated, this,
-            &RealTimeRecorder::txtSamplingRateChange);
+    connect(graph->samplingRateBox, &QComboBox::activated, this,
+            &RealTimeRecorder::onSamplingRatePicked);
 }
 
-void RealTimeRecorder::selectRateItem(TfrmGraph* graph, double rate) {
+void RealTimeRecorder::selectRateItem(GraphWindow* graph, double rate) {
     const int item = samplingRateItem(rate);
     if (item < 0) return;  // 30.5 s or more: the box stays as it is
-    const bool blocked = graph->txtSamplingRate->blockSignals(true);
-    graph->txtSamplingRate->setCurrentIndex(item);
-    graph->txtSamplingRate->blockSignals(blocked);
+    const bool blocked = graph->samplingRateBox->blockSignals(true);
+    graph->samplingRateBox->setCurrentIndex(item);
+    graph->samplingRateBox->blockSignals(blocked);
 }
 
-void RealTimeRecorder::btnRunClick() {
+void RealTimeRecorder::startRun() {
     if (!connection_.connected()) return;
     Prompts& prompts = app_.prompts();
     // A run lives on the status poll, which a command holding the link has paused.
@@ -71,7 +73,7 @@ void RealTimeRecorder::btnRunClick() {
         prompts.message(MeterConnection::busyMessage(connection_.borrower()));
         return;
     }
-    TfrmGraph* graph = windows_.realTimeWindow();
+    GraphWindow* graph = windows_.realTimeWindow();
     if (!graph) {
         graph = windows_.openRealTimeWindow();
         if (!graph) return;
@@ -89,13 +91,13 @@ void RealTimeRecorder::btnRunClick() {
 
     QString rateText, countText;
     {
-        TfrmSetupRealTime dialog(prompts, app_.locale(), windows_.dialogParent());
-        dialog.txtRate->setEditText(graph->txtSamplingRate->currentText());
-        dialog.edtPeriod->setText(
+        RealTimeSetupDialog dialog(prompts, app_.locale(), windows_.dialogParent());
+        dialog.samplingRateBox->setEditText(graph->samplingRateBox->currentText());
+        dialog.recordingPeriodEdit->setText(
             presetPeriodText(recordingPeriodSeconds(app_.realTimeRate(), kPresetSamples)));
         if (!execSetupDialog(dialog)) return;
-        rateText = dialog.txtRate->currentText();
-        countText = dialog.edtRealTimeNo->text();
+        rateText = dialog.samplingRateBox->currentText();
+        countText = dialog.sampleCountEdit->text();
     }
     // The window may have gone while the dialog was open.
     graph = windows_.realTimeWindow();
@@ -126,21 +128,22 @@ void RealTimeRecorder::btnRunClick() {
     if (*rate < kFastPollBelowSeconds) connection_.setFastPolling(true);
     selectRateItem(graph, *rate);
 
-    PESGraph* g = graph->PESGraph1;
+    GraphView* g = graph->graphView;
     g->setPoints(*count);
-    g->setXDataII(0, -1, 0.0);
-    g->setYData(0, -1, 0.0f);
+    g->setXValue(0, -1, 0.0);
+    g->setYValue(0, -1, 0.0f);
     sampler_.start(*rate);
     for (QLineEdit* e :
-         {graph->txtAvgAll, graph->txtMax, graph->txtMin, graph->txtMaxTime, graph->txtMinTime,
-          graph->txtCursorA, graph->txtCursorATime, graph->txtCursorB, graph->txtCursorBTime,
-          graph->txtMaxAB, graph->txtMaxABTime, graph->txtMinAB, graph->txtMinABTime,
-          graph->txtAvgAB})
+         {graph->seriesAverage, graph->seriesMaximum, graph->seriesMinimum,
+          graph->seriesMaximumTime, graph->seriesMinimumTime, graph->cursorALevel,
+          graph->cursorATime, graph->cursorBLevel, graph->cursorBTime, graph->betweenCursorsMaximum,
+          graph->betweenCursorsMaximumTime, graph->betweenCursorsMinimum,
+          graph->betweenCursorsMinimumTime, graph->betweenCursorsAverage})
         e->clear();
-    graph->txtDataNo->setText(QStringLiteral("0"));
+    graph->pointCount->setText(QStringLiteral("0"));
 
-    const TDateTime t = toTDateTime(connection_.clock().now());
-    graph->txtStartTime->setText(formatDateTime(t, app_.locale()));
+    const SerialDateTime t = toSerialDateTime(connection_.clock().now());
+    graph->seriesStartTime->setText(formatDateTime(t, app_.locale()));
     g->editProperties([t](GraphState& s) {
         s.manualMinX = t;
         s.manualMaxX = t + kFirstViewSeconds * kOneSecond;
@@ -152,36 +155,36 @@ void RealTimeRecorder::btnRunClick() {
     emit rejectedCountChanged(0);
 }
 
-void RealTimeRecorder::takeSample(float level, TDateTime frameTime) {
+void RealTimeRecorder::takeSample(float level, SerialDateTime frameTime) {
     if (!connection_.runActive()) return;
-    TfrmGraph* graph = windows_.realTimeWindow();
+    GraphWindow* graph = windows_.realTimeWindow();
     if (!graph) return;
-    PESGraph* g = graph->PESGraph1;
+    GraphView* g = graph->graphView;
     // Never store past the run's points (they are only ever changed by Run).
     if (sampler_.sampleCount() >= g->points()) {
-        btnStopClick();
+        stopRun();
         return;
     }
 
     const RealTimeSampler::Result r =
-        sampler_.offer(level, frameTime, toTDateTime(connection_.clock().now()));
+        sampler_.offer(level, frameTime, toSerialDateTime(connection_.clock().now()));
     if (r.rejected) emit rejectedCountChanged(sampler_.rejectedCount());
     if (r.outcome != RealTimeSampler::Outcome::Stored) return;
 
     connection_.realTimeDataUnsaved() = true;
     const QLocale locale = app_.locale();
     if (r.newMaximum) {
-        graph->txtMax->setText(formatLevel(r.level, locale));
-        graph->txtMaxTime->setText(formatDateTime(frameTime, locale));
+        graph->seriesMaximum->setText(formatLevel(r.level, locale));
+        graph->seriesMaximumTime->setText(formatDateTime(frameTime, locale));
     }
     if (r.newMinimum) {
-        graph->txtMin->setText(formatLevel(r.level, locale));
-        graph->txtMinTime->setText(formatDateTime(frameTime, locale));
+        graph->seriesMinimum->setText(formatLevel(r.level, locale));
+        graph->seriesMinimumTime->setText(formatDateTime(frameTime, locale));
     }
-    g->setXDataII(0, r.index, frameTime);
-    g->setYData(0, r.index, r.level);
+    g->setXValue(0, r.index, frameTime);
+    g->setYValue(0, r.index, r.level);
     const int count = sampler_.sampleCount();
-    graph->txtDataNo->setText(QString::number(count));
+    graph->pointCount->setText(QString::number(count));
 
     // Read through the const state, so that the incremental redraw stays incremental.
     if (std::as_const(*g).state().manualMaxX < frameTime)
@@ -189,22 +192,22 @@ void RealTimeRecorder::takeSample(float level, TDateTime frameTime) {
             [frameTime](GraphState& s) { s.manualMaxX = frameTime + kViewStepSeconds * kOneSecond; });
 
     // At the fastest interval every second sample is drawn.
-    if (graph->txtSamplingRate->currentIndex() != 0 || count % 2 == 0) graph->redraw();
+    if (graph->samplingRateBox->currentIndex() != 0 || count % 2 == 0) graph->redraw();
 
-    if (count >= g->points()) btnStopClick();
+    if (count >= g->points()) stopRun();
 }
 
-void RealTimeRecorder::btnStopClick() {
+void RealTimeRecorder::stopRun() {
     connection_.setRunActive(false);
-    TfrmGraph* graph = windows_.realTimeWindow();
+    GraphWindow* graph = windows_.realTimeWindow();
     if (!graph) {
         connection_.setFastPolling(false);
         return;
     }
     windows_.restore(graph);
 
-    const TDateTime tStop = toTDateTime(connection_.clock().now());
-    PESGraph* g = graph->PESGraph1;
+    const SerialDateTime tStop = toSerialDateTime(connection_.clock().now());
+    GraphView* g = graph->graphView;
     const int count = sampler_.sampleCount();
     if (g->points() > count) {
         // The graph keeps exactly the samples taken.
@@ -212,16 +215,16 @@ void RealTimeRecorder::btnStopClick() {
         graph->redraw();
     }
     g->editProperties([tStop](GraphState& s) { s.manualMaxX = tStop; });
-    graph->txtAvgAll->setText(formatLevel(sampler_.average(), app_.locale()));
+    graph->seriesAverage->setText(formatLevel(sampler_.average(), app_.locale()));
     graph->setSliderRange(count);
     graph->redraw();
     connection_.setFastPolling(false);
 }
 
-void RealTimeRecorder::txtSamplingRateChange(int index) {
-    TfrmGraph* graph = windows_.realTimeWindow();
+void RealTimeRecorder::onSamplingRatePicked(int index) {
+    GraphWindow* graph = windows_.realTimeWindow();
     if (!graph) return;
-    QComboBox* box = graph->txtSamplingRate;
+    QComboBox* box = graph->samplingRateBox;
     if (!connection_.runActive()) {
         // An unreadable text leaves the interval as it was.
         if (const std::optional<double> rate = parseRate(box->itemText(index), app_.locale()))

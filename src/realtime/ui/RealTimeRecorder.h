@@ -5,15 +5,15 @@
 #include <QString>
 #include <functional>
 
-#include "dataset/TDateTime.h"
+#include "dataset/SerialDateTime.h"
 #include "realtime/RealTimeSampler.h"
 
 namespace kl516 {
 
 class AppContext;
 class MeterConnection;
-class TfrmGraph;
-class TfrmSetupRealTime;
+class GraphWindow;
+class RealTimeSetupDialog;
 class WindowService;
 
 // Real-time recording: Run with its reset question and setup dialog, the sampler fed with the
@@ -33,14 +33,14 @@ class RealTimeRecorder : public QObject {
                      QObject* parent = nullptr);
 
     // The real-time window was created: sampling time base and the sampling-rate box.
-    void windowCreated(TfrmGraph* graph);
+    void windowCreated(GraphWindow* graph);
 
-    void btnRunClick();
-    void btnStopClick();
+    void startRun();
+    void stopRun();
     // One decoded status frame: level in dB, frameTime when its decoding began.
-    void takeSample(float level, TDateTime frameTime);
+    void takeSample(float level, SerialDateTime frameTime);
     // The user picked an item of the real-time window's sampling-rate box.
-    void txtSamplingRateChange(int index);
+    void onSamplingRatePicked(int index);
     // The real-time window's Clear: the sample count returns to 0.
     void clearSamples() { sampler_.clearSamples(); }
 
@@ -48,20 +48,20 @@ class RealTimeRecorder : public QObject {
     int sampleCount() const { return sampler_.sampleCount(); }
 
     // Shows the setup dialog modally; true when it was closed with Start. Tests replace it.
-    std::function<bool(TfrmSetupRealTime&)> execSetupDialog;
+    std::function<bool(RealTimeSetupDialog&)> execSetupDialog;
 
   signals:
     // Readings outside 20 ... 140 dB in this run, for the main window's hidden counter.
     void rejectedCountChanged(int count);
 
   private:
-    void selectRateItem(TfrmGraph* graph, double rate);
+    void selectRateItem(GraphWindow* graph, double rate);
 
     AppContext& app_;
     MeterConnection& connection_;
     WindowService& windows_;
     RealTimeSampler sampler_;
-    QPointer<TfrmGraph> connectedWindow_;
+    QPointer<GraphWindow> connectedWindow_;
 };
 
 }  // namespace kl516

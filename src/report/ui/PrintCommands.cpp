@@ -5,11 +5,11 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
+#include "graph/ui/GraphWindow.h"
+#include "report/ui/TablePrinter.h"
 #include "workspace/WindowRole.h"
 #include "workspace/ui/Hourglass.h"
 #include "workspace/ui/WindowService.h"
-#include "graph/ui/TfrmGraph.h"
-#include "report/ui/TablePrinter.h"
 
 namespace kl516 {
 
@@ -18,12 +18,12 @@ PrintCommands::PrintCommands(WindowService& windows, QObject* parent)
     setObjectName(QStringLiteral("PrintCommands"));
     execPrintDialog = [](QPrinter& printer, QWidget* parent) {
         QPrintDialog dialog(&printer, parent);
-        dialog.setObjectName(QStringLiteral("PrintDialog1"));
+        dialog.setObjectName(QStringLiteral("printDialog"));
         return dialog.exec() == QDialog::Accepted;
     };
     execPrinterSetupDialog = [](QPrinter& printer, QWidget* parent) {
         QPageSetupDialog dialog(&printer, parent);
-        dialog.setObjectName(QStringLiteral("PrinterSetupDialog1"));
+        dialog.setObjectName(QStringLiteral("printerSetupDialog"));
         return dialog.exec() == QDialog::Accepted;
     };
 }
@@ -34,25 +34,29 @@ const QAbstractItemModel* printableTable(const QWidget* window) {
     if (!window) return nullptr;
     const char* grid = nullptr;
     switch (roleOf(window)) {
-        case WindowRole::TableList: grid = "Grid1"; break;
-        case WindowRole::Leq: grid = "LEQGrid"; break;
+        case WindowRole::TableList:
+            grid = "listTable";
+            break;
+        case WindowRole::Leq:
+            grid = "leqTable";
+            break;
         default: return nullptr;
     }
     const auto* view = window->findChild<const QAbstractItemView*>(QLatin1String(grid));
     return view ? view->model() : nullptr;
 }
 
-void PrintCommands::btnPrintClick() {
+void PrintCommands::printActiveWindow() {
     QWidget* active = windows_.activeChild();
     if (!active) return;
-    if (auto* graph = qobject_cast<TfrmGraph*>(active)) {
+    if (auto* graph = qobject_cast<GraphWindow*>(active)) {
         printGraph(*graph);
         return;
     }
     if (const QAbstractItemModel* table = printableTable(active)) printTable(*table);
 }
 
-void PrintCommands::PrinterSetup1Click() {
+void PrintCommands::setUpPrinter() {
     execPrinterSetupDialog(*printer_, windows_.dialogParent());
 }
 
@@ -62,18 +66,18 @@ bool PrintCommands::printTable(const QAbstractItemModel& model) {
     return TablePrinter::print(model, *printer_);
 }
 
-bool PrintCommands::printGraph(TfrmGraph& graph) {
-    PESGraph& g = *graph.PESGraph1;
+bool PrintCommands::printGraph(GraphWindow& graph) {
+    GraphView& g = *graph.graphView;
     // The settings dialog without the pages that do not concern a printout; its closing is
     // handled by the window as after any settings dialog.
     g.setAllowFontPage(false);
-    g.setAllowPage1(false);
-    g.setAllowPage2(false);
+    g.setAllowTitlesPage(false);
+    g.setAllowAxesPage(false);
     g.setAllowSubsetsPage(false);
-    g.PEactions(PEAction::Customize);
+    g.perform(GraphAction::Customize);
     g.setAllowFontPage(true);
-    g.setAllowPage1(true);
-    g.setAllowPage2(true);
+    g.setAllowTitlesPage(true);
+    g.setAllowAxesPage(true);
     g.setAllowSubsetsPage(true);
     if (!execPrintDialog(*printer_, windows_.dialogParent())) return false;
     return g.renderToPrinter(printer_.get());

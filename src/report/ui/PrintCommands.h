@@ -10,7 +10,7 @@ class QWidget;
 
 namespace kl516 {
 
-class TfrmGraph;
+class GraphWindow;
 class WindowService;
 
 // File > Print, the Print tool button and File > Printer Setup. Print acts on the active child
@@ -25,13 +25,13 @@ class PrintCommands : public QObject {
     explicit PrintCommands(WindowService& windows, QObject* parent = nullptr);
     ~PrintCommands() override;
 
-    void btnPrintClick();
-    void PrinterSetup1Click();
+    void printActiveWindow();
+    void setUpPrinter();
 
     // Prints a table: the print dialog, then the lines. False when cancelled or not printed.
     bool printTable(const QAbstractItemModel& model);
     // Prints a graph: its settings dialog with four pages hidden, then the print dialog.
-    bool printGraph(TfrmGraph& graph);
+    bool printGraph(GraphWindow& graph);
 
     QPrinter& printer() { return *printer_; }
 
@@ -45,7 +45,7 @@ class PrintCommands : public QObject {
     std::unique_ptr<QPrinter> printer_;
 };
 
-// The table a table window prints (Grid1 of the tabular list, LEQGrid of the LEQ window), or
+// The table a table window prints (listTable of the tabular list, leqTable of the LEQ window), or
 // null for any other window.
 const QAbstractItemModel* printableTable(const QWidget* window);
 

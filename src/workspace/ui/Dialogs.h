@@ -8,16 +8,16 @@
 
 namespace kl516 {
 
-// The accept and reject buttons of the program's small dialogs, named BitBtn1 and BitBtn2 like
-// their other controls, at the right of a row the caller adds to its layout. The first is the
+// The accept and reject buttons of the program's small dialogs, named acceptButton and cancelButton
+// like their other controls, at the right of a row the caller adds to its layout. The first is the
 // default button.
 inline QHBoxLayout* makeDialogButtons(QDialog& dialog, const QString& acceptText,
                                       QPushButton*& accept, QPushButton*& reject) {
     accept = new QPushButton(acceptText, &dialog);
-    accept->setObjectName(QStringLiteral("BitBtn1"));
+    accept->setObjectName(QStringLiteral("acceptButton"));
     accept->setDefault(true);
     reject = new QPushButton(QStringLiteral("Cancel"), &dialog);
-    reject->setObjectName(QStringLiteral("BitBtn2"));
+    reject->setObjectName(QStringLiteral("cancelButton"));
     QObject::connect(accept, &QPushButton::clicked, &dialog, &QDialog::accept);
     QObject::connect(reject, &QPushButton::clicked, &dialog, &QDialog::reject);
     auto* row = new QHBoxLayout;

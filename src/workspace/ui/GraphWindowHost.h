@@ -3,8 +3,8 @@
 #include <QLocale>
 #include <QString>
 
+#include "dataset/SerialDateTime.h"
 #include "platform/AppPaths.h"
-#include "dataset/TDateTime.h"
 #include "workspace/GraphDocument.h"
 
 namespace kl516 {
@@ -13,13 +13,13 @@ class AnnotationState;
 class Clock;
 class DataSetTable;
 class Prompts;
-class TfrmGraph;
+class GraphWindow;
 
 // What a graph window needs from the application: prompts, clock, locale, the folders (the
 // graph template is read from and written to them), the data set table, and the save of a
 // window's document.
 class GraphWindowHost {
-public:
+  public:
     virtual ~GraphWindowHost() = default;
     virtual Prompts& prompts() = 0;
     virtual Clock& clock() = 0;
@@ -30,10 +30,10 @@ public:
     virtual AppPaths paths() const = 0;
     virtual const DataSetTable& dataSets() const = 0;
     // Moves set `set` of the data set table to a new start time (its samples follow).
-    virtual void changeStartTime(int set, TDateTime newStart) = 0;
+    virtual void changeStartTime(int set, SerialDateTime newStart) = 0;
     // File > Save for this window's document; false when nothing was saved (cancelled or
     // failed).
-    virtual bool saveWindow(TfrmGraph& window) = 0;
+    virtual bool saveWindow(GraphWindow& window) = 0;
     // A graph template exists but cannot be applied: the windows go on without it, and the
     // user is told once.
     virtual void templateUnusable(const QString& path) = 0;
@@ -41,7 +41,8 @@ public:
     virtual AnnotationState& annotations() = 0;
     // A new graph window for a document, added to the workspace but not yet shown (the running
     // Leq of a window).
-    virtual TfrmGraph* createGraphWindow(const GraphDocument& document, const QString& caption) = 0;
+    virtual GraphWindow* createGraphWindow(const GraphDocument& document,
+                                           const QString& caption) = 0;
 };
 
 }  // namespace kl516

@@ -6,7 +6,7 @@ namespace kl516 {
 
 // The hourglass pointer for the lifetime of the object, back to normal on every path out.
 class Hourglass {
-public:
+  public:
     Hourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~Hourglass() { QApplication::restoreOverrideCursor(); }
     Hourglass(const Hourglass&) = delete;

@@ -41,11 +41,11 @@ QString QtPrompts::saveFileName(const QString& title, const QString& folder,
     // The dialog asked about replacing the name as typed; the name with its extension may be
     // another file that exists.
     if (path != typed && QFileInfo::exists(path)) {
-        const auto answer = QMessageBox::question(
-            parent_, title,
-            QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                .arg(QFileInfo(path).fileName()),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        const auto answer =
+            QMessageBox::question(parent_, title,
+                                  QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                      .arg(QFileInfo(path).fileName()),
+                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes) return {};
     }
     return path;

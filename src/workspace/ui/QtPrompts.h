@@ -8,7 +8,7 @@ namespace kl516 {
 
 // The prompts as Qt's standard dialogs, owned by the main window.
 class QtPrompts final : public Prompts {
-public:
+  public:
     explicit QtPrompts(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
     void message(const QString& text) override;
@@ -19,7 +19,7 @@ public:
     QString saveFileName(const QString& title, const QString& folder,
                          const QString& filter) override;
 
-private:
+  private:
     QWidget* parent_;
 };
 

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+namespace kl516 {
+
+// Every date-time of the system: days since 30 December 1899 00:00 local time; the fraction is
+// the time of day. Values carry no time zone: they are local wall-clock times.
+using SerialDateTime = double;
+
+inline constexpr double kOneSecond = 1.0 / 86400;
+
+// The date and time fields of dt as a SerialDateTime, with no time-zone conversion. A QDateTime
+// without a valid date gives 0.
+SerialDateTime toSerialDateTime(const QDateTime& dt);
+SerialDateTime toSerialDateTime(QDate date, QTime time);
+
+// The local wall-clock QDateTime of a SerialDateTime, rounded to the nearest millisecond. As for
+// the original format, a negative value counts its whole days backwards and its fraction forwards
+// from that day (-1.25 is 29 December 1899 06:00).
+QDateTime fromSerialDateTime(SerialDateTime t);
+// The date and the time of day of a SerialDateTime, the parts of fromSerialDateTime. They stay
+// valid for a wall-clock time that the local time zone skips (a daylight-saving gap), where the
+// QDateTime does not.
+QDate dateOf(SerialDateTime t);
+QTime timeOf(SerialDateTime t);
+
+// A level or rate with exactly one decimal in the locale's decimal separator, without group
+// separators: "85.3", "85,3", "1234.5".
+QString formatLevel(double value, const QLocale& locale);
+
+// The locale's short date, a blank and its long time: "15/01/2024 14:21:36".
+QString formatDateTime(SerialDateTime t, const QLocale& locale);
+
+// The locale's long time format without any time-zone part: "14:21:36", "2:21:36 PM".
+QString formatLongTime(SerialDateTime t, const QLocale& locale);
+
+// The locale's short date: "15/01/2024", "1/15/24".
+QString formatShortDate(SerialDateTime t, const QLocale& locale);
+
+// The locale's long time format string with its time-zone fields removed.
+QString longTimeFormatWithoutZone(const QLocale& locale);
+
+}  // namespace kl516

@@ -1,0 +1,1004 @@
+#include "graph/ui/GraphWindow.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QSplitter>
+#include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "dataset/DataSetTable.h"
+#include "dataset/SerialDateTime.h"
+#include "graph/GraphFile.h"
+#include "graph/RunningLeq.h"
+#include "graph/StatisticText.h"
+#include "graph/Statistics.h"
+#include "graph/ui/AnnotationTextDialog.h"
+#include "graph/ui/CrossCursor.h"
+#include "graph/ui/DataSetListModel.h"
+#include "graph/ui/DataSetStartDialog.h"
+#include "graph/ui/EraseAnnotationsDialog.h"
+#include "graph/ui/RangeSlider.h"
+#include "link/Clock.h"
+#include "workspace/Prompts.h"
+#include "workspace/ui/GraphWindowHost.h"
+#include "workspace/ui/WindowService.h"
+
+namespace kl516 {
+
+namespace {
+
+QLineEdit* readOnlyField(QWidget* parent, const char* name, int width) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QLatin1String(name));
+    e->setReadOnly(true);
+    e->setFixedWidth(width);
+    return e;
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& text) {
+    return new QLabel(text, parent);
+}
+
+const double kSamplingRates[9] = {0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 30};
+
+}  // namespace
+
+GraphWindow::GraphWindow(GraphWindowHost& host, GraphDocument document, QWidget* parent)
+    : QWidget(parent), host_(host), document_(document) {
+    setRole(this, document_.role);
+    setObjectName(QStringLiteral("graphWindow"));
+    setWindowTitle(QStringLiteral("Graph"));
+    resize(kClientWidth, kClientHeight);
+    execAnnotationTextDialog = [](AnnotationTextDialog& dialog) {
+        return dialog.exec() == QDialog::Accepted;
+    };
+    execEraseAnnotationsDialog = [](EraseAnnotationsDialog& dialog) {
+        return dialog.exec() == QDialog::Accepted;
+    };
+    buildLayout();
+    connect(&host_.annotations(), &AnnotationState::modeChanged, this,
+            &GraphWindow::showAnnotationMode);
+    showAnnotationMode(host_.annotations().mode());
+}
+
+DataSetListModel& GraphWindow::dataSetList() const {
+    return *static_cast<DataSetListModel*>(dataSetTable->model());
+}
+
+void GraphWindow::buildLayout() {
+    // Left: the data-set list, shown only in the DataLogger window.
+    dataSetPanel = new QWidget(this);
+    dataSetPanel->setObjectName(QStringLiteral("dataSetPanel"));
+    auto* listLayout = new QVBoxLayout(dataSetPanel);
+    listLayout->setContentsMargins(2, 2, 2, 2);
+    dataSetsLabel = new QLabel(QStringLiteral("Data Sets"), dataSetPanel);
+    dataSetsLabel->setObjectName(QStringLiteral("dataSetsLabel"));
+    dataSetTable = new QTableView(dataSetPanel);
+    dataSetTable->setObjectName(QStringLiteral("dataSetTable"));
+    dataSetTable->setModel(new DataSetListModel(dataSetTable));
+    const int widths[DataSetListModel::kColumns] = {25, 60, 60, 40, 40, 40, 40, 60};
+    for (int c = 0; c < DataSetListModel::kColumns; ++c)
+        dataSetTable->setColumnWidth(c, widths[c] + 12);
+    dataSetTable->verticalHeader()->hide();
+    dataSetTable->verticalHeader()->setDefaultSectionSize(dataSetTable->fontMetrics().height() + 6);
+    dataSetTable->setWordWrap(false);
+    dataSetTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    dataSetTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    dataSetTable->setCursor(Qt::PointingHandCursor);
+    dataSetTable->setContextMenuPolicy(Qt::CustomContextMenu);
+    dataSetMenu = new QMenu(dataSetTable);
+    dataSetMenu->setObjectName(QStringLiteral("dataSetMenu"));
+    // "&&" shows a plain ampersand; a single one would make "T" a shortcut.
+    changeDateTimeAction = dataSetMenu->addAction(QStringLiteral("Change Date && Time"));
+    changeDateTimeAction->setObjectName(QStringLiteral("changeDateTimeAction"));
+    connect(dataSetTable, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+        dataSetMenu->popup(dataSetTable->viewport()->mapToGlobal(p));
+    });
+    connect(changeDateTimeAction, &QAction::triggered, this,
+            &GraphWindow::changeSelectedDataSetDateTime);
+    listLayout->addWidget(dataSetsLabel);
+    listLayout->addWidget(dataSetTable);
+    dataSetPanel->setMinimumWidth(120);
+    dataSetPanel->resize(375, dataSetPanel->height());
+    dataSetPanel->hide();
+
+    // Right: tool bar, graph statistic, graph, cursor statistic.
+    auto* side = new QWidget(this);
+    auto* sideLayout = new QVBoxLayout(side);
+    sideLayout->setContentsMargins(0, 0, 0, 0);
+    sideLayout->setSpacing(0);
+
+    toolBar = new QToolBar(side);
+    toolBar->setObjectName(QStringLiteral("toolBar"));
+    auto tool = [this](const char* name, const QString& text, const QString& hint, bool checkable) {
+        auto* b = new QToolButton(toolBar);
+        b->setObjectName(QLatin1String(name));
+        b->setText(text);
+        b->setToolTip(hint);
+        b->setCheckable(checkable);
+        b->setAutoRaise(true);
+        toolBar->addWidget(b);
+        return b;
+    };
+    graphStatisticsButton = tool("graphStatisticsButton", QStringLiteral("Stat"),
+                                 QStringLiteral("Toggle Graph Statistic"), true);
+    cursorStatisticsButton = tool("cursorStatisticsButton", QStringLiteral("Cursor"),
+                                  QStringLiteral("Toggle Line Cursor Statistic"), true);
+    graphStatisticsButton->setChecked(true);
+    cursorStatisticsButton->setChecked(true);
+    toolBar->addSeparator();
+    normalModeButton =
+        tool("normalModeButton", QStringLiteral("Normal"), QStringLiteral("Normal Cursor"), true);
+    crossModeButton = tool("crossModeButton", QStringLiteral("Cross"),
+                           QStringLiteral("Draw A Cross On Graph"), true);
+    textModeButton = tool("textModeButton", QStringLiteral("Text"), QStringLiteral("Text"), true);
+    normalModeButton->setChecked(true);
+    for (QToolButton* b : {normalModeButton, crossModeButton, textModeButton})
+        b->setAutoExclusive(true);
+    eraseAnnotationsButton =
+        tool("eraseAnnotationsButton", QStringLiteral("Erase"), QString(), false);
+    colorButton = tool("colorButton", QStringLiteral("Color"), QStringLiteral("Color"), true);
+    monochromeButton =
+        tool("monochromeButton", QStringLiteral("Mono"), QStringLiteral("Monochrome"), true);
+    colorButton->setAutoExclusive(true);
+    monochromeButton->setAutoExclusive(true);
+    colorButton->setChecked(true);
+    for (QToolButton* b : {colorButton, monochromeButton})
+        toolBar->actions()
+            .at(toolBar->actions().size() - (b == colorButton ? 2 : 1))
+            ->setVisible(false);
+    clearSeparator = toolBar->addSeparator();
+    clearSeparator->setVisible(false);
+    clearButton = tool("clearButton", QStringLiteral("Clear"), QStringLiteral("Clear"), false);
+    toolBar->actions().last()->setVisible(false);
+    undoZoomButton =
+        tool("undoZoomButton", QStringLiteral("Undo Zoom"), QStringLiteral("Undo Zoom"), false);
+    undoZoomButton->setEnabled(false);
+    graphOptionsButton = tool("graphOptionsButton", QStringLiteral("Graph Option"),
+                              QStringLiteral("Graph Customization"), false);
+    exportStatisticsButton =
+        tool("exportStatisticsButton", QStringLiteral("Export Statistic"), QString(), false);
+    runningLeqButton = tool("runningLeqButton", QStringLiteral("CAL Leq"), QString(), false);
+    connect(graphStatisticsButton, &QToolButton::clicked, this,
+            &GraphWindow::toggleGraphStatistics);
+    connect(cursorStatisticsButton, &QToolButton::clicked, this,
+            &GraphWindow::toggleCursorStatistics);
+    connect(undoZoomButton, &QToolButton::clicked, this, &GraphWindow::undoZoom);
+    connect(graphOptionsButton, &QToolButton::clicked, this, &GraphWindow::openGraphOptions);
+    connect(normalModeButton, &QToolButton::clicked, this, &GraphWindow::selectNormalMode);
+    connect(textModeButton, &QToolButton::clicked, this, &GraphWindow::selectTextMode);
+    connect(crossModeButton, &QToolButton::clicked, this, &GraphWindow::selectCrossMode);
+    connect(eraseAnnotationsButton, &QToolButton::clicked, this, &GraphWindow::eraseAnnotations);
+    connect(clearButton, &QToolButton::clicked, this, &GraphWindow::clearRealTimeGraph);
+    connect(exportStatisticsButton, &QToolButton::clicked, this, &GraphWindow::exportStatistics);
+    connect(runningLeqButton, &QToolButton::clicked, this, [this] { openRunningLeq(); });
+    auto setViewing = [this](ViewingStyle style) {
+        graphView->editProperties([style](GraphState& s) { s.viewingStyle = style; });
+        redraw();
+    };
+    connect(colorButton, &QToolButton::clicked, this,
+            [setViewing] { setViewing(ViewingStyle::Color); });
+    connect(monochromeButton, &QToolButton::clicked, this,
+            [setViewing] { setViewing(ViewingStyle::Monochrome); });
+    sideLayout->addWidget(toolBar);
+
+    // Graph statistic: the whole series.
+    graphStatisticsPanel = new QWidget(side);
+    graphStatisticsPanel->setObjectName(QStringLiteral("graphStatisticsPanel"));
+    graphStatisticsPanel->setFixedHeight(75);
+    auto* gs = new QGridLayout(graphStatisticsPanel);
+    gs->setContentsMargins(8, 4, 8, 4);
+    seriesStartTime = readOnlyField(graphStatisticsPanel, "seriesStartTime", 170);
+    samplingRatePanel = new QWidget(graphStatisticsPanel);
+    samplingRatePanel->setObjectName(QStringLiteral("samplingRatePanel"));
+    auto* rateLayout = new QHBoxLayout(samplingRatePanel);
+    rateLayout->setContentsMargins(0, 0, 0, 0);
+    samplingRateBox = new QComboBox(samplingRatePanel);
+    samplingRateBox->setObjectName(QStringLiteral("samplingRateBox"));
+    samplingRateBox->setEditable(true);
+    for (double r : kSamplingRates) samplingRateBox->addItem(QString::number(r, 'f', 1));
+    samplingRateBox->setCurrentIndex(-1);
+    samplingRateBox->setFixedWidth(70);
+    rateLayout->addWidget(samplingRateBox);
+    rateLayout->addWidget(makeLabel(samplingRatePanel, QStringLiteral("Sec")));
+    samplingRatePanel->setEnabled(false);
+    pointCount = readOnlyField(graphStatisticsPanel, "pointCount", 80);
+    pointCount->setText(QStringLiteral("0"));
+    seriesAverage = readOnlyField(graphStatisticsPanel, "seriesAverage", 80);
+    seriesAverage->setText(QStringLiteral("***.* dB "));
+    seriesMaximum = readOnlyField(graphStatisticsPanel, "seriesMaximum", 60);
+    seriesMaximumTime = readOnlyField(graphStatisticsPanel, "seriesMaximumTime", 170);
+    seriesMinimum = readOnlyField(graphStatisticsPanel, "seriesMinimum", 60);
+    seriesMinimumTime = readOnlyField(graphStatisticsPanel, "seriesMinimumTime", 170);
+    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("Start Time")), 0, 0);
+    gs->addWidget(seriesStartTime, 0, 1);
+    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("Sampling Rate")), 0, 2);
+    gs->addWidget(samplingRatePanel, 0, 3);
+    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("Data No.")), 0, 4);
+    gs->addWidget(pointCount, 0, 5);
+    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("Avg")), 0, 6);
+    gs->addWidget(seriesAverage, 0, 7);
+    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("Maximum ")), 1, 0);
+    gs->addWidget(seriesMaximum, 1, 1, Qt::AlignLeft);
+    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("@")), 1, 2, Qt::AlignRight);
+    gs->addWidget(seriesMaximumTime, 1, 3, 1, 2);
+    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("Minimum")), 1, 5);
+    gs->addWidget(seriesMinimum, 1, 6);
+    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("@")), 1, 7, Qt::AlignLeft);
+    gs->addWidget(seriesMinimumTime, 1, 8);
+    gs->setColumnStretch(9, 1);
+    sideLayout->addWidget(graphStatisticsPanel);
+
+    // Graph with the pointer readout in its corner, and the cursor panel under a splitter.
+    graphSplitter = new QSplitter(Qt::Vertical, side);
+    graphSplitter->setObjectName(QStringLiteral("graphSplitter"));
+    graphPanel = new QWidget(graphSplitter);
+    graphPanel->setObjectName(QStringLiteral("graphPanel"));
+    auto* graphLayout = new QVBoxLayout(graphPanel);
+    graphLayout->setContentsMargins(0, 0, 0, 0);
+    graphView = new GraphView(graphPanel);
+    graphView->setObjectName(QStringLiteral("graphView"));
+    graphLayout->addWidget(graphView);
+    pointerReadoutLabel = new QLabel(graphPanel);
+    pointerReadoutLabel->setObjectName(QStringLiteral("pointerReadoutLabel"));
+    pointerReadoutLabel->setAutoFillBackground(true);
+    pointerReadoutLabel->setFrameShape(QFrame::Panel);
+    pointerReadoutLabel->setFrameShadow(QFrame::Raised);
+    pointerReadoutLabel->setMinimumWidth(150);
+    pointerReadoutLabel->hide();  // shown with the first pointer readout
+    pointerReadoutLabel->raise();
+    graphPanel->installEventFilter(this);
+
+    cursorStatisticsPanel = new QWidget(graphSplitter);
+    cursorStatisticsPanel->setObjectName(QStringLiteral("cursorStatisticsPanel"));
+    auto* cs = new QVBoxLayout(cursorStatisticsPanel);
+    cs->setContentsMargins(0, 0, 0, 4);
+    sliderPanel = new QWidget(cursorStatisticsPanel);
+    sliderPanel->setObjectName(QStringLiteral("sliderPanel"));
+    sliderPanel->setFixedHeight(27);
+    rangeSlider = new RangeSlider(sliderPanel);
+    rangeSlider->setObjectName(QStringLiteral("rangeSlider"));
+    rangeSlider->setGeometry(0, 2, 622, 23);
+    rangeSlider->setTrackWidth(5);
+    rangeSlider->setTrackColor(Qt::yellow);
+    rangeSlider->setThumbHeight(10);
+    rangeSlider->setThumbWidth(4);
+    rangeSlider->setThumbColor(Qt::green);
+    connect(rangeSlider, &RangeSlider::firstValueChanged, this, &GraphWindow::onRangeSliderChanged);
+    connect(rangeSlider, &RangeSlider::secondValueChanged, this,
+            &GraphWindow::onRangeSliderChanged);
+    // A thumb points at the pixel of its point's X on the graph's axis, the pixel of its
+    // cursor's line, whatever part of the axis is in view and however the points are spaced
+    // in time (the value range is point indexes, the axis is time).
+    rangeSlider->setPositionOf([this](int point) {
+        if (point < 0 || point >= graphView->points())
+            return std::numeric_limits<double>::quiet_NaN();
+        const QPoint onGraph = graphView->valueToPixel(graphView->xValue(0, point), 0);
+        return double(rangeSlider->mapFrom(this, graphView->mapTo(this, onGraph)).x());
+    });
+    cs->addWidget(sliderPanel);
+    auto* cg = new QGridLayout;
+    cg->setContentsMargins(8, 0, 8, 0);
+    cursorALevel = readOnlyField(cursorStatisticsPanel, "cursorALevel", 60);
+    cursorATime = readOnlyField(cursorStatisticsPanel, "cursorATime", 170);
+    cursorBLevel = readOnlyField(cursorStatisticsPanel, "cursorBLevel", 60);
+    cursorBTime = readOnlyField(cursorStatisticsPanel, "cursorBTime", 170);
+    betweenCursorsMaximum = readOnlyField(cursorStatisticsPanel, "betweenCursorsMaximum", 60);
+    betweenCursorsMaximumTime =
+        readOnlyField(cursorStatisticsPanel, "betweenCursorsMaximumTime", 170);
+    betweenCursorsMinimum = readOnlyField(cursorStatisticsPanel, "betweenCursorsMinimum", 60);
+    betweenCursorsMinimumTime =
+        readOnlyField(cursorStatisticsPanel, "betweenCursorsMinimumTime", 170);
+    betweenCursorsAverage = readOnlyField(cursorStatisticsPanel, "betweenCursorsAverage", 60);
+    betweenCursorsLeq = readOnlyField(cursorStatisticsPanel, "betweenCursorsLeq", 60);
+    betweenCursorsL10 = readOnlyField(cursorStatisticsPanel, "betweenCursorsL10", 60);
+    betweenCursorsL50 = readOnlyField(cursorStatisticsPanel, "betweenCursorsL50", 60);
+    betweenCursorsL90 = readOnlyField(cursorStatisticsPanel, "betweenCursorsL90", 60);
+    // The levels between the cursors go with their average: whatever empties it (a new run, an
+    // erase) empties them too.
+    connect(betweenCursorsAverage, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!text.isEmpty()) return;
+        for (QLineEdit* e :
+             {betweenCursorsLeq, betweenCursorsL10, betweenCursorsL50, betweenCursorsL90})
+            e->clear();
+    });
+    for (QLineEdit* e : {cursorALevel, cursorATime})
+        e->setStyleSheet(QStringLiteral("color: blue;"));
+    for (QLineEdit* e : {cursorBLevel, cursorBTime})
+        e->setStyleSheet(QStringLiteral("color: red;"));
+    auto* labelA = makeLabel(cursorStatisticsPanel, QStringLiteral("Cursor A"));
+    labelA->setStyleSheet(QStringLiteral("color: blue;"));
+    auto* labelB = makeLabel(cursorStatisticsPanel, QStringLiteral("Cursor B"));
+    labelB->setStyleSheet(QStringLiteral("color: red;"));
+    const struct {
+        QLabel* label;
+        QLineEdit* value;
+        QLineEdit* time;
+        int row, column;
+    } rows[] = {
+        {labelA, cursorALevel, cursorATime, 0, 0},
+        {labelB, cursorBLevel, cursorBTime, 1, 0},
+        {makeLabel(cursorStatisticsPanel, QStringLiteral("Max.Between A and B")),
+         betweenCursorsMaximum, betweenCursorsMaximumTime, 0, 4},
+        {makeLabel(cursorStatisticsPanel, QStringLiteral("Min.Between A and B")),
+         betweenCursorsMinimum, betweenCursorsMinimumTime, 1, 4},
+        {makeLabel(cursorStatisticsPanel, QStringLiteral("Avg Between A and B")),
+         betweenCursorsAverage, nullptr, 2, 4},
+    };
+    for (const auto& r : rows) {
+        cg->addWidget(r.label, r.row, r.column);
+        cg->addWidget(r.value, r.row, r.column + 1);
+        if (r.time) {
+            cg->addWidget(makeLabel(cursorStatisticsPanel, QStringLiteral("@")), r.row,
+                          r.column + 2);
+            cg->addWidget(r.time, r.row, r.column + 3);
+        }
+    }
+    auto* levels = new QHBoxLayout;
+    levels->setContentsMargins(0, 0, 0, 0);
+    levels->addWidget(betweenCursorsLeq);
+    for (const auto& [name, field] : {std::pair{"L10", betweenCursorsL10},
+                                      {"L50", betweenCursorsL50},
+                                      {"L90", betweenCursorsL90}}) {
+        levels->addSpacing(8);
+        levels->addWidget(makeLabel(cursorStatisticsPanel, QLatin1String(name)));
+        levels->addWidget(field);
+    }
+    levels->addStretch(1);
+    cg->addWidget(makeLabel(cursorStatisticsPanel, QStringLiteral("Leq Between A and B")), 2, 0);
+    cg->addLayout(levels, 2, 1, 1, 3);
+    cg->setColumnStretch(8, 1);
+    cs->addLayout(cg);
+    cs->addStretch(1);
+    graphSplitter->addWidget(graphPanel);
+    graphSplitter->addWidget(cursorStatisticsPanel);
+    graphSplitter->setStretchFactor(0, 1);
+    graphSplitter->setStretchFactor(1, 0);
+    graphSplitter->setSizes({kClientHeight - 75 - 139 - 30, 139});
+    sideLayout->addWidget(graphSplitter, 1);
+
+    dataSetSplitter = new QSplitter(Qt::Horizontal, this);
+    dataSetSplitter->setObjectName(QStringLiteral("dataSetSplitter"));
+    dataSetSplitter->addWidget(dataSetPanel);
+    dataSetSplitter->addWidget(side);
+    dataSetSplitter->setStretchFactor(1, 1);
+    dataSetSplitter->setSizes({375, kClientWidth - 375});
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(0, 0, 0, 0);
+    top->addWidget(dataSetSplitter);
+    // The window never gets smaller than a usable plot with both statistics panels and the
+    // slider: the splitters may not fold the plot or the cursor panel away, and the window's
+    // minimum size is what its layout needs, so neither Cascade nor a drag squeezes them out.
+    constexpr int kMinimumPlotWidth = 320, kMinimumPlotHeight = 160;  // still a readable plot
+    graphView->setMinimumSize(kMinimumPlotWidth, kMinimumPlotHeight);
+    graphSplitter->setChildrenCollapsible(false);
+    dataSetSplitter->setCollapsible(dataSetSplitter->indexOf(side), false);
+    top->setSizeConstraint(QLayout::SetMinimumSize);
+
+    connect(graphView, &GraphView::viewChanged, this, [this] {
+        alignSlider();
+        rangeSlider->update();  // the thumbs follow the axis
+    });
+    connect(graphView, &GraphView::mouseMoved, this, &GraphWindow::onGraphMouseMoved);
+    connect(graphView, &GraphView::zoomedIn, this, &GraphWindow::onGraphZoomedIn);
+    connect(graphView, &GraphView::customizeDialogClosed, this, &GraphWindow::onGraphOptionsClosed);
+    connect(graphView, &GraphView::clicked, this, &GraphWindow::onGraphClicked);
+    connect(graphView, &GraphView::dataHotSpot, this, &GraphWindow::markDataPoint);
+    connect(graphView, &GraphView::graphAnnotDoubleClicked, this,
+            &GraphWindow::onAnnotationDoubleClicked);
+    connect(graphView, &GraphView::graphAnnotHovered, this, [this](int annotation) {
+        graphView->setToolTip(annotation >= 0 ? QStringLiteral("Double click to delete.")
+                                              : QString());
+    });
+    connect(graphView, &GraphView::vertLineAnnotHotSpot, this, [this](int line) {
+        if (line == 0 || line == 1) draggingLine_[line] = true;
+    });
+    connect(graphView, &GraphView::mouseReleased, this,
+            [this] { draggingLine_[0] = draggingLine_[1] = false; });
+}
+
+// ---- formats ---------------------------------------------------------------------------------
+
+QString GraphWindow::levelText(double level) const {
+    return formatLevel(level, host_.locale());
+}
+QString GraphWindow::dateTimeText(double x) const {
+    return formatDateTime(x, host_.locale());
+}
+QString GraphWindow::longTimeText(double x) const {
+    return formatLongTime(x, host_.locale());
+}
+
+// ---- set-up ----------------------------------------------------------------------------------
+
+bool GraphWindow::loadGraphTemplate(const QString& path) {
+    GraphState look;
+    if (!readGraphFile(path, look).ok) return false;
+    // Notes belong to the series on show, not to a look.
+    look.annotations = std::as_const(*graphView).state().annotations;
+    return graphView->loadState(saveGraphState(look));
+}
+
+void GraphWindow::setUpGraph(int series, double topY, double bottomY, double rightX, double leftX,
+                             int points) {
+    QString path;
+    for (const QString& candidate : host_.paths().templateCandidates()) {
+        if (QFileInfo(candidate).isFile()) {
+            path = candidate;
+            break;
+        }
+    }
+    // A template that cannot be applied (cut short, or a state the control cannot load) is
+    // left out: the graph is set up as without one, so it never keeps stale points, and the
+    // user is told.
+    bool templateApplied = !path.isEmpty();
+    if (templateApplied && !loadGraphTemplate(path)) {
+        templateApplied = false;
+        host_.templateUnusable(path);
+    }
+
+    graphView->setSubsets(series);
+    graphView->setPoints(points);
+    for (int i = 0; i < series; ++i) {
+        graphView->setXValue(i, -1, 0.0);
+        graphView->setYValue(i, -1, kNullDataValueY);
+    }
+    graphView->editProperties([&](GraphState& s) {
+        s.nullDataValueY = kNullDataValueY;
+        s.manualScaleControlY = ScaleControl::ManualMinAndMax;
+        s.manualMinY = bottomY;
+        s.manualMaxY = topY;
+        if (leftX != 0) {
+            s.manualScaleControlX = ScaleControl::ManualMinAndMax;
+            s.manualMinX = leftX;
+            s.manualMaxX = rightX;
+        }
+        if (!templateApplied) {
+            s.showVertLineAnnotations = true;
+            s.allowVertLineAnnotHotSpots = true;
+            s.lineAnnotationTextSize = 100;
+            s.showGraphAnnotations = true;
+            s.graphAnnotationTextSize = 100;
+            s.gridStyle = GridStyle::Dot;
+            s.mainTitle = QString();
+            s.subTitle = QStringLiteral(" ");
+            s.dateTimeMode = DateTimeMode::SerialDays;
+            s.xAxisLabel = QStringLiteral("Time");
+            s.allowZooming = Zooming::HorzPlusVert;
+            s.scrollingHorzZoom = true;
+            s.scrollingVertZoom = true;
+            s.graphForeColor = makeArgb(255, 190, 190, 190);
+            s.graphBackColor = makeArgb(255, 0, 0, 0);
+            s.deskColor = makeArgb(255, 190, 190, 190);
+            s.textColor = makeArgb(255, 0, 0, 0);
+            s.subsetColors = {makeArgb(255, 255, 255, 0), makeArgb(255, 255, 0, 0)};
+            s.subsetLineTypes = {0, 0};
+            s.yAxisColor = makeArgb(255, 255, 0, 0);
+        }
+        s.allowGraphAnnotHotSpots = true;
+    });
+    // The pointer stays that of the shared mode.
+    showAnnotationMode(host_.annotations().mode());
+    redraw();
+}
+
+void GraphWindow::redraw() {
+    graphView->perform(GraphAction::ResetImage);
+    graphView->perform(GraphAction::InvalidateImage);
+}
+
+// ---- statistics ------------------------------------------------------------------------------
+
+void GraphWindow::updateGraphStatistic() {
+    const int n = graphView->points();
+    const GraphState& s = std::as_const(*graphView).state();
+    const SeriesStatistics st = seriesStatistics(s.x.empty() ? nullptr : s.x[0].data(),
+                                                 s.y.empty() ? nullptr : s.y[0].data(), n);
+    if (n > 0) {
+        seriesStartTime->setText(dateTimeText(st.first));
+        samplingRateBox->setEditText(levelText(st.samplingRate));
+        pointCount->setText(QString::number(n));
+        seriesAverage->setText(levelText(st.mean));
+        seriesMaximum->setText(levelText(st.maximum));
+        seriesMaximumTime->setText(dateTimeText(s.x[0][st.maxIndex]));
+        seriesMinimum->setText(levelText(st.minimum));
+        seriesMinimumTime->setText(dateTimeText(s.x[0][st.minIndex]));
+    } else {
+        // No points: nothing to describe.
+        for (QLineEdit* e : {seriesStartTime, seriesAverage, seriesMaximum, seriesMaximumTime,
+                             seriesMinimum, seriesMinimumTime})
+            e->clear();
+        pointCount->setText(QStringLiteral("0"));
+    }
+    setSliderRange(n);
+}
+
+void GraphWindow::showDataSet(int i) {
+    const DataSetTable& t = host_.dataSets();
+    if (i < 0 || i >= t.setCount()) return;
+    const int n = t.counts()[i];
+    setUpGraph(1, 130, 30, t.setEnd(i), t.startTimes()[i], n);
+    const int offset = t.setOffset(i);
+    graphView->copyXData(t.sampleTimes().data() + offset, n);
+    graphView->copyYData(t.levels().data() + offset, n);
+    seriesStartTime->setText(dateTimeText(t.startTimes()[i]));
+    samplingRateBox->setEditText(QString::number(t.intervals()[i]));
+    pointCount->setText(QString::number(n));
+    if (n > 0) {
+        const int mx = t.maxIndexes()[i], mn = t.minIndexes()[i];
+        seriesMaximum->setText(levelText(graphView->yValue(0, mx)));
+        seriesMaximumTime->setText(dateTimeText(graphView->xValue(0, mx)));
+        seriesMinimum->setText(levelText(graphView->yValue(0, mn)));
+        seriesMinimumTime->setText(dateTimeText(graphView->xValue(0, mn)));
+    } else {
+        for (QLineEdit* e : {seriesMaximum, seriesMaximumTime, seriesMinimum, seriesMinimumTime})
+            e->clear();
+    }
+    seriesAverage->setText(levelText(t.averages()[i]));
+    setSliderRange(n);
+    redraw();
+}
+
+void GraphWindow::setSliderRange(int n) {
+    alignSlider();
+    rangeSlider->setMinimum(0);
+    rangeSlider->setMaximum(n - 1);
+    rangeSlider->setFirstValue(n / 3);
+    rangeSlider->setSecondValue(2 * n / 3);
+    // A value that did not change fires nothing; the cursors still follow the new series.
+    onRangeSliderChanged();
+}
+
+// ---- graph options and template ------------------------------------------------------------
+
+void GraphWindow::openGraphOptions() {
+    graphView->perform(GraphAction::Customize);
+}
+
+void GraphWindow::onGraphOptionsClosed() {
+    if (graphView->dialogResult() != 1) return;
+    Prompts& prompts = host_.prompts();
+    if (prompts.ask(QStringLiteral("Do you want to save the changes ?")) != Prompts::Answer::Yes)
+        return;
+    const AppPaths paths = host_.paths();
+    const QString folder = paths.templateFolder();
+    // Without a per-user folder there is nowhere to write (the path would be the root's).
+    if (paths.userFolder.isEmpty() || !QDir().mkpath(folder)) {
+        prompts.message(QStringLiteral("Cannot create ") + QDir::toNativeSeparators(folder) +
+                        QStringLiteral(" directory."));
+        return;
+    }
+    // The template keeps the looks: the points and notes of this series stay out of it.
+    GraphState look = std::as_const(*graphView).state();
+    look.resize(look.subsets, 0);
+    look.annotations.clear();
+    look.vertLineX = {0, 0};
+    look.vertLineText = {};
+    const FileWriteResult written = writeGraphFile(look, paths.userTemplate());
+    if (!written.ok()) prompts.message(written.error);
+}
+
+// ---- data set start time ---------------------------------------------------------------------
+
+void GraphWindow::changeSelectedDataSetDateTime() {
+    const QModelIndexList selected = dataSetTable->selectionModel()->selectedIndexes();
+    if (selected.isEmpty()) return;
+    int top = selected.front().row();
+    for (const QModelIndex& index : selected) top = std::min(top, index.row());
+    // The empty row of a list without sets has no date.
+    if (dataSetList().text(top, 1).isEmpty()) return;
+    changeDataSetDateTime(top);
+}
+
+void GraphWindow::changeDataSetDateTime(int i) {
+    if (i < 0 || i >= host_.dataSets().setCount()) return;
+    // The pickers start at the current time, not at the set's start.
+    DataSetStartDialog dialog(host_.clock().now(), i + 1, host_.locale(), this);
+    const int result = execDataSetStartDialog ? execDataSetStartDialog(dialog) : dialog.exec();
+    if (result != QDialog::Accepted) return;
+    const SerialDateTime start = toSerialDateTime(dialog.date(), dialog.time());
+    host_.changeStartTime(i, start);
+    dataSetList().setStartTime(i, start);
+    showDataSet(i);
+}
+
+// ---- cursors ---------------------------------------------------------------------------------
+
+void GraphWindow::onRangeSliderChanged() {
+    cursorA_ = rangeSlider->firstValue();
+    cursorB_ = rangeSlider->secondValue();
+    // One point or none: no cursors. (A negative maximum is an empty series.)
+    if (rangeSlider->maximum() <= 0 || graphView->points() == 0) return;
+    placeCursor(0, cursorA_);
+    placeCursor(1, cursorB_);
+    updateCursorStatistic();
+    sliderPanel->update();
+    redraw();
+}
+
+void GraphWindow::placeCursor(int cursor, int point) {
+    const int n = graphView->points();
+    if (n == 0) return;
+    point = std::clamp(point, 0, n - 1);
+    const double x = graphView->xValue(0, point);
+    const float y = graphView->yValue(0, point);
+    (cursor == 0 ? cursorALevel : cursorBLevel)->setText(levelText(y));
+    (cursor == 0 ? cursorATime : cursorBTime)->setText(dateTimeText(x));
+    const QString label = QStringLiteral("|t") + longTimeText(x) + QLatin1Char('\n') +
+                          levelText(y) + QStringLiteral("dB");
+    graphView->editProperties([&](GraphState& s) {
+        s.vertLineX[cursor] = x;
+        s.vertLineText[cursor] = label;
+    });
+}
+
+void GraphWindow::updateCursorStatistic() {
+    const GraphState& s = std::as_const(*graphView).state();
+    const int n = graphView->points();
+    if (n == 0 || s.x.empty()) return;
+    const CursorStatistics c =
+        cursorStatistics(s.x[0].data(), s.y[0].data(), n, cursorA_, cursorB_);
+    betweenCursorsMaximum->setText(levelText(c.maximum));
+    betweenCursorsMaximumTime->setText(dateTimeText(c.maximumTime));
+    betweenCursorsMinimum->setText(levelText(c.minimum));
+    betweenCursorsMinimumTime->setText(dateTimeText(c.minimumTime));
+    betweenCursorsAverage->setText(levelText(c.mean));
+    const CursorLevels levels =
+        cursorLevels(s.y[0].data(), n, cursorA_, cursorB_, s.nullDataValueY);
+    const auto show = [&](QLineEdit* e, double level) {
+        e->setText(levels.count > 0 ? levelText(level) : QString());
+    };
+    show(betweenCursorsLeq, levels.leq);
+    show(betweenCursorsL10, levels.l10);
+    show(betweenCursorsL50, levels.l50);
+    show(betweenCursorsL90, levels.l90);
+}
+
+void GraphWindow::onGraphMouseMoved(const QPoint& pixel) {
+    const QRect area = graphView->plottingArea();
+    if (pixel.x() >= area.left() && pixel.x() <= area.right() + 1 && pixel.y() >= area.top() &&
+        pixel.y() <= area.bottom() + 1) {
+        const QPointF v = graphView->pixelToValue(pixel);
+        pointerReadoutLabel->setText(levelText(v.y()) + QStringLiteral("dB@") +
+                                     longTimeText(v.x()));
+        pointerReadoutLabel->adjustSize();
+        pointerReadoutLabel->show();
+        pointerReadoutLabel->raise();
+        dragCursorLine(pixel);
+    }
+}
+
+// Dragging a cursor line: the cursor steps point by point towards the pointer's X.
+void GraphWindow::dragCursorLine(const QPoint& pixel) {
+    const int line = draggingLine_[0] ? 0 : draggingLine_[1] ? 1 : -1;
+    const int n = graphView->points();
+    if (line < 0 || n == 0) return;
+    if (graphView->hotSpotAt(pixel).kind == HotSpotKind::VertLineAnnotation) return;
+    const double pointerX = graphView->pixelToValue(pixel).x();
+    int p = std::clamp(line == 0 ? cursorA_ : cursorB_, 0, n - 1);
+    const int start = p;
+    if (graphView->xValue(0, p) < pointerX) {
+        while (p < n - 1 && graphView->xValue(0, p) < pointerX) ++p;
+    } else if (graphView->xValue(0, p) > pointerX) {
+        while (p > 0 && graphView->xValue(0, p) > pointerX) --p;
+    }
+    if (p == start) return;
+    if (line == 0)
+        rangeSlider->setFirstValue(p);
+    else
+        rangeSlider->setSecondValue(p);
+}
+
+void GraphWindow::onGraphZoomedIn() {
+    undoZoomButton->setEnabled(true);
+}
+
+void GraphWindow::undoZoom() {
+    graphView->perform(GraphAction::undoZoomButton);
+    graphView->perform(GraphAction::ResetImage);
+    undoZoomButton->setEnabled(false);
+}
+
+void GraphWindow::toggleGraphStatistics() {
+    graphStatisticsPanel->setVisible(graphStatisticsButton->isChecked());
+    movePointerReadout();
+}
+
+void GraphWindow::toggleCursorStatistics() {
+    const bool shown = cursorStatisticsButton->isChecked();
+    cursorStatisticsPanel->setVisible(shown);
+    graphView->editProperties([shown](GraphState& s) { s.showVertLineAnnotations = shown; });
+    redraw();
+}
+
+// ---- annotations -----------------------------------------------------------------------------
+
+void GraphWindow::showAnnotationMode(AnnotationMode mode) {
+    QToolButton* down = mode == AnnotationMode::Text    ? textModeButton
+                        : mode == AnnotationMode::Cross ? crossModeButton
+                                                        : normalModeButton;
+    down->setChecked(true);
+    switch (mode) {
+        case AnnotationMode::Normal:
+            graphView->setCursor(Qt::ArrowCursor);
+            break;
+        case AnnotationMode::Text:
+            graphView->setCursor(Qt::IBeamCursor);
+            break;
+        case AnnotationMode::Cross:
+            graphView->setCursor(crossCursor());
+            break;
+    }
+}
+
+void GraphWindow::selectNormalMode() {
+    host_.annotations().setMode(AnnotationMode::Normal);
+}
+void GraphWindow::selectTextMode() {
+    host_.annotations().setMode(AnnotationMode::Text);
+}
+void GraphWindow::selectCrossMode() {
+    host_.annotations().setMode(AnnotationMode::Cross);
+}
+
+void GraphWindow::placeAnnotation(int32_t type, QPointF at, const QString& text) {
+    AnnotationState& shared = host_.annotations();
+    const int index = shared.takeIndex(std::as_const(*graphView).state().annotations);
+    graphView->editProperties(
+        [&](GraphState& s) { setAnnotation(s.annotations, index, type, at.x(), at.y(), text); });
+}
+
+void GraphWindow::onGraphClicked() {
+    const AnnotationMode mode = host_.annotations().mode();
+    const std::optional<QPoint> at =
+        annotationPoint(mode, graphView->lastMousePosition(), graphView->plottingArea());
+    if (!at) return;
+    const QPointF value = graphView->pixelToValue(*at);
+    if (mode == AnnotationMode::Text) {
+        AnnotationTextDialog dialog(this);
+        // The text as typed; an empty one is an annotation that shows nothing.
+        if (execAnnotationTextDialog(dialog))
+            placeAnnotation(kAnnotationTextOnly, value, dialog.annotationText->text());
+    } else {
+        placeAnnotation(kAnnotationCross, value, QString());
+    }
+    redraw();
+}
+
+void GraphWindow::eraseAnnotations() {
+    const std::vector<AnnotationRow> rows = erasableAnnotations(
+        std::as_const(*graphView).state().annotations, host_.annotations().lastAnnotation());
+    EraseAnnotationsDialog dialog(rows, host_.locale(), this);
+    if (!execEraseAnnotationsDialog(dialog)) return;
+    const std::vector<int> erased = dialog.selectedAnnotations();
+    graphView->editProperties([&](GraphState& s) {
+        for (int index : erased) eraseAnnotation(s.annotations, index);
+    });
+    redraw();
+}
+
+void GraphWindow::markDataPoint(int series, int point) {
+    if (series < 0 || series >= graphView->subsets() || point < 0 || point >= graphView->points())
+        return;
+    const GraphAnnotation marker = markerAnnotation(
+        graphView->xValue(series, point), graphView->yValue(series, point), host_.locale());
+    graphView->editProperties([&](GraphState& s) {
+        if (s.annotations.size() <= size_t(kMarkerAnnotation))
+            s.annotations.resize(size_t(kMarkerAnnotation) + 1);
+        s.annotations[size_t(kMarkerAnnotation)] = marker;
+    });
+    redraw();
+}
+
+void GraphWindow::onAnnotationDoubleClicked(int annotation) {
+    // In text or cross mode the clicks place annotations instead.
+    if (host_.annotations().mode() != AnnotationMode::Normal) return;
+    graphView->editProperties([&](GraphState& s) { eraseAnnotation(s.annotations, annotation); });
+    graphView->setToolTip(QString());
+    redraw();
+}
+
+void GraphWindow::clearRealTimeGraph() {
+    setCaption(QStringLiteral("Real-Time Graph"));
+    setClearVisible(true);
+    constexpr int kClearedPoints = 200;
+    constexpr double kClearedSeconds = 30;
+    const SerialDateTime t = toSerialDateTime(host_.clock().now());
+    setUpGraph(1, 130, 30, t + kClearedSeconds * kOneSecond, t, kClearedPoints);
+    graphView->setXValue(0, -1, 0.0);
+    graphView->setYValue(0, -1, 0.0f);
+    emit realTimeCleared();
+    graphView->editProperties([this](GraphState& s) { host_.annotations().clear(s.annotations); });
+    redraw();
+}
+
+// ---- statistic export and running Leq ---------------------------------------------------------
+
+void GraphWindow::exportStatistics() {
+    StatisticFields f;
+    f.startTime = seriesStartTime->text();
+    f.samplingRate = samplingRateBox->currentText();
+    f.dataNo = pointCount->text();
+    f.avgAll = seriesAverage->text();
+    f.max = seriesMaximum->text();
+    f.maxTime = seriesMaximumTime->text();
+    f.min = seriesMinimum->text();
+    f.minTime = seriesMinimumTime->text();
+    f.cursorA = cursorALevel->text();
+    f.cursorATime = cursorATime->text();
+    f.cursorB = cursorBLevel->text();
+    f.cursorBTime = cursorBTime->text();
+    f.maxAB = betweenCursorsMaximum->text();
+    f.maxABTime = betweenCursorsMaximumTime->text();
+    f.minAB = betweenCursorsMinimum->text();
+    f.minABTime = betweenCursorsMinimumTime->text();
+    f.avgAB = betweenCursorsAverage->text();
+    f.leqAB = betweenCursorsLeq->text();
+    f.l10AB = betweenCursorsL10->text();
+    f.l50AB = betweenCursorsL50->text();
+    f.l90AB = betweenCursorsL90->text();
+    QGuiApplication::clipboard()->setText(statisticText(f));
+    host_.prompts().message(QStringLiteral("The statistic has been copy to clipboard"));
+}
+
+GraphWindow* GraphWindow::openRunningLeq() {
+    const GraphState& s = std::as_const(*graphView).state();
+    const int n = graphView->points();
+    const RunningLeq leq = s.x.empty() || s.y.empty()
+                               ? RunningLeq{}
+                               : runningLeq(s.x[0].data(), s.y[0].data(), n, s.nullDataValueY);
+    if (leq.leq.size() < 2) {
+        host_.prompts().message(QStringLiteral("data number < 2"));
+        return nullptr;
+    }
+    // A running Leq answers for its source's data: same caption, same close question.
+    GraphWindow* window = host_.createGraphWindow(
+        GraphDocument{WindowRole::LeqOfSource, document_.effectiveRole(), document_.unsaved},
+        caption());
+    if (!window) return nullptr;
+    // It belongs to this window and goes with it.
+    QWidget* frame = qobject_cast<QMdiSubWindow*>(window->parentWidget())
+                         ? window->parentWidget()
+                         : static_cast<QWidget*>(window);
+    connect(this, &QObject::destroyed, frame, &QObject::deleteLater);
+    leqWindow_ = window;
+    window->showRunningLeq(leq);
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget())) sub->showNormal();
+    window->showNormal();
+    window->redraw();
+    return window;
+}
+
+void GraphWindow::showRunningLeq(const RunningLeq& leq) {
+    const int n = int(leq.leq.size());
+    if (n == 0) return;
+    setUpGraph(2, 130, 30, leq.x.back(), leq.x.front(), n);
+    graphView->editProperties([](GraphState& s) {
+        s.subsetLabels = {QStringLiteral("SPL"), QStringLiteral("Leq")};
+        s.subsetColors = {makeArgb(255, 255, 255, 0), makeArgb(255, 255, 0, 0)};
+    });
+    graphView->editPoints([&](GraphState& s) {
+        std::copy(leq.x.begin(), leq.x.end(), s.x[0].begin());
+        std::copy(leq.x.begin(), leq.x.end(), s.x[1].begin());
+        std::copy(leq.spl.begin(), leq.spl.end(), s.y[0].begin());
+        std::copy(leq.leq.begin(), leq.leq.end(), s.y[1].begin());
+    });
+    runningLeqButton->setEnabled(false);
+    updateGraphStatistic();
+    graphView->perform(GraphAction::ReinitAndReset);
+}
+
+// ---- window events ---------------------------------------------------------------------------
+
+// The track spans the plotting area and half a thumb beyond each end, so that the thumb of a
+// point on the area's first or last pixel is whole; the thumbs themselves point at their
+// cursors' lines (see buildLayout).
+void GraphWindow::alignSlider() {
+    const QRect area = graphView->plottingArea();
+    const QPoint topLeft = graphView->mapTo(this, area.topLeft());
+    const QPoint inPanel = sliderPanel->mapFrom(this, topLeft);
+    const int half = rangeSlider->thumbHeight() / 2;
+    const QRect wanted(inPanel.x() - half, rangeSlider->y(),
+                       std::max(area.width(), 1) + rangeSlider->thumbHeight() + 1,
+                       rangeSlider->height());
+    if (rangeSlider->geometry() != wanted) rangeSlider->setGeometry(wanted);
+}
+
+void GraphWindow::movePointerReadout() {
+    pointerReadoutLabel->move(graphView->geometry().topLeft() + QPoint(2, 2));
+}
+
+void GraphWindow::onFirstShow() {
+    colorButton->setChecked(true);
+    host_.annotations().setMode(AnnotationMode::Normal);
+    showAnnotationMode(AnnotationMode::Normal);
+    const QString current = samplingRateBox->currentText();
+    const bool blocked = samplingRateBox->blockSignals(true);
+    for (int i = 0; i < 9; ++i)
+        samplingRateBox->setItemText(i, formatLevel(kSamplingRates[i], host_.locale()));
+    samplingRateBox->setEditText(current);
+    samplingRateBox->blockSignals(blocked);
+}
+
+void GraphWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        onFirstShow();
+    }
+    alignSlider();
+    movePointerReadout();
+}
+
+void GraphWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    alignSlider();
+}
+
+void GraphWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+}
+
+bool GraphWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == graphPanel && event->type() == QEvent::Resize) {
+        movePointerReadout();
+        alignSlider();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool GraphWindow::confirmClose() {
+    const QString question = document_.closeQuestion();
+    if (!document_.unsaved || !*document_.unsaved || question.isEmpty()) return true;
+    switch (host_.prompts().confirm(question)) {
+        case Prompts::Answer::Cancel:
+            return false;
+        case Prompts::Answer::Yes:
+            *document_.unsaved = false;
+            host_.saveWindow(*this);
+            return true;
+        case Prompts::Answer::No:
+            if (document_.noClearsUnsaved()) *document_.unsaved = false;
+            return true;
+    }
+    return true;
+}
+
+void GraphWindow::setDocument(const GraphDocument& document) {
+    document_ = document;
+    setRole(this, document_.role);
+}
+
+void GraphWindow::setClearVisible(bool shown) {
+    clearSeparator->setVisible(shown);
+    const QList<QAction*> actions = toolBar->actions();
+    const qsizetype clear = actions.indexOf(clearSeparator) + 1;
+    if (clear > 0 && clear < actions.size()) actions[clear]->setVisible(shown);
+}
+
+void GraphWindow::closeEvent(QCloseEvent* event) {
+    // A graph window is never destroyed by closing: it is minimised and keeps its data.
+    event->ignore();
+    if (!confirmClose()) return;
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        sub->showMinimized();
+    else
+        showMinimized();
+}
+
+}  // namespace kl516
