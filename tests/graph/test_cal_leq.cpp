@@ -200,7 +200,7 @@ TEST_F(GraphWindowLevels, CalLeqOpensTheRunningLeqInAWindowOfTheSource) {
     fill({90, 90, 60});
     GraphWindow* leq = graph->openRunningLeq();
     ASSERT_NE(leq, nullptr);
-    EXPECT_EQ(graph->leqWindow(), leq);
+    EXPECT_EQ(graph->runningLeqWindow(), leq);
     EXPECT_EQ(leq->caption(), "DataLogger");
     EXPECT_EQ(leq->role(), WindowRole::LeqOfSource);
     EXPECT_EQ(leq->document().closeQuestion(), graph->document().closeQuestion());

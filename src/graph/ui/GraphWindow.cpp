@@ -876,7 +876,7 @@ GraphWindow* GraphWindow::openRunningLeq() {
                          ? window->parentWidget()
                          : static_cast<QWidget*>(window);
     connect(this, &QObject::destroyed, frame, &QObject::deleteLater);
-    leqWindow_ = window;
+    runningLeqWindow_ = window;
     window->showRunningLeq(leq);
     if (auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget())) sub->showNormal();
     window->showNormal();

@@ -111,8 +111,8 @@ class GraphWindow : public QWidget {
     // CAL Leq: a new window (owned by this one, with its caption) showing the levels and their
     // running Leq; null when there are fewer than two levels.
     GraphWindow* openRunningLeq();
-    // The Leq window made last, while it exists.
-    GraphWindow* leqWindow() const { return leqWindow_; }
+    // The running-Leq window made last, while it exists.
+    GraphWindow* runningLeqWindow() const { return runningLeqWindow_; }
     // Sets this window up with the levels ("SPL") and running Leq ("Leq") series, the statistics
     // and the drawing, without showing it; CAL Leq is disabled here.
     void showRunningLeq(const RunningLeq& leq);
@@ -179,7 +179,7 @@ class GraphWindow : public QWidget {
     int cursorB_ = 100;
     bool draggingLine_[2] = {false, false};
     bool shownOnce_ = false;
-    QPointer<GraphWindow> leqWindow_;
+    QPointer<GraphWindow> runningLeqWindow_;
 };
 
 }  // namespace kl516
