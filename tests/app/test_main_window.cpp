@@ -54,17 +54,10 @@ struct MainWindowTest : ::testing::Test {
         auto* w = window->panel()->findChild<QWidget*>(QLatin1String(name));
         return w && w->isVisibleTo(window->panel());
     }
-    bool runEnabled() const {
-        return test::button(*window, "runButton")->isEnabled() &&
-               test::action(*window, "runAction")->isEnabled();
-    }
-    bool stopEnabled() const {
-        return test::button(*window, "stopButton")->isEnabled() &&
-               test::action(*window, "stopAction")->isEnabled();
-    }
+    bool runEnabled() const { return test::commandEnabled(*window, "runButton", "runAction"); }
+    bool stopEnabled() const { return test::commandEnabled(*window, "stopButton", "stopAction"); }
     bool loggerEnabled() const {
-        return test::button(*window, "dataLoggerButton")->isEnabled() &&
-               test::action(*window, "dataLoggerMenuAction")->isEnabled();
+        return test::commandEnabled(*window, "dataLoggerButton", "dataLoggerMenuAction");
     }
 };
 

@@ -105,14 +105,8 @@ struct RealTimeFixture : ::testing::Test {
         test::button(*window, "runButton")->click();
     }
 
-    bool runEnabled() const {
-        return test::button(*window, "runButton")->isEnabled() &&
-               test::action(*window, "runAction")->isEnabled();
-    }
-    bool stopEnabled() const {
-        return test::button(*window, "stopButton")->isEnabled() &&
-               test::action(*window, "stopAction")->isEnabled();
-    }
+    bool runEnabled() const { return test::commandEnabled(*window, "runButton", "runAction"); }
+    bool stopEnabled() const { return test::commandEnabled(*window, "stopButton", "stopAction"); }
 };
 
 }  // namespace kl516::test

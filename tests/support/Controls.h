@@ -31,5 +31,9 @@ inline QLineEdit* lineEdit(const QObject& root, const char* name) {
 inline QTimer* timer(const QObject& root, const char* name) {
     return control<QTimer>(root, name);
 }
+// A command reached by a tool button and a menu item is enabled when both are.
+inline bool commandEnabled(const QObject& root, const char* buttonName, const char* actionName) {
+    return button(root, buttonName)->isEnabled() && action(root, actionName)->isEnabled();
+}
 
 }  // namespace kl516::test
