@@ -107,8 +107,9 @@ LeqSummary leqSummary(const std::vector<LeqRow>& rows, float leq, int seconds) {
         if (r.hasLevel) levels.push_back(r.spl);
     s.countedSeconds = int(levels.size());
     if (levels.empty()) return s;
-    s.lmin = *std::min_element(levels.begin(), levels.end());
-    s.lmax = *std::max_element(levels.begin(), levels.end());
+    const auto [lowest, highest] = std::minmax_element(levels.begin(), levels.end());
+    s.lmin = *lowest;
+    s.lmax = *highest;
     s.l10 = exceededLevel(levels, 10);
     s.l50 = exceededLevel(levels, 50);
     s.l90 = exceededLevel(levels, 90);
