@@ -178,6 +178,8 @@ bool readState(Reader& r, GraphState& s) {
 
     if (!r.str(s.mainTitle) || !r.str(s.subTitle) || !r.str(s.xAxisLabel) || !r.str(s.yAxisLabel))
         return false;
+    // Graphs and templates saved while the level axis kept the control's placeholder title.
+    if (s.yAxisLabel == QLatin1String("Y Axis #1")) s.yAxisLabel = QStringLiteral("dB");
     uint32_t n;
     if (!r.count(n, kMinStringBytes)) return false;
     s.subsetLabels.clear();

@@ -60,7 +60,7 @@ struct GraphState {
     QString mainTitle;
     QString subTitle;
     QString xAxisLabel;
-    QString yAxisLabel = QStringLiteral("Y Axis #1");
+    QString yAxisLabel = QStringLiteral("dB");  // every series is a level
     QStringList subsetLabels;
     QString fontFamily;      // empty: the application font
     int32_t fontSize = 0;    // point size; 0: the application font's size

@@ -4,14 +4,16 @@
 
 namespace kl516 {
 
-// The points a running Leq covers and its value at each. Only points holding a measured level
-// count, those the graph draws: a point whose X is 0 (a real-time graph's point not yet sampled,
-// a second without a level in an LEQ graph) or whose level is the null value or not a number is
-// left out, so the Leq is neither dragged down by zeros nor stuck at the null value.
+// The samples a running Leq goes through and its value at each. A point whose X is 0 (a
+// real-time graph's point not yet sampled) or not a number is no sample and is left out. A
+// sample without a level (the null value, not a number) keeps its place as a gap: its level and
+// its Leq are the null value, and the Leq goes on from the levels before it, so it is neither
+// dragged down by zeros nor stuck at the null value.
 struct RunningLeq {
-    std::vector<double> x;   // the counted points' times
-    std::vector<float> spl;  // their levels
-    std::vector<float> leq;  // the running Leq at each
+    std::vector<double> x;   // the samples' times
+    std::vector<float> spl;  // their levels; the null value where a sample has none
+    std::vector<float> leq;  // the running Leq at each; the null value where a sample has no level
+    int levels = 0;          // samples holding a level
 };
 RunningLeq runningLeq(const double* x, const float* y, int n, float nullValue);
 

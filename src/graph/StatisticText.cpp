@@ -4,6 +4,28 @@
 
 namespace kl516 {
 
+QString pointTimeText(SerialDateTime t, const QLocale& locale, bool tenths) {
+    const QTime time = timeOf(t);
+    if (!tenths || !time.isValid()) return formatLongTime(t, locale);
+    // The tenth goes, quoted, after the last seconds field outside quoted text.
+    QString format = longTimeFormatWithoutZone(locale);
+    qsizetype after = -1;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        if (format[i] == u'\'') quoted = !quoted;
+        else if (!quoted && format[i] == u's') after = i + 1;
+    }
+    if (after < 0) return formatLongTime(t, locale);
+    const QString tenth = QLatin1Char('\'') + locale.decimalPoint() +
+                          QString::number(time.msec() / 100) + QLatin1Char('\'');
+    format.insert(after, tenth);
+    return locale.toString(time, format);
+}
+
+QString pointDateTimeText(SerialDateTime t, const QLocale& locale, bool tenths) {
+    return formatShortDate(t, locale) + QLatin1Char(' ') + pointTimeText(t, locale, tenths);
+}
+
 QString statisticText(const StatisticFields& f) {
     const QString at = QStringLiteral("@");
     const QStringList lines = {

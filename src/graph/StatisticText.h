@@ -1,8 +1,19 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 
+#include "dataset/SerialDateTime.h"
+
 namespace kl516 {
+
+// The time of a point as the statistics fields and cursor labels show it: the locale's long
+// time, or with `tenths` the tenth of a second right after the seconds ("02:26:42.3"), so that
+// the points of a run sampled faster than once a second do not share their texts. The tenth is
+// cut, not rounded, as the seconds are.
+QString pointTimeText(SerialDateTime t, const QLocale& locale, bool tenths);
+// The short date, a blank and pointTimeText.
+QString pointDateTimeText(SerialDateTime t, const QLocale& locale, bool tenths);
 
 // The texts of the graph window's statistics fields, exactly as displayed.
 struct StatisticFields {

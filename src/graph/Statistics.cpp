@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace kl516 {
@@ -12,8 +13,9 @@ namespace {
 
 struct Scan {
     double sum = 0;
-    float maximum;
-    float minimum;
+    int levels = 0;  // points holding a level
+    float maximum = -std::numeric_limits<float>::infinity();
+    float minimum = std::numeric_limits<float>::infinity();
     int maxIndex = 0;  // relative to the scanned run
     int minIndex = 0;
 };
@@ -24,8 +26,8 @@ int firstIndexOf(const float* y, int n, float value) {
     return 0;
 }
 
-// Sum, maximum and minimum of y[0 .. n - 1], starting from the given extremes, with strict
-// comparisons so that the earliest of equal extremes wins.
+// Sum, count, maximum and minimum of the levels among y[0 .. n - 1], points without a level
+// left out, with strict comparisons so that the earliest of equal extremes wins.
 //
 // The work runs in four independent lanes, because a single chain of additions and comparisons
 // is bound by their latency. The result is that of the plain scan: the extreme values do not
@@ -33,66 +35,66 @@ int firstIndexOf(const float* y, int n, float value) {
 // scan keeps (it was strictly beyond everything before it). The sum may differ from the plain
 // scan's only in its last bits, and not at all for levels of a sound meter: floats of at least
 // 1/32 in magnitude, added in double precision, sum without rounding whatever the order.
-Scan scanLevels(const float* y, int n, float startMaximum, float startMinimum) {
+Scan scanLevels(const float* y, int n, float nullValue) {
     constexpr int kLanes = 4;
+    constexpr float kInf = std::numeric_limits<float>::infinity();
     double sum[kLanes] = {};
+    int count[kLanes] = {};
     float hi[kLanes], lo[kLanes];
-    std::fill_n(hi, kLanes, startMaximum);
-    std::fill_n(lo, kLanes, startMinimum);
+    std::fill_n(hi, kLanes, -kInf);
+    std::fill_n(lo, kLanes, kInf);
+    const auto take = [&](int l, float v) {
+        const bool level = hasLevel(v, nullValue);
+        sum[l] += level ? v : 0.0f;
+        count[l] += level;
+        hi[l] = level && v > hi[l] ? v : hi[l];
+        lo[l] = level && v < lo[l] ? v : lo[l];
+    };
     int i = 0;
-    for (; i + kLanes <= n; i += kLanes) {
-        for (int l = 0; l < kLanes; ++l) {
-            const float v = y[i + l];
-            sum[l] += v;
-            hi[l] = v > hi[l] ? v : hi[l];
-            lo[l] = v < lo[l] ? v : lo[l];
-        }
-    }
-    for (; i < n; ++i) {
-        const float v = y[i];
-        sum[0] += v;
-        hi[0] = v > hi[0] ? v : hi[0];
-        lo[0] = v < lo[0] ? v : lo[0];
-    }
+    for (; i + kLanes <= n; i += kLanes)
+        for (int l = 0; l < kLanes; ++l) take(l, y[i + l]);
+    for (; i < n; ++i) take(0, y[i]);
 
     Scan s;
     s.sum = (sum[0] + sum[1]) + (sum[2] + sum[3]);
-    s.maximum = startMaximum;
-    s.minimum = startMinimum;
+    s.levels = (count[0] + count[1]) + (count[2] + count[3]);
     for (int l = 0; l < kLanes; ++l) {
         if (hi[l] > s.maximum) s.maximum = hi[l];
         if (lo[l] < s.minimum) s.minimum = lo[l];
     }
-    // An extreme that never moved from its start value keeps index 0.
-    if (s.maximum > startMaximum) s.maxIndex = firstIndexOf(y, n, s.maximum);
-    if (s.minimum < startMinimum) s.minIndex = firstIndexOf(y, n, s.minimum);
+    if (s.levels == 0) return Scan{};
+    s.maxIndex = firstIndexOf(y, n, s.maximum);
+    s.minIndex = firstIndexOf(y, n, s.minimum);
     return s;
 }
 
 }  // namespace
 
-SeriesStatistics seriesStatistics(const double* x, const float* y, int n) {
+SeriesStatistics seriesStatistics(const double* x, const float* y, int n, float nullValue) {
     SeriesStatistics s;
     if (n <= 0 || !x || !y) return s;
     s.empty = false;
     s.count = n;
     s.first = x[0];
     s.last = x[n - 1];
-    // Divided by the number of points, not the number of gaps between them.
-    s.samplingRate = (s.last - s.first) * 86400 / n;
+    // The span over the intervals between the points; a missed sample keeps its place in time.
+    if (n >= 2) s.samplingRate = (s.last - s.first) * 86400 / (n - 1);
 
-    const Scan scan = scanLevels(y, n, -9999.0f, 9999.0f);
+    const Scan scan = scanLevels(y, n, nullValue);
+    s.levels = scan.levels;
+    if (scan.levels == 0) return s;
     s.maximum = scan.maximum;
     s.minimum = scan.minimum;
     s.maxIndex = scan.maxIndex;
     s.minIndex = scan.minIndex;
     s.maximumTime = x[scan.maxIndex];
     s.minimumTime = x[scan.minIndex];
-    s.mean = scan.sum / n;
+    s.mean = scan.sum / scan.levels;
     return s;
 }
 
-CursorStatistics cursorStatistics(const double* x, const float* y, int n, int a, int b) {
+CursorStatistics cursorStatistics(const double* x, const float* y, int n, int a, int b,
+                                  float nullValue) {
     CursorStatistics s;
     if (n <= 0 || !x || !y) return s;
     a = std::clamp(a, 0, n - 1);
@@ -100,18 +102,17 @@ CursorStatistics cursorStatistics(const double* x, const float* y, int n, int a,
     s.empty = false;
     s.lo = std::min(a, b);
     s.hi = std::max(a, b);
-    const int count = s.hi - s.lo + 1;
 
-    constexpr float kStartMaximum = -99999.0f, kStartMinimum = 99999.0f;
-    const Scan scan = scanLevels(y + s.lo, count, kStartMaximum, kStartMinimum);
+    const Scan scan = scanLevels(y + s.lo, s.hi - s.lo + 1, nullValue);
+    s.levels = scan.levels;
+    if (scan.levels == 0) return s;
     s.maximum = scan.maximum;
     s.minimum = scan.minimum;
     s.maxIndex = s.lo + scan.maxIndex;
     s.minIndex = s.lo + scan.minIndex;
-    // The times stay 0 when no level ever beat the start values (levels that are all NaN).
-    s.maximumTime = scan.maximum > kStartMaximum ? x[s.maxIndex] : 0.0;
-    s.minimumTime = scan.minimum < kStartMinimum ? x[s.minIndex] : 0.0;
-    s.mean = scan.sum / count;
+    s.maximumTime = x[s.maxIndex];
+    s.minimumTime = x[s.minIndex];
+    s.mean = scan.sum / scan.levels;
     return s;
 }
 

@@ -2,15 +2,20 @@
 
 #include <cstdint>
 
+#include "levels/LevelArithmetic.h"
+
 namespace kl516 {
 
-// Statistics of a whole series, as the graph window's upper panel shows them.
+// Statistics of a whole series, as the graph window's upper panel shows them. Points without a
+// level (the null value, NaN) are samples that were missed: they count as points and keep the
+// run's times, but no extreme or mean takes them in.
 struct SeriesStatistics {
     bool empty = true;  // no points: every other field is 0
     int count = 0;
+    int levels = 0;           // points holding a level; 0: extremes and mean are 0
     double first = 0;         // X of the first point
     double last = 0;          // X of the last point
-    double samplingRate = 0;  // seconds: (last - first) × 86400 / count
+    double samplingRate = 0;  // seconds: (last - first) × 86400 / (count - 1); 0 below 2 points
     float maximum = 0;
     float minimum = 0;
     int maxIndex = 0;  // earliest point with the maximum
@@ -21,13 +26,16 @@ struct SeriesStatistics {
 };
 
 // x holds SerialDateTime values, y levels in dB; both have n points.
-SeriesStatistics seriesStatistics(const double* x, const float* y, int n);
+SeriesStatistics seriesStatistics(const double* x, const float* y, int n,
+                                  float nullValue = kNullLevel);
 
-// Statistics of the points between two cursors, both cursor points included.
+// Statistics of the points between two cursors, both cursor points included; points without a
+// level are left out.
 struct CursorStatistics {
     bool empty = true;  // no points: every other field is 0
     int lo = 0;         // the smaller cursor index, clamped to the series
     int hi = 0;         // the larger one
+    int levels = 0;     // points between the cursors holding a level; 0: the figures are 0
     float maximum = 0;
     float minimum = 0;
     int maxIndex = 0;  // index in the series of the earliest point with the maximum
@@ -38,7 +46,8 @@ struct CursorStatistics {
 };
 
 // a and b are the two cursor indexes in either order; indexes outside 0 .. n - 1 are clamped.
-CursorStatistics cursorStatistics(const double* x, const float* y, int n, int a, int b);
+CursorStatistics cursorStatistics(const double* x, const float* y, int n, int a, int b,
+                                  float nullValue = kNullLevel);
 
 // The levels a listener judges noise by, over the points between two cursors (both included)
 // that hold a measured level (finite, not the null value).

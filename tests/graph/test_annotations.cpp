@@ -342,10 +342,11 @@ TEST_F(RealTimeClear, RestartsTheGraphWith200PointsTheCountAndTheCounter) {
     test::action(*window, "realTimeGraphAction")->setChecked(false);
 
     ASSERT_TRUE(graph()->clearButton->isEnabled());
+    prompts.confirmAnswers = {Prompts::Answer::No};  // the unsaved run may go
     graph()->clearButton->click();
     EXPECT_EQ(pes()->points(), 200);
     EXPECT_EQ(state().x[0][0], 0);
-    EXPECT_EQ(state().y[0][199], 0);
+    EXPECT_EQ(state().y[0][199], kNullDataValueY);  // empty points have no level
     EXPECT_EQ(recorder().sampleCount(), 0);
     EXPECT_EQ(window->annotations().lastAnnotation(), 3);
     EXPECT_EQ(state().annotations[5].x, 0);

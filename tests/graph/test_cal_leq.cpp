@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <qcustomplot.h>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -66,16 +67,18 @@ TEST(RunningLeq, IsTheEnergyMeanFromTheFirstPointInOneDecimal) {
     EXPECT_NEAR(runningLeq(x.data(), levels.data(), 3, kNullDataValueY).leq[2], 88.2413, 1e-4);
 }
 
-TEST(RunningLeq, CountsOnlyPointsWithATimeAndAMeasuredLevel) {
-    // A real-time graph part way through a run: sampled points, then X 0 / Y 0 ones; a gap
-    // with the null value; a level that is not a number.
+TEST(RunningLeq, SkipsUnsampledPointsAndKeepsMissedSamplesAsGaps) {
+    // A real-time graph part way through a run: sampled points, then X 0 / Y 0 ones; a missed
+    // sample with the null value; a level that is not a number.
     std::vector<double> x = times(7);
     std::vector<float> y{80, kNullDataValueY, std::numeric_limits<float>::quiet_NaN(), 90, 0, 0, 0};
     x[4] = x[5] = x[6] = 0;
     const RunningLeq r = runningLeq(x.data(), y.data(), 7, kNullDataValueY);
-    ASSERT_EQ(r.leq.size(), 2u);
-    EXPECT_EQ(r.x, (std::vector<double>{x[0], x[3]}));
-    EXPECT_EQ(oneDecimal(r.leq), (QStringList{"80.0", "87.4"}));
+    EXPECT_EQ(r.levels, 2);
+    EXPECT_EQ(r.x, (std::vector<double>{x[0], x[1], x[2], x[3]}));
+    EXPECT_EQ(r.spl, (std::vector<float>{80, kNullDataValueY, kNullDataValueY, 90}));
+    // The Leq steps from 80 to 90 as if the missed samples were not there.
+    EXPECT_EQ(oneDecimal(r.leq), (QStringList{"80.0", "9999.0", "9999.0", "87.4"}));
     // A cleared real-time graph has nothing to count.
     std::vector<double> cleared(200, 0.0);
     std::vector<float> zeros(200, 0.0f);
@@ -229,8 +232,74 @@ TEST_F(GraphWindowLevels, CalLeqOpensTheRunningLeqInAWindowOfTheSource) {
 TEST_F(GraphWindowLevels, CalLeqOfFewerThanTwoLevelsIsRefused) {
     fill({80});
     EXPECT_EQ(graph->openRunningLeq(), nullptr);
-    EXPECT_EQ(host.scripted.messages(), QStringList{"data number < 2"});
+    // Samples enough, but one level among them.
+    fill({kNullDataValueY, 80, kNullDataValueY});
+    EXPECT_EQ(graph->openRunningLeq(), nullptr);
+    EXPECT_EQ(host.scripted.messages(), (QStringList{"data number < 2", "data number < 2"}));
     EXPECT_TRUE(host.created.empty());
+}
+
+// A missed sample (the null value, a level that is no number) is a point of the run with its
+// time but without a level: drawn as a gap, in no figure, an empty level in the readouts.
+TEST_F(GraphWindowLevels, AMissedSampleIsNoLevelInAnyFigureOrReadout) {
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    fill({50, 50, kNullDataValueY, 50, 50, kNaN, 60});
+    EXPECT_EQ(graph->pointCount->text(), "7");
+    EXPECT_EQ(graph->samplingRateBox->currentText(), "1.0");
+    EXPECT_EQ(graph->seriesMaximum->text(), "60.0");
+    EXPECT_EQ(graph->seriesMinimum->text(), "50.0");
+    EXPECT_EQ(graph->seriesAverage->text(), "52.0");
+    // The thumbs at 7 / 3 and 14 / 3: cursor A on the null, B on a level.
+    ASSERT_EQ(graph->cursorA(), 2);
+    ASSERT_EQ(graph->cursorB(), 4);
+    EXPECT_EQ(graph->cursorALevel->text(), "");
+    EXPECT_EQ(graph->cursorATime->text(), formatDateTime(kStart + 2 * kOneSecond, kLocale));
+    EXPECT_EQ(graph->graphView->state().vertLineText[0], "|t08:00:02");
+    EXPECT_EQ(graph->cursorBLevel->text(), "50.0");
+    EXPECT_EQ(graph->betweenCursorsMaximum->text(), "50.0");
+    EXPECT_EQ(graph->betweenCursorsAverage->text(), "50.0");
+    EXPECT_EQ(graph->betweenCursorsLeq->text(), "50.0");
+
+    graph->exportStatistics();
+    const QStringList lines = QGuiApplication::clipboard()->text().split('\n');
+    ASSERT_GE(lines.size(), 11);
+    EXPECT_EQ(lines[3], "Avg.:52.0");
+    EXPECT_EQ(lines[4], "Maximum:60.0@01/05/2024 08:00:06");
+    EXPECT_EQ(lines[6], "Cursor A:@01/05/2024 08:00:02");
+    EXPECT_EQ(lines[8], "Max.Between A and B:50.0@01/05/2024 08:00:03");
+
+    // The line breaks at both missed samples.
+    const auto data = graph->graphView->plot()->graph(0)->data();
+    ASSERT_EQ(data->size(), 7);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(std::isnan(data->at(i)->value), i == 2 || i == 5) << i;
+
+    // Both cursors on a missed sample: nothing between them to describe.
+    graph->rangeSlider->setFirstValue(5);
+    graph->rangeSlider->setSecondValue(5);
+    for (QLineEdit* e : {graph->cursorBLevel, graph->betweenCursorsMaximum,
+                         graph->betweenCursorsMaximumTime, graph->betweenCursorsMinimum,
+                         graph->betweenCursorsAverage, graph->betweenCursorsLeq})
+        EXPECT_EQ(e->text(), "") << e->objectName().toStdString();
+}
+
+TEST_F(GraphWindowLevels, CalLeqKeepsMissedSamplesAsGapsAndTheRunsRate) {
+    fill({80, kNullDataValueY, kNullDataValueY, 90, 90});
+    GraphWindow* leq = graph->openRunningLeq();
+    ASSERT_NE(leq, nullptr);
+    const GraphState& s = std::as_const(*leq->graphView).state();
+    ASSERT_EQ(s.points, 5);
+    EXPECT_EQ(s.y[0], (std::vector<float>{80, kNullDataValueY, kNullDataValueY, 90, 90}));
+    EXPECT_EQ(oneDecimal(s.y[1]), (QStringList{"80.0", "9999.0", "9999.0", "87.4", "88.5"}));
+    EXPECT_EQ(leq->samplingRateBox->currentText(), "1.0");
+    EXPECT_EQ(leq->seriesAverage->text(), "86.7");
+    EXPECT_EQ(leq->seriesMaximum->text(), "90.0");
+
+    // A run whose window shows its own rate (a real-time run's interval) passes it on.
+    graph->samplingRateBox->setEditText(QStringLiteral("0.5"));
+    leq = graph->openRunningLeq();
+    ASSERT_NE(leq, nullptr);
+    EXPECT_EQ(leq->samplingRateBox->currentText(), "0.5");
 }
 
 TEST_F(GraphWindowLevels, TheCursorPanelShowsTheLeqAndExceededLevelsBetweenTheCursors) {

@@ -257,9 +257,9 @@ TEST_F(ChangeDateTimeTest, OkMovesOnlyThatSetAndShowsIt) {
     graph->dataSetTable->selectRow(1);  // set 2
     graph->changeDateTimeAction->trigger();
     ASSERT_EQ(dialogs, 1);
-    // The pickers started at the current time, to the second, not at the set's start.
-    EXPECT_EQ(shownDate, QDate(2024, 3, 2));
-    EXPECT_EQ(shownTime, QTime(13, 14, 15));
+    // The pickers started at the set's start (1 May 2024 20:00), not at the current time.
+    EXPECT_EQ(shownDate, QDate(2024, 5, 1));
+    EXPECT_EQ(shownTime, QTime(20, 0, 0));
 
     const SerialDateTime newStart = toSerialDateTime(QDate(2010, 5, 1), QTime(10, 0, 0));
     EXPECT_DOUBLE_EQ(host.table.startTimes()[1], newStart);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 #include "graph/GraphState.h"
 
@@ -109,6 +110,18 @@ TEST(GraphState, RoundTripRestoresEveryField) {
     GraphState empty;  // defaults, no points
     ASSERT_TRUE(loadGraphState(saveGraphState(empty), loaded));
     EXPECT_EQ(loaded, empty);
+}
+
+// Graphs and templates saved with the control's placeholder title on the level axis read with
+// "dB"; any other title is the user's and stays.
+TEST(GraphState, ThePlaceholderLevelAxisTitleReadsAsDb) {
+    for (const auto& [saved, read] : {std::pair{"Y Axis #1", "dB"}, {"Level", "Level"}, {"", ""}}) {
+        GraphState s;
+        s.yAxisLabel = QString::fromLatin1(saved);
+        GraphState loaded;
+        ASSERT_TRUE(loadGraphState(saveGraphState(s), loaded));
+        EXPECT_EQ(loaded.yAxisLabel, QString::fromLatin1(read)) << saved;
+    }
 }
 
 TEST(GraphState, ResizeKeepsPointsAndFillsNewOnesUnfilled) {

@@ -147,6 +147,34 @@ TEST(GraphView, NullAndUnfilledPointsAreNotDrawn) {
     for (size_t i = 1; i < drawn.size(); ++i) EXPECT_LE(drawn[i - 1].key, drawn[i].key);
 }
 
+// Drawn, not only stored: no line crosses a missed sample, also where the times go backwards
+// and the points are drawn in the order of their times.
+TEST(GraphView, TheLineBreaksAtAMissedSample) {
+    GraphView g;
+    setUp(g, 1, 5, kDay - 2 * kSecond, kDay + 4 * kSecond);
+    g.editProperties([](GraphState& s) { s.gridStyle = GridStyle::None; });
+    for (int p = 0; p < 5; ++p) sample(g, p, kDay + p * kSecond, p == 2 ? kNullDataValueY : 85.0f);
+    // Whether the line passes the column of a time, at the height of 85 dB.
+    const auto inked = [&](double seconds) {
+        reset(g);
+        const QImage image = g.plot()->toPixmap().toImage();
+        const QPoint at = g.plot()->mapFrom(&g, g.valueToPixel(kDay + seconds * kSecond, 85));
+        const QRgb background = image.pixel(at.x(), at.y() - 40);
+        for (int y = at.y() - 3; y <= at.y() + 3; ++y)
+            if (image.pixel(at.x(), y) != background) return true;
+        return false;
+    };
+    EXPECT_TRUE(inked(0.5));
+    EXPECT_FALSE(inked(1.5));
+    EXPECT_FALSE(inked(2.5));
+    EXPECT_TRUE(inked(3.5));
+
+    sample(g, 4, kDay - kSecond, 85.0f);  // the clock went back before the last sample
+    EXPECT_TRUE(inked(0.5));
+    EXPECT_FALSE(inked(2.0));
+    EXPECT_FALSE(inked(-0.5));  // the last point and the first have the missed one between
+}
+
 // Whatever way the points were changed, the incremental reset must give the plot the same data
 // a complete rebuild gives.
 TEST(GraphView, IncrementalResetMatchesACompleteRebuild) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -10,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtEndian>
+#include <functional>
+#include <limits>
 
 #include "graph/ui/GraphWindow.h"
 #include "graph/ui/RangeSlider.h"
@@ -70,7 +74,7 @@ TEST_F(GraphWindowTest, WithoutATemplateANewGraphTakesTheBuiltInLook) {
     EXPECT_EQ(s.gridStyle, GridStyle::Dot);
     EXPECT_EQ(s.xAxisLabel, "Time");
     EXPECT_EQ(s.mainTitle, "");
-    EXPECT_EQ(s.yAxisLabel, "Y Axis #1");
+    EXPECT_EQ(s.yAxisLabel, "dB");
     EXPECT_TRUE(s.showVertLineAnnotations);
     EXPECT_TRUE(s.showGraphAnnotations);
     EXPECT_EQ(s.allowZooming, Zooming::HorzPlusVert);
@@ -130,7 +134,7 @@ TEST_F(GraphWindowTest, ATemplateThatCannotBeAppliedIsLeftOutAndReported) {
 
 TEST_F(GraphWindowTest, GraphStatisticOfTheWholeSeries) {
     fillSeries({80, 81, 82}, 1.0);
-    EXPECT_EQ(graph->samplingRateBox->currentText(), "0.7");  // 2 s over 3 points
+    EXPECT_EQ(graph->samplingRateBox->currentText(), "1.0");  // 2 s over 2 intervals
     EXPECT_EQ(graph->pointCount->text(), "3");
     EXPECT_EQ(graph->seriesAverage->text(), "81.0");
 
@@ -139,12 +143,12 @@ TEST_F(GraphWindowTest, GraphStatisticOfTheWholeSeries) {
     levels[70] = 90.0f;  // an equal maximum later: the earlier one is shown
     levels[40] = 20.0f;
     fillSeries(levels, 0.5);
-    EXPECT_EQ(graph->samplingRateBox->currentText(), "0.5");  // 49.5 s over 100 points
+    EXPECT_EQ(graph->samplingRateBox->currentText(), "0.5");  // 49.5 s over 99 intervals
     EXPECT_EQ(graph->seriesMaximum->text(), "90.0");
-    EXPECT_EQ(graph->seriesMaximumTime->text(),
-              formatDateTime(kStart + 5 * kOneSecond, host.fixedLocale));
+    // Points half a second apart: the times carry their tenths.
+    EXPECT_EQ(graph->seriesMaximumTime->text(), "01/05/2024 08:00:05.0");
     EXPECT_EQ(graph->seriesMinimum->text(), "20.0");
-    EXPECT_EQ(graph->seriesStartTime->text(), formatDateTime(kStart, host.fixedLocale));
+    EXPECT_EQ(graph->seriesStartTime->text(), "01/05/2024 08:00:00.0");
     // The slider spans the series with its thumbs at a third and two thirds.
     EXPECT_EQ(graph->rangeSlider->maximum(), 99);
     EXPECT_EQ(graph->rangeSlider->firstValue(), 33);
@@ -305,11 +309,72 @@ TEST_F(GraphWindowTest, DraggingACursorLineMovesItsCursor) {
     EXPECT_EQ(graph->cursorA(), 46);  // released: the cursor stays
 }
 
-TEST_F(GraphWindowTest, EmptySeriesShowsNoCursors) {
-    fillSeries({}, 1.0);
-    EXPECT_EQ(graph->pointCount->text(), "0");
-    EXPECT_TRUE(graph->cursorALevel->text().isEmpty());
-    fillSeries({75}, 1.0);
-    EXPECT_EQ(graph->seriesAverage->text(), "75.0");
-    EXPECT_TRUE(graph->cursorALevel->text().isEmpty());  // one point: no cursors
+// A series or set with nothing to describe shows empty figures, never 0.0 or those of the series
+// shown before it; its start, rate and count stay.
+TEST_F(GraphWindowTest, NothingToDescribeLeavesTheFiguresEmpty) {
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    host.fill({{kStart, 2, {70, 71, 72, 73, 74, 75}}, {kStart + 1, 1, {}}});
+    struct Case {
+        const char* what;
+        std::function<void()> show;
+        QString count, rate, average;
+        bool cursors;  // cursors A and B stand on points
+    };
+    const Case cases[] = {
+        {"a logger set without samples", [&] { graph->showDataSet(1); }, "0", "1", "", false},
+        {"a series of no points", [&] { fillSeries({}, 1.0); }, "0", "", "", false},
+        {"a series of one point", [&] { fillSeries({75}, 1.0); }, "1", "", "75.0", false},
+        {"a series without any level", [&] { fillSeries({kNullLevel, kNaN, kNullLevel}, 2.0); },
+         "3", "2.0", "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        graph->showDataSet(0);  // figures of a full set first
+        ASSERT_EQ(graph->betweenCursorsAverage->text(), "73.0");
+        c.show();
+        EXPECT_EQ(graph->pointCount->text(), c.count);
+        EXPECT_EQ(graph->samplingRateBox->currentText(), c.rate);
+        EXPECT_EQ(graph->seriesAverage->text(), c.average);
+        if (c.average.isEmpty()) {
+            for (QLineEdit* e : {graph->seriesMaximum, graph->seriesMaximumTime,
+                                 graph->seriesMinimum, graph->seriesMinimumTime})
+                EXPECT_EQ(e->text(), "") << e->objectName().toStdString();
+        }
+        for (QLineEdit* e :
+             {graph->cursorALevel, graph->cursorBLevel, graph->betweenCursorsMaximum,
+              graph->betweenCursorsMaximumTime, graph->betweenCursorsMinimum,
+              graph->betweenCursorsMinimumTime, graph->betweenCursorsAverage,
+              graph->betweenCursorsLeq, graph->betweenCursorsL50})
+            EXPECT_EQ(e->text(), "") << e->objectName().toStdString();
+        // Without cursors their times and lines go too; on a point without a level the time
+        // is still that point's.
+        EXPECT_EQ(graph->cursorATime->text().isEmpty(), !c.cursors);
+        EXPECT_EQ(graph->graphView->state().vertLineText[1].isEmpty(), !c.cursors);
+    }
+    // Export Statistic copies the empty figures as they are shown.
+    graph->showDataSet(1);
+    graph->exportStatistics();
+    const QStringList lines = QGuiApplication::clipboard()->text().split('\n');
+    ASSERT_GE(lines.size(), 11);
+    EXPECT_EQ(lines[3], "Avg.:");
+    EXPECT_EQ(lines[4], "Maximum:@");
+    EXPECT_EQ(lines[7], "Cursor B:@");
+    EXPECT_EQ(lines[10], "Avg. Between A and B:");
+}
+
+// A 0.1 s run spends ten points in each second: its times show their tenths, a slower one's
+// whole seconds.
+TEST_F(GraphWindowTest, PointTimesShowTenthsWhenTheRateIsBelowOneSecond) {
+    const std::vector<float> levels{60, 61, 62, 63, 64, 65, 66, 67, 68};
+    fillSeries(levels, 0.1);
+    ASSERT_EQ(graph->samplingRateBox->currentText(), "0.1");
+    EXPECT_EQ(graph->cursorATime->text(), "01/05/2024 08:00:00.3");
+    EXPECT_EQ(graph->cursorBTime->text(), "01/05/2024 08:00:00.6");
+    EXPECT_EQ(graph->betweenCursorsMaximumTime->text(), "01/05/2024 08:00:00.6");
+    EXPECT_EQ(graph->seriesMaximumTime->text(), "01/05/2024 08:00:00.8");
+    EXPECT_EQ(graph->graphView->state().vertLineText[0], "|t08:00:00.3\n63.0dB");
+
+    fillSeries(levels, 1.0);
+    EXPECT_EQ(graph->cursorATime->text(), "01/05/2024 08:00:03");
+    EXPECT_EQ(graph->graphView->state().vertLineText[1], "|t08:00:06\n66.0dB");
 }

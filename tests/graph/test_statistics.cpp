@@ -3,11 +3,14 @@
 #include <QLocale>
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <utility>
 #include <vector>
 
 #include "dataset/SerialDateTime.h"
+#include "graph/StatisticText.h"
 #include "graph/Statistics.h"
+#include "levels/LevelArithmetic.h"
 
 using namespace kl516;
 
@@ -28,15 +31,25 @@ struct Series {
 
 }  // namespace
 
-TEST(SeriesStatistics, SamplingRateDividesTheSpanByThePointCount) {
-    const Series three({50, 60, 70}, 1.0);
-    EXPECT_EQ(
-        formatLevel(seriesStatistics(three.x.data(), three.y.data(), 3).samplingRate, kBritish),
-        "0.7");
-    const Series hundred(std::vector<float>(100, 60.0f), 0.5);
-    EXPECT_EQ(formatLevel(seriesStatistics(hundred.x.data(), hundred.y.data(), 100).samplingRate,
-                          kBritish),
-              "0.5");
+TEST(SeriesStatistics, SamplingRateIsTheSpanOverTheIntervalsBetweenPoints) {
+    const struct {
+        int points;
+        double step;
+        const char* rate;
+    } cases[] = {
+        {3, 1.0, "1.0"},    // 2 s over 2 intervals
+        {6, 1.0, "1.0"},    // a text file of 6 rows 1 s apart
+        {100, 0.5, "0.5"},  // 49.5 s over 99 intervals
+        {11, 0.1, "0.1"},
+        {4, 60.0, "60.0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.points);
+        const Series s(std::vector<float>(size_t(c.points), 60.0f), c.step);
+        EXPECT_EQ(formatLevel(seriesStatistics(s.x.data(), s.y.data(), s.n()).samplingRate,
+                              kBritish),
+                  c.rate);
+    }
 }
 
 TEST(SeriesStatistics, ExtremesAndMean) {
@@ -44,6 +57,7 @@ TEST(SeriesStatistics, ExtremesAndMean) {
     const SeriesStatistics st = seriesStatistics(s.x.data(), s.y.data(), s.n());
     EXPECT_FALSE(st.empty);
     EXPECT_EQ(st.count, 7);
+    EXPECT_EQ(st.levels, 7);
     EXPECT_EQ(st.first, s.x[0]);
     EXPECT_EQ(st.last, s.x[6]);
     EXPECT_EQ(st.maximum, 100.0f);
@@ -153,4 +167,86 @@ TEST(CursorStatistics, AgreesWithAPlainScanOnRandomLevels) {
     EXPECT_EQ(all.maxIndex, whole.maxIndex);
     EXPECT_EQ(all.minIndex, whole.minIndex);
     EXPECT_EQ(all.mean, whole.mean);
+}
+
+// The null value and anything that is no number are missed samples: no extreme, mean or count
+// of levels takes them in, in the whole series or between the cursors.
+TEST(Statistics, PointsWithoutALevelAreLeftOutOfEveryFigure) {
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    const struct {
+        const char* what;
+        std::vector<float> levels;
+        int withLevel;
+        float maximum, minimum;
+        int maxIndex, minIndex;
+        double mean;
+    } cases[] = {
+        {"a null among levels", {50, 50, 50, 50, kNullLevel}, 4, 50, 50, 0, 0, 50},
+        {"null, NaN and infinities", {kNullLevel, 62, kNaN, 40, kInf, -kInf, 71, kNullLevel},
+         3, 71, 40, 6, 3, (62.0 + 40 + 71) / 3},
+        // More points than the four lanes of the scan, the nulls at either end of a lane.
+        {"nulls across the lanes", {kNullLevel, 30, 30, kNullLevel, kNullLevel, 95, 20, kNaN, 95},
+         5, 95, 20, 5, 6, (30.0 + 30 + 95 + 20 + 95) / 5},
+        {"no level at all", {kNullLevel, kNaN, kNullLevel}, 0, 0, 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Series s(c.levels);
+        const SeriesStatistics st = seriesStatistics(s.x.data(), s.y.data(), s.n());
+        const CursorStatistics cu = cursorStatistics(s.x.data(), s.y.data(), s.n(), s.n() - 1, 0);
+        EXPECT_FALSE(st.empty);
+        EXPECT_EQ(st.count, s.n());  // a missed sample is still a point of the run
+        EXPECT_EQ(st.levels, c.withLevel);
+        EXPECT_EQ(cu.levels, c.withLevel);
+        EXPECT_EQ(st.maximum, c.maximum);
+        EXPECT_EQ(cu.maximum, c.maximum);
+        EXPECT_EQ(st.minimum, c.minimum);
+        EXPECT_EQ(cu.minimum, c.minimum);
+        EXPECT_EQ(st.maxIndex, c.maxIndex);
+        EXPECT_EQ(cu.maxIndex, c.maxIndex);
+        EXPECT_EQ(st.minIndex, c.minIndex);
+        EXPECT_EQ(cu.minIndex, c.minIndex);
+        EXPECT_DOUBLE_EQ(st.mean, c.mean);
+        EXPECT_DOUBLE_EQ(cu.mean, c.mean);
+        if (c.withLevel > 0) {
+            EXPECT_EQ(st.maximumTime, s.x[size_t(c.maxIndex)]);
+            EXPECT_EQ(cu.minimumTime, s.x[size_t(c.minIndex)]);
+        }
+    }
+    // Cursors on the null alone: nothing between them has a level.
+    const Series s({50, kNullLevel, 60});
+    EXPECT_EQ(cursorStatistics(s.x.data(), s.y.data(), 3, 1, 1).levels, 0);
+    // A graph whose null value is not the usual one.
+    const Series other({-1, 55, -1});
+    EXPECT_EQ(seriesStatistics(other.x.data(), other.y.data(), 3, -1.0f).minimum, 55.0f);
+}
+
+TEST(PointTimeText, TenthsFollowTheSecondsInTheLocalesFormat) {
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const QLocale american(QLocale::English, QLocale::UnitedStates);
+    const SerialDateTime t = toSerialDateTime(QDate(2024, 1, 15), QTime(2, 26, 42, 380));
+    const SerialDateTime late = toSerialDateTime(QDate(2024, 1, 15), QTime(23, 59, 59, 990));
+    // The American long time has its day half after the seconds: the tenth goes between.
+    QString americanWhole = formatLongTime(t, american);
+    ASSERT_TRUE(americanWhole.startsWith("2:26:42"));
+    const QString americanTenths = americanWhole.replace("42", "42.3");
+    const struct {
+        const QLocale& locale;
+        SerialDateTime t;
+        bool tenths;
+        QString time;
+    } cases[] = {
+        {kBritish, t, true, "02:26:42.3"},
+        {kBritish, t, false, "02:26:42"},
+        {german, t, true, "02:26:42,3"},
+        {american, t, true, americanTenths},
+        {kBritish, late, true, "23:59:59.9"},  // cut like the seconds, never the next day
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.time.toStdString());
+        EXPECT_EQ(pointTimeText(c.t, c.locale, c.tenths), c.time);
+        EXPECT_EQ(pointDateTimeText(c.t, c.locale, c.tenths),
+                  formatShortDate(c.t, c.locale) + ' ' + c.time);
+    }
 }

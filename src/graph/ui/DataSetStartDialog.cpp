@@ -24,7 +24,7 @@ QString withWholeYear(QString format) {
 
 }  // namespace
 
-DataSetStartDialog::DataSetStartDialog(const QDateTime& now, int setNumber, const QLocale& locale,
+DataSetStartDialog::DataSetStartDialog(QDate date, QTime time, int setNumber, const QLocale& locale,
                                        QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("dataSetStartDialog"));
@@ -37,13 +37,13 @@ DataSetStartDialog::DataSetStartDialog(const QDateTime& now, int setNumber, cons
     invalidDateLabel->setObjectName(QStringLiteral("invalidDateLabel"));
     invalidDateLabel->hide();
 
-    datePicker = new QDateEdit(now.date(), this);
+    datePicker = new QDateEdit(date, this);
     datePicker->setObjectName(QStringLiteral("datePicker"));
     datePicker->setCalendarPopup(true);
     datePicker->setLocale(locale);
     datePicker->setDisplayFormat(withWholeYear(locale.dateFormat(QLocale::ShortFormat)));
     timePicker =
-        new QTimeEdit(QTime(now.time().hour(), now.time().minute(), now.time().second()), this);
+        new QTimeEdit(QTime(time.hour(), time.minute(), time.second()), this);
     timePicker->setObjectName(QStringLiteral("timePicker"));
     timePicker->setDisplayFormat(QStringLiteral("HH:mm:ss"));
 

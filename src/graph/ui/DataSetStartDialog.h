@@ -16,9 +16,10 @@ namespace kl516 {
 class DataSetStartDialog : public QDialog {
     Q_OBJECT
   public:
-    // Both pickers start at `now`; `setNumber` (1-based) names the set in promptLabel. The date is
-    // shown in the locale's short format, with the whole year.
-    DataSetStartDialog(const QDateTime& now, int setNumber, const QLocale& locale,
+    // The pickers start at `date` and `time`, the set's present start; `setNumber` (1-based)
+    // names the set in promptLabel. The date is shown in the locale's short format, with the
+    // whole year.
+    DataSetStartDialog(QDate date, QTime time, int setNumber, const QLocale& locale,
                        QWidget* parent = nullptr);
 
     // The date of datePicker with the time of day of timePicker, to the whole second.

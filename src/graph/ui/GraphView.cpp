@@ -196,14 +196,15 @@ struct View {
 // data container holds, in point order, the points from the first drawn point to the last; a
 // point that is not drawn inside that run is a NaN value (a gap) carrying the key of the point
 // before it, so the keys stay sorted as QCustomPlot requires. Only when the drawn X values go
-// backwards does a series fall back to a sorted copy of its drawn points. Every edit of a
+// backwards does a series fall back to a sorted copy of its drawn points, with a gap between
+// two of them where a point not drawn lies between them in the run. Every edit of a
 // container is reported to its DecimatedGraph, whose drawing cache then redoes only the pixel
 // columns from the first changed entry on.
 struct GraphView::Impl {
     struct SeriesSync {
         int first = -1, last = -1;  // first and last drawn point; -1: none
         bool pointOrder = true;     // container entry i is point first + i
-        std::vector<int> pointOf;   // container entry -> point when not in point order
+        std::vector<int> pointOf;   // container entry -> point when not in point order; -1: gap
         int dirtyLo = INT_MAX, dirtyHi = -1;
     };
 
@@ -291,14 +292,35 @@ struct GraphView::Impl {
             }
         } else if (sy.first >= 0) {
             sy.pointOrder = false;
-            for (int p = sy.first; p <= sy.last; ++p)
-                if (drawn(s, p)) sy.pointOf.push_back(p);
-            std::stable_sort(sy.pointOf.begin(), sy.pointOf.end(), [&](int a, int b) {
+            // undrawnBefore[i]: the points not drawn among first .. first + i - 1.
+            std::vector<int> undrawnBefore(size_t(sy.last - sy.first + 2), 0);
+            std::vector<int> order;
+            for (int p = sy.first; p <= sy.last; ++p) {
+                const bool shown = drawn(s, p);
+                undrawnBefore[size_t(p - sy.first + 1)] =
+                    undrawnBefore[size_t(p - sy.first)] + (shown ? 0 : 1);
+                if (shown) order.push_back(p);
+            }
+            std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
                 return toKey(xs[size_t(a)]) < toKey(xs[size_t(b)]);
             });
-            entries.reserve(qsizetype(sy.pointOf.size()));
-            for (int p : sy.pointOf)
+            // Neighbours in time are joined unless a point not drawn (a missed sample) lies
+            // between them in the run: there the line breaks, as in point order.
+            const auto missedBetween = [&](int a, int b) {
+                const int lo = std::min(a, b) - sy.first, hi = std::max(a, b) - sy.first;
+                return undrawnBefore[size_t(hi)] - undrawnBefore[size_t(lo + 1)] > 0;
+            };
+            entries.reserve(qsizetype(order.size()));
+            sy.pointOf.reserve(order.size());
+            for (size_t k = 0; k < order.size(); ++k) {
+                const int p = order[k];
+                if (k > 0 && missedBetween(order[k - 1], p)) {
+                    entries.append(QCPGraphData(entries.constLast().key, kNaN));
+                    sy.pointOf.push_back(-1);  // a gap stands for no point
+                }
                 entries.append(QCPGraphData(toKey(xs[size_t(p)]), ys[size_t(p)]));
+                sy.pointOf.push_back(p);
+            }
         }
         graphs[size_t(s)]->data()->set(entries, true);
         graphs[size_t(s)]->invalidateAll();

@@ -33,6 +33,7 @@
 #include "graph/ui/DataSetStartDialog.h"
 #include "graph/ui/EraseAnnotationsDialog.h"
 #include "graph/ui/RangeSlider.h"
+#include "levels/LevelArithmetic.h"
 #include "link/Clock.h"
 #include "workspace/Prompts.h"
 #include "workspace/ui/GraphWindowHost.h"
@@ -418,10 +419,20 @@ QString GraphWindow::levelText(double level) const {
     return formatLevel(level, host_.locale());
 }
 QString GraphWindow::dateTimeText(double x) const {
-    return formatDateTime(x, host_.locale());
+    return pointDateTimeText(x, host_.locale(), tenthsShown());
 }
 QString GraphWindow::longTimeText(double x) const {
-    return formatLongTime(x, host_.locale());
+    return pointTimeText(x, host_.locale(), tenthsShown());
+}
+
+// The rate as the box shows it, whoever set it: the run's interval, a logger set's, or one
+// computed from the points. Faster than one a second, whole seconds would repeat.
+bool GraphWindow::tenthsShown() const {
+    const QString text = samplingRateBox->currentText();
+    bool ok = false;
+    double rate = host_.locale().toDouble(text, &ok);
+    if (!ok) rate = QLocale::c().toDouble(text, &ok);  // the form's items before the first show
+    return ok && rate > 0 && rate < 1;
 }
 
 // ---- set-up ----------------------------------------------------------------------------------
@@ -479,6 +490,7 @@ void GraphWindow::setUpGraph(int series, double topY, double bottomY, double rig
             s.subTitle = QStringLiteral(" ");
             s.dateTimeMode = DateTimeMode::SerialDays;
             s.xAxisLabel = QStringLiteral("Time");
+            s.yAxisLabel = QStringLiteral("dB");  // every series is a level
             s.allowZooming = Zooming::HorzPlusVert;
             s.scrollingHorzZoom = true;
             s.scrollingVertZoom = true;
@@ -504,28 +516,51 @@ void GraphWindow::redraw() {
 
 // ---- statistics ------------------------------------------------------------------------------
 
-void GraphWindow::updateGraphStatistic() {
+void GraphWindow::updateGraphStatistic(const QString& samplingRate) {
     const int n = graphView->points();
     const GraphState& s = std::as_const(*graphView).state();
-    const SeriesStatistics st = seriesStatistics(s.x.empty() ? nullptr : s.x[0].data(),
-                                                 s.y.empty() ? nullptr : s.y[0].data(), n);
-    if (n > 0) {
+    const SeriesStatistics st =
+        seriesStatistics(s.x.empty() ? nullptr : s.x[0].data(),
+                         s.y.empty() ? nullptr : s.y[0].data(), n, s.nullDataValueY);
+    // The rate first: it decides whether the times show tenths of a second.
+    if (!samplingRate.isEmpty())
+        samplingRateBox->setEditText(samplingRate);
+    else
+        samplingRateBox->setEditText(n >= 2 ? levelText(st.samplingRate) : QString());
+    pointCount->setText(QString::number(n));
+    if (n > 0)
         seriesStartTime->setText(dateTimeText(st.first));
-        samplingRateBox->setEditText(levelText(st.samplingRate));
-        pointCount->setText(QString::number(n));
+    else
+        seriesStartTime->clear();
+    if (st.levels > 0) {
         seriesAverage->setText(levelText(st.mean));
         seriesMaximum->setText(levelText(st.maximum));
-        seriesMaximumTime->setText(dateTimeText(s.x[0][st.maxIndex]));
+        seriesMaximumTime->setText(dateTimeText(st.maximumTime));
         seriesMinimum->setText(levelText(st.minimum));
-        seriesMinimumTime->setText(dateTimeText(s.x[0][st.minIndex]));
+        seriesMinimumTime->setText(dateTimeText(st.minimumTime));
     } else {
-        // No points: nothing to describe.
-        for (QLineEdit* e : {seriesStartTime, seriesAverage, seriesMaximum, seriesMaximumTime,
-                             seriesMinimum, seriesMinimumTime})
-            e->clear();
-        pointCount->setText(QStringLiteral("0"));
+        clearSeriesFigures();  // no level to describe
     }
     setSliderRange(n);
+}
+
+void GraphWindow::clearStatistics() {
+    clearSeriesFigures();
+    clearCursorFigures();
+}
+
+void GraphWindow::clearSeriesFigures() {
+    for (QLineEdit* e :
+         {seriesAverage, seriesMaximum, seriesMaximumTime, seriesMinimum, seriesMinimumTime})
+        e->clear();
+}
+
+// The levels between the cursors go with their average (see buildLayout).
+void GraphWindow::clearCursorFigures() {
+    for (QLineEdit* e : {cursorALevel, cursorATime, cursorBLevel, cursorBTime,
+                         betweenCursorsMaximum, betweenCursorsMaximumTime, betweenCursorsMinimum,
+                         betweenCursorsMinimumTime, betweenCursorsAverage})
+        e->clear();
 }
 
 void GraphWindow::showDataSet(int i) {
@@ -536,8 +571,9 @@ void GraphWindow::showDataSet(int i) {
     const int offset = t.setOffset(i);
     graphView->copyXData(t.sampleTimes().data() + offset, n);
     graphView->copyYData(t.levels().data() + offset, n);
-    seriesStartTime->setText(dateTimeText(t.startTimes()[i]));
+    // The rate first: it decides whether the times show tenths of a second.
     samplingRateBox->setEditText(QString::number(t.intervals()[i]));
+    seriesStartTime->setText(dateTimeText(t.startTimes()[i]));
     pointCount->setText(QString::number(n));
     if (n > 0) {
         const int mx = t.maxIndexes()[i], mn = t.minIndexes()[i];
@@ -545,11 +581,10 @@ void GraphWindow::showDataSet(int i) {
         seriesMaximumTime->setText(dateTimeText(graphView->xValue(0, mx)));
         seriesMinimum->setText(levelText(graphView->yValue(0, mn)));
         seriesMinimumTime->setText(dateTimeText(graphView->xValue(0, mn)));
+        seriesAverage->setText(levelText(t.averages()[i]));
     } else {
-        for (QLineEdit* e : {seriesMaximum, seriesMaximumTime, seriesMinimum, seriesMinimumTime})
-            e->clear();
+        clearSeriesFigures();  // a set without samples has no average (not 0)
     }
-    seriesAverage->setText(levelText(t.averages()[i]));
     setSliderRange(n);
     redraw();
 }
@@ -607,8 +642,9 @@ void GraphWindow::changeSelectedDataSetDateTime() {
 
 void GraphWindow::changeDataSetDateTime(int i) {
     if (i < 0 || i >= host_.dataSets().setCount()) return;
-    // The pickers start at the current time, not at the set's start.
-    DataSetStartDialog dialog(host_.clock().now(), i + 1, host_.locale(), this);
+    // The pickers start at the set's recorded start, the value being changed.
+    const SerialDateTime current = host_.dataSets().startTimes()[i];
+    DataSetStartDialog dialog(dateOf(current), timeOf(current), i + 1, host_.locale(), this);
     const int result = execDataSetStartDialog ? execDataSetStartDialog(dialog) : dialog.exec();
     if (result != QDialog::Accepted) return;
     const SerialDateTime start = toSerialDateTime(dialog.date(), dialog.time());
@@ -622,8 +658,16 @@ void GraphWindow::changeDataSetDateTime(int i) {
 void GraphWindow::onRangeSliderChanged() {
     cursorA_ = rangeSlider->firstValue();
     cursorB_ = rangeSlider->secondValue();
-    // One point or none: no cursors. (A negative maximum is an empty series.)
-    if (rangeSlider->maximum() <= 0 || graphView->points() == 0) return;
+    // One point or none: no cursors, and nothing of an earlier series stays in their panel. (A
+    // negative maximum is an empty series.)
+    if (rangeSlider->maximum() <= 0 || graphView->points() == 0) {
+        clearCursorFigures();
+        graphView->editProperties([](GraphState& s) {
+            s.vertLineX = {0, 0};
+            s.vertLineText = {};
+        });
+        return;
+    }
     placeCursor(0, cursorA_);
     placeCursor(1, cursorB_);
     updateCursorStatistic();
@@ -637,10 +681,13 @@ void GraphWindow::placeCursor(int cursor, int point) {
     point = std::clamp(point, 0, n - 1);
     const double x = graphView->xValue(0, point);
     const float y = graphView->yValue(0, point);
-    (cursor == 0 ? cursorALevel : cursorBLevel)->setText(levelText(y));
+    // A missed sample has its time but no level: the level field stays empty, the line's label
+    // carries the time alone.
+    const bool level = hasLevel(y, std::as_const(*graphView).state().nullDataValueY);
+    (cursor == 0 ? cursorALevel : cursorBLevel)->setText(level ? levelText(y) : QString());
     (cursor == 0 ? cursorATime : cursorBTime)->setText(dateTimeText(x));
-    const QString label = QStringLiteral("|t") + longTimeText(x) + QLatin1Char('\n') +
-                          levelText(y) + QStringLiteral("dB");
+    QString label = QStringLiteral("|t") + longTimeText(x);
+    if (level) label += QLatin1Char('\n') + levelText(y) + QStringLiteral("dB");
     graphView->editProperties([&](GraphState& s) {
         s.vertLineX[cursor] = x;
         s.vertLineText[cursor] = label;
@@ -652,12 +699,20 @@ void GraphWindow::updateCursorStatistic() {
     const int n = graphView->points();
     if (n == 0 || s.x.empty()) return;
     const CursorStatistics c =
-        cursorStatistics(s.x[0].data(), s.y[0].data(), n, cursorA_, cursorB_);
-    betweenCursorsMaximum->setText(levelText(c.maximum));
-    betweenCursorsMaximumTime->setText(dateTimeText(c.maximumTime));
-    betweenCursorsMinimum->setText(levelText(c.minimum));
-    betweenCursorsMinimumTime->setText(dateTimeText(c.minimumTime));
-    betweenCursorsAverage->setText(levelText(c.mean));
+        cursorStatistics(s.x[0].data(), s.y[0].data(), n, cursorA_, cursorB_, s.nullDataValueY);
+    if (c.levels > 0) {
+        betweenCursorsMaximum->setText(levelText(c.maximum));
+        betweenCursorsMaximumTime->setText(dateTimeText(c.maximumTime));
+        betweenCursorsMinimum->setText(levelText(c.minimum));
+        betweenCursorsMinimumTime->setText(dateTimeText(c.minimumTime));
+        betweenCursorsAverage->setText(levelText(c.mean));
+    } else {
+        // Only missed samples between the cursors: no figure to show.
+        for (QLineEdit* e : {betweenCursorsMaximum, betweenCursorsMaximumTime,
+                             betweenCursorsMinimum, betweenCursorsMinimumTime,
+                             betweenCursorsAverage})
+            e->clear();
+    }
     const CursorLevels levels =
         cursorLevels(s.y[0].data(), n, cursorA_, cursorB_, s.nullDataValueY);
     const auto show = [&](QLineEdit* e, double level) {
@@ -814,16 +869,24 @@ void GraphWindow::onAnnotationDoubleClicked(int annotation) {
 }
 
 void GraphWindow::clearRealTimeGraph() {
+    // An unsaved run goes only after the real-time save question: Cancel, or a save that did
+    // not write the file, keeps it.
+    if (!confirmClose()) return;
     setCaption(QStringLiteral("Real-Time Graph"));
     setClearVisible(true);
     constexpr int kClearedPoints = 200;
     constexpr double kClearedSeconds = 30;
     const SerialDateTime t = toSerialDateTime(host_.clock().now());
+    // The points are empty: time 0 and, from setUpGraph, no level.
     setUpGraph(1, 130, 30, t + kClearedSeconds * kOneSecond, t, kClearedPoints);
     graphView->setXValue(0, -1, 0.0);
-    graphView->setYValue(0, -1, 0.0f);
     emit realTimeCleared();
     graphView->editProperties([this](GraphState& s) { host_.annotations().clear(s.annotations); });
+    // Nothing is left for the statistics to describe.
+    seriesStartTime->clear();
+    pointCount->setText(QStringLiteral("0"));
+    setSliderRange(0);
+    clearStatistics();
     redraw();
 }
 
@@ -862,7 +925,7 @@ GraphWindow* GraphWindow::openRunningLeq() {
     const RunningLeq leq = s.x.empty() || s.y.empty()
                                ? RunningLeq{}
                                : runningLeq(s.x[0].data(), s.y[0].data(), n, s.nullDataValueY);
-    if (leq.leq.size() < 2) {
+    if (leq.levels < 2) {
         host_.prompts().message(QStringLiteral("data number < 2"));
         return nullptr;
     }
@@ -877,14 +940,15 @@ GraphWindow* GraphWindow::openRunningLeq() {
                          : static_cast<QWidget*>(window);
     connect(this, &QObject::destroyed, frame, &QObject::deleteLater);
     runningLeqWindow_ = window;
-    window->showRunningLeq(leq);
+    // The same run: its rate as this window shows it, not one worked out again.
+    window->showRunningLeq(leq, samplingRateBox->currentText());
     if (auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget())) sub->showNormal();
     window->showNormal();
     window->redraw();
     return window;
 }
 
-void GraphWindow::showRunningLeq(const RunningLeq& leq) {
+void GraphWindow::showRunningLeq(const RunningLeq& leq, const QString& samplingRate) {
     const int n = int(leq.leq.size());
     if (n == 0) return;
     setUpGraph(2, 130, 30, leq.x.back(), leq.x.front(), n);
@@ -899,7 +963,7 @@ void GraphWindow::showRunningLeq(const RunningLeq& leq) {
         std::copy(leq.leq.begin(), leq.leq.end(), s.y[1].begin());
     });
     runningLeqButton->setEnabled(false);
-    updateGraphStatistic();
+    updateGraphStatistic(samplingRate);
     graphView->perform(GraphAction::ReinitAndReset);
 }
 
@@ -969,8 +1033,10 @@ bool GraphWindow::confirmClose() {
         case Prompts::Answer::Cancel:
             return false;
         case Prompts::Answer::Yes:
+            // Only a save that wrote the file forgets the data; a cancelled or failed one keeps
+            // the window (and the question for the next time).
+            if (!host_.saveWindow(*this)) return false;
             *document_.unsaved = false;
-            host_.saveWindow(*this);
             return true;
         case Prompts::Answer::No:
             if (document_.noClearsUnsaved()) *document_.unsaved = false;

@@ -60,7 +60,13 @@ class GraphWindow : public QWidget {
     // graph keeps its annotations. False, with the state unchanged, when the file cannot be read
     // whole or its state cannot be loaded.
     bool loadGraphTemplate(const QString& path);
-    void updateGraphStatistic();
+    // Fills the graph statistic from series 0 and resets the slider. `samplingRate` is the
+    // run's own rate as text when the caller knows it; empty, the rate is the span divided by
+    // the intervals between the points.
+    void updateGraphStatistic(const QString& samplingRate = QString());
+    // Empties the figures of both statistics panels (averages, extremes, cursor readouts and
+    // their times); start time, sampling rate and point count stay for the caller to set.
+    void clearStatistics();
     void showDataSet(int index);
     void redraw();
     // Slider range 0 ... points - 1 with the thumbs at a third and two thirds; the cursors
@@ -100,7 +106,8 @@ class GraphWindow : public QWidget {
     void markDataPoint(int series, int point);
     // A double click on an annotation in normal mode erases it.
     void onAnnotationDoubleClicked(int annotation);
-    // The real-time window's Clear: 200 empty points from now, the annotations moved away.
+    // The real-time window's Clear: after the real-time save question when the run is unsaved,
+    // 200 empty points from now, the annotations moved away, the statistics emptied.
     void clearRealTimeGraph();
     // The dialogs, modal; true for OK / Delete. Tests answer them here.
     std::function<bool(AnnotationTextDialog&)> execAnnotationTextDialog;
@@ -115,7 +122,8 @@ class GraphWindow : public QWidget {
     GraphWindow* runningLeqWindow() const { return runningLeqWindow_; }
     // Sets this window up with the levels ("SPL") and running Leq ("Leq") series, the statistics
     // and the drawing, without showing it; CAL Leq is disabled here.
-    void showRunningLeq(const RunningLeq& leq);
+    // `samplingRate`: the source run's rate as its window shows it (empty: computed).
+    void showRunningLeq(const RunningLeq& leq, const QString& samplingRate = QString());
 
     // Window events
     void onFirstShow();
@@ -167,8 +175,12 @@ class GraphWindow : public QWidget {
     void onGraphPressed(const QPoint& pixel, Qt::MouseButton button);
     void dragCursorLine(const QPoint& pixel);
     QString levelText(double level) const;
+    // Point times, with tenths of a second while the sampling rate shown is below one second.
     QString dateTimeText(double x) const;
     QString longTimeText(double x) const;
+    bool tenthsShown() const;
+    void clearSeriesFigures();
+    void clearCursorFigures();
     // Buttons and pointer of the shared annotation mode.
     void showAnnotationMode(AnnotationMode mode);
     void placeAnnotation(int32_t type, QPointF at, const QString& text);
