@@ -117,4 +117,46 @@ LeqSummary leqSummary(const std::vector<LeqRow>& rows, float leq, int seconds) {
     return s;
 }
 
+void RunningLeqSummary::Exceeded::add(float level, int count) {
+    if (lower.empty() || level <= lower.top())
+        lower.push(level);
+    else
+        upper.push(level);
+    // The nearest rank of exceededLevel, computed the same way so both give the same level.
+    const double rank = std::ceil((100 - percent) / 100.0 * double(count));
+    const size_t k = size_t(std::clamp<double>(rank, 1, double(count)));
+    while (lower.size() > k) {
+        upper.push(lower.top());
+        lower.pop();
+    }
+    while (lower.size() < k) {
+        lower.push(upper.top());
+        upper.pop();
+    }
+}
+
+void RunningLeqSummary::add(const LeqRow& row) {
+    if (!row.hasLevel) return;
+    const float level = row.spl;
+    lowest_ = count_ == 0 ? level : std::min(lowest_, level);
+    highest_ = count_ == 0 ? level : std::max(highest_, level);
+    ++count_;
+    for (Exceeded* e : {&l10_, &l50_, &l90_}) e->add(level, count_);
+}
+
+LeqSummary RunningLeqSummary::summary(float leq, int seconds) const {
+    LeqSummary s;
+    s.seconds = seconds;
+    s.leq = leq;
+    s.countedSeconds = count_;
+    if (count_ == 0) return s;
+    s.lmin = lowest_;
+    s.lmax = highest_;
+    s.l10 = l10_.lower.top();
+    s.l50 = l50_.lower.top();
+    s.l90 = l90_.lower.top();
+    s.sel = soundExposureLevel(double(leq), seconds);
+    return s;
+}
+
 }  // namespace kl516

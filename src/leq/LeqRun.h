@@ -5,7 +5,9 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <queue>
 #include <vector>
 
 #include "dataset/SerialDateTime.h"
@@ -119,5 +121,29 @@ struct LeqSummary {
 // LN is the N-th level from the top: sorted ascending, the nearest-rank (100 - N) percentile,
 // so that at most N % of the seconds lie above it.
 LeqSummary leqSummary(const std::vector<LeqRow>& rows, float leq, int seconds);
+
+// The same summary kept up to date row by row during a run, so that it can be shown after every
+// second without going over the table again: the extremes are kept as they come, and each LN
+// splits the levels at its rank into two heaps (the lower ones, whose top is LN, and the rest).
+// Adding a row costs O(log n).
+class RunningLeqSummary {
+  public:
+    void clear() { *this = RunningLeqSummary{}; }
+    // A row without a level is not counted here (the run's seconds are given to summary()).
+    void add(const LeqRow& row);
+    LeqSummary summary(float leq, int seconds) const;
+
+  private:
+    // The level exceeded `percent` % of the time: the lower heap holds the `rank` lowest levels.
+    struct Exceeded {
+        int percent;
+        std::priority_queue<float> lower;
+        std::priority_queue<float, std::vector<float>, std::greater<float>> upper;
+        void add(float level, int count);
+    };
+    int count_ = 0;
+    float lowest_ = 0, highest_ = 0;
+    Exceeded l10_{10, {}, {}}, l50_{50, {}, {}}, l90_{90, {}, {}};
+};
 
 }  // namespace kl516

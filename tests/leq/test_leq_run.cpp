@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -188,6 +189,58 @@ TEST(LeqSummary, LevelsAgainstHandComputedValues) {
     EXPECT_DOUBLE_EQ(s.l90, 81);  // nine lie above
     EXPECT_NEAR(s.sel, 85 + 10 * std::log10(11.0), 1e-9);
     EXPECT_FALSE(leqSummary({rows.back()}, 0, 1).valid());
+}
+
+// The summary kept row by row during a run equals the one computed over the whole table, after
+// every row: the ranks move as rows come, and ties and empty seconds must not shift them.
+TEST(LeqSummary, RunningSummaryEqualsTheWholeTableAfterEveryRow) {
+    auto rowsOf = [](const std::vector<float>& levels) {
+        std::vector<LeqRow> rows;
+        for (float level : levels)  // a negative level stands for a second without one
+            rows.push_back({int(rows.size()) + 1, 0, level >= 0, std::max(level, 0.0f), 0, 1});
+        return rows;
+    };
+    std::vector<float> mixed;  // tenths of a dB with many ties, and now and then an empty second
+    uint32_t seed = 12345;
+    for (int i = 0; i < 400; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        mixed.push_back(i % 37 == 5 ? -1.0f : 55.0f + float((seed >> 16) % 300) / 10.0f);
+    }
+    const std::vector<std::vector<float>> cases = {
+        {72.6f},
+        {-1, 60.0f, 70.0f},
+        {90, 89, 88, 87, 86, 85, 84, 83, 82, 81, -1},
+        {60, 60, 60, 61.5f, 60, 60},
+        {50.1f, 51.2f, 52.3f, 53.4f, 54.5f, 55.6f, 56.7f, 57.8f, 58.9f, 60.0f, 61.1f, 62.2f},
+        mixed,
+    };
+    for (size_t c = 0; c < cases.size(); ++c) {
+        SCOPED_TRACE(testing::Message() << "case " << c);
+        const std::vector<LeqRow> rows = rowsOf(cases[c]);
+        RunningLeqSummary running;
+        EXPECT_FALSE(running.summary(0, 0).valid());
+        for (size_t n = 1; n <= rows.size(); ++n) {
+            running.add(rows[n - 1]);
+            const std::vector<LeqRow> prefix(rows.begin(), rows.begin() + qsizetype(n));
+            const LeqSummary want = leqSummary(prefix, 70.0f, int(n));
+            const LeqSummary got = running.summary(70.0f, int(n));
+            ASSERT_EQ(got.countedSeconds, want.countedSeconds) << "after row " << n;
+            ASSERT_EQ(got.valid(), want.valid());
+            ASSERT_EQ(got.seconds, want.seconds);
+            ASSERT_EQ(got.lmax, want.lmax) << "after row " << n;
+            ASSERT_EQ(got.lmin, want.lmin) << "after row " << n;
+            ASSERT_EQ(got.l10, want.l10) << "after row " << n;
+            ASSERT_EQ(got.l50, want.l50) << "after row " << n;
+            ASSERT_EQ(got.l90, want.l90) << "after row " << n;
+            ASSERT_EQ(got.sel, want.sel);
+        }
+    }
+    // A new run starts from nothing.
+    RunningLeqSummary running;
+    running.add(rowsOf({80})[0]);
+    running.clear();
+    running.add(rowsOf({60})[0]);
+    EXPECT_DOUBLE_EQ(running.summary(60, 1).lmax, 60);
 }
 
 TEST(TableText, SavedLeqTableReadsBackWithSplAndLeqTitles) {

@@ -8,11 +8,14 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QToolButton>
+#include <algorithm>
 
 #include "formats/TableText.h"
 #include "leq/LeqFixture.h"
 #include "leq/LeqSession.h"
 #include "leq/ui/LeqCommands.h"
+#include "realtime/ui/RealTimeRecorder.h"
+#include "realtime/ui/RealTimeSetupDialog.h"
 
 using namespace kl516;
 using test::LeqFixture;
@@ -107,7 +110,9 @@ TEST_F(LeqFixture, TenSecondRunFillsTenRowsThenSavesAndGraphs) {
     EXPECT_FALSE(g.runningLeqButton->isEnabled());
     const GraphState& s = std::as_const(*g.graphView).state();
     EXPECT_EQ(s.subsetLabels, (QStringList{"SPL", "Leq"}));
-    EXPECT_EQ(s.subsetColors[0], makeArgb(255, 0, 0, 0));
+    // Both series show on the black graph: yellow SPL, red Leq.
+    EXPECT_EQ(s.graphBackColor, makeArgb(255, 0, 0, 0));
+    EXPECT_EQ(s.subsetColors[0], makeArgb(255, 255, 255, 0));
     EXPECT_EQ(s.subsetColors[1], makeArgb(255, 255, 0, 0));
     ASSERT_EQ(g.graphView->points(), 10);
     EXPECT_EQ(g.graphView->xValue(0, 9), rows[9].stamp);
@@ -140,7 +145,9 @@ TEST_F(LeqFixture, ClosingTheWindowDuringARunRestartsThePoll) {
     ASSERT_FALSE(pollRunning());
     auto* sub = qobject_cast<QMdiSubWindow*>(leqWindow()->parentWidget());
     ASSERT_NE(sub, nullptr);
+    prompts.confirmAnswers = {Prompts::Answer::No};
     sub->close();
+    EXPECT_EQ(prompts.questions(), QStringList{LeqText::SaveQuestion});
     EXPECT_EQ(leqWindow(), nullptr);
     EXPECT_FALSE(leq().timer()->isActive());
     EXPECT_TRUE(pollRunning());
@@ -166,9 +173,180 @@ TEST_F(LeqFixture, StopKeepsTheTableAndGivesTheLinkBack) {
     EXPECT_TRUE(pollRunning());
     EXPECT_EQ(leqWindow()->table().rowCount(), rows);
     EXPECT_FALSE(leq().session()->logOpen());
-    // A new Start clears the table.
+    // A new Start clears the table (once its question lets it go).
+    prompts.confirmAnswers = {Prompts::Answer::No};
     startRun(0);
+    EXPECT_EQ(prompts.questions(), QStringList{LeqText::SaveQuestion});
     EXPECT_EQ(leqWindow()->table().rowCount(), 0);
+    leqWindow()->stopRunButton->click();
+}
+
+// The summary follows the table row by row: its Lmax and Lmin are those of the rows so far.
+TEST_F(LeqFixture, TheSummaryFollowsEveryRow) {
+    start();
+    openLeq();
+    startRun(1);  // a minute
+    LeqWindow& w = *leqWindow();
+    int checked = 0;
+    float highest = -1, lowest = 1e9f;
+    for (int ticks = 0; ticks < 25 * 25 && leq().timer()->isActive(); ++ticks) {
+        const int before = w.table().rowCount();
+        clock.advance(LeqCommands::kTickMs);
+        leq().runTick();
+        if (w.table().rowCount() == before) continue;
+        const LeqRow& row = w.table().rows().back();
+        if (!row.hasLevel) continue;
+        highest = std::max(highest, row.spl);
+        lowest = std::min(lowest, row.spl);
+        ASSERT_EQ(w.summaryLmax->text(), formatLevel(highest, locale)) << "row " << row.number;
+        ASSERT_EQ(w.summaryLmin->text(), formatLevel(lowest, locale)) << "row " << row.number;
+        ++checked;
+    }
+    EXPECT_GE(checked, 20);
+    EXPECT_LT(lowest, highest);  // the simulated level moves, so the extremes did change
+    leqWindow()->stopRunButton->click();
+}
+
+// A table with rows not yet saved asks "Save LEQ Data ?" before it goes, whether the window is
+// closed, the program left or a new run started, during a run or after it. Yes saves the whole
+// table and goes on only when the file was written; No goes on; Cancel keeps everything.
+TEST_F(LeqFixture, AnUnsavedTableIsNotThrownAwayWithoutTheQuestion) {
+    using Answer = Prompts::Answer;
+    enum class Way { CloseWindow, Exit, Start };
+    enum class Save { None, Cancelled, Unwritable, Written };
+    const struct Case {
+        const char* name;
+        Way way;
+        bool duringRun;
+        bool savedFirst;  // saved with the Save button before: nothing to ask
+        Answer answer;
+        Save save;
+        bool goesOn;
+    } cases[] = {
+        {"close, cancel", Way::CloseWindow, false, false, Answer::Cancel, Save::None, false},
+        {"close, no", Way::CloseWindow, false, false, Answer::No, Save::None, true},
+        {"close, save cancelled", Way::CloseWindow, false, false, Answer::Yes, Save::Cancelled, false},
+        {"close, save failed", Way::CloseWindow, false, false, Answer::Yes, Save::Unwritable, false},
+        {"close in a run, saved", Way::CloseWindow, true, false, Answer::Yes, Save::Written, true},
+        {"close after Save", Way::CloseWindow, false, true, Answer::Cancel, Save::None, true},
+        {"exit, saved", Way::Exit, false, false, Answer::Yes, Save::Written, true},
+        {"exit in a run, cancel", Way::Exit, true, false, Answer::Cancel, Save::None, false},
+        {"exit in a run, no", Way::Exit, true, false, Answer::No, Save::None, true},
+        {"start, no", Way::Start, false, false, Answer::No, Save::None, true},
+        {"start in a run, cancel", Way::Start, true, false, Answer::Cancel, Save::None, false},
+        {"start in a run, save cancelled", Way::Start, true, false, Answer::Yes, Save::Cancelled, false},
+        {"start after Save", Way::Start, false, true, Answer::Cancel, Save::None, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts.clear();
+        start();
+        openLeq();
+        startRun(c.duringRun ? 9 : 0);  // Manual, or ten seconds run to their end
+        tickUntilIdle(c.duringRun ? 25 * 4 : 2000);
+        const int rows = leqWindow()->table().rowCount();
+        ASSERT_GE(rows, 3);
+        ASSERT_EQ(leq().running(), c.duringRun);
+        const QString saved = dir.filePath(QStringLiteral("saved.txt"));
+        QFile::remove(saved);
+        if (c.savedFirst) {
+            prompts.fileNames = {dir.filePath(QStringLiteral("first.txt"))};
+            leqWindow()->saveButton->click();
+            ASSERT_FALSE(leq().tableUnsaved());
+        }
+        prompts.clear();
+        prompts.confirmAnswers = {c.answer};
+        if (c.save == Save::Cancelled) prompts.fileNames = {QString()};
+        if (c.save == Save::Unwritable)
+            prompts.fileNames = {dir.filePath(QStringLiteral("no/such/folder/leq.txt"))};
+        if (c.save == Save::Written) prompts.fileNames = {saved};
+
+        switch (c.way) {
+            case Way::CloseWindow:
+                qobject_cast<QMdiSubWindow*>(leqWindow()->parentWidget())->close();
+                break;
+            case Way::Exit:
+                test::action(*window, "exitAction")->trigger();
+                break;
+            case Way::Start:
+                startRun(0);
+                break;
+        }
+
+        EXPECT_EQ(prompts.questions(),
+                  c.savedFirst ? QStringList{} : QStringList{LeqText::SaveQuestion});
+        EXPECT_EQ(prompts.messages().size(), c.save == Save::Unwritable ? 1 : 0);
+        if (c.save == Save::Written) {
+            std::vector<QStringList> back;
+            ASSERT_TRUE(readTableTextFile(saved, back));
+            EXPECT_EQ(int(back.size()), rows);
+        }
+        const bool windowGone = leqWindow() == nullptr;
+        const bool programLeft = !window->isVisible();
+        const bool tableReplaced = !windowGone && leqWindow()->table().rowCount() == 0;
+        switch (c.way) {
+            case Way::CloseWindow:
+                EXPECT_EQ(windowGone, c.goesOn);
+                break;
+            case Way::Exit:
+                EXPECT_EQ(programLeft, c.goesOn);
+                break;
+            case Way::Start:
+                EXPECT_EQ(tableReplaced, c.goesOn);
+                break;
+        }
+        if (!c.goesOn) {
+            // Everything as it was: the rows, and a run that was going goes on.
+            ASSERT_NE(leqWindow(), nullptr);
+            EXPECT_EQ(leqWindow()->table().rowCount(), rows);
+            EXPECT_EQ(leq().running(), c.duringRun);
+            EXPECT_TRUE(leq().tableUnsaved());
+        } else if (c.way != Way::Start) {
+            // The run, if any, ended with the window or the program and gave the link back.
+            EXPECT_FALSE(leq().running());
+            EXPECT_FALSE(leq().timer()->isActive());
+            EXPECT_FALSE(window->connection().linkLent());
+        }
+        window.reset();
+    }
+}
+
+// A real-time run and an LEQ run both live on the meter link: neither starts while the other
+// goes, and each refusal says what to stop first.
+TEST_F(LeqFixture, RealTimeAndLeqRunsExcludeEachOther) {
+    start();
+    window->realTimeRecorder().execSetupDialog = [](RealTimeSetupDialog& d) {
+        d.accept();
+        return d.result() == QDialog::Accepted;
+    };
+    window->realTimeRecorder().startRun();
+    ASSERT_TRUE(window->runActive());
+    const int samples = window->realTimeRecorder().sampler().sampleCount();
+
+    openLeq();
+    startRun(0);
+    EXPECT_EQ(prompts.messages(), QStringList{LeqText::RealTimeRunning});
+    EXPECT_FALSE(leq().running());
+    EXPECT_FALSE(leq().timer()->isActive());
+    EXPECT_FALSE(window->connection().linkLent());
+    // The real-time run goes on sampling the poll.
+    for (int i = 0; i < 4; ++i) {
+        clock.advance(window->connection().pollIntervalMs());
+        window->pollTick();
+    }
+    EXPECT_TRUE(window->runActive());
+    EXPECT_GT(window->realTimeRecorder().sampler().sampleCount(), samples);
+
+    // The other way round: Run during an LEQ run is refused with the busy message.
+    window->realTimeRecorder().stopRun();
+    ASSERT_FALSE(window->runActive());
+    prompts.clear();
+    startRun(0);
+    ASSERT_TRUE(leq().running());
+    window->realTimeRecorder().startRun();
+    EXPECT_FALSE(window->runActive());
+    EXPECT_EQ(prompts.messages(),
+              QStringList{MeterConnection::busyMessage(QStringLiteral("LEQ"))});
     leqWindow()->stopRunButton->click();
 }
 

@@ -30,6 +30,8 @@
 #include "app/ui/MainWindow.h"
 #include "dataset/SerialDateTime.h"
 #include "graph/ui/DataSetListModel.h"
+#include "files/ui/FileCommands.h"
+#include "files/ui/OpenSaveChoiceDialog.h"
 #include "graph/ui/GraphWindow.h"
 #include "link/MeterLink.h"
 #include "logger/CollectionFile.h"
@@ -271,6 +273,71 @@ TEST_F(LoadDataTest, LoadsTheLoggerIntoTheDataLoggerWindow) {
     // The temporary collection file holds the image; the data wait to be saved.
     EXPECT_EQ(tempBytes(), golden);
     EXPECT_TRUE(window->connection().loggerDataUnsaved());
+}
+
+// The close question's Yes forgets the data only when the save wrote a file: a choice or file
+// dialog that was cancelled, or a file that could not be written, keeps the window and the flag,
+// and leaving the program asks again.
+TEST_F(LoadDataTest, ACancelledOrFailedSaveKeepsTheWindowAndItsQuestion) {
+    using Answer = Prompts::Answer;
+    const QString missing = QStringLiteral("no/such/folder/");
+    const struct Case {
+        const char* name;
+        bool realTime;  // the real-time window instead of the DataLogger window
+        int choice;     // the DataLogger window's Save choice
+        const char* file;  // the file dialog's answer; empty: cancelled; null: not asked
+        bool saved;
+    } cases[] = {
+        {"choice cancelled", false, OpenSaveChoiceDialog::Cancel, nullptr, false},
+        {"collection dialog cancelled", false, OpenSaveChoiceDialog::Ok, "", false},
+        {"collection not writable", false, OpenSaveChoiceDialog::Ok, "no/such/folder/sets.rec", false},
+        {"collection written", false, OpenSaveChoiceDialog::Ok, "sets.rec", true},
+        {"set written as a graph file", false, OpenSaveChoiceDialog::No, "set.ghf", true},
+        {"real-time dialog cancelled", true, OpenSaveChoiceDialog::Cancel, "", false},
+        {"real-time written", true, OpenSaveChoiceDialog::Cancel, "live.ghf", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        start();
+        if (!c.realTime) {
+            loadData();
+            ASSERT_TRUE(window->connection().loggerDataUnsaved());
+        }
+        bool& unsaved = c.realTime ? window->connection().realTimeDataUnsaved()
+                                   : window->connection().loggerDataUnsaved();
+        unsaved = true;
+        GraphWindow* graph = c.realTime ? window->realTimeWindow() : logger();
+        auto* frame = qobject_cast<QMdiSubWindow*>(graph->parentWidget());
+        frame->showNormal();
+        int choices = 0;
+        window->fileCommands().execChoiceDialog = [&](OpenSaveChoiceDialog&) {
+            return ++choices, c.choice;
+        };
+        prompts.clear();
+        prompts.confirmAnswers = {Answer::Yes};
+        if (c.file) prompts.fileNames = {*c.file ? dir.filePath(QLatin1String(c.file)) : QString()};
+        frame->close();
+
+        const QString question =
+            QLatin1String(c.realTime ? "Save Real-Time Graph ?" : "Save DataLogger Data ?");
+        EXPECT_EQ(prompts.questions(), QStringList{question});
+        EXPECT_EQ(choices, c.realTime ? 0 : 1);
+        EXPECT_EQ(frame->isMinimized(), c.saved);
+        EXPECT_EQ(unsaved, !c.saved);
+        if (c.file && *c.file) {
+            EXPECT_EQ(QFile::exists(dir.filePath(QLatin1String(c.file))), c.saved);
+        }
+        // A file that could not be written is reported.
+        EXPECT_EQ(prompts.messages().size(), QLatin1String(c.file).startsWith(missing) ? 1 : 0);
+
+        // Leaving asks again only about data that are still unsaved; Cancel keeps the program.
+        prompts.clear();
+        prompts.confirmAnswers = {Answer::Cancel};
+        window->close();
+        EXPECT_EQ(prompts.questions(), c.saved ? QStringList{} : QStringList{question});
+        EXPECT_EQ(window->isVisible(), !c.saved);
+        window.reset();
+    }
 }
 
 TEST_F(LoadDataTest, TheWindowIsReusedAndItsListPicksTheSet) {

@@ -490,8 +490,7 @@ GraphWindow* MainWindow::openRealTimeWindow() {
     graph->setUpGraph(1, 130, 30, now + realTimeRate_ * 2000 / 86400, now, 2000);
     graph->graphView->editProperties([](GraphState& s) { s.yAxisLabel = QStringLiteral("dB"); });
     graph->redraw();
-    // The sampling-rate box becomes a pick-only list in this window.
-    graph->samplingRateBox->setEditable(false);
+    // The sampling-rate box chooses the next run's interval in this window (the recorder's).
     graph->samplingRatePanel->setEnabled(true);
     if (const int item = samplingRateItem(realTimeRate_); item >= 0) {
         const bool blocked = graph->samplingRateBox->blockSignals(true);
@@ -724,17 +723,20 @@ bool MainWindow::confirmCloseGraphWindows() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // A command holding the link (a download, an erase) would be cut off in the middle.
-    if (connection_.linkLent()) {
+    // A command holding the link (a download, an erase) would be cut off in the middle. An LEQ
+    // run is not: it ends like a Stop once its table's question lets the program go.
+    const bool leqRunning = leq_ && leq_->running();
+    if (connection_.linkLent() && !leqRunning) {
         event->ignore();
         prompts_.message(MeterConnection::busyMessage(connection_.borrower()));
         return;
     }
     // Each window's question comes before anything is closed; Cancel keeps the program running.
-    if (!confirmCloseGraphWindows()) {
+    if ((leq_ && !leq_->confirmDiscardTable()) || !confirmCloseGraphWindows()) {
         event->ignore();
         return;
     }
+    if (leq_ && leq_->running()) leq_->stopRun();
     connection_.stopPolling();
     maxMinBlinkTimer->stop();
     writeRealTimeRate(*openSettings(env_.settingsFile), realTimeRate_);

@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <QTimer>
 
+#include "formats/FileProgress.h"
 #include "formats/TableText.h"
 #include "graph/ui/GraphWindow.h"
 #include "leq/ui/LeqWindow.h"
@@ -18,10 +19,6 @@
 #include "workspace/ui/WindowService.h"
 
 namespace kl516 {
-
-namespace {
-constexpr int kSummaryEveryRows = 10;  // the summary sorts all rows: refreshed now and then
-}
 
 LeqCommands::LeqCommands(AppContext& app, MeterConnection& connection, WindowService& windows,
                          QObject* parent)
@@ -39,7 +36,10 @@ LeqCommands::LeqCommands(AppContext& app, MeterConnection& connection, WindowSer
 
 LeqCommands::~LeqCommands() {
     timer_->stop();
-    if (window_) window_->disconnect(this);
+    if (window_) {
+        window_->disconnect(this);
+        window_->confirmClose = nullptr;
+    }
     lease_.release();
 }
 
@@ -67,12 +67,25 @@ void LeqCommands::createWindow() {
     connect(window->saveButton, &QPushButton::clicked, this, &LeqCommands::saveLeqTable);
     connect(window->graphButton, &QPushButton::clicked, this, &LeqCommands::graphLeqTable);
     connect(window, &LeqWindow::closed, this, &LeqCommands::windowClosed);
+    window->confirmClose = [this] { return confirmDiscardTable(); };
     window_ = window;
     windows_.showLeqWindow(window);
 }
 
 void LeqCommands::startRun() {
     if (!window_) return;
+    // A real-time run samples the status poll, which this run would stop: it would lose its
+    // samples for the whole measurement.
+    if (connection_.runActive()) {
+        app_.prompts().message(LeqText::RealTimeRunning);
+        return;
+    }
+    // Refused before the question, so that nothing is asked for a Start that cannot happen.
+    if (!lease_ && connection_.linkLent()) {
+        app_.prompts().message(MeterConnection::busyMessage(connection_.borrower()));
+        return;
+    }
+    if (!confirmDiscardTable() || !window_) return;
     // A Start during a run starts afresh on the link the run already holds.
     if (!lease_) {
         LinkLease lease = connection_.borrow(QStringLiteral("LEQ"));
@@ -86,6 +99,8 @@ void LeqCommands::startRun() {
     if (const int seconds = window_->selectedSeconds(); seconds > 0) lastSeconds_ = seconds;
     session_ = std::make_unique<LeqSession>(lease_.link(), logPath_, app_.locale());
     session_->start(lastSeconds_);
+    summary_.clear();
+    tableUnsaved_ = false;
     window_->table().clear();
     window_->table().reserve(size_t(lastSeconds_));
     window_->showSummary({});
@@ -118,12 +133,33 @@ void LeqCommands::windowClosed() {
     }
     graphs_.clear();
     window_ = nullptr;
+    tableUnsaved_ = false;
+    summary_.clear();
+}
+
+bool LeqCommands::confirmDiscardTable() {
+    if (!tableUnsaved_ || !window_) return true;
+    switch (app_.prompts().confirm(LeqText::SaveQuestion)) {
+        case Prompts::Answer::Yes:
+            return saveLeqTable();
+        case Prompts::Answer::No:
+            return true;
+        case Prompts::Answer::Cancel:
+            return false;
+    }
+    return false;
+}
+
+void LeqCommands::appendRow(const LeqRow& row) {
+    window_->table().append(row);
+    summary_.add(row);
+    tableUnsaved_ = true;
 }
 
 void LeqCommands::showSummary() {
     if (!window_ || !session_) return;
     const LeqRun& run = session_->run();
-    window_->showSummary(leqSummary(window_->table().rows(), run.leq(), run.secondCount()));
+    window_->showSummary(summary_.summary(run.leq(), run.secondCount()));
 }
 
 void LeqCommands::runTick() {
@@ -148,7 +184,7 @@ void LeqCommands::runTick() {
         case LeqRun::Outcome::RowClosed:
         case LeqRun::Outcome::Ended: {
             const LeqRow& row = run.lastRow();
-            window_->table().append(row);
+            appendRow(row);
             window_->scrollToLastRow();
             if (row.hasLevel) {
                 window_->samplingRate->setText(QStringLiteral("%1/sec").arg(row.samples));
@@ -156,8 +192,8 @@ void LeqCommands::runTick() {
             }
             window_->timeLeft->setText(leqTimeLeftText(run.secondsLeft()));
             if (outcome == LeqRun::Outcome::Ended)
-                endRun();
-            else if (row.number % kSummaryEveryRows == 0)
+                endRun();  // shows the summary too
+            else
                 showSummary();
             return;
         }
@@ -166,16 +202,24 @@ void LeqCommands::runTick() {
     }
 }
 
-void LeqCommands::saveLeqTable() {
-    if (!window_) return;
+bool LeqCommands::saveLeqTable() {
+    if (!window_) return false;
     const QString base = collectionBaseFolder(app_.dataFolder(), app_.programFolder());
     const QString path =
         app_.prompts().saveFileName(QStringLiteral("Save"), base, QStringLiteral("(*.txt)"));
-    if (path.isEmpty()) return;
+    if (path.isEmpty()) return false;
     const LeqTableModel& table = window_->table();
-    // A file that cannot be created is passed over without a message.
-    writeTableTextFile(path, table.rowCount(), [&](qint64 r) { return table.cells(int(r)); },
-                       QLatin1Char('\t'));
+    const FileWriteResult r = writeTableTextFile(
+        path, table.rowCount(), [&](qint64 row) { return table.cells(int(row)); },
+        QLatin1Char('\t'));
+    // Told, as every other save does: the table is still unsaved, and a close waiting on this
+    // save stays refused.
+    if (r.status != FileWriteResult::Status::Written) {
+        if (!r.ok()) app_.prompts().message(r.error);
+        return false;
+    }
+    tableUnsaved_ = false;
+    return true;
 }
 
 void LeqCommands::graphLeqTable() {
@@ -192,7 +236,8 @@ void LeqCommands::graphLeqTable() {
     graph->setUpGraph(2, 130, 30, rows.back().stamp, rows.front().stamp, count);
     graph->graphView->editProperties([](GraphState& s) {
         s.subsetLabels = {QStringLiteral("SPL"), QStringLiteral("Leq")};
-        s.subsetColors = {makeArgb(255, 0, 0, 0), makeArgb(255, 255, 0, 0)};
+        // Yellow and red, as the running Leq of a graph window: both show on the black graph.
+        s.subsetColors = {makeArgb(255, 255, 255, 0), makeArgb(255, 255, 0, 0)};
     });
     graph->runningLeqButton->setEnabled(false);
     // A second without levels has nothing to draw: its point keeps the set-up's null value.

@@ -23,12 +23,18 @@ inline const QString Recording =
     QStringLiteral("The meter is recording data, please stop recording first .");
 inline const QString Failed = QStringLiteral("LEQ fail , try to start again !!");
 inline const QString NoData = QStringLiteral("No data to graph !");
+inline const QString SaveQuestion = QStringLiteral("Save LEQ Data ?");
+// A run takes the link from the status poll, which a real-time run samples from.
+inline const QString RealTimeRunning =
+    QStringLiteral("The meter is busy: the real-time run is going. Stop it first.");
 }  // namespace LeqText
 
 // The LEQ command: opens the LEQ window and runs its measurements. A run borrows the meter
 // link from the connection for its whole length and keeps the lease until Stop, the end of the
 // duration, the 51st failed read or the closing of the window; releasing it restarts the poll.
-// Its 40 ms timer (leqRunTimer) does one exchange per tick.
+// Its 40 ms timer (leqRunTimer) does one exchange per tick. A table not saved since its last
+// row is not thrown away without the question "Save LEQ Data ?" (closing the window, leaving the
+// program, a new Start).
 class LeqCommands : public QObject {
     Q_OBJECT
   public:
@@ -49,11 +55,16 @@ class LeqCommands : public QObject {
 
     void startRun();       // Start
     void stopRun();        // Stop
-    void saveLeqTable();   // Save
+    bool saveLeqTable();   // Save; true when the whole table was written
     void graphLeqTable();  // Graph
     void runTick();        // one tick of a run
 
     bool running() const { return lease_.granted(); }
+    // Rows have come since the table was last saved (or the run started).
+    bool tableUnsaved() const { return tableUnsaved_; }
+    // Before the table goes: asks "Save LEQ Data ?" when it is unsaved. Yes saves it, and only
+    // a save that wrote the file goes on; No goes on; Cancel stops. True: the table may go.
+    bool confirmDiscardTable();
     QTimer* timer() const { return timer_; }
     const LeqSession* session() const { return session_.get(); }
     // The graph windows made by Graph; they close with the LEQ window.
@@ -65,6 +76,7 @@ class LeqCommands : public QObject {
     // Every way out of a run: the timer stops, the log closes, the lease goes back.
     void endRun();
     void showSummary();
+    void appendRow(const LeqRow& row);
 
     AppContext& app_;
     MeterConnection& connection_;
@@ -75,6 +87,8 @@ class LeqCommands : public QObject {
     std::unique_ptr<LeqSession> session_;
     LinkLease lease_;
     int lastSeconds_ = 10;
+    RunningLeqSummary summary_;
+    bool tableUnsaved_ = false;
     QList<QPointer<GraphWindow>> graphs_;
 };
 

@@ -207,6 +207,10 @@ void LeqWindow::showEvent(QShowEvent* event) {
 }
 
 void LeqWindow::closeEvent(QCloseEvent* event) {
+    if (confirmClose && !confirmClose()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     emit closed();
 }

@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QLocale>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 #include "leq/LeqRun.h"
@@ -66,6 +67,8 @@ class LeqWindow final : public QWidget {
     void showSummary(const LeqSummary& summary);
     // Keeps the last row in view once the table outgrows its area.
     void scrollToLastRow();
+    // Asked before the window closes; false keeps it open (the table's save question).
+    std::function<bool()> confirmClose;
 
     // Controls
     QSplitter *mainSplitter, *controlsSplitter;
