@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "dataset/SerialDateTime.h"
+
 namespace kl516 {
 
 int samplingRateItem(double seconds) {
@@ -16,6 +18,13 @@ bool isSamplingRateInRange(double seconds) {
     // The box shows one decimal: 0.1 and 30.0 themselves, typed in any way, are in range.
     return std::isfinite(seconds) && seconds >= kShortestSamplingRate - 1e-9 &&
            seconds <= kLongestSamplingRate + 1e-9;
+}
+
+QString samplingRateText(double seconds, const QLocale& locale) {
+    const double tenths = seconds * 10.0;
+    if (std::abs(tenths - std::round(tenths)) < 1e-9)
+        return formatLevel(seconds, locale);
+    return locale.toString(seconds, 'g', QLocale::FloatingPointShortest);
 }
 
 QString samplingRateRangeMessage() {

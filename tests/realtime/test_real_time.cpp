@@ -2,13 +2,17 @@
 
 #include <qcustomplot.h>
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
 #include <QToolButton>
+#include <random>
 
+#include "graph/StatisticText.h"
 #include "graph/ui/RangeSlider.h"
+#include "levels/LevelArithmetic.h"
 #include "realtime/RealTimeFixture.h"
 #include "realtime/RecordingPeriod.h"
 #include "realtime/SamplingRate.h"
@@ -20,11 +24,21 @@ namespace {
 
 using RealTime = test::RealTimeFixture;
 
-// The user picks item `index` of a pick-only box from its list: the box selects the item and
-// reports it as activated.
+// The user picks item `index` of a box from its list: the box selects the item and reports it
+// as activated.
 void pick(QComboBox* box, int index) {
     box->setCurrentIndex(index);
     emit box->activated(index);
+}
+
+// The user types `text` over what an editable box shows, then presses Enter. The box has the
+// focus, as it does under the user's keys (a completer only completes then).
+void type(QComboBox* box, const QString& text) {
+    QApplication::setActiveWindow(box->window());
+    box->setFocus();
+    box->lineEdit()->selectAll();
+    QTest::keyClicks(box->lineEdit(), text);
+    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
 }
 
 }  // namespace
@@ -48,10 +62,11 @@ TEST_F(RealTime, RunSetsUpTheWindowAndStopKeepsExactlyTheSamplesTaken) {
     EXPECT_DOUBLE_EQ(state().manualMaxX, runTime + 100 * kOneSecond);
     EXPECT_TRUE(graph()->seriesAverage->text().isEmpty());
 
-    // The first sample comes with the first frame; then every second 100 ms tick.
+    // The first sample comes with the first frame, 0.1 s after Run, and is the one due at the
+    // start of the run; then one every 0.2 s.
     tick();
     EXPECT_EQ(recorder().sampleCount(), 1);
-    EXPECT_DOUBLE_EQ(pes()->xValue(0, 0), now());
+    EXPECT_DOUBLE_EQ(pes()->xValue(0, 0), runTime);
     ASSERT_TRUE(ticksUntil(120));
     for (int i = 1; i < 120; ++i)
         EXPECT_NEAR((pes()->xValue(0, i) - pes()->xValue(0, i - 1)) / kOneSecond, 0.2, 1e-6);
@@ -73,7 +88,8 @@ TEST_F(RealTime, RunSetsUpTheWindowAndStopKeepsExactlyTheSamplesTaken) {
     EXPECT_EQ(graph()->rangeSlider->firstValue(), 40);
     EXPECT_EQ(graph()->rangeSlider->secondValue(), 80);
     EXPECT_EQ(graph()->cursorALevel->text(), formatLevel(pes()->yValue(0, 40), locale));
-    EXPECT_EQ(graph()->cursorBTime->text(), formatDateTime(pes()->xValue(0, 80), locale));
+    // A 0.2 s run: the time with its tenth of a second.
+    EXPECT_EQ(graph()->cursorBTime->text(), pointDateTimeText(pes()->xValue(0, 80), locale, true));
     double sum = 0;
     float maximum = -9999;
     for (int i = 0; i < 120; ++i) {
@@ -163,13 +179,13 @@ TEST_F(RealTime, SlowerRatesKeepTheNormalPoll) {
         EXPECT_NEAR((pes()->xValue(0, i) - pes()->xValue(0, i - 1)) / kOneSecond, 1.0, 1e-6);
     EXPECT_FALSE(window->runActive());
 
-    // A typed interval that is not an item: sampled as typed, shown as its item.
+    // A typed interval that is not an item: sampled and shown as typed.
     prompts.defaultConfirm = Prompts::Answer::No;
     run("0.3", "1000");
     EXPECT_EQ(dialog.periodAfterEdit, "0:05:00");
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.3);
     EXPECT_EQ(window->connection().pollIntervalMs(), 100);
-    EXPECT_EQ(graph()->samplingRateBox->currentText(), "0.5");
+    EXPECT_EQ(graph()->samplingRateBox->currentText(), "0.3");
     ASSERT_TRUE(ticksUntil(5));
     EXPECT_NEAR((pes()->xValue(0, 4) - pes()->xValue(0, 3)) / kOneSecond, 0.3, 1e-6);
 }
@@ -304,10 +320,36 @@ TEST_F(RealTime, OutOfRangeReadingsAreCountedInTheRejectedCounter) {
     EXPECT_EQ(test::lineEdit(*window, "rejectedCountField")->text(), "0");
 }
 
-TEST_F(RealTime, ALostMeterPausesTheRun) {
+TEST_F(RealTime, SamplesKeepTheirDueTimesThroughLateTicks) {
+    // 600 samples at 0.1 s with every poll tick delivered up to 90 ms late: each sample is the
+    // one due at the start of the run + k x 0.1 s, and none is missing.
     start();
+    run("0.1", "600");
+    const SerialDateTime runTime = now();
+    std::mt19937 random(8);
+    std::uniform_int_distribution<int> late(0, 90);
+    int64_t nominal = clock.tickMs();
+    for (int j = 0; window->runActive() && j < 1000; ++j) {
+        nominal += 100;
+        const int64_t deliveredAt = nominal + (j == 0 ? 90 : late(random));
+        clock.advance(deliveredAt - clock.tickMs());
+        window->pollTick();
+    }
+    ASSERT_FALSE(window->runActive());
+    ASSERT_EQ(pes()->points(), 600);
+    // The first tick came 0.1 s after Run (and 90 ms late): the sample due at 0.1 s.
+    for (int k = 0; k < 600; ++k) {
+        ASSERT_NEAR((pes()->xValue(0, k) - runTime) / kOneSecond, 0.1 * (k + 1), 1e-6) << k;
+        ASSERT_TRUE(hasLevel(pes()->yValue(0, k))) << k;
+    }
+}
+
+TEST_F(RealTime, ALostMeterLeavesAGapOfMissingSamples) {
+    start();
+    const SerialDateTime runTime = now();
+    const int64_t runTick = clock.tickMs();
     run("0.2", "2000");
-    ASSERT_TRUE(ticksUntil(5));
+    ASSERT_TRUE(ticksUntil(5));  // 0.0 ... 0.8 s
     meter->unplug();
     ticks(10);
     EXPECT_FALSE(window->connected());
@@ -318,34 +360,166 @@ TEST_F(RealTime, ALostMeterPausesTheRun) {
     EXPECT_TRUE(window->connected());
     EXPECT_TRUE(stopEnabled());
     EXPECT_FALSE(runEnabled());
+    // The run resumes with the first frame: it is the sample of the earliest slot still open
+    // for a reading (a slot takes one until a quarter interval past its own), and those due
+    // before it have no level, each at its own time.
     tick();
-    EXPECT_EQ(recorder().sampleCount(), 6);
+    const int n = recorder().sampleCount();
+    ASSERT_EQ(n, int((clock.tickMs() - runTick - 50) / 200) + 1);
+    ASSERT_GT(n, 6);
+    EXPECT_EQ(graph()->pointCount->text(), QString::number(n));
+    for (int i = 0; i < n; ++i) {
+        EXPECT_NEAR((pes()->xValue(0, i) - runTime) / kOneSecond, 0.2 * i, 1e-6) << i;
+        EXPECT_EQ(hasLevel(pes()->yValue(0, i)), i < 5 || i == n - 1) << i;
+    }
+    // Stopped a while later with the meter gone again: the intervals that went by without a
+    // reading are missing samples too (the one still open is not), and the average is of the
+    // levels alone.
+    meter->unplug();
+    clock.advance(1120);
+    test::button(*window, "stopButton")->click();
+    const int64_t closedMs = clock.tickMs() - runTick - 50;
+    ASSERT_NE(closedMs % 200, 0);  // clear of a slot's end
+    ASSERT_EQ(pes()->points(), int(closedMs / 200));
+    ASSERT_GT(pes()->points(), n);
+    EXPECT_FALSE(hasLevel(pes()->yValue(0, pes()->points() - 1)));
+    double sum = 0;
+    for (int i : {0, 1, 2, 3, 4, n - 1}) sum += pes()->yValue(0, i);
+    EXPECT_EQ(graph()->seriesAverage->text(), formatLevel(sum / 6, locale));
 }
 
-TEST_F(RealTime, TheSamplingRateBox) {
+TEST_F(RealTime, TheSamplingRateBoxChoosesTheNextRunsRate) {
     start();
     QComboBox* box = graph()->samplingRateBox;
     EXPECT_EQ(box->currentText(), "0.2");
-    EXPECT_FALSE(box->isEditable());
+    const QString locked = RealTimeRecorder::kRateLockedMessage;
+    EXPECT_EQ(locked, "Can not change Sampling Rate while Real-Time is running.");
 
-    // Stopped: a pick sets the interval, silently.
+    // Stopped, with no series on screen: the rate typed, exactly, or picked from the list.
+    const struct {
+        const char* typed;  // null: pick "5.0" from the list
+        double rate;
+        const char* shown;
+        QString message;  // empty: none
+    } choices[] = {
+        {"3", 3.0, "3.0", {}},  // not completed to "30.0"
+        {"0.25", 0.25, "0.25", {}},
+        {"abc", 0.25, "0.25", {}},  // not a number: ignored, silently
+        {"0", 0.25, "0.25", samplingRateRangeMessage()},  // not completed to "0.1"
+        {"99", 0.25, "0.25", samplingRateRangeMessage()},
+        {nullptr, 5.0, "5.0", {}},
+    };
+    for (const auto& c : choices) {
+        prompts.clear();
+        if (c.typed)
+            type(box, QString::fromLatin1(c.typed));
+        else
+            pick(box, 5);
+        EXPECT_DOUBLE_EQ(window->realTimeRate(), c.rate) << c.typed;
+        EXPECT_EQ(box->currentText(), c.shown) << c.typed;
+        EXPECT_EQ(prompts.messages(), c.message.isEmpty() ? QStringList() : QStringList{c.message})
+            << c.typed;
+    }
+
+    // Running: every choice goes back to the run's rate, with the message. Run's own setting
+    // of the box is no choice.
+    run("1.0", "2000");
+    EXPECT_EQ(dialog.presetRate, "5.0");
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(box->currentText(), "1.0");
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Down);  // "2.0", picked with the keyboard
+    type(box, QStringLiteral("2"));
+    type(box, QStringLiteral("5.0"));  // an item's text, typed
+    EXPECT_EQ(prompts.messages(), (QStringList{locked, locked, locked}));
+    EXPECT_EQ(box->currentText(), "1.0");
+    EXPECT_DOUBLE_EQ(window->realTimeRate(), 1.0);
+
+    // Stopped with the run on screen: the series keeps the rate it was recorded at, and a
+    // choice is the next run's, which the next Run offers.
+    ASSERT_TRUE(ticksUntil(5));
+    test::button(*window, "stopButton")->click();
+    prompts.clear();
     pick(box, 5);
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 5.0);
+    EXPECT_EQ(box->currentText(), "1.0");
+    type(box, QStringLiteral("2"));
+    EXPECT_DOUBLE_EQ(window->realTimeRate(), 2.0);
+    EXPECT_EQ(box->currentText(), "1.0");
     EXPECT_TRUE(prompts.shown.empty());
+    prompts.defaultConfirm = Prompts::Answer::No;
+    dialog.start = false;
+    run();
+    EXPECT_EQ(dialog.presetRate, "2.0");
+    EXPECT_EQ(box->currentText(), "1.0");
+    EXPECT_EQ(pes()->points(), 5);
 
-    // Running: the box goes back to the current interval's item, with the message. Run's own
-    // selection of the item is no pick.
-    run("0.5", "2000");
-    EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_EQ(box->currentText(), "0.5");
-    box->setFocus();
-    QTest::keyClick(box, Qt::Key_Down);  // "1.0", picked with the keyboard
-    EXPECT_EQ(prompts.messages(),
-              QStringList{"Can not change Sampling Rate while Real-Time is running."});
-    EXPECT_EQ(box->currentText(), "0.5");
-    EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.5);
+    // Cleared, there is no series: the box shows the next run's rate.
+    window->connection().realTimeDataUnsaved() = false;
+    graph()->clearButton->click();
+    EXPECT_EQ(box->currentText(), "2.0");
+}
 
-    test::button(*window, "stopButton")->click();
+TEST_F(RealTime, ClearAsksBeforeAnUnsavedRunGoes) {
+    start();
+    const QString file = dir.filePath(QStringLiteral("cleared.ghf"));
+    const struct {
+        Prompts::Answer answer;
+        QString saveAs;  // the name given to the save dialog (empty: cancelled)
+        bool cleared;
+    } cases[] = {
+        {Prompts::Answer::Cancel, {}, false},
+        {Prompts::Answer::Yes, {}, false},  // the save dialog cancelled
+        {Prompts::Answer::Yes, file, true},
+        {Prompts::Answer::No, {}, true},
+    };
+    for (const auto& c : cases) {
+        const char* answer = c.answer == Prompts::Answer::Yes  ? "Yes"
+                             : c.answer == Prompts::Answer::No ? "No"
+                                                               : "Cancel";
+        prompts.defaultConfirm = Prompts::Answer::No;  // the reset question of a later run
+        run("0.2", "2000");
+        ASSERT_TRUE(ticksUntil(30));
+        test::button(*window, "stopButton")->click();
+        const QString average = graph()->seriesAverage->text();
+        ASSERT_FALSE(average.isEmpty());
+        ASSERT_FALSE(graph()->cursorALevel->text().isEmpty());
+
+        prompts.clear();
+        prompts.confirmAnswers = {c.answer};
+        prompts.fileNames = {c.saveAs};
+        graph()->clearButton->click();
+        EXPECT_EQ(prompts.questions(), QStringList{"Save Real-Time Graph ?"}) << answer;
+        if (!c.saveAs.isEmpty()) {
+            EXPECT_TRUE(QFile::exists(c.saveAs)) << answer;
+        }
+        EXPECT_EQ(window->connection().realTimeDataUnsaved(), !c.cleared) << answer;
+        if (!c.cleared) {
+            EXPECT_EQ(recorder().sampleCount(), 30) << answer;
+            EXPECT_EQ(pes()->points(), 30) << answer;
+            EXPECT_EQ(graph()->seriesAverage->text(), average) << answer;
+            continue;
+        }
+        EXPECT_EQ(recorder().sampleCount(), 0) << answer;
+        EXPECT_EQ(pes()->points(), 200) << answer;
+        for (int i = 0; i < pes()->points(); ++i)
+            ASSERT_FALSE(hasLevel(pes()->yValue(0, i))) << answer << " #" << i;
+        EXPECT_EQ(graph()->pointCount->text(), "0") << answer;
+        for (QLineEdit* e :
+             {graph()->seriesStartTime, graph()->seriesAverage, graph()->seriesMaximum,
+              graph()->seriesMaximumTime, graph()->seriesMinimum, graph()->seriesMinimumTime,
+              graph()->cursorALevel, graph()->cursorATime, graph()->cursorBLevel,
+              graph()->cursorBTime, graph()->betweenCursorsMaximum, graph()->betweenCursorsMinimum,
+              graph()->betweenCursorsAverage})
+            EXPECT_TRUE(e->text().isEmpty()) << answer << " " << e->objectName().toStdString();
+    }
+
+    // Nothing unsaved: Clear and the next Run ask nothing.
+    prompts.clear();
+    graph()->clearButton->click();
+    run("0.2", "10");
+    EXPECT_TRUE(prompts.questions().isEmpty());
+    EXPECT_TRUE(window->runActive());
 }
 
 TEST_F(RealTime, TheRateIsKeptAcrossARestart) {
@@ -463,6 +637,34 @@ TEST(SetupDialog, ControlsAndPeriodRecomputation) {
     d.show();
     d.cancelButton->click();
     EXPECT_EQ(d.result(), QDialog::Rejected);
+}
+
+TEST(SetupDialog, ATypedRateIsTakenAsTyped) {
+    // The list is a choice, not a completer.
+    ScriptedPrompts prompts;
+    RealTimeSetupDialog d(prompts, QLocale(QLocale::English, QLocale::UnitedStates));
+    const struct {
+        const char* typed;
+        const char* period;  // of the 2000 samples preset
+        bool accepted;
+    } cases[] = {
+        {"3", "1:40:00", true},  // not "30.0"
+        {"0", "0:00:00", false},  // not "0.1": refused at Start
+        {"0.3", "0:10:00", true},
+        {"20", "11:06:40", true},
+    };
+    for (const auto& c : cases) {
+        prompts.clear();
+        d.setResult(QDialog::Rejected);
+        d.show();
+        d.samplingRateBox->lineEdit()->selectAll();
+        QTest::keyClicks(d.samplingRateBox->lineEdit(), QString::fromLatin1(c.typed));
+        EXPECT_EQ(d.samplingRateBox->currentText(), c.typed);
+        EXPECT_EQ(d.recordingPeriodEdit->text(), c.period) << c.typed;
+        d.startButton->click();
+        EXPECT_EQ(d.result() == QDialog::Accepted, c.accepted) << c.typed;
+        EXPECT_EQ(prompts.messages().size(), c.accepted ? 0 : 1) << c.typed;
+    }
 }
 
 TEST(SetupDialog, ShowingRewritesTheItemsInTheLocale) {

@@ -10,8 +10,10 @@
 #include <cmath>
 #include <utility>
 
+#include "graph/StatisticText.h"
 #include "graph/ui/GraphWindow.h"
 #include "graph/ui/RangeSlider.h"
+#include "levels/LevelArithmetic.h"
 #include "link/Clock.h"
 #include "realtime/RecordingPeriod.h"
 #include "realtime/SamplingRate.h"
@@ -49,20 +51,36 @@ RealTimeRecorder::RealTimeRecorder(AppContext& app, MeterConnection& connection,
 }
 
 void RealTimeRecorder::windowCreated(GraphWindow* graph) {
-    sampler_.setLastSampleTime(toSerialDateTime(connection_.clock().now()));
     if (!graph || graph == connectedWindow_) return;
     connectedWindow_ = graph;
+    // The box takes a rate from its list or exactly as typed: no completion, so "3" stays 3 s.
+    QComboBox* box = graph->samplingRateBox;
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->setCompleter(nullptr);
     // activated: only the user's picks, never a selection made by the program.
-    connect(graph->samplingRateBox, &QComboBox::activated, this,
-            &RealTimeRecorder::onSamplingRatePicked);
+    connect(box, &QComboBox::activated, this, &RealTimeRecorder::onSamplingRatePicked);
+    connect(box->lineEdit(), &QLineEdit::editingFinished, this,
+            &RealTimeRecorder::onSamplingRateTyped);
+    showRate(graph);
 }
 
-void RealTimeRecorder::selectRateItem(GraphWindow* graph, double rate) {
-    const int item = samplingRateItem(rate);
-    if (item < 0) return;  // 30.5 s or more: the box stays as it is
-    const bool blocked = graph->samplingRateBox->blockSignals(true);
-    graph->samplingRateBox->setCurrentIndex(item);
-    graph->samplingRateBox->blockSignals(blocked);
+void RealTimeRecorder::showRate(GraphWindow* graph) {
+    if (!graph) return;
+    const bool series = connection_.runActive() || sampler_.sampleCount() > 0;
+    const QString text =
+        samplingRateText(series ? sampler_.rate() : app_.realTimeRate(), app_.locale());
+    QComboBox* box = graph->samplingRateBox;
+    const bool blocked = box->blockSignals(true);
+    box->setCurrentIndex(box->findText(text));
+    if (box->isEditable()) box->setEditText(text);
+    box->blockSignals(blocked);
+    shownRateText_ = text;
+}
+
+void RealTimeRecorder::clearSamples() {
+    sampler_.clearSamples();
+    showRate(windows_.realTimeWindow());
 }
 
 void RealTimeRecorder::startRun() {
@@ -92,7 +110,8 @@ void RealTimeRecorder::startRun() {
     QString rateText, countText;
     {
         RealTimeSetupDialog dialog(prompts, app_.locale(), windows_.dialogParent());
-        dialog.samplingRateBox->setEditText(graph->samplingRateBox->currentText());
+        // The interval of the next run, which a finished run's box no longer shows.
+        dialog.samplingRateBox->setEditText(samplingRateText(app_.realTimeRate(), app_.locale()));
         dialog.recordingPeriodEdit->setText(
             presetPeriodText(recordingPeriodSeconds(app_.realTimeRate(), kPresetSamples)));
         if (!execSetupDialog(dialog)) return;
@@ -126,23 +145,18 @@ void RealTimeRecorder::startRun() {
 
     app_.setRealTimeRate(*rate);
     if (*rate < kFastPollBelowSeconds) connection_.setFastPolling(true);
-    selectRateItem(graph, *rate);
 
     GraphView* g = graph->graphView;
     g->setPoints(*count);
+    // Points not yet sampled have no level.
     g->setXValue(0, -1, 0.0);
-    g->setYValue(0, -1, 0.0f);
-    sampler_.start(*rate);
-    for (QLineEdit* e :
-         {graph->seriesAverage, graph->seriesMaximum, graph->seriesMinimum,
-          graph->seriesMaximumTime, graph->seriesMinimumTime, graph->cursorALevel,
-          graph->cursorATime, graph->cursorBLevel, graph->cursorBTime, graph->betweenCursorsMaximum,
-          graph->betweenCursorsMaximumTime, graph->betweenCursorsMinimum,
-          graph->betweenCursorsMinimumTime, graph->betweenCursorsAverage})
-        e->clear();
+    g->setYValue(0, -1, kNullLevel);
+    graph->clearStatistics();
     graph->pointCount->setText(QStringLiteral("0"));
 
+    // The schedule runs on the steady clock from here; the wall clock only names its start.
     const SerialDateTime t = toSerialDateTime(connection_.clock().now());
+    sampler_.start(*rate, *count, connection_.clock().tickMs(), t);
     graph->seriesStartTime->setText(formatDateTime(t, app_.locale()));
     g->editProperties([t](GraphState& s) {
         s.manualMinX = t;
@@ -152,52 +166,70 @@ void RealTimeRecorder::startRun() {
 
     // The commands, Clear included, follow the run flag.
     connection_.setRunActive(true);
+    showRate(graph);
     emit rejectedCountChanged(0);
 }
 
-void RealTimeRecorder::takeSample(float level, SerialDateTime frameTime) {
+void RealTimeRecorder::takeSample(float level, SerialDateTime /*frameTime*/) {
     if (!connection_.runActive()) return;
     GraphWindow* graph = windows_.realTimeWindow();
     if (!graph) return;
-    GraphView* g = graph->graphView;
-    // Never store past the run's points (they are only ever changed by Run).
-    if (sampler_.sampleCount() >= g->points()) {
+    // The run ends when its graph's points are full; never store past them.
+    sampler_.setCapacity(graph->graphView->points());
+    if (sampler_.sampleCount() >= graph->graphView->points()) {
         stopRun();
         return;
     }
 
-    const RealTimeSampler::Result r =
-        sampler_.offer(level, frameTime, toSerialDateTime(connection_.clock().now()));
+    const RealTimeSampler::Result r = sampler_.offer(level, connection_.clock().tickMs());
     if (r.rejected) emit rejectedCountChanged(sampler_.rejectedCount());
-    if (r.outcome != RealTimeSampler::Outcome::Stored) return;
+    storeSamples(graph, r);
+    if (r.full) stopRun();
+}
 
+void RealTimeRecorder::storeSamples(GraphWindow* graph, const RealTimeSampler::Result& r) {
+    const bool stored = r.outcome == RealTimeSampler::Outcome::Stored;
+    if (r.missing == 0 && !stored) return;
+    GraphView* g = graph->graphView;
+    const int added = r.missing + (stored ? 1 : 0);
+    if (r.firstIndex + added > g->points()) return;  // the graph was changed under the run
+
+    // Samples that went by without a reading: no level at their due times, so the graph shows
+    // a gap and the figures leave them out.
+    for (int i = r.firstIndex; i < r.firstIndex + r.missing; ++i) {
+        g->setXValue(0, i, sampler_.sampleTime(i));
+        g->setYValue(0, i, kNullLevel);
+    }
+    const SerialDateTime newest = sampler_.sampleTime(r.firstIndex + added - 1);
+    if (stored) {
+        const QLocale locale = app_.locale();
+        const bool tenths = sampler_.rate() < 1;
+        if (r.newMaximum) {
+            graph->seriesMaximum->setText(formatLevel(r.level, locale));
+            graph->seriesMaximumTime->setText(pointDateTimeText(newest, locale, tenths));
+        }
+        if (r.newMinimum) {
+            graph->seriesMinimum->setText(formatLevel(r.level, locale));
+            graph->seriesMinimumTime->setText(pointDateTimeText(newest, locale, tenths));
+        }
+        g->setXValue(0, r.index, newest);
+        g->setYValue(0, r.index, r.level);
+    }
     connection_.realTimeDataUnsaved() = true;
-    const QLocale locale = app_.locale();
-    if (r.newMaximum) {
-        graph->seriesMaximum->setText(formatLevel(r.level, locale));
-        graph->seriesMaximumTime->setText(formatDateTime(frameTime, locale));
-    }
-    if (r.newMinimum) {
-        graph->seriesMinimum->setText(formatLevel(r.level, locale));
-        graph->seriesMinimumTime->setText(formatDateTime(frameTime, locale));
-    }
-    g->setXValue(0, r.index, frameTime);
-    g->setYValue(0, r.index, r.level);
     const int count = sampler_.sampleCount();
     graph->pointCount->setText(QString::number(count));
 
     // Read through the const state, so that the incremental redraw stays incremental.
-    if (std::as_const(*g).state().manualMaxX < frameTime)
+    if (std::as_const(*g).state().manualMaxX < newest)
         g->editProperties(
-            [frameTime](GraphState& s) { s.manualMaxX = frameTime + kViewStepSeconds * kOneSecond; });
+            [newest](GraphState& s) { s.manualMaxX = newest + kViewStepSeconds * kOneSecond; });
 
     // At the fastest interval every second sample is drawn.
-    if (graph->samplingRateBox->currentIndex() != 0 || count % 2 == 0) graph->redraw();
-
-    if (count >= g->points()) stopRun();
+    if (samplingRateItem(sampler_.rate()) != 0 || count % 2 == 0 || added > 1) graph->redraw();
 }
 
 void RealTimeRecorder::stopRun() {
+    const bool wasActive = connection_.runActive();
     connection_.setRunActive(false);
     GraphWindow* graph = windows_.realTimeWindow();
     if (!graph) {
@@ -205,6 +237,9 @@ void RealTimeRecorder::stopRun() {
         return;
     }
     windows_.restore(graph);
+
+    // Intervals that went by without a reading up to now are the run's missing samples.
+    if (wasActive) storeSamples(graph, sampler_.closeMissedSlots(connection_.clock().tickMs()));
 
     const SerialDateTime tStop = toSerialDateTime(connection_.clock().now());
     GraphView* g = graph->graphView;
@@ -217,22 +252,42 @@ void RealTimeRecorder::stopRun() {
     g->editProperties([tStop](GraphState& s) { s.manualMaxX = tStop; });
     graph->seriesAverage->setText(formatLevel(sampler_.average(), app_.locale()));
     graph->setSliderRange(count);
+    showRate(graph);
     graph->redraw();
     connection_.setFastPolling(false);
 }
 
 void RealTimeRecorder::onSamplingRatePicked(int index) {
     GraphWindow* graph = windows_.realTimeWindow();
+    if (!graph || index < 0) return;
+    takeRateText(graph->samplingRateBox->itemText(index));
+}
+
+void RealTimeRecorder::onSamplingRateTyped() {
+    GraphWindow* graph = windows_.realTimeWindow();
     if (!graph) return;
-    QComboBox* box = graph->samplingRateBox;
-    if (!connection_.runActive()) {
-        // An unreadable text leaves the interval as it was.
-        if (const std::optional<double> rate = parseRate(box->itemText(index), app_.locale()))
-            app_.setRealTimeRate(*rate);
+    const QString text = graph->samplingRateBox->currentText();
+    if (text == shownRateText_) return;  // nothing typed since the box was last set
+    takeRateText(text);
+}
+
+void RealTimeRecorder::takeRateText(const QString& text) {
+    GraphWindow* graph = windows_.realTimeWindow();
+    if (!graph) return;
+    if (connection_.runActive()) {
+        showRate(graph);
+        app_.prompts().message(kRateLockedMessage);
         return;
     }
-    selectRateItem(graph, app_.realTimeRate());
-    app_.prompts().message(kRateLockedMessage);
+    // The choice is the next run's interval. A series on screen keeps the rate it was recorded
+    // at, so the box goes back to it.
+    // An unreadable text is ignored silently; a number outside the range is explained.
+    const std::optional<double> rate = parseRate(text, app_.locale());
+    if (rate && isSamplingRateInRange(*rate))
+        app_.setRealTimeRate(*rate);
+    else if (rate)
+        app_.prompts().message(samplingRateRangeMessage());
+    showRate(graph);
 }
 
 }  // namespace kl516

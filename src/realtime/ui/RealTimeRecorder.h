@@ -32,17 +32,22 @@ class RealTimeRecorder : public QObject {
     RealTimeRecorder(AppContext& app, MeterConnection& connection, WindowService& windows,
                      QObject* parent = nullptr);
 
-    // The real-time window was created: sampling time base and the sampling-rate box.
+    // The real-time window was created: its sampling-rate box becomes the chooser of the
+    // interval of the next run.
     void windowCreated(GraphWindow* graph);
 
     void startRun();
     void stopRun();
-    // One decoded status frame: level in dB, frameTime when its decoding began.
+    // One decoded status frame with its level in dB. The sample it becomes is placed by the
+    // run's schedule on the steady clock, so the frame's wall-clock time is not used.
     void takeSample(float level, SerialDateTime frameTime);
     // The user picked an item of the real-time window's sampling-rate box.
     void onSamplingRatePicked(int index);
-    // The real-time window's Clear: the sample count returns to 0.
-    void clearSamples() { sampler_.clearSamples(); }
+    // The user finished typing in that box (Enter or leaving it).
+    void onSamplingRateTyped();
+    // The real-time window's Clear: the run's samples are gone, and the box shows the interval
+    // of the next run.
+    void clearSamples();
 
     const RealTimeSampler& sampler() const { return sampler_; }
     int sampleCount() const { return sampler_.sampleCount(); }
@@ -55,13 +60,20 @@ class RealTimeRecorder : public QObject {
     void rejectedCountChanged(int count);
 
   private:
-    void selectRateItem(GraphWindow* graph, double rate);
+    // The box shows the rate of the series on screen (a run going on or finished), or, with no
+    // series, the rate of the next run.
+    void showRate(GraphWindow* graph);
+    // A rate text the user chose in the window's box, picked from its list or typed.
+    void takeRateText(const QString& text);
+    // Stores the samples a reading (or the end of the run) added, from r.firstIndex on.
+    void storeSamples(GraphWindow* graph, const RealTimeSampler::Result& r);
 
     AppContext& app_;
     MeterConnection& connection_;
     WindowService& windows_;
     RealTimeSampler sampler_;
     QPointer<GraphWindow> connectedWindow_;
+    QString shownRateText_;  // what showRate last put in the box
 };
 
 }  // namespace kl516

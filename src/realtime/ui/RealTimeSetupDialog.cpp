@@ -56,6 +56,8 @@ RealTimeSetupDialog::RealTimeSetupDialog(Prompts& prompts, const QLocale& locale
     samplingRateBox->setObjectName(QStringLiteral("samplingRateBox"));
     samplingRateBox->setEditable(true);
     samplingRateBox->setInsertPolicy(QComboBox::NoInsert);
+    // The list is a choice, not a completer: what is typed is the rate ("3" is 3 s, not 30).
+    samplingRateBox->setCompleter(nullptr);
     for (double r : kRates) samplingRateBox->addItem(QString::number(r, 'f', 1));
     samplingRateBox->setEditText(QStringLiteral("0.5"));
     samplingRateBox->setFixedWidth(80);
