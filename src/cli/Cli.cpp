@@ -260,18 +260,16 @@ QString resultMessage(int32_t code, bool fromFile = false) {
                 "the transfer stopped with less than half of the memory received");
         case ParseResult::NoSets:
             return fromFile
-                       ? QStringLiteral("the file's header says it holds no data sets")
+                       ? collectionResultMessage(code)
                        : QStringLiteral("There was not any data recorded in momery of meter !");
         case ParseResult::TooManySets:
             return fromFile
-                       ? QStringLiteral("the file's header says it holds more than 4000 data sets")
+                       ? collectionResultMessage(code)
                        : QStringLiteral("the logger memory says it holds more than 4000 data sets");
         case ParseResult::BadMarks:
-            return QStringLiteral("at least one data set lacks a correct start or end mark");
         case ParseResult::EndPastLastAddress:
-            return QStringLiteral("at least one data set ends beyond the memory's last address");
         case ParseResult::StartTimeNotStored:
-            return QStringLiteral("a start time could not be stored; the current time stands in");
+            return collectionResultMessage(code);
         default: {
             const QString link = linkResultMessage(code);
             return link.isEmpty() ? QStringLiteral("unexpected result") : link;
@@ -446,49 +444,14 @@ bool loadCollection(const Options& o, const QLocale& locale, Env& env, Collectio
     }
     // Start times whose fields are not a valid date are repaired from the current time.
     c.result = parseImage(c.image, lastAddress, env.clock.now(), c.table, &c.rows, locale);
-    // A download holds at least lastAddress + 1 bytes, up to the whole memory.
-    const int64_t expected = std::min<int64_t>(int64_t{lastAddress} + 1, kLoggerMemorySize);
-    if (int64_t(c.image.size()) < expected) {
-        env.err << "warning: " << path << " holds " << c.image.size()
-                << " bytes, fewer than its last address " << lastAddress
-                << " needs: it may be cut short\n";
-    }
+    if (collectionMayBeCutShort(qint64(c.image.size()), lastAddress))
+        env.err << "warning: " << collectionCutShortMessage(path, qint64(c.image.size()), lastAddress)
+                << "\n";
     return true;
 }
 
-// For each set, whether the parser had to make up its start time: record bytes 3..8 (year,
-// month, day, hour, minute, second in BCD) are missing, not BCD or not a real date and time.
 std::vector<bool> repairedStartTimes(const Collection& c) {
-    std::vector<bool> repaired;
-    for (int s = 0; s < c.table.setCount(); ++s) {
-        const int64_t r = c.table.recordStarts()[size_t(s)];
-        int f[6] = {};
-        bool valid = r >= 0 && r + 8 < int64_t(c.image.size());
-        for (int i = 0; valid && i < 6; ++i) {
-            f[i] = fromBcd(c.image[size_t(r + 3 + i)]);
-            valid = f[i] >= 0;
-        }
-        valid =
-            valid && QDate::isValid(2000 + f[0], f[1], f[2]) && QTime::isValid(f[3], f[4], f[5]);
-        repaired.push_back(!valid);
-    }
-    return repaired;
-}
-
-// Set numbers (1-based) as runs: "2, 5-9".
-QString setRuns(const std::vector<bool>& marked) {
-    QStringList runs;
-    for (size_t s = 0; s < marked.size();) {
-        if (!marked[s]) {
-            ++s;
-            continue;
-        }
-        size_t e = s;
-        while (e + 1 < marked.size() && marked[e + 1]) ++e;
-        runs << (e == s ? QString::number(s + 1) : QStringLiteral("%1-%2").arg(s + 1).arg(e + 1));
-        s = e + 1;
-    }
-    return runs.join(QStringLiteral(", "));
+    return kl516::repairedStartTimes(c.image, c.table);
 }
 
 int listSets(const Options& o, Env& env) {
@@ -518,13 +481,8 @@ int listSets(const Options& o, Env& env) {
         env.out << fields.join(QLatin1Char('\t')) << "\n";
     }
     if (c.result != ParseResult::Ok) reportResult(env.err, "error", c.result, true);
-    if (const QString runs = setRuns(repaired); !runs.isEmpty()) {
-        const bool one = std::count(repaired.begin(), repaired.end(), true) == 1;
-        env.err << "warning: the start time" << (one ? " of data set " : "s of data sets ") << runs
-                << (one ? " is" : " are")
-                << " not a valid date and time in the file; the current date and time stand in"
-                   " (marked *)\n";
-    }
+    if (const QString message = repairedStartTimesMessage(repaired); !message.isEmpty())
+        env.err << "warning: " << message << " (marked *)\n";
     return c.result == ParseResult::Ok ? 0 : 1;
 }
 

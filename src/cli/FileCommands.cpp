@@ -181,10 +181,8 @@ int convertText(const QString& in, const QString& target, bool iso, QTextStream&
             fields[c] = convertDecimals(fields[c], number, outDecimal);
         for (qsizetype c = 0; c < fields.size(); ++c) {
             if (fields[c].contains(outSeparator)) {
-                err << "error: field " << c + 1 << " of line " << r + 1 << " of " << in << " (\""
-                    << fields[c] << "\") holds a " << separatorName(outSeparator)
-                    << ", which would split it in a " << separatorName(outSeparator)
-                    << "-separated file; nothing was written\n";
+                err << "error: "
+                    << separatorInFieldMessage(c + 1, r + 1, in, fields[c], outSeparator) << "\n";
                 return 1;
             }
         }

@@ -112,7 +112,7 @@ QStringList DataSetTable::rowText(int i, const QLocale& locale, RowTextCache& ca
     if (date != cache.date || cache.locale != locale) {
         cache.date = date;
         cache.locale = locale;
-        cache.dateText = locale.toString(date, QLocale::ShortFormat);
+        cache.dateText = locale.toString(date, shortDateFormat(locale));
     }
     const QTime time = timeOf(startTimes_[i]);
     QString timeText;

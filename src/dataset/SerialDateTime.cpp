@@ -85,8 +85,41 @@ QString formatLongTime(SerialDateTime t, const QLocale& locale) {
     return locale.toString(timeOf(t), longTimeFormatWithoutZone(locale));
 }
 
+QString withFourDigitYear(const QString& format) {
+    QString out;
+    out.reserve(format.size() + 2);
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        if (c == u'\'') {
+            quoted = !quoted;
+            out += c;
+            ++i;
+            continue;
+        }
+        qsizetype run = 1;
+        while (i + run < format.size() && format[i + run] == c) ++run;
+        if (!quoted && c == u'y' && run == 2)
+            out += QStringLiteral("yyyy");
+        else
+            out += format.mid(i, run);
+        i += run;
+    }
+    return out;
+}
+
+QString shortDateFormat(const QLocale& locale) {
+    return withFourDigitYear(locale.dateFormat(QLocale::ShortFormat));
+}
+
+int yearOfTwoDigits(int yy, int currentYear) {
+    const int earliest = currentYear - 80;
+    const int offset = ((yy - earliest) % 100 + 100) % 100;
+    return earliest + offset;
+}
+
 QString formatShortDate(SerialDateTime t, const QLocale& locale) {
-    return locale.toString(dateOf(t), QLocale::ShortFormat);
+    return locale.toString(dateOf(t), shortDateFormat(locale));
 }
 
 QString formatDateTime(SerialDateTime t, const QLocale& locale) {

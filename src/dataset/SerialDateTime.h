@@ -37,8 +37,17 @@ QString formatDateTime(SerialDateTime t, const QLocale& locale);
 // The locale's long time format without any time-zone part: "14:21:36", "2:21:36 PM".
 QString formatLongTime(SerialDateTime t, const QLocale& locale);
 
-// The locale's short date: "15/01/2024", "1/15/24".
+// The locale's short date with a four-digit year: "15/01/2024", "1/15/2024", "15.01.2024".
 QString formatShortDate(SerialDateTime t, const QLocale& locale);
+
+// The locale's short date format with a two-digit year ("yy") widened to four ("yyyy"), so that
+// no text the program writes loses the century: "dd.MM.yy" gives "dd.MM.yyyy".
+QString shortDateFormat(const QLocale& locale);
+QString withFourDigitYear(const QString& dateFormat);
+
+// The year of a two-digit year yy (0 .. 99): the one within 80 years before and 19 after
+// currentYear, so that "99" read in 2025 is 1999 and "30" is 2030.
+int yearOfTwoDigits(int yy, int currentYear);
 
 // The locale's long time format string with its time-zone fields removed.
 QString longTimeFormatWithoutZone(const QLocale& locale);

@@ -360,28 +360,18 @@ bool readNumber(QStringView text, qsizetype& pos, int maxDigits, int& value) {
     return digits > 0;
 }
 
-// Reads the list's dates and times for one locale; the formats are taken apart once, so that a
-// list of many rows is read quickly.
-class ListDateTimeReader {
+// One written form of dates: a date format of a locale (day, month or month name, year and
+// literals), taken apart once so that a list of many rows is read quickly. A year of one or two
+// digits is placed within 80 years before and 19 after the current year.
+class DateForm {
   public:
-    explicit ListDateTimeReader(const QLocale& locale)
-        : locale_(locale),
-          dateFormat_(locale.dateFormat(QLocale::ShortFormat)),
-          timeFormat_(longTimeFormatWithoutZone(locale)) {
-        parseDateFormat();
+    DateForm(const QLocale& locale, const QString& format, int currentYear)
+        : locale_(locale), format_(format), currentYear_(currentYear) {
+        parse();
     }
 
-    bool read(QStringView date, QStringView time, double& result) const {
-        QDate day;
-        int ms = 0;
-        if (!readDate(date.trimmed(), day) || !readTime(time.trimmed(), ms)) return false;
-        if (ms >= kMsPerDay) {  // a fraction that rounded up to the next midnight
-            day = day.addDays(1);
-            ms -= kMsPerDay;
-        }
-        if (!day.isValid()) return false;
-        result = toSerialDateTime(day, QTime::fromMSecsSinceStartOfDay(ms));
-        return true;
+    bool read(QStringView text, QDate& date) const {
+        return tokensOk_ ? readTokens(text, date) : readQt(text, date);
     }
 
   private:
@@ -392,8 +382,8 @@ class ListDateTimeReader {
 
     // d, dd, M, MM, MMM, MMMM, yy, yyyy and quoted or plain literals; anything else (day names,
     // odd year widths) leaves the parse to QLocale.
-    void parseDateFormat() {
-        const QString& f = dateFormat_;
+    void parse() {
+        const QString& f = format_;
         for (qsizetype i = 0; i < f.size();) {
             const QChar c = f[i];
             if (c == u'\'') {
@@ -435,23 +425,9 @@ class ListDateTimeReader {
         }
     }
 
-    bool readDate(QStringView text, QDate& date) const {
-        if (tokensOk_ ? readLocaleDate(text, date) : readQtDate(text, date)) return true;
-        // The ISO form of the tools: yyyy-MM-dd.
-        if (text.size() != 10 || text[4] != u'-' || text[7] != u'-') return false;
-        qsizetype pos = 0;
-        int y, m, d;
-        if (!readNumber(text, pos, 4, y) || pos != 4) return false;
-        ++pos;
-        if (!readNumber(text, pos, 2, m) || pos != 7) return false;
-        ++pos;
-        if (!readNumber(text, pos, 2, d) || pos != 10) return false;
-        date = QDate(y, m, d);
-        return date.isValid();
-    }
-
-    bool readLocaleDate(QStringView text, QDate& date) const {
+    bool readTokens(QStringView text, QDate& date) const {
         int y = -1, m = -1, d = -1;
+        bool shortYear = false;
         qsizetype pos = 0;
         for (const Token& t : tokens_) {
             switch (t.kind) {
@@ -461,9 +437,12 @@ class ListDateTimeReader {
                 case Token::Month:
                     if (!readNumber(text, pos, 2, m)) return false;
                     break;
-                case Token::Year:
+                case Token::Year: {
+                    const qsizetype from = pos;
                     if (!readNumber(text, pos, 4, y)) return false;
+                    shortYear = pos - from <= 2;
                     break;
+                }
                 case Token::MonthName:
                     if (!readMonthName(text, pos, m)) return false;
                     break;
@@ -474,7 +453,7 @@ class ListDateTimeReader {
             }
         }
         if (pos != text.size() || y < 0 || m < 0 || d < 0) return false;
-        if (y < 100) y += 2000;  // two-digit years: this century
+        if (shortYear) y = yearOfTwoDigits(y, currentYear_);
         date = QDate(y, m, d);
         return date.isValid();
     }
@@ -496,13 +475,79 @@ class ListDateTimeReader {
         return best > 0;
     }
 
-    bool readQtDate(QStringView text, QDate& date) const {
-        date = locale_.toDate(text.toString(), dateFormat_);
+    bool readQt(QStringView text, QDate& date) const {
+        date = locale_.toDate(text.toString(), format_);
+        if (!date.isValid()) return false;
+        // QLocale reads "yy" as 19yy.
+        if (!format_.contains(QStringLiteral("yyyy")) && format_.contains(QStringLiteral("yy")))
+            date = QDate(yearOfTwoDigits(date.year() % 100, currentYear_), date.month(), date.day());
         return date.isValid();
     }
 
-    // hh:mm:ss with an optional decimal fraction of the second (".0", ".045", ".45"), or the
-    // locale's long time.
+    QLocale locale_;
+    QString format_;
+    int currentYear_;
+    std::vector<Token> tokens_;
+    bool tokensOk_ = true;
+};
+
+// Reads the list's dates and times: the user's locale first (its short date, its long time),
+// then ISO 8601 (yyyy-MM-dd) and the C locale's forms ("13 Apr 2024", 24-hour times), so that
+// a file written in another session's locale still reads.
+class ListDateTimeReader {
+  public:
+    ListDateTimeReader(const QLocale& locale, int currentYear)
+        : locale_(locale), timeFormat_(longTimeFormatWithoutZone(locale)) {
+        const QLocale c = QLocale::c();
+        dates_.emplace_back(locale, locale.dateFormat(QLocale::ShortFormat), currentYear);
+        dates_.emplace_back(c, QStringLiteral("yyyy-MM-dd"), currentYear);
+        dates_.emplace_back(c, c.dateFormat(QLocale::ShortFormat), currentYear);
+        dates_.emplace_back(c, c.dateFormat(QLocale::LongFormat), currentYear);
+    }
+
+    bool read(QStringView date, QStringView time, double& result) const {
+        QDate day;
+        int ms = 0;
+        if (!readDate(date.trimmed(), day) || !readTime(time.trimmed(), ms)) return false;
+        if (ms >= kMsPerDay) {  // a fraction that rounded up to the next midnight
+            day = day.addDays(1);
+            ms -= kMsPerDay;
+        }
+        if (!day.isValid()) return false;
+        result = toSerialDateTime(day, QTime::fromMSecsSinceStartOfDay(ms));
+        return true;
+    }
+
+    // The forms this reader takes, as examples: "31.12.2024, 2024-12-31 or 31 Dec 2024" and
+    // "14:03:07 or 14:03:07.045" (or the locale's own time form).
+    QString expectedForms() const {
+        const QDate date(2024, 12, 31);
+        const QTime time(14, 3, 7);
+        QStringList dates{locale_.toString(date, shortDateFormat(locale_)),
+                          date.toString(QStringLiteral("yyyy-MM-dd")),
+                          QLocale::c().toString(date, QLocale::ShortFormat)};
+        dates.removeDuplicates();
+        QStringList times{locale_.toString(time, timeFormat_), QStringLiteral("14:03:07.045")};
+        times.removeDuplicates();
+        const auto alternatives = [](const QStringList& forms) {
+            QStringList quoted;
+            for (const QString& f : forms) quoted << u'"' + f + u'"';
+            return quoted.size() < 2 ? quoted.join(QString())
+                                     : quoted.mid(0, quoted.size() - 1).join(QStringLiteral(", ")) +
+                                           QStringLiteral(" or ") + quoted.last();
+        };
+        return QStringLiteral("a date such as %1 and a time such as %2")
+            .arg(alternatives(dates), alternatives(times));
+    }
+
+  private:
+    bool readDate(QStringView text, QDate& date) const {
+        for (const DateForm& form : dates_)
+            if (form.read(text, date)) return true;
+        return false;
+    }
+
+    // hh:mm:ss with an optional fraction of the second, or the locale's long time.
     bool readTime(QStringView text, int& ms) const {
         if (readPlainTime(text, ms)) return true;
         QTime t = locale_.toTime(text.toString(), timeFormat_);
@@ -522,6 +567,11 @@ class ListDateTimeReader {
         return true;
     }
 
+    // hh:mm:ss, then optionally "." (or ",") and the milliseconds. The point text files write
+    // the milliseconds as a whole number, "0" for a whole second and three digits otherwise,
+    // and older files without leading zeros; so one to three digits are whole milliseconds
+    // (".45" is 45 ms, ".045" too, ".100" is 100 ms). Four or more digits can only be a
+    // decimal fraction of the second, rounded to the millisecond.
     static bool readPlainTime(QStringView text, int& ms) {
         qsizetype pos = 0;
         int h, m, s;
@@ -532,33 +582,29 @@ class ListDateTimeReader {
         const qsizetype secondAt = ++pos;
         if (!readNumber(text, pos, 2, s) || pos != secondAt + 2) return false;
         if (h > 23 || m > 59 || s > 59) return false;
-        int fraction = 0;
+        int milliseconds = 0;
         if (pos < text.size()) {
             if (text[pos] != u'.' && text[pos] != u',') return false;
             ++pos;
-            // The digits are a decimal fraction of the second, rounded to the millisecond.
             int digits = 0;
             int tenthOfMs = 0;
             for (; pos < text.size() && isDigit(text[pos]); ++pos, ++digits) {
                 const int digit = text[pos].unicode() - u'0';
                 if (digits < 3)
-                    fraction = fraction * 10 + digit;
+                    milliseconds = milliseconds * 10 + digit;
                 else if (digits == 3)
                     tenthOfMs = digit;
             }
             if (digits == 0 || pos != text.size()) return false;
-            for (int d = digits; d < 3; ++d) fraction *= 10;
-            if (tenthOfMs >= 5) ++fraction;
+            if (digits > 3 && tenthOfMs >= 5) ++milliseconds;
         }
-        ms = ((h * 60 + m) * 60 + s) * 1000 + fraction;
+        ms = ((h * 60 + m) * 60 + s) * 1000 + milliseconds;
         return true;
     }
 
     QLocale locale_;
-    QString dateFormat_;
     QString timeFormat_;
-    std::vector<Token> tokens_;
-    bool tokensOk_ = true;
+    std::vector<DateForm> dates_;
 };
 
 // A level in the locale's form or with a point; group separators are not accepted, so that a
@@ -589,38 +635,19 @@ class LevelReader {
 }  // namespace
 
 bool readListDateTime(const QString& date, const QString& time, const QLocale& locale,
-                      double& result) {
-    return ListDateTimeReader(locale).read(date, time, result);
+                      double& result, int currentYear) {
+    return ListDateTimeReader(locale, currentYear).read(date, time, result);
 }
 
 ListGraphPoints listGraphPoints(const ListTableModel& list, const QLocale& locale,
-                                FileProgress* progress) {
+                                FileProgress* progress, int currentYear) {
     ListGraphPoints points;
     const int rows = list.rowCount();
     if (rows == 0 || list.cell(0, 1).isEmpty()) {
         points.error = QStringLiteral("No data to graph !");
         return points;
     }
-    const ListDateTimeReader dates(locale);
-    const auto rowTime = [&](int row, double& t) {
-        return dates.read(list.cell(row, 1), list.cell(row, 2), t);
-    };
-    const auto unreadable = [&](int row) {
-        return QStringLiteral(
-                   "Row %1 has no readable date and time: \"%2 %3\" is not a valid "
-                   "date and time.")
-            .arg(row + 1)
-            .arg(list.cell(row, 1), list.cell(row, 2));
-    };
-    if (!rowTime(0, points.first)) {
-        points.error = unreadable(0);
-        return points;
-    }
-    if (!rowTime(rows - 1, points.last)) {
-        points.error = unreadable(rows - 1);
-        return points;
-    }
-
+    const ListDateTimeReader dates(locale, currentYear);
     constexpr double kNoTime = std::numeric_limits<double>::quiet_NaN();
     constexpr float kNoLevel = std::numeric_limits<float>::quiet_NaN();
     points.x.assign(size_t(rows), kNoTime);
@@ -634,12 +661,20 @@ ListGraphPoints listGraphPoints(const ListTableModel& list, const QLocale& local
         pacer.lines(r + 1);
         done = r + 1;
         double t;
-        if (!rowTime(r, t)) continue;
+        if (!dates.read(list.cell(r, 1), list.cell(r, 2), t)) continue;
+        if (points.readable++ == 0) points.first = t;
+        points.last = t;
         points.x[size_t(r)] = t;
         float level;
         if (levels.read(list.cell(r, levelColumn), level)) points.y[size_t(r)] = level;
     }
     pacer.finish(done);
+    if (points.readable == 0 && done == rows) {
+        points.error = QStringLiteral(
+                           "No row has a readable date and time, so there is nothing to graph. "
+                           "Row 1 holds \"%1 %2\"; expected %3.")
+                           .arg(list.cell(0, 1), list.cell(0, 2), dates.expectedForms());
+    }
     return points;
 }
 

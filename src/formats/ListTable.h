@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QDate>
 #include <QIODevice>
 #include <QLocale>
 #include <QString>
@@ -112,24 +113,31 @@ QChar textFileSeparator(const QString& path);
 // The points "Output Tabular to graph" makes of a list: one point per row, X the row's date
 // and time, Y the level column read as a number in the locale (or with a point). A row whose
 // date and time cannot be read is skipped (its point keeps the set-up's X, no level); a row
-// whose level cannot be read keeps its X and no level (a gap).
+// whose level cannot be read keeps its X and no level (a gap). The graph spans the first to the
+// last row that has a readable date and time.
 struct ListGraphPoints {
-    QString error;  // "No data to graph !", or the first or last row's date and time unreadable
-    double first = 0, last = 0;  // SerialDateTime of the first and the last row
+    // "No data to graph !", or, when no row has a readable date and time, which row holds what
+    // and the forms that were expected.
+    QString error;
+    int readable = 0;            // rows with a readable date and time
+    double first = 0, last = 0;  // SerialDateTime of the first and the last of them
     std::vector<double> x;       // per row; NaN when the row's date and time cannot be read
     std::vector<float> y;        // per row; NaN when there is no level
 };
 
-// Reads a date-time as the point text and LEQ files write it: the locale's short date (or ISO
-// yyyy-MM-dd), a blank, then hh:mm:ss with an optional decimal fraction of the second
-// (".0", ".045", ".45" = 450 ms) or the locale's long time. Two-digit years are 2000 + yy.
-// False when it cannot be read.
+// Reads a date-time as the point text and LEQ files write it, trying the user's locale first,
+// then ISO 8601 and the C locale: the date in the locale's short format (with a two- or
+// four-digit year), yyyy-MM-dd or the C locale's "13 Apr 2024"; a blank; then hh:mm:ss with
+// optional milliseconds (".0", ".45" = 45 ms, ".045" = 45 ms, ".100" = 100 ms; four or more
+// digits a decimal fraction) or the locale's long time. A two-digit year is the year within 80
+// years before and 19 after currentYear. False when it cannot be read.
 bool readListDateTime(const QString& date, const QString& time, const QLocale& locale,
-                      double& result);
+                      double& result, int currentYear = QDate::currentDate().year());
 
-// The first and last rows only (to set the graph up), then every row; progress gets the row
-// number (at most every 30 ms and at the end) and can stop the loop early (the rest keep NaN).
+// Every row's point; progress gets the row number (at most every 30 ms and at the end) and can
+// stop the loop early (the rest keep NaN).
 ListGraphPoints listGraphPoints(const ListTableModel& list, const QLocale& locale,
-                                FileProgress* progress = nullptr);
+                                FileProgress* progress = nullptr,
+                                int currentYear = QDate::currentDate().year());
 
 }  // namespace kl516

@@ -1,8 +1,10 @@
 #include "formats/PointText.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "formats/TextFileWriter.h"
+#include "levels/LevelArithmetic.h"
 
 namespace kl516 {
 
@@ -40,7 +42,11 @@ void appendTime(QString& out, QTime t) {
 class PointLineFormatter {
   public:
     PointLineFormatter(QChar separator, const QLocale& locale, PointDateStyle dateStyle)
-        : separator_(separator), locale_(locale), levels_(locale), dateStyle_(dateStyle) {
+        : separator_(separator),
+          locale_(locale),
+          levels_(locale),
+          iso_(dateStyle == PointDateStyle::Iso),
+          dateFormat_(iso_ ? QStringLiteral("yyyy-MM-dd") : shortDateFormat(locale)) {
         levels_.setNumberOptions(levels_.numberOptions() | QLocale::OmitGroupSeparator);
     }
 
@@ -50,9 +56,7 @@ class PointLineFormatter {
         const QDate date = dateOf(t);
         if (date != lastDate_ || lastDateText_.isNull()) {
             lastDate_ = date;
-            lastDateText_ = dateStyle_ == PointDateStyle::Iso
-                                ? date.toString(QStringLiteral("yyyy-MM-dd"))
-                                : locale_.toString(date, QLocale::ShortFormat);
+            lastDateText_ = iso_ ? date.toString(dateFormat_) : locale_.toString(date, dateFormat_);
             if (lastDateText_.isNull()) lastDateText_ = QStringLiteral("");
         }
         QString out;
@@ -61,24 +65,34 @@ class PointLineFormatter {
         out += separator_;
         appendTime(out, timeOf(t));
         out += separator_;
-        out += levels_.toString(double(level), 'f', 1);  // as formatLevel
+        appendLevel(out, level);
         if (second) {
             out += separator_;
-            out += levels_.toString(double(*second), 'f', 1);
+            appendLevel(out, *second);
         }
         return out;
     }
 
   private:
+    // A point without a level (the null value, NaN) leaves its field empty.
+    void appendLevel(QString& out, float level) const {
+        if (hasLevel(level)) out += levels_.toString(double(level), 'f', 1);  // as formatLevel
+    }
+
     QChar separator_;
     QLocale locale_;
     QLocale levels_;
-    PointDateStyle dateStyle_;
+    bool iso_;
+    QString dateFormat_;
     QDate lastDate_;
     QString lastDateText_;
 };
 
 }  // namespace
+
+bool hasPointTime(double t) {
+    return t != 0.0 && std::isfinite(t);
+}
 
 QChar pointTextSeparator(const QString& path) {
     return path.right(3).compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0
@@ -101,12 +115,15 @@ qint64 writePointText(QIODevice& out, std::span<const double> times, std::span<c
                       QChar separator, const QLocale& locale, PointDateStyle dateStyle,
                       std::span<const float> levels2,
                       const std::function<bool(qint64)>& afterLine) {
-    const size_t n = std::min(times.size(), levels.size());
+    size_t n = std::min(times.size(), levels.size());
     const bool two = !levels2.empty() && levels2.size() >= n;
+    // The unfilled points at the end are no part of the series; one without a time inside it
+    // (a row whose time could not be read) is left out, and the points after it are written.
+    while (n > 0 && !hasPointTime(times[n - 1])) --n;
     PointLineFormatter formatter(separator, locale, dateStyle);
     qint64 lines = 0;
     for (size_t i = 0; i < n; ++i) {
-        if (times[i] == 0.0) break;
+        if (!hasPointTime(times[i])) continue;
         QByteArray bytes =
             formatter.line(times[i], levels[i], two ? &levels2[i] : nullptr).toLocal8Bit();
         bytes += "\r\n";

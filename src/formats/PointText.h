@@ -19,6 +19,9 @@ enum class PointDateStyle {
     Iso,     // yyyy-MM-dd, for tools and tests that must not depend on the locale
 };
 
+// Whether a point holds a time: an unfilled point of a graph carries 0.
+bool hasPointTime(double t);
+
 // ',' when the file name ends in "csv" (any case), otherwise a tab.
 QChar pointTextSeparator(const QString& path);
 
@@ -28,12 +31,15 @@ QChar pointTextSeparator(const QString& path);
 // that the text reads back as the same decimal fraction.
 QString pointTextTime(SerialDateTime t);
 
-// One line without its line end. second is the level of the second series, or null.
+// One line without its line end. second is the level of the second series, or null. A level
+// that is no level (the null value 9999, NaN) leaves its field empty. Dates have four-digit
+// years.
 QString pointTextLine(SerialDateTime t, float level, const float* second, QChar separator,
                       const QLocale& locale, PointDateStyle dateStyle);
 
-// Writes the lines of the points in order, stopping before the first point whose time is
-// exactly 0 (an unfilled point of a graph). levels2, when not empty, is the second series and
+// Writes the lines of the points in order, up to the last point that holds a time; points
+// without one before it (time 0: a row of a list whose time could not be read) are left out
+// and the points after them written. levels2, when not empty, is the second series and
 // must be as long as levels. afterLine, when given, is called with the number of lines written
 // so far and stops the writing when it returns false. Returns the number of lines written, or
 // -1 when a write failed. Text goes out in the local 8-bit encoding.

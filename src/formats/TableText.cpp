@@ -42,6 +42,26 @@ FileWriteResult writeTableTextFile(const QString& path, qint64 rowCount,
                          });
 }
 
+std::optional<SeparatorInCell> findSeparatorInCells(
+    qint64 rowCount, const std::function<QStringList(qint64)>& cellsOf, QChar separator) {
+    for (qint64 r = 0; r < rowCount; ++r) {
+        const QStringList cells = cellsOf(r);
+        for (qsizetype c = 0; c < cells.size(); ++c)
+            if (cells[c].contains(separator)) return SeparatorInCell{r, c, cells[c]};
+    }
+    return std::nullopt;
+}
+
+QString separatorInFieldMessage(qint64 field, qint64 line, const QString& source,
+                                const QString& text, QChar separator) {
+    const QString name =
+        separator == QLatin1Char(',') ? QStringLiteral("comma") : QStringLiteral("tab");
+    return QStringLiteral(
+               "field %1 of line %2 of %3 (\"%4\") holds a %5, which would split it in a "
+               "%5-separated file; nothing was written")
+        .arg(QString::number(field), QString::number(line), source, text, name);
+}
+
 bool readTableTextFile(const QString& path, std::vector<QStringList>& rows) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "formats/FileProgress.h"
@@ -33,6 +34,21 @@ qint64 writeTableText(QIODevice& out, qint64 rowCount,
 FileWriteResult writeTableTextFile(const QString& path, qint64 rowCount,
                                    const std::function<QStringList(qint64)>& cellsOf,
                                    QChar separator, FileProgress* progress = nullptr);
+
+// A cell that holds the separator: read back it would split in two, as the reader knows no
+// quoting. row and column count from 0 (the first row written, the first cell of a row).
+struct SeparatorInCell {
+    qint64 row = 0;
+    qsizetype column = 0;
+    QString text;
+};
+std::optional<SeparatorInCell> findSeparatorInCells(
+    qint64 rowCount, const std::function<QStringList(qint64)>& cellsOf, QChar separator);
+
+// The one message for a field that holds the separator: "field 3 of line 2 of SOURCE ("70,5")
+// holds a comma, which would split it in a comma-separated file; nothing was written".
+QString separatorInFieldMessage(qint64 field, qint64 line, const QString& source,
+                                const QString& text, QChar separator);
 
 // Reads a table text file back into rows of cells (columns 1 ..); the empty rest after a
 // line's last separator is no cell. False when the file cannot be read.

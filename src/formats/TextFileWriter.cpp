@@ -1,5 +1,6 @@
 #include "formats/TextFileWriter.h"
 
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include "formats/ProgressPacer.h"
@@ -10,6 +11,8 @@ namespace kl516 {
 FileWriteResult writeTextFile(const QString& path, FileProgress* progress,
                               const TextLinesWriter& write) {
     FileWriteResult result;
+    // A cancelled save must not leave a part of the new lines in place of a whole earlier file.
+    const bool replacing = QFileInfo::exists(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         result.error = fileWriteError(path, file.errorString());
@@ -23,6 +26,15 @@ FileWriteResult writeTextFile(const QString& path, FileProgress* progress,
         return !cancelled;
     });
     QString reason;
+    if (lines >= 0 && cancelled && replacing) {
+        file.cancelWriting();
+        file.commit();  // drops the temporary file
+        pacer.finish(lines);
+        result.status = FileWriteResult::Status::Cancelled;
+        result.lines = lines;
+        result.keptEarlier = true;
+        return result;
+    }
     if (lines < 0) {
         reason = file.errorString();
         file.cancelWriting();

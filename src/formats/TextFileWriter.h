@@ -15,7 +15,8 @@ using TextLinesWriter =
     std::function<qint64(QIODevice& out, const std::function<bool(qint64)>& afterLine)>;
 
 // Runs write into a file that replaces the one at path when it is committed. Cancel through
-// progress commits the lines written so far; a failure leaves an earlier file as it was.
+// progress commits the lines written so far to a new file, and leaves an existing file as it
+// was (keptEarlier); a failure leaves an earlier file as it was.
 FileWriteResult writeTextFile(const QString& path, FileProgress* progress,
                               const TextLinesWriter& write);
 

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "dataset/DataSetTable.h"
 #include "logger/LoggerImage.h"
@@ -64,16 +66,44 @@ CollectionStatus readCollectionBytes(const QByteArray& bytes, LoggerImage& image
 // Reads a whole collection file (never more than kMaxCollectionFileSize + 1 bytes of it).
 CollectionStatus readCollectionFile(const QString& path, LoggerImage& image, int32_t& lastAddress);
 
+// What a collection file's parse result means for the user (31 .. 35); empty for 0 and for
+// codes the parser does not give.
+QString collectionResultMessage(int32_t result);
+
+// Whether a file of `size` bytes may be cut short: a download holds at least lastAddress + 1
+// bytes (no more than the whole memory), so a shorter file has lost its end.
+bool collectionMayBeCutShort(qint64 size, int32_t lastAddress);
+// "<path> holds 300 bytes, fewer than its last address 347 needs: it may be cut short".
+QString collectionCutShortMessage(const QString& path, qint64 size, int32_t lastAddress);
+
+// For each set of the table parsed from image, whether the parser had to make up its start
+// time: record bytes 3..8 (year, month, day, hour, minute, second in BCD) are missing, not BCD
+// or not a real date and time, and the current date and time stood in.
+std::vector<bool> repairedStartTimes(std::span<const uint8_t> image, const DataSetTable& table);
+// Set numbers (from 1) of the marked sets as runs: "2, 5-9".
+QString dataSetRuns(const std::vector<bool>& marked);
+// "the start times of data sets 3-4 are not a valid date and time in the file; the current date
+// and time stand in"; empty when no set is marked.
+QString repairedStartTimesMessage(const std::vector<bool>& repaired);
+
 struct OpenCollectionResult {
     CollectionStatus status = CollectionStatus::Unreadable;
     int32_t parseResult = -1;  // the parser's result, -1 when the parser did not run
     bool accepted = false;     // the parser installed a new table (0, 33, 34, 35)
+    qint64 fileSize = 0;       // bytes read from the file
+    int32_t lastAddress = 0;   // the image's own field
+    std::vector<bool> repaired;  // per set: its start time was made up (see repairedStartTimes)
     // Set when the "temp" folder could not be created: the message to show. The new table is
     // installed, but set 0 is not to be shown.
     QString error;
     // True when the caller should now show set 0: accepted and no error.
     bool showFirstSet() const { return accepted && error.isEmpty(); }
 };
+
+// What the user should know about an accepted file that did not parse cleanly: the parse
+// result with its meaning, that the file may be cut short, which start times were made up.
+// One text per finding, none for a clean file.
+QStringList collectionFindings(const QString& path, const OpenCollectionResult& result);
 
 // Opens a collection file: reads it, parses it into table and rows, and when the parser accepts
 // the image writes it to the temporary collection file. Unreadable, empty, too short or too

@@ -87,7 +87,11 @@ TEST(SerialDateTime, TextsFollowTheLocaleWithoutTimeZone) {
     EXPECT_EQ(formatLongTime(t, QLocale(QLocale::Chinese, QLocale::China)), "14:21:36");
     EXPECT_EQ(formatShortDate(t, kBritish), "15/01/2024");
     EXPECT_EQ(formatDateTime(t, kBritish), "15/01/2024 14:21:36");
-    EXPECT_EQ(formatDateTime(t, kGerman), "15.01.24 14:21:36");
+    // Short formats that drop the century get it back; everything else of them stays.
+    EXPECT_EQ(formatDateTime(t, kGerman), "15.01.2024 14:21:36");
+    EXPECT_EQ(formatShortDate(at(1999, 12, 31, 0, 0, 0), kAmerican), "12/31/1999");
+    EXPECT_EQ(withFourDigitYear(QStringLiteral("d 'yy' yy")), QStringLiteral("d 'yy' yyyy"));
+    EXPECT_EQ(withFourDigitYear(QStringLiteral("yyyy/MM/dd")), QStringLiteral("yyyy/MM/dd"));
 
     EXPECT_EQ(formatLevel(85.3, kBritish), "85.3");
     EXPECT_EQ(formatLevel(85.3, kGerman), "85,3");
@@ -210,7 +214,7 @@ TEST(DataSetTable, RowTexts) {
     // The time column is on the 24-hour clock whatever the locale; the date follows it.
     DataSetTable afternoon;
     install(afternoon, {{at(2024, 1, 15, 14, 21, 36), 1, {}}});
-    EXPECT_EQ(afternoon.rowText(0, kAmerican)[1], "1/15/24");
+    EXPECT_EQ(afternoon.rowText(0, kAmerican)[1], "1/15/2024");
     EXPECT_EQ(afternoon.rowText(0, kAmerican)[2], "14:21:36");
     EXPECT_EQ(afternoon.rowText(0, kAmerican)[4], "0");
 }

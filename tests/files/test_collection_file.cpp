@@ -203,6 +203,47 @@ TEST_F(CollectionFileTest, FileCutByAnEarlierVersionStillOpens) {
     EXPECT_EQ(readAll(tempCollectionPath(base)), cut);
 }
 
+// What a file that opens but did not parse cleanly tells the user: the result and its meaning,
+// that the file may be cut short, and which start times the current time stands in for.
+TEST_F(CollectionFileTest, FindingsOfAFileThatOpensDamaged) {
+    const QString result34 =
+        QStringLiteral("result 34: at least one data set ends beyond the memory's last address");
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        QStringList findings;  // %1: the file's path
+    };
+    const Case cases[] = {
+        {"clean", bytesOf(oneSetImage()), {}},
+        // Set 2 keeps 5 of its 40 samples; set 3 lies wholly beyond the end.
+        {"cut after 500 bytes",
+         memoryWithSets(kSetsEnd).left(500),
+         {result34,
+          "%1 holds 500 bytes, fewer than its last address 989 needs: it may be cut short",
+          "the start time of data set 3 is not a valid date and time in the file; the current "
+          "date and time stand in"}},
+        // Cut to lastAddress + 257 by an earlier version: long enough for its last address, but
+        // the records' start times are gone.
+        {"cut by an earlier version",
+         memoryWithSets(0).left(257),
+         {result34, "the start times of data sets 1-3 are not a valid date and time in the "
+                    "file; the current date and time stand in"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = path(QStringLiteral("case.rec"));
+        ASSERT_TRUE(writeAll(file, c.bytes));
+        const OpenCollectionResult r = open(file);
+        ASSERT_TRUE(r.accepted);
+        QStringList expected;
+        for (const QString& f : c.findings) expected << QString(f).replace(
+                                              QStringLiteral("%1"), QDir::toNativeSeparators(file));
+        EXPECT_EQ(collectionFindings(file, r), expected);
+    }
+    EXPECT_EQ(dataSetRuns({true, false, true, true, true, false, true}),
+              QStringLiteral("1, 3-5, 7"));
+}
+
 TEST_F(CollectionFileTest, RejectedFilesChangeNothing) {
     ASSERT_TRUE(writeAll(path("good.rec"), bytesOf(oneSetImage())));
     ASSERT_TRUE(open(path("good.rec")).showFirstSet());

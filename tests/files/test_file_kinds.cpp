@@ -222,12 +222,14 @@ TEST(PointTextFile, FilledPointsOnlyAndFourFieldsForTwoSeries) {
 }
 
 // A file written in the user's locale comes back through the list as the same points, for
-// locales with a comma decimal, a two-digit year, a 12-hour clock and a month name.
+// locales with a comma decimal, a short date of two-digit years (written with four), a 12-hour
+// clock and a month name.
 TEST(PointTextFile, ReadBackThroughTheListInTheUsersLocale) {
     QTemporaryDir dir;
     GraphState g = twoSeriesGraph(4);
     g.x[0][1] += 45.0 / 86400000;  // 45 ms
     g.x[0][2] = at(2000, 2, 29, 23, 59, 59, 500);
+    g.y[1][3] = kNullLevel;  // no level: an empty field, read back as none
     for (const QLocale& locale :
          {QLocale(QLocale::German, QLocale::Germany),
           QLocale(QLocale::English, QLocale::UnitedStates),
@@ -249,15 +251,18 @@ TEST(PointTextFile, ReadBackThroughTheListInTheUsersLocale) {
         ASSERT_TRUE(points.error.isEmpty()) << points.error.toStdString();
         for (int i = 0; i < 4; ++i) {
             EXPECT_NEAR(points.x[size_t(i)], g.x[0][size_t(i)], 0.5 / 86400000) << i;
-            EXPECT_NEAR(points.y[size_t(i)], g.y[1][size_t(i)], 0.01) << i;
+            if (i < 3) {
+                EXPECT_NEAR(points.y[size_t(i)], g.y[1][size_t(i)], 0.01) << i;
+            }
         }
+        EXPECT_TRUE(std::isnan(points.y[3]));
+        EXPECT_TRUE(list.cell(3, 4).isEmpty());
         EXPECT_EQ(points.first, points.x.front());
         EXPECT_EQ(points.last, points.x.back());
     }
 }
 
-TEST(TextFileWrite, CancelKeepsTheLinesWrittenAndFailureKeepsTheEarlierFile) {
-    QTemporaryDir dir;
+TEST(TextFileWrite, CancelKeepsTheLinesOfANewFileOrTheEarlierFileAndFailureTheEarlierFile) {
     const GraphState g = twoSeriesGraph(1000);
     const std::vector<QStringList> table(1000, QStringList{"15/01/2024", "10:00:00", "60.0"});
     const auto writePoints = [&](const QString& path, FileProgress* progress) {
@@ -272,6 +277,7 @@ TEST(TextFileWrite, CancelKeepsTheLinesWrittenAndFailureKeepsTheEarlierFile) {
     for (const auto& write :
          {std::function<FileWriteResult(const QString&, FileProgress*)>(writePoints),
           std::function<FileWriteResult(const QString&, FileProgress*)>(writeTable)}) {
+        QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("t.txt"));
         CancelAt cancel(9);
         const FileWriteResult cancelled = write(path, &cancel);
@@ -279,6 +285,16 @@ TEST(TextFileWrite, CancelKeepsTheLinesWrittenAndFailureKeepsTheEarlierFile) {
         EXPECT_EQ(cancelled.lines, 10);
         EXPECT_EQ(linesIn(test::readAll(path)), 10);
         EXPECT_EQ(cancel.lastLines, 10);
+        EXPECT_FALSE(cancelled.keptEarlier);
+
+        // Cancel over an existing file: the earlier file stays whole.
+        const QByteArray whole = test::readAll(path);
+        CancelAt cancelAgain(3);
+        const FileWriteResult kept = write(path, &cancelAgain);
+        EXPECT_EQ(kept.status, FileWriteResult::Status::Cancelled);
+        EXPECT_TRUE(kept.keptEarlier);
+        EXPECT_EQ(test::readAll(path), whole);
+        EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files) == QStringList{"t.txt"});
 
         const QByteArray earlier = test::readAll(path);
         const test::FileSizeLimit limit(4096);
@@ -449,10 +465,13 @@ TEST(ListRead, ViewsSeeTheRowsOnceAndCancelKeepsTheRowsRead) {
 // ---------------------------------------------------------------------------------------------
 // Output to graph
 
+// Dates in the user's locale, then ISO 8601 and the C locale's forms; milliseconds as the point
+// text files write them; two-digit years placed around the current year (2025 here).
 TEST(ListGraph, DatesAndTimesInTheirWrittenForms) {
     const QLocale us(QLocale::English, QLocale::UnitedStates);
     const QLocale german(QLocale::German, QLocale::Germany);
     const SerialDateTime t = at(2024, 1, 15, 14, 21, 36);
+    const double ms = 1.0 / 86400000;
     struct Case {
         QString date, time;
         QLocale locale;
@@ -463,13 +482,25 @@ TEST(ListGraph, DatesAndTimesInTheirWrittenForms) {
         {formatShortDate(t, us), formatLongTime(t, us), us, t},
         {QStringLiteral("1/15/24"), QStringLiteral("2:21:36 PM"), us, t},
         {QStringLiteral("15.01.24"), QStringLiteral("14:21:36"), german, t},
-        {QStringLiteral(" 2024-01-15 "), QStringLiteral("14:21:36.45"), german,
-         t + 450.0 / 86400000},
-        {QStringLiteral("2024-01-15"), QStringLiteral("14:21:36.045"), us, t + 45.0 / 86400000},
+        {QStringLiteral("15.01.2024"), QStringLiteral("14:21:36"), german, t},
+        // Other sessions' files: ISO and the C locale's "13 Apr 2024" in any locale.
+        {QStringLiteral("15 Jan 2024"), QStringLiteral("14:21:36.0"), german, t},
+        {QStringLiteral("15 Jan 2024"), QStringLiteral("14:21:36"), us, t},
+        {QStringLiteral(" 2024-01-15 "), QStringLiteral("14:21:36.45"), german, t + 45 * ms},
+        // One to three digits are whole milliseconds; more are a decimal fraction.
+        {QStringLiteral("2024-01-15"), QStringLiteral("14:21:36.045"), us, t + 45 * ms},
+        {QStringLiteral("2024-01-15"), QStringLiteral("14:21:36.5"), us, t + 5 * ms},
+        {QStringLiteral("2024-01-15"), QStringLiteral("14:21:36.100"), us, t + 100 * ms},
+        {QStringLiteral("2024-01-15"), QStringLiteral("14:21:36,7"), german, t + 7 * ms},
         {QStringLiteral("2024-01-15"), QStringLiteral("14:21:36.0"), us, t},
+        {QStringLiteral("2024-01-15"), QStringLiteral("14:21:36.0454"), us, t + 45 * ms},
         {QStringLiteral("2024-01-15"), QStringLiteral("23:59:59.9996"), us,
          at(2024, 1, 16, 0, 0, 0)},
+        // Two-digit years: 80 years back, 19 ahead of 2025.
+        {QStringLiteral("12/31/99"), QStringLiteral("10:00:00"), us, at(1999, 12, 31, 10, 0, 0)},
         {QStringLiteral("2/29/00"), QStringLiteral("10:00:00"), us, at(2000, 2, 29, 10, 0, 0)},
+        {QStringLiteral("1/1/44"), QStringLiteral("10:00:00"), us, at(2044, 1, 1, 10, 0, 0)},
+        {QStringLiteral("01.01.45"), QStringLiteral("10:00:00"), german, at(1945, 1, 1, 10, 0, 0)},
         {QStringLiteral("2/30/24"), QStringLiteral("10:00:00"), us, 0},
         {QStringLiteral("2024-01-15"), QStringLiteral("24:00:00"), us, 0},
         {QStringLiteral("2024-01-15"), QStringLiteral("10:00"), german, 0},
@@ -479,9 +510,9 @@ TEST(ListGraph, DatesAndTimesInTheirWrittenForms) {
     for (const Case& c : cases) {
         SCOPED_TRACE((c.date + u'|' + c.time).toStdString());
         double result = 0;
-        EXPECT_EQ(readListDateTime(c.date, c.time, c.locale, result), c.expected != 0);
+        EXPECT_EQ(readListDateTime(c.date, c.time, c.locale, result, 2025), c.expected != 0);
         if (c.expected != 0) {
-            EXPECT_NEAR(result, c.expected, 0.1 / 86400000);
+            EXPECT_NEAR(result, c.expected, 0.1 * ms);
         }
     }
 }
@@ -514,17 +545,29 @@ TEST(ListGraph, LevelColumnGapsAndSkippedRows) {
     EXPECT_EQ(points.levelColumn(), 3);
     EXPECT_EQ(listGraphPoints(points, german).y, (std::vector<float>{70.1f, 70.2f}));
 
-    // The first or last row without a readable date and time: one message naming row and text.
+    // A first or last row without a readable date and time is skipped like any other: the graph
+    // spans the rows that can be read.
     for (int bad : {0, 1}) {
         ListTableModel list;
         list.appendRow({"15.01.24", bad == 0 ? "noon" : "10:00:00", "60,0"});
-        list.appendRow({"15.01.24", bad == 1 ? "noon" : "10:00:01", "60,0"});
-        const ListGraphPoints failed = listGraphPoints(list, german);
-        EXPECT_EQ(failed.error, QStringLiteral("Row %1 has no readable date and time: \"15.01.24 "
-                                               "noon\" is not a valid date and time.")
-                                    .arg(bad + 1));
-        EXPECT_TRUE(failed.x.empty());
+        list.appendRow({"15.01.24", bad == 1 ? "noon" : "10:00:01", "61,0"});
+        const ListGraphPoints p1 = listGraphPoints(list, german);
+        EXPECT_TRUE(p1.error.isEmpty());
+        EXPECT_EQ(p1.readable, 1);
+        EXPECT_EQ(p1.first, p1.last);
+        EXPECT_EQ(p1.first, at(2024, 1, 15, 10, 0, bad == 0 ? 1 : 0));
     }
+    // No row readable: one message naming the first row, what it holds and what was expected.
+    ListTableModel none;
+    none.appendRow({"someday", "noon", "60,0"});
+    none.appendRow({"15.01.24", "25:00:00", "60,0"});
+    const ListGraphPoints failed = listGraphPoints(none, german);
+    EXPECT_EQ(failed.readable, 0);
+    EXPECT_EQ(failed.error,
+              QStringLiteral("No row has a readable date and time, so there is nothing to graph. "
+                             "Row 1 holds \"someday noon\"; expected a date such as "
+                             "\"31.12.2024\", \"2024-12-31\" or \"31 Dec 2024\" and a time such as "
+                             "\"14:03:07\" or \"14:03:07.045\"."));
     EXPECT_EQ(listGraphPoints(ListTableModel(), german).error,
               QStringLiteral("No data to graph !"));
 }

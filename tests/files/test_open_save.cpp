@@ -33,6 +33,7 @@
 #include "logger/ui/ProgressRangeDialog.h"
 #include "simulator/SimulatedMeter.h"
 #include "support/Controls.h"
+#include "support/Files.h"
 #include "support/MainWindowStart.h"
 #include "support/ScriptedPrompts.h"
 
@@ -120,6 +121,13 @@ struct OpenSaveTest : ::testing::Test {
         window->activate(g);
         return g;
     }
+    // One filled point in a graph window that has none (the real-time graph before a run).
+    static void givePoint(GraphWindow* g) {
+        const double t = toSerialDateTime(QDate(2024, 5, 1), QTime(9, 0));
+        if (g->graphView->points() == 0) g->setUpGraph(1, 130, 30, t + kSecond, t, 1);
+        g->graphView->setXValue(0, 0, t);
+        g->graphView->setYValue(0, 0, 55.0f);
+    }
     TabularListWindow* listOf(const QStringList& lines,
                               const QString& name = QStringLiteral("list.txt")) {
         writeText(path(name), lines);
@@ -164,6 +172,8 @@ TEST_F(OpenSaveTest, SaveActsOnTheActiveWindowByItsRole) {
     GraphWindow* logger = window->openDataLoggerWindow(toSerialDateTime(clock.now()));
     GraphWindow* leqOfLogger =
         graphWindow({WindowRole::LeqOfSource, WindowRole::DataLogger, &leqOfLoggerUnsaved}, 5);
+    givePoint(window->realTimeWindow());
+    givePoint(logger);
     const QString graphFilter = dialogFilter(FileFilter::singleFile(false));
     const QString tableFilter = dialogFilter(FileFilter::table(false));
     const QString collectionFilter = dialogFilter(FileFilter::saveCollection());
@@ -194,7 +204,9 @@ TEST_F(OpenSaveTest, SaveActsOnTheActiveWindowByItsRole) {
         choiceAnswer = c.answer;
         test::action(*window, "saveAction")->trigger();
         EXPECT_EQ(choices, c.choice ? 1 : 0) << c.what;
-        if (c.choice) EXPECT_EQ(choiceTexts.value(0), QStringLiteral("Save File")) << c.what;
+        if (c.choice) {
+            EXPECT_EQ(choiceTexts.value(0), QStringLiteral("Save File")) << c.what;
+        }
         if (!c.filter) {
             EXPECT_TRUE(prompts.shown.empty()) << c.what;
             continue;
@@ -228,6 +240,7 @@ TEST_F(OpenSaveTest, FiltersAndOpenCaptionsFollowTheDecimalSeparator) {
         start(c.locale);
         TabularListWindow* list = listOf({pointLine(0, 60)});
         ASSERT_NE(list, nullptr);
+        givePoint(window->realTimeWindow());
         prompts.clear();
         choiceAnswer = OpenSaveChoiceDialog::No;
         test::button(*window, "openFileButton")->click();  // Open, single file
@@ -288,7 +301,9 @@ TEST_F(OpenSaveTest, TheRangeWindowChoosesThePointsSaved) {
         EXPECT_LE(window->findChildren<ProgressRangeDialog*>().size(), 1) << c.from;
         const QStringList lines = readLines(file);
         ASSERT_EQ(lines.size(), c.lines) << c.from;
-        if (c.lines > 0) EXPECT_EQ(lines[0], pointLine(c.firstPoint - 1, 50.0f + c.firstPoint - 1));
+        if (c.lines > 0) {
+            EXPECT_EQ(lines[0], pointLine(c.firstPoint - 1, 50.0f + c.firstPoint - 1));
+        }
     }
 }
 
@@ -499,28 +514,44 @@ TEST_F(OpenSaveTest, OutputToGraphPlotsTheLevelOfEachRow) {
         }
     }
 
-    // No data: the message, no window. A first row without a readable date: the reader's
-    // message, and an empty graph window captioned like the list.
-    for (const QStringList& lines :
-         {QStringList{QStringLiteral("no separator")},
-          QStringList{QStringLiteral("someday\t10:00:00.0\t60.0"), pointLine(1, 61)}}) {
-        TabularListWindow* list = listOf(lines);
-        ASSERT_NE(list, nullptr);
-        const bool empty = list->table().rowCount() == 0;
+    // No data: the message, no window. No row with a readable date and time: the reader's
+    // message naming the first row and the forms it reads, and no window either. A first row
+    // that cannot be read (a title line) is skipped like any other.
+    const struct {
+        const char* what;
+        QStringList lines;
+        const char* message;  // the start of it; null: none
+        int points;           // of the new graph window; -1: none made
+    } noGraph[] = {
+        {"no separator", {QStringLiteral("no separator")}, "No data to graph !", -1},
+        {"no readable row",
+         {QStringLiteral("someday\t10:00:00.0\t60.0"), QStringLiteral("2024-05-01\tnoon\t61.0")},
+         "No row has a readable date and time, so there is nothing to graph. Row 1 holds "
+         "\"someday 10:00:00.0\"; expected a date such as \"31/12/2024\"",
+         -1},
+        {"a title line", {QStringLiteral("Date\tTime\tLevel"), pointLine(1, 61)}, nullptr, 2},
+    };
+    for (const auto& c : noGraph) {
+        TabularListWindow* list = listOf(c.lines);
+        ASSERT_NE(list, nullptr) << c.what;
         const qsizetype before = graphs().size();
         prompts.clear();
         test::button(*window, "outputToGraphButton")->click();
-        ASSERT_EQ(prompts.messages().size(), 1);
-        if (empty) {
-            EXPECT_EQ(prompts.messages()[0], QStringLiteral("No data to graph !"));
-            EXPECT_EQ(graphs().size(), before);
+        if (c.message) {
+            ASSERT_EQ(prompts.messages().size(), 1) << c.what;
+            EXPECT_TRUE(prompts.messages()[0].startsWith(QString::fromLatin1(c.message)))
+                << prompts.messages()[0].toStdString();
         } else {
-            EXPECT_TRUE(prompts.messages()[0].contains(QStringLiteral("someday")));
-            ASSERT_EQ(graphs().size(), before + 1);
+            EXPECT_TRUE(prompts.messages().isEmpty()) << c.what;
+        }
+        ASSERT_EQ(graphs().size(), before + (c.points < 0 ? 0 : 1)) << c.what;
+        if (c.points >= 0) {
             auto* graph = qobject_cast<GraphWindow*>(window->activeChild());
             ASSERT_NE(graph, nullptr);
             EXPECT_EQ(graph->caption(), list->caption());
-            EXPECT_EQ(graph->graphView->points(), 0);
+            EXPECT_EQ(graph->graphView->points(), c.points);
+            EXPECT_EQ(graph->graphView->xValue(0, 0), 0.0);
+            EXPECT_FLOAT_EQ(graph->graphView->yValue(0, 1), 61.0f);
         }
     }
 }
@@ -546,6 +577,238 @@ TEST_F(OpenSaveTest, OutputToGraphIsEnabledByAListUntilAGraphOrThePanelIsActivat
     test::button(*window, "outputToGraphButton")->click();
     EXPECT_EQ(graphs().size(), before);
     EXPECT_TRUE(prompts.shown.empty());
+}
+
+// A row whose time cannot be read is left out of a point text file, not its end; a point
+// without a level keeps its line with an empty level; the table text of the list keeps every
+// row.
+TEST_F(OpenSaveTest, SavedPointsSkipRowsWithoutTimeAndKeepPointsWithoutLevel) {
+    start();
+    QStringList lines;
+    for (int i = 0; i < 6; ++i) lines << pointLine(i, 60.0f + float(i));
+    lines[2] = QStringLiteral("01/05/2024\tnoon\t62.0");    // no time
+    lines[3].replace(QStringLiteral("63.0"), QStringLiteral("n/a"));  // no level
+    TabularListWindow* list = listOf(lines);
+    ASSERT_NE(list, nullptr);
+    test::button(*window, "outputToGraphButton")->click();
+    auto* graph = qobject_cast<GraphWindow*>(window->activeChild());
+    ASSERT_NE(graph, nullptr);
+
+    const QString points = path(QStringLiteral("points.txt"));
+    prompts.clear();
+    prompts.fileNames = {points};
+    EXPECT_TRUE(files().saveGraphWindow(*graph));
+    EXPECT_TRUE(prompts.messages().isEmpty());
+    QStringList expected = lines;
+    expected.removeAt(2);
+    expected[2] = pointLine(3, 0).section(u'\t', 0, 1) + u'\t';
+    EXPECT_EQ(readLines(points), expected);
+
+    window->activate(list);
+    const QString table = path(QStringLiteral("table.txt"));
+    prompts.fileNames = {table};
+    test::action(*window, "saveAction")->trigger();
+    const QStringList rows = readLines(table);
+    ASSERT_EQ(rows.size(), 6);
+    EXPECT_TRUE(rows[2].startsWith(lines[2] + u'\t'));
+    EXPECT_TRUE(rows[5].startsWith(lines[5] + u'\t'));
+}
+
+// Every way a save can end without a whole file answers false; the ones the user did not choose
+// say why.
+TEST_F(OpenSaveTest, ASaveThatWritesNothingSaysWhyAndAnswersFalse) {
+    start();
+    GraphWindow* graph = graphWindow({WindowRole::OpenedFile}, 3);
+    GraphWindow* empty = graphWindow({WindowRole::OpenedFile}, 0);
+    const QString noPoints = QStringLiteral("The graph holds no points to save; nothing was written.");
+    const struct {
+        const char* what;
+        GraphWindow* window;
+        const char* name;  // null: the file dialog cancelled
+        bool rangeOk;
+        const char* message;  // the start of it; null: none
+    } cases[] = {
+        {"no points: no dialog", empty, "empty.txt", true, "The graph holds no points"},
+        {"file dialog cancelled", graph, nullptr, true, nullptr},
+        {"range cancelled", graph, "range.txt", false, nullptr},
+        {"unknown extension", graph, "foo.dat", true, "Cannot write \""},
+    };
+    for (const auto& c : cases) {
+        prompts.clear();
+        if (c.name) prompts.fileNames = {path(QString::fromLatin1(c.name))};
+        rangeAnswer = [&](ProgressRangeDialog&) { return c.rangeOk; };
+        EXPECT_FALSE(files().saveGraphWindow(*c.window)) << c.what;
+        const QStringList messages = prompts.messages();
+        if (c.message) {
+            ASSERT_EQ(messages.size(), 1) << c.what;
+            EXPECT_TRUE(messages[0].startsWith(QString::fromLatin1(c.message))) << c.what;
+        } else {
+            EXPECT_TRUE(messages.isEmpty()) << c.what;
+        }
+        if (c.name) {
+            EXPECT_FALSE(QFileInfo::exists(path(QString::fromLatin1(c.name)))) << c.what;
+        }
+        prompts.fileNames.clear();
+    }
+    prompts.clear();
+    EXPECT_FALSE(files().saveGraphWindow(*empty));
+    EXPECT_EQ(prompts.messages(), QStringList{noPoints});
+    EXPECT_EQ(prompts.shown.size(), 1u);  // no file dialog
+    // The unknown extension names itself and what a graph can be saved as.
+    prompts.clear();
+    prompts.fileNames = {path(QStringLiteral("foo.dat"))};
+    files().saveGraphWindow(*graph);
+    EXPECT_EQ(prompts.messages(),
+              QStringList{QStringLiteral("Cannot write \"%1\": a graph is saved as a graph file "
+                                         "(.ghf) or as text (.txt or .csv), not as .dat; nothing "
+                                         "was written")
+                              .arg(QDir::toNativeSeparators(path(QStringLiteral("foo.dat"))))});
+    rangeAnswer = [](ProgressRangeDialog&) { return true; };
+    prompts.fileNames = {path(QStringLiteral("ok.txt"))};
+    EXPECT_TRUE(files().saveGraphWindow(*graph));
+    EXPECT_EQ(readLines(path(QStringLiteral("ok.txt"))).size(), 3);
+}
+
+// Cancel in the progress window: a file that existed stays as it was, a new one keeps the lines
+// written; either is said, and the save answers false.
+TEST_F(OpenSaveTest, CancelDuringASaveKeepsAnEarlierFileWhole) {
+    start();
+    GraphWindow* graph = graphWindow({WindowRole::OpenedFile}, 50);
+    const QString earlier = path(QStringLiteral("earlier.txt"));
+    writeText(earlier, {QStringLiteral("the earlier file")});
+    const QString fresh = path(QStringLiteral("new.txt"));
+    // The user presses Cancel as soon as the progress window shows: one line is written.
+    QTimer cancel;
+    cancel.setInterval(0);
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        for (ProgressRangeDialog* d : window->findChildren<ProgressRangeDialog*>())
+            if (d->isVisible() && d->windowTitle() == QStringLiteral("Saving Progress")) d->reject();
+    });
+    const struct {
+        const QString* file;
+        QStringList lines;
+        QString message;
+    } cases[] = {
+        {&earlier, {QStringLiteral("the earlier file")},
+         QStringLiteral("Saving was cancelled: \"%1\" was left as it was.")
+             .arg(QDir::toNativeSeparators(earlier))},
+        {&fresh, {pointLine(0, 50)},
+         QStringLiteral("Saving was cancelled: \"%1\" holds the first 1 line only.")
+             .arg(QDir::toNativeSeparators(fresh))},
+    };
+    for (const auto& c : cases) {
+        prompts.clear();
+        prompts.fileNames = {*c.file};
+        cancel.start();
+        EXPECT_FALSE(files().saveGraphWindow(*graph));
+        cancel.stop();
+        EXPECT_EQ(prompts.messages(), QStringList{c.message});
+        EXPECT_EQ(readLines(*c.file), c.lines);
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.txt")}, QDir::Files).size(), 2);
+}
+
+// A cell holding a comma cannot go into a comma-separated file: the save is refused with the
+// message the command line gives; the same table goes into a tab-separated one.
+TEST_F(OpenSaveTest, ACommaInsideACellRefusesACommaSeparatedSave) {
+    start();
+    TabularListWindow* list =
+        listOf({QStringLiteral("01/05/2024\t10:00:00.0\t70,5"),
+                QStringLiteral("01/05/2024\t10:00:01.0\t71.0")});
+    ASSERT_NE(list, nullptr);
+    const ListTableModel& table = list->table();
+    const auto cells = [&table](qint64 row) {
+        QStringList out;
+        for (int c = 1; c < ListTableModel::kColumns; ++c) out << table.cell(int(row) - 1, c);
+        return out;
+    };
+    const QString csv = path(QStringLiteral("table.csv"));
+    prompts.clear();
+    prompts.fileNames = {csv};
+    EXPECT_FALSE(files().saveTable(table.rowCount(), cells));
+    EXPECT_EQ(prompts.messages(),
+              QStringList{QStringLiteral("Cannot write \"%1\": field 3 of line 1 of the table "
+                                         "(\"70,5\") holds a comma, which would split it in a "
+                                         "comma-separated file; nothing was written")
+                              .arg(QDir::toNativeSeparators(csv))});
+    EXPECT_FALSE(QFileInfo::exists(csv));
+
+    prompts.fileNames = {path(QStringLiteral("table.txt"))};
+    EXPECT_TRUE(files().saveTable(table.rowCount(), cells));
+    EXPECT_EQ(readLines(path(QStringLiteral("table.txt"))).value(0),
+              QStringLiteral("01/05/2024\t10:00:00.0\t70,5\t\t\t\t"));
+}
+
+// A collection file cut short opens as far as it can be read, and the user is told what the
+// command line's "sets" tells. Unsaved DataLogger data are offered for saving before any
+// collection replaces them.
+TEST_F(OpenSaveTest, ACutCollectionIsToldAndUnsavedDataAreAskedAboutFirst) {
+    start();
+    QFile golden(QStringLiteral(KL516_TEST_DATA "/golden.rec"));
+    ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
+    const QString cut = path(QStringLiteral("cut.rec"));
+    {
+        QFile out(cut);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(golden.readAll().left(300));
+    }
+    ASSERT_TRUE(files().openPath(QStringLiteral(KL516_TEST_DATA "/golden.rec")));
+    EXPECT_TRUE(prompts.messages().isEmpty());  // a clean file says nothing
+    bool& unsaved = window->connection().loggerDataUnsaved();
+    unsaved = true;  // as after a Load Data
+    const QByteArray temp = test::readAll(tempCollectionPath(window->workFolder()));
+    ASSERT_FALSE(temp.isEmpty());
+
+    // Cancel: nothing else is asked, nothing replaced.
+    prompts.clear();
+    choiceAnswer = OpenSaveChoiceDialog::Ok;
+    prompts.confirmAnswers = {Prompts::Answer::Cancel};
+    test::action(*window, "openAction")->trigger();
+    EXPECT_EQ(prompts.questions(), QStringList{QStringLiteral("Save DataLogger Data ?")});
+    EXPECT_EQ(prompts.shown.size(), 1u);
+    EXPECT_TRUE(unsaved);
+    EXPECT_EQ(test::readAll(tempCollectionPath(window->workFolder())), temp);
+    EXPECT_FALSE(files().openCollectionPath(cut));  // asked again: Cancel by default
+    EXPECT_EQ(test::readAll(tempCollectionPath(window->workFolder())), temp);
+
+    // No: the file dialog, then the cut file opens and its findings are told.
+    prompts.clear();
+    prompts.confirmAnswers = {Prompts::Answer::No};
+    prompts.fileNames = {cut};
+    test::action(*window, "openAction")->trigger();
+    ASSERT_GE(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[0].kind, Kind::Confirm);
+    EXPECT_EQ(prompts.shown[1].kind, Kind::OpenFile);
+    EXPECT_EQ(window->dataSetTable().setCount(), 4);
+    EXPECT_FALSE(unsaved);
+    const QString native = QDir::toNativeSeparators(cut);
+    EXPECT_EQ(prompts.messages(),
+              QStringList{QStringLiteral(
+                              "\"%1\" was opened, but:\n"
+                              "- result 34: at least one data set ends beyond the memory's last "
+                              "address\n"
+                              "- %1 holds 300 bytes, fewer than its last address 347 needs: it "
+                              "may be cut short\n"
+                              "- the start times of data sets 3-4 are not a valid date and time "
+                              "in the file; the current date and time stand in")
+                              .arg(native)});
+}
+
+// A German session reads a file written in the C locale's form, and two-digit years of its own.
+TEST_F(OpenSaveTest, AListFromAnotherLocaleGraphsInACommaSession) {
+    start(kCommaLocale);
+    TabularListWindow* list = listOf({QStringLiteral("13 Apr 2024\t10:00:00.0\t60.5"),
+                                      QStringLiteral("13.04.24\t10:00:01\t61,5")});
+    ASSERT_NE(list, nullptr);
+    prompts.clear();
+    test::button(*window, "outputToGraphButton")->click();
+    EXPECT_TRUE(prompts.messages().isEmpty());
+    auto* graph = qobject_cast<GraphWindow*>(window->activeChild());
+    ASSERT_NE(graph, nullptr);
+    const double t = toSerialDateTime(QDate(2024, 4, 13), QTime(10, 0));
+    EXPECT_NEAR(graph->graphView->xValue(0, 0), t, 1e-3 * kSecond);
+    EXPECT_NEAR(graph->graphView->xValue(0, 1), t + kSecond, 1e-3 * kSecond);
+    EXPECT_FLOAT_EQ(graph->graphView->yValue(0, 1), 61.5f);
 }
 
 }  // namespace

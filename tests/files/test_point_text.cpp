@@ -3,10 +3,12 @@
 #include <QBuffer>
 #include <QDateTime>
 #include <QLocale>
+#include <cmath>
 #include <vector>
 
 #include "dataset/SerialDateTime.h"
 #include "formats/PointText.h"
+#include "levels/LevelArithmetic.h"
 
 using namespace kl516;
 
@@ -40,17 +42,35 @@ TEST(PointText, LinesFollowTheLocaleAndEndWithCrLf) {
     const std::vector<float> second{80.3f, 140.0f};
     const QLocale german(QLocale::German, QLocale::Germany);
 
+    // The locale's short date keeps its order and separators but never drops the century.
     EXPECT_EQ(written(times, levels, u'\t', german, PointDateStyle::Locale),
-              "15.03.24\t14:03:07.0\t72,4\r\n15.03.24\t14:03:09.0\t0,0\r\n");
+              "15.03.2024\t14:03:07.0\t72,4\r\n15.03.2024\t14:03:09.0\t0,0\r\n");
+    EXPECT_EQ(written(times, levels, u'\t', QLocale(QLocale::English, QLocale::UnitedStates),
+                      PointDateStyle::Locale)
+                  .left(10),
+              "3/15/2024\t");
     EXPECT_EQ(written(times, levels, u',', QLocale::c(), PointDateStyle::Iso, second),
               "2024-03-15,14:03:07.0,72.4,80.3\r\n2024-03-15,14:03:09.0,0.0,140.0\r\n");
 }
 
-TEST(PointText, StopsAtTheFirstUnfilledPoint) {
-    const std::vector<double> times{at(2024, 3, 15, 14, 3, 7), 0.0, at(2024, 3, 15, 14, 3, 9)};
-    const std::vector<float> levels{72.4f, 0.0f, 50.0f};
+// Points without a time inside the series are left out, the unfilled ones at its end end it,
+// and a point without a level keeps its line with an empty level field.
+TEST(PointText, PointsWithoutTimeAreSkippedAndNullLevelsLeftEmpty) {
+    const double t0 = at(2024, 3, 15, 14, 3, 7);
+    const std::vector<double> times{t0, 0.0, t0 + 2 * kOneSecond, t0 + 3 * kOneSecond,
+                                    t0 + 4 * kOneSecond, 0.0, 0.0};
+    const std::vector<float> levels{72.4f, 0.0f, 50.0f, kNullLevel, NAN, 60.0f, 60.0f};
+    const std::vector<float> second{80.0f, 80.0f, kNullLevel, 81.0f, 82.0f, 83.0f, 84.0f};
     EXPECT_EQ(written(times, levels, u'\t', QLocale::c(), PointDateStyle::Iso),
-              "2024-03-15\t14:03:07.0\t72.4\r\n");
+              "2024-03-15\t14:03:07.0\t72.4\r\n"
+              "2024-03-15\t14:03:09.0\t50.0\r\n"
+              "2024-03-15\t14:03:10.0\t\r\n"
+              "2024-03-15\t14:03:11.0\t\r\n");
+    EXPECT_EQ(written(times, levels, u',', QLocale::c(), PointDateStyle::Iso, second),
+              "2024-03-15,14:03:07.0,72.4,80.0\r\n"
+              "2024-03-15,14:03:09.0,50.0,\r\n"
+              "2024-03-15,14:03:10.0,,81.0\r\n"
+              "2024-03-15,14:03:11.0,,82.0\r\n");
 }
 
 TEST(PointText, SeparatorFollowsTheExtension) {

@@ -307,6 +307,8 @@ TEST_F(LoadDataTest, ACancelledOrFailedSaveKeepsTheWindowAndItsQuestion) {
                                    : window->connection().loggerDataUnsaved();
         unsaved = true;
         GraphWindow* graph = c.realTime ? window->realTimeWindow() : logger();
+        // Unsaved live data: the graph holds a reading.
+        if (c.realTime) graph->graphView->setXValue(0, 0, toSerialDateTime(clock.now()));
         auto* frame = qobject_cast<QMdiSubWindow*>(graph->parentWidget());
         frame->showNormal();
         int choices = 0;

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -112,6 +113,24 @@ QString commaClashError(const QString& path) {
                                                "to a comma-separated file; choose a .txt file"));
 }
 
+// Whether the graph holds any point with a time: the unfilled points of a graph carry 0.
+bool hasFilledPoint(const GraphState& state) {
+    if (state.x.empty()) return false;
+    const std::vector<double>& times = state.x.front();
+    const size_t n = std::min(times.size(), size_t(std::max(state.points, 0)));
+    return std::any_of(times.begin(), times.begin() + qsizetype(n), hasPointTime);
+}
+
+QString unknownGraphExtensionError(const QString& path, bool commaDecimal) {
+    const QString extension = QFileInfo(path).suffix();
+    return fileWriteError(
+        path, QStringLiteral("a graph is saved as a graph file (.ghf) or as text (%1), %2; "
+                             "nothing was written")
+                  .arg(commaDecimal ? QStringLiteral(".txt") : QStringLiteral(".txt or .csv"),
+                       extension.isEmpty() ? QStringLiteral("and the name has no extension")
+                                           : QStringLiteral("not as .%1").arg(extension)));
+}
+
 QString collectionOpenError(const QString& path, const OpenCollectionResult& result) {
     switch (result.status) {
         case CollectionStatus::Unreadable:
@@ -171,11 +190,10 @@ QString dialogFilter(const QString& pairs) {
 
 // ---- list to graph ---------------------------------------------------------------------------
 
-QString graphFromList(const ListTableModel& list, GraphWindow& graph, const QLocale& locale,
-                      FileProgress* progress) {
-    const int rows = list.rowCount();
-    ListGraphPoints points = listGraphPoints(list, locale, progress);
-    if (!points.error.isEmpty()) return points.error;
+namespace {
+
+// Sets the graph up for the list's rows and fills it with the points read from them.
+void fillGraph(ListGraphPoints& points, int rows, GraphWindow& graph) {
     graph.setUpGraph(1, 130, 30, points.last, points.first, rows);
     GraphView& pe = *graph.graphView;
     const int n = std::min(rows, int(std::min(points.x.size(), points.y.size())));
@@ -189,6 +207,15 @@ QString graphFromList(const ListTableModel& list, GraphWindow& graph, const QLoc
     graph.updateGraphStatistic();
     pe.perform(GraphAction::ReinitAndReset);
     graph.redraw();
+}
+
+}  // namespace
+
+QString graphFromList(const ListTableModel& list, GraphWindow& graph, const QLocale& locale,
+                      FileProgress* progress, int currentYear) {
+    ListGraphPoints points = listGraphPoints(list, locale, progress, currentYear);
+    if (!points.error.isEmpty()) return points.error;
+    if (points.readable > 0) fillGraph(points, list.rowCount(), graph);
     return {};
 }
 
@@ -225,20 +252,28 @@ void FileCommands::openFile() {
 
 void FileCommands::openCollection() {
     // The window comes first, so it is there even when the user then cancels.
-    openDataLoggerWindow(toSerialDateTime(app_.clock().now()));
+    GraphWindow* window = openDataLoggerWindow(toSerialDateTime(app_.clock().now()));
+    // The data sets shown are replaced: unsaved ones are offered for saving first.
+    if (window && !window->confirmClose()) return;
     const QString path = app_.prompts().openFileName(
         FileText::OpenDialogTitle, baseFolder(), dialogFilter(FileFilter::openCollection()));
     if (path.isEmpty()) return;
-    openCollectionPath(path);
+    readCollectionInto(path, window);
 }
 
 bool FileCommands::openCollectionPath(const QString& path) {
+    GraphWindow* window = openDataLoggerWindow(toSerialDateTime(app_.clock().now()));
+    if (window && !window->confirmClose()) return false;
+    return readCollectionInto(path, window);
+}
+
+bool FileCommands::readCollectionInto(const QString& path, GraphWindow* dataLogger) {
     Prompts& prompts = app_.prompts();
-    const QDateTime now = app_.clock().now();
-    QPointer<GraphWindow> window = openDataLoggerWindow(toSerialDateTime(now));
+    QPointer<GraphWindow> window = dataLogger;
     DataSetTable& table = app_.dataSetTable();
     const OpenCollectionResult r =
-        openCollectionFile(path, app_.workFolder(), now, table, nullptr, app_.locale());
+        openCollectionFile(path, app_.workFolder(), app_.clock().now(), table, nullptr,
+                           app_.locale());
     if (r.accepted && window) fillDataSetList(*window, table, app_.locale());
     if (!r.error.isEmpty()) {
         prompts.message(r.error);
@@ -252,6 +287,13 @@ bool FileCommands::openCollectionPath(const QString& path) {
     window->showDataSet(0);
     // What is shown now is what the file holds.
     if (bool* unsaved = window->document().unsaved) *unsaved = false;
+    // A damaged or cut-short file still opens, as far as it can be read; the user is told what
+    // was repaired or may be missing.
+    if (const QStringList findings = collectionFindings(path, r); !findings.isEmpty()) {
+        prompts.message(QStringLiteral("\"%1\" was opened, but:\n%2")
+                            .arg(QDir::toNativeSeparators(path),
+                                 QStringLiteral("- ") + findings.join(QStringLiteral("\n- "))));
+    }
     return true;
 }
 
@@ -392,18 +434,25 @@ bool FileCommands::saveCollection(bool* unsaved) {
 
 bool FileCommands::saveGraphData(GraphWindow& window) {
     Prompts& prompts = app_.prompts();
+    const GraphView& graph = *window.graphView;
+    if (!hasFilledPoint(graph.state())) {
+        prompts.message(FileText::NoPointsToSave);
+        return false;
+    }
     const bool comma = commaDecimal();
     const QString path = prompts.saveFileName(FileText::SaveDialogTitle, baseFolder(),
                                               dialogFilter(FileFilter::singleFile(comma)));
     if (path.isEmpty()) return false;
     const QString extension = QFileInfo(path).suffix().toLower();
-    const GraphView& graph = *window.graphView;
     if (extension == u"ghf") {
         const FileWriteResult r = writeGraphFile(graph.state(), path);
         if (!r.ok()) prompts.message(r.error);
         return r.status == FileWriteResult::Status::Written;
     }
-    if (extension != u"txt" && extension != u"csv") return false;
+    if (extension != u"txt" && extension != u"csv") {
+        prompts.message(unknownGraphExtensionError(path, comma));
+        return false;
+    }
     if (commaClash(path, comma)) {
         prompts.message(commaClashError(path));
         return false;
@@ -420,9 +469,16 @@ bool FileCommands::saveGraphData(GraphWindow& window) {
         return std::vector<T>(series.begin() + qsizetype(from), series.begin() + qsizetype(to));
     };
     const std::vector<double> times = slice(s.x.at(0));
-    const std::vector<float> levels = slice(s.y.at(0));
+    // The graph's own null value is "no level" in the file, whatever number it is.
+    const auto levelsOf = [&](const std::vector<float>& series) {
+        std::vector<float> out = slice(series);
+        for (float& level : out)
+            if (level == s.nullDataValueY) level = std::numeric_limits<float>::quiet_NaN();
+        return out;
+    };
+    const std::vector<float> levels = levelsOf(s.y.at(0));
     const std::vector<float> second =
-        s.subsets == 2 && s.y.size() == 2 ? slice(s.y[1]) : std::vector<float>();
+        s.subsets == 2 && s.y.size() == 2 ? levelsOf(s.y[1]) : std::vector<float>();
     FileWriteResult r;
     {
         WindowedFileProgress progress(windows_.dialogParent(), FileText::SavingProgress,
@@ -432,7 +488,7 @@ bool FileCommands::saveGraphData(GraphWindow& window) {
         r = writePointTextFile(path, times, levels, pointTextSeparator(path), app_.locale(),
                                PointDateStyle::Locale, second, &progress);
     }
-    if (!r.ok()) prompts.message(r.error);
+    reportWrite(path, r);
     return r.status == FileWriteResult::Status::Written;
 }
 
@@ -448,19 +504,35 @@ bool FileCommands::saveTable(qint64 rows, const std::function<QStringList(qint64
     }
     const std::optional<SelectedRange> range = selectRange(FileText::SaveTitle, rows);
     if (!range) return false;
+    const qint64 first = range->first;
+    const QChar separator = tableTextSeparator(path);
+    // The reader knows no quoting: a cell holding the separator would come back split.
+    if (const std::optional<SeparatorInCell> clash = findSeparatorInCells(
+            range->size(), [&](qint64 i) { return cellsOf(first + i); }, separator)) {
+        prompts.message(fileWriteError(
+            path, separatorInFieldMessage(clash->column + 1, first + clash->row,
+                                          QStringLiteral("the table"), clash->text, separator)));
+        return false;
+    }
     FileWriteResult r;
     {
         WindowedFileProgress progress(windows_.dialogParent(), FileText::SavingProgress,
                                       WindowedFileProgress::Shows::Bar,
                                       QStringLiteral("saving....."), range->size(), true);
         progress.show();
-        const qint64 first = range->first;
         r = writeTableTextFile(
-            path, range->size(), [&](qint64 i) { return cellsOf(first + i); },
-            tableTextSeparator(path), &progress);
+            path, range->size(), [&](qint64 i) { return cellsOf(first + i); }, separator,
+            &progress);
     }
-    if (!r.ok()) prompts.message(r.error);
+    reportWrite(path, r);
     return r.status == FileWriteResult::Status::Written;
+}
+
+void FileCommands::reportWrite(const QString& path, const FileWriteResult& result) {
+    if (!result.ok())
+        app_.prompts().message(result.error);
+    else if (result.status == FileWriteResult::Status::Cancelled)
+        app_.prompts().message(cancelledWriteMessage(path, result));
 }
 
 std::optional<SelectedRange> FileCommands::selectRange(const QString& title, qint64 count) {
@@ -493,21 +565,26 @@ void FileCommands::outputListToGraph() {
         app_.prompts().message(FileText::NoDataToGraph);
         return;
     }
-    GraphWindow* graph =
-        windows_.createGraphWindow(GraphDocument{WindowRole::OpenedFile}, list->caption());
-    // Placed like a graph file opened from disk: the whole workspace, nothing scrolled off.
-    windows_.showOpenedGraphWindow(graph);
-    QString error;
+    // The rows are read before any window opens: a list without a readable date and time opens
+    // none.
+    ListGraphPoints points;
     {
         WindowedFileProgress progress(windows_.dialogParent(), FileText::GraphingProgress,
                                       WindowedFileProgress::Shows::Bar,
                                       QStringLiteral("graphing....."), table.rowCount(), false);
-        // The window shows with the first row; a list whose first or last time cannot be read
-        // never gets that far.
-        error = graphFromList(table, *graph, app_.locale(), &progress);
+        points = listGraphPoints(table, app_.locale(), &progress,
+                                 app_.clock().now().date().year());
     }
-    // The empty graph window stays, as created, when the times cannot be read.
-    if (!error.isEmpty()) app_.prompts().message(error);
+    if (!points.error.isEmpty()) {
+        app_.prompts().message(points.error);
+        return;
+    }
+    if (!list || points.readable == 0) return;
+    GraphWindow* graph =
+        windows_.createGraphWindow(GraphDocument{WindowRole::OpenedFile}, list->caption());
+    // Placed like a graph file opened from disk: the whole workspace, nothing scrolled off.
+    windows_.showOpenedGraphWindow(graph);
+    fillGraph(points, list->table().rowCount(), *graph);
 }
 
 }  // namespace kl516

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QLocale>
 #include <QObject>
 #include <QString>
@@ -13,6 +14,7 @@ namespace kl516 {
 
 class AppContext;
 class FileProgress;
+struct FileWriteResult;
 class ListTableModel;
 class GraphWindow;
 class TabularListWindow;
@@ -31,6 +33,8 @@ inline const QString SavingProgress = QStringLiteral("Saving Progress");
 inline const QString GraphingProgress = QStringLiteral("Graphing Progress");
 inline const QString InvalidInteger = QStringLiteral("invalid integer");
 inline const QString NoDataToGraph = QStringLiteral("No data to graph !");
+inline const QString NoPointsToSave =
+    QStringLiteral("The graph holds no points to save; nothing was written.");
 }  // namespace FileText
 
 // The file dialogs' filters, as "description|pattern|description|pattern..." pairs. Files
@@ -52,10 +56,11 @@ QString dialogFilter(const QString& pairs);
 // against its level ("Leq" when the list has that column, else "Value"); a row without a
 // readable time keeps the set-up's time and no level, one without a readable level leaves a
 // gap. Sets the graph up, fills it, updates its statistics and redraws it. Returns the message
-// of the date-time reader when the first or last row cannot be read (the graph is then left
-// untouched).
+// of the date-time reader when no row can be read (the graph is then left untouched).
+// currentYear places two-digit years.
 QString graphFromList(const ListTableModel& list, GraphWindow& graph, const QLocale& locale,
-                      FileProgress* progress = nullptr);
+                      FileProgress* progress = nullptr,
+                      int currentYear = QDate::currentDate().year());
 
 // File > Open and File > Save with their tool buttons, and "Output Tabular to graph": the choice
 // dialog, the file dialogs, the range and progress windows, and the windows that receive what
@@ -69,11 +74,14 @@ class FileCommands : public QObject {
     void saveActiveWindow();
     void outputListToGraph();
 
-    // Open: the DataLogger window (kept even when the file dialog is cancelled), then a
-    // collection file into it.
+    // Open: the DataLogger window (kept even when the file dialog is cancelled), the DataLogger
+    // save question when its data are unsaved, then a collection file into it.
     void openCollection();
-    // A collection file into the DataLogger window (created or restored); false after a message
-    // when it cannot be opened.
+    // A collection file into the DataLogger window (created or restored), after the DataLogger
+    // save question when its data are unsaved; false when that was cancelled, or after a
+    // message when the file cannot be opened. A file that opens with findings (a parse result
+    // other than 0, a file that may be cut short, made-up start times) is opened and they are
+    // told.
     bool openCollectionPath(const QString& path);
     // A file named on the command line or by the file manager, by its extension: .rec into the
     // DataLogger window, .ghf into a graph window, .txt and .csv into a list.
@@ -87,11 +95,14 @@ class FileCommands : public QObject {
     TabularListWindow* openTextFile(const QString& path);
 
     // Save of a graph window's document: the choice between all data sets and this graph for
-    // the DataLogger's data, otherwise the graph's data. True when a file was written.
+    // the DataLogger's data, otherwise the graph's data. True only when a file was written
+    // whole; false for a cancelled choice, file dialog, range or progress, and for a refused or
+    // failed write.
     bool saveGraphWindow(GraphWindow& window);
     // The collection file of the last accepted logger image; clears `unsaved` on success.
     bool saveCollection(bool* unsaved = nullptr);
-    // A graph file or a point text file of the graph's points.
+    // A graph file or a point text file of the graph's points; a graph without points, or a
+    // name whose extension is no graph format, writes nothing and says so.
     bool saveGraphData(GraphWindow& window);
     // Rows 1 .. rows of a table (cells of columns 1 ..) as table text.
     bool saveTable(qint64 rows, const std::function<QStringList(qint64 row)>& cellsOf);
@@ -112,6 +123,10 @@ class FileCommands : public QObject {
     std::function<GraphWindow*(double now)> openDataLoggerWindow;
 
   private:
+    bool readCollectionInto(const QString& path, GraphWindow* dataLogger);
+    // Tells a failed write's reason, or what a cancelled one left.
+    void reportWrite(const QString& path, const FileWriteResult& result);
+
     AppContext& app_;
     WindowService& windows_;
 };
