@@ -445,8 +445,8 @@ bool loadCollection(const Options& o, const QLocale& locale, Env& env, Collectio
     // Start times whose fields are not a valid date are repaired from the current time.
     c.result = parseImage(c.image, lastAddress, env.clock.now(), c.table, &c.rows, locale);
     if (collectionMayBeCutShort(qint64(c.image.size()), lastAddress))
-        env.err << "warning: " << collectionCutShortMessage(path, qint64(c.image.size()), lastAddress)
-                << "\n";
+        env.err << "warning: "
+                << collectionCutShortMessage(path, qint64(c.image.size()), lastAddress) << "\n";
     return true;
 }
 

@@ -26,8 +26,9 @@ const char* const kConvertDescription =
     "comma-separated. IN is\n"
     "  - a collection file (.rec): the points of set --set N, as export writes them;\n"
     "  - a text file (.txt or .csv): its lines with the other separator, dates and times as\n"
-    "    they are (ISO with --iso), levels in the decimals of the output; a table text file\n"
-    "    (every line ending with its separator) stays one;\n"
+    "    they are (ISO with --iso), levels in the decimals of the output, a point without a\n"
+    "    level with its empty field; a table text file (every line ending with its\n"
+    "    separator) stays one;\n"
     "  - a graph file (.ghf): its points with the level of the first series, and of the\n"
     "    second when the graph has two.\n"
     "A file that cannot be read fails with status 1 and the reason; a text file that ends\n"
@@ -88,9 +89,10 @@ bool writeWhole(const QString& path, const std::function<qint64(QIODevice&)>& wr
     return false;
 }
 
-// What the list does not keep of a text file's lines: whether they end with the separator (a
-// table text file, whose every cell is followed by it, rather than a point text file), and the
-// first of the lines read with more fields than the list's columns (0: none).
+// What the list does not keep of a text file's lines: whether they all end with the separator
+// (a table text file, whose every cell is followed by it; a point text file's line ends with it
+// only where its last level is missing), and the first of the lines read with more fields than
+// the list's columns (0: none).
 struct TextShape {
     bool table = false;
     qint64 wideLine = 0;
@@ -100,11 +102,13 @@ TextShape textShape(const QString& path, QChar separator, qint64 lines) {
     TextShape shape;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return shape;
+    shape.table = lines > 0;
     for (qint64 n = 1; n <= lines && !file.atEnd(); ++n) {
         QString line = QString::fromLocal8Bit(file.readLine());
         while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r'))) line.chop(1);
+        // A line cut short says nothing of how it ended.
+        if (line.size() <= kMaxListLine && !line.endsWith(separator)) shape.table = false;
         line.truncate(kMaxListLine);
-        if (n == 1) shape.table = line.endsWith(separator);
         const qsizetype fields = line.count(separator) + (line.endsWith(separator) ? 0 : 1);
         if (fields > ListTableModel::kColumns - 1) {
             shape.wideLine = n;
@@ -204,7 +208,9 @@ int convertText(const QString& in, const QString& target, bool iso, QTextStream&
                     },
                     outSeparator);
             }
-            for (const QStringList& fields : rows) {
+            // A point without a level keeps its empty level fields.
+            for (QStringList fields : rows) {
+                while (fields.size() < columns) fields << QString();
                 const QByteArray line = fields.join(outSeparator).toLocal8Bit() + "\r\n";
                 if (file.write(line) != line.size()) return -1;
             }

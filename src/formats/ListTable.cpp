@@ -139,7 +139,11 @@ void ListTableModel::setTitle(int column, const QString& title) {
 }
 
 void ListTableModel::applyTitleRule() {
-    if (cell(0, 4).isEmpty()) return;
+    // Rows without a level have empty level fields, so any row may be the first to show that
+    // the file has a fourth column: an LEQ table, or a point file of two series.
+    const bool fourthColumn = std::any_of(fieldLengths_.begin(), fieldLengths_.end(),
+                                          [](const auto& lengths) { return lengths[3] > 0; });
+    if (!fourthColumn) return;
     setTitle(3, QStringLiteral("SPL"));
     setTitle(4, QStringLiteral("Leq"));
 }
@@ -480,7 +484,8 @@ class DateForm {
         if (!date.isValid()) return false;
         // QLocale reads "yy" as 19yy.
         if (!format_.contains(QStringLiteral("yyyy")) && format_.contains(QStringLiteral("yy")))
-            date = QDate(yearOfTwoDigits(date.year() % 100, currentYear_), date.month(), date.day());
+            date =
+                QDate(yearOfTwoDigits(date.year() % 100, currentYear_), date.month(), date.day());
         return date.isValid();
     }
 

@@ -17,7 +17,7 @@ namespace kl516 {
 
 // The tabular list's content: a text file shown as a table of 7 columns. Column 0 is the line
 // number, columns 1 .. 6 the fields of the line ("Date", "Time", "Value" and three untitled
-// ones; "SPL" and "Leq" for columns 3 and 4 when the first line has a fourth field). Model row
+// ones; "SPL" and "Leq" for columns 3 and 4 when a line has a non-empty fourth field). Model row
 // r is the file's line r + 1. Cells are read-only. The text is kept compactly (chunks of
 // characters and each line's field lengths), so a million lines fit in well under 300 MB.
 class ListTableModel final : public QAbstractTableModel {
@@ -46,8 +46,9 @@ class ListTableModel final : public QAbstractTableModel {
 
     QString title(int column) const;
     void setTitle(int column, const QString& title);
-    // The column titles rule after reading: "SPL" and "Leq" for columns 3 and 4 when the first
-    // row has a fourth field; otherwise "Value" stays.
+    // The column titles rule after reading: "SPL" and "Leq" for columns 3 and 4 when any row
+    // has a non-empty fourth field (a first row without a level has it empty); otherwise
+    // "Value" stays.
     void applyTitleRule();
     // The column that holds the level to graph: 4 when its title is "Leq", otherwise 3.
     int levelColumn() const;

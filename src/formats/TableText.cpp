@@ -1,6 +1,7 @@
 #include "formats/TableText.h"
 
 #include <QFile>
+#include <algorithm>
 
 #include "formats/PointText.h"
 #include "formats/TextFileWriter.h"
@@ -79,7 +80,10 @@ bool readTableTextFile(const QString& path, std::vector<QStringList>& rows) {
 }
 
 QStringList tableTextTitles(const std::vector<QStringList>& rows) {
-    const bool leqTable = !rows.empty() && rows.front().size() >= 4 && !rows.front()[3].isEmpty();
+    // Any row: one without a level leaves its level cells empty.
+    const bool leqTable = std::any_of(rows.begin(), rows.end(), [](const QStringList& row) {
+        return row.size() >= 4 && !row[3].isEmpty();
+    });
     return leqTable ? QStringList{QStringLiteral("Date"), QStringLiteral("Time"),
                                   QStringLiteral("SPL"), QStringLiteral("Leq")}
                     : QStringList{QStringLiteral("Date"), QStringLiteral("Time"),

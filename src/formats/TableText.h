@@ -55,7 +55,7 @@ QString separatorInFieldMessage(qint64 field, qint64 line, const QString& source
 bool readTableTextFile(const QString& path, std::vector<QStringList>& rows);
 
 // The titles of columns 1 .. 4 of a table read from text: "Date", "Time", and "SPL", "Leq"
-// when the first row has a fourth cell, else "Value" and nothing.
+// when any row has a non-empty fourth cell, else "Value" and nothing.
 QStringList tableTextTitles(const std::vector<QStringList>& rows);
 
 }  // namespace kl516

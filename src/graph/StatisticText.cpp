@@ -12,8 +12,10 @@ QString pointTimeText(SerialDateTime t, const QLocale& locale, bool tenths) {
     qsizetype after = -1;
     bool quoted = false;
     for (qsizetype i = 0; i < format.size(); ++i) {
-        if (format[i] == u'\'') quoted = !quoted;
-        else if (!quoted && format[i] == u's') after = i + 1;
+        if (format[i] == u'\'')
+            quoted = !quoted;
+        else if (!quoted && format[i] == u's')
+            after = i + 1;
     }
     if (after < 0) return formatLongTime(t, locale);
     const QString tenth = QLatin1Char('\'') + locale.decimalPoint() +

@@ -111,7 +111,8 @@ QString timeTickLabel(double key, TimeLabelUnit unit, bool spansDays, const QLoc
     if (!std::isfinite(key) || std::abs(key) > 1e14) return QString();
     const qint64 ms = std::llround(key * 1000);
     const QDateTime at = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
-    const QString date = locale.toString(at.date(), QLocale::ShortFormat);
+    // The whole year: a printed graph of old data must not leave its century to a guess.
+    const QString date = locale.toString(at.date(), shortDateFormat(locale));
     if (unit == TimeLabelUnit::Days) return date;
 
     QString time;

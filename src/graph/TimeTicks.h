@@ -39,8 +39,8 @@ int timeSubTickCount(double stepSeconds);
 bool spansDays(double lower, double upper);
 
 // The label of a tick at `key`: the time with seconds (and tenths where the unit is Tenths) or
-// hours and minutes in the locale's long or short time format, or the locale's short date for
-// Days; with the date on a line above the time when the axis spans days.
+// hours and minutes in the locale's long or short time format, or the locale's short date (with
+// a four-digit year) for Days; with that date on a line above the time when the axis spans days.
 QString timeTickLabel(double key, TimeLabelUnit unit, bool spansDays, const QLocale& locale);
 
 }  // namespace kl516

@@ -134,8 +134,9 @@ bool collectionMayBeCutShort(qint64 size, int32_t lastAddress) {
 }
 
 QString collectionCutShortMessage(const QString& path, qint64 size, int32_t lastAddress) {
-    return QStringLiteral("%1 holds %2 bytes, fewer than its last address %3 needs: it may be cut "
-                          "short")
+    return QStringLiteral(
+               "%1 holds %2 bytes, fewer than its last address %3 needs: it may be cut "
+               "short")
         .arg(path, QString::number(size), QString::number(lastAddress));
 }
 
@@ -179,8 +180,9 @@ QString repairedStartTimesMessage(const std::vector<bool>& repaired) {
     return (one ? QStringLiteral("the start time of data set %1 is")
                 : QStringLiteral("the start times of data sets %1 are"))
                .arg(runs) +
-           QStringLiteral(" not a valid date and time in the file; the current date and time "
-                          "stand in");
+           QStringLiteral(
+               " not a valid date and time in the file; the current date and time "
+               "stand in");
 }
 
 OpenCollectionResult openCollectionFile(const QString& path, const QString& baseFolder,

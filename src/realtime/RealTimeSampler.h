@@ -85,7 +85,7 @@ public:
     // Mean of the levels stored (arithmetic, in dB); missing samples do not count. 0 without any.
     double average() const { return levelCount_ > 0 ? sum_ / levelCount_ : 0.0; }
 
-private:
+  private:
     // The slot whose interval holds `nowMs` (slot k: from start + k x rate on).
     int64_t slotAt(int64_t nowMs) const;
     // The first slot still open for a reading at `nowMs`: earlier ones have had their time.

@@ -122,7 +122,8 @@ TEST(CliConvert, WrongArgumentsWriteNothing) {
 }
 
 // Text to text: the separator changes, dates and times stay as written unless --iso, which
-// reads them and writes ISO dates and point-text times; a table text file stays one.
+// reads them and writes ISO dates and point-text times; a table text file stays one, and a point
+// text file stays one when a point has no level.
 TEST(CliConvert, TextFilesChangeSeparatorAndKeepTheirKind) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -141,9 +142,23 @@ TEST(CliConvert, TextFilesChangeSeparatorAndKeepTheirKind) {
          "2024-01-15,14:03:07.0,72.4\r\n2024-01-16,00:00:00.0,73.0\r\n"},
         {"two series", "2024-01-15\t14:03:07.0\t72.4\t70.1\n", true,
          "2024-01-15,14:03:07.0,72.4,70.1\r\n"},
+        // A point without a level ends its line with the separator: still point text, and
+        // its empty level fields stay.
+        {"point text whose first point has no level",
+         "2024-01-15\t14:03:07.0\t\r\n2024-01-15\t14:03:08.0\t73.0\r\n", false,
+         "2024-01-15,14:03:07.0,\r\n2024-01-15,14:03:08.0,73.0\r\n"},
+        {"two series, levels missing",
+         "2024-01-15\t14:03:07.0\t72.4\t70.1\r\n2024-01-15\t14:03:08.0\t\t\r\n"
+         "2024-01-15\t14:03:09.0\t73.0\t\r\n",
+         true,
+         "2024-01-15,14:03:07.0,72.4,70.1\r\n2024-01-15,14:03:08.0,,\r\n"
+         "2024-01-15,14:03:09.0,73.0,\r\n"},
         // An LEQ table: every cell followed by the separator, a second without levels.
         {"table text", "2024-01-15\t14:03:07\t72.4\t72.4\t\r\n2024-01-15\t14:03:08\t\t\t\r\n",
          false, "2024-01-15,14:03:07,72.4,72.4,\r\n2024-01-15,14:03:08,,,\r\n"},
+        {"table text whose first row has no level",
+         "2024-01-15\t14:03:07\t\t\t\r\n2024-01-15\t14:03:08\t72.4\t72.4\t\r\n", false,
+         "2024-01-15,14:03:07,,,\r\n2024-01-15,14:03:08,72.4,72.4,\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -226,8 +226,9 @@ TEST_F(CollectionFileTest, FindingsOfAFileThatOpensDamaged) {
         // the records' start times are gone.
         {"cut by an earlier version",
          memoryWithSets(0).left(257),
-         {result34, "the start times of data sets 1-3 are not a valid date and time in the "
-                    "file; the current date and time stand in"}},
+         {result34,
+          "the start times of data sets 1-3 are not a valid date and time in the "
+          "file; the current date and time stand in"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -236,8 +237,8 @@ TEST_F(CollectionFileTest, FindingsOfAFileThatOpensDamaged) {
         const OpenCollectionResult r = open(file);
         ASSERT_TRUE(r.accepted);
         QStringList expected;
-        for (const QString& f : c.findings) expected << QString(f).replace(
-                                              QStringLiteral("%1"), QDir::toNativeSeparators(file));
+        for (const QString& f : c.findings)
+            expected << QString(f).replace(QStringLiteral("%1"), QDir::toNativeSeparators(file));
         EXPECT_EQ(collectionFindings(file, r), expected);
     }
     EXPECT_EQ(dataSetRuns({true, false, true, true, true, false, true}),

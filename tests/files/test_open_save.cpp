@@ -469,6 +469,10 @@ TEST_F(OpenSaveTest, OutputToGraphPlotsTheLevelOfEachRow) {
     QStringList fields = pointLine(2, 0).split(u'\t');
     fields[2] = QStringLiteral("n/a");
     const QString noLevel = fields.join(u'\t');
+    // LEQ table rows: date, time, SPL, Leq, each followed by the separator.
+    const float none = NAN, leq = 81;
+    const QString leqWithout = pointLine(0, none, &none) + u'\t';
+    const QString leqWith = pointLine(1, 61, &leq) + u'\t';
     const struct {
         const char* what;
         QStringList lines;
@@ -483,6 +487,7 @@ TEST_F(OpenSaveTest, OutputToGraphPlotsTheLevelOfEachRow) {
          {pointLine(0, 60, &second[0]), pointLine(1, 61, &second[1])},
          {80, 81},
          -1},
+        {"LEQ table whose first row has no level: Leq", {leqWithout, leqWith}, {NAN, 81}, -1},
         {"gap and skipped row",
          {pointLine(0, 60), noTime, noLevel, pointLine(3, 63)},
          {60, NAN, NAN, 63},
@@ -586,13 +591,18 @@ TEST_F(OpenSaveTest, SavedPointsSkipRowsWithoutTimeAndKeepPointsWithoutLevel) {
     start();
     QStringList lines;
     for (int i = 0; i < 6; ++i) lines << pointLine(i, 60.0f + float(i));
-    lines[2] = QStringLiteral("01/05/2024\tnoon\t62.0");    // no time
+    lines[2] = QStringLiteral("01/05/2024\tnoon\t62.0");              // no time
     lines[3].replace(QStringLiteral("63.0"), QStringLiteral("n/a"));  // no level
     TabularListWindow* list = listOf(lines);
     ASSERT_NE(list, nullptr);
     test::button(*window, "outputToGraphButton")->click();
     auto* graph = qobject_cast<GraphWindow*>(window->activeChild());
     ASSERT_NE(graph, nullptr);
+    // Cursor A starts on the third point, the row without a time: it shows neither a time nor a
+    // level (not the serial calendar's day zero).
+    EXPECT_EQ(graph->cursorATime->text(), QString());
+    EXPECT_EQ(graph->cursorALevel->text(), QString());
+    EXPECT_FALSE(graph->cursorBTime->text().isEmpty());
 
     const QString points = path(QStringLiteral("points.txt"));
     prompts.clear();
@@ -620,7 +630,8 @@ TEST_F(OpenSaveTest, ASaveThatWritesNothingSaysWhyAndAnswersFalse) {
     start();
     GraphWindow* graph = graphWindow({WindowRole::OpenedFile}, 3);
     GraphWindow* empty = graphWindow({WindowRole::OpenedFile}, 0);
-    const QString noPoints = QStringLiteral("The graph holds no points to save; nothing was written.");
+    const QString noPoints =
+        QStringLiteral("The graph holds no points to save; nothing was written.");
     const struct {
         const char* what;
         GraphWindow* window;
@@ -682,17 +693,20 @@ TEST_F(OpenSaveTest, CancelDuringASaveKeepsAnEarlierFileWhole) {
     cancel.setInterval(0);
     QObject::connect(&cancel, &QTimer::timeout, [&] {
         for (ProgressRangeDialog* d : window->findChildren<ProgressRangeDialog*>())
-            if (d->isVisible() && d->windowTitle() == QStringLiteral("Saving Progress")) d->reject();
+            if (d->isVisible() && d->windowTitle() == QStringLiteral("Saving Progress"))
+                d->reject();
     });
     const struct {
         const QString* file;
         QStringList lines;
         QString message;
     } cases[] = {
-        {&earlier, {QStringLiteral("the earlier file")},
+        {&earlier,
+         {QStringLiteral("the earlier file")},
          QStringLiteral("Saving was cancelled: \"%1\" was left as it was.")
              .arg(QDir::toNativeSeparators(earlier))},
-        {&fresh, {pointLine(0, 50)},
+        {&fresh,
+         {pointLine(0, 50)},
          QStringLiteral("Saving was cancelled: \"%1\" holds the first 1 line only.")
              .arg(QDir::toNativeSeparators(fresh))},
     };
@@ -712,9 +726,8 @@ TEST_F(OpenSaveTest, CancelDuringASaveKeepsAnEarlierFileWhole) {
 // message the command line gives; the same table goes into a tab-separated one.
 TEST_F(OpenSaveTest, ACommaInsideACellRefusesACommaSeparatedSave) {
     start();
-    TabularListWindow* list =
-        listOf({QStringLiteral("01/05/2024\t10:00:00.0\t70,5"),
-                QStringLiteral("01/05/2024\t10:00:01.0\t71.0")});
+    TabularListWindow* list = listOf({QStringLiteral("01/05/2024\t10:00:00.0\t70,5"),
+                                      QStringLiteral("01/05/2024\t10:00:01.0\t71.0")});
     ASSERT_NE(list, nullptr);
     const ListTableModel& table = list->table();
     const auto cells = [&table](qint64 row) {
@@ -783,15 +796,15 @@ TEST_F(OpenSaveTest, ACutCollectionIsToldAndUnsavedDataAreAskedAboutFirst) {
     EXPECT_FALSE(unsaved);
     const QString native = QDir::toNativeSeparators(cut);
     EXPECT_EQ(prompts.messages(),
-              QStringList{QStringLiteral(
-                              "\"%1\" was opened, but:\n"
-                              "- result 34: at least one data set ends beyond the memory's last "
-                              "address\n"
-                              "- %1 holds 300 bytes, fewer than its last address 347 needs: it "
-                              "may be cut short\n"
-                              "- the start times of data sets 3-4 are not a valid date and time "
-                              "in the file; the current date and time stand in")
-                              .arg(native)});
+              QStringList{
+                  QStringLiteral("\"%1\" was opened, but:\n"
+                                 "- result 34: at least one data set ends beyond the memory's last "
+                                 "address\n"
+                                 "- %1 holds 300 bytes, fewer than its last address 347 needs: it "
+                                 "may be cut short\n"
+                                 "- the start times of data sets 3-4 are not a valid date and time "
+                                 "in the file; the current date and time stand in")
+                      .arg(native)});
 }
 
 // A German session reads a file written in the C locale's form, and two-digit years of its own.

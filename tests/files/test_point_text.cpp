@@ -57,8 +57,8 @@ TEST(PointText, LinesFollowTheLocaleAndEndWithCrLf) {
 // and a point without a level keeps its line with an empty level field.
 TEST(PointText, PointsWithoutTimeAreSkippedAndNullLevelsLeftEmpty) {
     const double t0 = at(2024, 3, 15, 14, 3, 7);
-    const std::vector<double> times{t0, 0.0, t0 + 2 * kOneSecond, t0 + 3 * kOneSecond,
-                                    t0 + 4 * kOneSecond, 0.0, 0.0};
+    const std::vector<double> times{
+        t0, 0.0, t0 + 2 * kOneSecond, t0 + 3 * kOneSecond, t0 + 4 * kOneSecond, 0.0, 0.0};
     const std::vector<float> levels{72.4f, 0.0f, 50.0f, kNullLevel, NAN, 60.0f, 60.0f};
     const std::vector<float> second{80.0f, 80.0f, kNullLevel, 81.0f, 82.0f, 83.0f, 84.0f};
     EXPECT_EQ(written(times, levels, u'\t', QLocale::c(), PointDateStyle::Iso),

@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <qcustomplot.h>
 #include <QClipboard>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLineEdit>
-#include <QPointer>
-#include <QComboBox>
 #include <QLocale>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QToolButton>
-#include <qcustomplot.h>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -271,15 +271,14 @@ TEST_F(GraphWindowLevels, AMissedSampleIsNoLevelInAnyFigureOrReadout) {
     // The line breaks at both missed samples.
     const auto data = graph->graphView->plot()->graph(0)->data();
     ASSERT_EQ(data->size(), 7);
-    for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(std::isnan(data->at(i)->value), i == 2 || i == 5) << i;
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(std::isnan(data->at(i)->value), i == 2 || i == 5) << i;
 
     // Both cursors on a missed sample: nothing between them to describe.
     graph->rangeSlider->setFirstValue(5);
     graph->rangeSlider->setSecondValue(5);
-    for (QLineEdit* e : {graph->cursorBLevel, graph->betweenCursorsMaximum,
-                         graph->betweenCursorsMaximumTime, graph->betweenCursorsMinimum,
-                         graph->betweenCursorsAverage, graph->betweenCursorsLeq})
+    for (QLineEdit* e :
+         {graph->cursorBLevel, graph->betweenCursorsMaximum, graph->betweenCursorsMaximumTime,
+          graph->betweenCursorsMinimum, graph->betweenCursorsAverage, graph->betweenCursorsLeq})
         EXPECT_EQ(e->text(), "") << e->objectName().toStdString();
 }
 

@@ -287,6 +287,22 @@ TEST_F(ChangeDateTimeTest, OkMovesOnlyThatSetAndShowsIt) {
     EXPECT_EQ(graph->seriesStartTime->text(), formatDateTime(newStart, host.fixedLocale));
 }
 
+// The date picker shows the whole year in every locale, so that it never guesses a century.
+TEST(DataSetStartDialogTest, TheDateShowsTheWholeYear) {
+    const struct {
+        QLocale locale;
+        const char* text;
+    } cases[] = {
+        {QLocale(QLocale::English, QLocale::UnitedStates), "5/1/2024"},
+        {QLocale(QLocale::German, QLocale::Germany), "01.05.2024"},
+        {QLocale(QLocale::English, QLocale::UnitedKingdom), "01/05/2024"},
+    };
+    for (const auto& c : cases) {
+        DataSetStartDialog dialog(QDate(2024, 5, 1), QTime(20, 0, 0), 2, c.locale);
+        EXPECT_EQ(dialog.datePicker->text(), c.text) << c.locale.name().toStdString();
+    }
+}
+
 TEST_F(ChangeDateTimeTest, CancelOrAnEmptyRowChangesNothing) {
     const DataSetTable before = host.table;
     graph->showDataSet(0);

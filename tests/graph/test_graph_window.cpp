@@ -324,7 +324,10 @@ TEST_F(GraphWindowTest, NothingToDescribeLeavesTheFiguresEmpty) {
         {"a logger set without samples", [&] { graph->showDataSet(1); }, "0", "1", "", false},
         {"a series of no points", [&] { fillSeries({}, 1.0); }, "0", "", "", false},
         {"a series of one point", [&] { fillSeries({75}, 1.0); }, "1", "", "75.0", false},
-        {"a series without any level", [&] { fillSeries({kNullLevel, kNaN, kNullLevel}, 2.0); },
+        {"a series without any level",
+         [&] {
+             fillSeries({kNullLevel, kNaN, kNullLevel}, 2.0);
+         },
          "3", "2.0", "", true},
     };
     for (const Case& c : cases) {
@@ -340,11 +343,10 @@ TEST_F(GraphWindowTest, NothingToDescribeLeavesTheFiguresEmpty) {
                                  graph->seriesMinimum, graph->seriesMinimumTime})
                 EXPECT_EQ(e->text(), "") << e->objectName().toStdString();
         }
-        for (QLineEdit* e :
-             {graph->cursorALevel, graph->cursorBLevel, graph->betweenCursorsMaximum,
-              graph->betweenCursorsMaximumTime, graph->betweenCursorsMinimum,
-              graph->betweenCursorsMinimumTime, graph->betweenCursorsAverage,
-              graph->betweenCursorsLeq, graph->betweenCursorsL50})
+        for (QLineEdit* e : {graph->cursorALevel, graph->cursorBLevel, graph->betweenCursorsMaximum,
+                             graph->betweenCursorsMaximumTime, graph->betweenCursorsMinimum,
+                             graph->betweenCursorsMinimumTime, graph->betweenCursorsAverage,
+                             graph->betweenCursorsLeq, graph->betweenCursorsL50})
             EXPECT_EQ(e->text(), "") << e->objectName().toStdString();
         // Without cursors their times and lines go too; on a point without a level the time
         // is still that point's.

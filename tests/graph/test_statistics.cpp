@@ -40,15 +40,14 @@ TEST(SeriesStatistics, SamplingRateIsTheSpanOverTheIntervalsBetweenPoints) {
         {3, 1.0, "1.0"},    // 2 s over 2 intervals
         {6, 1.0, "1.0"},    // a text file of 6 rows 1 s apart
         {100, 0.5, "0.5"},  // 49.5 s over 99 intervals
-        {11, 0.1, "0.1"},
-        {4, 60.0, "60.0"},
+        {11, 0.1, "0.1"},  {4, 60.0, "60.0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.points);
         const Series s(std::vector<float>(size_t(c.points), 60.0f), c.step);
-        EXPECT_EQ(formatLevel(seriesStatistics(s.x.data(), s.y.data(), s.n()).samplingRate,
-                              kBritish),
-                  c.rate);
+        EXPECT_EQ(
+            formatLevel(seriesStatistics(s.x.data(), s.y.data(), s.n()).samplingRate, kBritish),
+            c.rate);
     }
 }
 
@@ -183,11 +182,23 @@ TEST(Statistics, PointsWithoutALevelAreLeftOutOfEveryFigure) {
         double mean;
     } cases[] = {
         {"a null among levels", {50, 50, 50, 50, kNullLevel}, 4, 50, 50, 0, 0, 50},
-        {"null, NaN and infinities", {kNullLevel, 62, kNaN, 40, kInf, -kInf, 71, kNullLevel},
-         3, 71, 40, 6, 3, (62.0 + 40 + 71) / 3},
+        {"null, NaN and infinities",
+         {kNullLevel, 62, kNaN, 40, kInf, -kInf, 71, kNullLevel},
+         3,
+         71,
+         40,
+         6,
+         3,
+         (62.0 + 40 + 71) / 3},
         // More points than the four lanes of the scan, the nulls at either end of a lane.
-        {"nulls across the lanes", {kNullLevel, 30, 30, kNullLevel, kNullLevel, 95, 20, kNaN, 95},
-         5, 95, 20, 5, 6, (30.0 + 30 + 95 + 20 + 95) / 5},
+        {"nulls across the lanes",
+         {kNullLevel, 30, 30, kNullLevel, kNullLevel, 95, 20, kNaN, 95},
+         5,
+         95,
+         20,
+         5,
+         6,
+         (30.0 + 30 + 95 + 20 + 95) / 5},
         {"no level at all", {kNullLevel, kNaN, kNullLevel}, 0, 0, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
@@ -237,10 +248,8 @@ TEST(PointTimeText, TenthsFollowTheSecondsInTheLocalesFormat) {
         bool tenths;
         QString time;
     } cases[] = {
-        {kBritish, t, true, "02:26:42.3"},
-        {kBritish, t, false, "02:26:42"},
-        {german, t, true, "02:26:42,3"},
-        {american, t, true, americanTenths},
+        {kBritish, t, true, "02:26:42.3"},    {kBritish, t, false, "02:26:42"},
+        {german, t, true, "02:26:42,3"},      {american, t, true, americanTenths},
         {kBritish, late, true, "23:59:59.9"},  // cut like the seconds, never the next day
     };
     for (const auto& c : cases) {

@@ -155,6 +155,10 @@ TEST(TimeTicks, LabelsStateTheirTickInTheLocalesFormats) {
          "02/05/2024\n00:15"},
         {"seconds across days", at(23, 59, 50), TimeLabelUnit::Seconds, true, british,
          "01/05/2024\n23:59:50"},
+        // Locales whose short date has a two-digit year show all four digits.
+        {"days, American", at(24, 0, 0), TimeLabelUnit::Days, false, american, "5/2/2024"},
+        {"minutes across days, German", at(24, 15, 0), TimeLabelUnit::Minutes, true, german,
+         "02.05.2024\n00:15"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(timeTickLabel(c.key, c.unit, c.spansDays, c.locale), c.label) << c.what;

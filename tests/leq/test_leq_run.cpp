@@ -261,6 +261,8 @@ TEST(TableText, SavedLeqTableReadsBackWithSplAndLeqTitles) {
     EXPECT_EQ(tableTextTitles(back)[2], QStringLiteral("SPL"));
     EXPECT_EQ(tableTextTitles(back)[3], QStringLiteral("Leq"));
     EXPECT_EQ(tableTextTitles({{"a", "b", "1.0"}})[2], QStringLiteral("Value"));
+    // A first row without a level does not hide the Leq column.
+    EXPECT_EQ(tableTextTitles({table[1], table[0]})[3], QStringLiteral("Leq"));
     EXPECT_EQ(tableTextSeparator(QStringLiteral("x.CSV")), QLatin1Char(','));
     EXPECT_FALSE(writeTableTextFile(dir.filePath(QStringLiteral("no/such/dir/x.txt")), 1,
                                     [&](qint64) { return table[0]; }, QLatin1Char('\t'))

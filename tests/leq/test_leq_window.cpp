@@ -6,14 +6,17 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableView>
 #include <QToolButton>
 #include <algorithm>
 
+#include "files/ui/FileCommands.h"
 #include "formats/TableText.h"
 #include "leq/LeqFixture.h"
 #include "leq/LeqSession.h"
 #include "leq/ui/LeqCommands.h"
+#include "logger/ui/ProgressRangeDialog.h"
 #include "realtime/ui/RealTimeRecorder.h"
 #include "realtime/ui/RealTimeSetupDialog.h"
 
@@ -214,28 +217,46 @@ TEST_F(LeqFixture, AnUnsavedTableIsNotThrownAwayWithoutTheQuestion) {
     using Answer = Prompts::Answer;
     enum class Way { CloseWindow, Exit, Start };
     enum class Save { None, Cancelled, Unwritable, Written };
+    // Saved before: with the window's Save button or File > Save of all rows nothing is left
+    // to ask; File > Save of some rows leaves the table unsaved.
+    enum class First { Nothing, SaveButton, FileSaveAll, FileSaveSomeRows };
     const struct Case {
         const char* name;
         Way way;
         bool duringRun;
-        bool savedFirst;  // saved with the Save button before: nothing to ask
+        First savedFirst;
         Answer answer;
         Save save;
         bool goesOn;
     } cases[] = {
-        {"close, cancel", Way::CloseWindow, false, false, Answer::Cancel, Save::None, false},
-        {"close, no", Way::CloseWindow, false, false, Answer::No, Save::None, true},
-        {"close, save cancelled", Way::CloseWindow, false, false, Answer::Yes, Save::Cancelled, false},
-        {"close, save failed", Way::CloseWindow, false, false, Answer::Yes, Save::Unwritable, false},
-        {"close in a run, saved", Way::CloseWindow, true, false, Answer::Yes, Save::Written, true},
-        {"close after Save", Way::CloseWindow, false, true, Answer::Cancel, Save::None, true},
-        {"exit, saved", Way::Exit, false, false, Answer::Yes, Save::Written, true},
-        {"exit in a run, cancel", Way::Exit, true, false, Answer::Cancel, Save::None, false},
-        {"exit in a run, no", Way::Exit, true, false, Answer::No, Save::None, true},
-        {"start, no", Way::Start, false, false, Answer::No, Save::None, true},
-        {"start in a run, cancel", Way::Start, true, false, Answer::Cancel, Save::None, false},
-        {"start in a run, save cancelled", Way::Start, true, false, Answer::Yes, Save::Cancelled, false},
-        {"start after Save", Way::Start, false, true, Answer::Cancel, Save::None, true},
+        {"close, cancel", Way::CloseWindow, false, First::Nothing, Answer::Cancel, Save::None,
+         false},
+        {"close, no", Way::CloseWindow, false, First::Nothing, Answer::No, Save::None, true},
+        {"close, save cancelled", Way::CloseWindow, false, First::Nothing, Answer::Yes,
+         Save::Cancelled, false},
+        {"close, save failed", Way::CloseWindow, false, First::Nothing, Answer::Yes,
+         Save::Unwritable, false},
+        {"close in a run, saved", Way::CloseWindow, true, First::Nothing, Answer::Yes,
+         Save::Written, true},
+        {"close after Save", Way::CloseWindow, false, First::SaveButton, Answer::Cancel, Save::None,
+         true},
+        {"close after File > Save", Way::CloseWindow, false, First::FileSaveAll, Answer::Cancel,
+         Save::None, true},
+        {"close after File > Save of rows", Way::CloseWindow, false, First::FileSaveSomeRows,
+         Answer::Cancel, Save::None, false},
+        {"exit, saved", Way::Exit, false, First::Nothing, Answer::Yes, Save::Written, true},
+        {"exit in a run, cancel", Way::Exit, true, First::Nothing, Answer::Cancel, Save::None,
+         false},
+        {"exit in a run, no", Way::Exit, true, First::Nothing, Answer::No, Save::None, true},
+        {"start, no", Way::Start, false, First::Nothing, Answer::No, Save::None, true},
+        {"start in a run, cancel", Way::Start, true, First::Nothing, Answer::Cancel, Save::None,
+         false},
+        {"start in a run, save cancelled", Way::Start, true, First::Nothing, Answer::Yes,
+         Save::Cancelled, false},
+        {"start after Save", Way::Start, false, First::SaveButton, Answer::Cancel, Save::None,
+         true},
+        {"start after File > Save", Way::Start, false, First::FileSaveAll, Answer::Cancel,
+         Save::None, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -249,10 +270,26 @@ TEST_F(LeqFixture, AnUnsavedTableIsNotThrownAwayWithoutTheQuestion) {
         ASSERT_EQ(leq().running(), c.duringRun);
         const QString saved = dir.filePath(QStringLiteral("saved.txt"));
         QFile::remove(saved);
-        if (c.savedFirst) {
+        if (c.savedFirst == First::SaveButton) {
             prompts.fileNames = {dir.filePath(QStringLiteral("first.txt"))};
             leqWindow()->saveButton->click();
             ASSERT_FALSE(leq().tableUnsaved());
+        } else if (c.savedFirst != First::Nothing) {
+            const bool all = c.savedFirst == First::FileSaveAll;
+            window->fileCommands().execRangeDialog = [all](ProgressRangeDialog& d) {
+                (all ? d.rangeAllRadio : d.rangeSelectRadio)->setChecked(true);
+                d.rangeFrom->setText(QStringLiteral("1"));
+                d.rangeTo->setText(QStringLiteral("2"));
+                return true;
+            };
+            const QString first = dir.filePath(QStringLiteral("first.txt"));
+            prompts.fileNames = {first};
+            window->activate(leqWindow());
+            test::action(*window, "saveAction")->trigger();
+            std::vector<QStringList> back;
+            ASSERT_TRUE(readTableTextFile(first, back));
+            ASSERT_EQ(int(back.size()), all ? rows : 2);
+            ASSERT_EQ(leq().tableUnsaved(), !all);
         }
         prompts.clear();
         prompts.confirmAnswers = {c.answer};
@@ -273,8 +310,10 @@ TEST_F(LeqFixture, AnUnsavedTableIsNotThrownAwayWithoutTheQuestion) {
                 break;
         }
 
+        const bool savedBefore =
+            c.savedFirst == First::SaveButton || c.savedFirst == First::FileSaveAll;
         EXPECT_EQ(prompts.questions(),
-                  c.savedFirst ? QStringList{} : QStringList{LeqText::SaveQuestion});
+                  savedBefore ? QStringList{} : QStringList{LeqText::SaveQuestion});
         EXPECT_EQ(prompts.messages().size(), c.save == Save::Unwritable ? 1 : 0);
         if (c.save == Save::Written) {
             std::vector<QStringList> back;
@@ -345,8 +384,7 @@ TEST_F(LeqFixture, RealTimeAndLeqRunsExcludeEachOther) {
     ASSERT_TRUE(leq().running());
     window->realTimeRecorder().startRun();
     EXPECT_FALSE(window->runActive());
-    EXPECT_EQ(prompts.messages(),
-              QStringList{MeterConnection::busyMessage(QStringLiteral("LEQ"))});
+    EXPECT_EQ(prompts.messages(), QStringList{MeterConnection::busyMessage(QStringLiteral("LEQ"))});
     leqWindow()->stopRunButton->click();
 }
 

@@ -29,9 +29,9 @@
 
 #include "app/ui/MainWindow.h"
 #include "dataset/SerialDateTime.h"
-#include "graph/ui/DataSetListModel.h"
 #include "files/ui/FileCommands.h"
 #include "files/ui/OpenSaveChoiceDialog.h"
+#include "graph/ui/DataSetListModel.h"
 #include "graph/ui/GraphWindow.h"
 #include "link/MeterLink.h"
 #include "logger/CollectionFile.h"
@@ -283,14 +283,15 @@ TEST_F(LoadDataTest, ACancelledOrFailedSaveKeepsTheWindowAndItsQuestion) {
     const QString missing = QStringLiteral("no/such/folder/");
     const struct Case {
         const char* name;
-        bool realTime;  // the real-time window instead of the DataLogger window
-        int choice;     // the DataLogger window's Save choice
+        bool realTime;     // the real-time window instead of the DataLogger window
+        int choice;        // the DataLogger window's Save choice
         const char* file;  // the file dialog's answer; empty: cancelled; null: not asked
         bool saved;
     } cases[] = {
         {"choice cancelled", false, OpenSaveChoiceDialog::Cancel, nullptr, false},
         {"collection dialog cancelled", false, OpenSaveChoiceDialog::Ok, "", false},
-        {"collection not writable", false, OpenSaveChoiceDialog::Ok, "no/such/folder/sets.rec", false},
+        {"collection not writable", false, OpenSaveChoiceDialog::Ok, "no/such/folder/sets.rec",
+         false},
         {"collection written", false, OpenSaveChoiceDialog::Ok, "sets.rec", true},
         {"set written as a graph file", false, OpenSaveChoiceDialog::No, "set.ghf", true},
         {"real-time dialog cancelled", true, OpenSaveChoiceDialog::Cancel, "", false},

@@ -45,6 +45,7 @@ void type(QComboBox* box, const QString& text) {
 
 TEST_F(RealTime, RunSetsUpTheWindowAndStopKeepsExactlyTheSamplesTaken) {
     start();
+    clock.advance(300);  // a run that starts between two whole seconds
     const SerialDateTime runTime = now();
     run();  // the presets: 0.2 s, 2000 samples
     EXPECT_EQ(dialog.presetRate, "0.2");
@@ -57,7 +58,10 @@ TEST_F(RealTime, RunSetsUpTheWindowAndStopKeepsExactlyTheSamplesTaken) {
     EXPECT_FALSE(graph()->clearButton->isEnabled());
     EXPECT_EQ(test::lineEdit(*window, "rejectedCountField")->text(), "0");
     EXPECT_EQ(pes()->points(), 2000);
-    EXPECT_EQ(graph()->seriesStartTime->text(), formatDateTime(runTime, locale));
+    // A 0.2 s run: its start with the tenth of a second, as its points' times.
+    EXPECT_EQ(graph()->seriesStartTime->text(), pointDateTimeText(runTime, locale, true));
+    EXPECT_TRUE(graph()->seriesStartTime->text().endsWith(
+        QStringLiteral(".%1 AM").arg(timeOf(runTime).msec() / 100)));
     EXPECT_EQ(state().manualMinX, runTime);
     EXPECT_DOUBLE_EQ(state().manualMaxX, runTime + 100 * kOneSecond);
     EXPECT_TRUE(graph()->seriesAverage->text().isEmpty());
@@ -91,13 +95,18 @@ TEST_F(RealTime, RunSetsUpTheWindowAndStopKeepsExactlyTheSamplesTaken) {
     // A 0.2 s run: the time with its tenth of a second.
     EXPECT_EQ(graph()->cursorBTime->text(), pointDateTimeText(pes()->xValue(0, 80), locale, true));
     double sum = 0;
-    float maximum = -9999;
+    int maxAt = 0, minAt = 0;
     for (int i = 0; i < 120; ++i) {
         sum += pes()->yValue(0, i);
-        maximum = std::max(maximum, pes()->yValue(0, i));
+        if (pes()->yValue(0, i) > pes()->yValue(0, maxAt)) maxAt = i;
+        if (pes()->yValue(0, i) < pes()->yValue(0, minAt)) minAt = i;
     }
     EXPECT_EQ(graph()->seriesAverage->text(), formatLevel(sum / 120, locale));
-    EXPECT_EQ(graph()->seriesMaximum->text(), formatLevel(maximum, locale));
+    EXPECT_EQ(graph()->seriesMaximum->text(), formatLevel(pes()->yValue(0, maxAt), locale));
+    EXPECT_EQ(graph()->seriesMaximumTime->text(),
+              pointDateTimeText(pes()->xValue(0, maxAt), locale, true));
+    EXPECT_EQ(graph()->seriesMinimumTime->text(),
+              pointDateTimeText(pes()->xValue(0, minAt), locale, true));
 
     // Later frames are not sampled.
     ticks(10);
@@ -111,12 +120,27 @@ TEST_F(RealTime, StopRightAfterRunLeavesNoPoints) {
     test::action(*window, "stopAction")->trigger();
     EXPECT_FALSE(window->runActive());
     EXPECT_EQ(pes()->points(), 0);
-    EXPECT_EQ(graph()->seriesAverage->text(), "0.0");
+    // No level: the figures stay empty, the average is not 0.
+    for (const QLineEdit* e : {graph()->seriesAverage, graph()->seriesMaximum,
+                               graph()->seriesMinimum, graph()->cursorALevel})
+        EXPECT_TRUE(e->text().isEmpty()) << e->objectName().toStdString();
     EXPECT_EQ(graph()->pointCount->text(), "0");
     // No data: the next Run asks nothing.
     run();
     EXPECT_TRUE(prompts.questions().isEmpty());
     EXPECT_TRUE(window->runActive());
+}
+
+TEST_F(RealTime, ARunOfMissingSamplesAloneHasNoAverage) {
+    start();
+    run("0.2", "2000");
+    meter->unplug();  // not one reading from the start
+    ticks(10);
+    test::button(*window, "stopButton")->click();
+    ASSERT_GT(pes()->points(), 0);
+    for (int i = 0; i < pes()->points(); ++i) EXPECT_FALSE(hasLevel(pes()->yValue(0, i))) << i;
+    EXPECT_TRUE(graph()->seriesAverage->text().isEmpty());
+    EXPECT_TRUE(graph()->seriesMaximum->text().isEmpty());
 }
 
 TEST_F(RealTime, TheRunStopsItselfWhenTheCountIsReached) {
@@ -171,7 +195,9 @@ TEST_F(RealTime, AtTheFastestRateEverySecondSampleIsDrawn) {
 
 TEST_F(RealTime, SlowerRatesKeepTheNormalPoll) {
     start();
+    const SerialDateTime runTime = now();
     run("1.0", "10");
+    EXPECT_EQ(graph()->seriesStartTime->text(), formatDateTime(runTime, locale));  // no tenth
     EXPECT_EQ(window->connection().pollIntervalMs(), 500);
     EXPECT_DOUBLE_EQ(window->realTimeRate(), 1.0);
     ASSERT_TRUE(ticksUntil(10));
@@ -404,7 +430,7 @@ TEST_F(RealTime, TheSamplingRateBoxChoosesTheNextRunsRate) {
     } choices[] = {
         {"3", 3.0, "3.0", {}},  // not completed to "30.0"
         {"0.25", 0.25, "0.25", {}},
-        {"abc", 0.25, "0.25", {}},  // not a number: ignored, silently
+        {"abc", 0.25, "0.25", {}},                        // not a number: ignored, silently
         {"0", 0.25, "0.25", samplingRateRangeMessage()},  // not completed to "0.1"
         {"99", 0.25, "0.25", samplingRateRangeMessage()},
         {nullptr, 5.0, "5.0", {}},
@@ -648,7 +674,7 @@ TEST(SetupDialog, ATypedRateIsTakenAsTyped) {
         const char* period;  // of the 2000 samples preset
         bool accepted;
     } cases[] = {
-        {"3", "1:40:00", true},  // not "30.0"
+        {"3", "1:40:00", true},   // not "30.0"
         {"0", "0:00:00", false},  // not "0.1": refused at Start
         {"0.3", "0:10:00", true},
         {"20", "11:06:40", true},

@@ -79,9 +79,9 @@ TEST(SamplingRateText, OneDecimalOrAsManyAsTheRateTakes) {
         const char* point;
         const char* comma;
     } cases[] = {
-        {0.1, "0.1", "0,1"},   {0.2, "0.2", "0,2"},   {1, "1.0", "1,0"},
-        {30, "30.0", "30,0"},  {0.3, "0.3", "0,3"},   {0.25, "0.25", "0,25"},
-        {2.5, "2.5", "2,5"},   {0.15, "0.15", "0,15"}, {12.125, "12.125", "12,125"},
+        {0.1, "0.1", "0,1"},  {0.2, "0.2", "0,2"},    {1, "1.0", "1,0"},
+        {30, "30.0", "30,0"}, {0.3, "0.3", "0,3"},    {0.25, "0.25", "0,25"},
+        {2.5, "2.5", "2,5"},  {0.15, "0.15", "0,15"}, {12.125, "12.125", "12,125"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(samplingRateText(c.seconds, kPoint), c.point) << c.seconds;
@@ -103,7 +103,7 @@ struct ScheduledRun {
     static constexpr int64_t kStartMs = 5000;
     const SerialDateTime startTime = toSerialDateTime(QDateTime(QDate(2024, 1, 15), QTime(10, 0)));
     RealTimeSampler sampler;
-    std::vector<float> levels;  // kMissing for a sample without a level
+    std::vector<float> levels;     // kMissing for a sample without a level
     std::vector<int64_t> takenAt;  // the tick of the reading behind each sample (-1: missing)
 
     ScheduledRun(double rate, int capacity) { sampler.start(rate, capacity, kStartMs, startTime); }
@@ -219,8 +219,7 @@ TEST(RealTimeSampler, ASampleWithoutAReadingInItsIntervalIsMissing) {
     EXPECT_EQ(run.at(1198, 99.0f).outcome, RealTimeSampler::Outcome::NotDue);
     run.at(1199, 65.0f);
     run.at(1400, 66.0f);
-    EXPECT_EQ(run.levels,
-              (std::vector<float>{60, 61, kMissing, kMissing, kMissing, 64, 65, 66}));
+    EXPECT_EQ(run.levels, (std::vector<float>{60, 61, kMissing, kMissing, kMissing, 64, 65, 66}));
     for (int i = 0; i < 8; ++i) EXPECT_NEAR(run.secondsOf(i), 0.2 * i, 1e-6) << i;
 
     // Stop: a sample whose time for a reading has gone by is missing too; one that could still
@@ -310,8 +309,8 @@ TEST(RealTimeSampler, ReadingsOutsideTheRangeAreReplacedOrMissing) {
     EXPECT_EQ(r.missing, 1);
     run.at(t += 100, 30.1f);
     EXPECT_EQ(run.at(t += 100, 10.0f).level, 30.1f);
-    EXPECT_EQ(run.levels, (std::vector<float>{80, 80, 20, 140, 140, 140, 140, 30, kMissing,
-                                              30.1f, 30.1f}));
+    EXPECT_EQ(run.levels,
+              (std::vector<float>{80, 80, 20, 140, 140, 140, 140, 30, kMissing, 30.1f, 30.1f}));
 }
 
 TEST(RealTimeSampler, ExtremesAndAverageLeaveMissingSamplesOut) {

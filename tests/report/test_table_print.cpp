@@ -120,8 +120,9 @@ TEST(TablePrinter, PrintsEveryColumnThatHoldsDataAndLeavesTrailingEmptyOnesOut) 
 TEST(TablePrinter, FallsBackToTheSystemsFixedPitchFontAtTenPoints) {
     const QFont f = TablePrinter::font();
     EXPECT_EQ(f.pointSize(), 10);
-    if (!QFontDatabase::hasFamily("FixedSys"))
+    if (!QFontDatabase::hasFamily("FixedSys")) {
         EXPECT_EQ(f.family(), QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
+    }
 }
 
 TEST_F(PdfTablePrint, ATitleAndThreeRowsPrintFourLinesOnOnePageWithThePadding) {

@@ -271,9 +271,8 @@ bool FileCommands::readCollectionInto(const QString& path, GraphWindow* dataLogg
     Prompts& prompts = app_.prompts();
     QPointer<GraphWindow> window = dataLogger;
     DataSetTable& table = app_.dataSetTable();
-    const OpenCollectionResult r =
-        openCollectionFile(path, app_.workFolder(), app_.clock().now(), table, nullptr,
-                           app_.locale());
+    const OpenCollectionResult r = openCollectionFile(path, app_.workFolder(), app_.clock().now(),
+                                                      table, nullptr, app_.locale());
     if (r.accepted && window) fillDataSetList(*window, table, app_.locale());
     if (!r.error.isEmpty()) {
         prompts.message(r.error);
@@ -386,8 +385,16 @@ void FileCommands::saveActiveWindow() {
         }
     } else if (role == WindowRole::Leq) {
         if (auto* leq = qobject_cast<LeqWindow*>(child)) {
+            QPointer<LeqWindow> window = leq;
             const LeqTableModel& table = leq->table();
-            saveTable(table.rowCount(), [&table](qint64 row) { return table.cells(int(row) - 1); });
+            const qint64 rows = table.rowCount();
+            SelectedRange written;
+            const bool saved = saveTable(
+                rows, [&table](qint64 row) { return table.cells(int(row) - 1); }, &written);
+            // Only a file of every row saves the table; a run may have added rows meanwhile.
+            if (saved && window && written == SelectedRange{1, rows} &&
+                window->table().rowCount() == rows)
+                emit window->tableSaved();
         }
     } else if (isGraphRole(role)) {
         if (auto* graph = qobject_cast<GraphWindow*>(child)) saveGraphWindow(*graph);
@@ -492,7 +499,8 @@ bool FileCommands::saveGraphData(GraphWindow& window) {
     return r.status == FileWriteResult::Status::Written;
 }
 
-bool FileCommands::saveTable(qint64 rows, const std::function<QStringList(qint64)>& cellsOf) {
+bool FileCommands::saveTable(qint64 rows, const std::function<QStringList(qint64)>& cellsOf,
+                             SelectedRange* written) {
     Prompts& prompts = app_.prompts();
     const bool comma = commaDecimal();
     const QString path = prompts.saveFileName(FileText::SaveDialogTitle, baseFolder(),
@@ -525,7 +533,9 @@ bool FileCommands::saveTable(qint64 rows, const std::function<QStringList(qint64
             &progress);
     }
     reportWrite(path, r);
-    return r.status == FileWriteResult::Status::Written;
+    if (r.status != FileWriteResult::Status::Written) return false;
+    if (written) *written = *range;
+    return true;
 }
 
 void FileCommands::reportWrite(const QString& path, const FileWriteResult& result) {
@@ -572,8 +582,7 @@ void FileCommands::outputListToGraph() {
         WindowedFileProgress progress(windows_.dialogParent(), FileText::GraphingProgress,
                                       WindowedFileProgress::Shows::Bar,
                                       QStringLiteral("graphing....."), table.rowCount(), false);
-        points = listGraphPoints(table, app_.locale(), &progress,
-                                 app_.clock().now().date().year());
+        points = listGraphPoints(table, app_.locale(), &progress, app_.clock().now().date().year());
     }
     if (!points.error.isEmpty()) {
         app_.prompts().message(points.error);

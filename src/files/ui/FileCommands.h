@@ -104,8 +104,10 @@ class FileCommands : public QObject {
     // A graph file or a point text file of the graph's points; a graph without points, or a
     // name whose extension is no graph format, writes nothing and says so.
     bool saveGraphData(GraphWindow& window);
-    // Rows 1 .. rows of a table (cells of columns 1 ..) as table text.
-    bool saveTable(qint64 rows, const std::function<QStringList(qint64 row)>& cellsOf);
+    // Rows of a table (cells of columns 1 ..) as table text, the range the user chose of
+    // 1 .. rows. True when the file was written whole; `written` is then set to that range.
+    bool saveTable(qint64 rows, const std::function<QStringList(qint64 row)>& cellsOf,
+                   SelectedRange* written = nullptr);
 
     // The range window for count items: the chosen first .. last, or none (cancelled, nothing
     // in range, or an invalid field after its message).

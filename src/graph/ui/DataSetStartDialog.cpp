@@ -9,20 +9,10 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include "dataset/SerialDateTime.h"
 #include "workspace/ui/Dialogs.h"
 
 namespace kl516 {
-
-namespace {
-
-// A two-digit year would make the picker guess the century.
-QString withWholeYear(QString format) {
-    if (!format.contains(QLatin1String("yyyy")))
-        format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-    return format;
-}
-
-}  // namespace
 
 DataSetStartDialog::DataSetStartDialog(QDate date, QTime time, int setNumber, const QLocale& locale,
                                        QWidget* parent)
@@ -41,9 +31,9 @@ DataSetStartDialog::DataSetStartDialog(QDate date, QTime time, int setNumber, co
     datePicker->setObjectName(QStringLiteral("datePicker"));
     datePicker->setCalendarPopup(true);
     datePicker->setLocale(locale);
-    datePicker->setDisplayFormat(withWholeYear(locale.dateFormat(QLocale::ShortFormat)));
-    timePicker =
-        new QTimeEdit(QTime(time.hour(), time.minute(), time.second()), this);
+    // A two-digit year would make the picker guess the century.
+    datePicker->setDisplayFormat(shortDateFormat(locale));
+    timePicker = new QTimeEdit(QTime(time.hour(), time.minute(), time.second()), this);
     timePicker->setObjectName(QStringLiteral("timePicker"));
     timePicker->setDisplayFormat(QStringLiteral("HH:mm:ss"));
 

@@ -20,6 +20,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "dataset/DataSetTable.h"
 #include "dataset/SerialDateTime.h"
@@ -418,10 +419,14 @@ void GraphWindow::buildLayout() {
 QString GraphWindow::levelText(double level) const {
     return formatLevel(level, host_.locale());
 }
+// X 0 is a point that never got a time (a list row whose time could not be read): it shows no
+// time rather than the serial calendar's day zero.
 QString GraphWindow::dateTimeText(double x) const {
+    if (x == 0 || !std::isfinite(x)) return QString();
     return pointDateTimeText(x, host_.locale(), tenthsShown());
 }
 QString GraphWindow::longTimeText(double x) const {
+    if (x == 0 || !std::isfinite(x)) return QString();
     return pointTimeText(x, host_.locale(), tenthsShown());
 }
 
@@ -708,9 +713,9 @@ void GraphWindow::updateCursorStatistic() {
         betweenCursorsAverage->setText(levelText(c.mean));
     } else {
         // Only missed samples between the cursors: no figure to show.
-        for (QLineEdit* e : {betweenCursorsMaximum, betweenCursorsMaximumTime,
-                             betweenCursorsMinimum, betweenCursorsMinimumTime,
-                             betweenCursorsAverage})
+        for (QLineEdit* e :
+             {betweenCursorsMaximum, betweenCursorsMaximumTime, betweenCursorsMinimum,
+              betweenCursorsMinimumTime, betweenCursorsAverage})
             e->clear();
     }
     const CursorLevels levels =

@@ -67,6 +67,7 @@ void LeqCommands::createWindow() {
     connect(window->saveButton, &QPushButton::clicked, this, &LeqCommands::saveLeqTable);
     connect(window->graphButton, &QPushButton::clicked, this, &LeqCommands::graphLeqTable);
     connect(window, &LeqWindow::closed, this, &LeqCommands::windowClosed);
+    connect(window, &LeqWindow::tableSaved, this, [this] { tableUnsaved_ = false; });
     window->confirmClose = [this] { return confirmDiscardTable(); };
     window_ = window;
     windows_.showLeqWindow(window);

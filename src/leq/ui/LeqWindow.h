@@ -83,6 +83,8 @@ class LeqWindow final : public QWidget {
 
   signals:
     void closed();
+    // Every row of the table was written to a file by File > Save.
+    void tableSaved();
 
   protected:
     void showEvent(QShowEvent* event) override;

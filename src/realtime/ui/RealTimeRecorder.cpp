@@ -157,7 +157,8 @@ void RealTimeRecorder::startRun() {
     // The schedule runs on the steady clock from here; the wall clock only names its start.
     const SerialDateTime t = toSerialDateTime(connection_.clock().now());
     sampler_.start(*rate, *count, connection_.clock().tickMs(), t);
-    graph->seriesStartTime->setText(formatDateTime(t, app_.locale()));
+    // Faster than one a second, the start shows its tenth as the points' times do.
+    graph->seriesStartTime->setText(pointDateTimeText(t, app_.locale(), *rate < 1));
     g->editProperties([t](GraphState& s) {
         s.manualMinX = t;
         s.manualMaxX = t + kFirstViewSeconds * kOneSecond;
@@ -250,7 +251,11 @@ void RealTimeRecorder::stopRun() {
         graph->redraw();
     }
     g->editProperties([tStop](GraphState& s) { s.manualMaxX = tStop; });
-    graph->seriesAverage->setText(formatLevel(sampler_.average(), app_.locale()));
+    // A run without a single level has no average to show (not 0).
+    if (sampler_.levelCount() > 0)
+        graph->seriesAverage->setText(formatLevel(sampler_.average(), app_.locale()));
+    else
+        graph->seriesAverage->clear();
     graph->setSliderRange(count);
     showRate(graph);
     graph->redraw();
