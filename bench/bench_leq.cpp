@@ -8,6 +8,7 @@
 
 #include "app/ui/MainWindow.h"
 #include "bench_support.h"
+#include "leq/LeqRun.h"
 #include "leq/ui/LeqCommands.h"
 #include "leq/ui/LeqWindow.h"
 #include "link/Clock.h"
@@ -94,3 +95,28 @@ void BM_LeqTableAppend(benchmark::State& state) {
 BENCHMARK(BM_LeqTableAppend)->Arg(0)->Arg(1)->Iterations(2000)->Repetitions(5)->ReportAggregatesOnly(true);
 
 }  // namespace
+
+// The summary's update for the 86 400th row of a day: Lmax, Lmin and L10/L50/L90 follow every
+// row, so this runs once per meter second.
+static void BM_LeqSummaryRow(benchmark::State& state) {
+    constexpr int kDay = 86400;
+    RunningLeqSummary summary;
+    LeqRow row;
+    row.hasLevel = true;
+    uint32_t seed = 1;
+    const auto nextLevel = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return 30.0f + float(seed >> 8 & 0xffff) / 655.36f;  // 30 .. 130 dB
+    };
+    for (int i = 0; i < kDay - 1; ++i) {
+        row.spl = nextLevel();
+        summary.add(row);
+    }
+    // The table grows by the iterations' rows, a negligible share of a day.
+    for (auto _ : state) {
+        row.spl = nextLevel();
+        summary.add(row);
+        benchmark::DoNotOptimize(summary.summary(row.spl, kDay));
+    }
+}
+BENCHMARK(BM_LeqSummaryRow)->Iterations(200)->Repetitions(5)->ReportAggregatesOnly(true);
