@@ -490,13 +490,9 @@ GraphWindow* MainWindow::openRealTimeWindow() {
     graph->setUpGraph(1, 130, 30, now + realTimeRate_ * 2000 / 86400, now, 2000);
     graph->graphView->editProperties([](GraphState& s) { s.yAxisLabel = QStringLiteral("dB"); });
     graph->redraw();
-    // The sampling-rate box chooses the next run's interval in this window (the recorder's).
+    // The sampling-rate box chooses the next run's interval in this window; the recorder fills
+    // it in windowCreated().
     graph->samplingRatePanel->setEnabled(true);
-    if (const int item = samplingRateItem(realTimeRate_); item >= 0) {
-        const bool blocked = graph->samplingRateBox->blockSignals(true);
-        graph->samplingRateBox->setCurrentIndex(item);
-        graph->samplingRateBox->blockSignals(blocked);
-    }
     placeRealTimeWindow();
     sub->show();
     mdi_->setActiveSubWindow(sub);
