@@ -60,12 +60,17 @@ LeqRun::Outcome LeqRun::add(const LeqReading& reading) {
         started_ = true;
         secondByte_ = reading.secondByte;
         rowStamp_ = reading.stamp;
+        secondStartTick_ = reading.tickMs;
         sampleCount_ = 0;
         sampleSum_ = 0;
         leqValue_ = reading.level();
         return Outcome::Counted;
     }
     if (reading.secondByte == secondByte_) {
+        if (reading.tickMs - secondStartTick_ >= kClockStopMs) {
+            running_ = false;
+            return Outcome::ClockStopped;
+        }
         ++sampleCount_;
         sampleSum_ += reading.tenths;
         return Outcome::Counted;
@@ -90,6 +95,7 @@ LeqRun::Outcome LeqRun::add(const LeqReading& reading) {
     --secondsLeft_;
     secondByte_ = reading.secondByte;
     rowStamp_ = reading.stamp;
+    secondStartTick_ = reading.tickMs;
     if (secondsLeft_ < 1) {
         running_ = false;
         return Outcome::Ended;

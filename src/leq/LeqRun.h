@@ -36,6 +36,7 @@ struct LeqReading {
     uint8_t secondByte = 0;  // the clock's seconds byte, undecoded; it paces the rows
     SerialDateTime stamp = 0;  // the meter's date and time, or the computer's when unreadable
     bool meterClock = true;  // false: the clock bytes were not a valid BCD date and time
+    int64_t tickMs = 0;      // the computer's steady clock when the reading arrived
 
     float level() const { return static_cast<float>(tenths * 0.1); }
 };
@@ -62,14 +63,24 @@ struct LeqRow {
 class LeqRun {
   public:
     static constexpr int kFailureLimit = 50;  // the run ends at the failure after this many
+    // Readings without a new second for this long end the run: the rows are paced by the
+    // meter's clock, so a clock that stands still would sum into one second for ever.
+    static constexpr int64_t kClockStopMs = 5000;
+    // What the window and the command line say when ClockStopped ended a run.
+    static QString clockStoppedMessage() {
+        return QStringLiteral(
+            "The meter's clock stopped: no new second for 5 s of readings. The LEQ run ended; "
+            "the rows measured so far are kept.");
+    }
 
     enum class Outcome {
-        Counted,   // the reading started the run or was summed into the current second
-        RowClosed, // a new second began: the previous one became a row
-        Ended,     // as RowClosed, and the duration is over
-        Failed,    // a failed read was counted
-        FailedOut, // the failure that ends the run
-        Idle,      // the run is not going
+        Counted,       // the reading started the run or was summed into the current second
+        RowClosed,     // a new second began: the previous one became a row
+        Ended,         // as RowClosed, and the duration is over
+        Failed,        // a failed read was counted
+        FailedOut,     // the failure that ends the run
+        ClockStopped,  // the meter's seconds byte stood still for kClockStopMs of readings
+        Idle,          // the run is not going
     };
 
     // Resets every run state and starts a run of `seconds`.
@@ -98,7 +109,8 @@ class LeqRun {
     bool started_ = false;
     uint8_t secondByte_ = 0;
     int sampleCount_ = 0;
-    int32_t sampleSum_ = 0;
+    int64_t sampleSum_ = 0;  // a day of readings in one second would overflow 32 bits
+    int64_t secondStartTick_ = 0;
     int secondCount_ = 0;
     float leqValue_ = 0;
     int failures_ = 0;

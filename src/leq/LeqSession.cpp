@@ -35,8 +35,8 @@ LeqRun::Outcome LeqSession::tick() {
     if (link_.readResponse(link_.mainResponse()) != 0) {
         outcome = run_.fail();
     } else {
-        const LeqReading reading =
-            leqReadingFromFrame(link_.mainResponse(), link_.clock().now());
+        LeqReading reading = leqReadingFromFrame(link_.mainResponse(), link_.clock().now());
+        reading.tickMs = link_.clock().tickMs();
         if (log_.isOpen()) {
             const QByteArray line = (formatLongTime(reading.stamp, locale_) + QLatin1Char('\t') +
                                      formatLevel(reading.level(), locale_))

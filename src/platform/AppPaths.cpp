@@ -70,12 +70,17 @@ QString AppPaths::helpPage() const {
     return programFolder + QStringLiteral("/KL516Help.htm");
 }
 
+QString AppPaths::leqLog() const {
+    return userFolder.isEmpty() ? QString() : userFolder + QStringLiteral("/temp/LEQ.txt");
+}
+
 QStringList AppPaths::describe() const {
     return {QStringLiteral("program: ") + programFolder,
             QStringLiteral("shipped data: ") + shippedFolder,
             QStringLiteral("user data: ") + userFolder,
             QStringLiteral("graph template: ") + userTemplate(),
             QStringLiteral("help page: ") + helpPage(),
+            QStringLiteral("LEQ log: ") + leqLog(),
             QStringLiteral("measurement data: ") + dataFolder};
 }
 

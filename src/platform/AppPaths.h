@@ -34,6 +34,9 @@ struct AppPaths {
     QStringList templateCandidates() const;
     // The help page: the shipped one, else the one in the program's folder.
     QString helpPage() const;
+    // userFolder/temp/LEQ.txt: the log of every reading of the last LEQ run; empty without a
+    // per-user folder.
+    QString leqLog() const;
 
     // "name: path" lines for every entry, for `kl516-cli paths`.
     QStringList describe() const;

@@ -270,3 +270,34 @@ TEST(TableText, SavedLeqTableReadsBackWithSplAndLeqTitles) {
 }
 
 }  // namespace
+
+// Rows are paced by the meter's seconds byte: a clock that stands still ends the run after
+// five seconds of readings, not before, and a second holding more readings than 32 bits can
+// sum still averages right.
+TEST(LeqRunClock, StoppedClockEndsTheRunAndLongSumsDoNotOverflow) {
+    LeqRun run;
+    run.start(100);
+    const auto at = [](int tenths, int sec, int64_t tickMs) {
+        LeqReading r = reading(tenths, sec);
+        r.tickMs = tickMs;
+        return r;
+    };
+    EXPECT_EQ(run.add(at(500, 1, 1000)), LeqRun::Outcome::Counted);
+    EXPECT_EQ(run.add(at(500, 2, 1040)), LeqRun::Outcome::RowClosed);
+    int64_t tick = 1040;
+    for (; tick < 1040 + LeqRun::kClockStopMs - 40;)
+        ASSERT_EQ(run.add(at(600, 2, tick += 40)), LeqRun::Outcome::Counted) << tick;
+    EXPECT_EQ(run.add(at(600, 2, 1040 + LeqRun::kClockStopMs)), LeqRun::Outcome::ClockStopped);
+    EXPECT_FALSE(run.running());
+    EXPECT_EQ(run.add(at(600, 3, tick + 80)), LeqRun::Outcome::Idle);
+
+    // 40 000 readings of 6553.5 dB in tenths sum to 2.6e9, past INT32_MAX. The reading that
+    // reveals second 2 closes second 1 and is not summed.
+    LeqRun full;
+    full.start(10);
+    full.add(reading(0xFFFF, 1));
+    for (int i = 0; i <= 40000; ++i) full.add(reading(0xFFFF, 2));
+    ASSERT_EQ(full.add(reading(0xFFFF, 3)), LeqRun::Outcome::RowClosed);
+    EXPECT_EQ(full.lastRow().samples, 40000);
+    EXPECT_FLOAT_EQ(full.lastRow().spl, 6553.5f);
+}
