@@ -3,9 +3,12 @@
 // controller, usbhid and hidraw. Output reports from the host are the meter's command frames
 // (or, after a clock command, the 32-byte clock block); each answer goes back as input reports
 // of the gadget's report length. Reports of any other length are rejected and logged, as a
-// device with fixed-size reports would not understand them.
+// device with fixed-size reports would not understand them. On request it falls out of step
+// with the host the way a slow or chattering device does: one answer comes late, or one
+// report more than the answer goes out.
 #include <fcntl.h>
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QByteArray>
@@ -36,11 +39,19 @@ const char* const kUsage =
     "       kl516-hid-gadget full-image FILE.rec\n"
     "           writes a collection file of one data set that fills the logger memory\n"
     "       kl516-hid-gadget serve DEVICE LENGTH [--sim-memory FILE.rec | --sim-empty]\n"
-    "                        [--unplug-after-blocks N UDC-FILE]\n"
+    "                        [--unplug-after-blocks N UDC-FILE] [--level TENTHS]\n"
+    "                        [--late-answer N] [--extra-report N]\n"
     "           answers the host on DEVICE (/dev/hidg0) with LENGTH-byte reports until\n"
     "           SIGTERM; with --unplug-after-blocks, writes an empty line to UDC-FILE (unbinding\n"
     "           the gadget, as if the meter were pulled out) when the host asks for download\n"
-    "           block N+1, and ends\n";
+    "           block N+1, and ends. --level holds the meter's level at TENTHS of a dB (0 to\n"
+    "           9999). --late-answer sends the first half of the reports of the answer to\n"
+    "           command frame N (counted from 1) at once and the rest 250 ms later, longer than\n"
+    "           the host waits for a report (an answer of one report comes late as a whole);\n"
+    "           --extra-report sends one report of 0xEE bytes after the answer to frame N\n";
+
+// How late the rest of a late answer comes: longer than the host's 100 ms read time-out.
+constexpr int kLateAnswerMs = 250;
 
 volatile sig_atomic_t stopRequested = 0;
 void onStop(int) { stopRequested = 1; }
@@ -108,7 +119,15 @@ struct ServeOptions {
     SimulatedMeter::Options meter;
     int unplugAfterBlocks = -1;
     QString udcFile;
+    long lateAnswer = -1;   // command frame whose answer comes partly or wholly late
+    long extraReport = -1;  // command frame whose answer is followed by one report unasked
 };
+
+void sleepMs(int ms) {
+    timespec rest{ms / 1000, long(ms % 1000) * 1000000L};
+    while (nanosleep(&rest, &rest) != 0 && errno == EINTR && !stopRequested) {
+    }
+}
 
 int serve(const ServeOptions& o) {
     const int fd = ::open(o.device.toLocal8Bit().constData(), O_RDWR);
@@ -176,17 +195,31 @@ int serve(const ServeOptions& o) {
         ResponseFrame answer{};
         if (meter.read(32, answer.data()) != 0) continue;  // nothing to answer
         ++answers;
-        for (size_t at = 0; at < answer.size(); at += input.size()) {
+        const size_t reports = (answer.size() + input.size() - 1) / input.size();
+        const size_t onTime = frames == o.lateAnswer ? reports / 2 : reports;
+        bool written = true;
+        for (size_t r = 0; r < reports && written; ++r) {
+            if (r == onTime) {
+                std::fprintf(stderr,
+                             "kl516-hid-gadget: answering frame %ld late: %zu of %zu reports "
+                             "after %d ms\n",
+                             frames, reports - onTime, reports, kLateAnswerMs);
+                sleepMs(kLateAnswerMs);
+            }
+            const size_t at = r * input.size();
             std::fill(input.begin(), input.end(), 0);
             std::copy_n(answer.begin() + ptrdiff_t(at), std::min(input.size(), answer.size() - at),
                         input.begin());
-            if (!writeAll(fd, input.data(), input.size())) {
-                if (!stopRequested)
-                    std::fprintf(stderr, "kl516-hid-gadget: write failed: %s\n",
-                                 std::strerror(errno));
-                break;
-            }
+            written = writeAll(fd, input.data(), input.size());
         }
+        if (written && frames == o.extraReport) {
+            std::fill(input.begin(), input.end(), uint8_t{0xEE});
+            written = writeAll(fd, input.data(), input.size());
+            std::fprintf(stderr, "kl516-hid-gadget: sent one report unasked after frame %ld\n",
+                         frames);
+        }
+        if (!written && !stopRequested)
+            std::fprintf(stderr, "kl516-hid-gadget: write failed: %s\n", std::strerror(errno));
     }
     ::close(fd);
     std::fprintf(stderr,
@@ -234,6 +267,18 @@ int main(int argc, char** argv) {
             o.unplugAfterBlocks = args.takeFirst().toInt(&ok);
             o.udcFile = args.takeFirst();
             if (!ok || o.unplugAfterBlocks < 0) return usage();
+        } else if ((option == QLatin1String("--late-answer") ||
+                    option == QLatin1String("--extra-report")) &&
+                   !args.isEmpty()) {
+            bool ok = false;
+            const long frame = args.takeFirst().toLong(&ok);
+            if (!ok || frame < 1) return usage();
+            (option == QLatin1String("--late-answer") ? o.lateAnswer : o.extraReport) = frame;
+        } else if (option == QLatin1String("--level") && !args.isEmpty()) {
+            bool ok = false;
+            o.meter.fixedLevelTenths = args.takeFirst().toInt(&ok);
+            if (!ok || o.meter.fixedLevelTenths < 0 || o.meter.fixedLevelTenths > 9999)
+                return usage();
         } else {
             return usage();
         }

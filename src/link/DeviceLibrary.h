@@ -28,6 +28,11 @@ public:
     // Fills buffer with the zero-terminated indexed string (index always 0, size always 64);
     // shown as the meter's serial number. Result ignored.
     virtual int32_t readString(int32_t index, char* buffer, int32_t bufferSize) = 0;
+
+    // How many input reports of earlier responses the last write, writeBlock or read threw
+    // away (reports that came late or unasked). For the link trace; a library that cannot
+    // fall out of step with the device keeps the default.
+    virtual int32_t staleReports() const { return 0; }
 };
 
 inline constexpr uint16_t kMeterVendorId = 0x04D9;

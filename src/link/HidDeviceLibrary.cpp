@@ -22,6 +22,42 @@ constexpr int32_t kFailed = -1;
 constexpr int kMaxTransfer = 64;
 // The longest report descriptor the kernel keeps for a device.
 constexpr size_t kMaxDescriptorSize = 4096;
+
+// The device as hidapi opened it.
+class HidapiPort final : public HidReportPort {
+  public:
+    explicit HidapiPort(hid_device* device) : device_(device) {}
+    ~HidapiPort() override { hid_close(device_); }
+    HidapiPort(const HidapiPort&) = delete;
+    HidapiPort& operator=(const HidapiPort&) = delete;
+
+    int writeReport(const uint8_t* report, size_t length) override {
+        return hid_write(device_, report, length);
+    }
+    int readReport(uint8_t* buffer, size_t size, int timeoutMs) override {
+        return hid_read_timeout(device_, buffer, size, timeoutMs);
+    }
+    int serialNumber(wchar_t* text, size_t capacity) override {
+        return hid_get_serial_number_string(device_, text, capacity);
+    }
+
+  private:
+    hid_device* device_;
+};
+
+std::optional<HidReportLayout> learnReportLayout(hid_device* device, const std::string& path) {
+#if defined(HID_API_VERSION) && HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
+    std::vector<unsigned char> descriptor(kMaxDescriptorSize);
+    const int n = hid_get_report_descriptor(device, descriptor.data(), descriptor.size());
+    if (n > 0) {
+        if (auto layout = parseHidReportDescriptor(descriptor.data(), static_cast<size_t>(n)))
+            return layout;
+    }
+#else
+    (void)device;
+#endif
+    return HidDeviceLibrary::readReportLayout(path);
+}
 }  // namespace
 
 HidDeviceLibrary::HidDeviceLibrary() { initialised_ = hid_init() == 0; }
@@ -32,12 +68,19 @@ HidDeviceLibrary::~HidDeviceLibrary() {
 }
 
 int32_t HidDeviceLibrary::close() {
-    if (device_) {
-        hid_close(device_);
-        device_ = nullptr;
-    }
+    port_.reset();
     layout_.reset();
     return 0;
+}
+
+int32_t HidDeviceLibrary::attach(std::unique_ptr<HidReportPort> port,
+                                 std::optional<HidReportLayout> layout) {
+    close();
+    port_ = std::move(port);
+    layout_ = port_ ? layout : std::nullopt;
+    readTimeoutMs_ = kLinkTimeoutMs;
+    staleReports_ = 0;
+    return port_ ? 0 : kFailed;
 }
 
 int32_t HidDeviceLibrary::open(uint16_t vendorId, uint16_t productId) {
@@ -53,14 +96,14 @@ int32_t HidDeviceLibrary::open(uint16_t vendorId, uint16_t productId) {
             if (found->path) path = found->path;
             hid_free_enumeration(found);
         }
-        if (!path.empty()) device_ = hid_open_path(path.c_str());
-        if (device_) layout_ = learnReportLayout(path);
+        hid_device* device = path.empty() ? nullptr : hid_open_path(path.c_str());
+        if (device) attach(std::make_unique<HidapiPort>(device), learnReportLayout(device, path));
         lastOpenPath_ = QString::fromLocal8Bit(path.c_str());
-        lastOpenError_ = device_ ? OpenError::None : diagnoseOpenFailure(path.c_str());
+        lastOpenError_ = port_ ? OpenError::None : diagnoseOpenFailure(path.c_str());
     }
     // Handed to the link layer, which adds it to the "fail to open usb device" message.
     setDeviceAccessProblem(lastOpenErrorText());
-    return device_ ? 0 : kFailed;
+    return port_ ? 0 : kFailed;
 }
 
 HidDeviceLibrary::OpenError HidDeviceLibrary::diagnoseOpenFailure(const char* path) {
@@ -75,18 +118,6 @@ QString HidDeviceLibrary::openErrorText(OpenError error, const QString& path) {
     return QStringLiteral("permission denied on %1: install the udev rule (see README, Install) "
                           "or add yourself to the plugdev group")
         .arg(path);
-}
-
-std::optional<HidReportLayout> HidDeviceLibrary::learnReportLayout(const std::string& path) {
-#if defined(HID_API_VERSION) && HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
-    std::vector<unsigned char> descriptor(kMaxDescriptorSize);
-    const int n = hid_get_report_descriptor(device_, descriptor.data(), descriptor.size());
-    if (n > 0) {
-        if (auto layout = parseHidReportDescriptor(descriptor.data(), static_cast<size_t>(n)))
-            return layout;
-    }
-#endif
-    return readReportLayout(path);
 }
 
 std::optional<HidReportLayout> HidDeviceLibrary::readReportLayout(const std::string& devicePath,
@@ -123,17 +154,28 @@ std::optional<HidReportLayout> HidDeviceLibrary::readReportLayout(const std::str
 
 int32_t HidDeviceLibrary::setTimeouts(int32_t readTimeoutMs, int32_t /*writeTimeoutMs*/) {
     // hidraw writes do not time out on their own; the read time-out bounds every exchange.
-    if (!device_ || readTimeoutMs < 0) return kFailed;
+    if (!port_ || readTimeoutMs < 0) return kFailed;
     readTimeoutMs_ = readTimeoutMs;
     return 0;
 }
 
+void HidDeviceLibrary::drainStaleReports() {
+    // Nothing is asked of the device between its last answer and this write, so whatever is
+    // queued now answers an earlier command: a response that came after its read gave up, or
+    // a report the device sent unasked.
+    uint8_t report[4096 + 1];
+    while (staleReports_ < kMaxStaleReports && port_->readReport(report, sizeof report, 0) > 0)
+        ++staleReports_;
+}
+
 int32_t HidDeviceLibrary::writeReport(int32_t length, const uint8_t* bytes) {
-    if (!device_ || !bytes || length <= 0 || length >= kMaxTransfer) return kFailed;
+    staleReports_ = 0;
+    if (!port_ || !bytes || length <= 0 || length >= kMaxTransfer) return kFailed;
+    drainStaleReports();
     // Whole reports of the device's length, each written complete, in order.
     for (const std::vector<uint8_t>& report :
          outputReports(layout_, bytes, static_cast<size_t>(length))) {
-        if (hid_write(device_, report.data(), report.size()) != static_cast<int>(report.size()))
+        if (port_->writeReport(report.data(), report.size()) != static_cast<int>(report.size()))
             return kFailed;
     }
     return 0;
@@ -145,21 +187,39 @@ int32_t HidDeviceLibrary::write(int32_t length, const uint8_t* bytes) {
 
 // The response comes on the interrupt pipe whenever the meter sends it; there is nothing to
 // arm beforehand.
-int32_t HidDeviceLibrary::prepareRead() { return device_ ? 0 : kFailed; }
+int32_t HidDeviceLibrary::prepareRead() {
+    return port_ ? 0 : kFailed;
+}
+
+void HidDeviceLibrary::discardRestOfResponse(int reports, std::vector<uint8_t>& report) {
+    // The device sends a response's reports in order, so the rest of a broken one would be
+    // taken for the start of the next answer. Most often it is only a little late.
+    for (int i = 0; i < reports; ++i) {
+        if (port_->readReport(report.data(), report.size(), kLateReportWaitMs) <= 0) return;
+        ++staleReports_;
+    }
+}
 
 int32_t HidDeviceLibrary::read(int32_t length, uint8_t* buffer) {
-    if (!device_ || !buffer || length <= 0 || length > kMaxTransfer) return kFailed;
+    staleReports_ = 0;
+    if (!port_ || !buffer || length <= 0 || length > kMaxTransfer) return kFailed;
     // A numbered input report starts with its number; room for the whole report, as hidraw
     // cuts one that does not fit.
     const int skip = layout_ && layout_->numbered ? 1 : 0;
     const int reportLength = layout_ ? layout_->inputLength + skip : 0;
     std::vector<uint8_t> report(static_cast<size_t>(std::max(kMaxTransfer, reportLength)));
     int32_t got = 0;
+    int perReport = 0;  // the data one report of this response carries
     while (got < length) {
-        const int n = hid_read_timeout(device_, report.data(), report.size(), readTimeoutMs_);
+        const int n = port_->readReport(report.data(), report.size(), readTimeoutMs_);
         // Time-out or error; a numbered report without data would never fill the response.
-        if (n <= skip) return kFailed;
-        const int32_t take = std::min<int32_t>(n - skip, length - got);
+        if (n <= skip) {
+            if (n == 0 && got > 0)
+                discardRestOfResponse((length - got + perReport - 1) / perReport, report);
+            return kFailed;
+        }
+        perReport = n - skip;
+        const int32_t take = std::min<int32_t>(perReport, length - got);
         std::memcpy(buffer + got, report.data() + skip, static_cast<size_t>(take));
         got += take;
     }
@@ -175,9 +235,9 @@ int32_t HidDeviceLibrary::readString(int32_t index, char* buffer, int32_t buffer
     buffer[0] = '\0';
     // Index 0 is the serial number, the only string asked for. hidraw cannot fetch a string
     // descriptor by index, but it knows the device's serial number.
-    if (!device_ || index != 0) return kFailed;
+    if (!port_ || index != 0) return kFailed;
     wchar_t text[kMaxTransfer] = {0};
-    const int result = hid_get_serial_number_string(device_, text, kMaxTransfer);
+    const int result = port_->serialNumber(text, kMaxTransfer);
     return serialNumberText(result, text, kMaxTransfer, buffer, bufferSize);
 }
 

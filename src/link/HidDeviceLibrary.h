@@ -2,15 +2,29 @@
 
 #include <QString>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/DeviceLibrary.h"
 #include "link/HidReportDescriptor.h"
 
-struct hid_device_;
-
 namespace kl516 {
+
+// One open HID device as HidDeviceLibrary uses it: whole output reports out, one input report
+// at a time in. hidapi's device in the program; a stand-in in tests.
+class HidReportPort {
+  public:
+    virtual ~HidReportPort() = default;
+    // Sends one output report, its report number first. The bytes written, or -1.
+    virtual int writeReport(const uint8_t* report, size_t length) = 0;
+    // Waits up to timeoutMs (0: not at all) for one input report and copies it to buffer: the
+    // bytes read, 0 when none came in time, -1 on an error.
+    virtual int readReport(uint8_t* buffer, size_t size, int timeoutMs) = 0;
+    // The device's serial number as hidapi's hid_get_serial_number_string gives it.
+    virtual int serialNumber(wchar_t* /*text*/, size_t /*capacity*/) { return -1; }
+};
 
 // The meter on USB through hidapi's hidraw backend. On opening, the device's report descriptor
 // tells the length of its output and input reports and whether it numbers them. Frames and
@@ -20,6 +34,12 @@ namespace kl516 {
 // device a short report. When the descriptor cannot be read the bytes go out as they are.
 // Responses arrive as input reports, the report number taken off when the device numbers
 // them, and are gathered until 32 bytes are in.
+//
+// The device can fall out of step with the host: a response that comes later than the read
+// time-out, or a report nobody asked for, waits in the hidraw queue and would be read as the
+// answer to the next command, shifting every later frame of a transfer that keeps the device
+// open. So whatever is queued before a write is thrown away, and a gather that breaks off
+// part-way waits a while for the rest of that response and throws it away too.
 class HidDeviceLibrary final : public DeviceLibrary {
 public:
     HidDeviceLibrary();
@@ -36,6 +56,18 @@ public:
     int32_t writeBlock(int32_t length, const uint8_t* bytes) override;
     // Index 0: the device's serial number; an empty text and 0 when it has none.
     int32_t readString(int32_t index, char* buffer, int32_t bufferSize) override;
+    int32_t staleReports() const override { return staleReports_; }
+
+    // How long the rest of a response that broke off part-way is waited for, per report,
+    // before the read gives up on it.
+    static constexpr int kLateReportWaitMs = 500;
+    // The most queued reports one write throws away first; hidraw keeps 64 per reader, so
+    // this only stops a device that never falls silent from holding the write for ever.
+    static constexpr int kMaxStaleReports = 256;
+
+    // Takes over a device that is already open, with the report layout it declared: what
+    // open() does once it has found and opened the meter. Tests hand it a stand-in.
+    int32_t attach(std::unique_ptr<HidReportPort> port, std::optional<HidReportLayout> layout);
 
     // What readString hands out for hidapi's answer (hidResult, and the wide text of at most
     // capacity characters): the text as zero-terminated UTF-8, cut before a character that
@@ -70,12 +102,14 @@ public:
 
 private:
     int32_t writeReport(int32_t length, const uint8_t* bytes);
-    std::optional<HidReportLayout> learnReportLayout(const std::string& path);
+    void drainStaleReports();
+    void discardRestOfResponse(int reports, std::vector<uint8_t>& report);
 
-    hid_device_* device_ = nullptr;
+    std::unique_ptr<HidReportPort> port_;
     std::optional<HidReportLayout> layout_;
     bool initialised_ = false;
     int readTimeoutMs_ = 100;
+    int32_t staleReports_ = 0;
     OpenError lastOpenError_ = OpenError::None;
     QString lastOpenPath_;
 };

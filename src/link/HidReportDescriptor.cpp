@@ -10,9 +10,12 @@ namespace {
 
 constexpr uint8_t kLongItemPrefix = 0xFE;
 constexpr uint64_t kMaxReportBits = 4096 * 8;
+// Push nests no deeper than this. Real descriptors nest one or two deep; without a limit a
+// descriptor of Push items alone would grow the stack with its length.
+constexpr size_t kMaxPushDepth = 16;
 
 enum ItemType : uint8_t { Main = 0, Global = 1, Local = 2 };
-enum MainTag : uint8_t { Input = 8, Output = 9 };
+enum MainTag : uint8_t { Input = 8, Output = 9, Feature = 11 };
 enum GlobalTag : uint8_t { ReportSize = 7, ReportId = 8, ReportCount = 9, Push = 10, Pop = 11 };
 
 // The global items that decide a report's length, saved by Push and restored by Pop.
@@ -42,6 +45,7 @@ std::optional<HidReportLayout> parseHidReportDescriptor(const uint8_t* data, siz
     GlobalState state;
     std::vector<GlobalState> stack;
     bool numbered = false;
+    bool unnumberedFields = false;  // a data main item came while no Report ID was in force
     // Bits per report number; a report without a number counts as number 0.
     std::array<uint64_t, 256> inputBits{};
     std::array<uint64_t, 256> outputBits{};
@@ -76,7 +80,10 @@ std::optional<HidReportLayout> parseHidReportDescriptor(const uint8_t* data, siz
                 state.reportId = static_cast<uint8_t>(value);
                 numbered = true;
                 break;
-            case Push: stack.push_back(state); break;
+            case Push:
+                if (stack.size() >= kMaxPushDepth) return std::nullopt;
+                stack.push_back(state);
+                break;
             case Pop:
                 if (stack.empty()) return std::nullopt;
                 state = stack.back();
@@ -84,14 +91,21 @@ std::optional<HidReportLayout> parseHidReportDescriptor(const uint8_t* data, siz
                 break;
             default: break;
             }
-        } else if (type == Main && (tag == Input || tag == Output)) {
-            uint64_t& bits = (tag == Input ? inputBits : outputBits)[state.reportId];
+        } else if (type == Main && (tag == Input || tag == Output || tag == Feature)) {
             // Both factors are below 2^32, so the product cannot overflow; the running total
             // stays below the limit plus one product.
-            bits += static_cast<uint64_t>(state.reportSize) * state.reportCount;
+            const uint64_t fieldBits = static_cast<uint64_t>(state.reportSize) * state.reportCount;
+            if (state.reportId == 0 && fieldBits > 0) unnumberedFields = true;
+            if (tag == Feature) continue;
+            uint64_t& bits = (tag == Input ? inputBits : outputBits)[state.reportId];
+            bits += fieldBits;
             if (bits > kMaxReportBits) return std::nullopt;
         }
     }
+
+    // Once one report is numbered every report starts with its number, so fields outside any
+    // report number leave no way to tell where their report would go.
+    if (numbered && unnumberedFields) return std::nullopt;
 
     HidReportLayout layout;
     layout.numbered = numbered;

@@ -20,8 +20,9 @@ struct HidReportLayout {
 // Walks the short and long items of a report descriptor, keeping the global items (with Push
 // and Pop) and adding Report Size x Report Count bits per Input and Output main item to the
 // report of the current Report ID. Nothing when the descriptor is empty or malformed: an item
-// running past the end, Pop without Push, a Report ID of 0 or over 255, a report over 4096
-// bytes.
+// running past the end, Push nested deeper than 16 or Pop without Push, a Report ID of 0 or
+// over 255, a report over 4096 bytes, or numbered and unnumbered reports mixed (an Input,
+// Output or Feature item with no Report ID in force in a descriptor that has Report IDs).
 std::optional<HidReportLayout> parseHidReportDescriptor(const uint8_t* data, size_t size);
 
 // A vendor-page (0xFF00) descriptor with one input and one output report of the given lengths

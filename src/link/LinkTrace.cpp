@@ -24,10 +24,15 @@ TracingDeviceLibrary::TracingDeviceLibrary(DeviceLibrary& inner, const QString& 
 void TracingDeviceLibrary::log(const char* what, int32_t result, const uint8_t* bytes,
                                int32_t length) {
     if (!file_.isOpen()) return;
+    QString text = QLatin1String(what);
+    if (bytes && length > 0) text += QLatin1Char(' ') + hexBytes(bytes, length);
+    if (result != 0) text += QStringLiteral(" -> failed (%1)").arg(result);
+    logLine(text);
+}
+
+void TracingDeviceLibrary::logLine(const QString& text) {
     QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz "));
-    line += QLatin1String(what);
-    if (bytes && length > 0) line += QLatin1Char(' ') + hexBytes(bytes, length);
-    if (result != 0) line += QStringLiteral(" -> failed (%1)").arg(result);
+    line += text;
     line += QLatin1Char('\n');
     file_.write(line.toUtf8());
     file_.flush();  // a trace is read after a crash or an unplugged meter, so keep it current
@@ -48,8 +53,19 @@ int32_t TracingDeviceLibrary::setTimeouts(int32_t readTimeoutMs, int32_t writeTi
     return r;
 }
 
+void TracingDeviceLibrary::logStaleReports(const char* what) {
+    const int32_t n = inner_.staleReports();
+    if (n <= 0 || !file_.isOpen()) return;
+    logLine(QStringLiteral("%1 %2 stale report%3")
+                .arg(QLatin1String(what))
+                .arg(n)
+                .arg(n == 1 ? QString() : QStringLiteral("s")));
+}
+
+// The stale reports a write drained went before it, so their line comes first.
 int32_t TracingDeviceLibrary::write(int32_t length, const uint8_t* bytes) {
     const int32_t r = inner_.write(length, bytes);
+    logStaleReports("drained");
     log(">", r, bytes, length);
     return r;
 }
@@ -62,11 +78,14 @@ int32_t TracingDeviceLibrary::read(int32_t length, uint8_t* buffer) {
         log("<", r, buffer, length);
     else
         log("<", r);
+    // The late rest of a response that broke off, thrown away after the failed read.
+    logStaleReports("discarded");
     return r;
 }
 
 int32_t TracingDeviceLibrary::writeBlock(int32_t length, const uint8_t* bytes) {
     const int32_t r = inner_.writeBlock(length, bytes);
+    logStaleReports("drained");
     log(">>", r, bytes, length);
     return r;
 }

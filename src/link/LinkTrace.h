@@ -9,8 +9,9 @@
 namespace kl516 {
 
 // A device library that passes every call on to another one and logs it: each frame written
-// and read as hex with a millisecond time stamp, and every failed result. It is the one point
-// that all link traffic crosses, so a user's trace shows what the meter really said.
+// and read as hex with a millisecond time stamp, every failed result, and the input reports
+// that came late or unasked and were thrown away. It is the one point that all link traffic
+// crosses, so a user's trace shows what the meter really said.
 class TracingDeviceLibrary final : public DeviceLibrary {
 public:
     // Logs to the file at path (appended). isOpen() tells whether the file could be opened.
@@ -25,9 +26,13 @@ public:
     int32_t read(int32_t length, uint8_t* buffer) override;
     int32_t writeBlock(int32_t length, const uint8_t* bytes) override;
     int32_t readString(int32_t index, char* buffer, int32_t bufferSize) override;
+    int32_t staleReports() const override { return inner_.staleReports(); }
 
-private:
+  private:
     void log(const char* what, int32_t result, const uint8_t* bytes = nullptr, int32_t length = 0);
+    // "drained 2 stale reports": what the last call threw away, when anything.
+    void logStaleReports(const char* what);
+    void logLine(const QString& text);
 
     DeviceLibrary& inner_;
     QFile file_;

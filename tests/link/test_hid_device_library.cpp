@@ -6,8 +6,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <vector>
 
 #include "link/HidDeviceLibrary.h"
+#include "link/LinkTrace.h"
 #include "link/MeterLink.h"
 
 using namespace kl516;
@@ -167,4 +172,198 @@ TEST(HidDeviceLibrary, ReportLayoutFromTheNodesSysfsDescriptor) {
         SCOPED_TRACE(path);
         EXPECT_FALSE(HidDeviceLibrary::readReportLayout(path, root));
     }
+}
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A meter behind hidraw on a virtual clock. Each command frame is answered with 32 bytes that
+// carry the frame's byte 5 (the sequence number), split into input reports of the layout's
+// length; how each answer's reports arrive is scripted per exchange. A read waits, in virtual
+// time, up to its time-out for the next report that has arrived by then.
+struct FakeHidMeter {
+    struct Delivery {
+        int onTime = 99;  // reports of the answer that come at once
+        int lateMs = 0;   // when the others come, after the command
+        int extra = 0;    // reports sent unasked after the answer
+    };
+    HidReportLayout layout;
+    std::map<int, Delivery> script;  // by exchange number, from 1; others: all on time
+    int64_t now = 0;
+    int exchanges = 0;
+    std::deque<std::pair<int64_t, Bytes>> queue;  // arrival time, report
+
+    static ResponseFrame answerTo(uint8_t sequence) {
+        ResponseFrame f{};
+        f[0] = 0x02;
+        for (size_t i = 1; i < f.size(); ++i) f[i] = uint8_t(sequence * 7 + i);
+        return f;
+    }
+
+    void send(int64_t at, Bytes payload) {
+        payload.resize(size_t(layout.inputLength), 0);
+        if (layout.numbered) payload.insert(payload.begin(), layout.inputReportId);
+        // A report never overtakes one sent before it.
+        if (!queue.empty()) at = std::max(at, queue.back().first);
+        queue.emplace_back(at, std::move(payload));
+    }
+
+    void onCommand(const Bytes& frame) {
+        const Delivery d = script.count(++exchanges) ? script[exchanges] : Delivery{};
+        const ResponseFrame answer = answerTo(frame[5]);
+        const size_t chunk = size_t(layout.inputLength);
+        int index = 0;
+        for (size_t at = 0; at < answer.size(); at += chunk, ++index) {
+            const auto end = answer.begin() + ptrdiff_t(std::min(answer.size(), at + chunk));
+            const int64_t arrival = now + (index < d.onTime ? 5 : d.lateMs);
+            send(arrival, Bytes(answer.begin() + ptrdiff_t(at), end));
+        }
+        for (int i = 0; i < d.extra; ++i) send(now + 6, Bytes{0xEE, 0xEE});
+    }
+};
+
+class FakeHidPort final : public HidReportPort {
+  public:
+    explicit FakeHidPort(FakeHidMeter& meter) : meter_(meter) {}
+    int writeReport(const uint8_t* report, size_t length) override {
+        const size_t skip = 1;  // the report number, 0 when not numbered
+        meter_.onCommand(Bytes(report + skip, report + length));
+        return int(length);
+    }
+    int readReport(uint8_t* buffer, size_t size, int timeoutMs) override {
+        auto& q = meter_.queue;
+        if (q.empty() || q.front().first > meter_.now + timeoutMs) {
+            meter_.now += timeoutMs;
+            return 0;
+        }
+        meter_.now = std::max(meter_.now, q.front().first);
+        const Bytes report = std::move(q.front().second);
+        q.pop_front();
+        const size_t n = std::min(size, report.size());
+        std::memcpy(buffer, report.data(), n);
+        return int(n);
+    }
+
+  private:
+    FakeHidMeter& meter_;
+};
+
+HidReportLayout reportLayout(int length, bool numbered = false) {
+    HidReportLayout l;
+    l.inputLength = l.outputLength = length;
+    l.numbered = numbered;
+    l.inputReportId = l.outputReportId = numbered ? 3 : 0;
+    return l;
+}
+
+}  // namespace
+
+// Exchanges on a device that stays open, as an LEQ run and a download keep it: one of them
+// meets an answer that comes late, in part or whole, or a report the meter sends unasked. The
+// exchange itself may fail, but every later one must read its own answer, never a shifted
+// frame.
+TEST(HidDeviceLibrary, LateOrUnaskedReportsNeverShiftLaterAnswers) {
+    using D = FakeHidMeter::Delivery;
+    struct Case {
+        const char* name;
+        HidReportLayout layout;
+        D delivery;       // how exchange 3 is answered
+        bool thirdReads;  // whether exchange 3 itself reads its answer
+        int discarded;    // reports its failed read waits for and throws away
+        int drained;      // reports the fourth exchange's write throws away first
+    };
+    const Case cases[] = {
+        {"half an answer late, within the wait", reportLayout(8), D{2, 250, 0}, false, 2, 0},
+        {"numbered reports, late within the wait", reportLayout(8, true), D{1, 300, 0}, false, 3,
+         0},
+        {"uneven reports, late within the wait", reportLayout(12), D{1, 200, 0}, false, 2, 0},
+        {"half an answer later than the wait", reportLayout(8), D{2, 1000, 0}, false, 0, 2},
+        {"whole answer late", reportLayout(8), D{0, 300, 0}, false, 0, 4},
+        {"whole answer late, one report", reportLayout(32), D{0, 300, 0}, false, 0, 1},
+        {"a report unasked after the answer", reportLayout(8), D{99, 0, 1}, true, 0, 1},
+        {"two reports unasked, one report answers", reportLayout(32), D{99, 0, 2}, true, 0, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHidMeter meter;
+        meter.layout = c.layout;
+        meter.script[3] = c.delivery;
+        HidDeviceLibrary hid;
+        ASSERT_EQ(hid.attach(std::make_unique<FakeHidPort>(meter), c.layout), 0);
+        ASSERT_EQ(hid.setTimeouts(100, 100), 0);
+        for (uint8_t sequence = 1; sequence <= 8; ++sequence) {
+            SCOPED_TRACE(testing::Message() << "exchange " << int(sequence));
+            const uint8_t frame[7] = {0x02, 'A', 0, 0, 0, sequence, 0x03};
+            ASSERT_EQ(hid.write(7, frame), 0);
+            EXPECT_EQ(hid.staleReports(), sequence == 4 ? c.drained : 0);
+            ResponseFrame response{};
+            const int32_t r = hid.read(32, response.data());
+            if (sequence == 3) {
+                EXPECT_EQ(r == 0, c.thirdReads);
+                EXPECT_EQ(hid.staleReports(), c.discarded);
+            } else {
+                ASSERT_EQ(r, 0);
+                EXPECT_EQ(hid.staleReports(), 0);
+            }
+            if (r == 0) {
+                EXPECT_EQ(response, FakeHidMeter::answerTo(sequence));
+            }
+            meter.now += sequence == 3 ? 1000 : 40;  // the next tick; a failure waits longer
+        }
+    }
+}
+
+// The trace of such a run says what was thrown away, next to the frames it came between.
+TEST(HidDeviceLibrary, TraceCountsTheReportsThrownAway) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("trace.txt"));
+    FakeHidMeter meter;
+    meter.layout = reportLayout(8);
+    meter.script[1] = {0, 300, 0};  // the whole answer comes after the read gave up
+    meter.script[3] = {1, 200, 0};  // three reports late, waited for and thrown away
+    meter.script[5] = {99, 0, 1};   // one report more than the answer
+    HidDeviceLibrary hid;
+    ASSERT_EQ(hid.attach(std::make_unique<FakeHidPort>(meter), meter.layout), 0);
+    {
+        TracingDeviceLibrary trace(hid, path);
+        ASSERT_TRUE(trace.isOpen());
+        ManualClock clock;
+        IdleLinkHost host;
+        MeterLink link(trace, clock, host);
+        for (uint8_t sequence = 1; sequence <= 6; ++sequence) {
+            link.mainBuffer()[5] = sequence;
+            setLetter(link.mainBuffer(), 'A');
+            ASSERT_EQ(link.writeFrame(link.mainBuffer()), 0);
+            link.prepareRead();
+            const bool read = link.readResponse(link.mainResponse()) == 0;
+            EXPECT_EQ(read, sequence != 1 && sequence != 3) << int(sequence);
+            if (read) {
+                EXPECT_EQ(link.mainResponse(), FakeHidMeter::answerTo(sequence));
+            }
+            meter.now += 500;
+        }
+    }
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    for (QString& l : lines) l = l.mid(24);  // without the time stamp
+    const QStringList expected = {
+        "> 02 41 00 00 00 01 03",
+        "< -> failed (-1)",
+        "drained 4 stale reports",
+        "> 02 41 00 00 00 02 03",
+        "< " + hexBytes(FakeHidMeter::answerTo(2).data(), 32),
+        "> 02 41 00 00 00 03 03",
+        "< -> failed (-1)",
+        "discarded 3 stale reports",
+        "> 02 41 00 00 00 04 03",
+        "< " + hexBytes(FakeHidMeter::answerTo(4).data(), 32),
+        "> 02 41 00 00 00 05 03",
+        "< " + hexBytes(FakeHidMeter::answerTo(5).data(), 32),
+        "drained 1 stale report",
+        "> 02 41 00 00 00 06 03",
+        "< " + hexBytes(FakeHidMeter::answerTo(6).data(), 32),
+    };
+    EXPECT_EQ(lines.join('\n').toStdString(), expected.join('\n').toStdString());
 }

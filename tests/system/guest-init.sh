@@ -89,6 +89,25 @@ check() {
     if timeout 120 "$@" >"$log" 2>&1; then pass "$name"; else fail "$name (exit $?)" "$log"; fi
 }
 
+# expect_first_line NAME LOG TEXT: passes when the first line of LOG is TEXT.
+expect_first_line() {
+    if [ "$(head -n 1 "$2")" = "$3" ]; then pass "$1"; else fail "$1 (want $3)" "$2"; fi
+}
+
+# expect_leq_rows NAME LOG ROWS TENTHS: passes when the run printed ROWS rows, each with the
+# level TENTHS as its SPL and its Leq, and a summary with that Leq.
+expect_leq_rows() {
+    want=$(($4 / 10)).$(($4 % 10))
+    if awk -F'\t' -v rows="$3" -v want="$want" '
+        $1 ~ /^[0-9]+$/ && NF == 5 { n++; if ($4 != want || $5 != want) bad++ }
+        $1 == "summary" { for (i = 2; i <= NF; i++) if ($i == "Leq " want) leq = 1 }
+        END { exit !(n == rows && bad == 0 && leq) }' "$2"; then
+        pass "$1: $3 rows, SPL and Leq $want dB as the meter gave"
+    else
+        fail "$1: $3 rows, SPL and Leq $want dB as the meter gave" "$2"
+    fi
+}
+
 if plug; then
     pass "enumerated 04d9:e000 as /dev/hidraw0"
 else
@@ -107,6 +126,64 @@ if grep -q " 1 clock blocks" /tmp/gadget.log && grep -q "meter clock set to ${to
     pass "the meter received the 32-byte clock block and shows today, $today"
 else
     fail "the meter received the 32-byte clock block and shows today, $today" /tmp/gadget.log
+fi
+
+# The service commands that write: a configuration byte read back, the recording interval
+# (configuration byte 0x0F), and erasing the logger's four demonstration sets.
+start_gadget
+check "config-write 0x20 165" /tmp/cw.log kl516-cli config-write 0x20 0xA5 --code 9282
+check "config-read 0x20" /tmp/cr.log kl516-cli config-read 0x20
+expect_first_line "config-read 0x20 returns the byte written" /tmp/cr.log 165
+check "set-interval 00:17" /tmp/si.log kl516-cli set-interval 00:17
+check "config-read 0x0F" /tmp/cr.log kl516-cli config-read 0x0F
+expect_first_line "the recording interval byte holds 17 s" /tmp/cr.log 17
+check "info before erase" /tmp/info1.log kl516-cli info
+sets=$(sed -n 's/^Data Sets In Memory: *//p' /tmp/info1.log)
+if [ -n "$sets" ] && [ "$sets" -gt 0 ]; then
+    pass "info before erase shows $sets data sets"
+else
+    fail "info before erase shows data sets" /tmp/info1.log
+fi
+check "erase --yes" /tmp/erase.log kl516-cli erase --yes
+check "info after erase" /tmp/info2.log kl516-cli info
+if grep -q '^Data Sets In Memory: *0$' /tmp/info2.log; then
+    pass "info after erase shows no data sets"
+else
+    fail "info after erase shows no data sets" /tmp/info2.log
+fi
+stop_gadget "config, set-interval, erase"
+
+# LEQ runs keep the device open for their whole length and poll every 40 ms. The meter's level
+# is held, so that every row's SPL and Leq must be that level; a frame read from shifted bytes
+# shows as another level.
+level=734
+start_gadget --level $level
+check "leq --seconds 30" /tmp/leq.log kl516-cli leq --seconds 30
+expect_leq_rows "leq --seconds 30" /tmp/leq.log 30 $level
+stop_gadget "leq --seconds 30"
+
+# The same with a meter that falls out of step: the answer to the 100th poll comes late (half
+# of its reports, or the whole of a one-report answer), and the 600th answer is followed by one
+# report nobody asked for. The link throws the stale reports away (the trace counts them) and
+# every later poll reads its own answer.
+start_gadget --level $level --late-answer 100 --extra-report 600
+check "leq --seconds 60, one answer late, one report unasked" /tmp/leq.log \
+    kl516-cli leq --seconds 60 --trace /tmp/leq.trace
+expect_leq_rows "leq --seconds 60 after a late answer and an unasked report" /tmp/leq.log 60 $level
+stop_gadget "leq with a late answer"
+if grep -q "answering frame 100 late" /tmp/gadget.log &&
+    grep -q "sent one report unasked after frame 600" /tmp/gadget.log; then
+    pass "the gadget answered poll 100 late and sent a report unasked after poll 600"
+else
+    fail "the gadget answered poll 100 late and sent a report unasked after poll 600" /tmp/gadget.log
+fi
+stale=$(grep -E '(drained|discarded) [0-9]+ stale reports?$' /tmp/leq.trace | sed 's/^.* \([a-z]* [0-9]* stale reports*\)$/\1/' | tr '\n' ',')
+if [ "$(grep -cE '(drained|discarded) [0-9]+ stale reports?$' /tmp/leq.trace)" -ge 2 ] &&
+    grep -q 'drained 1 stale report$' /tmp/leq.trace; then
+    pass "the trace counts the stale reports thrown away: ${stale%,}"
+else
+    grep -E -B2 -A2 'stale|failed' /tmp/leq.trace | head -n 40 >/tmp/leq.stale
+    fail "the trace counts the stale reports thrown away (${stale%,})" /tmp/leq.stale
 fi
 
 for image in small full; do
