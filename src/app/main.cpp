@@ -1,10 +1,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
+#include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "app/ui/AboutDialog.h"
 #include "app/ui/MainWindow.h"
@@ -36,34 +39,84 @@ public:
     }
 };
 
+// The program's options: one list for the help and for the start.
+struct ProgramOptions {
+    QCommandLineOption simulate{QStringLiteral("simulate"),
+                                QStringLiteral("Run against the built-in simulated meter.")};
+    QCommandLineOption trace{QStringLiteral("trace"),
+                             QStringLiteral("Log every frame to and from the meter in FILE."),
+                             QStringLiteral("FILE")};
+    QCommandLineOption service{
+        QStringLiteral("service"),
+        QStringLiteral("Show the logger setup window's entry points (Data Logger > Setup and the "
+                       "setup button) for service staff.")};
+
+    void addTo(QCommandLineParser& parser) const {
+        parser.setApplicationDescription(
+            QStringLiteral("Companion of the KL516 sound level meter"));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOption(simulate);
+        parser.addOption(trace);
+        parser.addOption(service);
+        parser.addPositionalArgument(
+            QStringLiteral("FILE"),
+            QStringLiteral("Files to open: a collection file (.rec) in the DataLogger window, a "
+                           "graph file (.ghf) in a graph window, a text file (.txt, .csv) in a "
+                           "list."),
+            QStringLiteral("[FILE...]"));
+    }
+};
+
+void nameApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("KL516"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kl516::kVersion));
+}
+
+// --help and --version need no display: they are answered before the windows' application is
+// created, which would end the program where there is no display. Nothing when neither is
+// asked for.
+std::optional<int> answerWithoutWindows(int argc, char** argv) {
+    bool asked = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--") break;
+        for (const char* name : {"-h", "--help", "-help", "--help-all", "-v", "--version"})
+            asked = asked || a == name;
+    }
+    if (!asked) return std::nullopt;
+    QCoreApplication core(argc, argv);
+    nameApplication();
+    QCommandLineParser parser;
+    const ProgramOptions options;
+    options.addTo(parser);
+    parser.parse(QCoreApplication::arguments());  // a fault elsewhere on the line: help wins
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> status = answerWithoutWindows(argc, argv)) return *status;
+
     Application app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("KL516"));
-    QApplication::setApplicationVersion(QString::fromLatin1(kl516::kVersion));
+    nameApplication();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Companion of the KL516 sound level meter"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption simulate(QStringLiteral("simulate"),
-                                      QStringLiteral("Run against the built-in simulated meter."));
-    const QCommandLineOption trace(QStringLiteral("trace"),
-                                   QStringLiteral("Log every frame to and from the meter in FILE."),
-                                   QStringLiteral("FILE"));
-    const QCommandLineOption service(
-        QStringLiteral("service"),
-        QStringLiteral("Show the logger setup window's entry points (Data Logger > Setup and the "
-                       "setup button) for service staff."));
-    parser.addOption(simulate);
-    parser.addOption(trace);
-    parser.addOption(service);
-    parser.addPositionalArgument(
-        QStringLiteral("FILE"),
-        QStringLiteral("Files to open: a collection file (.rec) in the DataLogger window, a "
-                       "graph file (.ghf) in a graph window, a text file (.txt, .csv) in a list."),
-        QStringLiteral("[FILE...]"));
+    const ProgramOptions options;
+    options.addTo(parser);
+    const QCommandLineOption& simulate = options.simulate;
+    const QCommandLineOption& trace = options.trace;
+    const QCommandLineOption& service = options.service;
     parser.process(app);
 
     // The splash: the About box without its OK button, on top and painted at once.

@@ -1,13 +1,15 @@
 #include "cli/Cli.h"
 
-#include "cli/MeterBackend.h"
+#include "cli/CommandLine.h"
 #include "cli/FileCommands.h"
 #include "cli/LeqCommand.h"
 #include "cli/LiveCommand.h"
+#include "cli/MeterBackend.h"
 #include "cli/ServiceCommands.h"
 
 #include <QDate>
 #include <QFile>
+#include <QFileInfo>
 #include <QTime>
 #include <algorithm>
 #include <memory>
@@ -28,182 +30,6 @@ namespace kl516 {
 
 namespace {
 
-const char* const kUsage =
-    "usage: kl516-cli --version\n"
-    "       kl516-cli probe [--simulate [--sim-memory FILE.rec | --sim-empty]] [--trace FILE]\n"
-    "       kl516-cli download [--simulate [--sim-memory FILE.rec | --sim-empty]] --out FILE.rec\n"
-    "                          [--trace FILE]\n"
-    "       kl516-cli sets FILE.rec [--iso]\n"
-    "       kl516-cli export FILE.rec --set N --out FILE.txt|FILE.csv [--iso]\n"
-    "       kl516-cli convert IN OUT [--set N] [--iso]\n"
-    "       kl516-cli live [--simulate] [--interval SECONDS] [--count N]\n"
-    "                      [--format csv|tsv|json] [--trace FILE]\n"
-    "       kl516-cli paths\n"
-    "       kl516-cli leq --seconds N [--simulate] [--trace FILE] [--out FILE.txt]\n"
-    "       kl516-cli info | set-clock [--simulate] [--trace FILE]\n"
-    "       kl516-cli set-interval MM:SS [--simulate] [--trace FILE]\n"
-    "       kl516-cli erase [--yes] [--simulate] [--trace FILE]\n"
-    "       kl516-cli config-read ADDR [--simulate] [--trace FILE]\n"
-    "       kl516-cli config-write ADDR BYTE --code CODE [--simulate] [--trace FILE]\n"
-    "       kl516-cli [COMMAND] --help\n"
-    "\n"
-    "probe     checks that the meter answers and prints one status frame\n"
-    "download  fetches the logger memory and writes it as a collection file\n"
-    "sets      lists the data sets of a collection file\n"
-    "export    writes the points of one data set as text\n"
-    "convert   turns a .rec, .txt, .csv or .ghf file into point text (.txt or .csv)\n"
-    "live      prints the meter's live level, one line per reading (csv, tsv or json)\n"
-    "paths     prints the folders and files the program uses\n"
-    "info          reads the logger information and calibration values\n"
-    "set-clock     sets the meter's clock to the computer's clock\n"
-    "set-interval  sets the logger's recording interval (taken over at the next power-on)\n"
-    "erase         erases the logger memory\n"
-    "config-read   reads one byte of the meter's configuration memory\n"
-    "config-write  writes one byte of it (service access code needed)\n"
-    "leq       runs a timed LEQ measurement and prints its rows\n"
-    "\n"
-    "Exit status: 0 done, 1 failed, 2 wrong arguments; live also 3 when the meter was lost.\n";
-
-const char* const kSimulationHelp =
-    "  --simulate         use the built-in simulated meter instead of the meter on USB\n"
-    "  --sim-memory FILE  the simulated meter's logger holds this collection file\n"
-    "  --sim-empty        the simulated meter's logger is empty; without this option or\n"
-    "                     --sim-memory it holds four demonstration data sets\n"
-    "  --trace FILE       log every frame to and from the meter in FILE (appended)\n";
-
-const char* const kIsoHelp =
-    "  --iso              dates as yyyy-MM-dd and numbers without the system locale\n";
-
-// A command: the options it takes, its usage line and what its help adds (the lines of the
-// simulation options and of --iso come with the options).
-struct Command {
-    const char* name;
-    QStringList options;
-    const char* usage;
-    const char* description;
-    const char* optionHelp;
-};
-
-const Command kCommands[] = {
-    {"probe",
-     {"--simulate", "--sim-memory", "--sim-empty", "--trace"},
-     "usage: kl516-cli probe [--simulate [--sim-memory FILE.rec | --sim-empty]] [--trace FILE]\n",
-     "Checks that the meter answers status polls, identifies it (\"586\") and prints the 32\n"
-     "bytes of one status frame in hex. Without a meter it fails with error 1001 after about\n"
-     "1.5 s of presence checks.\n",
-     ""},
-    {"download",
-     {"--simulate", "--sim-memory", "--sim-empty", "--trace", "--out"},
-     "usage: kl516-cli download [--simulate [--sim-memory FILE.rec | --sim-empty]] --out FILE.rec\n"
-     "                          [--trace FILE]\n",
-     "Fetches the meter's logger memory (progress on stderr), parses it and writes it as a\n"
-     "collection file. Without a meter it fails with error 1001 after 15 attempts (about 22 s);\n"
-     "an empty logger fails with error 31 and writes nothing.\n",
-     "  --out FILE.rec     the collection file to write\n"},
-    {"sets",
-     {"--iso"},
-     "usage: kl516-cli sets FILE.rec [--iso]\n",
-     "Lists the data sets of a collection file. The first line is \"result N\", the parse\n"
-     "result; then one tab-separated line per set: number, start date, start time, interval,\n"
-     "points, weighting, time weighting, range, index of the maximum, index of the minimum and\n"
-     "average level. A start time that is not a valid date and time in the file is replaced by\n"
-     "the current date and time and marked with \"*\". A result other than 0 (a damaged or\n"
-     "foreign file) is explained on stderr, after the sets that could be read, and the exit\n"
-     "status is 1.\n",
-     ""},
-    {"export",
-     {"--iso", "--set", "--out"},
-     "usage: kl516-cli export FILE.rec --set N --out FILE.txt|FILE.csv [--iso]\n",
-     "Writes the points of data set N as text, one line per point: date, time and level. A\n"
-     "file whose parse result is not 0 is explained on stderr, after the points were written,\n"
-     "and the exit status is 1.\n",
-     "  --set N            the data set, numbered from 1 as in the list of sets\n"
-     "  --out FILE         the text file; .csv separates with commas, anything else with tabs\n"},
-    {"convert", {"--iso", "--set"}, kConvertUsage, kConvertDescription, kConvertOptionHelp},
-    {"paths", {}, kPathsUsage, kPathsDescription, ""},
-};
-
-const Command* findCommand(const QString& name) {
-    for (const Command& c : kCommands)
-        if (name == QLatin1String(c.name)) return &c;
-    return nullptr;
-}
-
-void printHelp(const Command& c, QTextStream& out) {
-    out << c.usage << "\n" << c.description << "\n" << c.optionHelp;
-    if (c.options.contains(QStringLiteral("--simulate"))) out << kSimulationHelp;
-    if (c.options.contains(QStringLiteral("--iso"))) out << kIsoHelp;
-}
-
-struct Options {
-    QString command;
-    QStringList files;  // positional arguments after the command
-    QStringList given;  // the options given, by name
-    bool help = false;
-    bool simulate = false;
-    bool simEmpty = false;
-    bool iso = false;
-    QString traceFile;
-    QString simMemory;
-    QString out;
-    QString set;
-    QString error;  // the first fault in the arguments
-};
-
-bool isHelp(const QString& a) {
-    return a == QLatin1String("--help") || a == QLatin1String("-h");
-}
-
-// Reads every argument, also after a fault, so that --help anywhere is seen.
-Options parseOptions(const QStringList& args) {
-    Options o;
-    const auto fail = [&](const QString& text) {
-        if (o.error.isEmpty()) o.error = text;
-    };
-    const auto value = [&](int& i, QString& target) {
-        if (i + 1 >= args.size() || isHelp(args[i + 1])) {
-            fail(QStringLiteral("%1 needs a value").arg(args[i]));
-            return;
-        }
-        target = args[++i];
-    };
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (isHelp(a)) {
-            o.help = true;
-            continue;
-        }
-        static const QStringList kKnownOptions = {"--simulate",   "--sim-empty", "--iso", "--trace",
-                                                  "--sim-memory", "--out",       "--set"};
-        if (kKnownOptions.contains(a)) o.given << a;
-        if (a == QLatin1String("--simulate")) {
-            o.simulate = true;
-        } else if (a == QLatin1String("--sim-empty")) {
-            o.simEmpty = true;
-        } else if (a == QLatin1String("--iso")) {
-            o.iso = true;
-        } else if (a == QLatin1String("--trace")) {
-            value(i, o.traceFile);
-        } else if (a == QLatin1String("--sim-memory")) {
-            value(i, o.simMemory);
-        } else if (a == QLatin1String("--out")) {
-            value(i, o.out);
-        } else if (a == QLatin1String("--set")) {
-            value(i, o.set);
-        } else if (a == QLatin1String("--version") && o.command.isEmpty()) {
-            o.command = a;
-        } else if (!a.startsWith(QLatin1Char('-'))) {
-            if (o.command.isEmpty())
-                o.command = a;
-            else
-                o.files << a;
-        } else {
-            fail(QStringLiteral("unknown argument: %1").arg(a));
-        }
-    }
-    return o;
-}
-
 // What the commands run on: the output streams, the clock and the devices handed in.
 struct Env {
     QTextStream& out;
@@ -213,32 +39,35 @@ struct Env {
 };
 
 // The simulation options make sense only together with --simulate, and only one memory at once.
-bool checkSimulationOptions(const Options& o, QTextStream& err) {
-    if ((!o.simMemory.isEmpty() || o.simEmpty) && !o.simulate) {
-        err << (o.simEmpty ? "--sim-empty" : "--sim-memory") << " needs --simulate\n";
-        return false;
-    }
-    if (!o.simMemory.isEmpty() && o.simEmpty) {
-        err << "--sim-memory and --sim-empty exclude each other\n";
-        return false;
-    }
-    return true;
+// The message when they do not, or an empty one.
+QString simulationOptionsFault(const CliArguments& a) {
+    const bool memory = a.isSet("sim-memory"), empty = a.isSet("sim-empty");
+    if ((memory || empty) && !a.isSet("simulate"))
+        return QLatin1String(empty ? "--sim-empty" : "--sim-memory") +
+               QStringLiteral(" needs --simulate");
+    if (memory && empty) return QStringLiteral("--sim-memory and --sim-empty exclude each other");
+    return {};
 }
 
-std::unique_ptr<MeterBackend> makeBackend(const Options& o, const Env& env) {
+std::unique_ptr<MeterBackend> makeBackend(const CliArguments& a, const Env& env) {
     std::optional<SimulatedMeter::Options> sim;
-    if (o.simulate) {
+    if (a.isSet("simulate")) {
         sim.emplace();
-        if (!o.simMemory.isEmpty()) {
-            sim->initialImage = SimulatedMeter::readImageFile(o.simMemory);
+        if (a.isSet("sim-memory")) {
+            const QString path = a.value("sim-memory");
+            sim->initialImage = SimulatedMeter::readImageFile(path);
             if (sim->initialImage.isEmpty()) {
-                env.err << "error: cannot read the simulated memory " << o.simMemory << "\n";
+                env.err << "error: cannot read the simulated memory " << path << ": "
+                        << (QFileInfo(path).size() == 0 && QFileInfo(path).isFile()
+                                ? QStringLiteral("the file is empty")
+                                : readFailureReason(path))
+                        << "\n";
                 return nullptr;
             }
         }
-        sim->demoLogger = !o.simEmpty;
+        sim->demoLogger = !a.isSet("sim-empty");
     }
-    return openMeterBackend(sim, env.clock, env.devices, o.traceFile, env.err);
+    return openMeterBackend(sim, env.clock, env.devices, a.value("trace"), env.err);
 }
 
 // The text for a link, download or parse result. For a collection file, the set count that its
@@ -312,14 +141,10 @@ int probeMeter(MeterLink& link, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
-int probe(const Options& o, Env& env) {
-    if (!o.files.isEmpty()) {
-        env.err << "unexpected argument: " << o.files.front() << "\n"
-                << findCommand(o.command)->usage;
-        return 2;
-    }
-    if (!checkSimulationOptions(o, env.err)) return 2;
-    auto backend = makeBackend(o, env);
+int probe(const CliArguments& a, Env& env) {
+    if (const QString fault = simulationOptionsFault(a); !fault.isEmpty())
+        return cliWrongUse(env.err, *a.command, fault);
+    auto backend = makeBackend(a, env);
     if (!backend) return 1;
     IdleLinkHost host;
     MeterLink link(backend->library(), env.clock, host);
@@ -361,15 +186,15 @@ class BarProgress final : public DownloadProgress {
     bool started_ = false;
 };
 
-int download(const Options& o, Env& env) {
+int download(const CliArguments& a, Env& env) {
     QTextStream& out = env.out;
     QTextStream& err = env.err;
-    if (o.out.isEmpty() || !o.files.isEmpty()) {
-        err << "download needs --out FILE.rec\n" << findCommand(o.command)->usage;
-        return 2;
-    }
-    if (!checkSimulationOptions(o, err)) return 2;
-    auto backend = makeBackend(o, env);
+    if (const QString fault = simulationOptionsFault(a); !fault.isEmpty())
+        return cliWrongUse(err, *a.command, fault);
+    const QString target = a.value("out");
+    // A download takes a while: a file that cannot be written is said before it.
+    if (!outputWritable(target, err)) return 1;
+    auto backend = makeBackend(a, env);
     if (!backend) return 1;
     IdleLinkHost host;
     MeterLink link(backend->library(), env.clock, host);
@@ -396,8 +221,9 @@ int download(const Options& o, Env& env) {
         return 1;
     }
     const qsizetype length = collectionLength(image, table);
-    if (!saveFileAtomically(o.out, reinterpret_cast<const char*>(image.data()), length)) {
-        err << "error: cannot write " << o.out << "\n";
+    QString reason;
+    if (!saveFileAtomically(target, reinterpret_cast<const char*>(image.data()), length, &reason)) {
+        err << "error: " << fileWriteError(target, reason) << "\n";
         return 1;
     }
     out << "downloaded " << image.size() << " bytes, wrote " << length << " bytes, "
@@ -418,19 +244,14 @@ struct Collection {
     int32_t result = 0;
 };
 
-// Reads and parses the collection file named by the only positional argument.
-bool loadCollection(const Options& o, const QLocale& locale, Env& env, Collection& c) {
-    if (o.files.size() != 1) {
-        env.err << o.command << " needs one collection file\n" << findCommand(o.command)->usage;
-        return false;
-    }
-    const QString& path = o.files.front();
+// Reads and parses the collection file at path.
+bool loadCollection(const QString& path, const QLocale& locale, Env& env, Collection& c) {
     int32_t lastAddress = 0;
     switch (readCollectionFile(path, c.image, lastAddress)) {
         case CollectionStatus::Ok:
             break;
         case CollectionStatus::Unreadable:
-            env.err << "error: cannot read " << path << "\n";
+            env.err << "error: cannot read " << path << ": " << readFailureReason(path) << "\n";
             return false;
         case CollectionStatus::Empty:
             env.err << "error: " << path << " is empty\n";
@@ -454,11 +275,12 @@ std::vector<bool> repairedStartTimes(const Collection& c) {
     return kl516::repairedStartTimes(c.image, c.table);
 }
 
-int listSets(const Options& o, Env& env) {
-    QLocale locale = o.iso ? QLocale::c() : QLocale::system();
+int listSets(const CliArguments& a, Env& env) {
+    const bool iso = a.isSet("iso");
+    QLocale locale = iso ? QLocale::c() : QLocale::system();
     locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
     Collection c;
-    if (!loadCollection(o, locale, env, c)) return 1;
+    if (!loadCollection(a.positional.front(), locale, env, c)) return 1;
     env.out << "result " << c.result << "\n";
     if (!parseInstalledTable(c.result)) {
         reportResult(env.err, "error", c.result, true);
@@ -468,7 +290,7 @@ int listSets(const Options& o, Env& env) {
     const std::vector<bool> repaired = repairedStartTimes(c);
     for (int s = 0; s < table.setCount(); ++s) {
         QStringList fields = c.rows[s];
-        if (o.iso)
+        if (iso)
             fields[1] =
                 fromSerialDateTime(table.startTimes()[size_t(s)]).date().toString(Qt::ISODate);
         if (repaired[size_t(s)]) {
@@ -486,22 +308,20 @@ int listSets(const Options& o, Env& env) {
     return c.result == ParseResult::Ok ? 0 : 1;
 }
 
-int exportSet(const Options& o, Env& env) {
+// Writes set number `set` of the collection file `in` as point text into target (export, and
+// convert of a collection file). command: whose usage a wrong --set shows.
+int exportSet(const QString& in, const QString& set, const QString& target, bool iso,
+              const CliCommand& command, Env& env) {
     QTextStream& out = env.out;
     QTextStream& err = env.err;
-    if (o.out.isEmpty() || o.set.isEmpty()) {
-        err << "export needs --set N and --out FILE\n" << findCommand(o.command)->usage;
-        return 2;
-    }
     bool numeric = false;
-    const int setNumber = o.set.toInt(&numeric);
-    if (!numeric) {
-        err << "--set needs a number\n";
-        return 2;
-    }
-    const QLocale locale = o.iso ? QLocale::c() : QLocale::system();
+    const int setNumber = set.toInt(&numeric);
+    if (!numeric)
+        return cliWrongUse(err, command, QStringLiteral("--set needs a number, not ") + set);
+    if (!outputWritable(target, err)) return 1;
+    const QLocale locale = iso ? QLocale::c() : QLocale::system();
     Collection c;
-    if (!loadCollection(o, locale, env, c)) return 1;
+    if (!loadCollection(in, locale, env, c)) return 1;
     if (!parseInstalledTable(c.result)) {
         reportResult(err, "error", c.result, true);
         return 1;
@@ -515,10 +335,11 @@ int exportSet(const Options& o, Env& env) {
     const int s = setNumber - 1;
     const auto times = table.setTimes(s);
     const auto levels = table.setLevels(s);
-    if (!writePointTextFile(o.out, times, levels, pointTextSeparator(o.out), locale,
-                            o.iso ? PointDateStyle::Iso : PointDateStyle::Locale)
-             .ok()) {
-        err << "error: cannot write " << o.out << "\n";
+    const FileWriteResult written =
+        writePointTextFile(target, times, levels, pointTextSeparator(target), locale,
+                           iso ? PointDateStyle::Iso : PointDateStyle::Locale);
+    if (!written.ok()) {
+        err << "error: " << written.error << "\n";
         return 1;
     }
     out << "wrote " << levels.size() << " points of data set " << setNumber << "\n";
@@ -535,60 +356,49 @@ int exportSet(const Options& o, Env& env) {
 
 int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
            const CliDevices& devices) {
-    if (!arguments.isEmpty() && arguments.first() == QLatin1String("leq"))
-        return runLeqCommand(arguments.mid(1), out, err, devices);
-    if (!arguments.isEmpty() && arguments.first() == QLatin1String("live"))
-        return runLiveCommand(arguments.mid(1), out, err, devices);
-    if (isServiceCommand(arguments)) return runServiceCommand(arguments, out, err, devices);
-    const Options o = parseOptions(arguments);
-    const Command* command = findCommand(o.command);
-    if (o.help) {
-        if (command) {
-            printHelp(*command, out);
+    const CliArguments a = parseCliArguments(arguments);
+    if (a.help) {
+        if (a.command) {
+            out << cliHelp(*a.command);
             return 0;
         }
-        if (o.command.isEmpty() || o.command == QLatin1String("--version")) {
-            out << kUsage;
+        if (a.commandName.isEmpty()) {
+            out << cliProgramHelp();
             return 0;
         }
     }
-    if (!o.error.isEmpty() || o.command.isEmpty()) {
-        if (!o.error.isEmpty()) err << o.error << "\n";
-        err << (command ? command->usage : kUsage);
-        return 2;
+    if (!a.error.isEmpty()) {
+        if (a.command) return cliWrongUse(err, *a.command, a.error);
+        err << a.error << "\n" << cliProgramHelp();
+        return kCliWrongUse;
     }
-    if (o.command == QLatin1String("--version")) {
+    if (!a.command) {  // --version alone
         out << kVersion << "\n";
         return 0;
     }
-    if (!command) {
-        err << "unknown command: " << o.command << "\n" << kUsage;
-        return 2;
-    }
-    for (const QString& option : o.given) {
-        if (!command->options.contains(option)) {
-            err << o.command << " takes no " << option << "\n" << command->usage;
-            return 2;
-        }
-    }
+
+    const QString command = a.commandName;
+    if (command == QLatin1String("live")) return runLiveCommand(a, out, err, devices);
+    if (command == QLatin1String("leq")) return runLeqCommand(a, out, err, devices);
+    if (isServiceCommand(command)) return runServiceCommand(a, out, err, devices);
     SystemClock systemClock;
     Env env{out, err, devices.clock ? *devices.clock : systemClock, devices};
-    if (o.command == QLatin1String("probe")) return probe(o, env);
-    if (o.command == QLatin1String("download")) return download(o, env);
-    if (o.command == QLatin1String("sets")) return listSets(o, env);
-    if (o.command == QLatin1String("paths")) return runPathsCommand(o.files, out, err);
-    if (o.command == QLatin1String("convert")) {
+    if (command == QLatin1String("probe")) return probe(a, env);
+    if (command == QLatin1String("download")) return download(a, env);
+    if (command == QLatin1String("sets")) return listSets(a, env);
+    if (command == QLatin1String("paths")) return runPathsCommand(out);
+    const bool iso = a.isSet("iso");
+    if (command == QLatin1String("convert")) {
         // A collection file's set is written as export writes it.
-        return runConvertCommand(o.files, o.set, o.iso, out, err, [&](const QString& in,
-                                                                     const QString& target) {
-            Options e = o;
-            e.files = {in};
-            e.out = target;
-            return exportSet(e, env);
-        });
+        return runConvertCommand(a.positional[0], a.positional[1], a.value("set"), iso, out, err,
+                                 [&](const QString& in, const QString& target) {
+                                     return exportSet(in, a.value("set"), target, iso, *a.command,
+                                                      env);
+                                 });
     }
-    if (!csvCanHoldDecimals(o.out, o.iso, QLocale::system(), err)) return 2;
-    return exportSet(o, env);
+    const QString target = a.value("out");
+    if (!csvCanHoldDecimals(target, iso, QLocale::system(), err)) return kCliWrongUse;
+    return exportSet(a.positional.front(), a.value("set"), target, iso, *a.command, env);
 }
 
 }  // namespace kl516

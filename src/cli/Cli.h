@@ -8,12 +8,23 @@
 
 namespace kl516 {
 
-// The clock and the meter that the commands use when they are not simulating. The tool takes
-// the system clock and the meter on USB; tests hand in their own, so that the link's waits cost
-// no time and no meter is needed.
+// Where erase asks its question when --yes is not given: the tool asks on standard input when
+// it is a terminal and refuses otherwise; tests hand in their own.
+struct CliConsole {
+    bool interactive = false;
+    QTextStream* in = nullptr;
+};
+
+// What the commands run on when they are not simulating: the clock, the meter and the terminal.
+// The tool takes the system clock, the meter on USB and its standard streams; tests hand in
+// their own, so that the link's waits cost no time and no meter is needed.
 struct CliDevices {
     Clock* clock = nullptr;          // nullptr: the system clock
     DeviceLibrary* meter = nullptr;  // nullptr: the meter on USB
+    // Whether err is shown on a terminal: only there does a meter slow to answer get a
+    // "waiting for the meter…" line. The tool sets it from its standard error.
+    bool errIsTerminal = false;
+    const CliConsole* console = nullptr;  // nullptr: standard input
 };
 
 // The command-line tool: parses the arguments (without the program name), runs the command and

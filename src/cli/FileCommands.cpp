@@ -1,5 +1,7 @@
 #include "cli/FileCommands.h"
 
+#include "cli/CommandLine.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -19,31 +21,6 @@
 #include "platform/AppPaths.h"
 
 namespace kl516 {
-
-const char* const kConvertUsage = "usage: kl516-cli convert IN OUT [--set N] [--iso]\n";
-const char* const kConvertDescription =
-    "Converts a file into a point text file: OUT ending in .txt is tab-separated, .csv\n"
-    "comma-separated. IN is\n"
-    "  - a collection file (.rec): the points of set --set N, as export writes them;\n"
-    "  - a text file (.txt or .csv): its lines with the other separator, dates and times as\n"
-    "    they are (ISO with --iso), levels in the decimals of the output, a point without a\n"
-    "    level with its empty field; a table text file (every line ending with its\n"
-    "    separator) stays one;\n"
-    "  - a graph file (.ghf): its points with the level of the first series, and of the\n"
-    "    second when the graph has two.\n"
-    "A file that cannot be read fails with status 1 and the reason; a text file that ends\n"
-    "early (an empty line, a line without a separator, a line too long) is converted up to\n"
-    "there and fails with status 1 and the reason. A text line of more than six fields, a\n"
-    "date --iso cannot read, or a field holding OUT's separator fail with status 1 and\n"
-    "write nothing. With a comma as the system's decimal separator, a .csv OUT needs\n"
-    "--iso: comma decimals would split every level in two.\n";
-const char* const kConvertOptionHelp =
-    "  --set N            for a collection file: the data set, numbered from 1\n";
-const char* const kPathsUsage = "usage: kl516-cli paths\n";
-const char* const kPathsDescription =
-    "Prints the folders and files the program uses, one \"name: path\" line each: the\n"
-    "program's folder, its installed data, the per-user folder, the graph template, the help\n"
-    "page and the folder of the measurement data.\n";
 
 namespace {
 
@@ -135,7 +112,7 @@ int convertText(const QString& in, const QString& target, bool iso, QTextStream&
     ListTableModel list;
     const ListReadResult read = readTextIntoList(in, inSeparator, list);
     if (read.stop == ListReadStop::CannotOpen) {
-        err << "error: cannot read " << in << "\n";
+        err << "error: cannot read " << in << ": " << readFailureReason(in) << "\n";
         return 1;
     }
     const QString readProblem = listReadMessage(read);
@@ -263,42 +240,57 @@ int convertGraph(const QString& in, const QString& target, bool iso, QTextStream
 
 }  // namespace
 
-bool csvCanHoldDecimals(const QString& path, bool iso, const QLocale& locale, QTextStream& err) {
+bool csvCanHoldDecimals(const QString& path, bool iso, const QLocale& locale, QTextStream& err,
+                        const QString& remedy) {
     if (iso || pointTextSeparator(path) != QLatin1Char(',') ||
         locale.decimalPoint() != QLatin1String(","))
         return true;
     err << "error: the system's decimal separator is a comma (" << locale.name()
-        << "), and a comma-separated file cannot hold comma decimals: use --iso or a .txt file;"
-           " nothing was written\n";
+        << "), and a comma-separated file cannot hold comma decimals: " << remedy
+        << "; nothing was written\n";
     return false;
 }
 
-int runConvertCommand(const QStringList& files, const QString& set, bool iso, QTextStream& out,
-                      QTextStream& err, const ExportCollectionSet& exportSet) {
-    if (files.size() != 2) {
-        err << "convert needs IN and OUT\n" << kConvertUsage;
-        return 2;
+bool outputWritable(const QString& path, QTextStream& err) {
+    // The writers replace files through QSaveFile: opening one, without committing, meets
+    // every refusal the write would meet (no folder, a folder that takes no new file, a
+    // read-only file, a folder of that name) and leaves the file as it was.
+    QSaveFile probe(path);
+    if (probe.open(QIODevice::WriteOnly)) {
+        probe.cancelWriting();
+        return true;
     }
-    const QString& in = files[0];
-    const QString& target = files[1];
+    err << "error: " << fileWriteError(path, probe.errorString()) << "\n";
+    return false;
+}
+
+QString readFailureReason(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isDir()) return QStringLiteral("it is a folder");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return file.errorString();
+    char byte = 0;
+    if (file.read(&byte, 1) < 0) return file.errorString();
+    return QStringLiteral("read error");
+}
+
+int runConvertCommand(const QString& in, const QString& target, const QString& set, bool iso,
+                      QTextStream& out, QTextStream& err, const ExportCollectionSet& exportSet) {
+    const CliCommand& convert = *findCliCommand(QStringLiteral("convert"));
     const InputKind kind = inputKind(in);
-    if (kind == InputKind::Unknown) {
-        err << "convert reads .rec, .txt, .csv or .ghf files, not " << in << "\n" << kConvertUsage;
-        return 2;
-    }
-    if (!isTextName(target)) {
-        err << "convert writes .txt or .csv files, not " << target << "\n" << kConvertUsage;
-        return 2;
-    }
-    if (kind == InputKind::Collection && set.isEmpty()) {
-        err << "convert needs --set N for a collection file\n" << kConvertUsage;
-        return 2;
-    }
-    if (kind != InputKind::Collection && !set.isEmpty()) {
-        err << "--set applies to collection files only\n" << kConvertUsage;
-        return 2;
-    }
-    if (!csvCanHoldDecimals(target, iso, QLocale::system(), err)) return 2;
+    if (kind == InputKind::Unknown)
+        return cliWrongUse(
+            err, convert,
+            QStringLiteral("convert reads .rec, .txt, .csv or .ghf files, not ") + in);
+    if (!isTextName(target))
+        return cliWrongUse(err, convert,
+                           QStringLiteral("convert writes .txt or .csv files, not ") + target);
+    if (kind == InputKind::Collection && set.isEmpty())
+        return cliWrongUse(err, convert,
+                           QStringLiteral("convert needs --set N for a collection file"));
+    if (kind != InputKind::Collection && !set.isEmpty())
+        return cliWrongUse(err, convert, QStringLiteral("--set applies to collection files only"));
+    if (!csvCanHoldDecimals(target, iso, QLocale::system(), err)) return kCliWrongUse;
     // Read first, then replace: IN may be OUT.
     switch (kind) {
         case InputKind::Collection:
@@ -310,14 +302,10 @@ int runConvertCommand(const QStringList& files, const QString& set, bool iso, QT
         case InputKind::Unknown:
             break;
     }
-    return 2;
+    return kCliWrongUse;
 }
 
-int runPathsCommand(const QStringList& files, QTextStream& out, QTextStream& err) {
-    if (!files.isEmpty()) {
-        err << "unexpected argument: " << files.front() << "\n" << kPathsUsage;
-        return 2;
-    }
+int runPathsCommand(QTextStream& out) {
     for (const QString& line : AppPaths::forRunningProgram().describe()) out << line << "\n";
     return 0;
 }

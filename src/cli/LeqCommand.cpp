@@ -1,5 +1,6 @@
 #include "cli/LeqCommand.h"
 
+#include "cli/FileCommands.h"
 #include "cli/MeterBackend.h"
 
 #include <QDate>
@@ -8,29 +9,17 @@
 
 #include "formats/TableText.h"
 #include "leq/LeqSession.h"
+#include "link/LinkResult.h"
 #include "link/MeterLink.h"
+#include "session/StatusDecoder.h"
 #include "simulator/SimulatedMeter.h"
 
 namespace kl516 {
 
-const char* const kLeqUsage =
-    "usage: kl516-cli leq --seconds N [--simulate] [--trace FILE] [--out FILE.txt]\n";
-const char* const kLeqSummary = "leq       runs a timed LEQ measurement and prints its rows\n";
-
 namespace {
 
-const char* const kLeqHelp =
-    "Runs an LEQ measurement of N seconds (1 to 86400): one status exchange every 40 ms, one\n"
-    "row per second of the meter's clock, printed as it closes (tab-separated: No, date,\n"
-    "time, SPL, Leq; ISO dates, '.' decimals; SPL and Leq empty for a second without a\n"
-    "counted reading), then one summary line with Leq, Lmax, Lmin, L10, L50, L90 and SEL.\n"
-    "The 51st failed read ends the run with exit status 1.\n"
-    "\n"
-    "  --seconds N        the run's duration in seconds\n"
-    "  --simulate         use the built-in simulated meter on a simulated clock, so that a\n"
-    "                     long run takes no real time\n"
-    "  --trace FILE       log every frame to and from the meter in FILE (appended)\n"
-    "  --out FILE.txt     also write the table as tab-separated table text (system locale)\n";
+// The LEQ window's refusal, in its words.
+const char* const kMeterRecording = "The meter is recording data, please stop recording first .";
 
 QString number(double v) {
     return QString::number(v, 'f', 1);
@@ -38,57 +27,50 @@ QString number(double v) {
 
 }  // namespace
 
-int runLeqCommand(const QStringList& args, QTextStream& out, QTextStream& err,
+int runLeqCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
                   const CliDevices& devices) {
-    bool simulate = false, help = false;
-    QString seconds, trace, outFile, error;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        auto value = [&](QString& target) {
-            if (i + 1 >= args.size()) {
-                if (error.isEmpty()) error = a + QStringLiteral(" needs a value");
-                return;
-            }
-            target = args[++i];
-        };
-        if (a == QLatin1String("--help") || a == QLatin1String("-h"))
-            help = true;
-        else if (a == QLatin1String("--simulate"))
-            simulate = true;
-        else if (a == QLatin1String("--seconds"))
-            value(seconds);
-        else if (a == QLatin1String("--trace"))
-            value(trace);
-        else if (a == QLatin1String("--out"))
-            value(outFile);
-        else if (error.isEmpty())
-            error = QStringLiteral("unknown argument: ") + a;
-    }
-    if (help) {
-        out << kLeqUsage << "\n" << kLeqHelp;
-        return 0;
-    }
     bool ok = false;
-    const int duration = seconds.toInt(&ok);
-    if (error.isEmpty() && (!ok || duration < 1 || duration > 86400))
-        error = QStringLiteral("leq needs --seconds N with N from 1 to 86400");
-    if (!error.isEmpty()) {
-        err << error << "\n" << kLeqUsage;
-        return 2;
+    const int duration = a.value("seconds").toInt(&ok);
+    if (!ok || duration < 1 || duration > 86400)
+        return cliWrongUse(err, *a.command,
+                           QStringLiteral("--seconds needs a whole number from 1 to 86400, not ") +
+                               a.value("seconds"));
+    // The table is written after the run, which may last a day: whatever would refuse it is
+    // said now.
+    const QString outFile = a.value("out");
+    if (!outFile.isEmpty()) {
+        if (!csvCanHoldDecimals(outFile, false, QLocale::system(), err,
+                                QStringLiteral("use a .txt file")))
+            return kCliWrongUse;
+        if (!outputWritable(outFile, err)) return 1;
     }
 
     // The simulated meter runs on a clock that only moves by the ticks.
+    const bool simulate = a.isSet("simulate");
     SystemClock systemClock;
     ManualClock manualClock(QDateTime::currentDateTime());
     Clock& clock = simulate ? static_cast<Clock&>(manualClock)
                             : (devices.clock ? *devices.clock : systemClock);
     const std::unique_ptr<MeterBackend> backend = openMeterBackend(
         simulate ? std::optional<SimulatedMeter::Options>(SimulatedMeter::Options{}) : std::nullopt,
-        clock, devices, trace, err);
+        clock, devices, a.value("trace"), err);
     if (!backend) return 1;
 
     IdleLinkHost host;
     MeterLink link(backend->library(), clock, host);
+    // As every transaction with the meter starts: the presence check. Then, as the window
+    // does, a meter whose logger records is not taken for a run.
+    if (!link.checkPresence()) {
+        err << "error " << LinkResult::NoAnswer << ": the meter did not answer\n";
+        return 1;
+    }
+    const ResponseFrame& status = link.mainResponse();
+    if (link.pollStatus() && status[0] == kFrameStart && status[31] == kFrameEnd &&
+        decode(status).recording) {
+        err << kMeterRecording << "\n";
+        return 1;
+    }
+
     LeqSession session(link, QString(), QLocale::system());
     session.start(duration);
     std::vector<LeqRow> rows;
@@ -123,16 +105,20 @@ int runLeqCommand(const QStringList& args, QTextStream& out, QTextStream& err,
 
     if (!outFile.isEmpty()) {
         const QLocale locale = QLocale::system();
-        const bool written = writeTableTextFile(
-            outFile, qint64(rows.size()),
-            [&](qint64 r) { return rows[size_t(r)].cells(locale); }, QLatin1Char('\t')).ok();
-        if (!written) {
-            err << "cannot write " << outFile << "\n";
+        const FileWriteResult written = writeTableTextFile(
+            outFile, qint64(rows.size()), [&](qint64 r) { return rows[size_t(r)].cells(locale); },
+            tableTextSeparator(outFile));
+        if (!written.ok()) {
+            err << "error: " << written.error << "\n";
             return 1;
         }
     }
     if (outcome == LeqRun::Outcome::FailedOut) {
         err << "LEQ fail , try to start again !!\n";
+        return 1;
+    }
+    if (outcome == LeqRun::Outcome::ClockStopped) {
+        err << LeqRun::clockStoppedMessage() << "\n";
         return 1;
     }
     return 0;

@@ -23,37 +23,7 @@
 
 namespace kl516 {
 
-const char* const kLiveUsage =
-    "usage: kl516-cli live [--simulate] [--interval SECONDS] [--count N]\n"
-    "                      [--format csv|tsv|json] [--trace FILE]\n";
-const char* const kLiveSummary = "live      prints the meter's live level, one line per reading\n";
-
 namespace {
-
-const char* const kLiveHelp =
-    "Polls the meter's status every interval and prints one line per reading, written out\n"
-    "as soon as it is complete: the computer's local time (ISO 8601 with milliseconds and\n"
-    "UTC offset), the level in dB (one decimal, always a point), the frequency weighting (A\n"
-    "or C), the time weighting (FAST or SLOW), the range (30-130) and the flags the meter's\n"
-    "display shows, separated by blanks: REC (the logger records), MAX and MIN (both while\n"
-    "they alternate), LEQ (the level is the Leq), RUN or PAUSE (an Leq run), FULL (logger\n"
-    "memory full), OVER and UNDER (level out of range).\n"
-    "csv and tsv print a header line first: time, level, weighting, response, range, flags.\n"
-    "json prints one object per line (JSON Lines) with the same names; flags is an array.\n"
-    "\n"
-    "It runs until --count readings were printed, or until SIGINT (Ctrl+C) or SIGTERM, which\n"
-    "end it after the line being written. A poll that fails is skipped; five failed polls in\n"
-    "a row mean the meter was lost.\n"
-    "\n"
-    "  --simulate         use the built-in simulated meter instead of the meter on USB\n"
-    "  --interval SECONDS the time between polls, at least 0.1 (default 1)\n"
-    "  --count N          stop after N readings\n"
-    "  --format FORMAT    csv, tsv (the default) or json\n"
-    "  --trace FILE       log every frame to and from the meter in FILE (appended)\n"
-    "\n"
-    "Exit status: 0 after --count readings or after SIGINT or SIGTERM; 1 the meter did not\n"
-    "answer at the start; 2 wrong arguments; 3 the meter was lost (a message says so on\n"
-    "stderr).\n";
 
 constexpr double kMinIntervalS = 0.1;
 constexpr double kMaxIntervalS = 86400;
@@ -205,68 +175,41 @@ QString liveLine(const MeterStatus& s, const QDateTime& when, LiveFormat format)
         separator);
 }
 
-int runLiveCommand(const QStringList& args, QTextStream& out, QTextStream& err,
+int runLiveCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
                    const CliDevices& devices) {
-    bool simulate = false, help = false;
-    QString interval, count, format, trace, error;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const auto value = [&](QString& target) {
-            if (i + 1 >= args.size() || args[i + 1] == QLatin1String("--help") ||
-                args[i + 1] == QLatin1String("-h")) {
-                if (error.isEmpty()) error = a + QStringLiteral(" needs a value");
-                return;
-            }
-            target = args[++i];
-        };
-        if (a == QLatin1String("--help") || a == QLatin1String("-h"))
-            help = true;
-        else if (a == QLatin1String("--simulate"))
-            simulate = true;
-        else if (a == QLatin1String("--interval"))
-            value(interval);
-        else if (a == QLatin1String("--count"))
-            value(count);
-        else if (a == QLatin1String("--format"))
-            value(format);
-        else if (a == QLatin1String("--trace"))
-            value(trace);
-        else if (error.isEmpty())
-            error = (a.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown argument: ")
-                                                    : QStringLiteral("unexpected argument: ")) +
-                    a;
-    }
-    if (help) {
-        out << kLiveUsage << "\n" << kLiveHelp;
-        return 0;
-    }
-
+    const CliCommand& command = *a.command;
     double intervalS = 1.0;
-    if (error.isEmpty() && !interval.isEmpty()) {
+    if (a.isSet("interval")) {
+        const QString interval = a.value("interval");
         bool ok = false;
         intervalS = QLocale::c().toDouble(interval, &ok);
         if (!ok || !std::isfinite(intervalS) || intervalS < kMinIntervalS ||
             intervalS > kMaxIntervalS)
-            error = QStringLiteral("--interval needs seconds from 0.1 to 86400, not ") + interval;
+            return cliWrongUse(
+                err, command,
+                QStringLiteral("--interval needs seconds from 0.1 to 86400, not ") + interval);
     }
     int readingsWanted = 0;  // 0: until a signal or the meter's loss
-    if (error.isEmpty() && !count.isEmpty()) {
+    if (a.isSet("count")) {
+        const QString count = a.value("count");
         bool ok = false;
         readingsWanted = count.toInt(&ok);
         if (!ok || readingsWanted < 1)
-            error = QStringLiteral("--count needs a whole number of at least 1, not ") + count;
+            return cliWrongUse(
+                err, command,
+                QStringLiteral("--count needs a whole number of at least 1, not ") + count);
     }
     LiveFormat lineFormat = LiveFormat::Tsv;
+    const QString format = a.value("format");
     if (format == QLatin1String("csv"))
         lineFormat = LiveFormat::Csv;
     else if (format == QLatin1String("json"))
         lineFormat = LiveFormat::Json;
-    else if (!format.isEmpty() && format != QLatin1String("tsv") && error.isEmpty())
-        error = QStringLiteral("--format is csv, tsv or json, not ") + format;
-    if (!error.isEmpty()) {
-        err << error << "\n" << kLiveUsage;
-        return 2;
-    }
+    else if (a.isSet("format") && format != QLatin1String("tsv"))
+        return cliWrongUse(err, command,
+                           QStringLiteral("--format is csv, tsv or json, not ") + format);
+    const bool simulate = a.isSet("simulate");
+    const QString trace = a.value("trace");
     const int64_t intervalMs = std::llround(intervalS * 1000);
 
     SystemClock systemClock;

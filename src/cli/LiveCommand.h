@@ -6,19 +6,18 @@
 #include <QTextStream>
 
 #include "cli/Cli.h"
+#include "cli/CommandLine.h"
 #include "session/StatusDecoder.h"
 
 namespace kl516 {
 
 // kl516-cli live: the meter's status polled at an interval, one line per reading on standard
-// output. arguments come after "live". Exit status: 0 when --count readings were printed or a
-// SIGINT or SIGTERM ended it (after the line being written), 1 when the meter could not be
-// reached at the start, 2 wrong arguments, 3 the meter was lost (five failed polls in a row).
-int runLiveCommand(const QStringList& arguments, QTextStream& out, QTextStream& err,
+// output. arguments: the command line, read without a fault. Exit status: 0 when --count
+// readings were printed or a SIGINT or SIGTERM ended it (after the line being written), 1 when
+// the meter could not be reached at the start, 2 wrong arguments, 3 the meter was lost (five
+// failed polls in a row).
+int runLiveCommand(const CliArguments& arguments, QTextStream& out, QTextStream& err,
                    const CliDevices& devices);
-
-extern const char* const kLiveUsage;
-extern const char* const kLiveSummary;
 
 inline constexpr int kLiveMeterLost = 3;
 

@@ -1,5 +1,7 @@
 #include "cli/MeterBackend.h"
 
+#include <QFile>
+
 #include "link/HidDeviceLibrary.h"
 
 namespace kl516 {
@@ -21,6 +23,18 @@ int32_t OpenProblemReporter::open(uint16_t vendorId, uint16_t productId) {
     return result;
 }
 
+WaitNotice::WaitNotice(Clock& clock, QTextStream& err, bool enabled)
+    : clock_(clock), err_(err), pending_(enabled), start_(clock.tickMs()) {}
+
+void WaitNotice::waitMs(int64_t ms) {
+    clock_.waitMs(ms);
+    if (pending_ && clock_.tickMs() - start_ > kAfterMs) {
+        err_ << QString::fromUtf8(kText) << "\n";
+        err_.flush();
+        pending_ = false;
+    }
+}
+
 std::unique_ptr<MeterBackend> openMeterBackend(
     const std::optional<SimulatedMeter::Options>& simulated, Clock& clock,
     const CliDevices& devices, const QString& traceFile, QTextStream& err) {
@@ -40,7 +54,12 @@ std::unique_ptr<MeterBackend> openMeterBackend(
     if (!traceFile.isEmpty()) {
         b->trace = std::make_unique<TracingDeviceLibrary>(*b->device, traceFile);
         if (!b->trace->isOpen()) {
-            err << "cannot write the trace file " << traceFile << "\n";
+            // The trace's file says no more than that it is closed: ask the system why.
+            QFile file(traceFile);
+            const QString reason = file.open(QIODevice::Append)
+                                       ? QStringLiteral("it cannot be opened")
+                                       : file.errorString();
+            err << "error: cannot write the trace file " << traceFile << ": " << reason << "\n";
             return nullptr;
         }
     }

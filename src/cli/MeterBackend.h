@@ -47,12 +47,36 @@ public:
     int32_t readString(int32_t index, char* buffer, int32_t bufferSize) override {
         return device_->readString(index, buffer, bufferSize);
     }
+    int32_t staleReports() const override { return device_->staleReports(); }
 
-private:
+  private:
     std::unique_ptr<DeviceLibrary> device_;
     std::function<QString()> problem_;
     QTextStream& err_;
     bool reported_ = false;
+};
+
+// The clock of a command's link that says once on err, when the link has been waiting for the
+// meter longer than kAfterMs: a meter that does not answer is tried again and again, and the
+// command would sit silent for up to half a minute. The link's waits (between presence checks,
+// before reads) are the only places that see the time pass while it blocks.
+class WaitNotice final : public Clock {
+  public:
+    static constexpr int64_t kAfterMs = 2000;
+    static constexpr const char* kText = "waiting for the meter\u2026";
+
+    // enabled false (err is not a terminal): never says anything.
+    WaitNotice(Clock& clock, QTextStream& err, bool enabled);
+
+    int64_t tickMs() const override { return clock_.tickMs(); }
+    void waitMs(int64_t ms) override;
+    QDateTime now() const override { return clock_.now(); }
+
+  private:
+    Clock& clock_;
+    QTextStream& err_;
+    bool pending_;
+    int64_t start_;
 };
 
 // simulated: the simulated meter's options, or nullopt for the meter handed in or on USB.

@@ -1,3 +1,4 @@
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
@@ -13,5 +14,7 @@ int main(int argc, char** argv) {
     QTextStream err(stderr);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
-    return kl516::runCli(args, out, err);
+    kl516::CliDevices devices;
+    devices.errIsTerminal = isatty(STDERR_FILENO) != 0;
+    return kl516::runCli(args, out, err, devices);
 }

@@ -104,7 +104,7 @@ TEST(CliConvert, WrongArgumentsWriteNothing) {
         const char* error;
     };
     const Case cases[] = {
-        {{"convert", rec}, "convert needs IN and OUT"},
+        {{"convert", rec}, "convert needs IN OUT"},
         {{"convert", rec, out}, "needs --set N for a collection file"},
         {{"convert", txt, out, "--set", "1"}, "--set applies to collection files only"},
         {{"convert", rec, dir.filePath("out.dat"), "--set", "1"}, "writes .txt or .csv"},
@@ -327,11 +327,11 @@ TEST(CliPaths, PrintsOneNamedPathPerLine) {
     const CliRun r = run({"paths"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     const QStringList l = lines(r.out);
-    ASSERT_EQ(l.size(), 6) << r.out.toStdString();
+    ASSERT_EQ(l.size(), 7) << r.out.toStdString();
     QStringList names;
     for (const QString& line : l) names << line.section(": ", 0, 0);
     EXPECT_EQ(names, (QStringList{"program", "shipped data", "user data", "graph template",
-                                  "help page", "measurement data"}));
+                                  "help page", "LEQ log", "measurement data"}));
     EXPECT_TRUE(l.front().endsWith(QCoreApplication::applicationDirPath()))
         << l.front().toStdString();
     EXPECT_EQ(run({"paths", "extra"}).status, 2);

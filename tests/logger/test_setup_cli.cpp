@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 #include <optional>
 
-#include "cli/ServiceCommands.h"
+#include "cli/Cli.h"
 #include "link/Clock.h"
 #include "simulator/SimulatedMeter.h"
 
@@ -18,18 +18,21 @@ struct ServiceCliTest : ::testing::Test {
     ManualClock clock;
     QString out, err;
     std::optional<SimulatedMeter> meter;  // handed in when set
+    bool terminal = false;                // whether the messages go to a terminal
 
-    int run(const QStringList& args, const ServiceConsole* console = nullptr) {
+    int run(const QStringList& args, const CliConsole* console = nullptr) {
         out.clear();
         err.clear();
         QTextStream o(&out), e(&err);
         CliDevices devices{&clock, meter ? &*meter : nullptr};
-        const int status = runServiceCommand(args, o, e, devices, console);
+        devices.console = console;
+        devices.errIsTerminal = terminal;
+        const int status = runCli(args, o, e, devices);
         o.flush();
         e.flush();
         return status;
     }
-    int sim(QStringList args, const ServiceConsole* console = nullptr) {
+    int sim(QStringList args, const CliConsole* console = nullptr) {
         args << QStringLiteral("--simulate");
         return run(args, console);
     }
@@ -37,13 +40,17 @@ struct ServiceCliTest : ::testing::Test {
 
 }  // namespace
 
-TEST(ServiceCli, RecognisesItsCommandsWhereverTheyStand) {
-    EXPECT_TRUE(isServiceCommand({"info"}));
-    EXPECT_TRUE(isServiceCommand({"--simulate", "config-write", "1", "2"}));
-    EXPECT_TRUE(isServiceCommand({"--trace", "info.log", "set-clock"}));
-    EXPECT_FALSE(isServiceCommand({"--trace", "info", "probe"}));
-    EXPECT_FALSE(isServiceCommand({"download", "--out", "info"}));
-    EXPECT_FALSE(isServiceCommand({}));
+// The command is the first argument that is neither an option nor an option's value.
+TEST_F(ServiceCliTest, CommandIsFoundWhereverItStands) {
+    QTemporaryDir dir;
+    const QString trace = dir.filePath(QStringLiteral("info"));
+    EXPECT_EQ(run({"--simulate", "config-read", "15"}), 0) << err.toStdString();
+    EXPECT_EQ(out, QStringLiteral("2\nRead EEProm successfully\n"));
+    EXPECT_EQ(run({"--trace", trace, "--simulate", "set-clock"}), 0) << err.toStdString();
+    EXPECT_TRUE(QFile::exists(trace));
+    // "info" is the value of --trace here, and probe takes no --code.
+    EXPECT_EQ(run({"--trace", "info", "probe", "--code", "1"}), 2);
+    EXPECT_TRUE(err.startsWith(QStringLiteral("probe takes no --code\n"))) << err.toStdString();
 }
 
 TEST_F(ServiceCliTest, EachCommandAgainstTheSimulatedMeter) {
@@ -85,8 +92,9 @@ TEST_F(ServiceCliTest, CommandsChangeTheMeterTheyAreGiven) {
     // erase asks on a terminal; "n" keeps the logger, "y" erases it.
     QString answers = QStringLiteral("n\ny\n");
     QTextStream in(&answers);
-    const ServiceConsole terminal{true, &in};
+    const CliConsole terminal{true, &in};
     EXPECT_EQ(run({"erase"}, &terminal), 1);
+    EXPECT_TRUE(err.endsWith(QStringLiteral("nothing was erased\n"))) << err.toStdString();
     EXPECT_GT(meter->setCount(), 0);
     EXPECT_EQ(run({"erase"}, &terminal), 0) << err.toStdString();
     EXPECT_TRUE(err.startsWith(QStringLiteral("Are you sure to erase memory ?")));
@@ -95,7 +103,7 @@ TEST_F(ServiceCliTest, CommandsChangeTheMeterTheyAreGiven) {
 
 TEST_F(ServiceCliTest, RefusalsSendNothing) {
     meter.emplace(clock);
-    const ServiceConsole pipe{false, nullptr};
+    const CliConsole pipe{false, nullptr};
     struct Case {
         QStringList args;
         int status;
@@ -105,6 +113,9 @@ TEST_F(ServiceCliTest, RefusalsSendNothing) {
         {{"erase"}, 2, "erase needs --yes when standard input is not a terminal"},
         {{"config-write", "15", "7", "--code", "1234"}, 1, "Password error !!\n"},
         {{"config-write", "15", "7"}, 2, "config-write needs --code CODE"},
+        // The address and the byte are checked before the code.
+        {{"config-write", "5", "256", "--code", "0000"}, 2, "0 to 255"},
+        {{"config-write", "16777216", "7", "--code", "0000"}, 2, "0xFFFFFF"},
         {{"config-write", "abc", "7", "--code", "9282"}, 2, "'abc' is not a valid integer value\n"},
         {{"config-write", "16777216", "7", "--code", "9282"}, 2, "0xFFFFFF"},
         {{"config-write", "15", "256", "--code", "9282"}, 2, "0 to 255"},
@@ -116,7 +127,8 @@ TEST_F(ServiceCliTest, RefusalsSendNothing) {
         {{"set-interval", "aa:bb"}, 2, "error 701: Invalid Input"},
         {{"info", "extra"}, 2, "unexpected argument: extra"},
         {{"info", "--yes"}, 2, "info takes no --yes"},
-        {{"config-read"}, 2, "config-read needs more arguments"},
+        {{"config-read"}, 2, "config-read needs ADDR"},
+        {{"config-read", "-1"}, 2, "0xFFFFFF"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(run(c.args, &pipe), c.status) << c.args.join(' ').toStdString();
@@ -137,7 +149,7 @@ TEST_F(ServiceCliTest, FailuresGiveTheWindowsTextAndStatusOne) {
     EXPECT_EQ(run({"info"}), 1);
     EXPECT_EQ(err, QStringLiteral("error 1001: the meter did not answer\n"));
     EXPECT_EQ(run({"set-clock"}), 1);
-    EXPECT_EQ(err, QStringLiteral("error 1001: Meter time updated fail\n"));
+    EXPECT_EQ(err, QStringLiteral("error 1001: the meter did not answer\n"));
 }
 
 TEST_F(ServiceCliTest, HelpAndTrace) {
@@ -151,4 +163,32 @@ TEST_F(ServiceCliTest, HelpAndTrace) {
     QFile f(trace);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.readAll().contains("02 72 00 00 0F"));
+}
+
+// A meter slow to answer, or not there, is tried for up to half a minute: on a terminal one line
+// says that the tool is waiting, once, after 2 s; not when the messages go elsewhere, and not
+// when the answer comes in time.
+TEST_F(ServiceCliTest, WaitingForTheMeterIsSaidOnceOnATerminal) {
+    const QString waiting = QStringLiteral("waiting for the meter\u2026\n");
+    meter.emplace(clock);
+    meter->unplug();
+    terminal = true;
+    EXPECT_EQ(run({"info"}), 1);
+    EXPECT_EQ(err, waiting + QStringLiteral("error 1001: the meter did not answer\n"));
+    EXPECT_GT(clock.tickMs(), 20000);  // fifteen tries
+
+    terminal = false;
+    EXPECT_EQ(run({"config-read", "15"}), 1);
+    EXPECT_EQ(err, QStringLiteral("error 1001: the meter did not answer\n"));
+
+    terminal = true;
+    meter->replug();
+    EXPECT_EQ(run({"config-read", "15"}), 0) << err.toStdString();
+    EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+
+    // Each read takes 2.5 s: the line comes before the answer, and the command goes on.
+    meter->options().latencyMs = 2500;
+    EXPECT_EQ(run({"config-read", "15"}), 0) << err.toStdString();
+    EXPECT_EQ(err, waiting);
+    EXPECT_EQ(out, QStringLiteral("2\nRead EEProm successfully\n"));
 }
