@@ -23,6 +23,9 @@ inline const QString InformationDone = QStringLiteral("read data successfully");
 inline const QString WriteDone = QStringLiteral("Write EEProm successfully");
 inline const QString ReadDone = QStringLiteral("Read EEProm successfully");
 inline const QString PasswordError = QStringLiteral("Password error !!");
+// The window's message when the meter does not answer (result 1001).
+inline const QString NoAnswer = QStringLiteral(
+    "The meter did not answer (error 1001). Check that it is connected and switched on.");
 inline const QString AccessCode = QStringLiteral("9282");
 }  // namespace SetupText
 

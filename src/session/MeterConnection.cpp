@@ -6,6 +6,7 @@
 
 #include "dataset/SerialDateTime.h"
 #include "link/Clock.h"
+#include "link/LinkResult.h"
 #include "link/MeterLink.h"
 
 namespace kl516 {
@@ -96,21 +97,34 @@ void MeterConnection::tick() {
             state_ = ConnectionState::Connected;
             failedPolls_ = 0;
             emit connectionChanged(state_);
+        } else {
+            emit identificationFailed();
         }
     } else if (link_.pollStatus()) {
         failedPolls_ = 0;
-        const ResponseFrame& r = link_.mainResponse();
-        if (r[0] == kFrameStart && r[31] == kFrameEnd) {
-            frameTime_ = toSerialDateTime(clock_.now());
-            const PanelRefresh refresh = decoder_.onStatus(r);
-            emit statusDecoded(refresh, frameTime_);
-        }
+        decodeStatus(link_.mainResponse());
     } else if (++failedPolls_ >= kFailedPollsToDisconnect) {
         state_ = ConnectionState::Lost;
         failedPolls_ = 0;
         emit connectionChanged(state_);
     }
     linkBusy_ = false;
+}
+
+bool MeterConnection::decodeStatus(const ResponseFrame& r) {
+    if (r[0] != kFrameStart || r[31] != kFrameEnd) return false;
+    frameTime_ = toSerialDateTime(clock_.now());
+    const PanelRefresh refresh = decoder_.onStatus(r);
+    emit statusDecoded(refresh, frameTime_);
+    return true;
+}
+
+QString MeterConnection::noMeterMessage() {
+    const QString problem = deviceAccessProblem();
+    if (!problem.isEmpty()) return QStringLiteral("Meter found, but ") + problem;
+    return QStringLiteral(
+        "No meter found: connect it and switch it on, or start with --simulate to try the "
+        "program");
 }
 
 QString MeterConnection::busyMessage(const QString& borrower) {

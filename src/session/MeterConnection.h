@@ -70,6 +70,10 @@ class MeterConnection : public QObject, private LinkHost {
     int pollIntervalMs() const;
     // One tick of the poll: identification while disconnected, else a status poll.
     void tick();
+    // A status frame, from the poll or from the command holding the link (an LEQ run reads
+    // the same frames): when framed 0x02 ... 0x03 it is decoded and statusDecoded is emitted,
+    // so the control panel keeps mirroring the meter. Returns whether it was decoded.
+    bool decodeStatus(const ResponseFrame& frame);
 
     ConnectionState state() const { return state_; }
     bool connected() const { return state_ == ConnectionState::Connected; }
@@ -96,6 +100,9 @@ class MeterConnection : public QObject, private LinkHost {
     bool linkLent() const { return !borrower_.isEmpty(); }
     const QString& borrower() const { return borrower_; }
     static QString busyMessage(const QString& borrower);
+    // What to tell a user when no meter answers: how to get one, or, when the meter's device
+    // node was found but may not be opened, why.
+    static QString noMeterMessage();
 
     // A key of the control panel: one short exchange of its own between two polls.
     enum class KeyResult { Sent, Failed, Busy };
@@ -107,6 +114,8 @@ class MeterConnection : public QObject, private LinkHost {
 
   signals:
     void connectionChanged(ConnectionState state);
+    // A tick without a connection found no meter answering the identification.
+    void identificationFailed();
     // A status frame framed 0x02 ... 0x03 was decoded at frameTime (SerialDateTime).
     void statusDecoded(const PanelRefresh& refresh, double frameTime);
     void linkLentChanged(bool lent);

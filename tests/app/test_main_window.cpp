@@ -1,17 +1,25 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
+#include <algorithm>
 #include <memory>
 
 #include "app/ui/AboutDialog.h"
 #include "app/ui/MainWindow.h"
+#include "leq/ui/LeqCommands.h"
+#include "leq/ui/LeqWindow.h"
 #include "link/LinkResult.h"
 #include "link/MeterLink.h"
 #include "platform/Settings.h"
@@ -106,18 +114,138 @@ TEST_F(MainWindowTest, StartUpWithoutAMeter) {
     EXPECT_TRUE(test::action(*window, "controlPanelAction")->isChecked());
     EXPECT_TRUE(test::action(*window, "realTimeGraphAction")->isChecked());
 
-    ticks(3);  // identification keeps failing silently
+    // Nothing has been tried before the first tick; then the status bar says what to do.
+    EXPECT_EQ(window->meterHint(), "");
+    ticks(3);  // identification keeps failing, without a message box
     EXPECT_FALSE(window->connected());
     EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_EQ(window->statusText(1), "Off Connection");
+    EXPECT_EQ(window->meterHint(),
+              "No meter found: connect it and switch it on, or start with "
+              "--simulate to try the program");
 
-    // A meter whose device node the user may not open is named in the status bar, and the
-    // hint goes once the problem has gone.
-    setDeviceAccessProblem(QStringLiteral("permission denied on /dev/hidraw3"));
-    QMetaObject::invokeMethod(test::timer(*window, "AccessHintTimer"), "timeout");
-    EXPECT_TRUE(window->statusText(0).startsWith("No permission to open the meter"));
-    setDeviceAccessProblem(QString());
-    QMetaObject::invokeMethod(test::timer(*window, "AccessHintTimer"), "timeout");
+    // A meter whose device node the user may not open is named instead, and the plain line
+    // comes back once the problem has gone.
+    const QString denied = QStringLiteral(
+        "permission denied on /dev/hidraw3: install the udev rule (see README, Install) or add "
+        "yourself to the plugdev group");
+    setDeviceAccessProblem(denied);
+    ticks(1);
+    EXPECT_EQ(window->meterHint(), "Meter found, but " + denied);
     EXPECT_EQ(window->statusText(0), "");
+    setDeviceAccessProblem(QString());
+    ticks(1);
+    EXPECT_TRUE(window->meterHint().startsWith("No meter found"));
+}
+
+// The hint goes as soon as a meter answers and comes back when it is lost; LEQ Start without a
+// meter says what is missing instead of failing after two seconds of reads.
+TEST_F(MainWindowTest, TheMeterHintFollowsTheConnectionAndLeqStartNeedsAMeter) {
+    start();
+    meter().unplug();
+    ticks(2);
+    const QString noMeter = window->meterHint();
+    EXPECT_TRUE(noMeter.startsWith("No meter found"));
+
+    test::action(*window, "leqAction")->trigger();
+    LeqWindow* leqWindow = window->leqCommands().window();
+    ASSERT_NE(leqWindow, nullptr);
+    const int exchanges = meter().exchangeCount();
+    leqWindow->startRunButton->click();
+    EXPECT_EQ(prompts.messages(), QStringList{noMeter});
+    EXPECT_FALSE(window->leqCommands().running());
+    EXPECT_FALSE(window->leqCommands().timer()->isActive());
+    EXPECT_FALSE(window->connection().linkLent());
+    EXPECT_EQ(meter().exchangeCount(), exchanges);
+    EXPECT_EQ(window->statusText(1), "Off Connection");
+
+    meter().replug();
+    ticks(1);
+    ASSERT_TRUE(window->connected());
+    EXPECT_EQ(window->meterHint(), "");
+    EXPECT_EQ(window->statusText(1), "On Connection");
+
+    meter().unplug();
+    ticks(5);
+    EXPECT_EQ(window->statusText(1), "No Connection");
+    EXPECT_EQ(window->meterHint(), noMeter);
+}
+
+// Help > Contents opens the help page with the desktop's handler; when the page is missing or
+// nothing could show it, a message says where the page is.
+TEST_F(MainWindowTest, HelpContentsSaysWhereThePageIsWhenItCannotBeShown) {
+    start();
+    const QString page = window->paths().helpPage();
+    QList<QUrl> opened;
+    bool handlerStarts = false;
+    window->openUrl = [&](const QUrl& url) {
+        opened << url;
+        return handlerStarts;
+    };
+    QFile::remove(page);
+    test::action(*window, "helpContentsAction")->trigger();
+    EXPECT_EQ(prompts.messages(), QStringList{"The help page was not found at " +
+                                              QDir::toNativeSeparators(page) + "."});
+    EXPECT_TRUE(opened.isEmpty());
+
+    QFile file(page);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    prompts.clear();
+    test::action(*window, "helpContentsAction")->trigger();
+    EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(page)});
+    ASSERT_EQ(prompts.messages().size(), 1);
+    EXPECT_TRUE(prompts.messages()[0].startsWith("No program could be started to show the help"));
+    EXPECT_TRUE(prompts.messages()[0].endsWith(QDir::toNativeSeparators(page)));
+
+    prompts.clear();
+    handlerStarts = true;
+    test::action(*window, "helpContentsAction")->trigger();
+    EXPECT_EQ(opened.size(), 2);
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+// A CAL Leq window carries its source's caption and " – Leq", so that the Window menu lists
+// every window under a caption of its own; the LEQ window stays "LEQ".
+TEST_F(MainWindowTest, TheWindowMenuTellsTheLeqWindowsApart) {
+    start();
+    ticks(1);
+    auto fill = [](GraphWindow* graph) {
+        graph->setUpGraph(1, 130, 30, 45000 + 3 * kOneSecond, 45000, 3);
+        for (int i = 0; i < 3; ++i) {
+            graph->graphView->setXValue(0, i, 45000 + i * kOneSecond);
+            graph->graphView->setYValue(0, i, 60.0f + float(i));
+        }
+        graph->updateGraphStatistic();
+    };
+    GraphWindow* realTime = window->realTimeWindow();
+    GraphWindow* dataLogger = window->openDataLoggerWindow(45000);
+    GraphWindow* opened =
+        window->createGraphWindow({WindowRole::OpenedFile}, QStringLiteral("street.ghf"));
+    for (GraphWindow* source : {realTime, dataLogger, opened}) {
+        fill(source);
+        source->runningLeqButton->click();
+        ASSERT_NE(source->runningLeqWindow(), nullptr) << source->caption().toStdString();
+    }
+    const QString dash = QStringLiteral(" \u2013 Leq");
+    EXPECT_EQ(realTime->runningLeqWindow()->caption(), "Real-Time Graph" + dash);
+    EXPECT_EQ(dataLogger->runningLeqWindow()->caption(), "DataLogger" + dash);
+    EXPECT_EQ(opened->runningLeqWindow()->caption(), "street.ghf" + dash);
+    test::action(*window, "leqAction")->trigger();
+
+    auto* menu = window->findChild<QMenu*>(QStringLiteral("windowMenu"));
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    QStringList listed;
+    for (QAction* a : menu->actions())
+        if (a->text().startsWith('&') && a->text().size() > 1 && a->text()[1].isDigit())
+            listed << a->text().section(' ', 1);
+    QStringList expected{
+        "Control Panel",          "Real-Time Graph",   "DataLogger",        "street.ghf",
+        "Real-Time Graph" + dash, "DataLogger" + dash, "street.ghf" + dash, "LEQ"};
+    std::sort(listed.begin(), listed.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listed, expected);
 }
 
 TEST_F(MainWindowTest, AMeterAnswering585IsNeverConnected) {

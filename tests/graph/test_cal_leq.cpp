@@ -204,7 +204,7 @@ TEST_F(GraphWindowLevels, CalLeqOpensTheRunningLeqInAWindowOfTheSource) {
     GraphWindow* leq = graph->openRunningLeq();
     ASSERT_NE(leq, nullptr);
     EXPECT_EQ(graph->runningLeqWindow(), leq);
-    EXPECT_EQ(leq->caption(), "DataLogger");
+    EXPECT_EQ(leq->caption(), QStringLiteral("DataLogger \u2013 Leq"));
     EXPECT_EQ(leq->role(), WindowRole::LeqOfSource);
     EXPECT_EQ(leq->document().closeQuestion(), graph->document().closeQuestion());
     EXPECT_FALSE(leq->runningLeqButton->isEnabled());

@@ -362,6 +362,9 @@ TEST(MainWindowFolders, TheMainWindowUsesItsEnvironmentsFoldersAndTable) {
     EXPECT_EQ(window->realTimeWindow()->graphView->state().graphBackColor, kChosen);
 
     // Help opens the page beside the program (nothing is shipped beside a scratch folder).
+    QFile page(dir.filePath(QStringLiteral("KL516Help.htm")));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.close();
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
     window->openHelpContents();

@@ -19,29 +19,30 @@
 
 namespace kl516::test {
 
-// The main window against the simulated meter on a manual clock, connected, with the LEQ log
-// in a temporary folder. The tests run the poll and LEQ ticks themselves.
+// The main window against the simulated meter on a manual clock, connected; the LEQ log goes
+// where the window's paths put it, inside the temporary folder. The tests run the poll and LEQ
+// ticks themselves.
 struct LeqFixture : ::testing::Test {
     QTemporaryDir dir;
     ManualClock clock;
     ScriptedPrompts prompts;
     IdleLinkHost idle;
     SimulatedMeter::Options options;
-    std::unique_ptr<SimulatedMeter> meter;
+    std::unique_ptr<DeviceLibrary> meter;
     std::unique_ptr<MeterLink> link;
     std::unique_ptr<MainWindow> window;
     const QLocale locale{QLocale::English, QLocale::UnitedKingdom};
 
-    void start() {
-        meter = std::make_unique<SimulatedMeter>(clock, options);
+    // Against the simulated meter, or against `library` when one is given.
+    void start(std::unique_ptr<DeviceLibrary> library = nullptr) {
+        meter = library ? std::move(library) : std::make_unique<SimulatedMeter>(clock, options);
         link = std::make_unique<MeterLink>(*meter, clock, idle);
         window = startMainWindow(*link, prompts, clock, dir, locale);
-        leq().setLogPath(logPath());
         window->pollTick();  // identification: connected
         ASSERT_TRUE(window->connected());
     }
 
-    QString logPath() const { return dir.filePath(QStringLiteral("appdata/temp/LEQ.txt")); }
+    QString logPath() const { return window->paths().leqLog(); }
     LeqCommands& leq() { return window->leqCommands(); }
     LeqWindow* leqWindow() { return leq().window(); }
     bool pollRunning() { return window->connection().pollTimerActive(); }

@@ -1,8 +1,10 @@
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPushButton>
@@ -10,6 +12,7 @@
 #include <QTableView>
 #include <QToolButton>
 #include <algorithm>
+#include <functional>
 
 #include "files/ui/FileCommands.h"
 #include "formats/TableText.h"
@@ -19,6 +22,7 @@
 #include "logger/ui/ProgressRangeDialog.h"
 #include "realtime/ui/RealTimeRecorder.h"
 #include "realtime/ui/RealTimeSetupDialog.h"
+#include "support/RecordingDeviceLibrary.h"
 
 using namespace kl516;
 using test::LeqFixture;
@@ -61,6 +65,7 @@ TEST_F(LeqFixture, TenSecondRunFillsTenRowsThenSavesAndGraphs) {
     ASSERT_TRUE(pollRunning());
     startRun(0);
     // The run holds the link: no poll, no panel key, no second borrower.
+    EXPECT_EQ(window->statusText(1), QStringLiteral("LEQ running"));
     EXPECT_FALSE(pollRunning());
     EXPECT_TRUE(window->connection().linkLent());
     EXPECT_EQ(window->connection().sendKey('B').result, MeterConnection::KeyResult::Busy);
@@ -76,6 +81,7 @@ TEST_F(LeqFixture, TenSecondRunFillsTenRowsThenSavesAndGraphs) {
     EXPECT_FALSE(w.summaryLmax->text().isEmpty());
     EXPECT_TRUE(pollRunning());
     EXPECT_FALSE(window->connection().linkLent());
+    EXPECT_EQ(window->statusText(1), QStringLiteral("On Connection"));
     // Rows are numbered and a second apart on the meter's clock.
     const auto& rows = w.table().rows();
     for (size_t i = 1; i < rows.size(); ++i) {
@@ -83,7 +89,10 @@ TEST_F(LeqFixture, TenSecondRunFillsTenRowsThenSavesAndGraphs) {
         EXPECT_NEAR((rows[i].stamp - rows[i - 1].stamp) * 86400, 1.0, 1e-3);
         EXPECT_TRUE(rows[i].hasLevel);
     }
-    // Every reading went to the log, created with its folder.
+    // Every reading went to the log, created with its folder, where the program's paths (and
+    // so `kl516-cli paths`) say it is.
+    EXPECT_EQ(leq().logPath(), QDir::cleanPath(dir.filePath(QStringLiteral("user"))) +
+                                   QStringLiteral("/temp/LEQ.txt"));
     QFile log(logPath());
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = log.readAll().split('\n');
@@ -398,6 +407,103 @@ TEST_F(LeqFixture, FiftyOneFailuresEndTheRunWithTheMessage) {
     EXPECT_EQ(prompts.messages(), QStringList{LeqText::Failed});
     EXPECT_TRUE(pollRunning());
     EXPECT_FALSE(window->connection().linkLent());
+    EXPECT_EQ(window->statusText(1), QStringLiteral("On Connection"));
+}
+
+// The run holds the link, so the status poll is paused: the panel is shown the run's own status
+// frames, about as often as the poll would, and its clock goes on.
+TEST_F(LeqFixture, ThePanelKeepsShowingTheMeterDuringARun) {
+    start();
+    clock.advance(500);
+    window->pollTick();
+    auto* seconds = window->panel()->findChild<QLabel*>(QStringLiteral("secondUnitsDigit"));
+    ASSERT_NE(seconds, nullptr);
+    int decoded = 0;
+    QObject::connect(&window->connection(), &MeterConnection::statusDecoded,
+                     [&](const PanelRefresh&, double) { ++decoded; });
+    openLeq();
+    startRun(9);  // Manual
+    const QImage before = seconds->pixmap().toImage();
+    const int ticks = 2 * 25;  // two seconds
+    for (int i = 0; i < ticks; ++i) {
+        clock.advance(LeqCommands::kTickMs);
+        leq().runTick();
+    }
+    ASSERT_TRUE(leq().running());
+    EXPECT_NE(seconds->pixmap().toImage(), before);
+    EXPECT_GE(decoded, ticks / LeqCommands::kPanelFrameInterval);
+    EXPECT_LE(decoded, ticks / LeqCommands::kPanelFrameInterval + 1);
+    leqWindow()->stopRunButton->click();
+    EXPECT_EQ(window->statusText(1), QStringLiteral("On Connection"));
+}
+
+// Rows are paced by the meter's seconds: a clock that stands still ends the run after five
+// seconds of readings, with the rows so far and their summary kept, and says why.
+TEST_F(LeqFixture, AStoppedMeterClockEndsTheRunAndKeepsItsRows) {
+    auto scripted = std::make_unique<test::RecordingDeviceLibrary>();
+    ResponseFrame id{};
+    id[23] = '5';
+    id[24] = '8';
+    id[25] = '6';
+    scripted->responses.push_back(id);
+    auto frame = [](uint8_t secondByte) {
+        ResponseFrame f = test::RecordingDeviceLibrary::status(0);
+        f[5] = 600 >> 8;  // 60.0 dB
+        f[6] = 600 & 0xFF;
+        f[15] = secondByte;
+        f[16] = 0x15;
+        f[17] = 0x10;
+        f[18] = 0x15;
+        f[19] = 0x01;
+        f[21] = 0x24;
+        return f;
+    };
+    // Seconds 28 and 29 close two rows; from second 30 on the clock stands still.
+    for (int i = 0; i < 25; ++i) scripted->responses.push_back(frame(0x28));
+    for (int i = 0; i < 25; ++i) scripted->responses.push_back(frame(0x29));
+    for (int i = 0; i < 200; ++i) scripted->responses.push_back(frame(0x30));
+    start(std::move(scripted));
+    openLeq();
+    startRun(9);  // Manual
+    const int ticks = tickUntilIdle(400);
+    EXPECT_EQ(ticks, 50 + int(LeqRun::kClockStopMs / LeqCommands::kTickMs) + 1);
+    EXPECT_EQ(prompts.messages(), QStringList{LeqRun::clockStoppedMessage()});
+    EXPECT_FALSE(leq().running());
+    ASSERT_EQ(leqWindow()->table().rowCount(), 2);
+    EXPECT_FLOAT_EQ(leqWindow()->table().rows()[1].spl, 60.0f);
+    EXPECT_EQ(leqWindow()->summaryLmax->text(), formatLevel(60.0f, locale));
+    EXPECT_TRUE(leq().tableUnsaved());
+    EXPECT_FALSE(leq().session()->logOpen());
+    EXPECT_TRUE(pollRunning());
+    EXPECT_FALSE(window->connection().linkLent());
+    EXPECT_EQ(window->statusText(1), QStringLiteral("On Connection"));
+}
+
+// LEQ in the menu brings the one window to the front however it was put away.
+TEST_F(LeqFixture, LeqInTheMenuBringsTheWindowBack) {
+    start();
+    openLeq();
+    LeqWindow* leqW = leqWindow();
+    auto* sub = qobject_cast<QMdiSubWindow*>(leqW->parentWidget());
+    ASSERT_NE(sub, nullptr);
+    // Behind another window, and besides that minimised or hidden.
+    const std::function<void()> putAway[] = {
+        [] {},
+        [&] { sub->showMinimized(); },
+        [&] { sub->hide(); },
+        [&] { leqW->hide(); },
+    };
+    for (size_t i = 0; i < std::size(putAway); ++i) {
+        SCOPED_TRACE(i);
+        window->activate(window->realTimeWindow());
+        ASSERT_NE(window->activeChild(), leqW);
+        putAway[i]();
+        test::action(*window, "leqAction")->trigger();
+        EXPECT_EQ(leqWindow(), leqW);
+        EXPECT_TRUE(leqW->isVisible());
+        EXPECT_FALSE(sub->isMinimized());
+        EXPECT_EQ(window->activeChild(), leqW);
+    }
 }
 
 TEST_F(LeqFixture, RecordingMeterRefusesTheWindow) {

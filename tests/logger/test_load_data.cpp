@@ -36,6 +36,7 @@
 #include "link/MeterLink.h"
 #include "logger/CollectionFile.h"
 #include "logger/MemoryParser.h"
+#include "logger/SetupOperations.h"
 #include "logger/ui/LoggerCommands.h"
 #include "logger/ui/ProgressRangeDialog.h"
 #include "simulator/SimulatedMeter.h"
@@ -631,20 +632,38 @@ TEST_P(EraseTest, AsksThenErasesAndReports) {
 INSTANTIATE_TEST_SUITE_P(
     Erase, EraseTest,
     ::testing::Values(
-        EraseCase{"Erased", Prompts::Answer::Yes, [](SimulatedMeter&) {},
-                  {LoggerText::EraseDone}, 1, true},
+        EraseCase{"Erased",
+                  Prompts::Answer::Yes,
+                  [](SimulatedMeter&) {},
+                  {LoggerText::EraseDone},
+                  1,
+                  true},
         EraseCase{"No", Prompts::Answer::No, [](SimulatedMeter&) {}, {}, 0, false},
         EraseCase{"Cancelled", Prompts::Answer::Cancel, [](SimulatedMeter&) {}, {}, 0, false},
         // Every echo differs in one byte: fifteen attempts (each of which erases), then the
         // message. The meter did erase; the program cannot know.
-        EraseCase{"WrongEcho", Prompts::Answer::Yes,
-                  [](SimulatedMeter& m) { m.options().wrongEcho = Fault{0, -1, 'e'}; },
-                  {"data error"}, 15, true},
-        EraseCase{"ReadFails", Prompts::Answer::Yes,
-                  [](SimulatedMeter& m) { m.options().readFailure = Fault{0, -1, 'e'}; },
-                  {"fail to read"}, 15, true},
-        // No meter: the presence check fails every time and nothing is shown.
-        EraseCase{"NoAnswer", Prompts::Answer::Yes, [](SimulatedMeter& m) { m.unplug(); }, {}, 0,
+        EraseCase{"WrongEcho",
+                  Prompts::Answer::Yes,
+                  [](SimulatedMeter& m) {
+                      m.options().wrongEcho = Fault{0, -1, 'e'};
+                  },
+                  {"data error"},
+                  15,
+                  true},
+        EraseCase{"ReadFails",
+                  Prompts::Answer::Yes,
+                  [](SimulatedMeter& m) {
+                      m.options().readFailure = Fault{0, -1, 'e'};
+                  },
+                  {"fail to read"},
+                  15,
+                  true},
+        // No meter: the presence check fails every time, and the user is told so.
+        EraseCase{"NoAnswer",
+                  Prompts::Answer::Yes,
+                  [](SimulatedMeter& m) { m.unplug(); },
+                  {SetupText::NoAnswer},
+                  0,
                   false}),
     [](const auto& info) { return std::string(info.param.name); });
 

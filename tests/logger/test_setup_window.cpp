@@ -6,16 +6,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QPointer>
 #include <QTest>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <tuple>
 
 #include "app/ui/MainWindow.h"
 #include "link/MeterLink.h"
+#include "logger/SetupOperations.h"
 #include "logger/ui/LoggerSetupWindow.h"
 #include "simulator/SimulatedMeter.h"
 #include "support/Controls.h"
@@ -110,13 +112,13 @@ TEST_F(SetupWindowTest, ControlsCaptionsAndInitialTexts) {
               QStringLiteral("Meter DataLogger Information"));
     const std::pair<const char*, const char*> labels[] = {
         {"meterTimeLabel", "Meter Time:"},
-        {"intervalFormatLabel", "mm:ss(00:01~01:00)"},
+        {"intervalFormatLabel", "mm:ss, 00:00 to 01:00"},
         {"recordingIntervalLabel", "Recording Interval:"},
         {"memoryAvailableLabel", "Memory Available:"},
         {"dataSetCountLabel", "Data Sets In Memory:"},
         {"firmwareVersionLabel", "FirmWare Version:"},
         {"serialNumberLabel", "SN:"},
-        {"meterTimeFormatLabel", "MM/DD/YY   hh:mm:ss"},
+        {"meterTimeFormatLabel", "MM/DD/YYYY   hh:mm:ss"},
         {"calibration94dBLabel", "94dB cali:"},
         {"calibration70dBLabel", "70dB cali"},
         {"calibration60dBLabel", "60dB cali"},
@@ -126,24 +128,45 @@ TEST_F(SetupWindowTest, ControlsCaptionsAndInitialTexts) {
         EXPECT_EQ(test::control<QLabel>(*setup, name)->text(), QLatin1String(caption)) << name;
     EXPECT_EQ(setup->intervalMinutes->text(), QStringLiteral("00"));
     EXPECT_EQ(setup->intervalSeconds->text(), QStringLiteral("02"));
-    for (const char* name : {"accessCode", "configWriteAddress", "configWriteValue",
-                             "configReadAddress", "configReadValue"})
-        EXPECT_EQ(test::lineEdit(*setup, name)->text(), QStringLiteral("0")) << name;
-    // Until the first read the information fields show the placeholder texts the meter software
-    // has always shown.
-    const std::pair<const char*, const char*> fields[] = {{"meterTime", "txtMeterTime"},
-                                                          {"recordingInterval", "txtInt"},
-                                                          {"memoryAvailable", "txtMemoryAvailable"},
-                                                          {"dataSetCount", "txtDataSets"},
-                                                          {"firmwareVersion", "txtVer"},
-                                                          {"serialNumber", "txtSN"},
-                                                          {"calibration94dB", "txt94dB"},
-                                                          {"calibration70dB", "txt70dB"},
-                                                          {"calibration60dB", "txt60dB"},
-                                                          {"calibration40dB", "txt40dB"},
-                                                          {"calibration30dB", "txt30dB"}};
-    for (const auto& [name, text] : fields)
-        EXPECT_EQ(test::lineEdit(*setup, name)->text(), QLatin1String(text)) << name;
+
+    // Every field has a visible label naming it (its buddy, which screen readers read out).
+    // The access code starts empty; the information fields stay empty until the first read.
+    struct Field {
+        const char* edit;
+        const char* label;
+        const char* caption;
+        const char* text;
+    };
+    const Field fields[] = {
+        {"meterTime", "meterTimeLabel", "Meter Time:", ""},
+        {"recordingInterval", "recordingIntervalLabel", nullptr, ""},
+        {"memoryAvailable", "memoryAvailableLabel", nullptr, ""},
+        {"dataSetCount", "dataSetCountLabel", nullptr, ""},
+        {"firmwareVersion", "firmwareVersionLabel", nullptr, ""},
+        {"serialNumber", "serialNumberLabel", nullptr, ""},
+        {"calibration94dB", "calibration94dBLabel", nullptr, ""},
+        {"calibration70dB", "calibration70dBLabel", nullptr, ""},
+        {"calibration60dB", "calibration60dBLabel", nullptr, ""},
+        {"calibration40dB", "calibration40dBLabel", nullptr, ""},
+        {"calibration30dB", "calibration30dBLabel", nullptr, ""},
+        {"intervalMinutes", "intervalFormatLabel", nullptr, "00"},
+        {"accessCode", "accessCodeLabel", "Access code:", ""},
+        {"configWriteAddress", "configWriteAddressLabel", "Write address:", "0"},
+        {"configWriteValue", "configWriteValueLabel", "Data:", "0"},
+        {"configReadAddress", "configReadAddressLabel", "Read address:", "0"},
+        {"configReadValue", "configReadValueLabel", "Data:", "0"}};
+    for (const Field& f : fields) {
+        QLineEdit* edit = test::lineEdit(*setup, f.edit);
+        auto* label = test::control<QLabel>(*setup, f.label);
+        EXPECT_EQ(edit->text(), QLatin1String(f.text)) << f.edit;
+        EXPECT_EQ(label->buddy(), edit) << f.label;
+        EXPECT_TRUE(label->isVisible()) << f.label;
+        EXPECT_FALSE(label->text().isEmpty()) << f.label;
+        if (f.caption) {
+            EXPECT_EQ(label->text(), QLatin1String(f.caption)) << f.label;
+        }
+    }
+    EXPECT_EQ(setup->accessCode->echoMode(), QLineEdit::Password);
 }
 
 TEST_F(SetupWindowTest, EntryPointsHiddenUnlessServiceAndOneInstance) {
@@ -214,20 +237,58 @@ TEST_F(SetupWindowTest, ReadInformationUnderTheHourglassWithThePollStopped) {
     EXPECT_EQ(setup->calibration60dB->text(), cal60);
     EXPECT_EQ(setup->calibration40dB->text(), cal40);
     EXPECT_EQ(setup->calibration30dB->text(), cal30);
+}
 
-    // A meter that does not answer: nothing is shown.
-    meter->options().readFailure = {};
+TEST_F(SetupWindowTest, MeterTimeReadsInTheOrderItsFormatLabelStates) {
+    // Day and month told apart (09 and 12), and a year whose two digits are not a day or month.
+    clock.setNow(QDateTime(QDate(2031, 12, 9), QTime(7, 8, 5)));
+    ASSERT_EQ(click(setup->adjustMeterTimeButton),
+              QStringList{QStringLiteral("Meter time updated successfully \n")});
+    ASSERT_EQ(click(setup->readInformationButton),
+              QStringList{QStringLiteral("read data successfully")});
+    // The label's fields in Qt's spelling: MM month, DD day, YYYY year, hh:mm:ss the time.
+    QString format = setup->meterTimeFormatLabel->text();
+    format.replace(QStringLiteral("DD"), QStringLiteral("dd"))
+        .replace(QStringLiteral("YYYY"), QStringLiteral("yyyy"));
+    const QDateTime shown = QDateTime::fromString(setup->meterTime->text(), format);
+    ASSERT_TRUE(shown.isValid()) << setup->meterTime->text().toStdString() << " vs "
+                                 << format.toStdString();
+    EXPECT_EQ(setup->meterTime->text().size(), setup->meterTimeFormatLabel->text().size());
+    EXPECT_EQ(shown.date(), QDate(2031, 12, 9));
+    EXPECT_LE(std::abs(shown.secsTo(meter->meterTime())), 2);
+}
+
+TEST_F(SetupWindowTest, AMeterThatDoesNotAnswerIsSaidSo) {
+    setup->accessCode->setText(QStringLiteral("9282"));
     meter->unplug();
-    EXPECT_TRUE(click(setup->readInformationButton).isEmpty());
+    const QString noAnswer = SetupText::NoAnswer;
+    const std::pair<QPushButton*, QStringList> cases[] = {
+        {setup->readInformationButton, {noAnswer}},
+        {setup->adjustIntervalButton, {noAnswer}},
+        {setup->writeConfigByteButton, {noAnswer}},
+        {setup->readConfigByteButton, {noAnswer}},
+        {setup->eraseMemoryButton, {noAnswer}},
+        // The clock keeps its failure text and adds the reason.
+        {setup->adjustMeterTimeButton, {QStringLiteral("Meter time updated fail\n") + noAnswer}}};
+    for (const auto& [button, shown] : cases)
+        EXPECT_EQ(click(button), shown) << button->objectName().toStdString();
+    EXPECT_TRUE(noAnswer.contains(QStringLiteral("did not answer")));
 }
 
 TEST_F(SetupWindowTest, IntervalClockAndErase) {
-    setup->intervalMinutes->setText(QStringLiteral("00"));
-    setup->intervalSeconds->setText(QStringLiteral("45"));
-    EXPECT_EQ(click(setup->adjustIntervalButton),
-              QStringList{QStringLiteral("Recording Interval Setup Successfully, turn off and turn "
-                                         "on the meter to effective ")});
-    EXPECT_EQ(meter->configByte(0x0F), 45);
+    // The ends the hint names are both accepted; 00:00 is written as 0.
+    const QString hint = setup->intervalFormatLabel->text();
+    for (const auto& [m, s, seconds] :
+         {std::tuple{"00", "45", 45}, {"00", "00", 0}, {"01", "00", 60}, {"00", "60", 60}}) {
+        setup->intervalMinutes->setText(QLatin1String(m));
+        setup->intervalSeconds->setText(QLatin1String(s));
+        EXPECT_EQ(click(setup->adjustIntervalButton),
+                  QStringList{QStringLiteral("Recording Interval Setup Successfully, turn off and "
+                                             "turn on the meter to effective ")})
+            << m << s;
+        EXPECT_EQ(meter->configByte(0x0F), seconds) << m << s;
+    }
+    EXPECT_TRUE(hint.contains(QStringLiteral("00:00 to 01:00"))) << hint.toStdString();
 
     const int sent = meter->exchangeCount();
     for (const auto& [m, s] : {std::pair{"01", "01"}, {"05", "00"}, {"", "30"}, {"0", ""}}) {
@@ -253,7 +314,7 @@ TEST_F(SetupWindowTest, IntervalClockAndErase) {
     EXPECT_TRUE(prompts.questions().isEmpty());
     EXPECT_EQ(meter->setCount(), 0);
 
-    meter->unplug();
+    meter->options().writeFailure = {0, -1, 't'};
     EXPECT_EQ(click(setup->adjustMeterTimeButton),
               QStringList{QStringLiteral("Meter time updated fail")});
 }
@@ -304,18 +365,21 @@ TEST_F(SetupWindowTest, ConfigurationBytes) {
 }
 
 TEST_F(SetupWindowTest, RefusedWhileAnotherCommandHoldsTheLink) {
+    ASSERT_EQ(click(setup->readInformationButton),
+              QStringList{QStringLiteral("read data successfully")});
+    const QString version = setup->firmwareVersion->text();
+    ASSERT_FALSE(version.isEmpty());
     const LinkLease other = window->connection().borrow(QStringLiteral("Load Data"));
     ASSERT_TRUE(other);
     prompts.onShown = nullptr;
     const int sent = meter->exchangeCount();
     for (QPushButton* b : {setup->adjustMeterTimeButton, setup->readInformationButton,
-                           setup->readConfigByteButton}) {
+                           setup->readConfigByteButton, setup->eraseMemoryButton}) {
         prompts.clear();
         QTest::mouseClick(b, Qt::LeftButton);
         EXPECT_EQ(prompts.messages(),
                   QStringList{MeterConnection::busyMessage(QStringLiteral("Load Data"))});
     }
     EXPECT_EQ(meter->exchangeCount(), sent);
-    EXPECT_EQ(setup->firmwareVersion->text(),
-              QStringLiteral("txtVer"));  // not emptied by a refusal
+    EXPECT_EQ(setup->firmwareVersion->text(), version);  // not emptied by a refusal
 }

@@ -10,7 +10,7 @@ namespace kl516 {
 
 AboutDialog::AboutDialog(bool asSplash, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("aboutDialog"));
-    setWindowTitle(QStringLiteral("About Acoustrel For Sound Level Meter"));
+    setWindowTitle(QStringLiteral("About KL516"));
     setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
 

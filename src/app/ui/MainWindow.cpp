@@ -1,6 +1,5 @@
 #include "app/ui/MainWindow.h"
 
-#include "link/LinkResult.h"
 #include "logger/CollectionFile.h"
 
 #include <QAction>
@@ -66,6 +65,7 @@ MainWindow::MainWindow(MeterLink& link, Prompts& prompts, Clock& clock, Environm
       connection_(link, clock) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("KL516"));
+    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
     mdi_ = new QMdiArea(this);
     mdi_->setObjectName(QStringLiteral("workspace"));
@@ -85,15 +85,12 @@ MainWindow::MainWindow(MeterLink& link, Prompts& prompts, Clock& clock, Environm
     maxMinBlinkTimer->setObjectName(QStringLiteral("maxMinBlinkTimer"));
     maxMinBlinkTimer->setInterval(500);
     connect(maxMinBlinkTimer, &QTimer::timeout, this, &MainWindow::blinkMaxMin);
-    // Without a connection the poll keeps trying; when the meter is there but its device node
-    // may not be opened, the status bar says so instead of only "No Connection".
-    accessHintTimer_ = new QTimer(this);
-    accessHintTimer_->setObjectName(QStringLiteral("AccessHintTimer"));
-    accessHintTimer_->setInterval(2000);
-    connect(accessHintTimer_, &QTimer::timeout, this, &MainWindow::updateAccessHint);
-
     connect(&connection_, &MeterConnection::connectionChanged, this,
             &MainWindow::onConnectionChanged);
+    // Without a connection the poll keeps trying; each try that finds no meter refreshes the
+    // hint (the device node's permission may have changed in between).
+    connect(&connection_, &MeterConnection::identificationFailed, this,
+            &MainWindow::updateMeterHint);
     connect(&connection_, &MeterConnection::statusDecoded, this, &MainWindow::onStatusDecoded);
     connect(&connection_, &MeterConnection::linkLentChanged, this,
             [this] { applyCommandStates(); });
@@ -104,6 +101,7 @@ MainWindow::MainWindow(MeterLink& link, Prompts& prompts, Clock& clock, Environm
     realTime_ = new RealTimeRecorder(*this, connection_, *this, this);
     logger_ = new LoggerCommands(*this, connection_, *this, this);
     leq_ = new LeqCommands(*this, connection_, *this, this);
+    connect(leq_, &LeqCommands::runningChanged, this, &MainWindow::showConnectionText);
     files_ = new FileCommands(*this, *this, this);
     // A collection opened from a file shows its sets in the same list as Load Data.
     files_->openDataLoggerWindow = [this](double now) {
@@ -321,6 +319,42 @@ void MainWindow::buildStatusBar() {
         statusPanels_[i]->setFrameShadow(QFrame::Sunken);
         bar->addWidget(statusPanels_[i]);
     }
+    // The rest of the bar: what to do without a meter. It may be cut on a narrow window, so it
+    // does not set the window's width; the tool tip holds the whole text.
+    meterHint_ = new QLabel(this);
+    meterHint_->setObjectName(QStringLiteral("meterHintLabel"));
+    meterHint_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    bar->addWidget(meterHint_, 1);
+}
+
+QString MainWindow::meterHint() const {
+    return meterHint_->text();
+}
+
+void MainWindow::updateMeterHint() {
+    // Before the first tick nothing has been tried yet: a meter that answers it is never told
+    // to be missing.
+    const bool show = !connected() && connection_.tickCount() > 0;
+    const QString text = show ? MeterConnection::noMeterMessage() : QString();
+    meterHint_->setText(text);
+    meterHint_->setToolTip(text);
+}
+
+QString MainWindow::connectionText() const {
+    if (leq_ && leq_->running()) return QStringLiteral("LEQ running");
+    switch (connection_.state()) {
+        case ConnectionState::Connected:
+            return QStringLiteral("On Connection");
+        case ConnectionState::Lost:
+            return QStringLiteral("No Connection");
+        case ConnectionState::NeverConnected:
+            break;
+    }
+    return QStringLiteral("Off Connection");
+}
+
+void MainWindow::showConnectionText() {
+    setStatusText(1, connectionText());
 }
 
 QString MainWindow::statusText(int panel) const {
@@ -338,14 +372,12 @@ void MainWindow::completeStartUp(AboutDialog* splash) {
     paths_.dataFolder = dataFolder_;
     if (panel_) panel_->setNoConnectionVisible(!connected());
     setStatusText(0, QString());
-    setStatusText(1,
-                  connected() ? QStringLiteral("On Connection") : QStringLiteral("Off Connection"));
+    showConnectionText();
     if (panel_) panel_->setTimeVisible(true);
     dataLoggerMenuAction->setVisible(true);
     dataLoggerButton->setVisible(true);
     clock_.waitMs(500);
     connection_.startPolling();
-    accessHintTimer_->start();
     if (splash) {
         splash->splashMessageLabel->clear();
         splash->close();
@@ -543,10 +575,12 @@ GraphWindow* MainWindow::openDataLoggerWindow(double now) {
 
 void MainWindow::restore(QWidget* child) {
     if (!child) return;
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget()))
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget())) {
+        if (child->isHidden()) child->show();
         sub->showNormal();
-    else
+    } else {
         child->showNormal();
+    }
 }
 
 void MainWindow::activate(QWidget* child) {
@@ -652,8 +686,17 @@ void MainWindow::exitProgram() {
 }
 
 void MainWindow::openHelpContents() {
-    // Nothing is reported when there is no help file or no handler for it.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(paths_.helpPage()));
+    const QString page = QDir::toNativeSeparators(paths_.helpPage());
+    if (!QFileInfo::exists(paths_.helpPage())) {
+        prompts_.message(QStringLiteral("The help page was not found at %1.").arg(page));
+        return;
+    }
+    // Without a desktop handler for web pages nothing opens: the user can still open it by hand.
+    if (!openUrl || !openUrl(QUrl::fromLocalFile(paths_.helpPage())))
+        prompts_.message(
+            QStringLiteral("No program could be started to show the help page. Open it in a web "
+                           "browser: %1")
+                .arg(page));
 }
 
 LoggerSetupWindow* MainWindow::setupWindow() const {
@@ -758,8 +801,9 @@ void MainWindow::applyCommandStates() {
 
 void MainWindow::onConnectionChanged(ConnectionState state) {
     setStatusText(0, QString());
+    showConnectionText();
+    updateMeterHint();
     if (state == ConnectionState::Connected) {
-        setStatusText(1, QStringLiteral("On Connection"));
         if (panel_) {
             panel_->setNoConnectionVisible(false);
             panel_->setTimeVisible(true);
@@ -768,7 +812,6 @@ void MainWindow::onConnectionChanged(ConnectionState state) {
         dataLoggerButton->setVisible(true);
     } else {
         if (panel_) panel_->setNoConnectionVisible(true);
-        setStatusText(1, QStringLiteral("No Connection"));
     }
     applyCommandStates();
 }
@@ -800,19 +843,6 @@ void MainWindow::onStatusDecoded(const PanelRefresh& decoded, double frameTime) 
         }
     }
     realTime_->takeSample(refresh.status.level, frameTime);
-}
-
-void MainWindow::updateAccessHint() {
-    static const QString hint =
-        QStringLiteral("No permission to open the meter: install the udev rule (see Help)");
-    const QString problem = connected() ? QString() : deviceAccessProblem();
-    if (!problem.isEmpty()) {
-        setStatusText(0, hint);
-        statusPanels_[0]->setToolTip(problem);
-    } else if (statusText(0) == hint) {
-        setStatusText(0, QString());
-        statusPanels_[0]->setToolTip(QString());
-    }
 }
 
 void MainWindow::blinkMaxMin() {

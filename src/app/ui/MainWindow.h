@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "app/CommandStates.h"
@@ -24,6 +25,7 @@ class QPushButton;
 class QTimer;
 class QToolBar;
 class QToolButton;
+class QUrl;
 
 namespace kl516 {
 
@@ -115,7 +117,12 @@ class MainWindow : public QMainWindow, public AppContext, public WindowService {
     void tileWindows();
     void cascadeWindows();
     void exitProgram();
+    // Help > Contents: the help page with the desktop's handler, or a message that says where
+    // the page is when it is missing or nothing could show it.
     void openHelpContents();
+    // Opens a URL with the desktop's handler; false when none could be started (tests replace
+    // it).
+    std::function<bool(const QUrl&)> openUrl;
     // The logger setup window: restores the open one, or creates it (loggerSetupAction and
     // loggerSetupButton).
     void openSetupWindow();
@@ -128,6 +135,9 @@ class MainWindow : public QMainWindow, public AppContext, public WindowService {
     bool connected() const { return connection_.connected(); }
     bool runActive() const { return connection_.runActive(); }
     QString statusText(int panel) const;
+    // The status bar's line that tells a user without a meter what to do; empty once a meter
+    // answers.
+    QString meterHint() const;
     ControlPanel* panel() const { return panel_; }
     QMdiArea* workspace() const { return mdi_; }
     const DigitImages& digitImages() const { return digits_; }
@@ -150,8 +160,12 @@ class MainWindow : public QMainWindow, public AppContext, public WindowService {
     void onConnectionChanged(ConnectionState state);
     void onStatusDecoded(const PanelRefresh& refresh, double frameTime);
     void setStatusText(int panel, const QString& text);
-    // Names a device node the user may not open (a missing udev rule) in the status bar.
-    void updateAccessHint();
+    // Status panel 1: "LEQ running" during an LEQ run, else the connection's state.
+    QString connectionText() const;
+    void showConnectionText();
+    // The meter hint: how to connect a meter, or why the one found may not be opened (a missing
+    // udev rule); nothing while connected or before the first identification was tried.
+    void updateMeterHint();
     QList<GraphWindow*> graphWindows() const;
 
     MeterLink& link_;
@@ -162,6 +176,7 @@ class MainWindow : public QMainWindow, public AppContext, public WindowService {
     MeterConnection connection_;
     QMdiArea* mdi_ = nullptr;
     QLabel* statusPanels_[3] = {nullptr, nullptr, nullptr};
+    QLabel* meterHint_ = nullptr;
     DigitImages digits_;
     std::array<int, 6> pendingClock_{-1, -1, -1, -1, -1, -1};
     QPointer<ControlPanel> panel_;
@@ -186,7 +201,6 @@ class MainWindow : public QMainWindow, public AppContext, public WindowService {
     WindowRole lastDataRole_ = WindowRole::None;
 
     QTimer* maxMinBlinkTimer = nullptr;
-    QTimer* accessHintTimer_ = nullptr;
     // Menu items
     QAction *openAction, *saveAction, *printAction, *printerSetupAction, *exitAction;
     QAction *runAction, *stopAction;

@@ -934,10 +934,11 @@ GraphWindow* GraphWindow::openRunningLeq() {
         host_.prompts().message(QStringLiteral("data number < 2"));
         return nullptr;
     }
-    // A running Leq answers for its source's data: same caption, same close question.
+    // A running Leq answers for its source's data: the same close question, and its source's
+    // caption with " – Leq", so that the Window menu tells the two apart.
     GraphWindow* window = host_.createGraphWindow(
         GraphDocument{WindowRole::LeqOfSource, document_.effectiveRole(), document_.unsaved},
-        caption());
+        caption() + QStringLiteral(" \u2013 Leq"));
     if (!window) return nullptr;
     // It belongs to this window and goes with it.
     QWidget* frame = qobject_cast<QMdiSubWindow*>(window->parentWidget())

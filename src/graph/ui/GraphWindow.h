@@ -115,8 +115,8 @@ class GraphWindow : public QWidget {
 
     // Export Statistic: the statistics panels' texts to the clipboard.
     void exportStatistics();
-    // CAL Leq: a new window (owned by this one, with its caption) showing the levels and their
-    // running Leq; null when there are fewer than two levels.
+    // CAL Leq: a new window (owned by this one, captioned "<its caption> – Leq") showing the
+    // levels and their running Leq; null when there are fewer than two levels.
     GraphWindow* openRunningLeq();
     // The running-Leq window made last, while it exists.
     GraphWindow* runningLeqWindow() const { return runningLeqWindow_; }

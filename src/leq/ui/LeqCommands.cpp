@@ -4,15 +4,15 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTableView>
-#include <QToolButton>
 #include <QTimer>
+#include <QToolButton>
 
 #include "formats/FileProgress.h"
 #include "formats/TableText.h"
 #include "graph/ui/GraphWindow.h"
 #include "leq/ui/LeqWindow.h"
+#include "link/MeterLink.h"
 #include "logger/CollectionFile.h"
 #include "workspace/Prompts.h"
 #include "workspace/ui/AppContext.h"
@@ -27,7 +27,7 @@ LeqCommands::LeqCommands(AppContext& app, MeterConnection& connection, WindowSer
       connection_(connection),
       windows_(windows),
       timer_(new QTimer(this)),
-      logPath_(defaultLogPath()) {
+      logPath_(app.paths().leqLog()) {
     setObjectName(QStringLiteral("LeqCommands"));
     timer_->setObjectName(QStringLiteral("leqRunTimer"));
     timer_->setInterval(kTickMs);
@@ -43,18 +43,14 @@ LeqCommands::~LeqCommands() {
     lease_.release();
 }
 
-QString LeqCommands::defaultLogPath() {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
-           QStringLiteral("/temp/LEQ.txt");
-}
-
 void LeqCommands::openLeqWindow() {
     if (connection_.meterRecording()) {
         app_.prompts().message(LeqText::Recording);
         return;
     }
     if (window_) {
-        windows_.restore(window_);
+        // Brought back to the front, whether it was minimised, hidden or behind others.
+        windows_.activate(window_);
         return;
     }
     createWindow();
@@ -75,6 +71,12 @@ void LeqCommands::createWindow() {
 
 void LeqCommands::startRun() {
     if (!window_) return;
+    // Without a meter every read would fail: the run would end in a failure message after
+    // two seconds instead of saying what is missing.
+    if (!lease_ && !connection_.connected()) {
+        app_.prompts().message(MeterConnection::noMeterMessage());
+        return;
+    }
     // A real-time run samples the status poll, which this run would stop: it would lose its
     // samples for the whole measurement.
     if (connection_.runActive()) {
@@ -95,8 +97,10 @@ void LeqCommands::startRun() {
             return;
         }
         lease_ = std::move(lease);
+        emit runningChanged(true);
     }
     timer_->stop();
+    goodReadings_ = 0;
     if (const int seconds = window_->selectedSeconds(); seconds > 0) lastSeconds_ = seconds;
     session_ = std::make_unique<LeqSession>(lease_.link(), logPath_, app_.locale());
     session_->start(lastSeconds_);
@@ -118,8 +122,10 @@ void LeqCommands::stopRun() {
 void LeqCommands::endRun() {
     timer_->stop();
     if (session_) session_->stop();
+    const bool wasRunning = lease_.granted();
     lease_.release();
     showSummary();
+    if (wasRunning) emit runningChanged(false);
 }
 
 void LeqCommands::windowClosed() {
@@ -174,10 +180,21 @@ void LeqCommands::runTick() {
     }
     const LeqRun::Outcome outcome = session_->tick();
     const LeqRun& run = session_->run();
+    // The run holds the link, so the status poll is paused: the panel is shown the run's own
+    // status frames instead (every outcome but a failure or idle came from a good read).
+    const bool goodRead = outcome != LeqRun::Outcome::Failed &&
+                          outcome != LeqRun::Outcome::FailedOut && outcome != LeqRun::Outcome::Idle;
+    if (goodRead && goodReadings_++ % kPanelFrameInterval == 0)
+        connection_.decodeStatus(lease_.link().mainResponse());
     switch (outcome) {
         case LeqRun::Outcome::FailedOut:
             endRun();
             app_.prompts().message(LeqText::Failed);
+            return;
+        case LeqRun::Outcome::ClockStopped:
+            // The rows so far stay, with their summary.
+            endRun();
+            app_.prompts().message(LeqRun::clockStoppedMessage());
             return;
         case LeqRun::Outcome::Counted:
             if (run.started()) window_->scrollToLastRow();

@@ -39,13 +39,16 @@ class LeqCommands : public QObject {
     Q_OBJECT
   public:
     static constexpr int kTickMs = 40;
+    // During a run the control panel is shown every this many good readings: about as often
+    // as the status poll refreshes it (500 ms), so that the 40 ms tick stays short.
+    static constexpr int kPanelFrameInterval = 500 / kTickMs;
 
     LeqCommands(AppContext& app, MeterConnection& connection, WindowService& windows,
                 QObject* parent = nullptr);
     ~LeqCommands() override;
 
-    // The log of every reading; the per-user data folder's "temp/LEQ.txt" unless set.
-    static QString defaultLogPath();
+    // The log of every reading: the paths' LEQ log (the per-user folder's "temp/LEQ.txt")
+    // unless set.
     void setLogPath(const QString& path) { logPath_ = path; }
     const QString& logPath() const { return logPath_; }
 
@@ -70,6 +73,10 @@ class LeqCommands : public QObject {
     // The graph windows made by Graph; they close with the LEQ window.
     const QList<QPointer<GraphWindow>>& graphs() const { return graphs_; }
 
+  signals:
+    // A run took the meter link (true) or gave it back (false).
+    void runningChanged(bool running);
+
   private:
     void createWindow();
     void windowClosed();
@@ -87,6 +94,7 @@ class LeqCommands : public QObject {
     std::unique_ptr<LeqSession> session_;
     LinkLease lease_;
     int lastSeconds_ = 10;
+    int goodReadings_ = 0;  // in this run, for the control panel's pace
     RunningLeqSummary summary_;
     bool tableUnsaved_ = false;
     QList<QPointer<GraphWindow>> graphs_;

@@ -1,5 +1,7 @@
 #include "logger/ui/LoggerCommands.h"
 
+#include "logger/SetupOperations.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -206,8 +208,10 @@ int32_t LoggerCommands::eraseMemory() {
     // Data that finds an empty logger cannot leave them looking current. The temporary
     // collection file and the unsaved flag stay, so a download not yet saved can still be.
     if (result == LinkResult::Success) showNoSets();
-    const QString text =
+    QString text =
         result == LinkResult::Success ? LoggerText::EraseDone : linkResultMessage(result);
+    // A meter that never answered is said, not left to an hourglass that just ends.
+    if (text.isEmpty() && result == LinkResult::NoAnswer) text = SetupText::NoAnswer;
     if (!text.isEmpty()) prompts.message(text);
     return result;
 }

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <tuple>
 
 #include "link/LinkResult.h"
 #include "link/MeterLink.h"
@@ -54,9 +55,13 @@ LoggerSetupWindow::LoggerSetupWindow(AppContext& app, MeterConnection& connectio
 
     recordingIntervalGroup = named(new QGroupBox(QStringLiteral("Meter Recording Interval "), this),
                                    "recordingIntervalGroup");
-    intervalFormatLabel = label("intervalFormatLabel", QStringLiteral("mm:ss(00:01~01:00)"));
+    // The range recordingIntervalFrom accepts: 0 to 60 seconds.
+    intervalFormatLabel = label("intervalFormatLabel", QStringLiteral("mm:ss, 00:00 to 01:00"));
     intervalMinutes = edit("intervalMinutes", QString());
     intervalSeconds = edit("intervalSeconds", QString());
+    intervalFormatLabel->setBuddy(intervalMinutes);
+    intervalMinutes->setAccessibleName(QStringLiteral("Recording interval minutes"));
+    intervalSeconds->setAccessibleName(QStringLiteral("Recording interval seconds"));
     for (QLineEdit* e : {intervalMinutes, intervalSeconds}) {
         e->setInputMask(QStringLiteral("00;_"));
         e->setMaxLength(2);
@@ -77,7 +82,8 @@ LoggerSetupWindow::LoggerSetupWindow(AppContext& app, MeterConnection& connectio
         named(new QGroupBox(QStringLiteral("Meter DataLogger Information"), this),
               "loggerInformationGroup");
     meterTimeLabel = label("meterTimeLabel", QStringLiteral("Meter Time:"));
-    meterTimeFormatLabel = label("meterTimeFormatLabel", QStringLiteral("MM/DD/YY   hh:mm:ss"));
+    // The order and digits of the meter time text: month, day, four-digit year, time.
+    meterTimeFormatLabel = label("meterTimeFormatLabel", QStringLiteral("MM/DD/YYYY   hh:mm:ss"));
     recordingIntervalLabel = label("recordingIntervalLabel", QStringLiteral("Recording Interval:"));
     memoryAvailableLabel = label("memoryAvailableLabel", QStringLiteral("Memory Available:"));
     dataSetCountLabel = label("dataSetCountLabel", QStringLiteral("Data Sets In Memory:"));
@@ -88,18 +94,18 @@ LoggerSetupWindow::LoggerSetupWindow(AppContext& app, MeterConnection& connectio
     calibration60dBLabel = label("calibration60dBLabel", QStringLiteral("60dB cali"));
     calibration40dBLabel = label("calibration40dBLabel", QStringLiteral("40dB cali"));
     calibration30dBLabel = label("calibration30dBLabel", QStringLiteral("30dB cali"));
-    // The information fields show their own names until the first read.
-    meterTime = edit("meterTime", QStringLiteral("txtMeterTime"));
-    recordingInterval = edit("recordingInterval", QStringLiteral("txtInt"));
-    memoryAvailable = edit("memoryAvailable", QStringLiteral("txtMemoryAvailable"));
-    dataSetCount = edit("dataSetCount", QStringLiteral("txtDataSets"));
-    firmwareVersion = edit("firmwareVersion", QStringLiteral("txtVer"));
-    serialNumber = edit("serialNumber", QStringLiteral("txtSN"));
-    calibration94dB = edit("calibration94dB", QStringLiteral("txt94dB"));
-    calibration70dB = edit("calibration70dB", QStringLiteral("txt70dB"));
-    calibration60dB = edit("calibration60dB", QStringLiteral("txt60dB"));
-    calibration40dB = edit("calibration40dB", QStringLiteral("txt40dB"));
-    calibration30dB = edit("calibration30dB", QStringLiteral("txt30dB"));
+    // The information fields stay empty until the first read.
+    meterTime = edit("meterTime", QString());
+    recordingInterval = edit("recordingInterval", QString());
+    memoryAvailable = edit("memoryAvailable", QString());
+    dataSetCount = edit("dataSetCount", QString());
+    firmwareVersion = edit("firmwareVersion", QString());
+    serialNumber = edit("serialNumber", QString());
+    calibration94dB = edit("calibration94dB", QString());
+    calibration70dB = edit("calibration70dB", QString());
+    calibration60dB = edit("calibration60dB", QString());
+    calibration40dB = edit("calibration40dB", QString());
+    calibration30dB = edit("calibration30dB", QString());
     readInformationButton = button("readInformationButton", QStringLiteral("Read  "));
     auto* info = new QGridLayout(loggerInformationGroup);
     const std::pair<QLabel*, QLineEdit*> left[] = {{meterTimeLabel, meterTime},
@@ -115,12 +121,14 @@ LoggerSetupWindow::LoggerSetupWindow(AppContext& app, MeterConnection& connectio
                                                     {calibration30dBLabel, calibration30dB}};
     int row = 0;
     for (const auto& [l, e] : left) {
+        l->setBuddy(e);
         info->addWidget(l, row, 0);
         info->addWidget(e, row++, 1);
     }
     info->addWidget(meterTimeFormatLabel, 0, 2);
     row = 1;
     for (const auto& [l, e] : right) {
+        l->setBuddy(e);
         info->addWidget(l, row, 3);
         info->addWidget(e, row++, 4);
     }
@@ -133,7 +141,7 @@ LoggerSetupWindow::LoggerSetupWindow(AppContext& app, MeterConnection& connectio
             fontMetrics().horizontalAdvance(QStringLiteral("00/00/2000   00:00:00")) + 12);
     }
 
-    accessCode = edit("accessCode", QStringLiteral("0"));
+    accessCode = edit("accessCode", QString());
     configWriteAddress = edit("configWriteAddress", QStringLiteral("0"));
     configWriteValue = edit("configWriteValue", QStringLiteral("0"));
     writeConfigByteButton = button("writeConfigByteButton", QStringLiteral("Write EEProm"));
@@ -141,20 +149,31 @@ LoggerSetupWindow::LoggerSetupWindow(AppContext& app, MeterConnection& connectio
     configReadValue = edit("configReadValue", QStringLiteral("0"));
     readConfigByteButton = button("readConfigByteButton", QStringLiteral("Read EEProm"));
     accessCode->setEchoMode(QLineEdit::Password);
-    accessCode->setToolTip(QStringLiteral("Access code"));
     configWriteAddress->setToolTip(QStringLiteral("Address (0 to 16777215, or $hex / 0xhex)"));
     configWriteValue->setToolTip(QStringLiteral("Byte to write (0 to 255)"));
     configReadAddress->setToolTip(QStringLiteral("Address (0 to 16777215, or $hex / 0xhex)"));
     configReadValue->setToolTip(QStringLiteral("Byte read"));
     configReadValue->setReadOnly(true);
+    accessCodeLabel = label("accessCodeLabel", QStringLiteral("Access code:"));
+    configWriteAddressLabel = label("configWriteAddressLabel", QStringLiteral("Write address:"));
+    configWriteValueLabel = label("configWriteValueLabel", QStringLiteral("Data:"));
+    configReadAddressLabel = label("configReadAddressLabel", QStringLiteral("Read address:"));
+    configReadValueLabel = label("configReadValueLabel", QStringLiteral("Data:"));
+    // Each field after its label: row 0 writes one byte behind the code, row 1 reads one.
+    const std::tuple<QLabel*, QLineEdit*, int, int> configFields[] = {
+        {accessCodeLabel, accessCode, 0, 0},
+        {configWriteAddressLabel, configWriteAddress, 0, 2},
+        {configWriteValueLabel, configWriteValue, 0, 4},
+        {configReadAddressLabel, configReadAddress, 1, 2},
+        {configReadValueLabel, configReadValue, 1, 4}};
     auto* config = new QGridLayout;
-    config->addWidget(accessCode, 0, 0);
-    config->addWidget(configWriteAddress, 0, 1);
-    config->addWidget(configWriteValue, 0, 2);
-    config->addWidget(writeConfigByteButton, 0, 3);
-    config->addWidget(configReadAddress, 1, 1);
-    config->addWidget(configReadValue, 1, 2);
-    config->addWidget(readConfigByteButton, 1, 3);
+    for (const auto& [l, e, r, c] : configFields) {
+        l->setBuddy(e);
+        config->addWidget(l, r, c, Qt::AlignRight);
+        config->addWidget(e, r, c + 1);
+    }
+    config->addWidget(writeConfigByteButton, 0, 6);
+    config->addWidget(readConfigByteButton, 1, 6);
 
     auto* top = new QHBoxLayout;
     top->addWidget(adjustMeterTimeButton);
@@ -198,13 +217,25 @@ void LoggerSetupWindow::showMessage(const QString& text) {
     if (!text.isEmpty()) app_.prompts().message(text);
 }
 
+void LoggerSetupWindow::showResult(SetupOperation operation, int32_t result) {
+    QString text = setupMessage(operation, result);
+    // A meter that does not answer is said so; a failed clock setting keeps its own first line.
+    if (result == LinkResult::NoAnswer)
+        text = operation == SetupOperation::SetClock
+                   ? text + QLatin1Char('\n') + SetupText::NoAnswer
+                   : SetupText::NoAnswer;
+    else if (text.isEmpty() && result != LinkResult::Success)
+        text = QStringLiteral("The operation failed (error %1).").arg(result);
+    showMessage(text);
+}
+
 void LoggerSetupWindow::adjustMeterTime() {
     int32_t result = 0;
     if (!runTransaction(
             QStringLiteral("Set Meter Clock"), [](MeterLink& link) { return link.setMeterClock(); },
             &result))
         return;
-    showMessage(setupMessage(SetupOperation::SetClock, result));
+    showResult(SetupOperation::SetClock, result);
 }
 
 void LoggerSetupWindow::adjustRecordingInterval() {
@@ -216,7 +247,7 @@ void LoggerSetupWindow::adjustRecordingInterval() {
             QStringLiteral("Set Recording Interval"),
             [&](MeterLink& link) { return writeRecordingInterval(link, *interval); }, &result))
         return;
-    showMessage(setupMessage(SetupOperation::SetInterval, result));
+    showResult(SetupOperation::SetInterval, result);
 }
 
 void LoggerSetupWindow::eraseMeterMemory() {
@@ -252,7 +283,7 @@ void LoggerSetupWindow::readMeterInformation() {
         calibration94dB->setText(info.cal94dB);
         serialNumber->setText(info.serial);
     }
-    showMessage(setupMessage(SetupOperation::ReadInformation, result));
+    showResult(SetupOperation::ReadInformation, result);
 }
 
 void LoggerSetupWindow::writeConfigurationByte() {
@@ -273,7 +304,7 @@ void LoggerSetupWindow::writeConfigurationByte() {
             },
             &result))
         return;
-    showMessage(setupMessage(SetupOperation::WriteConfig, result));
+    showResult(SetupOperation::WriteConfig, result);
 }
 
 void LoggerSetupWindow::readConfigurationByte() {
@@ -287,7 +318,7 @@ void LoggerSetupWindow::readConfigurationByte() {
             [&](MeterLink& link) { return link.readConfigByte(address.value, &value); }, &result))
         return;
     if (result == LinkResult::Success) configReadValue->setText(QString::number(value));
-    showMessage(setupMessage(SetupOperation::ReadConfig, result));
+    showResult(SetupOperation::ReadConfig, result);
 }
 
 void LoggerSetupWindow::closeEvent(QCloseEvent* event) {

@@ -11,6 +11,7 @@ class QPushButton;
 
 namespace kl516 {
 
+enum class SetupOperation;
 class AppContext;
 class LoggerCommands;
 class MeterConnection;
@@ -40,7 +41,8 @@ class LoggerSetupWindow : public QWidget {
     QLabel *meterTimeLabel, *intervalFormatLabel, *recordingIntervalLabel, *memoryAvailableLabel,
         *dataSetCountLabel, *firmwareVersionLabel, *serialNumberLabel, *meterTimeFormatLabel,
         *calibration94dBLabel, *calibration70dBLabel, *calibration60dBLabel, *calibration40dBLabel,
-        *calibration30dBLabel;
+        *calibration30dBLabel, *accessCodeLabel, *configWriteAddressLabel, *configWriteValueLabel,
+        *configReadAddressLabel, *configReadValueLabel;
     QLineEdit *intervalMinutes, *intervalSeconds;
     QLineEdit *meterTime, *recordingInterval, *memoryAvailable, *dataSetCount, *firmwareVersion,
         *serialNumber, *calibration94dB, *calibration70dB, *calibration60dB, *calibration40dB,
@@ -61,6 +63,9 @@ class LoggerSetupWindow : public QWidget {
     bool runTransaction(const QString& purpose, const std::function<int32_t(MeterLink&)>& run,
                         int32_t* result);
     void showMessage(const QString& text);
+    // The message that ends `operation` with `result`, including one for a meter that does not
+    // answer.
+    void showResult(SetupOperation operation, int32_t result);
 
     AppContext& app_;
     MeterConnection& connection_;
