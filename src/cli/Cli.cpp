@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "cli/AssessCommand.h"
 #include "cli/CommandLine.h"
 #include "cli/FileCommands.h"
 #include "cli/LeqCommand.h"
@@ -308,6 +309,46 @@ int listSets(const CliArguments& a, Env& env) {
     return c.result == ParseResult::Ok ? 0 : 1;
 }
 
+// Reads the collection file `in` for its data set setNumber (from 1). False, with the message on
+// err, when the file cannot be read, holds no parsed table or no such set.
+bool loadCollectionSet(const QString& in, int setNumber, const QLocale& locale, Env& env,
+                       Collection& c) {
+    if (!loadCollection(in, locale, env, c)) return false;
+    if (!parseInstalledTable(c.result)) {
+        reportResult(env.err, "error", c.result, true);
+        return false;
+    }
+    if (setNumber < 1 || setNumber > c.table.setCount()) {
+        env.err << "error: there is no data set " << setNumber << "; the file holds "
+                << c.table.setCount() << "\n";
+        return false;
+    }
+    return true;
+}
+
+// The times and levels of a collection file's set, for assess. Only a whole set with its own
+// start time is read: a damaged file or a made-up start time fails.
+int readAssessedSet(const QString& in, int setNumber, Env& env, std::vector<double>& times,
+                    std::vector<float>& levels) {
+    Collection c;
+    if (!loadCollectionSet(in, setNumber, QLocale::c(), env, c)) return 1;
+    if (c.result != ParseResult::Ok) {
+        reportResult(env.err, "error", c.result, true);
+        return 1;
+    }
+    const int s = setNumber - 1;
+    if (repairedStartTimes(c)[size_t(s)]) {
+        env.err << "error: the start time of data set " << setNumber
+                << " is not a valid date and time in the file; nothing was assessed\n";
+        return 1;
+    }
+    const auto t = c.table.setTimes(s);
+    const auto l = c.table.setLevels(s);
+    times.assign(t.begin(), t.end());
+    levels.assign(l.begin(), l.end());
+    return 0;
+}
+
 // Writes set number `set` of the collection file `in` as point text into target (export, and
 // convert of a collection file). command: whose usage a wrong --set shows.
 int exportSet(const QString& in, const QString& set, const QString& target, bool iso,
@@ -321,17 +362,8 @@ int exportSet(const QString& in, const QString& set, const QString& target, bool
     if (!outputWritable(target, err)) return 1;
     const QLocale locale = iso ? QLocale::c() : QLocale::system();
     Collection c;
-    if (!loadCollection(in, locale, env, c)) return 1;
-    if (!parseInstalledTable(c.result)) {
-        reportResult(err, "error", c.result, true);
-        return 1;
-    }
+    if (!loadCollectionSet(in, setNumber, locale, env, c)) return 1;
     const DataSetTable& table = c.table;
-    if (setNumber < 1 || setNumber > table.setCount()) {
-        err << "error: there is no data set " << setNumber << "; the file holds "
-            << table.setCount() << "\n";
-        return 1;
-    }
     const int s = setNumber - 1;
     const auto times = table.setTimes(s);
     const auto levels = table.setLevels(s);
@@ -387,6 +419,13 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
     if (command == QLatin1String("download")) return download(a, env);
     if (command == QLatin1String("sets")) return listSets(a, env);
     if (command == QLatin1String("paths")) return runPathsCommand(out);
+    if (command == QLatin1String("assess")) {
+        return runAssessCommand(a, out, err,
+                                [&](const QString& in, int set, std::vector<double>& times,
+                                    std::vector<float>& levels) {
+                                    return readAssessedSet(in, set, env, times, levels);
+                                });
+    }
     const bool iso = a.isSet("iso");
     if (command == QLatin1String("convert")) {
         // A collection file's set is written as export writes it.

@@ -68,6 +68,28 @@ const char* const kLeqDescription =
     "refused. The 51st failed read, or a meter clock that stands still for 5 s, ends the run\n"
     "with exit status 1 after the rows and the summary measured so far (and --out written).\n";
 
+const char* const kAssessDescription =
+    "Assesses the levels of a series: IN is a collection file (.rec, its set --set N), a point\n"
+    "or table text file (.txt or .csv) or a graph file (.ghf, its first series). Prints three\n"
+    "tables:\n"
+    "  - intervals: for each clock-aligned interval, its start and end, Leq, Lmax, Lmin, L10,\n"
+    "    L50, L90, the samples with a level and the coverage (the time they represent, in %\n"
+    "    of the interval); each sample weighs by the time to the next one, at most twice the\n"
+    "    median spacing;\n"
+    "  - periods: for each 24 hours from the day start, Lday, Levening, Lnight, Lden and Ldn\n"
+    "    (day to 22:00, night from 22:00) and the coverage of the day, evening and night; a\n"
+    "    period with less than 50 % in any of them is incomplete and has no Lden or Ldn;\n"
+    "  - events: the runs of samples above the threshold lasting at least --min-duration\n"
+    "    (start, duration, Lmax, Leq), then the number of events and the time above it.\n"
+    "Levels have one decimal ('.'); times are local, ISO 8601 (yyyy-MM-ddTHH:mm:ss). text\n"
+    "prints the three tables in columns (\"-\" for no value); csv prints one, chosen with\n"
+    "--table (empty fields for no value); json prints one object with intervals, periods,\n"
+    "events, totals, intervalSeconds and typicalSpacing (null for no value).\n"
+    "Exit status: 0 done; 1 a file could not be read (or, for a collection file, is damaged\n"
+    "or its set's start time is not stored); 2 wrong arguments, or a series that cannot be\n"
+    "assessed: fewer than two samples, a time that cannot be read or goes backwards (the\n"
+    "message names the row), a threshold outside 0-200 dB or day periods out of order.\n";
+
 const std::vector<CliCommand> kCommands = {
     {"probe",
      {},
@@ -114,6 +136,21 @@ const std::vector<CliCommand> kCommands = {
      {{"set", "N", "for a collection file: the data set, numbered from 1"}, kIso},
      "turns a .rec, .txt, .csv or .ghf file into point text (.txt or .csv)",
      kConvertDescription},
+    {"assess",
+     {"IN"},
+     {{"set", "N", "for a collection file: the data set, numbered from 1"},
+      {"interval", "LENGTH",
+       "the interval: 1m, 5m, 10m, 15m, 30m, 60m (1h) or 24h (default: the\n"
+       "shortest of 1m, 15m and 1h giving at most 200 intervals)"},
+      {"threshold", "DB", "the level that events exceed, 0 to 200 (default 70)"},
+      {"min-duration", "TIME", "the shortest event, as 10s, 2m or seconds (default 0)"},
+      {"day-start", "HH:MM", "the start of the day (default 07:00)"},
+      {"evening-start", "HH:MM", "the start of the evening (default 19:00)"},
+      {"night-start", "HH:MM", "the start of the night (default 23:00)"},
+      {"format", "text|csv|json", "text (the default), csv or json"},
+      {"table", "intervals|periods|events", "the table csv prints (default intervals)"}},
+     "prints interval levels, Lden and Ldn and the exceedances of a series",
+     kAssessDescription},
     {"live",
      {},
      {kSimulate,

@@ -248,6 +248,33 @@ TEST_F(MainWindowTest, TheWindowMenuTellsTheLeqWindowsApart) {
     EXPECT_EQ(listed, expected);
 }
 
+// View > Noise Assessment works on the graph window in front and is off for other windows.
+TEST_F(MainWindowTest, NoiseAssessmentInTheViewMenuTakesTheGraphInFront) {
+    start();
+    ticks(1);
+    GraphWindow* opened =
+        window->createGraphWindow({WindowRole::OpenedFile}, QStringLiteral("street.ghf"));
+    opened->setUpGraph(1, 130, 30, 45000 + 3 * kOneSecond, 45000, 3);
+    for (int i = 0; i < 3; ++i) {
+        opened->graphView->setXValue(0, i, 45000 + i * kOneSecond);
+        opened->graphView->setYValue(0, i, 60.0f);
+    }
+    opened->updateGraphStatistic();
+    auto* menu = window->findChild<QMenu*>(QStringLiteral("viewMenu"));
+    ASSERT_NE(menu, nullptr);
+    QAction* item = test::action(*window, "noiseAssessmentAction");
+
+    window->activate(opened);
+    emit menu->aboutToShow();
+    ASSERT_TRUE(item->isEnabled());
+    item->trigger();
+    ASSERT_NE(opened->noiseAssessmentWindow(), nullptr);
+
+    test::action(*window, "leqAction")->trigger();
+    emit menu->aboutToShow();
+    EXPECT_FALSE(item->isEnabled());
+}
+
 TEST_F(MainWindowTest, AMeterAnswering585IsNeverConnected) {
     auto fake = std::make_unique<test::RecordingDeviceLibrary>();
     auto* f = fake.get();

@@ -44,6 +44,9 @@ struct FakeGraphHost final : GraphWindowHost {
     }
     bool saveWindow(GraphWindow&) override { return ++saves, true; }
     void templateUnusable(const QString& path) override { unusableTemplates << path; }
+    // A scratch settings store, so that no test writes the user's.
+    QString settings = scratch.filePath(QStringLiteral("settings.ini"));
+    QString settingsFile() const override { return settings; }
     AnnotationState annotationState;
     AnnotationState& annotations() override { return annotationState; }
     // Windows made for a document (a running Leq): top-level, deleted with the host at the

@@ -216,6 +216,17 @@ void MainWindow::buildMenu() {
         showRealTimeWindow();
     });
 
+    // The assessment of the graph window in front (its tool button does the same).
+    view->addSeparator();
+    noiseAssessmentAction =
+        addItem(view, "noiseAssessmentAction", QStringLiteral("Noise &Assessment..."));
+    connect(view, &QMenu::aboutToShow, this, [this] {
+        noiseAssessmentAction->setEnabled(qobject_cast<GraphWindow*>(activeChild()) != nullptr);
+    });
+    connect(noiseAssessmentAction, &QAction::triggered, this, [this] {
+        if (auto* graph = qobject_cast<GraphWindow*>(activeChild())) graph->openNoiseAssessment();
+    });
+
     QMenu* window = bar->addMenu(QStringLiteral("&Window"));
     window->setObjectName(QStringLiteral("windowMenu"));
     tileAction = addItem(window, "tileAction", QStringLiteral("&Tile"));

@@ -79,6 +79,7 @@ class MainWindow : public QMainWindow, public AppContext, public WindowService {
     Clock& clock() override { return clock_; }
     QLocale locale() const override { return locale_; }
     QString programFolder() const override;
+    QString settingsFile() const override { return env_.settingsFile; }
     AppPaths paths() const override { return paths_; }
     void changeStartTime(int set, SerialDateTime newStart) override;
     const DataSetTable& dataSets() const override { return dataSets_; }
@@ -206,6 +207,7 @@ class MainWindow : public QMainWindow, public AppContext, public WindowService {
     QAction *runAction, *stopAction;
     QAction *dataLoggerMenuAction, *loadDataAction, *eraseMemoryAction, *loggerSetupAction;
     QAction *controlPanelAction, *realTimeGraphAction;
+    QAction* noiseAssessmentAction;  // on the active graph window
     QAction *tileAction, *cascadeAction;
     QAction* leqAction;
     QAction *helpContentsAction, *aboutAction;

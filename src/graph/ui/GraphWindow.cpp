@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QSplitter>
@@ -21,6 +22,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "dataset/DataSetTable.h"
 #include "dataset/SerialDateTime.h"
@@ -33,6 +35,7 @@
 #include "graph/ui/DataSetListModel.h"
 #include "graph/ui/DataSetStartDialog.h"
 #include "graph/ui/EraseAnnotationsDialog.h"
+#include "graph/ui/NoiseAssessmentWindow.h"
 #include "graph/ui/RangeSlider.h"
 #include "levels/LevelArithmetic.h"
 #include "link/Clock.h"
@@ -176,6 +179,9 @@ void GraphWindow::buildLayout() {
     exportStatisticsButton =
         tool("exportStatisticsButton", QStringLiteral("Export Statistic"), QString(), false);
     runningLeqButton = tool("runningLeqButton", QStringLiteral("CAL Leq"), QString(), false);
+    assessmentButton = tool("assessmentButton", QStringLiteral("Assessment"),
+                            QStringLiteral("Noise Assessment between cursors A and B"), false);
+    assessmentButton->setAccessibleName(QStringLiteral("Noise Assessment"));
     connect(graphStatisticsButton, &QToolButton::clicked, this,
             &GraphWindow::toggleGraphStatistics);
     connect(cursorStatisticsButton, &QToolButton::clicked, this,
@@ -189,6 +195,7 @@ void GraphWindow::buildLayout() {
     connect(clearButton, &QToolButton::clicked, this, &GraphWindow::clearRealTimeGraph);
     connect(exportStatisticsButton, &QToolButton::clicked, this, &GraphWindow::exportStatistics);
     connect(runningLeqButton, &QToolButton::clicked, this, [this] { openRunningLeq(); });
+    connect(assessmentButton, &QToolButton::clicked, this, [this] { openNoiseAssessment(); });
     auto setViewing = [this](ViewingStyle style) {
         graphView->editProperties([style](GraphState& s) { s.viewingStyle = style; });
         redraw();
@@ -951,6 +958,58 @@ GraphWindow* GraphWindow::openRunningLeq() {
     if (auto* sub = qobject_cast<QMdiSubWindow*>(window->parentWidget())) sub->showNormal();
     window->showNormal();
     window->redraw();
+    return window;
+}
+
+NoiseAssessmentWindow* GraphWindow::noiseAssessmentWindow() const {
+    return noiseAssessmentWindow_;
+}
+
+NoiseAssessmentWindow* GraphWindow::openNoiseAssessment() {
+    const GraphState& s = std::as_const(*graphView).state();
+    const int n = graphView->points();
+    AssessmentSeries series;
+    if (n > 0 && !s.x.empty() && !s.y.empty()) {
+        const int lo = std::clamp(std::min(cursorA_, cursorB_), 0, n - 1);
+        const int hi = std::clamp(std::max(cursorA_, cursorB_), 0, n - 1);
+        constexpr double kSerialOf1970 = 25569;
+        for (int p = lo; p <= hi; ++p) {
+            const double x = s.x[0][size_t(p)];
+            // A point not yet sampled (a real-time graph part way through) has time 0.
+            if (x == 0 || !std::isfinite(x)) continue;
+            const float y = s.y[0][size_t(p)];
+            // To the millisecond, as every stored time is: a day fraction's rounding error must
+            // not move 07:00:00 to the interval or day period before it.
+            series.times.push_back(std::round((x - kSerialOf1970) * 86400000) / 1000);
+            series.levels.push_back(
+                hasLevel(y, s.nullDataValueY) ? y : std::numeric_limits<float>::quiet_NaN());
+        }
+    }
+    auto* window = new NoiseAssessmentWindow(host_, std::move(series), caption());
+    // In the workspace beside this window when it is in one; it goes with this window.
+    auto* mdi = qobject_cast<QMdiSubWindow*>(parentWidget());
+    QWidget* frame = window;
+    if (QMdiArea* area = mdi ? mdi->mdiArea() : nullptr) {
+        QMdiSubWindow* sub = area->addSubWindow(window);
+        sub->setObjectName(QStringLiteral("noiseAssessmentSubWindow"));
+        sub->setAttribute(Qt::WA_DeleteOnClose);
+        sub->setWindowTitle(window->windowTitle());
+        const QSize room = area->viewport()->size();
+        sub->resize(std::min(room.width(), 960), std::min(room.height(), 660));
+        // Whole within the workspace, in its middle.
+        sub->move(std::max(0, (room.width() - sub->width()) / 2),
+                  std::max(0, (room.height() - sub->height()) / 2));
+        frame = sub;
+    } else {
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    connect(this, &QObject::destroyed, frame, &QObject::deleteLater);
+    noiseAssessmentWindow_ = window;
+    frame->show();
+    window->show();
+    if (frame != window)
+        qobject_cast<QMdiSubWindow*>(frame)->mdiArea()->setActiveSubWindow(
+            qobject_cast<QMdiSubWindow*>(frame));
     return window;
 }
 

@@ -26,6 +26,7 @@ class AnnotationTextDialog;
 class DataSetStartDialog;
 class EraseAnnotationsDialog;
 struct RunningLeq;
+class NoiseAssessmentWindow;
 class RangeSlider;
 
 // The window in which every series of levels is looked at: the graph control, the graph and
@@ -118,6 +119,12 @@ class GraphWindow : public QWidget {
     // CAL Leq: a new window (owned by this one, captioned "<its caption> – Leq") showing the
     // levels and their running Leq; null when there are fewer than two levels.
     GraphWindow* openRunningLeq();
+    // Assessment: the noise assessment of series 0 between cursors A and B, in a new window
+    // (going with this one) captioned "<its caption> – Noise Assessment". A series the assessment
+    // refuses (fewer than two samples...) is told in that window.
+    NoiseAssessmentWindow* openNoiseAssessment();
+    // The assessment window made last, while it exists.
+    NoiseAssessmentWindow* noiseAssessmentWindow() const;
     // The running-Leq window made last, while it exists.
     GraphWindow* runningLeqWindow() const { return runningLeqWindow_; }
     // Sets this window up with the levels ("SPL") and running Leq ("Leq") series, the statistics
@@ -145,7 +152,7 @@ class GraphWindow : public QWidget {
     QToolButton *graphStatisticsButton, *cursorStatisticsButton, *normalModeButton,
         *crossModeButton, *textModeButton, *eraseAnnotationsButton, *colorButton, *monochromeButton,
         *clearButton, *undoZoomButton, *graphOptionsButton, *exportStatisticsButton,
-        *runningLeqButton;
+        *runningLeqButton, *assessmentButton;
     QAction* clearSeparator;
     QLabel* pointerReadoutLabel;
     QLineEdit *seriesStartTime, *pointCount, *seriesAverage, *seriesMaximum, *seriesMaximumTime,
@@ -192,6 +199,7 @@ class GraphWindow : public QWidget {
     bool draggingLine_[2] = {false, false};
     bool shownOnce_ = false;
     QPointer<GraphWindow> runningLeqWindow_;
+    QPointer<NoiseAssessmentWindow> noiseAssessmentWindow_;
 };
 
 }  // namespace kl516

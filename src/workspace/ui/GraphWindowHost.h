@@ -39,6 +39,9 @@ class GraphWindowHost {
     virtual void templateUnusable(const QString& path) = 0;
     // The annotation counter and pointer mode that every graph window shares.
     virtual AnnotationState& annotations() = 0;
+    // The file of the settings store the windows remember their choices in; empty: the user's
+    // store.
+    virtual QString settingsFile() const { return {}; }
     // A new graph window for a document, added to the workspace but not yet shown (the running
     // Leq of a window).
     virtual GraphWindow* createGraphWindow(const GraphDocument& document,

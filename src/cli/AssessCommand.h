@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QTextStream>
+#include <functional>
+#include <vector>
+
+#include "cli/CommandLine.h"
+
+namespace kl516 {
+
+// kl516-cli assess: interval levels, day-evening-night levels and exceedances of a series read
+// from a collection file's set, a point or table text file or a graph file.
+
+// Reads data set `set` (numbered from 1) of the collection file `in`: its times
+// (SerialDateTime) and levels. 0 when read; otherwise the exit status, with the message on err.
+using ReadCollectionSeries = std::function<int(
+    const QString& in, int set, std::vector<double>& times, std::vector<float>& levels)>;
+
+// arguments: the command line, read without a fault. Exit status: 0 done; 1 a file could not be
+// read; 2 wrong arguments, or a series the assessment refuses (the message says why and where).
+int runAssessCommand(const CliArguments& arguments, QTextStream& out, QTextStream& err,
+                     const ReadCollectionSeries& readCollectionSeries);
+
+}  // namespace kl516
