@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "levels/LevelArithmetic.h"
 
@@ -63,5 +64,51 @@ struct CursorLevels {
 
 // a and b are the two cursor indexes in either order; indexes outside 0 .. n - 1 are clamped.
 CursorLevels cursorLevels(const float* y, int n, int a, int b, float nullValue);
+
+// The between-cursor figures of one series without a scan per cursor move. build() runs once per
+// series (and again whenever its points change); each query then takes constant time for the
+// count, mean and Leq (prefix sums), constant time plus two short block scans for the extremes,
+// and for the percentiles a walk of the levels in ascending order or, for a narrow range, a
+// selection over a copy of the range. The figures equal those of cursorStatistics and
+// cursorLevels; the Leq may differ from theirs in its last bits only.
+// The index keeps a copy of the levels and a pointer to x, which must outlive it.
+class CursorStatisticsIndex {
+  public:
+    void build(const double* x, const float* y, int n, float nullValue = kNullLevel);
+    // Whether the index was built from these very arrays holding these levels: a series whose
+    // points were changed in place fails, and needs build() again.
+    bool matches(const double* x, const float* y, int n, float nullValue) const;
+    void clear() { *this = CursorStatisticsIndex(); }
+    bool built() const { return built_; }
+    int points() const { return n_; }
+
+    // a and b as for cursorStatistics and cursorLevels.
+    CursorStatistics statistics(int a, int b) const;
+    CursorLevels levels(int a, int b) const;
+
+  private:
+    static constexpr int kBlockShift = 6;  // blocks of 64 points for the extremes
+    int bestOf(int i, int j, bool maximum) const;
+    int scanBest(int from, int to, bool maximum) const;  // from .. to - 1
+    int rangeBest(int lo, int hi, bool maximum) const;
+    float rankedLevel(int lo, int hi, int count, int rank) const;
+
+    bool built_ = false;
+    const double* x_ = nullptr;
+    const float* y_ = nullptr;  // levels_
+    const float* source_ = nullptr;
+    std::vector<float> levels_;
+    int n_ = 0;
+    float null_ = kNullLevel;
+    // Prefixes over the points before i: their levels in dB, their energies (with the rounding
+    // error carried in energyError_) and how many hold a level.
+    std::vector<double> sum_, energy_, energyError_;
+    std::vector<int> count_;
+    // maxTable_[k][j]: the earliest point with the maximum of blocks j .. j + 2^k - 1, -1 when
+    // none holds a level; minTable_ likewise.
+    std::vector<std::vector<int>> maxTable_, minTable_;
+    std::vector<int> ascending_;         // the points holding a level, by ascending level
+    mutable std::vector<float> buffer_;  // reused by the selection over a narrow range
+};
 
 }  // namespace kl516

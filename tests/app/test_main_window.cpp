@@ -205,6 +205,38 @@ TEST_F(MainWindowTest, HelpContentsSaysWhereThePageIsWhenItCannotBeShown) {
     EXPECT_TRUE(prompts.shown.empty());
 }
 
+// The File and Help items carry their keys (shown in the menus), and the key reaches the item
+// while the main window is active.
+TEST_F(MainWindowTest, MenuItemsHaveTheirKeys) {
+    start();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const struct {
+        const char* action;
+        QKeySequence key;
+    } cases[] = {
+        {"openAction", QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {"saveAction", QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {"printAction", QKeySequence(Qt::CTRL | Qt::Key_P)},
+        {"exitAction", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {"helpContentsAction", QKeySequence(Qt::Key_F1)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.action);
+        QAction* a = test::action(*window, c.action);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->shortcut(), c.key);
+        // The command itself is tested elsewhere: here only that the key triggers the item.
+        QObject::disconnect(a, &QAction::triggered, nullptr, nullptr);
+        int triggered = 0;
+        QObject::connect(a, &QAction::triggered, window.get(), [&] { ++triggered; });
+        const QKeyCombination k = c.key[0];
+        QTest::keyClick(window.get(), k.key(), k.keyboardModifiers());
+        EXPECT_EQ(triggered, 1);
+    }
+}
+
 // A CAL Leq window carries its source's caption and " – Leq", so that the Window menu lists
 // every window under a caption of its own; the LEQ window stays "LEQ".
 TEST_F(MainWindowTest, TheWindowMenuTellsTheLeqWindowsApart) {

@@ -7,6 +7,7 @@
 #include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 #include <cmath>
 #include <cstdlib>
@@ -243,4 +244,98 @@ TEST_F(GraphCursorTest, AtItsMinimumSizeThePlotPanelsAndSliderStayWhole) {
     }
     delete area;
     EXPECT_TRUE(PaintWarnings::list().isEmpty()) << PaintWarnings::list().join('\n').toStdString();
+}
+
+// The keys of a focused graph: Left/Right step the active cursor one point, with Shift ten,
+// Home/End go to the ends, Tab switches between A and B; the cursor panel follows each move.
+// Ctrl+Z is Undo Zoom and Escape ends a rubber band without zooming.
+TEST_F(GraphCursorTest, KeysMoveTheActiveCursorAndUndoOrCancelAZoom) {
+    fill(evenly(100, 1.0), 150);
+    graph->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(graph.get()));
+    GraphView* view = graph->graphView;
+    view->setFocus();
+    ASSERT_TRUE(view->hasFocus());
+    ASSERT_EQ(graph->cursorA(), 33);
+    ASSERT_EQ(graph->cursorB(), 66);
+    EXPECT_EQ(graph->activeCursor(), 0);
+
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int a, b, active;  // after the key
+    } steps[] = {
+        {Qt::Key_Right, Qt::NoModifier, 34, 66, 0},
+        {Qt::Key_Left, Qt::NoModifier, 33, 66, 0},
+        {Qt::Key_Right, Qt::ShiftModifier, 43, 66, 0},
+        {Qt::Key_Left, Qt::ShiftModifier, 33, 66, 0},
+        {Qt::Key_End, Qt::NoModifier, 99, 66, 0},
+        {Qt::Key_Right, Qt::NoModifier, 99, 66, 0},  // stays at the end
+        {Qt::Key_Home, Qt::NoModifier, 0, 66, 0},
+        {Qt::Key_Left, Qt::ShiftModifier, 0, 66, 0},  // stays at the start
+        {Qt::Key_Tab, Qt::NoModifier, 0, 66, 1},
+        {Qt::Key_Right, Qt::NoModifier, 0, 67, 1},
+        {Qt::Key_Left, Qt::ShiftModifier, 0, 57, 1},
+        {Qt::Key_End, Qt::NoModifier, 0, 99, 1},
+        {Qt::Key_Tab, Qt::NoModifier, 0, 99, 0},
+        {Qt::Key_Right, Qt::ShiftModifier, 10, 99, 0},
+    };
+    const auto shownLevel = [](QLineEdit* e) {
+        return e->text().replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+    };
+    int n = 0;
+    for (const auto& s : steps) {
+        SCOPED_TRACE(n++);
+        QTest::keyClick(view, s.key, s.modifiers);
+        EXPECT_EQ(graph->cursorA(), s.a);
+        EXPECT_EQ(graph->cursorB(), s.b);
+        EXPECT_EQ(graph->activeCursor(), s.active);
+        EXPECT_TRUE(view->hasFocus());  // Tab did not leave the graph
+        // The panel shows the levels at the cursors (60 + point % 20 dB).
+        EXPECT_NEAR(shownLevel(graph->cursorALevel), 60 + s.a % 20, 0.05);
+        EXPECT_NEAR(shownLevel(graph->cursorBLevel), 60 + s.b % 20, 0.05);
+        EXPECT_EQ(graph->rangeSlider->firstValue(), s.a);
+        EXPECT_EQ(graph->rangeSlider->secondValue(), s.b);
+    }
+    // Between the cursors (10 ... 99): levels 60 ... 79, the highest first at point 19.
+    EXPECT_NEAR(shownLevel(graph->betweenCursorsMaximum), 79, 0.05);
+
+    // Tab in a text field is the text field's: the active cursor stays.
+    graph->cursorATime->setFocus();
+    QTest::keyClick(graph->cursorATime, Qt::Key_Tab);
+    EXPECT_EQ(graph->activeCursor(), 0);
+
+    QCustomPlot* plot = view->plot();
+    const QCPRange full = plot->xAxis->range();
+    const QRect area = view->plottingArea();
+    const int y = area.center().y();
+    const auto pixelAt = [&](double second) {
+        return view->valueToPixel(kStart + second * kOneSecond, 80).x();
+    };
+
+    // Escape during a rubber-band drag: no zoom when the button comes up.
+    view->setFocus();
+    send(plot, QEvent::MouseButtonPress, QPoint(pixelAt(20), y - 50), Qt::LeftButton,
+         Qt::LeftButton);
+    send(plot, QEvent::MouseMove, QPoint(pixelAt(50), y), Qt::NoButton, Qt::LeftButton);
+    send(plot, QEvent::MouseMove, QPoint(pixelAt(80), y + 50), Qt::NoButton, Qt::LeftButton);
+    ASSERT_TRUE(plot->selectionRect()->isActive());
+    QTest::keyClick(view, Qt::Key_Escape);
+    EXPECT_FALSE(plot->selectionRect()->isActive());
+    send(plot, QEvent::MouseButtonRelease, QPoint(pixelAt(80), y + 50), Qt::LeftButton,
+         Qt::NoButton);
+    settle();
+    EXPECT_EQ(plot->xAxis->range(), full);
+    EXPECT_FALSE(graph->undoZoomButton->isEnabled());
+
+    // Ctrl+Z undoes a zoom like the Undo Zoom button.
+    drag(plot, QPoint(pixelAt(20), y - 50), QPoint(pixelAt(80), y + 50));
+    settle();
+    ASSERT_TRUE(graph->undoZoomButton->isEnabled());
+    ASSERT_LT(plot->xAxis->range().size(), full.size());
+    QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+    settle();
+    EXPECT_EQ(plot->xAxis->range(), full);
+    EXPECT_FALSE(graph->undoZoomButton->isEnabled());
+    EXPECT_FALSE(view->isZoomed());
 }

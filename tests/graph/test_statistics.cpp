@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <utility>
@@ -258,4 +259,92 @@ TEST(PointTimeText, TenthsFollowTheSecondsInTheLocalesFormat) {
         EXPECT_EQ(pointDateTimeText(c.t, c.locale, c.tenths),
                   formatShortDate(c.t, c.locale) + ' ' + c.time);
     }
+}
+
+// The index answers as a plain scan does, over many random ranges of a series with levels in
+// tenths of a dB (equal extremes are frequent), missed samples (null, NaN, infinity), a stretch
+// of quiet after a loud one, and ranges both wide (the ordered walk) and narrow (the selection).
+TEST(CursorStatisticsIndex, AgreesWithAPlainScanOverRandomRanges) {
+    const float kNaN = std::numeric_limits<float>::quiet_NaN();
+    const float kInf = std::numeric_limits<float>::infinity();
+    std::vector<float> levels(3001);
+    uint32_t seed = 2024;
+    const auto next = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    for (size_t i = 0; i < levels.size(); ++i) {
+        const uint32_t r = next();
+        levels[i] = r % 13 == 0   ? kNullLevel
+                    : r % 97 == 1 ? kNaN
+                    : r % 89 == 2 ? -kInf
+                    : i < 40      ? 125.0f + float(r % 10) / 10.0f  // loud, then quiet
+                                  : 30.0f + float(r % 300) / 10.0f;
+    }
+    for (int i = 1200; i < 1400; ++i) levels[size_t(i)] = kNullLevel;  // a gap of missed samples
+    const Series s(levels);
+    CursorStatisticsIndex index;
+    index.build(s.x.data(), s.y.data(), s.n(), kNullLevel);
+
+    std::vector<std::pair<int, int>> ranges = {{0, 3000},    {3000, 0},    {-7, 5000}, {5, 5},
+                                               {1250, 1300}, {1199, 1400}, {63, 64},   {64, 127}};
+    for (int k = 0; k < 400; ++k) {
+        const int a = int(next() % 3001);
+        ranges.push_back({a, k % 2 ? int(next() % 3001) : a + int(next() % 90) - 45});
+    }
+    for (auto [a, b] : ranges) {
+        SCOPED_TRACE(testing::Message() << a << ".." << b);
+        const int lo = std::clamp(std::min(a, b), 0, s.n() - 1);
+        const int hi = std::clamp(std::max(a, b), 0, s.n() - 1);
+        std::vector<float> held;
+        float maximum = 0, minimum = 0;
+        int maxIndex = -1, minIndex = -1;
+        double sum = 0, energy = 0;
+        for (int i = lo; i <= hi; ++i) {
+            const float v = s.y[size_t(i)];
+            if (!std::isfinite(v) || v == kNullLevel) continue;
+            held.push_back(v);
+            sum += v;
+            energy += std::pow(10.0, v / 10.0);
+            if (maxIndex < 0 || v > maximum) maximum = v, maxIndex = i;
+            if (minIndex < 0 || v < minimum) minimum = v, minIndex = i;
+        }
+        std::sort(held.begin(), held.end());
+        const auto percentile = [&](double n) {
+            const int rank = int(std::ceil((100 - n) / 100.0 * double(held.size())));
+            return held[size_t(std::max(rank, 1) - 1)];
+        };
+
+        const CursorStatistics c = index.statistics(a, b);
+        const CursorLevels l = index.levels(a, b);
+        EXPECT_EQ(c.lo, lo);
+        EXPECT_EQ(c.hi, hi);
+        ASSERT_EQ(c.levels, int(held.size()));
+        ASSERT_EQ(l.count, int(held.size()));
+        if (held.empty()) continue;
+        EXPECT_EQ(c.maximum, maximum);
+        EXPECT_EQ(c.maxIndex, maxIndex);
+        EXPECT_EQ(c.maximumTime, s.x[size_t(maxIndex)]);
+        EXPECT_EQ(c.minimum, minimum);
+        EXPECT_EQ(c.minIndex, minIndex);
+        EXPECT_EQ(c.minimumTime, s.x[size_t(minIndex)]);
+        EXPECT_EQ(c.mean, sum / double(held.size()));
+        EXPECT_NEAR(l.leq, 10 * std::log10(energy / double(held.size())), 1e-9);
+        EXPECT_EQ(l.l10, percentile(10));
+        EXPECT_EQ(l.l50, percentile(50));
+        EXPECT_EQ(l.l90, percentile(90));
+    }
+
+    // A level changed in place is seen, and a new build answers for it.
+    Series changed = s;
+    CursorStatisticsIndex other;
+    other.build(changed.x.data(), changed.y.data(), changed.n(), kNullLevel);
+    EXPECT_TRUE(other.matches(changed.x.data(), changed.y.data(), changed.n(), kNullLevel));
+    EXPECT_FALSE(other.matches(changed.x.data(), changed.y.data(), changed.n(), -1.0f));
+    changed.y[2000] = 140.0f;
+    EXPECT_FALSE(other.matches(changed.x.data(), changed.y.data(), changed.n(), kNullLevel));
+    other.build(changed.x.data(), changed.y.data(), changed.n(), kNullLevel);
+    EXPECT_EQ(other.statistics(0, 3000).maxIndex, 2000);
+    EXPECT_EQ(CursorStatisticsIndex().statistics(0, 1).empty, true);
+    EXPECT_EQ(CursorStatisticsIndex().levels(0, 1).count, 0);
 }

@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -181,6 +182,12 @@ void MainWindow::buildMenu() {
     printerSetupAction = addItem(file, "printerSetupAction", QStringLiteral("&Printer Setup"));
     file->addSeparator()->setObjectName(QStringLiteral("exitSeparator"));
     exitAction = addItem(file, "exitAction", QStringLiteral("E&xit"));
+    // Fixed keys rather than the platform's standard ones, so that they are the same on every
+    // desktop (some schemes have no Quit key at all).
+    openAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    saveAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    printAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exitAction, &QAction::triggered, this, &MainWindow::exitProgram);
 
     QMenu* realTime = bar->addMenu(QStringLiteral("Real Time"));
@@ -264,6 +271,7 @@ void MainWindow::buildMenu() {
     helpContentsAction = addItem(help, "helpContentsAction", QStringLiteral("&Contents"));
     help->addSeparator()->setObjectName(QStringLiteral("aboutSeparator"));
     aboutAction = addItem(help, "aboutAction", QStringLiteral("&About"));
+    helpContentsAction->setShortcut(QKeySequence(Qt::Key_F1));
     connect(helpContentsAction, &QAction::triggered, this, &MainWindow::openHelpContents);
     connect(aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
 }

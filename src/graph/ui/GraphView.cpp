@@ -2,6 +2,7 @@
 
 #include <qcustomplot.h>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -704,6 +705,9 @@ GraphView::GraphView(QWidget* parent) : QWidget(parent) {
     d_ = new Impl(this, plot_);
     plot_->setMouseTracking(true);
     plot_->installEventFilter(this);
+    // The graph takes the keyboard focus on a click or Tab, for the keys of its window.
+    setFocusPolicy(Qt::StrongFocus);
+    plot_->setFocusPolicy(Qt::NoFocus);
     plot_->setPlottingHints(QCP::phFastPolylines | QCP::phCacheLabels);
     plot_->setNoAntialiasingOnDrag(true);
     // Annotations and cursor lines go on the plot's top layer, which has a paint buffer of its
@@ -1129,6 +1133,22 @@ QStringList GraphView::vertLineLabelLines(int line) const {
 void GraphView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     d_->syncGeometry();
+}
+
+bool GraphView::cancelZoomDrag() {
+    QCPSelectionRect* band = plot_->selectionRect();
+    if (!band || !band->isActive()) return false;
+    band->cancel();
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+    return true;
+}
+
+void GraphView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && cancelZoomDrag()) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool GraphView::eventFilter(QObject* watched, QEvent* event) {

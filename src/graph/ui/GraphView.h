@@ -109,6 +109,9 @@ class GraphView : public QWidget {
     QPointF pixelToValue(const QPoint& pixel) const;  // (X, Y) of the first axis pair
     QPoint valueToPixel(double x, double y) const;
     bool isZoomed() const;
+    // Ends a rubber-band zoom drag without zooming (Escape does this while the graph has the
+    // focus). False when no drag was under way.
+    bool cancelZoomDrag();
 
     QByteArray saveState() const { return saveGraphState(state_); }
     // Replaces the whole state and rebuilds the drawing (ResetImage); false leaves the state as
@@ -154,6 +157,7 @@ class GraphView : public QWidget {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     struct PointVectors {

@@ -10,6 +10,8 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -21,6 +23,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <limits>
 
@@ -187,6 +190,15 @@ void GraphWindow::buildLayout() {
     connect(cursorStatisticsButton, &QToolButton::clicked, this,
             &GraphWindow::toggleCursorStatistics);
     connect(undoZoomButton, &QToolButton::clicked, this, &GraphWindow::undoZoom);
+    // Ctrl+Z: Undo Zoom of the window that has the focus, not of every graph window.
+    auto* undoZoomKey = new QAction(this);
+    undoZoomKey->setObjectName(QStringLiteral("undoZoomAction"));
+    undoZoomKey->setShortcut(QKeySequence::Undo);
+    undoZoomKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(undoZoomKey);
+    connect(undoZoomKey, &QAction::triggered, this, [this] {
+        if (undoZoomButton->isEnabled()) undoZoom();
+    });
     connect(graphOptionsButton, &QToolButton::clicked, this, &GraphWindow::openGraphOptions);
     connect(normalModeButton, &QToolButton::clicked, this, &GraphWindow::selectNormalMode);
     connect(textModeButton, &QToolButton::clicked, this, &GraphWindow::selectTextMode);
@@ -334,6 +346,8 @@ void GraphWindow::buildLayout() {
     labelA->setStyleSheet(QStringLiteral("color: blue;"));
     auto* labelB = makeLabel(cursorStatisticsPanel, QStringLiteral("Cursor B"));
     labelB->setStyleSheet(QStringLiteral("color: red;"));
+    cursorLabels_[0] = labelA;
+    cursorLabels_[1] = labelB;
     const struct {
         QLabel* label;
         QLineEdit* value;
@@ -415,8 +429,13 @@ void GraphWindow::buildLayout() {
                                               : QString());
     });
     connect(graphView, &GraphView::vertLineAnnotHotSpot, this, [this](int line) {
-        if (line == 0 || line == 1) draggingLine_[line] = true;
+        if (line == 0 || line == 1) {
+            draggingLine_[line] = true;
+            setActiveCursor(line);
+        }
     });
+    graphView->installEventFilter(this);
+    setActiveCursor(0);
     connect(graphView, &GraphView::mouseReleased, this,
             [this] { draggingLine_[0] = draggingLine_[1] = false; });
 }
@@ -583,6 +602,7 @@ void GraphWindow::showDataSet(int i) {
     const int offset = t.setOffset(i);
     graphView->copyXData(t.sampleTimes().data() + offset, n);
     graphView->copyYData(t.levels().data() + offset, n);
+    cursorIndex_.clear();  // built anew for the set shown
     // The rate first: it decides whether the times show tenths of a second.
     samplingRateBox->setEditText(QString::number(t.intervals()[i]));
     seriesStartTime->setText(dateTimeText(t.startTimes()[i]));
@@ -710,8 +730,11 @@ void GraphWindow::updateCursorStatistic() {
     const GraphState& s = std::as_const(*graphView).state();
     const int n = graphView->points();
     if (n == 0 || s.x.empty()) return;
-    const CursorStatistics c =
-        cursorStatistics(s.x[0].data(), s.y[0].data(), n, cursorA_, cursorB_, s.nullDataValueY);
+    const double* xs = s.x[0].data();
+    const float* ys = s.y[0].data();
+    if (!cursorIndex_.matches(xs, ys, n, s.nullDataValueY))
+        cursorIndex_.build(xs, ys, n, s.nullDataValueY);
+    const CursorStatistics c = cursorIndex_.statistics(cursorA_, cursorB_);
     if (c.levels > 0) {
         betweenCursorsMaximum->setText(levelText(c.maximum));
         betweenCursorsMaximumTime->setText(dateTimeText(c.maximumTime));
@@ -725,8 +748,7 @@ void GraphWindow::updateCursorStatistic() {
               betweenCursorsMinimumTime, betweenCursorsAverage})
             e->clear();
     }
-    const CursorLevels levels =
-        cursorLevels(s.y[0].data(), n, cursorA_, cursorB_, s.nullDataValueY);
+    const CursorLevels levels = cursorIndex_.levels(cursorA_, cursorB_);
     const auto show = [&](QLineEdit* e, double level) {
         e->setText(levels.count > 0 ? levelText(level) : QString());
     };
@@ -769,6 +791,59 @@ void GraphWindow::dragCursorLine(const QPoint& pixel) {
         rangeSlider->setFirstValue(p);
     else
         rangeSlider->setSecondValue(p);
+}
+
+void GraphWindow::setActiveCursor(int cursor) {
+    activeCursor_ = cursor == 1 ? 1 : 0;
+    for (int i = 0; i < 2; ++i) {
+        if (!cursorLabels_[i]) continue;
+        QFont f = cursorLabels_[i]->font();
+        f.setBold(i == activeCursor_);
+        cursorLabels_[i]->setFont(f);
+    }
+}
+
+void GraphWindow::stepActiveCursor(int points) {
+    if (rangeSlider->maximum() <= 0) return;
+    const int from = activeCursor_ == 0 ? rangeSlider->firstValue() : rangeSlider->secondValue();
+    // Far steps (Home, End) saturate instead of overflowing.
+    const qint64 to =
+        std::clamp<qint64>(qint64(from) + points, rangeSlider->minimum(), rangeSlider->maximum());
+    if (activeCursor_ == 0)
+        rangeSlider->setFirstValue(int(to));
+    else
+        rangeSlider->setSecondValue(int(to));
+}
+
+bool GraphWindow::graphKeyPressed(const QKeyEvent& event) {
+    const Qt::KeyboardModifiers mods =
+        event.modifiers() &
+        (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    const bool shift = mods == Qt::ShiftModifier;
+    if (mods != Qt::NoModifier && !shift) return false;
+    switch (event.key()) {
+        case Qt::Key_Left:
+            stepActiveCursor(shift ? -10 : -1);
+            return true;
+        case Qt::Key_Right:
+            stepActiveCursor(shift ? 10 : 1);
+            return true;
+        case Qt::Key_Home:
+            if (shift) return false;
+            stepActiveCursor(INT_MIN);
+            return true;
+        case Qt::Key_End:
+            if (shift) return false;
+            stepActiveCursor(INT_MAX);
+            return true;
+        case Qt::Key_Tab:
+            // Shift+Tab (Backtab) still leaves the graph, so the focus is never trapped in it.
+            if (shift) return false;
+            setActiveCursor(1 - activeCursor_);
+            return true;
+        default:
+            return false;
+    }
 }
 
 void GraphWindow::onGraphZoomedIn() {
@@ -1084,6 +1159,9 @@ void GraphWindow::changeEvent(QEvent* event) {
 }
 
 bool GraphWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == graphView && event->type() == QEvent::KeyPress &&
+        graphKeyPressed(*static_cast<QKeyEvent*>(event)))
+        return true;
     if (watched == graphPanel && event->type() == QEvent::Resize) {
         movePointerReadout();
         alignSlider();

@@ -5,10 +5,12 @@
 #include <functional>
 
 #include "graph/Annotations.h"
+#include "graph/Statistics.h"
 #include "graph/ui/GraphView.h"
 #include "workspace/GraphDocument.h"
 
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -85,6 +87,13 @@ class GraphWindow : public QWidget {
     void toggleCursorStatistics();
     int cursorA() const { return cursorA_; }
     int cursorB() const { return cursorB_; }
+    // The cursor the keys move while the graph has the focus: 0 (A) or 1 (B). Its label in the
+    // cursor panel is shown bold. Tab on the graph switches it; pressing a cursor line takes it.
+    int activeCursor() const { return activeCursor_; }
+    void setActiveCursor(int cursor);
+    // Moves the active cursor by `points` (clamped to the series), through the slider as a drag
+    // does.
+    void stepActiveCursor(int points);
 
     // Graph options: the graph's settings dialog, then the question whether its looks become
     // the template of new graphs (written to the user's template).
@@ -181,6 +190,8 @@ class GraphWindow : public QWidget {
     void movePointerReadout();
     void onGraphPressed(const QPoint& pixel, Qt::MouseButton button);
     void dragCursorLine(const QPoint& pixel);
+    // Keys pressed on the graph: cursor moves and Tab. True when the key was used.
+    bool graphKeyPressed(const QKeyEvent& event);
     QString levelText(double level) const;
     // Point times, with tenths of a second while the sampling rate shown is below one second.
     QString dateTimeText(double x) const;
@@ -196,7 +207,11 @@ class GraphWindow : public QWidget {
     GraphDocument document_;
     int cursorA_ = 0;
     int cursorB_ = 100;
+    // The between-cursor figures of the first series, rebuilt when its points change.
+    CursorStatisticsIndex cursorIndex_;
     bool draggingLine_[2] = {false, false};
+    int activeCursor_ = 0;
+    QLabel* cursorLabels_[2] = {nullptr, nullptr};
     bool shownOnce_ = false;
     QPointer<GraphWindow> runningLeqWindow_;
     QPointer<NoiseAssessmentWindow> noiseAssessmentWindow_;
