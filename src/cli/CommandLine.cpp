@@ -248,12 +248,12 @@ QString usageBody(const CliCommand& c, int indent) {
 }
 
 QString optionLine(const CliOption& o) {
-    QString spec = QStringLiteral("  --") + QLatin1String(o.name);
-    if (*o.valueName) spec += QLatin1Char(' ') + QLatin1String(o.valueName);
+    QString optionText = QStringLiteral("  --") + QLatin1String(o.name);
+    if (*o.valueName) optionText += QLatin1Char(' ') + QLatin1String(o.valueName);
     const QString indent(kOptionHelpColumn, QLatin1Char(' '));
-    QString text = spec.size() < kOptionHelpColumn - 1
-                       ? spec.leftJustified(kOptionHelpColumn, QLatin1Char(' '))
-                       : spec + QLatin1Char('\n') + indent;
+    QString text = optionText.size() < kOptionHelpColumn - 1
+                       ? optionText.leftJustified(kOptionHelpColumn, QLatin1Char(' '))
+                       : optionText + QLatin1Char('\n') + indent;
     text += QString::fromLatin1(o.help).split(QLatin1Char('\n')).join(QLatin1Char('\n') + indent);
     return text + QLatin1Char('\n');
 }
