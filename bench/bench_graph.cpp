@@ -3,6 +3,7 @@
 #include <qcustomplot.h>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QPaintEvent>
 #include <memory>
 #include <vector>
 
@@ -14,11 +15,15 @@ using namespace kl516;
 
 namespace {
 
-// Counts the paints a widget receives.
+// Counts the paints a widget receives and the pixels they cover.
 struct PaintCounter : QObject {
     int paints = 0;
+    double pixels = 0;
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
+        if (event->type() != QEvent::Paint) return false;
+        ++paints;
+        for (const QRect& r : static_cast<QPaintEvent*>(event)->region())
+            pixels += double(r.width()) * r.height();
         return false;
     }
 };
@@ -61,5 +66,8 @@ static void BM_SliderStep(benchmark::State& state) {
     // A cursor move redraws the cursor layer alone, which is no complete replot.
     state.counters["full_replots_per_step"] = replots / steps;
     state.counters["plot_paints_per_step"] = counter.paints / steps;
+    // The share of the plot's pixels a step repaints: the moved line and its label only.
+    state.counters["plot_share_painted"] =
+        counter.pixels / (steps * plot->width() * plot->height());
 }
 BENCHMARK(BM_SliderStep)->Unit(benchmark::kMillisecond);

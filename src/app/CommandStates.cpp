@@ -22,6 +22,8 @@ CommandStates commandStates(const CommandContext& c) {
     const WindowRole decider = decidesOutputToGraph(c.activeRole) ? c.activeRole : c.lastDataRole;
     s.outputToGraph = decider == WindowRole::TableList;
     s.clearRealTime = !c.runActive;
+    // The exports draw the graph window in front; any other window has nothing to draw.
+    s.exportGraph = isGraphRole(c.activeRole);
     return s;
 }
 

@@ -21,6 +21,7 @@ struct CommandStates {
     bool dataLogger = false;     // the Data Logger menu and its tool button
     bool outputToGraph = false;  // "Output Tabular to graph"
     bool clearRealTime = false;  // the real-time window's "Clear"
+    bool exportGraph = false;    // File > Export Graph..., Export Report... and its tool button
     bool operator==(const CommandStates&) const = default;
 };
 

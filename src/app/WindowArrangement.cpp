@@ -12,16 +12,18 @@ QList<QRect> tileRects(const QList<ArrangedWindow>& windows, const QRect& area) 
     QSize cellMinimum(1, 1);
     for (const ArrangedWindow& w : windows)
         cellMinimum = cellMinimum.expandedTo(w.fixedSize ? w.current : w.minimum);
-    // Columns as for a square grid, but no more than the area holds at the cells' minimum width
-    // (at least one).
-    int columns = int(std::ceil(std::sqrt(double(n))));
-    columns = std::clamp(area.width() / std::max(cellMinimum.width(), 1), 1, columns);
+    // A square grid, side by side before one above the other: 2 windows share a row, 3 and 4
+    // take two rows of two. A cell never gets narrower or lower than the largest minimum; the
+    // grid then extends past the area and the workspace scrolls.
+    const int columns = int(std::ceil(std::sqrt(double(n))));
     const int rows = (n + columns - 1) / columns;
-    const int cellWidth = std::max(area.width() / columns, cellMinimum.width());
     const int cellHeight = std::max(area.height() / rows, cellMinimum.height());
     for (int i = 0; i < n; ++i) {
-        const QPoint corner(area.left() + (i % columns) * cellWidth,
-                            area.top() + (i / columns) * cellHeight);
+        const int row = i / columns;
+        // The last row's windows share the whole width when it is not full.
+        const int inRow = row == rows - 1 ? n - row * columns : columns;
+        const int cellWidth = std::max(area.width() / inRow, cellMinimum.width());
+        const QPoint corner(area.left() + (i % columns) * cellWidth, area.top() + row * cellHeight);
         const ArrangedWindow& w = windows[i];
         out.append(QRect(corner, w.fixedSize ? w.current : QSize(cellWidth, cellHeight)));
     }

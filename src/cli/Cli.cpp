@@ -1,11 +1,15 @@
 #include "cli/Cli.h"
 
 #include "cli/AssessCommand.h"
+#ifdef KL516_CLI_GRAPHICS
+#include "cli/ReportCommand.h"
+#endif
 #include "cli/CommandLine.h"
 #include "cli/FileCommands.h"
 #include "cli/LeqCommand.h"
 #include "cli/LiveCommand.h"
 #include "cli/MeterBackend.h"
+#include "cli/MonitorCommand.h"
 #include "cli/ServiceCommands.h"
 
 #include <QDate>
@@ -68,7 +72,24 @@ std::unique_ptr<MeterBackend> makeBackend(const CliArguments& a, const Env& env)
         }
         sim->demoLogger = !a.isSet("sim-empty");
     }
-    return openMeterBackend(sim, env.clock, env.devices, a.value("trace"), env.err);
+    return openMeterBackend(sim, env.clock, env.devices, a.value("trace"), env.err,
+                            meterSelectionFrom(a));
+}
+
+// The attached meters, one line each; none is a failure, said on err.
+int listMeters(const CliArguments& a, Env& env) {
+    std::optional<SimulatedMeter::Options> sim;
+    if (a.isSet("simulate")) sim.emplace();
+    const std::vector<AttachedMeter> meters = listAttachedMeters(sim, env.clock, env.devices);
+    if (meters.empty()) {
+        env.err << noSelectedMeterText({}) << "\n";
+        return 1;
+    }
+    env.out << "device\tserial\topenable\n";
+    for (const AttachedMeter& m : meters)
+        env.out << m.device << "\t" << (m.serial.isEmpty() ? QStringLiteral("-") : m.serial) << "\t"
+                << (m.openable ? "yes" : "no") << "\n";
+    return 0;
 }
 
 // The text for a link, download or parse result. For a collection file, the set count that its
@@ -91,7 +112,7 @@ QString resultMessage(int32_t code, bool fromFile = false) {
         case ParseResult::NoSets:
             return fromFile
                        ? collectionResultMessage(code)
-                       : QStringLiteral("There was not any data recorded in momery of meter !");
+                       : QStringLiteral("There was not any data recorded in memory of meter !");
         case ParseResult::TooManySets:
             return fromFile
                        ? collectionResultMessage(code)
@@ -326,10 +347,12 @@ bool loadCollectionSet(const QString& in, int setNumber, const QLocale& locale, 
     return true;
 }
 
-// The times and levels of a collection file's set, for assess. Only a whole set with its own
-// start time is read: a damaged file or a made-up start time fails.
-int readAssessedSet(const QString& in, int setNumber, Env& env, std::vector<double>& times,
-                    std::vector<float>& levels) {
+// The times and levels of a collection file's set, for assess, report and plot (`command`).
+// Only a whole set is read: a damaged file fails. A start time the parser made up fails assess,
+// whose day and night periods would hang on the clock; report and plot draw the set on the
+// made-up times, as the graph window shows it, and say so.
+int readCollectionSet(const QString& in, int setNumber, const QString& command, Env& env,
+                      std::vector<double>& times, std::vector<float>& levels) {
     Collection c;
     if (!loadCollectionSet(in, setNumber, QLocale::c(), env, c)) return 1;
     if (c.result != ParseResult::Ok) {
@@ -338,9 +361,14 @@ int readAssessedSet(const QString& in, int setNumber, Env& env, std::vector<doub
     }
     const int s = setNumber - 1;
     if (repairedStartTimes(c)[size_t(s)]) {
-        env.err << "error: the start time of data set " << setNumber
-                << " is not a valid date and time in the file; nothing was assessed\n";
-        return 1;
+        if (command == QLatin1String("assess")) {
+            env.err << "error: the start time of data set " << setNumber
+                    << " is not a valid date and time in the file; nothing was assessed\n";
+            return 1;
+        }
+        env.err << "warning: the start time of data set " << setNumber
+                << " is not a valid date and time in the file; the " << command
+                << " counts its times from the current date and time\n";
     }
     const auto t = c.table.setTimes(s);
     const auto l = c.table.setLevels(s);
@@ -411,11 +439,13 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
 
     const QString command = a.commandName;
     if (command == QLatin1String("live")) return runLiveCommand(a, out, err, devices);
+    if (command == QLatin1String("monitor")) return runMonitorCommand(a, out, err, devices);
     if (command == QLatin1String("leq")) return runLeqCommand(a, out, err, devices);
     if (isServiceCommand(command)) return runServiceCommand(a, out, err, devices);
     SystemClock systemClock;
     Env env{out, err, devices.clock ? *devices.clock : systemClock, devices};
     if (command == QLatin1String("probe")) return probe(a, env);
+    if (command == QLatin1String("list")) return listMeters(a, env);
     if (command == QLatin1String("download")) return download(a, env);
     if (command == QLatin1String("sets")) return listSets(a, env);
     if (command == QLatin1String("paths")) return runPathsCommand(out);
@@ -423,8 +453,22 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
         return runAssessCommand(a, out, err,
                                 [&](const QString& in, int set, std::vector<double>& times,
                                     std::vector<float>& levels) {
-                                    return readAssessedSet(in, set, env, times, levels);
+                                    return readCollectionSet(in, set, command, env, times, levels);
                                 });
+    }
+    if (command == QLatin1String("report") || command == QLatin1String("plot")) {
+#ifdef KL516_CLI_GRAPHICS
+        const ReadCollectionSeries readSet = [&](const QString& in, int set,
+                                                 std::vector<double>& times,
+                                                 std::vector<float>& levels) {
+            return readCollectionSet(in, set, command, env, times, levels);
+        };
+        return command == QLatin1String("report") ? runReportCommand(a, out, err, readSet)
+                                                  : runPlotCommand(a, out, err, readSet);
+#else
+        err << "error: " << command << " needs a kl516-cli built with the graph window\n";
+        return 1;
+#endif
     }
     const bool iso = a.isSet("iso");
     if (command == QLatin1String("convert")) {

@@ -8,6 +8,8 @@
 
 namespace kl516 {
 
+class HidBus;
+
 // Where erase asks its question when --yes is not given: the tool asks on standard input when
 // it is a terminal and refuses otherwise; tests hand in their own.
 struct CliConsole {
@@ -21,6 +23,7 @@ struct CliConsole {
 struct CliDevices {
     Clock* clock = nullptr;          // nullptr: the system clock
     DeviceLibrary* meter = nullptr;  // nullptr: the meter on USB
+    HidBus* usb = nullptr;           // where the meters on USB are found; nullptr: hidapi
     // Whether err is shown on a terminal: only there does a meter slow to answer get a
     // "waiting for the meter…" line. The tool sets it from its standard error.
     bool errIsTerminal = false;

@@ -17,6 +17,12 @@ const CliOption kSimEmpty{"sim-empty", "",
                           "the simulated meter's logger is empty; without this option or\n"
                           "--sim-memory it holds four demonstration data sets"};
 const CliOption kTrace{"trace", "FILE", "log every frame to and from the meter in FILE (appended)"};
+const CliOption kDevice{"device", "/dev/hidrawN",
+                        "talk to the meter at this device node (see list); without it or\n"
+                        "--serial, the first meter found"};
+const CliOption kSerial{"serial", "SERIAL",
+                        "talk to the meter with this USB serial number (see list); with\n"
+                        "--device too, both must match"};
 const CliOption kIso{"iso", "", "dates as yyyy-MM-dd and numbers without the system locale"};
 const CliOption kServiceSimulate{
     "simulate", "",
@@ -68,6 +74,19 @@ const char* const kLeqDescription =
     "refused. The 51st failed read, or a meter clock that stands still for 5 s, ends the run\n"
     "with exit status 1 after the rows and the summary measured so far (and --out written).\n";
 
+const char* const kReportDescription =
+    "Writes the measurement report of a series as a PDF file: IN is a collection file (.rec,\n"
+    "its set --set N), a point or table text file (.txt, .csv) or a graph file (.ghf). Page 1\n"
+    "holds the source, start, end, duration, sampling rate, the number of samples and of\n"
+    "missing ones, the graph, the whole series' Lmax and Lmin with their times, Leq, L10, L50,\n"
+    "L90 and SEL (and the same between the cursor lines a graph file was saved with), and the\n"
+    "notes. The following pages hold the noise assessment's interval levels and day-evening-\n"
+    "night levels when the series can be assessed, and with --samples every sample. Drawn\n"
+    "without a display (the offscreen platform when QT_QPA_PLATFORM is not set).\n";
+const char* const kPlotDescription =
+    "Draws the graph of a series as a graph window draws it, into a PNG, SVG or PDF file chosen\n"
+    "by the suffix of --out: IN as for report. A graph file keeps its own looks; other files\n"
+    "get those of a new graph window. Drawn without a display.\n";
 const char* const kAssessDescription =
     "Assesses the levels of a series: IN is a collection file (.rec, its set --set N), a point\n"
     "or table text file (.txt or .csv) or a graph file (.ghf, its first series). Prints three\n"
@@ -93,17 +112,27 @@ const char* const kAssessDescription =
 const std::vector<CliCommand> kCommands = {
     {"probe",
      {},
-     {kSimulate, kSimMemory, kSimEmpty, kTrace},
+     {kSimulate, kSimMemory, kSimEmpty, kDevice, kSerial, kTrace},
      "checks that the meter answers and prints one status frame",
      "Checks that the meter answers status polls, identifies it (\"586\") and prints the 32\n"
      "bytes of one status frame in hex. Without a meter it fails with error 1001 after about\n"
      "1.5 s of presence checks.\n"},
+    {"list",
+     {},
+     {{"simulate", "", "list the built-in simulated meter alone"}},
+     "lists the meters attached to the computer",
+     "Lists the meters attached to the computer, one tab-separated line each after a header:\n"
+     "the device node, the USB serial number (\"-\" when it has none) and whether this user\n"
+     "may open the node (yes or no). --device and --serial of the other commands pick a\n"
+     "meter from this list. Exit status 1 when no meter is attached.\n"},
     {"download",
      {},
      {{"out", "FILE.rec", "the collection file to write", true},
       kSimulate,
       kSimMemory,
       kSimEmpty,
+      kDevice,
+      kSerial,
       kTrace},
      "fetches the logger memory and writes it as a collection file",
      "Fetches the meter's logger memory (progress on stderr), parses it and writes it as a\n"
@@ -151,15 +180,86 @@ const std::vector<CliCommand> kCommands = {
       {"table", "intervals|periods|events", "the table csv prints (default intervals)"}},
      "prints interval levels, Lden and Ldn and the exceedances of a series",
      kAssessDescription},
+    {"report",
+     {"IN"},
+     {{"set", "N", "for a collection file: the data set, numbered from 1"},
+      {"out", "FILE.pdf", "the PDF file to write", true},
+      {"title", "TEXT", "the report's title (default: the file's name)"},
+      {"samples", "", "add every sample as a table"}},
+     "writes the measurement report of a series as a PDF file",
+     kReportDescription},
+    {"plot",
+     {"IN"},
+     {{"set", "N", "for a collection file: the data set, numbered from 1"},
+      {"out", "FILE.png|FILE.svg|FILE.pdf", "the picture to write, by its suffix", true},
+      {"size", "WxH", "its size in pixels (default 1600x900)"}},
+     "draws the graph of a series as a PNG, SVG or PDF picture",
+     kPlotDescription},
     {"live",
      {},
      {kSimulate,
       {"interval", "SECONDS", "the time between polls, at least 0.1 (default 1)"},
       {"count", "N", "stop after N readings"},
       {"format", "csv|tsv|json", "csv, tsv (the default) or json"},
+      kDevice,
+      kSerial,
       kTrace},
      "prints the meter's live level, one line per reading (csv, tsv or json)",
      kLiveDescription},
+    {"monitor",
+     {},
+     {{"mqtt", "URL", "the broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]", true},
+      {"ca-file", "FILE", "the CA certificate of an mqtts:// broker"},
+      {"username", "NAME",
+       "the user name at the broker; the password comes from\n"
+       "--password-file or the KL516_MQTT_PASSWORD environment variable"},
+      {"password-file", "FILE", "the password at the broker: the file's first line"},
+      {"topic-prefix", "PREFIX", "the topics' prefix (default kl516/SERIAL, or kl516/meter)"},
+      {"interval", "SECONDS", "the time between readings, 0.1 to 30 (default 1)"},
+      {"aggregate", "SECONDS", "the summary period, dividing a day (default 60)"},
+      {"threshold", "DB", "publish exceedance events above this level"},
+      {"min-duration", "SECONDS", "the shortest exceedance event (default 0)"},
+      {"spool", "DIR", "the spool's folder (default the per-user folder's monitor/)"},
+      {"spool-limit", "MB", "the spool's size limit; past it the oldest go (default 100)"},
+      {"no-discovery", "", "publish no Home Assistant discovery configs"},
+      kSimulate,
+      kDevice,
+      kSerial,
+      kTrace,
+      {"clock-speed", "FACTOR",
+       "testing aid, with --simulate: the simulated meter's clock runs\n"
+       "FACTOR times faster than real time, from the current minute"},
+      {"run-for", "SECONDS",
+       "testing aid: stop after SECONDS of the meter's clock, as on\n"
+       "SIGTERM"},
+      {"sim-unplug", "AT:SECONDS",
+       "testing aid, with --simulate: the simulated meter is\n"
+       "unplugged AT seconds after the start, for SECONDS"}},
+     "publishes levels, summaries and events to an MQTT broker, unattended",
+     "Reads the meter every --interval and publishes over MQTT 3.1.1, under the prefix:\n"
+     "  PREFIX/level         each reading as JSON (time, level, weighting, speed, range,\n"
+     "                       flags), QoS 0;\n"
+     "  PREFIX/summary       each --aggregate period of the clock: start, end, leq, lmax,\n"
+     "                       lmin, l10, l50, l90, samples, coverage (percent of the period\n"
+     "                       the readings cover), sequence, dropped, partial; QoS 1;\n"
+     "  PREFIX/event         with --threshold, each run of readings above it, when it ends\n"
+     "                       and lasted --min-duration: start, end, duration, lmax, leq;\n"
+     "                       QoS 1;\n"
+     "  PREFIX/availability  online, or offline (retained; the connection's last will, and\n"
+     "                       while the meter is away);\n"
+     "and Home Assistant discovery configs (retained, homeassistant/sensor/ID/FIELD/config)\n"
+     "for level, leq, lmax and l90.\n"
+     "Summaries and events go through a spool on disk (SQLite) before they are published and\n"
+     "leave it when the broker acknowledged them: while the broker is away they wait, survive\n"
+     "a restart and go out in order when it is back. A summary may arrive twice (same\n"
+     "sequence number), never not at all. A meter that is lost, or that --serial or --device\n"
+     "names and is not attached, is tried again every 2 s; the time it was away counts as\n"
+     "missing in the summaries' coverage.\n"
+     "SIGINT and SIGTERM end it, publishing the current period as a partial summary; SIGHUP\n"
+     "re-opens the trace file.\n"
+     "\n"
+     "Exit status: 0 after SIGINT or SIGTERM; 1 the broker refused the credentials, the\n"
+     "--ca-file cannot be read or the spool cannot be opened; 2 wrong arguments.\n"},
     {"paths",
      {},
      {},
@@ -173,6 +273,8 @@ const std::vector<CliCommand> kCommands = {
       {"simulate", "",
        "use the built-in simulated meter on a simulated clock, so that a\n"
        "long run takes no real time"},
+      kDevice,
+      kSerial,
       kTrace,
       {"out", "FILE.txt|FILE.csv",
        "also write the table as table text in the system locale: tabs,\n"
@@ -181,36 +283,40 @@ const std::vector<CliCommand> kCommands = {
      kLeqDescription},
     {"info",
      {},
-     {kServiceSimulate, kTrace},
+     {kServiceSimulate, kDevice, kSerial, kTrace},
      "reads the logger information and calibration values",
      "Reads the logger information: meter time, recording interval, free sample places, data\n"
      "sets, firmware version, serial number and the calibration values.\n"},
     {"set-clock",
      {},
-     {kServiceSimulate, kTrace},
+     {kServiceSimulate, kDevice, kSerial, kTrace},
      "sets the meter's clock to the computer's clock",
      "Sets the meter's clock to the computer's local date and time.\n"},
     {"set-interval",
      {"MM:SS"},
-     {kServiceSimulate, kTrace},
+     {kServiceSimulate, kDevice, kSerial, kTrace},
      "sets the logger's recording interval (taken over at the next power-on)",
      "Sets the logger's recording interval, 00:00 to 01:00 (60 s). The meter takes it over\n"
      "when it is switched off and on again.\n"},
     {"erase",
      {},
-     {{"yes", "", "erase without asking"}, kServiceSimulate, kTrace},
+     {{"yes", "", "erase without asking"}, kServiceSimulate, kDevice, kSerial, kTrace},
      "erases the logger memory",
      "Erases the logger memory. Without --yes it asks first, on a terminal only: when standard\n"
      "input is not a terminal it refuses.\n"},
     {"config-read",
      {"ADDR"},
-     {kServiceSimulate, kTrace},
+     {kServiceSimulate, kDevice, kSerial, kTrace},
      "reads one byte of the meter's configuration memory",
      "Reads one byte of the meter's configuration memory and prints it in decimal. ADDR is\n"
      "0 to 16777215 (0xFFFFFF), decimal or hexadecimal written $0F or 0x0F.\n"},
     {"config-write",
      {"ADDR", "BYTE"},
-     {{"code", "CODE", "the service access code", true}, kServiceSimulate, kTrace},
+     {{"code", "CODE", "the service access code", true},
+      kServiceSimulate,
+      kDevice,
+      kSerial,
+      kTrace},
      "writes one byte of it (service access code needed)",
      "Writes one byte (0 to 255) of the meter's configuration memory at ADDR (0 to 16777215,\n"
      "decimal or hexadecimal written $0F or 0x0F). Needs the service access code; a wrong\n"

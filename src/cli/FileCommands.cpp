@@ -4,9 +4,11 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -66,55 +68,290 @@ bool writeWhole(const QString& path, const std::function<qint64(QIODevice&)>& wr
     return false;
 }
 
-// What the list does not keep of a text file's lines: whether they all end with the separator
-// (a table text file, whose every cell is followed by it; a point text file's line ends with it
-// only where its last level is missing), and the first of the lines read with more fields than
-// the list's columns (0: none).
-struct TextShape {
-    bool table = false;
-    qint64 wideLine = 0;
-};
+// Bytes of the file being written, passed on in large blocks. After a failed open or write
+// the rest is dropped, so that the conversion still meets (and reports first) a line it cannot
+// convert, as it would before writing anything.
+class ConvertedText {
+  public:
+    explicit ConvertedText(const QString& path)
+        : file_(path), bytes_(std::make_unique_for_overwrite<char[]>(size_t(kBlock))) {}
 
-TextShape textShape(const QString& path, QChar separator, qint64 lines) {
-    TextShape shape;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return shape;
-    shape.table = lines > 0;
-    for (qint64 n = 1; n <= lines && !file.atEnd(); ++n) {
-        QString line = QString::fromLocal8Bit(file.readLine());
-        while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r'))) line.chop(1);
-        // A line cut short says nothing of how it ended.
-        if (line.size() <= kMaxListLine && !line.endsWith(separator)) shape.table = false;
-        line.truncate(kMaxListLine);
-        const qsizetype fields = line.count(separator) + (line.endsWith(separator) ? 0 : 1);
-        if (fields > ListTableModel::kColumns - 1) {
-            shape.wideLine = n;
-            break;
+    void append(const char* data, qsizetype size) {
+        if (used_ + size > kBlock) flush();
+        if (size > kBlock) {  // more than a block: written as it is
+            write(data, size);
+            return;
+        }
+        std::memcpy(bytes_.get() + used_, data, size_t(size));
+        used_ += size;
+    }
+    void append(char c) {
+        if (used_ == kBlock) flush();
+        bytes_[size_t(used_++)] = c;
+    }
+    // Text in the local 8-bit encoding; ASCII as it is.
+    void append(QStringView text) {
+        if (used_ + text.size() > kBlock) flush();
+        if (text.size() <= kBlock) {
+            char* out = bytes_.get() + used_;
+            qsizetype i = 0;
+            while (i < text.size() && text[i].unicode() < 0x80) {
+                out[i] = char(text[i].unicode());
+                ++i;
+            }
+            if (i == text.size()) {
+                used_ += i;
+                return;
+            }
+        }
+        const QByteArray encoded = text.toLocal8Bit();
+        append(encoded.constData(), encoded.size());
+    }
+    void endLine() { append("\r\n", 2); }
+
+    // Drops the new file; the earlier one stays.
+    void discard() {
+        if (file_.isOpen()) {
+            file_.cancelWriting();
+            file_.commit();
         }
     }
-    return shape;
+
+    // Writes the rest and replaces the file; false with the reason when that failed.
+    bool commit(QString& reason) {
+        flush();
+        if (!failed_) {
+            if (commitFully(file_, &reason)) return true;
+        } else {
+            reason = reason_;
+            discard();
+        }
+        return false;
+    }
+
+  private:
+    static constexpr qsizetype kBlock = 256 * 1024;
+
+    void flush() {
+        write(bytes_.get(), used_);
+        used_ = 0;
+    }
+    void write(const char* data, qsizetype size) {
+        if (!failed_ && !file_.isOpen() && !file_.open(QIODevice::WriteOnly)) fail();
+        if (!failed_ && file_.write(data, size) != size) fail();
+    }
+    void fail() {
+        failed_ = true;
+        reason_ = file_.errorString();
+    }
+
+    QSaveFile file_;
+    std::unique_ptr<char[]> bytes_;
+    qsizetype used_ = 0;
+    bool failed_ = false;
+    QString reason_;
+};
+
+// A line's fields as the list keeps them: empty ones are kept where a later one follows; empty
+// rests are no fields, but the first always counts.
+qsizetype keptFields(std::span<const QStringView> fields) {
+    qsizetype last = qsizetype(fields.size());
+    while (last > 1 && fields[size_t(last - 1)].isEmpty()) --last;
+    return std::max<qsizetype>(last, 1);
 }
 
-// Rewrites a fixed-point number in the decimals of the output; anything else stays as it is.
-// The writers put no group separators in levels, so a number is digits, one decimal mark and
-// digits.
-QString convertDecimals(const QString& field, const QRegularExpression& number,
-                        const QString& decimal) {
-    const QRegularExpressionMatch m = number.match(field);
-    if (!m.hasMatch() || m.capturedLength(2) == 0) return field;
-    return m.captured(1) + decimal + m.captured(3);
+// A fixed-point number (sign, digits, the decimal mark of the input or a point, digits) with
+// the output's decimal mark; anything else stays as it is. The writers put no group separators
+// in levels.
+void appendWithDecimals(ConvertedText& out, QStringView field, QStringView inDecimal,
+                        const QByteArray& outDecimal, QString* converted) {
+    qsizetype pos = 0;
+    if (pos < field.size() && (field[pos] == u'+' || field[pos] == u'-')) ++pos;
+    const qsizetype digitsAt = pos;
+    while (pos < field.size() && field[pos] >= u'0' && field[pos] <= u'9') ++pos;
+    const qsizetype markAt = pos;
+    qsizetype mark = 0;
+    if (pos > digitsAt && pos < field.size()) {
+        if (!inDecimal.isEmpty() && field.sliced(pos).startsWith(inDecimal))
+            mark = inDecimal.size();
+        else if (field[pos] == u'.')
+            mark = 1;
+    }
+    pos += mark;
+    while (pos < field.size() && field[pos] >= u'0' && field[pos] <= u'9') ++pos;
+    if (mark == 0 || pos != field.size()) {
+        out.append(field);
+        if (converted) *converted = field.toString();
+        return;
+    }
+    out.append(field.first(markAt));
+    out.append(outDecimal.constData(), outDecimal.size());
+    out.append(field.sliced(markAt + mark));
+    if (converted)
+        *converted = field.first(markAt).toString() + QString::fromLocal8Bit(outDecimal) +
+                     field.sliced(markAt + mark).toString();
 }
 
+// "yyyy-MM-dd" of a day; the text of the last day is kept, as rows mostly share their day.
+class IsoDates {
+  public:
+    QByteArrayView text(QDate day) {
+        if (day != day_ || text_.isEmpty()) {
+            day_ = day;
+            int y = 0, m = 0, d = 0;
+            day.getDate(&y, &m, &d);
+            if (y < 1000 || y > 9999) {
+                text_ = day.toString(QStringLiteral("yyyy-MM-dd")).toLocal8Bit();
+            } else {
+                char digits[] = "0000-00-00";
+                digits[0] = char('0' + y / 1000);
+                digits[1] = char('0' + y / 100 % 10);
+                digits[2] = char('0' + y / 10 % 10);
+                digits[3] = char('0' + y % 10);
+                digits[5] = char('0' + m / 10);
+                digits[6] = char('0' + m % 10);
+                digits[8] = char('0' + d / 10);
+                digits[9] = char('0' + d % 10);
+                text_ = QByteArray(digits, 10);
+            }
+        }
+        return text_;
+    }
+
+  private:
+    QDate day_;
+    QByteArray text_;
+};
+
+// How every line is written: as a table text line (every cell followed by the separator) when
+// all lines end with the separator (a point text file's line ends with it only where its last
+// level is missing), and padded to the widest line's fields.
+struct TextShape {
+    bool table = true;
+    qsizetype columns = 0;
+    bool operator==(const TextShape&) const = default;
+};
+
+// What one pass over the file met: the lines the list takes and where reading stopped, their
+// shape, the first line with more fields than the list's columns (0: none), and the first line
+// that cannot be converted (its message; the file is then not written).
+struct ConvertPass {
+    ListReadResult read;
+    TextShape shape;
+    TextShape written;  // the shape the lines were written in
+    qint64 wideLine = 0;
+    QString lineError;
+};
+
+// Converts the lines of in into text, written in the given shape, or in the shape of the first
+// line when none is given (right unless a later line is wider or a table line is followed by
+// a point line). After a line that cannot be converted the rest is only looked at for a wide
+// line, which is reported first.
+ConvertPass convertLines(QIODevice& in, const QString& source, QChar inSeparator,
+                         QChar outSeparator, bool iso, std::optional<TextShape> given,
+                         ConvertedText& text) {
+    // Files are written in the system locale, or with points (--iso, the LEQ command).
+    const QLocale system = QLocale::system();
+    const QString inDecimal = system.decimalPoint();
+    const QByteArray outDecimal = iso ? QByteArray(".") : inDecimal.toLocal8Bit();
+    const bool decimalHoldsSeparator = QString::fromLocal8Bit(outDecimal).contains(outSeparator);
+    const char separator = char(outSeparator.unicode());  // a tab or a comma
+    const ListDateTimeReader dates(system);
+    IsoDates isoDates;
+    QString converted;
+    ConvertPass pass;
+    ListLineReader reader(in, inSeparator);
+    while (reader.next()) {
+        const qint64 r = pass.read.lines++;
+        const std::span<const QStringView> fields = reader.fields();
+        const qsizetype kept = keptFields(fields);
+        // A line cut short says nothing of how it ended.
+        QStringView line = reader.line();
+        while (line.endsWith(u'\r')) line.chop(1);
+        const bool tableLine = reader.cut() || line.endsWith(inSeparator);
+        pass.shape.table = pass.shape.table && tableLine;
+        pass.shape.columns = std::max(pass.shape.columns, kept);
+        if (reader.fieldCount() > ListTableModel::kColumns - 1) {
+            pass.wideLine = reader.lineNumber();
+            text.discard();
+            return pass;
+        }
+        if (r == 0) pass.written = given ? *given : TextShape{tableLine, kept};
+        const TextShape& shape = pass.written;
+        if (!pass.lineError.isEmpty()) continue;
+
+        const auto field = [&](qsizetype c) {
+            return c < qsizetype(fields.size()) ? fields[size_t(c)] : QStringView();
+        };
+        const auto refuse = [&](qsizetype c, const QString& shown) {
+            pass.lineError = separatorInFieldMessage(c + 1, r + 1, source, shown, outSeparator);
+            text.discard();
+        };
+        qsizetype c = 0;
+        if (iso) {
+            QDate day;
+            int ms = 0;
+            if (kept < 2 || !dates.read(field(0), field(1), day, ms)) {
+                pass.lineError =
+                    QStringLiteral(
+                        "line %1 of %2 has no readable date and time: \"%3\"; nothing "
+                        "was written")
+                        .arg(QString::number(r + 1), source,
+                             kept < 2 ? field(0).toString()
+                                      : field(0).toString() + u' ' + field(1).toString());
+                text.discard();
+                continue;
+            }
+            const QByteArrayView date = isoDates.text(day);
+            text.append(date.data(), date.size());
+            text.append(separator);
+            char time[12];
+            text.append(time, pointTextTime(ms, time));
+            c = 2;
+        }
+        for (; c < kept && pass.lineError.isEmpty(); ++c) {
+            if (c > 0) text.append(separator);
+            const QStringView f = field(c);
+            if (c < 2) {
+                if (f.contains(outSeparator))
+                    refuse(c, f.toString());
+                else
+                    text.append(f);
+                continue;
+            }
+            // Only a field that may split is looked at as text.
+            const bool check = decimalHoldsSeparator || f.contains(outSeparator);
+            appendWithDecimals(text, f, inDecimal, outDecimal, check ? &converted : nullptr);
+            if (check && converted.contains(outSeparator)) refuse(c, converted);
+        }
+        if (!pass.lineError.isEmpty()) continue;
+        // Every row gets the widest row's columns: a table's cells each followed by the
+        // separator, a point's missing levels as empty fields.
+        for (; c < shape.columns; ++c) text.append(separator);
+        if (shape.table) text.append(separator);
+        text.endLine();
+    }
+    pass.read.stop = reader.stop();
+    pass.read.fileLine = reader.stopLine();
+    if (pass.read.lines == 0) pass.shape.table = false;
+    return pass;
+}
+
+// Streams the file into the new one, holding no more than a block of either. The lines are
+// written in the shape of the first; a file whose later lines differ is converted once more in
+// the shape of all.
 int convertText(const QString& in, const QString& target, bool iso, QTextStream& out,
                 QTextStream& err) {
     const QChar inSeparator = textFileSeparator(in);
     const QChar outSeparator = pointTextSeparator(target);
-    ListTableModel list;
-    const ListReadResult read = readTextIntoList(in, inSeparator, list);
-    if (read.stop == ListReadStop::CannotOpen) {
+    QFile file(in);
+    if (!file.open(QIODevice::ReadOnly)) {
         err << "error: cannot read " << in << ": " << readFailureReason(in) << "\n";
         return 1;
     }
+    auto text = std::make_unique<ConvertedText>(target);
+    ConvertPass pass = convertLines(file, in, inSeparator, outSeparator, iso, std::nullopt, *text);
+    const ListReadResult& read = pass.read;
     const QString readProblem = listReadMessage(read);
     if (read.lines == 0) {
         err << "error: " << in << " holds no line with a " << separatorName(inSeparator)
@@ -122,80 +359,32 @@ int convertText(const QString& in, const QString& target, bool iso, QTextStream&
         if (!readProblem.isEmpty()) err << readProblem << "\n";
         return 1;
     }
-
-    const TextShape shape = textShape(in, inSeparator, read.lines);
-    if (shape.wideLine > 0) {
-        err << "error: line " << shape.wideLine << " of " << in << " has more than "
+    if (pass.wideLine > 0) {
+        err << "error: line " << pass.wideLine << " of " << in << " has more than "
             << ListTableModel::kColumns - 1
             << " fields, and convert keeps no more; nothing was written\n";
         return 1;
     }
-
-    // Files are written in the system locale, or with points (--iso, the LEQ command).
-    const QLocale system = QLocale::system();
-    const QString inDecimal = system.decimalPoint();
-    const QString outDecimal = iso ? QStringLiteral(".") : inDecimal;
-    const QRegularExpression number(QStringLiteral("^([+-]?[0-9]+)(%1|\\.)?([0-9]*)$")
-                                        .arg(QRegularExpression::escape(inDecimal)));
-
-    std::vector<QStringList> rows;
-    rows.reserve(size_t(list.rowCount()));
-    qsizetype columns = 0;
-    for (int r = 0; r < list.rowCount(); ++r) {
-        // An empty field is kept where a later one follows; empty rests are no fields.
-        int last = ListTableModel::kColumns - 1;
-        while (last > 1 && list.cell(r, last).isEmpty()) --last;
-        QStringList fields;
-        for (int c = 1; c <= last; ++c) fields << list.cell(r, c);
-        if (iso) {
-            double t = 0;
-            if (fields.size() < 2 || !readListDateTime(fields[0], fields[1], system, t)) {
-                err << "error: line " << r + 1 << " of " << in << " has no readable date and "
-                    << "time: \"" << fields.mid(0, 2).join(QLatin1Char(' '))
-                    << "\"; nothing was written\n";
-                return 1;
-            }
-            fields[0] = dateOf(t).toString(QStringLiteral("yyyy-MM-dd"));
-            fields[1] = pointTextTime(t);
-        }
-        for (qsizetype c = 2; c < fields.size(); ++c)
-            fields[c] = convertDecimals(fields[c], number, outDecimal);
-        for (qsizetype c = 0; c < fields.size(); ++c) {
-            if (fields[c].contains(outSeparator)) {
-                err << "error: "
-                    << separatorInFieldMessage(c + 1, r + 1, in, fields[c], outSeparator) << "\n";
-                return 1;
-            }
-        }
-        columns = std::max(columns, fields.size());
-        rows.push_back(std::move(fields));
+    if (!pass.lineError.isEmpty()) {
+        err << "error: " << pass.lineError << "\n";
+        return 1;
     }
-
-    const bool written = writeWhole(
-        target,
-        [&](QIODevice& file) -> qint64 {
-            if (shape.table) {
-                // Every row gets the table's columns back, as the table wrote them.
-                return writeTableText(
-                    file, qint64(rows.size()),
-                    [&](qint64 r) {
-                        QStringList cells = rows[size_t(r)];
-                        while (cells.size() < columns) cells << QString();
-                        return cells;
-                    },
-                    outSeparator);
-            }
-            // A point without a level keeps its empty level fields.
-            for (QStringList fields : rows) {
-                while (fields.size() < columns) fields << QString();
-                const QByteArray line = fields.join(outSeparator).toLocal8Bit() + "\r\n";
-                if (file.write(line) != line.size()) return -1;
-            }
-            return qint64(rows.size());
-        },
-        err);
-    if (!written) return 1;
-    out << "wrote " << rows.size() << (rows.size() == 1 ? " line\n" : " lines\n");
+    if (!(pass.written == pass.shape)) {
+        text->discard();
+        text = std::make_unique<ConvertedText>(target);
+        QFile again(in);
+        if (!again.open(QIODevice::ReadOnly)) {
+            err << "error: cannot read " << in << ": " << readFailureReason(in) << "\n";
+            return 1;
+        }
+        convertLines(again, in, inSeparator, outSeparator, iso, pass.shape, *text);
+    }
+    QString reason;
+    if (!text->commit(reason)) {
+        err << "error: " << fileWriteError(target, reason) << "\n";
+        return 1;
+    }
+    out << "wrote " << read.lines << (read.lines == 1 ? " line\n" : " lines\n");
     if (!readProblem.isEmpty()) {
         err << "error: " << in << " was not read to its end: " << readProblem << "\n";
         return 1;

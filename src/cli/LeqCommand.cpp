@@ -19,7 +19,7 @@ namespace kl516 {
 namespace {
 
 // The LEQ window's refusal, in its words.
-const char* const kMeterRecording = "The meter is recording data, please stop recording first .";
+const char* const kMeterRecording = "The meter is recording data, please stop recording first.";
 
 QString number(double v) {
     return QString::number(v, 'f', 1);
@@ -53,7 +53,7 @@ int runLeqCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
                             : (devices.clock ? *devices.clock : systemClock);
     const std::unique_ptr<MeterBackend> backend = openMeterBackend(
         simulate ? std::optional<SimulatedMeter::Options>(SimulatedMeter::Options{}) : std::nullopt,
-        clock, devices, a.value("trace"), err);
+        clock, devices, a.value("trace"), err, meterSelectionFrom(a));
     if (!backend) return 1;
 
     IdleLinkHost host;
@@ -114,7 +114,7 @@ int runLeqCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
         }
     }
     if (outcome == LeqRun::Outcome::FailedOut) {
-        err << "LEQ fail , try to start again !!\n";
+        err << "LEQ fail, try to start again !!\n";
         return 1;
     }
     if (outcome == LeqRun::Outcome::ClockStopped) {

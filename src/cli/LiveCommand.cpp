@@ -216,7 +216,7 @@ int runLiveCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
     Clock& clock = devices.clock ? *devices.clock : systemClock;
     const std::unique_ptr<MeterBackend> backend = openMeterBackend(
         simulate ? std::optional<SimulatedMeter::Options>(SimulatedMeter::Options{}) : std::nullopt,
-        clock, devices, trace, err);
+        clock, devices, trace, err, meterSelectionFrom(a));
     if (!backend) return 1;
     IdleLinkHost host;
     MeterLink link(backend->library(), clock, host);

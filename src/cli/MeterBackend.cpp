@@ -1,6 +1,7 @@
 #include "cli/MeterBackend.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include "link/HidDeviceLibrary.h"
 
@@ -35,9 +36,58 @@ void WaitNotice::waitMs(int64_t ms) {
     }
 }
 
+MeterSelection meterSelectionFrom(const CliArguments& arguments) {
+    MeterSelection selection;
+    selection.serial = arguments.value("serial");
+    selection.device = arguments.value("device");
+    // A link to the node (a udev rule's /dev/kl516) names the node it leads to.
+    if (!selection.device.isEmpty()) {
+        const QString target = QFileInfo(selection.device).canonicalFilePath();
+        if (!target.isEmpty()) selection.device = target;
+    }
+    return selection;
+}
+
+namespace {
+
+// The one meter of a library that is not on USB, as it answers: open, its serial number, closed.
+AttachedMeter soleMeter(DeviceLibrary& device) {
+    AttachedMeter m;
+    m.device = QLatin1String(kSimulatedDeviceName);
+    m.openable = device.open(kMeterVendorId, kMeterProductId) == 0;
+    if (m.openable) {
+        char serial[64] = {};
+        if (device.readString(0, serial, sizeof serial) == 0) {
+            serial[sizeof serial - 1] = '\0';
+            m.serial = QString::fromUtf8(serial);
+        }
+    }
+    device.close();
+    return m;
+}
+
+}  // namespace
+
+std::vector<AttachedMeter> listAttachedMeters(
+    const std::optional<SimulatedMeter::Options>& simulated, Clock& clock,
+    const CliDevices& devices) {
+    if (simulated) {
+        SimulatedMeter meter(clock, *simulated);
+        return {soleMeter(meter)};
+    }
+    if (devices.meter) return {soleMeter(*devices.meter)};
+    return HidDeviceLibrary(devices.usb).attachedMeters();
+}
+
 std::unique_ptr<MeterBackend> openMeterBackend(
     const std::optional<SimulatedMeter::Options>& simulated, Clock& clock,
-    const CliDevices& devices, const QString& traceFile, QTextStream& err) {
+    const CliDevices& devices, const QString& traceFile, QTextStream& err,
+    const MeterSelection& selection) {
+    if (!selection.any() &&
+        !selectMeter(listAttachedMeters(simulated, clock, devices), selection)) {
+        err << "error: " << noSelectedMeterText(selection) << "\n";
+        return nullptr;
+    }
     auto b = std::make_unique<MeterBackend>();
     if (simulated) {
         b->owned = std::make_unique<SimulatedMeter>(clock, *simulated);
@@ -45,7 +95,8 @@ std::unique_ptr<MeterBackend> openMeterBackend(
     } else if (devices.meter) {
         b->device = devices.meter;
     } else {
-        auto hid = std::make_unique<HidDeviceLibrary>();
+        auto hid = std::make_unique<HidDeviceLibrary>(devices.usb);
+        hid->setSelection(selection);
         const HidDeviceLibrary* usb = hid.get();
         b->owned = std::make_unique<OpenProblemReporter>(
             std::move(hid), [usb] { return usb->lastOpenErrorText(); }, err);

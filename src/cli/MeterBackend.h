@@ -7,7 +7,9 @@
 #include <optional>
 
 #include "cli/Cli.h"
+#include "cli/CommandLine.h"
 #include "link/LinkTrace.h"
+#include "link/MeterSelection.h"
 #include "simulator/SimulatedMeter.h"
 
 namespace kl516 {
@@ -79,10 +81,25 @@ class WaitNotice final : public Clock {
     int64_t start_;
 };
 
+// The meter a command's --device and --serial choose; neither given: the first one found.
+MeterSelection meterSelectionFrom(const CliArguments& arguments);
+
+// The device node the simulated meter and a meter handed in are listed under.
+inline constexpr const char* kSimulatedDeviceName = "simulated";
+
+// The meters a command could talk to: those on USB, or the simulated or handed-in meter alone
+// (its serial number as it reads it).
+std::vector<AttachedMeter> listAttachedMeters(
+    const std::optional<SimulatedMeter::Options>& simulated, Clock& clock,
+    const CliDevices& devices);
+
 // simulated: the simulated meter's options, or nullopt for the meter handed in or on USB.
-// traceFile empty: no trace. Null, with the reason on err, when the trace cannot be written.
+// traceFile empty: no trace. selection: which meter; when it names one, that meter must be
+// attached now. Null, with the reason on err, when the trace cannot be written or no attached
+// meter fits the selection.
 std::unique_ptr<MeterBackend> openMeterBackend(
     const std::optional<SimulatedMeter::Options>& simulated, Clock& clock,
-    const CliDevices& devices, const QString& traceFile, QTextStream& err);
+    const CliDevices& devices, const QString& traceFile, QTextStream& err,
+    const MeterSelection& selection = {});
 
 }  // namespace kl516

@@ -25,7 +25,7 @@ std::unique_ptr<MeterBackend> openMeter(const CliArguments& a, Clock& clock,
         sim.emplace();
         sim->demoLogger = true;
     }
-    return openMeterBackend(sim, clock, devices, a.value("trace"), err);
+    return openMeterBackend(sim, clock, devices, a.value("trace"), err, meterSelectionFrom(a));
 }
 
 // The end of an operation: its message on stdout for success, else "error N: ..." on stderr.

@@ -1,13 +1,32 @@
 #include <unistd.h>
 #include <QCoreApplication>
+#ifdef KL516_CLI_GRAPHICS
+#include <QApplication>
+#include <memory>
+#endif
 #include <QTextStream>
 #include <cstdio>
+#include <string_view>
 
 #include "cli/Cli.h"
 #include "kl516/version.h"
 
 int main(int argc, char** argv) {
+#ifdef KL516_CLI_GRAPHICS
+    // report and plot draw the graph control, which needs the graphical application; no display
+    // is needed: without a platform named, they draw offscreen.
+    const bool drawing =
+        argc > 1 && (std::string_view(argv[1]) == "report" || std::string_view(argv[1]) == "plot");
+    if (drawing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> application;
+    if (drawing)
+        application = std::make_unique<QApplication>(argc, argv);
+    else
+        application = std::make_unique<QCoreApplication>(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     QCoreApplication::setApplicationName(QStringLiteral("kl516-cli"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(kl516::kVersion));
     QTextStream out(stdout);

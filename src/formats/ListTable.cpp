@@ -58,10 +58,14 @@ QString ListTableModel::cell(int row, int column) const {
     if (column == 0) return QString::number(row + 1);
     const auto& lengths = fieldLengths_[size_t(row)];
     const quint64 start = rowStart_[size_t(row)];
-    qsizetype offset = qsizetype(start & 0xFFFFFFFFu);
-    for (int f = 0; f < column - 1; ++f) offset += lengths[size_t(f)];
-    const char16_t* text = chunks_[size_t(start >> 32)].get() + offset;
-    return QString(reinterpret_cast<const QChar*>(text), lengths[size_t(column - 1)]);
+    qsizetype at = 0;                                                   // characters into the row
+    for (int f = 0; f < column - 1; ++f) at += lengths[size_t(f)] + 1;  // and its gap
+    const qsizetype length = lengths[size_t(column - 1)];
+    const char* text = chunks_[size_t((start & ~kWideRow) >> 32)].get() + (start & 0xFFFFFFFFu);
+    if (!(start & kWideRow)) return QString::fromLatin1(text + at, length);
+    QString cell(length, Qt::Uninitialized);
+    std::memcpy(cell.data(), text + at * 2, size_t(length) * 2);
+    return cell;
 }
 
 void ListTableModel::appendRow(const QStringList& fields) {
@@ -75,25 +79,52 @@ void ListTableModel::appendFields(std::span<const QStringView> fields) {
     if (storedRows() == INT_MAX) return;  // rows are counted in int
     std::array<quint8, kFields> lengths{};
     const size_t n = std::min<size_t>(fields.size(), kFields);
-    qsizetype total = 0;
+    // A row's fields are stored one after the other with one character between them, so that
+    // the fields of a line (views into it, apart by one separator) are copied in one piece.
+    qsizetype total = n > 0 ? qsizetype(n) - 1 : 0;
+    bool oneLine = true;
     for (size_t i = 0; i < n; ++i) {
         lengths[i] = quint8(std::min<qsizetype>(fields[i].size(), kMaxFieldChars));
         total += lengths[i];
+        if (lengths[i] != fields[i].size() ||
+            (i > 0 && fields[i].utf16() != fields[i - 1].utf16() + fields[i - 1].size() + 1))
+            oneLine = false;
     }
+    char16_t wider = 0;
+    for (size_t i = 0; i < n; ++i)
+        for (qsizetype k = 0; k < lengths[i]; ++k) wider |= fields[i].utf16()[k] & 0xFF00;
+    const bool wide = wider != 0;
+    const qsizetype bytes = wide ? total * 2 : total;
+    if (wide) chunkUsed_ += chunkUsed_ & 1;  // two-byte characters at even offsets
     // Every row, also one of empty fields only, points into a chunk.
-    if (chunks_.empty() || chunkUsed_ + total > chunkSize_) {
-        chunkSize_ = chunks_.empty() ? kFirstChunkChars : std::min(chunkSize_ * 2, kMaxChunkChars);
-        chunks_.push_back(std::make_unique_for_overwrite<char16_t[]>(size_t(chunkSize_)));
+    if (chunks_.empty() || chunkUsed_ + bytes > chunkSize_) {
+        chunkSize_ = chunks_.empty() ? kFirstChunkBytes : std::min(chunkSize_ * 2, kMaxChunkBytes);
+        chunks_.push_back(std::make_unique_for_overwrite<char[]>(size_t(chunkSize_)));
         chunkUsed_ = 0;
     }
-    char16_t* out = chunks_.back().get() + chunkUsed_;
-    for (size_t i = 0; i < n; ++i) {
-        std::memcpy(out, fields[i].utf16(), size_t(lengths[i]) * sizeof(char16_t));
-        out += lengths[i];
+    char* out = chunks_.back().get() + chunkUsed_;
+    const auto copy = [&](const char16_t* from, qsizetype count) {
+        if (wide) {
+            std::memcpy(out, from, size_t(count) * 2);
+            out += count * 2;
+        } else {
+            for (qsizetype k = 0; k < count; ++k) out[k] = char(from[k]);
+            out += count;
+        }
+    };
+    if (oneLine && n > 0) {
+        copy(fields[0].utf16(), total);
+    } else {
+        const char16_t gap = u'\t';
+        for (size_t i = 0; i < n; ++i) {
+            if (i > 0) copy(&gap, 1);
+            copy(fields[i].utf16(), lengths[i]);
+        }
     }
-    rowStart_.push_back(quint64(chunks_.size() - 1) << 32 | quint64(chunkUsed_));
+    rowStart_.push_back((wide ? kWideRow : 0) | quint64(chunks_.size() - 1) << 32 |
+                        quint64(chunkUsed_));
     fieldLengths_.push_back(lengths);
-    chunkUsed_ += total;
+    chunkUsed_ += bytes;
     if (!appending_) showStoredRows();
 }
 
@@ -233,6 +264,132 @@ class LineReader {
 
 }  // namespace
 
+struct ListLineReader::State {
+    State(QIODevice& device, QChar sep) : lines(device), separator(sep) {}
+
+    LineReader lines;
+    QChar separator;
+    // Stateless: every line is decoded on its own, a broken character never spills over.
+    QStringDecoder decoder{QStringDecoder::System, QStringDecoder::Flag::Stateless};
+    std::vector<char16_t> text = std::vector<char16_t>(size_t(decoder.requiredSpace(kLineWindow)));
+    qsizetype length = 0;
+    std::array<QStringView, ListTableModel::kColumns - 1> fields;
+    size_t count = 0;
+    qsizetype allFields = 0;
+    bool cut = false;
+    bool ended = false;
+    qint64 number = 0;
+    ListReadStop stop = ListReadStop::EndOfFile;
+    qint64 stopLine = 0;
+
+    // The line's characters into text: ASCII bytes are widened as they are (in every local
+    // encoding they are themselves), anything else goes through the decoder. Only the first
+    // 180 characters matter.
+    void decode(QByteArrayView bytes) {
+        const qsizetype n = std::min<qsizetype>(bytes.size(), kMaxListLine + 1);
+        const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+        char16_t* out = text.data();
+        unsigned char high = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            high |= b[i];
+            out[i] = b[i];
+        }
+        if (high < 0x80) {
+            length = bytes.size();
+            return;
+        }
+        const QChar* end = decoder.appendToBuffer(reinterpret_cast<QChar*>(out), bytes);
+        length = end - reinterpret_cast<const QChar*>(out);
+    }
+};
+
+ListLineReader::ListLineReader(QIODevice& in, QChar separator)
+    : d_(std::make_unique<State>(in, separator)) {}
+
+ListLineReader::~ListLineReader() = default;
+
+bool ListLineReader::next() {
+    State& d = *d_;
+    if (d.ended) return false;
+    if (d.cut) {  // reading ends after a line that was cut
+        d.ended = true;
+        d.stop = ListReadStop::LongLine;
+        d.stopLine = d.number;
+        return false;
+    }
+    QByteArrayView bytes;
+    bool longLine = false;
+    if (!d.lines.next(bytes, longLine)) {
+        d.ended = true;
+        return false;
+    }
+    ++d.number;
+    d.decode(bytes);
+    if (d.length > kMaxListLine) {
+        longLine = true;
+        qsizetype cut = kMaxListLine;
+        if (QChar::isHighSurrogate(d.text[size_t(cut - 1)])) --cut;  // keep characters whole
+        d.length = cut;
+    }
+    d.cut = longLine;
+
+    // One pass: the fields up to the last column, and how many there are in all.
+    const char16_t separator = d.separator.unicode();
+    const char16_t* text = d.text.data();
+    d.count = 0;
+    d.allFields = 0;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < d.length; ++i) {
+        if (text[i] != separator) continue;
+        if (d.count < d.fields.size()) d.fields[d.count++] = QStringView(text + start, i - start);
+        ++d.allFields;
+        start = i + 1;
+    }
+    if (d.allFields == 0) {
+        const bool trailingBlank = d.length == 0 && !longLine && d.lines.restIsBlank();
+        if (!trailingBlank) {
+            d.stop = ListReadStop::NoSeparator;
+            d.stopLine = d.number;
+        }
+        d.ended = true;
+        return false;
+    }
+    if (start < d.length) {  // an empty rest after the last separator is no field
+        if (d.count < d.fields.size())
+            d.fields[d.count++] = QStringView(text + start, d.length - start);
+        ++d.allFields;
+    }
+    return true;
+}
+
+QStringView ListLineReader::line() const {
+    return QStringView(d_->text.data(), d_->length);
+}
+
+std::span<const QStringView> ListLineReader::fields() const {
+    return std::span<const QStringView>(d_->fields.data(), d_->count);
+}
+
+qsizetype ListLineReader::fieldCount() const {
+    return d_->allFields;
+}
+
+bool ListLineReader::cut() const {
+    return d_->cut;
+}
+
+qint64 ListLineReader::lineNumber() const {
+    return d_->number;
+}
+
+ListReadStop ListLineReader::stop() const {
+    return d_->stop;
+}
+
+qint64 ListLineReader::stopLine() const {
+    return d_->stopLine;
+}
+
 ListReadResult readTextIntoList(QIODevice& in, QChar separator, ListTableModel& list,
                                 FileProgress* progress) {
     ListReadResult result;
@@ -241,61 +398,24 @@ ListReadResult readTextIntoList(QIODevice& in, QChar separator, ListTableModel& 
     list.clear();
     result.stop = ListReadStop::EndOfFile;
 
-    LineReader reader(in);
-    // Stateless: every line is decoded on its own, a broken character never spills over.
-    QStringDecoder decoder(QStringDecoder::System, QStringDecoder::Flag::Stateless);
-    std::vector<char16_t> text(size_t(decoder.requiredSpace(kLineWindow)));
-    std::array<QStringView, ListTableModel::kColumns - 1> fields;
+    ListLineReader reader(in, separator);
     ProgressPacer pacer(progress);
-    qint64 fileLine = 0;
-
+    bool cancelled = false;
     list.beginAppend();
-    QByteArrayView bytes;
-    bool longLine = false;
-    while (reader.next(bytes, longLine)) {
-        ++fileLine;
-        QChar* end = decoder.appendToBuffer(reinterpret_cast<QChar*>(text.data()), bytes);
-        QStringView line(text.data(), end - reinterpret_cast<QChar*>(text.data()));
-        if (line.size() > kMaxListLine) {
-            longLine = true;
-            qsizetype cut = kMaxListLine;
-            if (line[cut - 1].isHighSurrogate()) --cut;  // keep characters whole
-            line.truncate(cut);
-        }
-        if (!line.contains(separator)) {
-            const bool trailingBlank = line.isEmpty() && !longLine && reader.restIsBlank();
-            if (!trailingBlank) {
-                result.stop = ListReadStop::NoSeparator;
-                result.fileLine = fileLine;
-            }
-            break;
-        }
-        if (pacer.cancelled()) {
+    while (reader.next()) {
+        if (pacer.cancelled()) {  // this line is not stored
             result.stop = ListReadStop::Cancelled;
-            result.fileLine = fileLine;
+            result.fileLine = reader.lineNumber();
+            cancelled = true;
             break;
         }
         pacer.lines(result.lines + 1);
-
-        // Fields up to the last column; an empty rest after the last separator is no field.
-        size_t count = 0;
-        QStringView rest = line;
-        while (count < fields.size()) {
-            const qsizetype at = rest.indexOf(separator);
-            if (at < 0) {
-                if (!rest.isEmpty()) fields[count++] = rest;
-                break;
-            }
-            fields[count++] = rest.first(at);
-            rest = rest.sliced(at + 1);
-        }
-        list.appendFields(std::span<const QStringView>(fields.data(), count));
+        list.appendFields(reader.fields());
         ++result.lines;
-        if (longLine) {
-            result.stop = ListReadStop::LongLine;
-            result.fileLine = fileLine;
-            break;
-        }
+    }
+    if (!cancelled) {
+        result.stop = reader.stop();
+        result.fileLine = reader.stopLine();
     }
     list.endAppend();
     list.applyTitleRule();
@@ -372,6 +492,17 @@ class DateForm {
     DateForm(const QLocale& locale, const QString& format, int currentYear)
         : locale_(locale), format_(format), currentYear_(currentYear) {
         parse();
+        const bool names = std::any_of(tokens_.begin(), tokens_.end(),
+                                       [](const Token& t) { return t.kind == Token::MonthName; });
+        if (tokensOk_ && names) {
+            for (int m = 1; m <= 12; ++m) {
+                for (const QString& name :
+                     {locale_.monthName(m, QLocale::ShortFormat), locale_.monthName(m),
+                      locale_.standaloneMonthName(m, QLocale::ShortFormat),
+                      locale_.standaloneMonthName(m)})
+                    monthNames_.push_back({name, m});
+            }
+        }
     }
 
     bool read(QStringView text, QDate& date) const {
@@ -462,17 +593,14 @@ class DateForm {
         return date.isValid();
     }
 
+    // The longest of the month's names (short, long, standalone) that the text starts with.
     bool readMonthName(QStringView text, qsizetype& pos, int& month) const {
         qsizetype best = 0;
-        for (int m = 1; m <= 12; ++m) {
-            for (const QString& name :
-                 {locale_.monthName(m, QLocale::ShortFormat), locale_.monthName(m),
-                  locale_.standaloneMonthName(m, QLocale::ShortFormat),
-                  locale_.standaloneMonthName(m)}) {
-                if (name.size() > best && text.sliced(pos).startsWith(name, Qt::CaseInsensitive)) {
-                    best = name.size();
-                    month = m;
-                }
+        const QStringView rest = text.sliced(pos);
+        for (const MonthName& name : monthNames_) {
+            if (name.text.size() > best && rest.startsWith(name.text, Qt::CaseInsensitive)) {
+                best = name.text.size();
+                month = name.month;
             }
         }
         pos += best;
@@ -489,19 +617,25 @@ class DateForm {
         return date.isValid();
     }
 
+    struct MonthName {
+        QString text;
+        int month;
+    };
+
     QLocale locale_;
     QString format_;
     int currentYear_;
     std::vector<Token> tokens_;
     bool tokensOk_ = true;
+    std::vector<MonthName> monthNames_;  // the locale's, looked up once
 };
 
 // Reads the list's dates and times: the user's locale first (its short date, its long time),
 // then ISO 8601 (yyyy-MM-dd) and the C locale's forms ("13 Apr 2024", 24-hour times), so that
 // a file written in another session's locale still reads.
-class ListDateTimeReader {
+class DateTimeForms {
   public:
-    ListDateTimeReader(const QLocale& locale, int currentYear)
+    DateTimeForms(const QLocale& locale, int currentYear)
         : locale_(locale), timeFormat_(longTimeFormatWithoutZone(locale)) {
         const QLocale c = QLocale::c();
         dates_.emplace_back(locale, locale.dateFormat(QLocale::ShortFormat), currentYear);
@@ -510,15 +644,20 @@ class ListDateTimeReader {
         dates_.emplace_back(c, c.dateFormat(QLocale::LongFormat), currentYear);
     }
 
-    bool read(QStringView date, QStringView time, double& result) const {
-        QDate day;
-        int ms = 0;
+    bool read(QStringView date, QStringView time, QDate& day, int& ms) const {
+        ms = 0;
         if (!readDate(date.trimmed(), day) || !readTime(time.trimmed(), ms)) return false;
         if (ms >= kMsPerDay) {  // a fraction that rounded up to the next midnight
             day = day.addDays(1);
             ms -= kMsPerDay;
         }
-        if (!day.isValid()) return false;
+        return day.isValid();
+    }
+
+    bool read(QStringView date, QStringView time, double& result) const {
+        QDate day;
+        int ms = 0;
+        if (!read(date, time, day, ms)) return false;
         result = toSerialDateTime(day, QTime::fromMSecsSinceStartOfDay(ms));
         return true;
     }
@@ -546,9 +685,19 @@ class ListDateTimeReader {
     }
 
   private:
+    // Rows mostly share their day: the last date read is kept with its text.
     bool readDate(QStringView text, QDate& date) const {
-        for (const DateForm& form : dates_)
-            if (form.read(text, date)) return true;
+        if (!lastDateText_.isNull() && text == lastDateText_) {
+            date = lastDate_;
+            return true;
+        }
+        for (const DateForm& form : dates_) {
+            if (form.read(text, date)) {
+                lastDateText_ = text.toString();
+                lastDate_ = date;
+                return true;
+            }
+        }
         return false;
     }
 
@@ -610,6 +759,8 @@ class ListDateTimeReader {
     QLocale locale_;
     QString timeFormat_;
     std::vector<DateForm> dates_;
+    mutable QString lastDateText_;
+    mutable QDate lastDate_;
 };
 
 // A level in the locale's form or with a point; group separators are not accepted, so that a
@@ -638,6 +789,27 @@ class LevelReader {
 };
 
 }  // namespace
+
+struct ListDateTimeReader::Forms : DateTimeForms {
+    using DateTimeForms::DateTimeForms;
+};
+
+ListDateTimeReader::ListDateTimeReader(const QLocale& locale, int currentYear)
+    : forms_(std::make_unique<Forms>(locale, currentYear)) {}
+
+ListDateTimeReader::~ListDateTimeReader() = default;
+
+bool ListDateTimeReader::read(QStringView date, QStringView time, double& result) const {
+    return forms_->read(date, time, result);
+}
+
+bool ListDateTimeReader::read(QStringView date, QStringView time, QDate& day, int& msOfDay) const {
+    return forms_->read(date, time, day, msOfDay);
+}
+
+QString ListDateTimeReader::expectedForms() const {
+    return forms_->expectedForms();
+}
 
 bool readListDateTime(const QString& date, const QString& time, const QLocale& locale,
                       double& result, int currentYear) {

@@ -55,20 +55,22 @@ class ListTableModel final : public QAbstractTableModel {
 
   private:
     static constexpr int kFields = kColumns - 1;
-    // Text lives in chunks that never move or grow (no doubling copies), from 4 K characters
-    // for small lists up to 1 M; a row's fields sit together in one chunk.
-    static constexpr qsizetype kFirstChunkChars = qsizetype(1) << 12;
-    static constexpr qsizetype kMaxChunkChars = qsizetype(1) << 20;
+    // Text lives in chunks that never move or grow (no doubling copies), from 8 KB for small
+    // lists up to 2 MB; a row's fields sit together in one chunk, one character apart, in one
+    // byte per character when they are all Latin-1 (the usual case), otherwise in two.
+    static constexpr qsizetype kFirstChunkBytes = qsizetype(1) << 13;
+    static constexpr qsizetype kMaxChunkBytes = qsizetype(1) << 21;
     static constexpr int kMaxFieldChars = 255;  // a field's length is kept in one byte
+    static constexpr quint64 kWideRow = quint64(1) << 63;  // in rowStart_: two bytes a character
 
     int storedRows() const { return int(rowStart_.size()); }
     void showStoredRows();  // tells the views of the rows stored since they last looked
 
     std::vector<QString> titles_;
-    std::vector<std::unique_ptr<char16_t[]>> chunks_;
-    qsizetype chunkSize_ = 0;                                // characters in the last chunk
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    qsizetype chunkSize_ = 0;                                // bytes in the last chunk
     qsizetype chunkUsed_ = 0;                                // of them used
-    std::vector<quint64> rowStart_;                          // chunk << 32 | offset
+    std::vector<quint64> rowStart_;  // kWideRow if so | chunk << 32 | offset in bytes
     std::vector<std::array<quint8, kFields>> fieldLengths_;  // per row; 0 beyond its fields
     int visibleRows_ = 0;                                    // rows the views know of
     bool appending_ = false;
@@ -90,6 +92,35 @@ struct ListReadResult {
 };
 
 inline constexpr int kMaxListLine = 179;
+
+// Reads a point or table text file line by line as the list takes it: each line decoded in the
+// local 8-bit encoding (CR LF and LF end a line), cut after 179 characters, and split at the
+// separator into at most kColumns - 1 fields, an empty rest after the last separator being no
+// field. Reading ends at the first line without the separator (blank lines that only end the
+// file are no stop) and after a line that was cut. The file is read in large blocks and nothing
+// of it is kept beyond the current line, whose views stay valid until the next call of next().
+class ListLineReader {
+  public:
+    ListLineReader(QIODevice& in, QChar separator);
+    ~ListLineReader();
+    ListLineReader(const ListLineReader&) = delete;
+    ListLineReader& operator=(const ListLineReader&) = delete;
+
+    // Moves to the next line; false when reading has ended, with stop() and stopLine() saying
+    // why (EndOfFile, NoSeparator, or LongLine after a line that was cut).
+    bool next();
+    QStringView line() const;                     // at most 179 characters, no line end
+    std::span<const QStringView> fields() const;  // at most kColumns - 1 of them
+    qsizetype fieldCount() const;                 // all fields of line(), those beyond included
+    bool cut() const;                             // the line was longer than 179 characters
+    qint64 lineNumber() const;                    // of line() in the file, from 1
+    ListReadStop stop() const;
+    qint64 stopLine() const;  // the line that ended reading (NoSeparator, LongLine), else 0
+
+  private:
+    struct State;
+    std::unique_ptr<State> d_;
+};
 
 // Fills the list from a point or table text file, replacing what it held: one row per line up
 // to the first line without the separator, each line cut after 179 characters (and reading
@@ -134,6 +165,27 @@ struct ListGraphPoints {
 // years before and 19 after currentYear. False when it cannot be read.
 bool readListDateTime(const QString& date, const QString& time, const QLocale& locale,
                       double& result, int currentYear = QDate::currentDate().year());
+
+// The same reading with the locale's forms taken apart once, for many rows.
+class ListDateTimeReader {
+  public:
+    explicit ListDateTimeReader(const QLocale& locale,
+                                int currentYear = QDate::currentDate().year());
+    ~ListDateTimeReader();
+    ListDateTimeReader(const ListDateTimeReader&) = delete;
+    ListDateTimeReader& operator=(const ListDateTimeReader&) = delete;
+
+    bool read(QStringView date, QStringView time, double& result) const;
+    // The day and the milliseconds into it (0 .. 86 399 999), a time that rounds up to midnight
+    // carried into the next day.
+    bool read(QStringView date, QStringView time, QDate& day, int& msOfDay) const;
+    // The forms read, as examples: "a date such as "31.12.2024", "2024-12-31" or ...".
+    QString expectedForms() const;
+
+  private:
+    struct Forms;
+    std::unique_ptr<Forms> forms_;
+};
 
 // Every row's point; progress gets the row number (at most every 30 ms and at the end) and can
 // stop the loop early (the rest keep NaN).

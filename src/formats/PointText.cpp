@@ -1,6 +1,7 @@
 #include "formats/PointText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "formats/TextFileWriter.h"
@@ -11,81 +12,112 @@ namespace kl516 {
 namespace {
 
 // hh:mm:ss.f of a time of day: the fraction "0" for a whole second, otherwise three digits, so
-// that ".045" reads back as 45 ms and not 450. Empty for an invalid time.
-void appendTime(QString& out, QTime t) {
-    if (!t.isValid()) return;
-    char text[12];
+// that ".045" reads back as 45 ms and not 450.
+int timeText(int msOfDay, char* text) {
     const auto two = [&](int at, int v) {
         text[at] = char('0' + v / 10);
         text[at + 1] = char('0' + v % 10);
     };
-    two(0, t.hour());
+    const int ms = msOfDay % 1000;
+    const int seconds = msOfDay / 1000;
+    two(0, seconds / 3600);
     text[2] = ':';
-    two(3, t.minute());
+    two(3, seconds / 60 % 60);
     text[5] = ':';
-    two(6, t.second());
+    two(6, seconds % 60);
     text[8] = '.';
-    qsizetype length = 10;
-    const int ms = t.msec();
     if (ms == 0) {
         text[9] = '0';
-    } else {
-        text[9] = char('0' + ms / 100);
-        two(10, ms % 100);
-        length = 12;
+        return 10;
     }
-    out += QLatin1String(text, length);
+    text[9] = char('0' + ms / 100);
+    two(10, ms % 100);
+    return 12;
 }
 
-// Builds point lines; keeps the locale set up and the text of the last date, since a file's
-// points mostly share their day.
+// Empty for an invalid time.
+void appendTime(QString& out, QTime t) {
+    if (!t.isValid()) return;
+    char text[12];
+    out += QLatin1String(text, timeText(t.msecsSinceStartOfDay(), text));
+}
+
+// Builds point lines in the local 8-bit encoding; keeps the locale set up and the text of the
+// last date, since a file's points mostly share their day.
 class PointLineFormatter {
   public:
     PointLineFormatter(QChar separator, const QLocale& locale, PointDateStyle dateStyle)
-        : separator_(separator),
-          locale_(locale),
+        : locale_(locale),
           levels_(locale),
           iso_(dateStyle == PointDateStyle::Iso),
           dateFormat_(iso_ ? QStringLiteral("yyyy-MM-dd") : shortDateFormat(locale)) {
         levels_.setNumberOptions(levels_.numberOptions() | QLocale::OmitGroupSeparator);
+        // Numbers are written by hand where the locale writes them with ASCII digits.
+        plainDigits_ = levels_.zeroDigit() == QLatin1String("0");
+        decimal_ = levels_.decimalPoint().toLocal8Bit();
+        separatorBytes_ = QString(separator).toLocal8Bit();
     }
 
-    QString line(SerialDateTime t, float level, const float* second) {
+    void append(QByteArray& out, SerialDateTime t, float level, const float* second) {
         // Date and time come from the same rounded value, so a time that rounds up to
         // midnight carries into the next day.
         const QDate date = dateOf(t);
-        if (date != lastDate_ || lastDateText_.isNull()) {
+        if (date != lastDate_ || !haveDate_) {
             lastDate_ = date;
-            lastDateText_ = iso_ ? date.toString(dateFormat_) : locale_.toString(date, dateFormat_);
-            if (lastDateText_.isNull()) lastDateText_ = QStringLiteral("");
+            haveDate_ = true;
+            const QString text =
+                iso_ ? date.toString(dateFormat_) : locale_.toString(date, dateFormat_);
+            lastDateText_ = text.toLocal8Bit();
         }
-        QString out;
-        out.reserve(lastDateText_.size() + 32);
         out += lastDateText_;
-        out += separator_;
-        appendTime(out, timeOf(t));
-        out += separator_;
+        out += separatorBytes_;
+        const QTime time = timeOf(t);
+        if (time.isValid()) {
+            char text[12];
+            out.append(text, timeText(time.msecsSinceStartOfDay(), text));
+        }
+        out += separatorBytes_;
         appendLevel(out, level);
         if (second) {
-            out += separator_;
+            out += separatorBytes_;
             appendLevel(out, *second);
         }
-        return out;
     }
 
   private:
-    // A point without a level (the null value, NaN) leaves its field empty.
-    void appendLevel(QString& out, float level) const {
-        if (hasLevel(level)) out += levels_.toString(double(level), 'f', 1);  // as formatLevel
+    // A point without a level (the null value, NaN) leaves its field empty. As formatLevel:
+    // one decimal in the locale's form.
+    void appendLevel(QByteArray& out, float level) const {
+        if (!hasLevel(level)) return;
+        const double v = level;
+        // A float's twentyfold is exact, so a value half-way between two tenths is known; those,
+        // negative and very large values are left to the locale, which rounds them its way.
+        const double twenty = v * 20;
+        const bool halfway = twenty == std::floor(twenty) && std::fmod(twenty, 2.0) == 1.0;
+        if (plainDigits_ && v >= 0 && v < 1e6 && !halfway) {
+            char text[16];
+            const auto [end, error] =
+                std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 1);
+            if (error == std::errc()) {
+                out.append(text, end - text - 2);
+                out += decimal_;
+                out += end[-1];
+                return;
+            }
+        }
+        out += levels_.toString(v, 'f', 1).toLocal8Bit();
     }
 
-    QChar separator_;
     QLocale locale_;
     QLocale levels_;
     bool iso_;
     QString dateFormat_;
+    bool plainDigits_ = false;
+    QByteArray decimal_;
+    QByteArray separatorBytes_;
     QDate lastDate_;
-    QString lastDateText_;
+    bool haveDate_ = false;
+    QByteArray lastDateText_;
 };
 
 }  // namespace
@@ -106,9 +138,15 @@ QString pointTextTime(SerialDateTime t) {
     return text;
 }
 
+int pointTextTime(int msOfDay, char* out) {
+    return timeText(msOfDay, out);
+}
+
 QString pointTextLine(SerialDateTime t, float level, const float* second, QChar separator,
                       const QLocale& locale, PointDateStyle dateStyle) {
-    return PointLineFormatter(separator, locale, dateStyle).line(t, level, second);
+    QByteArray line;
+    PointLineFormatter(separator, locale, dateStyle).append(line, t, level, second);
+    return QString::fromLocal8Bit(line);
 }
 
 qint64 writePointText(QIODevice& out, std::span<const double> times, std::span<const float> levels,
@@ -121,16 +159,23 @@ qint64 writePointText(QIODevice& out, std::span<const double> times, std::span<c
     // (a row whose time could not be read) is left out, and the points after it are written.
     while (n > 0 && !hasPointTime(times[n - 1])) --n;
     PointLineFormatter formatter(separator, locale, dateStyle);
+    // Lines go out in large blocks; the last one when the writing ends, also on Cancel.
+    constexpr qsizetype kBlock = 256 * 1024;
+    QByteArray block;
+    block.reserve(kBlock + 1024);
     qint64 lines = 0;
     for (size_t i = 0; i < n; ++i) {
         if (!hasPointTime(times[i])) continue;
-        QByteArray bytes =
-            formatter.line(times[i], levels[i], two ? &levels2[i] : nullptr).toLocal8Bit();
-        bytes += "\r\n";
-        if (out.write(bytes) != bytes.size()) return -1;
+        formatter.append(block, times[i], levels[i], two ? &levels2[i] : nullptr);
+        block.append("\r\n", 2);
         ++lines;
+        if (block.size() >= kBlock) {
+            if (out.write(block) != block.size()) return -1;
+            block.truncate(0);  // keeps its room
+        }
         if (afterLine && !afterLine(lines)) break;
     }
+    if (!block.isEmpty() && out.write(block) != block.size()) return -1;
     return lines;
 }
 

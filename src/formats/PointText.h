@@ -30,6 +30,9 @@ QChar pointTextSeparator(const QString& path);
 // second ("14:03:07.0"), otherwise exactly three digits ("14:03:07.045", "14:03:07.100"), so
 // that the text reads back as the same decimal fraction.
 QString pointTextTime(SerialDateTime t);
+// The same for a time of day given in milliseconds (0 .. 86 399 999), as ASCII into out, which
+// takes 12 characters; returns the number written (10 or 12).
+int pointTextTime(int msOfDay, char* out);
 
 // One line without its line end. second is the level of the second series, or null. A level
 // that is no level (the null value 9999, NaN) leaves its field empty. Dates have four-digit

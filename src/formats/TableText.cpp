@@ -24,13 +24,22 @@ QString tableTextLine(const QStringList& cells, QChar separator) {
 qint64 writeTableText(QIODevice& out, qint64 rowCount,
                       const std::function<QStringList(qint64)>& cellsOf, QChar separator,
                       const std::function<bool(qint64)>& afterLine) {
+    // Lines go out in large blocks; the last one when the writing ends, also on Cancel.
+    constexpr qsizetype kBlock = 256 * 1024;
+    QByteArray block;
+    block.reserve(kBlock + 1024);
     qint64 written = 0;
     for (qint64 r = 0; r < rowCount; ++r) {
-        const QByteArray line = tableTextLine(cellsOf(r), separator).toLocal8Bit() + "\r\n";
-        if (out.write(line) != line.size()) return -1;
+        block += tableTextLine(cellsOf(r), separator).toLocal8Bit();
+        block.append("\r\n", 2);
         ++written;
+        if (block.size() >= kBlock) {
+            if (out.write(block) != block.size()) return -1;
+            block.truncate(0);  // keeps its room
+        }
         if (afterLine && !afterLine(written)) break;
     }
+    if (!block.isEmpty() && out.write(block) != block.size()) return -1;
     return written;
 }
 

@@ -152,6 +152,32 @@ uint64_t orderKey(float v, int index) {
     return (uint64_t(bits) << 32) | uint32_t(index);
 }
 
+// levelEnergy of levels that repeat. A meter's levels come in tenths of a dB, so a series of any
+// length holds a few hundred distinct values; each is worked out once per slot (by levelEnergy
+// itself, so the energies are exactly those of the plain computation) instead of a power per
+// point.
+class EnergyCache {
+  public:
+    EnergyCache() : keys_(kSlots, kEmpty), energies_(kSlots) {}
+    double operator()(float level) {
+        uint32_t bits;
+        std::memcpy(&bits, &level, sizeof bits);
+        const size_t slot = (bits * 0x9E3779B1u) >> (32 - kSlotBits);
+        if (keys_[slot] != bits) {
+            keys_[slot] = bits;
+            energies_[slot] = levelEnergy(level);
+        }
+        return energies_[slot];
+    }
+
+  private:
+    static constexpr int kSlotBits = 12;
+    static constexpr size_t kSlots = size_t(1) << kSlotBits;
+    static constexpr uint32_t kEmpty = 0xFFFFFFFFu;  // a NaN: never a level that is looked up
+    std::vector<uint32_t> keys_;
+    std::vector<double> energies_;
+};
+
 // The rank exceededLevel selects for `percent` among `count` levels.
 int exceededRank(int count, int percent) {
     const double rank = std::ceil((100 - percent) / 100.0 * double(count));
@@ -179,6 +205,7 @@ void CursorStatisticsIndex::build(const double* x, const float* y, int n, float 
     keys.reserve(size_t(n));
     double sum = 0, energy = 0, error = 0;
     int count = 0;
+    EnergyCache energyOf;
     for (int i = 0; i < n; ++i) {
         const float v = y[i];
         if (hasLevel(v, nullValue)) {
@@ -186,7 +213,7 @@ void CursorStatisticsIndex::build(const double* x, const float* y, int n, float 
             ++count;
             // Compensated sum: a Leq over a quiet stretch after a loud one is the difference of
             // two large prefixes, which must keep the small energies' digits.
-            const double e = levelEnergy(v);
+            const double e = energyOf(v);
             const double t = energy + e;
             error += std::abs(energy) >= std::abs(e) ? (energy - t) + e : (e - t) + energy;
             energy = t;

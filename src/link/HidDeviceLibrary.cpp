@@ -58,13 +58,59 @@ std::optional<HidReportLayout> learnReportLayout(hid_device* device, const std::
 #endif
     return HidDeviceLibrary::readReportLayout(path);
 }
+
+// The devices hidapi finds and opens.
+class HidapiBus final : public HidBus {
+  public:
+    HidapiBus() : ready_(hid_init() == 0) {}
+    ~HidapiBus() override {
+        if (ready_) hid_exit();
+    }
+    HidapiBus(const HidapiBus&) = delete;
+    HidapiBus& operator=(const HidapiBus&) = delete;
+
+    bool ready() const override { return ready_; }
+
+    std::vector<AttachedMeter> meters(uint16_t vendorId, uint16_t productId) override {
+        std::vector<AttachedMeter> found;
+        if (!ready_) return found;
+        hid_device_info* all = hid_enumerate(vendorId, productId);
+        for (const hid_device_info* d = all; d; d = d->next) {
+            if (!d->path) continue;
+            AttachedMeter m;
+            m.device = QString::fromLocal8Bit(d->path);
+            if (d->serial_number) m.serial = QString::fromWCharArray(d->serial_number);
+            m.openable = ::access(d->path, R_OK | W_OK) == 0;
+            found.push_back(std::move(m));
+        }
+        hid_free_enumeration(all);
+        return found;
+    }
+
+    std::unique_ptr<HidReportPort> openPath(const std::string& path,
+                                            std::optional<HidReportLayout>& layout) override {
+        hid_device* device = ready_ ? hid_open_path(path.c_str()) : nullptr;
+        if (!device) return nullptr;
+        layout = learnReportLayout(device, path);
+        return std::make_unique<HidapiPort>(device);
+    }
+
+  private:
+    bool ready_;
+};
 }  // namespace
 
-HidDeviceLibrary::HidDeviceLibrary() { initialised_ = hid_init() == 0; }
+HidDeviceLibrary::HidDeviceLibrary(HidBus* bus) {
+    if (!bus) ownBus_ = std::make_unique<HidapiBus>();
+    bus_ = bus ? bus : ownBus_.get();
+}
 
 HidDeviceLibrary::~HidDeviceLibrary() {
     close();
-    if (initialised_) hid_exit();
+}
+
+std::vector<AttachedMeter> HidDeviceLibrary::attachedMeters() {
+    return bus_->meters(kMeterVendorId, kMeterProductId);
 }
 
 int32_t HidDeviceLibrary::close() {
@@ -86,18 +132,17 @@ int32_t HidDeviceLibrary::attach(std::unique_ptr<HidReportPort> port,
 int32_t HidDeviceLibrary::open(uint16_t vendorId, uint16_t productId) {
     close();
     lastOpenPath_.clear();
-    if (!initialised_) {
+    if (!bus_->ready()) {
         lastOpenError_ = OpenError::Other;
     } else {
-        // The first matching device node, as hid_open takes it; opened by path so that a
-        // failure can be put down to that node.
-        std::string path;
-        if (hid_device_info* found = hid_enumerate(vendorId, productId)) {
-            if (found->path) path = found->path;
-            hid_free_enumeration(found);
-        }
-        hid_device* device = path.empty() ? nullptr : hid_open_path(path.c_str());
-        if (device) attach(std::make_unique<HidapiPort>(device), learnReportLayout(device, path));
+        // The first device node the selection takes (without one, the first found, as hid_open
+        // takes it); opened by path so that a failure can be put down to that node.
+        const std::vector<AttachedMeter> meters = bus_->meters(vendorId, productId);
+        const AttachedMeter* chosen = selectMeter(meters, selection_);
+        const std::string path = chosen ? chosen->device.toLocal8Bit().toStdString() : "";
+        std::optional<HidReportLayout> layout;
+        std::unique_ptr<HidReportPort> port = path.empty() ? nullptr : bus_->openPath(path, layout);
+        if (port) attach(std::move(port), layout);
         lastOpenPath_ = QString::fromLocal8Bit(path.c_str());
         lastOpenError_ = port_ ? OpenError::None : diagnoseOpenFailure(path.c_str());
     }

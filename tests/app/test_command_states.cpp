@@ -13,47 +13,54 @@ TEST(CommandStates, FollowConnectionRunLeaseAndActiveWindow) {
     const struct {
         const char* what;
         CommandContext context;
-        CommandStates expected;  // run, stop, dataLogger, outputToGraph, clearRealTime
+        CommandStates expected;  // run, stop, dataLogger, outputToGraph, clearRealTime,
+                                 // exportGraph
     } cases[] = {
         {"start-up, no meter yet",
          {C::NeverConnected, false, false, R::RealTime},
-         {false, false, true, false, true}},
+         {false, false, true, false, true, true}},
         {"connected, no run",
          {C::Connected, false, false, R::RealTime},
-         {true, false, true, false, true}},
+         {true, false, true, false, true, true}},
         {"connected, run active",
          {C::Connected, true, false, R::RealTime},
-         {false, true, true, false, false}},
+         {false, true, true, false, false, true}},
         {"lost, no run",
          {C::Lost, false, false, R::DataLogger},
-         {false, false, false, false, true}},
+         {false, false, false, false, true, true}},
         {"lost during a run",
          {C::Lost, true, false, R::RealTime},
-         {false, false, false, false, false}},
+         {false, false, false, false, false, true}},
         {"link lent to Load Data",
          {C::Connected, false, true, R::DataLogger},
-         {false, false, false, false, true}},
+         {false, false, false, false, true, true}},
         {"link lent during a run",
          {C::Connected, true, true, R::RealTime},
-         {false, true, false, false, false}},
+         {false, true, false, false, false, true}},
         {"a table is active",
          {C::Connected, false, false, R::TableList},
-         {true, false, true, true, true}},
+         {true, false, true, true, true, false}},
         {"the panel is active",
          {C::Connected, false, false, R::ControlPanel},
-         {true, false, true, false, true}},
+         {true, false, true, false, true, false}},
         {"the panel after a list",
          {C::Connected, false, false, R::ControlPanel, R::TableList},
-         {true, false, true, false, true}},
+         {true, false, true, false, true, false}},
         {"a graph made from a list",
          {C::Connected, false, false, R::OpenedFile, R::TableList},
-         {true, false, true, false, true}},
+         {true, false, true, false, true, true}},
         {"the LEQ window after a list",
          {C::Connected, false, false, R::Leq, R::TableList},
-         {true, false, true, true, true}},
+         {true, false, true, true, true, false}},
         {"the setup window after a graph",
          {C::Connected, false, false, R::Service, R::DataLogger},
-         {true, false, true, false, true}},
+         {true, false, true, false, true, false}},
+        {"no window is active",
+         {C::Connected, false, false, R::None, R::TableList},
+         {true, false, true, true, true, false}},
+        {"the running Leq of a logger graph",
+         {C::Connected, false, false, R::LeqOfSource},
+         {true, false, true, false, true, true}},
     };
     for (const auto& c : cases) EXPECT_EQ(commandStates(c.context), c.expected) << c.what;
 }
@@ -109,6 +116,27 @@ TEST(WindowArrangement, TilingAndCascadingNeverSqueezeAWindowBelowItsMinimum) {
     const QList<QRect> two = tileRects({graph, graph}, large);
     EXPECT_EQ(two[0].width() + two[1].width(), large.width());
     EXPECT_EQ(two[0].height(), large.height());
+}
+
+TEST(WindowArrangement, TileMakesAGridOfWindowsSideBySide) {
+    const ArrangedWindow graph{QSize(500, 300), false, QSize(1000, 700)};
+    const QRect area(0, 0, 1400, 900);
+    // Four windows: two rows of two, each half the workspace.
+    const QList<QRect> four = tileRects({graph, graph, graph, graph}, area);
+    EXPECT_EQ(four,
+              (QList<QRect>{
+                  {0, 0, 700, 450}, {700, 0, 700, 450}, {0, 450, 700, 450}, {700, 450, 700, 450}}));
+    // Two windows side by side at the full height, not one above the other.
+    EXPECT_EQ(tileRects({graph, graph}, area),
+              (QList<QRect>{{0, 0, 700, 900}, {700, 0, 700, 900}}));
+    // Three: two on top, the third alone across the bottom.
+    EXPECT_EQ(tileRects({graph, graph, graph}, area),
+              (QList<QRect>{{0, 0, 700, 450}, {700, 0, 700, 450}, {0, 450, 1400, 450}}));
+    // Wider minimums keep the grid and let the workspace scroll sideways.
+    const ArrangedWindow wide{QSize(950, 420), false, QSize(1000, 700)};
+    const QList<QRect> scrolled = tileRects({wide, wide, wide, wide}, area);
+    EXPECT_EQ(scrolled[1].topLeft(), QPoint(950, 0));
+    EXPECT_EQ(scrolled[3], QRect(950, 450, 950, 450));
 }
 
 TEST(FileNames, ANameWithoutExtensionGetsTheSelectedFiltersOne) {

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,6 +23,7 @@
 
 #include "app/ui/AboutDialog.h"
 #include "app/ui/MainWindow.h"
+#include "files/ui/TabularListWindow.h"
 #include "leq/ui/LeqCommands.h"
 #include "leq/ui/LeqWindow.h"
 #include "link/LinkResult.h"
@@ -28,6 +34,7 @@
 #include "support/MainWindowStart.h"
 #include "support/RecordingDeviceLibrary.h"
 #include "support/ScriptedPrompts.h"
+#include "workspace/ui/QtPrompts.h"
 
 using namespace kl516;
 
@@ -559,6 +566,120 @@ TEST_F(MainWindowTest, TheProgramIsNotLeftWhileACommandHoldsTheLink) {
     EXPECT_TRUE(window->close());
 }
 
+TEST_F(MainWindowTest, TileSetsFourGraphWindowsSideBySideInTwoRows) {
+    start();
+    ticks(1);
+    window->openControlPanel();  // the panel keeps its place at the left
+    for (int i = 0; i < 3; ++i) {
+        GraphWindow* g =
+            window->createGraphWindow({WindowRole::OpenedFile}, QStringLiteral("file %1").arg(i));
+        qobject_cast<QMdiSubWindow*>(g->parentWidget())->show();
+    }
+    window->resize(1400, 900);
+    QCoreApplication::processEvents();
+    test::action(*window, "tileAction")->trigger();
+    QCoreApplication::processEvents();
+    QList<QRect> graphs;
+    for (QMdiSubWindow* sub : window->workspace()->subWindowList())
+        if (qobject_cast<GraphWindow*>(sub->widget())) graphs.append(sub->geometry());
+    ASSERT_EQ(graphs.size(), 4);
+    std::sort(graphs.begin(), graphs.end(), [](const QRect& a, const QRect& b) {
+        return std::pair(a.top(), a.left()) < std::pair(b.top(), b.left());
+    });
+    // Two rows of two: each pair shares its top, the second row starts below the first.
+    EXPECT_EQ(graphs[0].top(), graphs[1].top());
+    EXPECT_EQ(graphs[2].top(), graphs[3].top());
+    EXPECT_GT(graphs[1].left(), graphs[0].left());
+    EXPECT_GE(graphs[2].top(), graphs[0].bottom());
+    const int workspaceHeight = window->workspace()->viewport()->height();
+    for (const QRect& r : graphs) EXPECT_GE(r.height(), workspaceHeight / 2 - 1);
+}
+
+// At 1400 x 900 two graph windows, one of them the DataLogger window with its list, tile side
+// by side beside the panel, both whole inside the workspace, with their statistics readable.
+TEST_F(MainWindowTest, TileSetsTwoGraphWindowsSideBySideInsideTheWorkspace) {
+    start();
+    ticks(1);
+    window->openControlPanel();
+    GraphWindow* logger = window->openDataLoggerWindow(45000);
+    ASSERT_TRUE(logger->dataSetPanel->isVisible());
+    window->resize(1400, 900);
+    QCoreApplication::processEvents();
+    test::action(*window, "tileAction")->trigger();
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    QList<QMdiSubWindow*> graphs;
+    for (QMdiSubWindow* sub : window->workspace()->subWindowList())
+        if (qobject_cast<GraphWindow*>(sub->widget())) graphs.append(sub);
+    ASSERT_EQ(graphs.size(), 2);  // the real-time window and the DataLogger window
+    std::sort(graphs.begin(), graphs.end(),
+              [](QMdiSubWindow* a, QMdiSubWindow* b) { return a->x() < b->x(); });
+    const QRect view = window->workspace()->viewport()->rect();
+    EXPECT_EQ(graphs[0]->y(), graphs[1]->y());
+    EXPECT_LE(graphs[0]->geometry().right(), graphs[1]->x());
+    for (QMdiSubWindow* sub : graphs) {
+        SCOPED_TRACE(sub->windowTitle().toStdString());
+        EXPECT_TRUE(view.contains(sub->geometry()))
+            << sub->x() << "," << sub->y() << " " << sub->width() << "x" << sub->height();
+        auto* graph = qobject_cast<GraphWindow*>(sub->widget());
+        EXPECT_GE(graph->graphView->width(), 320);
+        for (QWidget* panel : {graph->graphStatisticsPanel, graph->cursorStatisticsPanel})
+            for (QLineEdit* field : panel->findChildren<QLineEdit*>())
+                EXPECT_TRUE(
+                    panel->rect().contains(QRect(field->mapTo(panel, QPoint()), field->size())))
+                    << field->objectName().toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, ToolButtonsLookAsEnabledAsTheyAre) {
+    start();
+    ticks(1);
+    // Mean opacity and the most saturated colour of a button's picture in one state.
+    const auto look = [](const QToolButton* b, QIcon::Mode mode) {
+        const QImage image =
+            b->icon().pixmap(QSize(24, 24), mode).toImage().convertToFormat(QImage::Format_ARGB32);
+        double alpha = 0;
+        int saturation = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                alpha += c.alphaF();
+                if (c.alpha() > 128) saturation = std::max(saturation, c.hsvSaturation());
+            }
+        return std::pair{alpha / (image.width() * image.height()), saturation};
+    };
+    auto* output = window->findChild<QToolButton*>(QStringLiteral("outputToGraphButton"));
+    auto* logger = window->findChild<QToolButton*>(QStringLiteral("dataLoggerButton"));
+    ASSERT_TRUE(output && logger);
+    EXPECT_FALSE(output->isEnabled());  // no list is open
+    EXPECT_TRUE(logger->isEnabled());
+    // Disabled, a picture fades to a faint grey; the working Data Logger button is in colour.
+    for (QToolButton* b : {output, logger}) {
+        SCOPED_TRACE(b->objectName().toStdString());
+        const auto [normalAlpha, normalSaturation] = look(b, QIcon::Normal);
+        const auto [disabledAlpha, disabledSaturation] = look(b, QIcon::Disabled);
+        EXPECT_LT(disabledAlpha, 0.5 * normalAlpha);
+        EXPECT_EQ(disabledSaturation, 0);
+    }
+    EXPECT_GT(look(logger, QIcon::Normal).second, 120);
+}
+
+TEST_F(MainWindowTest, NewListWindowsOpenInsideTheVisibleWorkspace) {
+    start();
+    window->resize(1000, 700);
+    QCoreApplication::processEvents();
+    const QRect view = window->workspace()->viewport()->rect();
+    for (int i = 0; i < 3; ++i) {
+        auto* list = new TabularListWindow(QStringLiteral("/data/list%1.txt").arg(i));
+        window->showListWindow(list);
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(i);
+        const QRect placed = list->parentWidget()->geometry();
+        EXPECT_TRUE(view.contains(placed))
+            << placed.x() << "," << placed.y() << " " << placed.width() << "x" << placed.height();
+        EXPECT_GE(placed.width(), 320);
+    }
+}
+
 TEST_F(MainWindowTest, TileAndCascadeStayInTheWorkspaceAndKeepEveryPlotVisible) {
     start();
     ticks(1);
@@ -586,4 +707,33 @@ TEST_F(MainWindowTest, TileAndCascadeStayInTheWorkspaceAndKeepEveryPlotVisible) 
             EXPECT_GE(sub->y(), 0);
         }
     }
+}
+
+TEST(QtPromptsBoxes, FailuresShowTheErrorIconNewsInformationQuestionsTheQuestionIcon) {
+    QtPrompts prompts;
+    std::vector<std::pair<QMessageBox::Icon, QString>> seen;
+    // The box is looked at and answered while it is open, as the user would.
+    const auto answerNext = [&seen](QMessageBox::StandardButton button) {
+        QTimer::singleShot(0, [&seen, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            seen.emplace_back(box->icon(), box->text());
+            box->button(button)->click();
+        });
+    };
+    answerNext(QMessageBox::Ok);
+    prompts.message(QStringLiteral("There is no connection with meter !"));
+    answerNext(QMessageBox::Ok);
+    prompts.information(QStringLiteral("erase memory successfully"));
+    answerNext(QMessageBox::No);
+    EXPECT_EQ(prompts.confirm(QStringLiteral("Save Real-Time Graph ?")), Prompts::Answer::No);
+    answerNext(QMessageBox::Yes);
+    EXPECT_EQ(prompts.ask(QStringLiteral("Are you sure to erase memory ?")), Prompts::Answer::Yes);
+    const std::vector<std::pair<QMessageBox::Icon, QString>> expected{
+        {QMessageBox::Critical, QStringLiteral("There is no connection with meter !")},
+        {QMessageBox::Information, QStringLiteral("erase memory successfully")},
+        {QMessageBox::Question, QStringLiteral("Save Real-Time Graph ?")},
+        {QMessageBox::Question, QStringLiteral("Are you sure to erase memory ?")},
+    };
+    EXPECT_EQ(seen, expected);
 }

@@ -10,8 +10,8 @@ import re
 import sys
 
 ROOMS = [
-    "app", "cli", "files", "leq", "logger", "realtime", "report", "live", "graph", "workspace",
-    "session", "formats", "levels", "dataset", "platform", "simulator", "link",
+    "app", "cli", "monitor", "files", "leq", "logger", "realtime", "report", "live", "graph",
+    "workspace", "session", "formats", "levels", "dataset", "platform", "simulator", "link",
 ]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 

@@ -136,7 +136,7 @@ TEST(Cli, SimulatedMeterStartsWithDemoSetsUnlessAskedEmpty) {
     const CliRun none = run({"download", "--simulate", "--sim-empty", "--out", empty});
     EXPECT_EQ(none.status, 1);
     EXPECT_TRUE(
-        none.err.endsWith("error 31: There was not any data recorded in momery of meter !\n"));
+        none.err.endsWith("error 31: There was not any data recorded in memory of meter !\n"));
     EXPECT_FALSE(QFile::exists(empty));
 
     for (const QStringList& wrong : {QStringList{"download", "--sim-empty", "--out", empty},
@@ -472,7 +472,7 @@ TEST(CliLeq, RecordingMeterIsRefused) {
     const int before = meter.exchangeCount();
     const CliRun r = runSharingClock({"leq", "--seconds", "10"}, clock, meter);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "The meter is recording data, please stop recording first .\n");
+    EXPECT_EQ(r.err, "The meter is recording data, please stop recording first.\n");
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
     // The presence check and one status poll, no run.
     EXPECT_LE(meter.exchangeCount() - before, 3);

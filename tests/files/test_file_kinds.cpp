@@ -313,6 +313,10 @@ TEST(TableTextFile, ReadBackIntoTheListReproducesRowsAndColumns) {
     list.appendRow({"1/15/24", "10:00:00 AM", "60.0", "61.2"});
     list.appendRow({"1/15/24", "10:00:01 AM", "", "61.0"});
     list.appendRow({"1/15/24", "10:00:02 AM", "62.5", "61.5"});
+    list.appendRow({"1/15/24", "10:00:03 AM", "\u6e29\u5ea6", "\u00b0C"});  // beyond Latin-1
+    ASSERT_EQ(list.cell(3, 3), QStringLiteral("\u6e29\u5ea6"));
+    ASSERT_EQ(list.cell(3, 4), QStringLiteral("\u00b0C"));
+    ASSERT_EQ(list.cell(2, 4), QStringLiteral("61.5"));
     const int lastColumn = 4;
     const QString path = dir.filePath(QStringLiteral("table.csv"));
     const QChar separator = textFileSeparator(path);
@@ -396,6 +400,22 @@ TEST(ListRead, LinesFieldsAndWhereReadingStops) {
          {{"a", "b"}, {"x", QString(177, u'y')}},
          ListReadStop::LongLine,
          2,
+         "Value"},
+        // Characters outside ASCII: cut after 179 of them, not bytes.
+        {"a line of 200 characters outside ASCII",
+         QStringLiteral("\u00e4\t\u00f6\r\nx\t").toUtf8() + QString(198, u'\u00e9').toUtf8() +
+             "\r\nc\td\r\n",
+         u'\t',
+         {{"\u00e4", "\u00f6"}, {"x", QString(177, u'\u00e9')}},
+         ListReadStop::LongLine,
+         2,
+         "Value"},
+        {"characters beyond Latin-1 between Latin-1 rows",
+         QStringLiteral("ab\tc\r\n\u20ac\t\u6e29\u5ea6\t\u00e9\r\nd\te\r\n").toUtf8(),
+         u'\t',
+         {{"ab", "c"}, {"\u20ac", "\u6e29\u5ea6", "\u00e9"}, {"d", "e"}},
+         ListReadStop::EndOfFile,
+         0,
          "Value"},
         {"four fields: SPL and Leq",
          "d\tt\t60.0\t61.0\t\r\n",

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,6 +29,7 @@
 #include "graph/ui/GraphWindow.h"
 #include "leq/ui/LeqCommands.h"
 #include "leq/ui/LeqWindow.h"
+#include "levels/LevelArithmetic.h"
 #include "link/MeterLink.h"
 #include "logger/CollectionFile.h"
 #include "logger/ui/ProgressRangeDialog.h"
@@ -151,7 +153,7 @@ TEST(ChoiceDialog, ItsButtonsAnswerOkNoOrCancelAndClosingItCancels) {
         dialog.setUpForSave();
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Save File"));
         EXPECT_EQ(dialog.singleFileButton->text(),
-                  QStringLiteral("Save single selected  data set to a  file"));
+                  QStringLiteral("Save single selected data set to a file"));
         EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QTimer::singleShot(0, &dialog, [&] {
             if (c.press)
@@ -174,8 +176,8 @@ TEST_F(OpenSaveTest, SaveActsOnTheActiveWindowByItsRole) {
         graphWindow({WindowRole::LeqOfSource, WindowRole::DataLogger, &leqOfLoggerUnsaved}, 5);
     givePoint(window->realTimeWindow());
     givePoint(logger);
-    const QString graphFilter = dialogFilter(FileFilter::singleFile(false));
-    const QString tableFilter = dialogFilter(FileFilter::table(false));
+    const QString graphFilter = dialogFilter(FileFilter::saveSingleFile(false));
+    const QString tableFilter = dialogFilter(FileFilter::saveTable(false));
     const QString collectionFilter = dialogFilter(FileFilter::saveCollection());
     const struct {
         const char* what;
@@ -252,13 +254,21 @@ TEST_F(OpenSaveTest, FiltersAndOpenCaptionsFollowTheDecimalSeparator) {
         test::action(*window, "saveAction")->trigger();  // Save the graph's data
         ASSERT_EQ(prompts.shown.size(), 3u);
         EXPECT_EQ(prompts.shown[0].kind, Kind::OpenFile);
+        // The comma-separated text files only with a point; Save adds the spreadsheet CSV,
+        // which writes a point in every locale.
+        const QString spreadsheet = QStringLiteral(";;CSV for spreadsheets (*.csv)");
         for (const auto& shown : prompts.shown) {
-            EXPECT_EQ(shown.filter.contains(QStringLiteral("*.csv"), Qt::CaseInsensitive), c.csv)
+            QString own = shown.filter;
+            if (shown.kind == Kind::SaveFile) {
+                EXPECT_TRUE(own.endsWith(spreadsheet)) << own.toStdString();
+                own.chop(spreadsheet.size());
+            }
+            EXPECT_EQ(own.contains(QStringLiteral("*.csv"), Qt::CaseInsensitive), c.csv)
                 << shown.filter.toStdString();
             EXPECT_TRUE(shown.filter.contains(QStringLiteral("(*.TXT *.txt)")));
             EXPECT_FALSE(shown.filter.contains(QStringLiteral("seperated")));
         }
-        EXPECT_EQ(prompts.shown[0].filter, prompts.shown[2].filter);
+        EXPECT_EQ(prompts.shown[0].filter + spreadsheet, prompts.shown[2].filter);
         window.reset();
     }
     EXPECT_EQ(dialogFilter(FileFilter::singleFile(true)),
@@ -750,6 +760,61 @@ TEST_F(OpenSaveTest, ACommaInsideACellRefusesACommaSeparatedSave) {
     EXPECT_TRUE(files().saveTable(table.rowCount(), cells));
     EXPECT_EQ(readLines(path(QStringLiteral("table.txt"))).value(0),
               QStringLiteral("01/05/2024\t10:00:00.0\t70,5\t\t\t\t"));
+}
+
+// CSV for spreadsheets from a graph, a list and the LEQ table, in a session whose decimal
+// separator is a comma: a header, times that read back as the same instants, levels with a
+// point, empty fields for no level. Without that filter chosen, .csv stays refused there.
+TEST_F(OpenSaveTest, SpreadsheetCsvWritesPointsAndIsoTimesInACommaSession) {
+    start(kCommaLocale);
+    const QString sheet = QStringLiteral("CSV for spreadsheets (*.csv)");
+    const auto fields = [this](const char* name) {
+        QList<QStringList> rows;
+        for (const QString& line : readLines(path(QLatin1String(name)))) rows << line.split(u',');
+        return rows;
+    };
+    const auto instant = [](const QString& text) {
+        return QDateTime::fromString(text, Qt::ISODateWithMs);
+    };
+    const QDateTime ten(QDate(2024, 5, 1), QTime(10, 0));
+
+    GraphWindow* graph = graphWindow({WindowRole::OpenedFile}, 3);
+    graph->graphView->setYValue(0, 1, kNullLevel);
+    prompts.clear();
+    prompts.fileNames = {path(QStringLiteral("graph.csv"))};
+    prompts.chosenFilters = {sheet};
+    EXPECT_TRUE(files().saveGraphWindow(*graph));
+    EXPECT_TRUE(prompts.messages().isEmpty()) << prompts.messages().join(u'\n').toStdString();
+    QList<QStringList> rows = fields("graph.csv");
+    ASSERT_EQ(rows.size(), 4);
+    EXPECT_EQ(rows[0], (QStringList{"time", "level_dB"}));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(instant(rows[i + 1].value(0)), ten.addSecs(i))
+            << rows[i + 1].value(0).toStdString();
+        EXPECT_EQ(rows[i + 1].value(1), (QStringList{"50.0", "", "52.0"}[i]));
+    }
+
+    TabularListWindow* list = listOf({pointLine(0, 60.5f), pointLine(1, 61.26f)});
+    ASSERT_NE(list, nullptr);
+    window->activate(list);
+    prompts.fileNames = {path(QStringLiteral("list.csv"))};
+    prompts.chosenFilters = {sheet};
+    test::action(*window, "saveAction")->trigger();
+    EXPECT_TRUE(prompts.messages().isEmpty()) << prompts.messages().join(u'\n').toStdString();
+    rows = fields("list.csv");
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0], (QStringList{"time", "level_dB"}));
+    EXPECT_EQ(instant(rows[2].value(0)), ten.addSecs(1));
+    EXPECT_EQ(rows[1].value(1), QStringLiteral("60.5"));
+    EXPECT_EQ(rows[2].value(1), QStringLiteral("61.3"));
+
+    // The text formats are as they were: a .csv name is refused where the decimal is a comma.
+    window->activate(list);
+    prompts.clear();
+    prompts.fileNames = {path(QStringLiteral("plain.csv"))};
+    test::action(*window, "saveAction")->trigger();
+    EXPECT_EQ(prompts.messages().size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("plain.csv"))));
 }
 
 // A collection file cut short opens as far as it can be read, and the user is told what the

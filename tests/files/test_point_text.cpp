@@ -73,6 +73,31 @@ TEST(PointText, PointsWithoutTimeAreSkippedAndNullLevelsLeftEmpty) {
               "2024-03-15,14:03:11.0,,82.0\r\n");
 }
 
+// The level field is what the locale writes with one decimal, also for values half-way between
+// two tenths, negative or very large ones, and digits that are not ASCII.
+TEST(PointText, LevelsAreWrittenAsTheLocaleWritesThem) {
+    std::vector<float> values;
+    for (int i = 0; i <= 2000; ++i) values.push_back(float(i) / 10.0f);
+    for (int i = 0; i < 400; ++i) values.push_back(float(i) / 4.0f);  // x.25, x.75: half-way
+    for (int i = 1; i < 2000; i += 7) values.push_back(float(i) * 0.0137f);
+    for (float v : {0.05f, 0.15f, 0.25f, -0.04f, -0.25f, -72.4f, 999999.94f, 1e6f, 12345678.0f,
+                    3e20f, 1e-20f})
+        values.push_back(v);
+    const SerialDateTime t = at(2024, 3, 15, 14, 3, 7);
+    for (const QLocale& locale :
+         {QLocale::c(), QLocale(QLocale::German, QLocale::Germany),
+          QLocale(QLocale::Arabic, QLocale::Egypt), QLocale(QLocale::English, QLocale::India)}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        for (float v : values) {
+            const QStringList fields =
+                pointTextLine(t, v, &v, u'\t', locale, PointDateStyle::Locale).split(u'\t');
+            ASSERT_EQ(fields.size(), 4);
+            EXPECT_EQ(fields[2], formatLevel(v, locale)) << v;
+            EXPECT_EQ(fields[3], fields[2]);
+        }
+    }
+}
+
 TEST(PointText, SeparatorFollowsTheExtension) {
     EXPECT_EQ(pointTextSeparator("a.csv"), u',');
     EXPECT_EQ(pointTextSeparator("a.CsV"), u',');

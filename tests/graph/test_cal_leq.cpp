@@ -320,7 +320,8 @@ TEST_F(GraphWindowLevels, ExportStatisticCopiesThePanelsAsShownAlsoWithTheCursor
     graph->cursorStatisticsButton->click();  // hides the cursor panel
     ASSERT_FALSE(graph->cursorStatisticsPanel->isVisible());
     graph->exportStatisticsButton->click();
-    EXPECT_EQ(host.scripted.messages(), QStringList{"The statistic has been copy to clipboard"});
+    EXPECT_EQ(host.scripted.messages(),
+              QStringList{"The statistic has been copied to the clipboard"});
     const QString text = QGuiApplication::clipboard()->text();
     EXPECT_FALSE(text.contains('\r'));
     ASSERT_TRUE(text.endsWith('\n'));

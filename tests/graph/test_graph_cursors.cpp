@@ -6,6 +6,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -96,6 +98,17 @@ struct GraphCursorTest : ::testing::Test {
             << "cursor B at " << graph->cursorB();
     }
 };
+
+// The width a line edit leaves its text: the style's contents rectangle less the text margins
+// and the edit's own gap of two pixels each side.
+int textRoom(const QLineEdit* field) {
+    QStyleOptionFrame option;
+    option.initFrom(field);
+    option.lineWidth = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field);
+    const QRect contents =
+        field->style()->subElementRect(QStyle::SE_LineEditContents, &option, field);
+    return contents.width() - field->textMargins().left() - field->textMargins().right() - 4;
+}
 
 std::vector<double> evenly(int n, double stepSeconds) {
     std::vector<double> s(static_cast<size_t>(n));
@@ -193,7 +206,13 @@ TEST_F(GraphCursorTest, DraggingAThumbMovesItsCursorToThePointNearestThePointer)
 // the plot, both statistics panels and the slider whole, and nothing paints into nothing.
 TEST_F(GraphCursorTest, AtItsMinimumSizeThePlotPanelsAndSliderStayWhole) {
     PaintWarnings warnings;
-    fill(evenly(100, 1.0), 150);
+    // Tenths of a second make the longest times; a level below zero the longest level.
+    fill(evenly(100, 0.1), 15);
+    graph->graphView->setYValue(0, 50, -88.8f);
+    graph->updateGraphStatistic();
+    graph->placeCursor(0, 50);
+    settle();
+    ASSERT_TRUE(graph->seriesMinimumTime->text().contains(QLatin1Char('.')));
     EXPECT_LE(graph->minimumWidth(), GraphWindow::kClientWidth);
     EXPECT_LE(graph->minimumHeight(), GraphWindow::kClientHeight);
 
@@ -210,11 +229,15 @@ TEST_F(GraphCursorTest, AtItsMinimumSizeThePlotPanelsAndSliderStayWhole) {
             EXPECT_TRUE(part->isVisible());
             EXPECT_GE(part->height(), part->minimumSizeHint().height());
             EXPECT_TRUE(g->rect().contains(QRect(part->mapTo(g, QPoint()), part->size())));
-            // Every field whole inside its panel.
-            for (QLineEdit* field : part->findChildren<QLineEdit*>())
+            // Every field whole inside its panel, and wide enough to show its text.
+            for (QLineEdit* field : part->findChildren<QLineEdit*>()) {
                 EXPECT_TRUE(
                     part->rect().contains(QRect(field->mapTo(part, QPoint()), field->size())))
                     << field->objectName().toStdString();
+                EXPECT_GE(textRoom(field), field->fontMetrics().horizontalAdvance(field->text()))
+                    << field->objectName().toStdString() << " \"" << field->text().toStdString()
+                    << "\"";
+            }
         }
     };
     const auto settleLayouts = [] {
@@ -236,6 +259,8 @@ TEST_F(GraphCursorTest, AtItsMinimumSizeThePlotPanelsAndSliderStayWhole) {
         g->dataSetPanel->setVisible(dataSets);
         settleLayouts();
         area->cascadeSubWindows();
+        // Two fit side by side in the workspace of a main window 1400 pixels wide.
+        EXPECT_LE(sub->minimumSizeHint().width(), 690);
         sub->resize(sub->minimumSizeHint());
         settleLayouts();
         g->grab();  // paints everything now

@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimeEdit>
@@ -95,6 +97,25 @@ struct GraphOptionsTest : ::testing::Test {
 };
 
 }  // namespace
+
+TEST_F(GraphOptionsTest, TheSettingsDialogShowsEveryTabWhole) {
+    bool looked = false;
+    QTimer::singleShot(0, [&looked] {
+        auto* dialog = qobject_cast<GraphCustomizeDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        const QTabBar* bar = dialog->tabs()->tabBar();
+        EXPECT_EQ(bar->count(), 5);
+        // Neither as opened nor at the smallest size the user can drag it to.
+        EXPECT_LE(bar->sizeHint().width(), bar->width());
+        EXPECT_LE(bar->sizeHint().width(), dialog->minimumSizeHint().width());
+        for (int i = 0; i < bar->count(); ++i)
+            EXPECT_TRUE(bar->rect().contains(bar->tabRect(i))) << bar->tabText(i).toStdString();
+        looked = true;
+        dialog->reject();
+    });
+    graph->graphOptionsButton->click();
+    EXPECT_TRUE(looked);
+}
 
 TEST_F(GraphOptionsTest, YesSavesTheLookAsTheTemplateOfTheNextGraphs) {
     const auto programBefore = filesBelow(host.folder);
@@ -250,6 +271,28 @@ struct ChangeDateTimeTest : GraphOptionsTest {
 };
 
 }  // namespace
+
+TEST_F(ChangeDateTimeTest, TheFilledListShowsEveryColumnWhole) {
+    // A DataLogger window as wide as a 1400-pixel workspace, filled.
+    graph->resize(1400, GraphWindow::kClientHeight);
+    QApplication::processEvents();
+    graph->dataSetList().setSets(host.table, host.fixedLocale);
+    QApplication::processEvents();
+    QTableView* list = graph->dataSetTable;
+    const QFontMetrics metrics = list->fontMetrics();
+    for (int c = 0; c < DataSetListModel::kColumns; ++c) {
+        SCOPED_TRACE(c);
+        const QString title = list->model()->headerData(c, Qt::Horizontal).toString();
+        int widest = metrics.horizontalAdvance(title);
+        for (int r = 0; r < list->model()->rowCount(); ++r)
+            widest = std::max(widest, metrics.horizontalAdvance(graph->dataSetList().text(r, c)));
+        EXPECT_GT(list->columnWidth(c), widest);
+    }
+    // Fa/Sl and LEVEL, the last two, inside the list's visible part.
+    const int last = DataSetListModel::kColumns - 1;
+    EXPECT_LE(list->columnViewportPosition(last) + list->columnWidth(last),
+              list->viewport()->width());
+}
 
 TEST_F(ChangeDateTimeTest, OkMovesOnlyThatSetAndShowsIt) {
     const std::vector<double> first = times(0), third = times(2);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <qcustomplot.h>
 
 #include <QClipboard>
 #include <QComboBox>
@@ -275,6 +276,13 @@ TEST_F(GraphWindowTest, PointerReadoutZoomAndPanelToggles) {
     const QString kept = graph->pointerReadoutLabel->text();
     graph->onGraphMouseMoved(area.topLeft() - QPoint(5, 5));
     EXPECT_EQ(graph->pointerReadoutLabel->text(), kept);
+    // The pointer leaving the graph takes the readout with it; the next move brings it back.
+    EXPECT_TRUE(graph->pointerReadoutLabel->isVisible());
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(graph->graphView->plot(), &leave);
+    EXPECT_FALSE(graph->pointerReadoutLabel->isVisible());
+    graph->onGraphMouseMoved(inside);
+    EXPECT_TRUE(graph->pointerReadoutLabel->isVisible());
 
     EXPECT_FALSE(graph->undoZoomButton->isEnabled());
     emit graph->graphView->zoomedIn();

@@ -3,6 +3,7 @@
 #include <qcustomplot.h>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTableView>
+#include <QTimeZone>
 #include <QToolButton>
 #include <memory>
 #include <vector>
@@ -308,6 +310,35 @@ TEST_F(AssessmentWindow, SaveWritesTheThreeTablesAndReportsAFailedWrite) {
     EXPECT_EQ(*(find("Exceedances") + 2), w->eventCells()[0]);
     ASSERT_NE(find("Events"), rows.end());
     EXPECT_EQ(*(find("Events") + 1), (QStringList{"1", "60.0", "0.8", "7200.0"}));
+    EXPECT_TRUE(host.scripted.messages().isEmpty());
+
+    // CSV for spreadsheets: the interval table under its column names, times in ISO 8601 with
+    // the offset, levels with a point.
+    const QString sheet = host.scratch.filePath("intervals.csv");
+    host.scripted.fileNames = {sheet};
+    host.scripted.chosenFilters = {QStringLiteral("CSV for spreadsheets (*.csv)")};
+    ASSERT_TRUE(w->save());
+    EXPECT_TRUE(host.scripted.shown.back().filter.endsWith(";;CSV for spreadsheets (*.csv)"));
+    QFile csv(sheet);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csv.readAll().trimmed().split('\n');
+    const std::vector<IntervalRow>& intervals = w->assessment()->intervals;
+    ASSERT_EQ(lines.size(), qsizetype(intervals.size()) + 1);
+    EXPECT_EQ(lines[0].trimmed(),
+              "start_time,end_time,leq_dB,lmax_dB,lmin_dB,l10_dB,l50_dB,"
+              "l90_dB,samples,coverage_percent");
+    const QList<QByteArray> first = lines[1].trimmed().split(',');
+    ASSERT_EQ(first.size(), 10);
+    const QString start =
+        QDateTime::fromSecsSinceEpoch(qint64(intervals[0].start), QTimeZone::utc())
+            .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+    EXPECT_TRUE(first[0].startsWith(start.toLatin1())) << first[0].toStdString();
+    const QDateTime parsed =
+        QDateTime::fromString(QString::fromLatin1(first[0]), Qt::ISODateWithMs);
+    ASSERT_TRUE(parsed.isValid());
+    EXPECT_EQ(parsed.offsetFromUtc(), QDateTime(parsed.date(), parsed.time()).offsetFromUtc());
+    ASSERT_TRUE(intervals[0].figures.leq.has_value());
+    EXPECT_NEAR(first[2].toDouble(), *intervals[0].figures.leq, 0.05);
     EXPECT_TRUE(host.scripted.messages().isEmpty());
 
     // A folder that does not exist: told, and nothing written.

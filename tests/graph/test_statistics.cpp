@@ -348,3 +348,28 @@ TEST(CursorStatisticsIndex, AgreesWithAPlainScanOverRandomRanges) {
     EXPECT_EQ(CursorStatisticsIndex().statistics(0, 1).empty, true);
     EXPECT_EQ(CursorStatisticsIndex().levels(0, 1).count, 0);
 }
+
+// Energies are worked out once per distinct level: with far more distinct levels than a
+// meter gives (none repeating, at full float precision), each range's Leq is still the energy
+// mean of its own levels.
+TEST(CursorStatisticsIndex, LeqHoldsForLevelsThatNeverRepeat) {
+    std::vector<float> levels(20000);
+    for (size_t i = 0; i < levels.size(); ++i)
+        levels[i] = i % 50 == 7 ? kNullLevel : 20.0f + float((i * 7919) % 20000) * 0.0049f;
+    const Series s(levels);
+    CursorStatisticsIndex index;
+    index.build(s.x.data(), s.y.data(), s.n(), kNullLevel);
+    for (auto [a, b] : {std::pair{0, 19999}, {19999, 10000}, {123, 130}, {5000, 5000}, {7, 7}}) {
+        SCOPED_TRACE(testing::Message() << a << ".." << b);
+        double energy = 0;
+        int count = 0;
+        for (int i = std::min(a, b); i <= std::max(a, b); ++i) {
+            if (s.y[size_t(i)] == kNullLevel) continue;
+            energy += std::pow(10.0, s.y[size_t(i)] / 10.0);
+            ++count;
+        }
+        const CursorLevels l = index.levels(a, b);
+        ASSERT_EQ(l.count, count);
+        if (count > 0) EXPECT_NEAR(l.leq, 10 * std::log10(energy / count), 1e-9);
+    }
+}

@@ -1,5 +1,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -111,7 +112,25 @@ TEST_F(LeqFixture, TenSecondRunFillsTenRowsThenSavesAndGraphs) {
     ASSERT_EQ(back.size(), 10u);
     EXPECT_EQ(back[0], w.table().cells(0));
     EXPECT_EQ(tableTextTitles(back)[3], QStringLiteral("Leq"));
-    EXPECT_EQ(prompts.shown.back().filter, QStringLiteral("(*.txt)"));
+    EXPECT_EQ(prompts.shown.back().filter, QStringLiteral("(*.txt);;CSV for spreadsheets (*.csv)"));
+    // The spreadsheet CSV: a header, then each second's time with its offset and the levels
+    // with a point.
+    const QString sheet = dir.filePath(QStringLiteral("leq.csv"));
+    prompts.fileNames = {sheet};
+    prompts.chosenFilters = {QStringLiteral("CSV for spreadsheets (*.csv)")};
+    w.saveButton->click();
+    QFile csv(sheet);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> csvLines = csv.readAll().split('\n');
+    ASSERT_EQ(csvLines.size(), 12);  // the header, ten rows, nothing after the last line end
+    EXPECT_EQ(csvLines[0], "time,level_dB,leq_dB\r");
+    const QList<QByteArray> first = csvLines[1].trimmed().split(',');
+    ASSERT_EQ(first.size(), 3);
+    const LeqRow& row = w.table().rows().front();
+    EXPECT_EQ(QDateTime::fromString(QString::fromLatin1(first[0]), Qt::ISODateWithMs),
+              fromSerialDateTime(row.stamp));
+    ASSERT_TRUE(row.hasLevel);
+    EXPECT_NEAR(first[1].toDouble(), row.spl, 0.05);
 
     // Graph: two series, one point per row.
     w.graphButton->click();

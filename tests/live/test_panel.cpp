@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QMdiArea>
@@ -139,7 +140,7 @@ TEST_F(PanelTest, LcdElementsSitOnTheGlassAtTheirPlacesWithTheirInitialState) {
         {"recordingLabel", {149, 618}, false},      {"memoryFullLabel", {178, 619}, false},
         {"underRangeImage", {68, 620}, false},     {"overRangeImage", {215, 619}, false},
         {"runStartImage", {60, 545}, false},     {"runPauseImage", {75, 544}, false},
-        {"runStopImage", {88, 544}, false},      {"leqImage", {41, 598}, false},
+        {"runStopImage", {88, 544}, false},      {"leqImage", {41, 584}, false},
         {"splImage", {43, 584}, false},       {"yearTensDigit", {136, 529}, true},
         {"yearUnitsDigit", {145, 529}, true},         {"monthTensDigit", {161, 529}, true},
         {"monthUnitsDigit", {170, 529}, true},         {"dayTensDigit", {185, 529}, true},
@@ -225,10 +226,10 @@ TEST_F(PanelTest, KeysAreHandCursorHotSpotsWithTheirHints) {
         {"fastSlowKey", {74, 333, 49, 31}, "Time weighting select button"},
         {"splLeqKey", {142, 330, 51, 34}, nullptr},
         {"maxMinKey", {211, 336, 48, 32},
-         "single click to change MAX/MIN mode, double click  to cancel ."},
+         "single click to change MAX/MIN mode, double click to cancel."},
         {"backlightKey", {55, 398, 51, 34}, nullptr},
         {"frequencyWeightingKey", {122, 398, 53, 31}, "Frequency Weighting select button"},
-        {"runPauseStopKey", {191, 398, 66, 34}, "single click to start/pause LEQ, double click  to cancel ."},
+        {"runPauseStopKey", {191, 398, 66, 34}, "single click to start/pause LEQ, double click to cancel."},
         {"clockKey", {133, 210, 63, 34}, nullptr},
         {"setKey", {154, 271, 40, 34}, nullptr},
         {"upKey", {217, 215, 36, 34}, nullptr},
@@ -371,9 +372,15 @@ TEST_F(PanelTest, NeighbouringDigitFiguresNeverTouch) {
             EXPECT_GE(nextStart - previousEnd, 2) << "no clear column between the figures";
         }
     }
-    // The date row ends a clear row above the time row.
+    // Clock figures readable at 100 %: at least 9 pixels high, and the date row ends two
+    // clear rows above the time row, so the rows never touch.
     const auto [top, bottom] = inkedSpan(digitImages().small[8], false);
-    EXPECT_GE(child("hourTensDigit")->y() + top - (child("yearTensDigit")->y() + bottom), 2);
+    EXPECT_GE(bottom - top + 1, 9);
+    EXPECT_GE(child("hourTensDigit")->y() + top - (child("yearTensDigit")->y() + bottom), 3);
+    // "Leq" stands where "SPL" stands: the same baseline (their images share the font's
+    // ascent above it).
+    EXPECT_EQ(child("leqImage")->y(), child("splImage")->y());
+    EXPECT_EQ(label("leqImage")->pixmap().height(), label("splImage")->pixmap().height());
 }
 
 // --- refresh ---------------------------------------------------------------------------------
@@ -786,3 +793,138 @@ TEST_F(PanelTest, BecomingTheActiveWindowEmitsActivated) {
 }
 
 }  // namespace
+
+// --- keyboard and screen readers -------------------------------------------------------------
+
+TEST_F(PanelTest, KeysAreNamedButtonsThatTabReachesAndSpaceOrEnterPresses) {
+    // Named for the key; Tab goes row by row as the meter reads.
+    // clang-format off
+    const std::pair<const char*, const char*> tabOrder[] = {
+        {"minimiseKey", "Minimise Control Panel"}, {"closeKey", "Close Control Panel"},
+        {"powerKey", "Power key"},          {"clockKey", "INTEG TIME/CLOCK key"},
+        {"upKey", "Up key"},                {"recordKey", "REC key"},
+        {"setKey", "SET key"},              {"downKey", "Down key"},
+        {"fastSlowKey", "FAST/SLOW key"},   {"splLeqKey", "SPL/Leq key"},
+        {"maxMinKey", "MAX/MIN key"},       {"backlightKey", "Light key"},
+        {"frequencyWeightingKey", "A/C key"}, {"runPauseStopKey", "Start/Pause key"},
+    };
+    // clang-format on
+    for (size_t i = 0; i < std::size(tabOrder); ++i) {
+        const auto& [name, spoken] = tabOrder[i];
+        SCOPED_TRACE(name);
+        QWidget* key = child(name);
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(key);
+        ASSERT_NE(iface, nullptr);
+        EXPECT_EQ(iface->role(), QAccessible::Button);
+        EXPECT_EQ(iface->text(QAccessible::Name), spoken);
+        EXPECT_TRUE(key->focusPolicy() & Qt::TabFocus);
+        if (i + 1 < std::size(tabOrder)) {
+            QWidget* next = key->nextInFocusChain();
+            while (!(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
+            EXPECT_EQ(next, child(tabOrder[i + 1].first));
+        }
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(child("maxMinKey"))
+                  ->text(QAccessible::Description)
+                  .toStdString(),
+              child("maxMinKey")->property("hint").toString().toStdString());
+    // Off the picture: neither the mouse nor Tab reaches it.
+    EXPECT_EQ(child("levelKey")->focusPolicy(), Qt::NoFocus);
+
+    // Space and Enter act as a click; two presses in quick succession as a double click,
+    // exactly as the mouse does; a key without a double-click action sends its letter twice.
+    struct Case {
+        const char* key;
+        std::vector<Qt::Key> presses;
+        std::string letters;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"recordKey", {Qt::Key_Space}, "R"},            {"fastSlowKey", {Qt::Key_Return}, "F"},
+        {"backlightKey", {Qt::Key_Enter}, "B"},         {"maxMinKey", {Qt::Key_Space}, "M"},
+        {"maxMinKey", {Qt::Key_Space, Qt::Key_Space}, "MN"},
+        {"runPauseStopKey", {Qt::Key_Space, Qt::Key_Return}, "su"},
+        {"frequencyWeightingKey", {Qt::Key_Space, Qt::Key_Space}, "CC"},
+        {"splLeqKey", {Qt::Key_Tab}, ""},
+    };
+    // clang-format on
+    const char* previous = "";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        // Apart from the presses of the case before on the same key.
+        if (qstrcmp(previous, c.key) == 0) QTest::qWait(QApplication::doubleClickInterval() + 50);
+        previous = c.key;
+        const std::string before = keyLetters();
+        for (Qt::Key k : c.presses) QTest::keyClick(child(c.key), k);
+        EXPECT_EQ(keyLetters().substr(before.size()), c.letters);
+    }
+    // A screen reader's press is a click too.
+    const std::string before = keyLetters();
+    QAccessibleInterface* key = QAccessible::queryAccessibleInterface(child("splLeqKey"));
+    key->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    for (int waited = 0; keyLetters() == before && waited < 2000; waited += 20) QTest::qWait(20);
+    EXPECT_EQ(keyLetters().substr(before.size()), "L");
+    EXPECT_TRUE(prompts.shown.empty());
+
+    // The key that has the focus is framed; the others stay transparent.
+    panel->show();
+    panel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
+    child("setKey")->setFocus();
+    ASSERT_TRUE(child("setKey")->hasFocus());
+    QImage framed(child("setKey")->size(), QImage::Format_ARGB32);
+    framed.fill(Qt::transparent);
+    child("setKey")->render(&framed, {}, {}, QWidget::RenderFlags());
+    child("recordKey")->setFocus();
+    QImage plain(child("setKey")->size(), QImage::Format_ARGB32);
+    plain.fill(Qt::transparent);
+    child("setKey")->render(&plain, {}, {}, QWidget::RenderFlags());
+    EXPECT_NE(framed, plain);
+    EXPECT_EQ(plain.pixel(0, 0), 0u);
+}
+
+TEST_F(PanelTest, TheLcdReadsAsTextForScreenReaders) {
+    const auto reading = [this] {
+        return QAccessible::queryAccessibleInterface(child("lcdReadout"))->text(QAccessible::Name);
+    };
+    EXPECT_FALSE(child("lcdReadout")->focusPolicy() & Qt::TabFocus);
+    EXPECT_TRUE(child("lcdReadout")->testAttribute(Qt::WA_TransparentForMouseEvents));
+
+    struct Case {
+        MeterStatus status;
+        std::array<int, 4> digits;
+        std::array<int, 6> clock;  // hours, minutes, seconds, year, month, day; -1: unchanged
+        const char* text;
+    };
+    MeterStatus aFast;
+    aFast.weightingA = true;
+    aFast.fast = true;
+    MeterStatus cSlowLeq;
+    cSlowLeq.leqShown = true;
+    cSlowLeq.recording = true;
+    cSlowLeq.over = true;
+    const int blank = kBlankLargeDigit;
+    const Case cases[] = {
+        {aFast, {blank, 6, 8, 4}, {12, 3, 7, 26, 12, 11}, "68.4 dBA FAST, 12:03:07"},
+        {cSlowLeq, {1, 0, 2, 5}, {-1, -1, -1, -1, -1, -1}, "102.5 dBC SLOW Leq REC OVER, 12:03:07"},
+        {aFast, {blank, blank, 0, 5}, {-1, -1, 8, -1, -1, -1}, "0.5 dBA FAST, 12:03:08"},
+    };
+    for (const Case& c : cases) {
+        PanelRefresh r;
+        r.status = c.status;
+        r.digits = c.digits;
+        r.clockValues = c.clock;
+        panel->applyRefresh(r);
+        EXPECT_EQ(reading(), c.text);
+    }
+
+    panel->setNoConnectionVisible(true);
+    EXPECT_EQ(reading(), "No Connection");
+    // Back on, the clock waits for the meter's next time, as the digits do.
+    panel->setNoConnectionVisible(false);
+    PanelRefresh r;
+    r.status = aFast;
+    r.digits = {blank, 6, 8, 4};
+    panel->applyRefresh(r);
+    EXPECT_EQ(reading(), "68.4 dBA FAST");
+}

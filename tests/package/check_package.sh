@@ -28,6 +28,8 @@ expected=(
   /usr/bin/kl516-cli
   /usr/share/kl516/KL516Help.htm
   /usr/lib/udev/rules.d/60-kl516.rules
+  /usr/lib/systemd/system/kl516-monitor@.service
+  /usr/share/doc/kl516/examples/kl516-monitor.env
   /usr/share/applications/kl516.desktop
   /usr/share/metainfo/io.github.kl516.KL516.metainfo.xml
   /usr/share/mime/packages/kl516-mime.xml

@@ -228,7 +228,7 @@ TEST_F(RealTime, TheResetQuestion) {
     run("0.5", "100");
     EXPECT_EQ(prompts.questions(), QStringList{RealTimeRecorder::kResetQuestion});
     EXPECT_EQ(RealTimeRecorder::kResetQuestion,
-              "There are datas in Real_Time graph ,it have to reset the graph.\n"
+              "There are data in Real-Time graph, it have to reset the graph.\n"
               "Do you want to save the Real-Time graph ?");
     EXPECT_EQ(dialog.shown, 1);
     EXPECT_FALSE(window->runActive());
@@ -594,7 +594,7 @@ TEST(SetupDialog, ControlsAndPeriodRecomputation) {
     EXPECT_TRUE(d.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(d.sampleCountLabel->text(), "Real-Time data no to be recorded");
     EXPECT_EQ(d.sampleCountHintLabel->text(), "(Adjust the number to meet your need)");
-    EXPECT_EQ(d.samplingRateLabel->text(), "Real -Time Sampling Rate");
+    EXPECT_EQ(d.samplingRateLabel->text(), "Real-Time Sampling Rate");
     EXPECT_EQ(d.recordingPeriodLabel->text(), "Recording Period");
     EXPECT_EQ(d.periodFormatLabel->text(), "HH:MM:SS");
     EXPECT_EQ(d.rateUnitLabel->text(), "second");

@@ -1,24 +1,27 @@
 #include <gtest/gtest.h>
 
-#include <QFontDatabase>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPrinter>
-#include <QTabWidget>
-#include <QTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardItemModel>
+#include <QSvgRenderer>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "graph/ui/GraphCustomizeDialog.h"
 #include "graph/ui/GraphWindow.h"
 #include "leq/LeqFixture.h"
 #include "leq/ui/LeqWindow.h"
 #include "live/ui/ControlPanel.h"
+#include "report/PdfText.h"
 #include "report/ui/PrintCommands.h"
 #include "report/ui/TablePrinter.h"
 
@@ -34,8 +37,9 @@ std::unique_ptr<QStandardItemModel> listTable(int rows) {
     for (int c = 0; c < 7; ++c) model->setHeaderData(c, Qt::Horizontal, titles[c]);
     for (int r = 0; r < rows; ++r) {
         model->setItem(r, 0, new QStandardItem(QString::number(r + 1)));
-        model->setItem(r, 1, new QStandardItem("1/5/2024"));
-        model->setItem(r, 2, new QStandardItem(QString("08:%1:00").arg(r % 60, 2, 10, QChar('0'))));
+        model->setItem(r, 1, new QStandardItem("13/04/2024"));
+        model->setItem(r, 2,
+                       new QStandardItem(QString("09:%1:31.0").arg(r % 60, 2, 10, QChar('0'))));
         model->setItem(r, 3, new QStandardItem("65.4"));
     }
     return model;
@@ -50,62 +54,21 @@ struct PdfTablePrint : ::testing::Test {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
     }
-
-    static QString pdftotext(const QStringList& arguments) {
-        QProcess p;
-        p.start("pdftotext", arguments);
-        EXPECT_TRUE(p.waitForFinished(30000)) << "pdftotext (poppler-utils) is needed";
-        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-        return QString::fromUtf8(p.readAllStandardOutput());
-    }
-    // The printed text, page by page, as pdftotext lays it out.
-    QStringList pages() {
-        QStringList out = pdftotext({"-layout", pdf, "-"}).split(QChar('\f'));
-        if (!out.isEmpty() && out.last().trimmed().isEmpty()) out.removeLast();
-        return out;
-    }
-    // The words of the first page with their left and right edges, in points.
-    struct Word {
-        QString text;
-        double left, right, top;
-    };
-    std::vector<Word> words() {
-        static const QRegularExpression word(
-            "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"[0-9.]+\">([^<]*)</word>");
-        std::vector<Word> out;
-        auto it = word.globalMatch(pdftotext({"-bbox", "-f", "1", "-l", "1", pdf, "-"}));
-        while (it.hasNext()) {
-            const auto m = it.next();
-            out.push_back({m.captured(4), m.captured(1).toDouble(), m.captured(3).toDouble(),
-                           m.captured(2).toDouble()});
+    // The words of a page between its header and footer lines.
+    static std::vector<test::PdfWord> bodyWords(const test::PdfPage& page) {
+        double top = 0, bottom = page.height;
+        for (const test::PdfWord& w : page.words) {
+            if (w.text == QLatin1String("Printed")) top = w.bottom;
+            if (w.text == QLatin1String("Page")) bottom = w.top;
         }
+        std::vector<test::PdfWord> out;
+        for (const test::PdfWord& w : page.words)
+            if (w.top >= top && w.bottom <= bottom) out.push_back(w);
         return out;
-    }
-    static QStringList textLines(const QString& page) {
-        QStringList lines;
-        for (const QString& l : page.split('\n'))
-            if (!l.trimmed().isEmpty()) lines << l;
-        return lines;
     }
 };
 
 }  // namespace
-
-TEST(TablePrinter, PadsEachCellToItsColumnWithTwoBlanksPerMissingCharacter) {
-    const struct {
-        QStringList cells;
-        QString line;
-    } cases[] = {
-        // "No" + 16 blanks, "Date" + 12, "Time" (width 17) + 26, "Value" + 10.
-        {{"No", "Date", "Time", "Value"},
-         "No" + QString(16, ' ') + "Date" + QString(12, ' ') + "Time" + QString(26, ' ') +
-             "Value" + QString(10, ' ')},
-        // A cell of the width or longer gets no blanks and touches the next one.
-        {{"1", "012345678901", "x"}, "1" + QString(18, ' ') + "012345678901" + "x" + QString(32, ' ')},
-        {{"", "", "12345678901234567"}, QString(20, ' ') + QString(20, ' ') + "12345678901234567"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(TablePrinter::paddedLine(c.cells), c.line) << c.cells.join('|').toStdString();
-}
 
 TEST(TablePrinter, PrintsEveryColumnThatHoldsDataAndLeavesTrailingEmptyOnesOut) {
     auto list = listTable(3);
@@ -125,54 +88,70 @@ TEST(TablePrinter, FallsBackToTheSystemsFixedPitchFontAtTenPoints) {
     }
 }
 
-TEST_F(PdfTablePrint, ATitleAndThreeRowsPrintFourLinesOnOnePageWithThePadding) {
-    auto list = listTable(3);
-    ASSERT_TRUE(TablePrinter::print(*list, printer));
-    const QStringList printed = pages();
-    ASSERT_EQ(printed.size(), 1);
-    const QStringList lines = textLines(printed[0]);
-    ASSERT_EQ(lines.size(), 4);
-    // Where the words start shows the blanks between them: in a fixed-pitch font "No" + 16
-    // blanks puts "Date" 18 characters after "No", "Date" + 12 puts "Time" 16 after "Date",
-    // and "Time" + 26 puts "Value" 30 after "Time".
-    const std::vector<Word> all = words();
-    auto find = [&](const char* text) {
-        for (const Word& x : all)
-            if (x.text == text) return x;
-        ADD_FAILURE() << "no word " << text;
-        return Word{};
-    };
-    const Word w[4] = {find("No"), find("Date"), find("Time"), find("Value")};
-    const double advance = (w[3].right - w[3].left) / 5;  // one character
-    EXPECT_NEAR((w[1].left - w[0].left) / advance, 18, 0.1);
-    EXPECT_NEAR((w[2].left - w[1].left) / advance, 16, 0.1);
-    EXPECT_NEAR((w[3].left - w[2].left) / advance, 30, 0.1);
-    // The first line starts one line height below the page's top.
-    EXPECT_GT(w[0].top, 0);
-    EXPECT_TRUE(lines[1].contains(QRegularExpression("^\\s*1\\s+1/5/2024\\s+08:00:00\\s+65\\.4\\s*$")))
-        << lines[1].toStdString();
-    EXPECT_TRUE(lines[3].trimmed().startsWith("3 ")) << lines[3].toStdString();
+// Columns are placed by the widths of their texts: rows 1-9 and 10 on share their left edges,
+// the titles stand over their columns, a long cell keeps its distance from the next column and
+// the date never runs into the time.
+TEST_F(PdfTablePrint, ColumnsLineUpUnderTheirTitles) {
+    auto list = listTable(12);
+    list->setItem(4, 1, new QStandardItem("012345678901"));
+    ASSERT_TRUE(TablePrinter::print(*list, printer, "Tabular list - survey.txt",
+                                    QDateTime(QDate(2024, 4, 14), QTime(8, 0))));
+    const std::vector<test::PdfPage> pages = test::pdfPages(pdf);
+    ASSERT_EQ(pages.size(), 1u);
+    const QString all = pages[0].texts().join(' ');
+    EXPECT_TRUE(all.contains("Tabular list - survey.txt")) << all.toStdString();
+    EXPECT_TRUE(all.contains("Printed 2024-04-14 08:00:00"));
+    EXPECT_TRUE(all.contains("Page 1 of 1"));
+    // The title row and the 12 rows: one word per cell.
+    std::vector<double> left[4], right[4];
+    const QStringList titles = {"No", "Date", "Time", "Value"};
+    const QRegularExpression patterns[4] = {
+        QRegularExpression("^[0-9]{1,2}$"), QRegularExpression("^(13/04/2024|012345678901)$"),
+        QRegularExpression("^09:[0-9]{2}:31\\.0$"), QRegularExpression("^65\\.4$")};
+    double titleLeft[4] = {-1, -1, -1, -1};
+    for (const test::PdfWord& w : bodyWords(pages[0])) {
+        if (const int t = int(titles.indexOf(w.text)); t >= 0) titleLeft[t] = w.left;
+        for (int c = 0; c < 4; ++c)
+            if (patterns[c].match(w.text).hasMatch()) {
+                left[c].push_back(w.left);
+                right[c].push_back(w.right);
+            }
+    }
+    for (int c = 0; c < 4; ++c) {
+        SCOPED_TRACE(titles[c].toStdString());
+        ASSERT_EQ(left[c].size(), 12u);
+        const auto [lo, hi] = std::minmax_element(left[c].begin(), left[c].end());
+        EXPECT_LE(*hi - *lo, 1.0);
+        EXPECT_NEAR(titleLeft[c], *lo, 1.0);
+        if (c < 3) {
+            EXPECT_LT(*std::max_element(right[c].begin(), right[c].end()), titleLeft[c + 1]);
+        }
+    }
 }
 
-TEST_F(PdfTablePrint, TwoPagesAndOneRowMoreGoOnThreePagesWithTheTitleOnTheFirstOnly) {
-    const int p = TablePrinter::layout(printer).linesPerPage;
-    ASSERT_GT(p, 10);
-    // 2p + 1 lines: the title row and 2p data rows.
-    auto list = listTable(2 * p);
-    ASSERT_TRUE(TablePrinter::print(*list, printer));
-    const QStringList printed = pages();
-    ASSERT_EQ(printed.size(), 3);
-    const QStringList first = textLines(printed[0]), second = textLines(printed[1]),
-                      third = textLines(printed[2]);
-    EXPECT_EQ(first.size(), p);
-    EXPECT_EQ(second.size(), p);
-    ASSERT_EQ(third.size(), 1);
-    EXPECT_TRUE(first[0].contains("Date"));
-    EXPECT_TRUE(first[1].trimmed().startsWith("1 "));
-    EXPECT_TRUE(second[0].trimmed().startsWith(QString::number(p) + " ")) << second[0].toStdString();
-    EXPECT_FALSE(second.join('\n').contains("Date"));
-    EXPECT_FALSE(third[0].contains("Date"));
-    EXPECT_TRUE(third[0].trimmed().startsWith(QString::number(2 * p) + " ")) << third[0].toStdString();
+TEST_F(PdfTablePrint, ALongTableRepeatsItsTitlesOnEveryNumberedPage) {
+    auto list = listTable(150);
+    ASSERT_TRUE(TablePrinter::print(*list, printer, "Tabular list"));
+    const std::vector<test::PdfPage> pages = test::pdfPages(pdf);
+    ASSERT_GE(pages.size(), 2u);
+    int next = 1;  // the row number expected first on the page
+    for (size_t p = 0; p < pages.size(); ++p) {
+        SCOPED_TRACE(p + 1);
+        const std::vector<test::PdfWord> words = bodyWords(pages[p]);
+        const QStringList texts = pages[p].texts();
+        EXPECT_TRUE(
+            texts.join(' ').contains(QString("Page %1 of %2").arg(p + 1).arg(pages.size())));
+        for (const char* title : {"No", "Date", "Time", "Value"})
+            EXPECT_TRUE(texts.contains(title));
+        // Row numbers carry on from the page before: none lost, none twice.
+        for (const test::PdfWord& w : words) {
+            if (w.text.contains(QRegularExpression("^[0-9]+$")) && w.left < 80) {
+                EXPECT_EQ(w.text.toInt(), next);
+                ++next;
+            }
+        }
+    }
+    EXPECT_EQ(next, 151);
 }
 
 TEST_F(PdfTablePrint, TheLeqTablePrintsItsLeqColumn) {
@@ -180,10 +159,9 @@ TEST_F(PdfTablePrint, TheLeqTablePrintsItsLeqColumn) {
     leq.append({1, 45413.5, true, 71.2f, 70.9f, 24});
     leq.append({2, 45413.5 + 1.0 / 86400, false, 0, 0, 0});
     ASSERT_TRUE(TablePrinter::print(leq, printer));
-    const QStringList lines = textLines(pages().value(0));
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_TRUE(lines[0].trimmed().endsWith("Leq")) << lines[0].toStdString();
-    EXPECT_TRUE(lines[1].contains(QRegularExpression("71\\.2\\s+70\\.9\\s*$"))) << lines[1].toStdString();
+    const QString page = test::pdfLayoutPages(pdf).value(0);
+    EXPECT_TRUE(page.contains(QRegularExpression("TIME\\s+SPL\\s+Leq"))) << page.toStdString();
+    EXPECT_TRUE(page.contains(QRegularExpression("71\\.2\\s+70\\.9\\s*\\n"))) << page.toStdString();
 }
 
 namespace {
@@ -289,6 +267,21 @@ TEST_F(PrintFromMainWindow, AGraphGoesThroughItsSettingsWithFourPagesHiddenThenT
     EXPECT_EQ(printDialogs, 1);
     ASSERT_TRUE(QFile::exists(pdf));
     EXPECT_GT(QFileInfo(pdf).size(), 1000);
+    // A graph prints in landscape, under a header with the window's caption.
+    const std::vector<test::PdfPage> printed = test::pdfPages(pdf);
+    ASSERT_EQ(printed.size(), 1u);
+    EXPECT_GT(printed[0].width, printed[0].height);
+    EXPECT_TRUE(printed[0].texts().join(' ').contains(graph->caption()))
+        << graph->caption().toStdString();
+    // The next table prints in portrait again: each kind keeps its own orientation.
+    QPageLayout::Orientation tableOrientation = QPageLayout::Landscape;
+    print().execPrintDialog = [&](QPrinter& printer, QWidget*) {
+        tableOrientation = printer.pageLayout().orientation();
+        return false;
+    };
+    QStandardItemModel table(1, 1);
+    print().printTable(table);
+    EXPECT_EQ(tableOrientation, QPageLayout::Portrait);
 
     // Afterwards the window's own settings dialog offers every page again.
     QTimer::singleShot(0, [&] {
@@ -314,4 +307,51 @@ TEST_F(PrintFromMainWindow, ThePrintDialogOffersAPdfFileBesideThePrinters) {
     QStandardItemModel table(1, 1);
     EXPECT_FALSE(print().printTable(table));
     EXPECT_TRUE(printers.join('|').contains("PDF")) << printers.join('|').toStdString();
+}
+
+TEST_F(PrintFromMainWindow, ExportGraphAndReportWriteTheActiveGraphAndCancelWritesNothing) {
+    GraphWindow* graph = window->realTimeWindow();
+    ASSERT_NE(graph, nullptr);
+    activate(graph);
+    int dialogs = 0;
+    bool accept = false;
+    print().execGraphImageDialog = [&](GraphImageChoice& c, QWidget*) {
+        ++dialogs;
+        EXPECT_EQ(c.size, QSize(1600, 900));  // the default size
+        // Offered before any export: the caption, in the data folder.
+        EXPECT_EQ(QFileInfo(c.path).fileName(), graph->caption() + ".png");
+        EXPECT_EQ(QFileInfo(c.path).absolutePath().toStdString(),
+                  QDir::cleanPath(window->dataFolder()).toStdString());
+        c.path = dir.filePath("graph.svg");
+        c.size = {800, 400};
+        return accept;
+    };
+    print().execReportDialog = [&](ReportChoice& c, QWidget*) {
+        ++dialogs;
+        EXPECT_FALSE(c.includeSamples);
+        c.path = dir.filePath("report");  // the suffix is added
+        return accept;
+    };
+    print().showExportError = [](const QString& message, QWidget*) {
+        ADD_FAILURE() << message.toStdString();
+    };
+    test::action(*window, "exportGraphAction")->trigger();
+    test::button(*window, "exportReportButton")->click();
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_TRUE(QDir(dir.path()).entryList({"graph.*", "report*"}, QDir::Files).isEmpty());
+
+    accept = true;
+    test::action(*window, "exportGraphAction")->trigger();
+    test::action(*window, "exportReportAction")->trigger();
+    EXPECT_EQ(dialogs, 4);
+    EXPECT_EQ(QSvgRenderer(dir.filePath("graph.svg")).viewBox(), QRect(0, 0, 800, 400));
+    const QString report = test::pdfLayoutPages(dir.filePath("report.pdf")).value(0);
+    EXPECT_TRUE(report.contains(graph->caption())) << report.toStdString();
+    EXPECT_TRUE(report.contains("Lmax")) << report.toStdString();
+
+    // Any other window exports nothing.
+    activate(window->panel());
+    test::action(*window, "exportGraphAction")->trigger();
+    test::action(*window, "exportReportAction")->trigger();
+    EXPECT_EQ(dialogs, 4);
 }

@@ -59,6 +59,15 @@ public:
         return nextFileName();
     }
 
+    // The filter entries "chosen" in save dialogs, in order; none left: the dialog tells none.
+    std::deque<QString> chosenFilters;
+    QString saveFileNameAndFilter(const QString& title, const QString& folder,
+                                  const QString& filter, QString& chosen) override {
+        chosen = chosenFilters.empty() ? QString() : chosenFilters.front();
+        if (!chosenFilters.empty()) chosenFilters.pop_front();
+        return saveFileName(title, folder, filter);
+    }
+
     // The texts of the plain message boxes, in order.
     QStringList messages() const { return textsOf(Kind::Message); }
     // The questions of the confirmation boxes, in order.

@@ -35,29 +35,42 @@ fail() {
 
 for m in usb-common usbcore udc-core configfs libcomposite usb_f_hid dummy_hcd hid usbhid \
          hid-generic; do
-    if ! insmod "/modules/$m.ko" 2>/tmp/insmod.log; then
+    # Two emulated controllers: the second carries another meter for the selection checks.
+    params=
+    [ "$m" = dummy_hcd ] && params=num=2
+    if ! insmod "/modules/$m.ko" $params 2>/tmp/insmod.log; then
         fail "load module $m" /tmp/insmod.log
         finish
     fi
 done
 mount -t configfs none /sys/kernel/config
 
+# make_gadget NAME SERIAL: a HID gadget with the meter's ids and that serial number; its
+# function's device is /dev/hidgN, N counting the gadgets made before it.
+make_gadget() {
+    gd=/sys/kernel/config/usb_gadget/$1
+    fd=$gd/functions/hid.usb0
+    mkdir $gd $gd/strings/0x409 $fd $gd/configs/c.1 $gd/configs/c.1/strings/0x409
+    echo 0x04d9 > $gd/idVendor
+    echo 0xe000 > $gd/idProduct
+    echo 0x0200 > $gd/bcdUSB
+    echo "$2" > $gd/strings/0x409/serialnumber
+    echo "KL516 system test" > $gd/strings/0x409/manufacturer
+    echo "Sound level meter stand-in" > $gd/strings/0x409/product
+    echo 0 > $fd/protocol
+    echo 0 > $fd/subclass
+    echo "$length" > $fd/report_length
+    kl516-hid-gadget descriptor "$length" > $fd/report_desc
+    echo "HID" > $gd/configs/c.1/strings/0x409/configuration
+    echo 100 > $gd/configs/c.1/MaxPower
+    ln -s $fd $gd/configs/c.1/
+}
+serial=KL516-SYSTEST
+serial2=KL516-SYSTEST-2
+make_gadget g1 $serial
+make_gadget g2 $serial2
 g=/sys/kernel/config/usb_gadget/g1
-f=$g/functions/hid.usb0
-mkdir $g $g/strings/0x409 $f $g/configs/c.1 $g/configs/c.1/strings/0x409
-echo 0x04d9 > $g/idVendor
-echo 0xe000 > $g/idProduct
-echo 0x0200 > $g/bcdUSB
-echo "KL516-SYSTEST" > $g/strings/0x409/serialnumber
-echo "KL516 system test" > $g/strings/0x409/manufacturer
-echo "Sound level meter stand-in" > $g/strings/0x409/product
-echo 0 > $f/protocol
-echo 0 > $f/subclass
-echo "$length" > $f/report_length
-kl516-hid-gadget descriptor "$length" > $f/report_desc
-echo "HID" > $g/configs/c.1/strings/0x409/configuration
-echo 100 > $g/configs/c.1/MaxPower
-ln -s $f $g/configs/c.1/
+g2=/sys/kernel/config/usb_gadget/g2
 
 plug() {
     echo dummy_udc.0 > $g/UDC || return 1
@@ -237,5 +250,63 @@ if [ -e /dev/hidraw0 ] || plug; then
 else
     fail "plugged in again: enumerated"
 fi
+
+# Two meters on one machine: the second gadget, with its own serial number, on the second
+# controller. list shows both; --serial and --device pick each, and a download from each gets
+# that meter's memory (the first holds the small image, the second its demonstration sets).
+[ -e /dev/hidraw0 ] || plug || fail "plugged in again before the second meter"
+echo dummy_udc.1 > $g2/UDC
+i=0
+while [ "$(ls /dev/hidraw* 2>/dev/null | wc -l)" -lt 2 ] && [ $i -lt 100 ]; do
+    sleep 0.1
+    i=$((i + 1))
+done
+start_gadget --sim-memory /data/small.rec
+kl516-hid-gadget serve /dev/hidg1 "$length" 2>/tmp/gadget2.log &
+gadget2_pid=$!
+sleep 0.3
+check "list with two meters" /tmp/list.log kl516-cli list
+node1=$(awk -F'\t' -v s=$serial '$2 == s && $3 == "yes" { print $1 }' /tmp/list.log)
+node2=$(awk -F'\t' -v s=$serial2 '$2 == s && $3 == "yes" { print $1 }' /tmp/list.log)
+if [ -n "$node1" ] && [ -n "$node2" ] && [ "$node1" != "$node2" ]; then
+    pass "list shows $serial at $node1 and $serial2 at $node2, both openable"
+else
+    fail "list shows $serial and $serial2 on two openable nodes" /tmp/list.log
+    node1=/dev/hidraw0 node2=/dev/hidraw1
+fi
+check "probe --serial $serial" /tmp/probe1.log kl516-cli probe --serial $serial
+check "probe --serial $serial2" /tmp/probe2.log kl516-cli probe --serial $serial2
+check "probe --device $node2 --serial $serial2" /tmp/probe3.log \
+    kl516-cli probe --device $node2 --serial $serial2
+timeout 60 kl516-cli probe --device $node1 --serial $serial2 >/tmp/probe4.log 2>&1
+status=$?
+if [ $status -eq 1 ] && grep -q "no meter with serial number $serial2 is attached at $node1" /tmp/probe4.log; then
+    pass "probe --device $node1 --serial $serial2: exit status 1, no such meter"
+else
+    fail "probe --device $node1 --serial $serial2: exit status 1, no such meter (got $status)" /tmp/probe4.log
+fi
+timeout 60 kl516-cli probe --serial NO-SUCH-METER >/tmp/probe5.log 2>&1
+status=$?
+if [ $status -eq 1 ] && grep -q "no meter with serial number NO-SUCH-METER is attached" /tmp/probe5.log; then
+    pass "probe --serial NO-SUCH-METER: exit status 1, no such meter"
+else
+    fail "probe --serial NO-SUCH-METER: exit status 1, no such meter (got $status)" /tmp/probe5.log
+fi
+rm -f /tmp/out1.rec /tmp/out2.rec
+check "download --serial $serial" /tmp/download1.log kl516-cli download --serial $serial --out /tmp/out1.rec
+check "download --serial $serial2" /tmp/download2.log kl516-cli download --serial $serial2 --out /tmp/out2.rec
+if cmp /data/small.rec /tmp/out1.rec >/tmp/cmp.log 2>&1; then
+    pass "download --serial $serial equals the small image that meter holds"
+else
+    fail "download --serial $serial equals the small image that meter holds" /tmp/cmp.log
+fi
+if [ -s /tmp/out2.rec ] && ! cmp -s /data/small.rec /tmp/out2.rec; then
+    pass "download --serial $serial2 got the other meter's memory ($(wc -c </tmp/out2.rec) bytes)"
+else
+    fail "download --serial $serial2 got the other meter's memory" /tmp/download2.log
+fi
+kill -TERM "$gadget2_pid" 2>/dev/null
+wait "$gadget2_pid"
+stop_gadget "two meters"
 
 finish

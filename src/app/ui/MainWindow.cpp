@@ -10,12 +10,14 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -110,6 +112,7 @@ MainWindow::MainWindow(MeterLink& link, Prompts& prompts, Clock& clock, Environm
     };
     connectCommands();
     print_ = new PrintCommands(*this, this);
+    print_->exportFolder = [this] { return dataFolder(); };
     connectPrinting();
 
     // At creation: the setting and the digit images.
@@ -164,6 +167,9 @@ void MainWindow::connectPrinting() {
     connect(printAction, &QAction::triggered, print_, &PrintCommands::printActiveWindow);
     connect(printButton, &QToolButton::clicked, print_, &PrintCommands::printActiveWindow);
     connect(printerSetupAction, &QAction::triggered, print_, &PrintCommands::setUpPrinter);
+    connect(exportGraphAction, &QAction::triggered, print_, &PrintCommands::exportActiveGraph);
+    connect(exportReportAction, &QAction::triggered, print_, &PrintCommands::reportActiveGraph);
+    connect(exportReportButton, &QToolButton::clicked, print_, &PrintCommands::reportActiveGraph);
 }
 
 void MainWindow::buildMenu() {
@@ -180,6 +186,8 @@ void MainWindow::buildMenu() {
     file->addSeparator()->setObjectName(QStringLiteral("printSeparator"));
     printAction = addItem(file, "printAction", QStringLiteral("&Print"));
     printerSetupAction = addItem(file, "printerSetupAction", QStringLiteral("&Printer Setup"));
+    exportGraphAction = addItem(file, "exportGraphAction", QStringLiteral("Export &Graph..."));
+    exportReportAction = addItem(file, "exportReportAction", QStringLiteral("Export &Report..."));
     file->addSeparator()->setObjectName(QStringLiteral("exitSeparator"));
     exitAction = addItem(file, "exitAction", QStringLiteral("E&xit"));
     // Fixed keys rather than the platform's standard ones, so that they are the same on every
@@ -276,15 +284,66 @@ void MainWindow::buildMenu() {
     connect(aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
 }
 
+namespace {
+
+// The style's icon with a plainly disabled look: some of the style's pictures (the list view's
+// squares) stay as dark when disabled as when enabled.
+QIcon withDisabledLook(const QIcon& icon) {
+    QIcon out;
+    for (const int side : {16, 24, 32, 48}) {
+        const QPixmap normal = icon.pixmap(QSize(side, side));
+        if (normal.isNull()) continue;
+        out.addPixmap(normal, QIcon::Normal);
+        QImage faded = normal.toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < faded.height(); ++y)
+            for (int x = 0; x < faded.width(); ++x) {
+                const QColor c = faded.pixelColor(x, y);
+                const int grey = 128 + qGray(c.rgb()) / 2;
+                faded.setPixelColor(x, y, QColor(grey, grey, grey, c.alpha() * 2 / 5));
+            }
+        out.addPixmap(QPixmap::fromImage(faded), QIcon::Disabled);
+    }
+    return out;
+}
+
+// Load Data: an arrow down from the meter into a tray, in colour, so that the working command
+// does not look like the style's grey (disabled-looking) drive.
+QIcon loadDataIcon() {
+    QIcon out;
+    for (const int side : {16, 24, 32, 48}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(side / 32.0, side / 32.0);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(40, 110, 200));
+        p.drawRect(QRectF(13, 3, 6, 12));
+        p.drawPolygon(QPolygonF({{7, 14}, {25, 14}, {16, 23}}));
+        p.setPen(QPen(QColor(60, 60, 60), 3, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawPolyline(QPolygonF({{4, 20}, {4, 28}, {28, 28}, {28, 20}}));
+        p.end();
+        out.addPixmap(pixmap, QIcon::Normal);
+    }
+    return withDisabledLook(out);
+}
+
+}  // namespace
+
 void MainWindow::buildToolBar() {
     mainToolBar = addToolBar(QStringLiteral("Tools"));
     mainToolBar->setObjectName(QStringLiteral("mainToolBar"));
     mainToolBar->setMovable(false);
+    // The tool bar's own button for the tools a narrow window cannot show.
+    if (auto* more = mainToolBar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("More tools"));
     auto add = [this](const char* name, const QString& hint, QStyle::StandardPixmap icon) {
         auto* b = new QToolButton(mainToolBar);
         b->setObjectName(QLatin1String(name));
         b->setToolTip(hint);
-        b->setIcon(style()->standardIcon(icon));
+        b->setAccessibleName(hint);  // an icon alone says nothing to a screen reader
+        b->setIcon(withDisabledLook(style()->standardIcon(icon)));
         b->setAutoRaise(true);
         mainToolBar->addWidget(b);
         return b;
@@ -294,6 +353,8 @@ void MainWindow::buildToolBar() {
     saveFileButton =
         add("saveFileButton", QStringLiteral("Save to file"), QStyle::SP_DialogSaveButton);
     printButton = add("printButton", QStringLiteral("Print"), QStyle::SP_FileDialogContentsView);
+    exportReportButton = add("exportReportButton", QStringLiteral("Export Report"),
+                             QStyle::SP_FileDialogDetailedView);
     dataLoggerButton =
         add("dataLoggerButton", QStringLiteral("Data Logger"), QStyle::SP_DriveHDIcon);
     outputToGraphButton = add("outputToGraphButton", QStringLiteral("Output Tabular to graph"),
@@ -303,6 +364,7 @@ void MainWindow::buildToolBar() {
     stopButton =
         add("stopButton", QStringLiteral("Stop Graphing Real Time Data"), QStyle::SP_MediaStop);
     helpButton = add("helpButton", QStringLiteral("Help"), QStyle::SP_DialogHelpButton);
+    dataLoggerButton->setIcon(loadDataIcon());
     outputToGraphButton->setEnabled(false);
     runButton->setEnabled(false);
     stopButton->setEnabled(false);
@@ -503,7 +565,16 @@ void MainWindow::showListWindow(QWidget* list) {
     QMdiSubWindow* sub = addChildWindow(list, WindowRole::TableList);
     sub->setObjectName(QStringLiteral("listSubWindow"));
     sub->setAttribute(Qt::WA_DeleteOnClose);
-    sub->resize(sub->sizeHint().expandedTo(list->size()));
+    // Inside the visible workspace, each list a step down and right of the one before, as large
+    // as it asks but never past the workspace's visible corner.
+    int earlier = 0;
+    for (QMdiSubWindow* other : mdi_->subWindowList())
+        if (other != sub && roleOf(other->widget()) == WindowRole::TableList) ++earlier;
+    const QSize view = mdi_->viewport()->size();
+    const int step = 24 * (earlier % 8);
+    const QSize wanted = sub->sizeHint().expandedTo(list->size());
+    sub->setGeometry(QRect(QPoint(step, step),
+                           wanted.boundedTo(view - QSize(step, step)).expandedTo(QSize(200, 120))));
     sub->showNormal();
     mdi_->setActiveSubWindow(sub);
 }
@@ -815,6 +886,9 @@ void MainWindow::applyCommandStates() {
     dataLoggerButton->setEnabled(s.dataLogger);
     dataLoggerMenuAction->setEnabled(s.dataLogger);
     outputToGraphButton->setEnabled(s.outputToGraph);
+    exportGraphAction->setEnabled(s.exportGraph);
+    exportReportAction->setEnabled(s.exportGraph);
+    exportReportButton->setEnabled(s.exportGraph);
     if (realTimeWindow_) realTimeWindow_->clearButton->setEnabled(s.clearRealTime);
 }
 

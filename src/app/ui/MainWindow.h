@@ -204,6 +204,7 @@ class MainWindow : public QMainWindow, public AppContext, public WindowService {
     QTimer* maxMinBlinkTimer = nullptr;
     // Menu items
     QAction *openAction, *saveAction, *printAction, *printerSetupAction, *exitAction;
+    QAction *exportGraphAction, *exportReportAction;
     QAction *runAction, *stopAction;
     QAction *dataLoggerMenuAction, *loadDataAction, *eraseMemoryAction, *loggerSetupAction;
     QAction *controlPanelAction, *realTimeGraphAction;
@@ -213,6 +214,7 @@ class MainWindow : public QMainWindow, public AppContext, public WindowService {
     QAction *helpContentsAction, *aboutAction;
     // Tool bar
     QToolBar* mainToolBar;
+    QToolButton* exportReportButton;
     QToolButton *openFileButton, *saveFileButton, *printButton, *dataLoggerButton,
         *outputToGraphButton, *runButton, *stopButton, *helpButton;
     // Hidden controls

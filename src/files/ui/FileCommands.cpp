@@ -23,6 +23,7 @@
 #include "formats/FileProgress.h"
 #include "formats/ListTable.h"
 #include "formats/PointText.h"
+#include "formats/SpreadsheetCsv.h"
 #include "formats/TableText.h"
 #include "graph/GraphFile.h"
 #include "graph/ui/GraphWindow.h"
@@ -171,7 +172,37 @@ QString table(bool commaDecimal) {
     return kTabFilter + QStringLiteral("|EXCEL file format(*.csv,separated by comma) |*.CSV");
 }
 
+QString saveSingleFile(bool commaDecimal) {
+    return singleFile(commaDecimal) + u'|' + spreadsheetCsvFilter();
+}
+
+QString saveTable(bool commaDecimal) {
+    return table(commaDecimal) + u'|' + spreadsheetCsvFilter();
+}
+
 }  // namespace FileFilter
+
+SpreadsheetTable listSpreadsheetTable(const ListTableModel& list, const QLocale& locale,
+                                      int currentYear) {
+    const bool withLeq = list.title(4) == QLatin1String("Leq");
+    SpreadsheetTable t;
+    t.header = seriesSpreadsheetHeader(withLeq ? 2 : 1, {QString(), QStringLiteral("Leq")});
+    auto reader = std::make_shared<ListDateTimeReader>(locale, currentYear);
+    t.fieldsOf = [&list, locale, withLeq, reader](qint64 row) {
+        const int r = int(row) - 1;
+        double time = 0;
+        QStringList fields{reader->read(list.cell(r, 1), list.cell(r, 2), time)
+                               ? spreadsheetTime(time)
+                               : QString()};
+        for (int column = 3; column <= (withLeq ? 4 : 3); ++column) {
+            bool ok = false;
+            const float level = locale.toFloat(list.cell(r, column).trimmed(), &ok);
+            fields << (ok ? spreadsheetLevel(level) : QString());
+        }
+        return fields;
+    };
+    return t;
+}
 
 QString dialogFilter(const QString& pairs) {
     const QStringList parts = pairs.split(u'|');
@@ -376,12 +407,17 @@ void FileCommands::saveActiveWindow() {
     if (role == WindowRole::TableList) {
         if (auto* list = qobject_cast<TabularListWindow*>(child)) {
             const ListTableModel& table = list->table();
-            saveTable(table.rowCount(), [&table](qint64 row) {
-                QStringList cells;
-                for (int c = 1; c < ListTableModel::kColumns; ++c)
-                    cells << table.cell(int(row) - 1, c);
-                return cells;
-            });
+            const SpreadsheetTable spreadsheet =
+                listSpreadsheetTable(table, app_.locale(), app_.clock().now().date().year());
+            saveTable(
+                table.rowCount(),
+                [&table](qint64 row) {
+                    QStringList cells;
+                    for (int c = 1; c < ListTableModel::kColumns; ++c)
+                        cells << table.cell(int(row) - 1, c);
+                    return cells;
+                },
+                nullptr, &spreadsheet);
         }
     } else if (role == WindowRole::Leq) {
         if (auto* leq = qobject_cast<LeqWindow*>(child)) {
@@ -389,8 +425,12 @@ void FileCommands::saveActiveWindow() {
             const LeqTableModel& table = leq->table();
             const qint64 rows = table.rowCount();
             SelectedRange written;
+            const SpreadsheetTable spreadsheet{
+                LeqTableModel::spreadsheetHeader(),
+                [&table](qint64 row) { return table.spreadsheetFields(int(row) - 1); }};
             const bool saved = saveTable(
-                rows, [&table](qint64 row) { return table.cells(int(row) - 1); }, &written);
+                rows, [&table](qint64 row) { return table.cells(int(row) - 1); }, &written,
+                &spreadsheet);
             // Only a file of every row saves the table; a run may have added rows meanwhile.
             if (saved && window && written == SelectedRange{1, rows} &&
                 window->table().rowCount() == rows)
@@ -447,20 +487,25 @@ bool FileCommands::saveGraphData(GraphWindow& window) {
         return false;
     }
     const bool comma = commaDecimal();
-    const QString path = prompts.saveFileName(FileText::SaveDialogTitle, baseFolder(),
-                                              dialogFilter(FileFilter::singleFile(comma)));
+    QString chosen;
+    const QString path =
+        prompts.saveFileNameAndFilter(FileText::SaveDialogTitle, baseFolder(),
+                                      dialogFilter(FileFilter::saveSingleFile(comma)), chosen);
     if (path.isEmpty()) return false;
+    const bool spreadsheet = isSpreadsheetCsvFilter(chosen);
     const QString extension = QFileInfo(path).suffix().toLower();
-    if (extension == u"ghf") {
+    if (spreadsheet) {
+        // Written whatever the name: the format was chosen.
+    } else if (extension == u"ghf") {
         const FileWriteResult r = writeGraphFile(graph.state(), path);
         if (!r.ok()) prompts.message(r.error);
         return r.status == FileWriteResult::Status::Written;
     }
-    if (extension != u"txt" && extension != u"csv") {
+    if (!spreadsheet && extension != u"txt" && extension != u"csv") {
         prompts.message(unknownGraphExtensionError(path, comma));
         return false;
     }
-    if (commaClash(path, comma)) {
+    if (!spreadsheet && commaClash(path, comma)) {
         prompts.message(commaClashError(path));
         return false;
     }
@@ -492,27 +537,55 @@ bool FileCommands::saveGraphData(GraphWindow& window) {
                                       WindowedFileProgress::Shows::Bar,
                                       QStringLiteral("saving....."), range->size(), true);
         progress.show();
-        r = writePointTextFile(path, times, levels, pointTextSeparator(path), app_.locale(),
-                               PointDateStyle::Locale, second, &progress);
+        if (spreadsheet) {
+            std::vector<std::span<const float>> series{levels};
+            if (!second.empty()) series.emplace_back(second);
+            r = writeSeriesSpreadsheetCsvFile(
+                path, times, series, seriesSpreadsheetHeader(int(series.size()), s.subsetLabels),
+                &progress);
+        } else {
+            r = writePointTextFile(path, times, levels, pointTextSeparator(path), app_.locale(),
+                                   PointDateStyle::Locale, second, &progress);
+        }
     }
     reportWrite(path, r);
     return r.status == FileWriteResult::Status::Written;
 }
 
 bool FileCommands::saveTable(qint64 rows, const std::function<QStringList(qint64)>& cellsOf,
-                             SelectedRange* written) {
+                             SelectedRange* written, const SpreadsheetTable* spreadsheet) {
     Prompts& prompts = app_.prompts();
     const bool comma = commaDecimal();
-    const QString path = prompts.saveFileName(FileText::SaveDialogTitle, baseFolder(),
-                                              dialogFilter(FileFilter::table(comma)));
+    QString chosen;
+    const QString filter = spreadsheet ? FileFilter::saveTable(comma) : FileFilter::table(comma);
+    const QString path = prompts.saveFileNameAndFilter(FileText::SaveDialogTitle, baseFolder(),
+                                                       dialogFilter(filter), chosen);
     if (path.isEmpty()) return false;
-    if (commaClash(path, comma)) {
+    if (!spreadsheet || !isSpreadsheetCsvFilter(chosen)) spreadsheet = nullptr;
+    if (!spreadsheet && commaClash(path, comma)) {
         prompts.message(commaClashError(path));
         return false;
     }
     const std::optional<SelectedRange> range = selectRange(FileText::SaveTitle, rows);
     if (!range) return false;
     const qint64 first = range->first;
+    if (spreadsheet) {
+        // Quoted where a field holds a comma, so no field can split.
+        FileWriteResult r;
+        {
+            WindowedFileProgress progress(windows_.dialogParent(), FileText::SavingProgress,
+                                          WindowedFileProgress::Shows::Bar,
+                                          QStringLiteral("saving....."), range->size(), true);
+            progress.show();
+            r = writeSpreadsheetCsvFile(
+                path, spreadsheet->header, range->size(),
+                [&](qint64 i) { return spreadsheet->fieldsOf(first + i); }, &progress);
+        }
+        reportWrite(path, r);
+        if (r.status != FileWriteResult::Status::Written) return false;
+        if (written) *written = *range;
+        return true;
+    }
     const QChar separator = tableTextSeparator(path);
     // The reader knows no quoting: a cell holding the separator would come back split.
     if (const std::optional<SeparatorInCell> clash = findSeparatorInCells(

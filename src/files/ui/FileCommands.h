@@ -47,6 +47,24 @@ QString singleFile(bool commaDecimal);
 QString table(bool commaDecimal);
 }  // namespace FileFilter
 
+// Save's filters: those of Open and the spreadsheet CSV, a format of its own that writes a
+// point in every locale.
+namespace FileFilter {
+QString saveSingleFile(bool commaDecimal);
+QString saveTable(bool commaDecimal);
+}  // namespace FileFilter
+
+// A table as the spreadsheet CSV writes it: the column names and each row's fields (rows
+// counted from 1, as the table's cells).
+struct SpreadsheetTable {
+    QStringList header;
+    std::function<QStringList(qint64 row)> fieldsOf;
+};
+// The spreadsheet CSV's columns of a list: the time read from its date and time, then its
+// level ("Value", or "SPL" and "Leq") as numbers; a field that cannot be read stays empty.
+SpreadsheetTable listSpreadsheetTable(const ListTableModel& list, const QLocale& locale,
+                                      int currentYear = QDate::currentDate().year());
+
 // A filter of "description|pattern" pairs in the form of Qt's file dialogs: "description
 // (patterns)" joined by ";;". Each pattern is offered in lower case too, since the dialogs
 // match names case-sensitively where the file system does.
@@ -105,9 +123,10 @@ class FileCommands : public QObject {
     // name whose extension is no graph format, writes nothing and says so.
     bool saveGraphData(GraphWindow& window);
     // Rows of a table (cells of columns 1 ..) as table text, the range the user chose of
-    // 1 .. rows. True when the file was written whole; `written` is then set to that range.
+    // 1 .. rows; or, when spreadsheet is given and its filter chosen, as spreadsheet CSV. True
+    // when the file was written whole; `written` is then set to that range.
     bool saveTable(qint64 rows, const std::function<QStringList(qint64 row)>& cellsOf,
-                   SelectedRange* written = nullptr);
+                   SelectedRange* written = nullptr, const SpreadsheetTable* spreadsheet = nullptr);
 
     // The range window for count items: the chosen first .. last, or none (cancelled, nothing
     // in range, or an invalid field after its message).

@@ -24,7 +24,7 @@ OpenSaveChoiceDialog::OpenSaveChoiceDialog(QWidget* parent)
         button("allSetsButton",
                QStringLiteral("Save all data sets to a data set collection file(*.set)"), Ok);
     singleFileButton =
-        button("singleFileButton", QStringLiteral("Save single selected  data set to a  file"), No);
+        button("singleFileButton", QStringLiteral("Save single selected data set to a file"), No);
     cancelButton = button("cancelButton", QStringLiteral("Cancel"), Cancel);
 
     auto* layout = new QVBoxLayout(this);

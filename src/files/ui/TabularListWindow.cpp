@@ -15,6 +15,7 @@ TabularListWindow::TabularListWindow(const QString& caption, QWidget* parent) : 
     model_ = new ListTableModel(this);
     listTable = new QTableView(this);
     listTable->setObjectName(QStringLiteral("listTable"));
+    listTable->setAccessibleName(caption);
     listTable->setModel(model_);
     // Column 0 holds the line number; the row header would repeat it.
     listTable->verticalHeader()->hide();

@@ -1,6 +1,7 @@
 #include "graph/ui/AnnotationTextDialog.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -17,9 +18,14 @@ AnnotationTextDialog::AnnotationTextDialog(QWidget* parent)
     annotationText = new QLineEdit(this);
     annotationText->setObjectName(QStringLiteral("annotationText"));
     annotationText->setMinimumWidth(260);
+    // The dialog has no title: the prompt says what the box is for.
+    promptLabel = new QLabel(QStringLiteral("Note text:"), this);
+    promptLabel->setObjectName(QStringLiteral("promptLabel"));
+    promptLabel->setBuddy(annotationText);
     QHBoxLayout* buttons =
         makeDialogButtons(*this, QStringLiteral("OK"), acceptButton, cancelButton);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(promptLabel);
     layout->addWidget(annotationText);
     layout->addLayout(buttons);
 }

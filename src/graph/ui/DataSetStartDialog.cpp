@@ -36,6 +36,8 @@ DataSetStartDialog::DataSetStartDialog(QDate date, QTime time, int setNumber, co
     timePicker = new QTimeEdit(QTime(time.hour(), time.minute(), time.second()), this);
     timePicker->setObjectName(QStringLiteral("timePicker"));
     timePicker->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    datePicker->setAccessibleName(QStringLiteral("Start date"));
+    timePicker->setAccessibleName(QStringLiteral("Start time"));
 
     QHBoxLayout* buttons =
         makeDialogButtons(*this, QStringLiteral("OK"), acceptButton, cancelButton);

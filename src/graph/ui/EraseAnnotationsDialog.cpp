@@ -20,6 +20,7 @@ EraseAnnotationsDialog::EraseAnnotationsDialog(const std::vector<AnnotationRow>&
     setWindowTitle(QStringLiteral("Erase Annotation"));
     annotationTable = new QTableWidget(int(rows_.size()), 3, this);
     annotationTable->setObjectName(QStringLiteral("annotationTable"));
+    annotationTable->setAccessibleName(QStringLiteral("Annotations"));
     annotationTable->setHorizontalHeaderLabels(
         {QStringLiteral("NO"), QStringLiteral("Time"), QStringLiteral("Contents")});
     const int widths[3] = {50, 120, 200};

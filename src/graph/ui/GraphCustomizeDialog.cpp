@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <cfloat>
@@ -83,6 +84,9 @@ GraphCustomizeDialog::GraphCustomizeDialog(const GraphState& looks, Pages pages,
     if (pages.fonts) tabs_->addTab(fontsPage(), tr("Fonts"));
     tabs_->addTab(coloursPage(), tr("Colors"));
     if (pages.subsets) tabs_->addTab(subsetsPage(), tr("Subsets"));
+    // Every tab whole: the dialog is as wide as the row of tabs, never scrolled or elided.
+    tabs_->tabBar()->setUsesScrollButtons(false);
+    tabs_->tabBar()->setElideMode(Qt::ElideNone);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

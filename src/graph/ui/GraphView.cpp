@@ -4,14 +4,14 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPrintDialog>
-#include <QPrinter>
+#include <QRegion>
 #include <QRegularExpression>
 #include <QWheelEvent>
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "graph/ui/DecimatedGraph.h"
 #include "graph/ui/GraphCustomizeDialog.h"
@@ -109,21 +109,66 @@ class OverlayItem : public QCPAbstractItem {
         return {mParentPlot->xAxis->coordToPixel(key), mParentPlot->yAxis->coordToPixel(value)};
     }
 
+    // Where an annotation's text goes. A line longer than the room between its start and the
+    // plot's right edge wraps at blanks (a word longer than the room at any character); when
+    // that room is narrower than a third of the plot, the text starts further left, so a note
+    // near the right edge still shows whole, its start included.
+    struct TextPlacement {
+        double left = 0, top = 0, width = 0;
+        QStringList lines;
+    };
+    TextPlacement placeText(const AnnotationView& a, const QPointF& at) const {
+        TextPlacement t;
+        const QFontMetricsF fm(overlay.annotationFont);
+        t.left = a.type == 2 ? at.x() + overlay.crossHalfSize + 3 : at.x();
+        const QRect area = clipRect();
+        const double minimumRoom = area.width() / 3.0;
+        if (area.width() > 0 && area.right() - t.left < minimumRoom)
+            t.left = std::max(double(area.left()), area.right() - minimumRoom);
+        const double room = area.right() - t.left;
+        for (const QString& line : a.lines) {
+            if (room <= 0 || fm.horizontalAdvance(line) <= room) {
+                t.lines.append(line);
+                continue;
+            }
+            QString current;
+            for (const QString& word : line.split(QLatin1Char(' '))) {
+                const QString joined = current.isEmpty() ? word : current + QLatin1Char(' ') + word;
+                if (fm.horizontalAdvance(joined) <= room) {
+                    current = joined;
+                    continue;
+                }
+                if (!current.isEmpty()) t.lines.append(current);
+                current = word;
+                // A word wider than the room is cut into pieces that fit.
+                while (current.size() > 1 && fm.horizontalAdvance(current) > room) {
+                    qsizetype fits = 1;
+                    while (fits < current.size() &&
+                           fm.horizontalAdvance(current.left(fits + 1)) <= room)
+                        ++fits;
+                    t.lines.append(current.left(fits));
+                    current = current.mid(fits);
+                }
+            }
+            t.lines.append(current);
+        }
+        for (const QString& line : t.lines) t.width = std::max(t.width, fm.horizontalAdvance(line));
+        t.top = at.y() - fm.height() * t.lines.size() / 2;
+        return t;
+    }
+
     // The rectangle an annotation covers on screen: its cross and its text.
     QRectF annotationRect(const AnnotationView& a) const {
         const QPointF at = pixelOf(a.key, a.value);
         const QFontMetricsF fm(overlay.annotationFont);
-        double width = 0;
-        for (const QString& line : a.lines) width = std::max(width, fm.horizontalAdvance(line));
-        const double height = a.lines.isEmpty() || width == 0 ? 0 : fm.height() * a.lines.size();
+        const TextPlacement t = placeText(a, at);
+        const double height = t.lines.isEmpty() || t.width == 0 ? 0 : fm.height() * t.lines.size();
         QRectF box;
-        double textLeft = at.x();
         if (a.type == 2) {
             const double h = overlay.crossHalfSize;
             box = QRectF(at.x() - h, at.y() - h, 2 * h, 2 * h);
-            textLeft = at.x() + h + 3;
         }
-        if (height > 0) box |= QRectF(textLeft, at.y() - height / 2, width, height);
+        if (height > 0) box |= QRectF(t.left, t.top, t.width, height);
         return box;
     }
 
@@ -140,6 +185,34 @@ class OverlayItem : public QCPAbstractItem {
         return {left, top, width, height};
     }
 
+    // The pixels a cursor line and its label may touch, with room for antialiasing and for
+    // glyphs reaching beyond their advance; empty for a line that is not drawn.
+    QRect lineBounds(const LineView& line) const {
+        const QRect area = clipRect();
+        const double x = mParentPlot->xAxis->coordToPixel(line.key);
+        if (!std::isfinite(x) || x < area.left() - 1 || x > area.right() + 1) return {};
+        const int column = int(std::floor(x));
+        QRect bounds(column - 2, area.top() - 2, 5, area.height() + 4);
+        if (!line.label.lines.isEmpty()) {
+            const int margin = 2 + QFontMetrics(overlay.lineFont).height() / 2;
+            bounds |= lineLabelRect(line, area)
+                          .toAlignedRect()
+                          .adjusted(-margin, -margin, margin, margin);
+        }
+        return bounds;
+    }
+
+    // Draws the item as its layer does (clipped to the axis rect, with its antialiasing), but
+    // only inside `damage`.
+    void drawWithin(QCPPainter* painter, const QRegion& damage) {
+        painter->save();
+        painter->setClipRect(clipRect().translated(0, -1));
+        painter->setClipRegion(damage, Qt::IntersectClip);
+        applyDefaultAntialiasingHint(painter);
+        draw(painter);
+        painter->restore();
+    }
+
   protected:
     void draw(QCPPainter* painter) override {
         const QRect area = clipRect();
@@ -152,18 +225,17 @@ class OverlayItem : public QCPAbstractItem {
                 painter->setPen(QPen(a.color, 1));
                 const QRectF box = annotationRect(a);
                 if (!box.intersects(area)) continue;
-                double textLeft = at.x();
                 if (a.type == 2) {
                     const double h = overlay.crossHalfSize;
                     painter->drawLine(QPointF(at.x() - h, at.y() - h),
                                       QPointF(at.x() + h, at.y() + h));
                     painter->drawLine(QPointF(at.x() - h, at.y() + h),
                                       QPointF(at.x() + h, at.y() - h));
-                    textLeft = at.x() + h + 3;
                 }
-                double top = at.y() - fm.height() * a.lines.size() / 2;
-                for (const QString& line : a.lines) {
-                    painter->drawText(QPointF(textLeft, top + fm.ascent()), line);
+                const TextPlacement t = placeText(a, at);
+                double top = t.top;
+                for (const QString& line : t.lines) {
+                    painter->drawText(QPointF(t.left, top + fm.ascent()), line);
                     top += fm.height();
                 }
             }
@@ -189,6 +261,69 @@ class OverlayItem : public QCPAbstractItem {
 
 struct View {
     QCPRange x, y;
+};
+
+bool sameAnnotations(const std::vector<AnnotationView>& a, const std::vector<AnnotationView>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const AnnotationView& x, const AnnotationView& y) {
+                          return x.index == y.index && x.type == y.type && x.key == y.key &&
+                                 x.value == y.value && x.lines == y.lines && x.color == y.color;
+                      });
+}
+
+bool sameLine(const LineView& a, const LineView& b) {
+    return a.key == b.key && a.label.lines == b.label.lines &&
+           a.label.atBottom == b.label.atBottom && a.color == b.color;
+}
+
+// Whether two overlays differ in their cursor lines at most.
+bool sameButLines(const Overlay& a, const Overlay& b) {
+    return a.showAnnotations == b.showAnnotations && a.annotationFont == b.annotationFont &&
+           a.crossHalfSize == b.crossHalfSize && a.showLines == b.showLines &&
+           a.lineFont == b.lineFont && sameAnnotations(a.annotations, b.annotations);
+}
+
+// The plot, able to redraw a part of its top layer: a cursor step changes a few columns of the
+// overlay, and redrawing and repainting those alone spares clearing, drawing and blending the
+// whole plot's buffers at every step.
+class LayeredPlot : public QCustomPlot {
+  public:
+    using QCustomPlot::QCustomPlot;
+
+    // Redraws the buffer of `layer`, the top layer, inside `damage` with `item` as the only
+    // child that draws, and repaints that part of the widget. False, with nothing done, when
+    // the layer is not the top one with a buffer of its own, another child draws, or any
+    // buffer awaits a full replot: the caller then replots the layer whole.
+    bool replotTopLayerPart(QCPLayer* layer, OverlayItem* item, const QRegion& damage) {
+        if (mLayers.isEmpty() || mLayers.last() != layer || layer->mode() != QCPLayer::lmBuffered ||
+            mPaintBuffers.isEmpty() || hasInvalidatedPaintBuffers())
+            return false;
+        // The rubber band lives on the top layer too, and draws nothing while no drag is on.
+        const QList<QCPLayerable*> children = layer->children();
+        if (std::any_of(children.begin(), children.end(), [this, item](QCPLayerable* child) {
+                const bool idleBand = child == selectionRect() && !selectionRect()->isActive();
+                return child != item && !idleBand && child->realVisibility();
+            }))
+            return false;
+        if (damage.isEmpty()) return true;
+        // setupPaintBuffers gives a buffered top layer the last buffer.
+        const QSharedPointer<QCPAbstractPaintBuffer> buffer = mPaintBuffers.last();
+        QCPPainter* painter = buffer->startPainting();
+        if (!painter) return false;
+        if (!painter->isActive()) {
+            delete painter;
+            return false;
+        }
+        painter->save();
+        painter->setCompositionMode(QPainter::CompositionMode_Source);
+        for (const QRect& r : damage) painter->fillRect(r, Qt::transparent);
+        painter->restore();
+        if (item->realVisibility()) item->drawWithin(painter, damage);
+        delete painter;
+        buffer->donePainting();
+        update(damage);
+        return true;
+    }
 };
 
 }  // namespace
@@ -232,6 +367,9 @@ struct GraphView::Impl {
     // What changed since the last replot: anything beyond the overlay, or the overlay only.
     bool fullRedrawNeeded = true;
     bool overlayRedrawNeeded = false;
+    // What the overlay changes since its last drawing cover: the cursor lines' pixels, or all.
+    QRegion overlayDamage;
+    bool overlayDamageAll = false;
     QCPLayer* overlayLayer = nullptr;
 
     QPoint pressPos;
@@ -576,8 +714,36 @@ struct GraphView::Impl {
             o.lines[i].color =
                 mono() ? (i == 0 ? QColor(Qt::black) : QColor(96, 96, 96)) : lineColors[i];
         }
+        noteOverlayChange(overlay->overlay, o);
         overlay->overlay = std::move(o);
         overlayRedrawNeeded = true;
+    }
+
+    // Cursor lines that moved damage their old and new pixels; any other change, the whole
+    // overlay. Both overlays are placed with the axes as they are, which are those of the last
+    // drawing unless a full replot is due anyway.
+    void noteOverlayChange(const Overlay& was, const Overlay& now) {
+        if (overlayDamageAll) return;
+        if (!sameButLines(was, now)) {
+            overlayDamageAll = true;
+            return;
+        }
+        for (size_t i = 0; i < 2; ++i) {
+            if (sameLine(was.lines[i], now.lines[i])) continue;
+            // Measured with the item's line font, the same in both.
+            overlayDamage += overlay->lineBounds(was.lines[i]);
+            overlayDamage += overlay->lineBounds(now.lines[i]);
+        }
+    }
+
+    // Draws the overlay's changes: only the damaged part where that is possible.
+    void replotOverlay() {
+        const bool whole = overlayDamageAll;
+        const QRegion damage = std::exchange(overlayDamage, QRegion());
+        overlayDamageAll = false;
+        if (whole ||
+            !static_cast<LayeredPlot*>(plot)->replotTopLayerPart(overlayLayer, overlay, damage))
+            overlayLayer->replot();
     }
 
     // Copies the settings that only the overlay draws.
@@ -701,7 +867,7 @@ struct GraphView::Impl {
 // ---- construction ----------------------------------------------------------------------------
 
 GraphView::GraphView(QWidget* parent) : QWidget(parent) {
-    plot_ = new QCustomPlot(this);
+    plot_ = new LayeredPlot(this);
     d_ = new Impl(this, plot_);
     plot_->setMouseTracking(true);
     plot_->installEventFilter(this);
@@ -733,6 +899,8 @@ GraphView::GraphView(QWidget* parent) : QWidget(parent) {
     connect(plot_, &QCustomPlot::afterReplot, this,
             [this, range = QCPRange(), area = QRect()]() mutable {
                 d_->fullRedrawNeeded = d_->overlayRedrawNeeded = false;
+                d_->overlayDamage = QRegion();
+                d_->overlayDamageAll = false;
                 if (plot_->xAxis->range() == range && plot_->axisRect()->rect() == area) return;
                 range = plot_->xAxis->range();
                 area = plot_->axisRect()->rect();
@@ -953,7 +1121,7 @@ void GraphView::perform(GraphAction action) {
             d_->syncGeometry();
             if (!d_->fullRedrawNeeded && d_->overlayRedrawNeeded) {
                 d_->overlayRedrawNeeded = false;
-                d_->overlayLayer->replot();  // the series' buffer stays as it is
+                d_->replotOverlay();  // the series' buffer stays as it is
             } else {
                 plot_->replot(QCustomPlot::rpQueuedReplot);
             }
@@ -964,9 +1132,6 @@ void GraphView::perform(GraphAction action) {
             break;
         case GraphAction::Customize:
             customize();
-            break;
-        case GraphAction::PrintDialog:
-            printDialog();
             break;
         case GraphAction::ReinitAndReset:
             d_->clearZoom();
@@ -1002,33 +1167,6 @@ void GraphView::customize() {
         plot_->replot(QCustomPlot::rpQueuedReplot);
     }
     emit customizeDialogClosed();
-}
-
-void GraphView::printDialog() {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setPageOrientation(QPageLayout::Landscape);
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() != QDialog::Accepted) return;
-    renderToPrinter(&printer);
-}
-
-bool GraphView::renderToPrinter(QPrinter* printer) {
-    if (!printer) return false;
-    QCPPainter painter;
-    if (!painter.begin(printer)) return false;
-    painter.setMode(QCPPainter::pmVectorized);
-    painter.setMode(QCPPainter::pmNoCaching);
-    // Scale the on-screen size to the page and give the plot the page's proportions.
-    const QRect page = painter.viewport();
-    const QSize screen =
-        plot_->viewport().size().isEmpty() ? QSize(1152, 699) : plot_->viewport().size();
-    const double scale =
-        std::min(page.width() / double(screen.width()), page.height() / double(screen.height()));
-    painter.scale(scale, scale);
-    plot_->toPainter(&painter, int(page.width() / scale), int(page.height() / scale));
-    const bool ended = painter.end();
-    d_->layoutDirty = true;
-    return ended;
 }
 
 // ---- queries ---------------------------------------------------------------------------------
@@ -1120,6 +1258,7 @@ void GraphView::setVertLineColor(int line, const QColor& color) {
     if (state_.viewingStyle == ViewingStyle::Color) {
         d_->overlay->overlay.lines[size_t(line)].color = color;
         d_->overlayRedrawNeeded = true;
+        d_->overlayDamageAll = true;
     }
 }
 
@@ -1210,6 +1349,9 @@ bool GraphView::eventFilter(QObject* watched, QEvent* event) {
             d_->pressButton = Qt::NoButton;
             return consumed;
         }
+        case QEvent::Leave:
+            emit mouseLeft();
+            return false;
         default:
             return false;
     }

@@ -9,7 +9,6 @@
 #include "graph/GraphState.h"
 
 class QCustomPlot;
-class QPrinter;
 
 namespace kl516 {
 
@@ -19,7 +18,6 @@ enum class GraphAction {
     InvalidateImage,  // repaint
     undoZoomButton,
     Customize,  // the settings dialog; dialogResult() tells OK (1) or not (0)
-    PrintDialog,
     ReinitAndReset,
 };
 
@@ -131,15 +129,12 @@ class GraphView : public QWidget {
     void setAllowFontPage(bool on) { allowFontPage_ = on; }
     void setAllowSubsetsPage(bool on) { allowSubsetsPage_ = on; }
 
-    // Draws the plot onto a printer's page, scaled to fit (used by PrintDialog). False when the
-    // printer could not begin the document.
-    bool renderToPrinter(QPrinter* printer);
-
     QCustomPlot* plot() const { return plot_; }
 
   signals:
     void clicked(QPoint pixel);
     void mouseMoved(QPoint pixel);
+    void mouseLeft();  // the pointer left the control
     void mousePressed(QPoint pixel, Qt::MouseButton button);
     void mouseReleased(QPoint pixel);
     void zoomedIn();
@@ -168,7 +163,6 @@ class GraphView : public QWidget {
     void propertiesEdited(int32_t subsetsBefore, int32_t pointsBefore);
     void resetImage();
     void customize();
-    void printDialog();
 
     GraphState state_;
     bool stateTouched_ = true;

@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -17,7 +16,10 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSplitter>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
@@ -25,6 +27,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 
 #include "dataset/DataSetTable.h"
@@ -40,6 +43,7 @@
 #include "graph/ui/EraseAnnotationsDialog.h"
 #include "graph/ui/NoiseAssessmentWindow.h"
 #include "graph/ui/RangeSlider.h"
+#include "graph/ui/ReflowLayout.h"
 #include "levels/LevelArithmetic.h"
 #include "link/Clock.h"
 #include "workspace/Prompts.h"
@@ -50,16 +54,53 @@ namespace kl516 {
 
 namespace {
 
-QLineEdit* readOnlyField(QWidget* parent, const char* name, int width) {
+// A statistics field; its width follows the widest text it may show (fitStatisticFields).
+QLineEdit* readOnlyField(QWidget* parent, const char* name) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(QLatin1String(name));
     e->setReadOnly(true);
-    e->setFixedWidth(width);
     return e;
+}
+
+// The width at which a line edit shows the widest of `texts` whole: the text, the edit's own
+// margins and its frame, as its size hint counts them.
+int fieldWidthFor(const QLineEdit* field, const QStringList& texts) {
+    const QFontMetrics metrics = field->fontMetrics();
+    int text = 0;
+    for (const QString& t : texts) text = std::max(text, metrics.horizontalAdvance(t));
+    const QMargins tm = field->textMargins();
+    const QMargins cm = field->contentsMargins();
+    constexpr int kInnerMargin = 2;  // the line edit's own gap each side of its text
+    QStyleOptionFrame option;
+    option.initFrom(field);
+    option.lineWidth = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field);
+    option.midLineWidth = 0;
+    option.state |= QStyle::State_Sunken | QStyle::State_ReadOnly;
+    const QSize contents(text + 2 * kInnerMargin + tm.left() + tm.right() + cm.left() + cm.right() +
+                             2,  // a pixel each side for the glyphs' bearings
+                         metrics.height());
+    return field->style()->sizeFromContents(QStyle::CT_LineEdit, &option, contents, field).width();
+}
+
+// One statistic of a panel (its name, the field and for an extreme "@" and its time), kept on
+// one line when the panel reflows.
+QWidget* statisticCell(QWidget* panel, std::initializer_list<QWidget*> parts) {
+    auto* cell = new QWidget(panel);
+    auto* line = new QHBoxLayout(cell);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(4);
+    for (QWidget* part : parts) line->addWidget(part);
+    return cell;
 }
 
 QLabel* makeLabel(QWidget* parent, const QString& text) {
     return new QLabel(text, parent);
+}
+
+// Sets a read-only field's text when it differs: a cursor step leaves most fields as they are,
+// and an unchanged field need not be repainted.
+void showText(QLineEdit* field, const QString& text) {
+    if (field->text() != text) field->setText(text);
 }
 
 const double kSamplingRates[9] = {0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 30};
@@ -216,15 +257,19 @@ void GraphWindow::buildLayout() {
             [setViewing] { setViewing(ViewingStyle::Color); });
     connect(monochromeButton, &QToolButton::clicked, this,
             [setViewing] { setViewing(ViewingStyle::Monochrome); });
+    // The tool bar's own button for the tools a narrow window cannot show.
+    if (auto* more = toolBar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(QStringLiteral("More tools"));
     sideLayout->addWidget(toolBar);
 
     // Graph statistic: the whole series.
     graphStatisticsPanel = new QWidget(side);
     graphStatisticsPanel->setObjectName(QStringLiteral("graphStatisticsPanel"));
-    graphStatisticsPanel->setFixedHeight(75);
-    auto* gs = new QGridLayout(graphStatisticsPanel);
+    // Its rows reflow to the window's width: two rows when wide, more when narrow.
+    graphStatisticsPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    auto* gs = new ReflowLayout(4, 12, 4, graphStatisticsPanel);
     gs->setContentsMargins(8, 4, 8, 4);
-    seriesStartTime = readOnlyField(graphStatisticsPanel, "seriesStartTime", 170);
+    seriesStartTime = readOnlyField(graphStatisticsPanel, "seriesStartTime");
     samplingRatePanel = new QWidget(graphStatisticsPanel);
     samplingRatePanel->setObjectName(QStringLiteral("samplingRatePanel"));
     auto* rateLayout = new QHBoxLayout(samplingRatePanel);
@@ -235,34 +280,40 @@ void GraphWindow::buildLayout() {
     for (double r : kSamplingRates) samplingRateBox->addItem(QString::number(r, 'f', 1));
     samplingRateBox->setCurrentIndex(-1);
     samplingRateBox->setFixedWidth(70);
+    // The label shares the box's panel: a screen reader names a combo box by the label beside
+    // it (a buddy among its siblings), not by an accessible name. It keeps its normal colour
+    // while the panel is disabled.
+    auto* samplingRateLabel = makeLabel(samplingRatePanel, QStringLiteral("Sampling Rate"));
+    samplingRateLabel->setBuddy(samplingRateBox);
+    QPalette labelPalette = samplingRateLabel->palette();
+    labelPalette.setColor(QPalette::Disabled, QPalette::WindowText,
+                          labelPalette.color(QPalette::Active, QPalette::WindowText));
+    samplingRateLabel->setPalette(labelPalette);
+    rateLayout->addWidget(samplingRateLabel);
     rateLayout->addWidget(samplingRateBox);
     rateLayout->addWidget(makeLabel(samplingRatePanel, QStringLiteral("Sec")));
     samplingRatePanel->setEnabled(false);
-    pointCount = readOnlyField(graphStatisticsPanel, "pointCount", 80);
+    pointCount = readOnlyField(graphStatisticsPanel, "pointCount");
     pointCount->setText(QStringLiteral("0"));
-    seriesAverage = readOnlyField(graphStatisticsPanel, "seriesAverage", 80);
+    seriesAverage = readOnlyField(graphStatisticsPanel, "seriesAverage");
     seriesAverage->setText(QStringLiteral("***.* dB "));
-    seriesMaximum = readOnlyField(graphStatisticsPanel, "seriesMaximum", 60);
-    seriesMaximumTime = readOnlyField(graphStatisticsPanel, "seriesMaximumTime", 170);
-    seriesMinimum = readOnlyField(graphStatisticsPanel, "seriesMinimum", 60);
-    seriesMinimumTime = readOnlyField(graphStatisticsPanel, "seriesMinimumTime", 170);
-    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("Start Time")), 0, 0);
-    gs->addWidget(seriesStartTime, 0, 1);
-    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("Sampling Rate")), 0, 2);
-    gs->addWidget(samplingRatePanel, 0, 3);
-    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("Data No.")), 0, 4);
-    gs->addWidget(pointCount, 0, 5);
-    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("Avg")), 0, 6);
-    gs->addWidget(seriesAverage, 0, 7);
-    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("Maximum ")), 1, 0);
-    gs->addWidget(seriesMaximum, 1, 1, Qt::AlignLeft);
-    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("@")), 1, 2, Qt::AlignRight);
-    gs->addWidget(seriesMaximumTime, 1, 3, 1, 2);
-    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("Minimum")), 1, 5);
-    gs->addWidget(seriesMinimum, 1, 6);
-    gs->addWidget(makeLabel(graphStatisticsPanel, QStringLiteral("@")), 1, 7, Qt::AlignLeft);
-    gs->addWidget(seriesMinimumTime, 1, 8);
-    gs->setColumnStretch(9, 1);
+    seriesMaximum = readOnlyField(graphStatisticsPanel, "seriesMaximum");
+    seriesMaximumTime = readOnlyField(graphStatisticsPanel, "seriesMaximumTime");
+    seriesMinimum = readOnlyField(graphStatisticsPanel, "seriesMinimum");
+    seriesMinimumTime = readOnlyField(graphStatisticsPanel, "seriesMinimumTime");
+    const auto at = [](QWidget* panel) { return makeLabel(panel, QStringLiteral("@")); };
+    QWidget* const p = graphStatisticsPanel;
+    for (QWidget* cell : {
+             statisticCell(p, {makeLabel(p, QStringLiteral("Start Time")), seriesStartTime}),
+             static_cast<QWidget*>(samplingRatePanel),
+             statisticCell(p, {makeLabel(p, QStringLiteral("Data No.")), pointCount}),
+             statisticCell(p, {makeLabel(p, QStringLiteral("Avg")), seriesAverage}),
+             statisticCell(p, {makeLabel(p, QStringLiteral("Maximum")), seriesMaximum, at(p),
+                               seriesMaximumTime}),
+             statisticCell(p, {makeLabel(p, QStringLiteral("Minimum")), seriesMinimum, at(p),
+                               seriesMinimumTime}),
+         })
+        gs->addWidget(cell);
     sideLayout->addWidget(graphStatisticsPanel);
 
     // Graph with the pointer readout in its corner, and the cursor panel under a splitter.
@@ -281,6 +332,8 @@ void GraphWindow::buildLayout() {
     pointerReadoutLabel->setFrameShape(QFrame::Panel);
     pointerReadoutLabel->setFrameShadow(QFrame::Raised);
     pointerReadoutLabel->setMinimumWidth(150);
+    // The pointer over the readout is still over the graph: no leave, no flicker.
+    pointerReadoutLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     pointerReadoutLabel->hide();  // shown with the first pointer readout
     pointerReadoutLabel->raise();
     graphPanel->installEventFilter(this);
@@ -313,23 +366,23 @@ void GraphWindow::buildLayout() {
         return double(rangeSlider->mapFrom(this, graphView->mapTo(this, onGraph)).x());
     });
     cs->addWidget(sliderPanel);
-    auto* cg = new QGridLayout;
+    // Two columns of statistics when wide (cursor A and B beside the extremes between them),
+    // one when narrow.
+    auto* cg = new ReflowLayout(2, 16, 4);
     cg->setContentsMargins(8, 0, 8, 0);
-    cursorALevel = readOnlyField(cursorStatisticsPanel, "cursorALevel", 60);
-    cursorATime = readOnlyField(cursorStatisticsPanel, "cursorATime", 170);
-    cursorBLevel = readOnlyField(cursorStatisticsPanel, "cursorBLevel", 60);
-    cursorBTime = readOnlyField(cursorStatisticsPanel, "cursorBTime", 170);
-    betweenCursorsMaximum = readOnlyField(cursorStatisticsPanel, "betweenCursorsMaximum", 60);
-    betweenCursorsMaximumTime =
-        readOnlyField(cursorStatisticsPanel, "betweenCursorsMaximumTime", 170);
-    betweenCursorsMinimum = readOnlyField(cursorStatisticsPanel, "betweenCursorsMinimum", 60);
-    betweenCursorsMinimumTime =
-        readOnlyField(cursorStatisticsPanel, "betweenCursorsMinimumTime", 170);
-    betweenCursorsAverage = readOnlyField(cursorStatisticsPanel, "betweenCursorsAverage", 60);
-    betweenCursorsLeq = readOnlyField(cursorStatisticsPanel, "betweenCursorsLeq", 60);
-    betweenCursorsL10 = readOnlyField(cursorStatisticsPanel, "betweenCursorsL10", 60);
-    betweenCursorsL50 = readOnlyField(cursorStatisticsPanel, "betweenCursorsL50", 60);
-    betweenCursorsL90 = readOnlyField(cursorStatisticsPanel, "betweenCursorsL90", 60);
+    cursorALevel = readOnlyField(cursorStatisticsPanel, "cursorALevel");
+    cursorATime = readOnlyField(cursorStatisticsPanel, "cursorATime");
+    cursorBLevel = readOnlyField(cursorStatisticsPanel, "cursorBLevel");
+    cursorBTime = readOnlyField(cursorStatisticsPanel, "cursorBTime");
+    betweenCursorsMaximum = readOnlyField(cursorStatisticsPanel, "betweenCursorsMaximum");
+    betweenCursorsMaximumTime = readOnlyField(cursorStatisticsPanel, "betweenCursorsMaximumTime");
+    betweenCursorsMinimum = readOnlyField(cursorStatisticsPanel, "betweenCursorsMinimum");
+    betweenCursorsMinimumTime = readOnlyField(cursorStatisticsPanel, "betweenCursorsMinimumTime");
+    betweenCursorsAverage = readOnlyField(cursorStatisticsPanel, "betweenCursorsAverage");
+    betweenCursorsLeq = readOnlyField(cursorStatisticsPanel, "betweenCursorsLeq");
+    betweenCursorsL10 = readOnlyField(cursorStatisticsPanel, "betweenCursorsL10");
+    betweenCursorsL50 = readOnlyField(cursorStatisticsPanel, "betweenCursorsL50");
+    betweenCursorsL90 = readOnlyField(cursorStatisticsPanel, "betweenCursorsL90");
     // The levels between the cursors go with their average: whatever empties it (a new run, an
     // erase) empties them too.
     connect(betweenCursorsAverage, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -348,51 +401,82 @@ void GraphWindow::buildLayout() {
     labelB->setStyleSheet(QStringLiteral("color: red;"));
     cursorLabels_[0] = labelA;
     cursorLabels_[1] = labelB;
-    const struct {
-        QLabel* label;
-        QLineEdit* value;
-        QLineEdit* time;
-        int row, column;
-    } rows[] = {
-        {labelA, cursorALevel, cursorATime, 0, 0},
-        {labelB, cursorBLevel, cursorBTime, 1, 0},
-        {makeLabel(cursorStatisticsPanel, QStringLiteral("Max.Between A and B")),
-         betweenCursorsMaximum, betweenCursorsMaximumTime, 0, 4},
-        {makeLabel(cursorStatisticsPanel, QStringLiteral("Min.Between A and B")),
-         betweenCursorsMinimum, betweenCursorsMinimumTime, 1, 4},
-        {makeLabel(cursorStatisticsPanel, QStringLiteral("Avg Between A and B")),
-         betweenCursorsAverage, nullptr, 2, 4},
-    };
-    for (const auto& r : rows) {
-        cg->addWidget(r.label, r.row, r.column);
-        cg->addWidget(r.value, r.row, r.column + 1);
-        if (r.time) {
-            cg->addWidget(makeLabel(cursorStatisticsPanel, QStringLiteral("@")), r.row,
-                          r.column + 2);
-            cg->addWidget(r.time, r.row, r.column + 3);
-        }
-    }
-    auto* levels = new QHBoxLayout;
-    levels->setContentsMargins(0, 0, 0, 0);
-    levels->addWidget(betweenCursorsLeq);
+    QWidget* const c = cursorStatisticsPanel;
+    const auto atC = [c] { return makeLabel(c, QStringLiteral("@")); };
+    auto* levels = new QWidget(c);
+    auto* levelsLine = new QHBoxLayout(levels);
+    levelsLine->setContentsMargins(0, 0, 0, 0);
+    levelsLine->setSpacing(4);
     for (const auto& [name, field] : {std::pair{"L10", betweenCursorsL10},
                                       {"L50", betweenCursorsL50},
                                       {"L90", betweenCursorsL90}}) {
-        levels->addSpacing(8);
-        levels->addWidget(makeLabel(cursorStatisticsPanel, QLatin1String(name)));
-        levels->addWidget(field);
+        if (field != betweenCursorsL10) levelsLine->addSpacing(8);
+        levelsLine->addWidget(makeLabel(c, QLatin1String(name)));
+        levelsLine->addWidget(field);
     }
-    levels->addStretch(1);
-    cg->addWidget(makeLabel(cursorStatisticsPanel, QStringLiteral("Leq Between A and B")), 2, 0);
-    cg->addLayout(levels, 2, 1, 1, 3);
-    cg->setColumnStretch(8, 1);
+    for (QWidget* cell : std::initializer_list<QWidget*>{
+             statisticCell(c, {labelA, cursorALevel, atC(), cursorATime}),
+             statisticCell(c, {makeLabel(c, QStringLiteral("Max.Between A and B")),
+                               betweenCursorsMaximum, atC(), betweenCursorsMaximumTime}),
+             statisticCell(c, {labelB, cursorBLevel, atC(), cursorBTime}),
+             statisticCell(c, {makeLabel(c, QStringLiteral("Min.Between A and B")),
+                               betweenCursorsMinimum, atC(), betweenCursorsMinimumTime}),
+             statisticCell(
+                 c, {makeLabel(c, QStringLiteral("Leq Between A and B")), betweenCursorsLeq}),
+             statisticCell(
+                 c, {makeLabel(c, QStringLiteral("Avg Between A and B")), betweenCursorsAverage}),
+             levels,
+         })
+        cg->addWidget(cell);
     cs->addLayout(cg);
     cs->addStretch(1);
+    // A screen reader names each value by the label beside it and the cursor or range it
+    // belongs to ("@" alone says nothing); the short tool button captions get their command.
+    const std::pair<QWidget*, const char*> spokenNames[] = {
+        {seriesStartTime, "Start Time"},
+        {pointCount, "Data No."},
+        {seriesAverage, "Average"},
+        {seriesMaximum, "Maximum"},
+        {seriesMaximumTime, "Maximum time"},
+        {seriesMinimum, "Minimum"},
+        {seriesMinimumTime, "Minimum time"},
+        {cursorALevel, "Cursor A level"},
+        {cursorATime, "Cursor A time"},
+        {cursorBLevel, "Cursor B level"},
+        {cursorBTime, "Cursor B time"},
+        {betweenCursorsMaximum, "Maximum between A and B"},
+        {betweenCursorsMaximumTime, "Maximum time between A and B"},
+        {betweenCursorsMinimum, "Minimum between A and B"},
+        {betweenCursorsMinimumTime, "Minimum time between A and B"},
+        {betweenCursorsAverage, "Average between A and B"},
+        {betweenCursorsLeq, "Leq between A and B"},
+        {betweenCursorsL10, "L10 between A and B"},
+        {betweenCursorsL50, "L50 between A and B"},
+        {betweenCursorsL90, "L90 between A and B"},
+        {graphStatisticsButton, "Toggle Graph Statistic"},
+        {cursorStatisticsButton, "Toggle Line Cursor Statistic"},
+        {normalModeButton, "Normal Cursor"},
+        {crossModeButton, "Draw A Cross On Graph"},
+        {textModeButton, "Text annotation"},
+        {eraseAnnotationsButton, "Erase annotations"},
+        {colorButton, "Color"},
+        {monochromeButton, "Monochrome"},
+        {clearButton, "Clear"},
+        {rangeSlider, "Cursors A and B"},
+        {dataSetTable, "Data Sets"},
+        {graphView, "Graph"},
+        {samplingRateBox->lineEdit(), "Sampling Rate in seconds"},
+    };
+    for (const auto& [widget, name] : spokenNames) widget->setAccessibleName(QLatin1String(name));
     graphSplitter->addWidget(graphPanel);
     graphSplitter->addWidget(cursorStatisticsPanel);
     graphSplitter->setStretchFactor(0, 1);
     graphSplitter->setStretchFactor(1, 0);
-    graphSplitter->setSizes({kClientHeight - 75 - 139 - 30, 139});
+    fitStatisticFields();
+    const int cursorPanelHeight = cursorStatisticsPanel->sizeHint().height();
+    graphSplitter->setSizes({kClientHeight - graphStatisticsPanel->sizeHint().height() -
+                                 cursorPanelHeight - toolBar->sizeHint().height(),
+                             cursorPanelHeight});
     sideLayout->addWidget(graphSplitter, 1);
 
     dataSetSplitter = new QSplitter(Qt::Horizontal, this);
@@ -401,6 +485,26 @@ void GraphWindow::buildLayout() {
     dataSetSplitter->addWidget(side);
     dataSetSplitter->setStretchFactor(1, 1);
     dataSetSplitter->setSizes({375, kClientWidth - 375});
+    // A filled list fits its columns to their titles and texts (a long date, "FAST", the
+    // range), never narrower than their listed widths, and widens its panel to all columns as
+    // far as the graph beside it leaves room, so Fa/Sl and LEVEL are not cut off.
+    connect(dataSetTable->model(), &QAbstractItemModel::modelReset, this, [this, widths] {
+        int total = 2 * dataSetTable->frameWidth() +
+                    dataSetTable->verticalScrollBar()->sizeHint().width() + 4;
+        for (int c = 0; c < DataSetListModel::kColumns; ++c) {
+            const auto* view = static_cast<const QAbstractItemView*>(dataSetTable);
+            const int w = std::max({widths[c], dataSetTable->horizontalHeader()->sectionSizeHint(c),
+                                    view->sizeHintForColumn(c)});
+            dataSetTable->setColumnWidth(c, w);
+            total += w;
+        }
+        QList<int> sizes = dataSetSplitter->sizes();
+        if (sizes.size() == 2 && sizes[0] < total) {
+            sizes[1] = std::max(0, sizes[1] - (total - sizes[0]));
+            sizes[0] = total;
+            dataSetSplitter->setSizes(sizes);
+        }
+    });
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(0, 0, 0, 0);
     top->addWidget(dataSetSplitter);
@@ -418,6 +522,8 @@ void GraphWindow::buildLayout() {
         rangeSlider->update();  // the thumbs follow the axis
     });
     connect(graphView, &GraphView::mouseMoved, this, &GraphWindow::onGraphMouseMoved);
+    // The readout tells what is under the pointer: with the pointer gone it would mislead.
+    connect(graphView, &GraphView::mouseLeft, pointerReadoutLabel, &QWidget::hide);
     connect(graphView, &GraphView::zoomedIn, this, &GraphWindow::onGraphZoomedIn);
     connect(graphView, &GraphView::customizeDialogClosed, this, &GraphWindow::onGraphOptionsClosed);
     connect(graphView, &GraphView::clicked, this, &GraphWindow::onGraphClicked);
@@ -627,8 +733,10 @@ void GraphWindow::setSliderRange(int n) {
     rangeSlider->setMaximum(n - 1);
     rangeSlider->setFirstValue(n / 3);
     rangeSlider->setSecondValue(2 * n / 3);
-    // A value that did not change fires nothing; the cursors still follow the new series.
+    // A value that did not change fires nothing; the cursors still follow the new series, and
+    // the thumbs the new points' places on the axis.
     onRangeSliderChanged();
+    rangeSlider->update();
 }
 
 // ---- graph options and template ------------------------------------------------------------
@@ -703,7 +811,6 @@ void GraphWindow::onRangeSliderChanged() {
     placeCursor(0, cursorA_);
     placeCursor(1, cursorB_);
     updateCursorStatistic();
-    sliderPanel->update();
     redraw();
 }
 
@@ -716,8 +823,8 @@ void GraphWindow::placeCursor(int cursor, int point) {
     // A missed sample has its time but no level: the level field stays empty, the line's label
     // carries the time alone.
     const bool level = hasLevel(y, std::as_const(*graphView).state().nullDataValueY);
-    (cursor == 0 ? cursorALevel : cursorBLevel)->setText(level ? levelText(y) : QString());
-    (cursor == 0 ? cursorATime : cursorBTime)->setText(dateTimeText(x));
+    showText(cursor == 0 ? cursorALevel : cursorBLevel, level ? levelText(y) : QString());
+    showText(cursor == 0 ? cursorATime : cursorBTime, dateTimeText(x));
     QString label = QStringLiteral("|t") + longTimeText(x);
     if (level) label += QLatin1Char('\n') + levelText(y) + QStringLiteral("dB");
     graphView->editProperties([&](GraphState& s) {
@@ -736,11 +843,11 @@ void GraphWindow::updateCursorStatistic() {
         cursorIndex_.build(xs, ys, n, s.nullDataValueY);
     const CursorStatistics c = cursorIndex_.statistics(cursorA_, cursorB_);
     if (c.levels > 0) {
-        betweenCursorsMaximum->setText(levelText(c.maximum));
-        betweenCursorsMaximumTime->setText(dateTimeText(c.maximumTime));
-        betweenCursorsMinimum->setText(levelText(c.minimum));
-        betweenCursorsMinimumTime->setText(dateTimeText(c.minimumTime));
-        betweenCursorsAverage->setText(levelText(c.mean));
+        showText(betweenCursorsMaximum, levelText(c.maximum));
+        showText(betweenCursorsMaximumTime, dateTimeText(c.maximumTime));
+        showText(betweenCursorsMinimum, levelText(c.minimum));
+        showText(betweenCursorsMinimumTime, dateTimeText(c.minimumTime));
+        showText(betweenCursorsAverage, levelText(c.mean));
     } else {
         // Only missed samples between the cursors: no figure to show.
         for (QLineEdit* e :
@@ -750,7 +857,7 @@ void GraphWindow::updateCursorStatistic() {
     }
     const CursorLevels levels = cursorIndex_.levels(cursorA_, cursorB_);
     const auto show = [&](QLineEdit* e, double level) {
-        e->setText(levels.count > 0 ? levelText(level) : QString());
+        showText(e, levels.count > 0 ? levelText(level) : QString());
     };
     show(betweenCursorsLeq, levels.leq);
     show(betweenCursorsL10, levels.l10);
@@ -1003,7 +1110,7 @@ void GraphWindow::exportStatistics() {
     f.l50AB = betweenCursorsL50->text();
     f.l90AB = betweenCursorsL90->text();
     QGuiApplication::clipboard()->setText(statisticText(f));
-    host_.prompts().message(QStringLiteral("The statistic has been copy to clipboard"));
+    host_.prompts().information(QStringLiteral("The statistic has been copied to the clipboard"));
 }
 
 GraphWindow* GraphWindow::openRunningLeq() {
@@ -1137,6 +1244,7 @@ void GraphWindow::onFirstShow() {
         samplingRateBox->setItemText(i, formatLevel(kSamplingRates[i], host_.locale()));
     samplingRateBox->setEditText(current);
     samplingRateBox->blockSignals(blocked);
+    fitStatisticFields();
 }
 
 void GraphWindow::showEvent(QShowEvent* event) {
@@ -1156,6 +1264,31 @@ void GraphWindow::resizeEvent(QResizeEvent* event) {
 
 void GraphWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) fitStatisticFields();
+}
+
+void GraphWindow::fitStatisticFields() {
+    // The widest texts each field may show: levels with one decimal, a large point count, and
+    // dates and times with eights (among the widest digits) in the morning and the afternoon,
+    // with the tenth of a second.
+    const QStringList levels{levelText(188.8), levelText(-88.8)};
+    QStringList times;
+    for (const QTime time : {QTime(8, 58, 58, 800), QTime(20, 58, 58, 800)})
+        times << pointDateTimeText(toSerialDateTime(QDate(2088, 12, 28), time), host_.locale(),
+                                   true);
+    const auto fit = [](QLineEdit* field, const QStringList& texts) {
+        field->setFixedWidth(fieldWidthFor(field, texts));
+    };
+    for (QLineEdit* field : {seriesStartTime, seriesMaximumTime, seriesMinimumTime, cursorATime,
+                             cursorBTime, betweenCursorsMaximumTime, betweenCursorsMinimumTime})
+        fit(field, times);
+    for (QLineEdit* field :
+         {seriesMaximum, seriesMinimum, cursorALevel, cursorBLevel, betweenCursorsMaximum,
+          betweenCursorsMinimum, betweenCursorsAverage, betweenCursorsLeq, betweenCursorsL10,
+          betweenCursorsL50, betweenCursorsL90})
+        fit(field, levels);
+    fit(seriesAverage, levels + QStringList{QStringLiteral("***.* dB ")});
+    fit(pointCount, {QStringLiteral("88888888")});
 }
 
 bool GraphWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -186,6 +186,9 @@ class GraphWindow : public QWidget {
 
   private:
     void buildLayout();
+    // Sizes each statistics field to the widest text it may show in the window's font and
+    // locale.
+    void fitStatisticFields();
     void alignSlider();
     void movePointerReadout();
     void onGraphPressed(const QPoint& pixel, Qt::MouseButton button);

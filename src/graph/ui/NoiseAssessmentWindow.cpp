@@ -19,6 +19,7 @@
 
 #include "dataset/SerialDateTime.h"
 #include "formats/FileProgress.h"
+#include "formats/SpreadsheetCsv.h"
 #include "formats/TableText.h"
 #include "platform/Settings.h"
 #include "workspace/Prompts.h"
@@ -414,15 +415,48 @@ void NoiseAssessmentWindow::drawChart() {
     levelChart->replot();
 }
 
+bool NoiseAssessmentWindow::saveIntervalsForSpreadsheet(const QString& path) {
+    const std::vector<IntervalRow>& intervals = assessment_->intervals;
+    const auto level = [](const std::optional<double>& l) {
+        return l ? spreadsheetLevel(*l) : QString();
+    };
+    const FileWriteResult r = writeSpreadsheetCsvFile(
+        path,
+        {QStringLiteral("start_time"), QStringLiteral("end_time"), QStringLiteral("leq_dB"),
+         QStringLiteral("lmax_dB"), QStringLiteral("lmin_dB"), QStringLiteral("l10_dB"),
+         QStringLiteral("l50_dB"), QStringLiteral("l90_dB"), QStringLiteral("samples"),
+         QStringLiteral("coverage_percent")},
+        qint64(intervals.size()), [&](qint64 i) {
+            const IntervalRow& row = intervals[size_t(i)];
+            const LevelFigures& f = row.figures;
+            return QStringList{spreadsheetTime(serialOf(row.start)),
+                               spreadsheetTime(serialOf(row.end)),
+                               level(f.leq),
+                               level(f.lmax),
+                               level(f.lmin),
+                               level(f.l10),
+                               level(f.l50),
+                               level(f.l90),
+                               QString::number(f.samples),
+                               QString::number(row.coveragePercent, 'f', 1)};
+        });
+    if (!r.ok()) host_.prompts().message(r.error);
+    return r.status == FileWriteResult::Status::Written;
+}
+
 bool NoiseAssessmentWindow::save() {
     if (!assessment_) return false;
     Prompts& prompts = host_.prompts();
     const AppPaths paths = host_.paths();
     const QString folder = paths.dataFolder.isEmpty() ? paths.programFolder : paths.dataFolder;
-    const QString path =
-        prompts.saveFileName(QStringLiteral("Save"), folder,
-                             QStringLiteral("Text files (*.txt);;Comma-separated files (*.csv)"));
+    QString chosen;
+    const QString path = prompts.saveFileNameAndFilter(
+        QStringLiteral("Save"), folder,
+        QStringLiteral("Text files (*.txt);;Comma-separated files (*.csv);;") +
+            spreadsheetCsvDialogFilter(),
+        chosen);
     if (path.isEmpty()) return false;
+    if (isSpreadsheetCsvFilter(chosen)) return saveIntervalsForSpreadsheet(path);
     // The three tables one after the other, each under its name and column titles, and the
     // totals at the end.
     std::vector<QStringList> rows;

@@ -66,6 +66,8 @@ class NoiseAssessmentWindow : public QWidget {
     void showAssessment();
     void drawChart();
     QString timeText(double wallSeconds) const;
+    // Save's spreadsheet CSV: the interval table under its column names.
+    bool saveIntervalsForSpreadsheet(const QString& path);
     QString levelText(const std::optional<double>& level) const;
 
     GraphWindowHost& host_;

@@ -9,6 +9,7 @@
 #include <QToolButton>
 
 #include "formats/FileProgress.h"
+#include "formats/SpreadsheetCsv.h"
 #include "formats/TableText.h"
 #include "graph/ui/GraphWindow.h"
 #include "leq/ui/LeqWindow.h"
@@ -223,13 +224,19 @@ void LeqCommands::runTick() {
 bool LeqCommands::saveLeqTable() {
     if (!window_) return false;
     const QString base = collectionBaseFolder(app_.dataFolder(), app_.programFolder());
-    const QString path =
-        app_.prompts().saveFileName(QStringLiteral("Save"), base, QStringLiteral("(*.txt)"));
+    QString chosen;
+    const QString path = app_.prompts().saveFileNameAndFilter(
+        QStringLiteral("Save"), base, QStringLiteral("(*.txt);;") + spreadsheetCsvDialogFilter(),
+        chosen);
     if (path.isEmpty()) return false;
     const LeqTableModel& table = window_->table();
-    const FileWriteResult r = writeTableTextFile(
-        path, table.rowCount(), [&](qint64 row) { return table.cells(int(row)); },
-        QLatin1Char('\t'));
+    const FileWriteResult r =
+        isSpreadsheetCsvFilter(chosen)
+            ? writeSpreadsheetCsvFile(path, LeqTableModel::spreadsheetHeader(), table.rowCount(),
+                                      [&](qint64 row) { return table.spreadsheetFields(int(row)); })
+            : writeTableTextFile(
+                  path, table.rowCount(), [&](qint64 row) { return table.cells(int(row)); },
+                  QLatin1Char('\t'));
     // Told, as every other save does: the table is still unsaved, and a close waiting on this
     // save stays refused.
     if (r.status != FileWriteResult::Status::Written) {

@@ -20,8 +20,8 @@ class WindowService;
 
 namespace LeqText {
 inline const QString Recording =
-    QStringLiteral("The meter is recording data, please stop recording first .");
-inline const QString Failed = QStringLiteral("LEQ fail , try to start again !!");
+    QStringLiteral("The meter is recording data, please stop recording first.");
+inline const QString Failed = QStringLiteral("LEQ fail, try to start again !!");
 inline const QString NoData = QStringLiteral("No data to graph !");
 inline const QString SaveQuestion = QStringLiteral("Save LEQ Data ?");
 // A run takes the link from the status poll, which a real-time run samples from.

@@ -18,6 +18,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "formats/SpreadsheetCsv.h"
+
 namespace kl516 {
 
 namespace {
@@ -26,6 +28,17 @@ constexpr int kWidths[LeqTableModel::kColumns] = {65, 75, 100, 75, 75};
 }  // namespace
 
 // ---- LeqTableModel ---------------------------------------------------------------------------
+
+QStringList LeqTableModel::spreadsheetHeader() {
+    return {QStringLiteral("time"), QStringLiteral("level_dB"), QStringLiteral("leq_dB")};
+}
+
+QStringList LeqTableModel::spreadsheetFields(int row) const {
+    const LeqRow& r = rows_[size_t(row)];
+    // A second without a counted reading has no levels.
+    return {spreadsheetTime(r.stamp), r.hasLevel ? spreadsheetLevel(r.spl) : QString(),
+            r.hasLevel ? spreadsheetLevel(r.leq) : QString()};
+}
 
 QVariant LeqTableModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid()) return {};
@@ -87,6 +100,7 @@ LeqWindow::LeqWindow(const QLocale& locale, QWidget* parent)
     left->setContentsMargins(2, 2, 2, 2);
     leqTable = new QTableView(tablePanel);
     leqTable->setObjectName(QStringLiteral("leqTable"));
+    leqTable->setAccessibleName(QStringLiteral("LEQ readings"));
     leqTable->setModel(model_);
     leqTable->verticalHeader()->hide();
     leqTable->verticalHeader()->setDefaultSectionSize(18);
@@ -145,6 +159,10 @@ LeqWindow::LeqWindow(const QLocale& locale, QWidget* parent)
     status->addRow(samplingRateLabel, samplingRate);
     status->addRow(timeLeftLabel, timeLeft);
     status->addRow(currentLeqLabel, currentLeq);
+    // Each field is named by its label, not by the group's title.
+    samplingRateLabel->setBuddy(samplingRate);
+    timeLeftLabel->setBuddy(timeLeft);
+    currentLeqLabel->setBuddy(currentLeq);
     samplingRateLabel->hide();
     samplingRate->hide();
     saveButton = new QPushButton(QStringLiteral("Save"), statusGroup);

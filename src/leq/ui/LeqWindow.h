@@ -45,6 +45,9 @@ class LeqTableModel final : public QAbstractTableModel {
     const std::vector<LeqRow>& rows() const { return rows_; }
     // Cells 1..4 of a row (date, time, SPL, Leq), as saved.
     QStringList cells(int row) const { return rows_[size_t(row)].cells(locale_); }
+    // The spreadsheet CSV's column names and a row's fields: time, SPL and Leq as numbers.
+    static QStringList spreadsheetHeader();
+    QStringList spreadsheetFields(int row) const;
     const QLocale& locale() const { return locale_; }
 
   private:

@@ -1,10 +1,15 @@
 #include "live/ui/ControlPanel.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -30,46 +35,84 @@ namespace {
 
 using artwork::KeyFace;
 
-// A transparent hot spot over a key of the picture. A click is a press and release inside the
-// spot. When the key has a double-click action, the second press of a double click runs it and
-// its release is no click, so a double click gives exactly click + double click; otherwise the
-// second press counts as another press.
-class KeySpot final : public QWidget {
+// A transparent hot spot over a key of the picture, and a button that Tab reaches. A click is a
+// press and release inside the spot. When the key has a double-click action, the second press
+// of a double click runs it and its release is no click, so a double click gives exactly
+// click + double click; otherwise the second press counts as another press. Space, Enter and an
+// assistive tool's press act as a click, and two of them within the double-click interval as a
+// double click, so that every letter of the key is reachable without a mouse.
+class KeySpot final : public QAbstractButton {
   public:
-    explicit KeySpot(QWidget* parent) : QWidget(parent) { setCursor(Qt::PointingHandCursor); }
+    explicit KeySpot(QWidget* parent) : QAbstractButton(parent) {
+        setCursor(Qt::PointingHandCursor);
+        setFocusPolicy(Qt::TabFocus);  // a mouse click leaves the focus where it was
+        connect(this, &QAbstractButton::clicked, this, [this] { pressFromKeyboard(); });
+    }
 
     std::function<void()> onClick;
     std::function<void()> onDoubleClick;
 
   protected:
     void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+        if (event->button() != Qt::LeftButton) return QAbstractButton::mousePressEvent(event);
         pressed_ = true;
         event->accept();
     }
     void mouseDoubleClickEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton) return QWidget::mouseDoubleClickEvent(event);
+        if (event->button() != Qt::LeftButton) return QAbstractButton::mouseDoubleClickEvent(event);
         if (!onDoubleClick) return mousePressEvent(event);
         event->accept();
         pressed_ = false;
         onDoubleClick();
     }
     void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
+        if (event->button() != Qt::LeftButton) return QAbstractButton::mouseReleaseEvent(event);
         event->accept();
         const bool click = pressed_ && rect().contains(event->position().toPoint());
         pressed_ = false;
         if (click && onClick) onClick();
     }
+    void keyPressEvent(QKeyEvent* event) override {
+        // Space is the button's own key; Enter presses the key as well.
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+            !event->isAutoRepeat()) {
+            event->accept();
+            click();
+            return;
+        }
+        QAbstractButton::keyPressEvent(event);
+    }
+    // Transparent over the picture; a frame shows the key that has the focus.
+    void paintEvent(QPaintEvent*) override {
+        if (!hasFocus()) return;
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 3, 3);
+    }
 
   private:
+    void pressFromKeyboard() {
+        if (onDoubleClick && sinceLastPress_.isValid() &&
+            sinceLastPress_.elapsed() < QApplication::doubleClickInterval()) {
+            sinceLastPress_.invalidate();
+            onDoubleClick();
+            return;
+        }
+        sinceLastPress_.start();
+        if (onClick) onClick();
+    }
+
     bool pressed_ = false;
+    QElapsedTimer sinceLastPress_;
 };
 
 enum class KeyAction { Send, NotAvailable, Close, Minimise };
 
 struct KeyEntry {
     const char* name;
+    const char* spoken;  // the key's accessible name, as printed on the meter
     QRect rect;
     std::optional<KeyFace> face;  // none: nothing drawn (the key lies off the picture)
     KeyAction action;
@@ -80,28 +123,49 @@ struct KeyEntry {
 
 // clang-format off
 const KeyEntry kKeys[] = {
-    {"powerKey", {211, 135, 48, 43}, KeyFace::Power, KeyAction::Close, 0, 0,
+    {"powerKey", "Power key", {211, 135, 48, 43}, KeyFace::Power, KeyAction::Close, 0, 0,
      "Close Control Panel"},
-    {"recordKey", {92, 271, 48, 30}, KeyFace::RecIntv, KeyAction::Send, 'R'},
-    {"fastSlowKey", {74, 333, 49, 31}, KeyFace::FastSlow, KeyAction::Send, 'F', 0,
+    {"recordKey", "REC key", {92, 271, 48, 30}, KeyFace::RecIntv, KeyAction::Send, 'R'},
+    {"fastSlowKey", "FAST/SLOW key", {74, 333, 49, 31}, KeyFace::FastSlow, KeyAction::Send, 'F', 0,
      "Time weighting select button"},
-    {"splLeqKey", {142, 330, 51, 34}, KeyFace::SplLeq, KeyAction::Send, 'L'},
-    {"maxMinKey", {211, 336, 48, 32}, KeyFace::MinMax, KeyAction::Send, 'M', 'N',
-     "single click to change MAX/MIN mode, double click  to cancel ."},
-    {"backlightKey", {55, 398, 51, 34}, KeyFace::Backlight, KeyAction::Send, 'B'},
-    {"frequencyWeightingKey", {122, 398, 53, 31}, KeyFace::AC, KeyAction::Send, 'C', 0,
+    {"splLeqKey", "SPL/Leq key", {142, 330, 51, 34}, KeyFace::SplLeq, KeyAction::Send, 'L'},
+    {"maxMinKey", "MAX/MIN key", {211, 336, 48, 32}, KeyFace::MinMax, KeyAction::Send, 'M', 'N',
+     "single click to change MAX/MIN mode, double click to cancel."},
+    {"backlightKey", "Light key", {55, 398, 51, 34}, KeyFace::Backlight, KeyAction::Send, 'B'},
+    {"frequencyWeightingKey", "A/C key", {122, 398, 53, 31}, KeyFace::AC, KeyAction::Send, 'C', 0,
      "Frequency Weighting select button"},
-    {"runPauseStopKey", {191, 398, 66, 34}, KeyFace::RunPauseStop, KeyAction::Send, 's', 'u',
-     "single click to start/pause LEQ, double click  to cancel ."},
-    {"clockKey", {133, 210, 63, 34}, KeyFace::IntegTimeClock, KeyAction::NotAvailable},
-    {"setKey", {154, 271, 40, 34}, KeyFace::Set, KeyAction::NotAvailable},
-    {"upKey", {217, 215, 36, 34}, KeyFace::Up, KeyAction::NotAvailable},
-    {"downKey", {217, 266, 40, 34}, KeyFace::Down, KeyAction::NotAvailable},
-    {"levelKey", {414, 374, 51, 34}, std::nullopt, KeyAction::Send, 'L'},
-    {"minimiseKey", {237, 1, 16, 14}, KeyFace::Minimise, KeyAction::Minimise},
-    {"closeKey", {259, 1, 16, 14}, KeyFace::Close, KeyAction::Close},
+    {"runPauseStopKey", "Start/Pause key", {191, 398, 66, 34}, KeyFace::RunPauseStop,
+     KeyAction::Send, 's', 'u', "single click to start/pause LEQ, double click to cancel."},
+    {"clockKey", "INTEG TIME/CLOCK key", {133, 210, 63, 34}, KeyFace::IntegTimeClock,
+     KeyAction::NotAvailable},
+    {"setKey", "SET key", {154, 271, 40, 34}, KeyFace::Set, KeyAction::NotAvailable},
+    {"upKey", "Up key", {217, 215, 36, 34}, KeyFace::Up, KeyAction::NotAvailable},
+    {"downKey", "Down key", {217, 266, 40, 34}, KeyFace::Down, KeyAction::NotAvailable},
+    {"levelKey", "Level key", {414, 374, 51, 34}, std::nullopt, KeyAction::Send, 'L'},
+    {"minimiseKey", "Minimise Control Panel", {237, 1, 16, 14}, KeyFace::Minimise,
+     KeyAction::Minimise},
+    {"closeKey", "Close Control Panel", {259, 1, 16, 14}, KeyFace::Close, KeyAction::Close},
 };
 // clang-format on
+
+// Tab goes through the keys as the eye reads the meter: top row first, then row by row from
+// left to right. The level key lies off the picture and is left out, as it is for the mouse.
+const char* const kTabOrder[] = {
+    "minimiseKey",
+    "closeKey",
+    "powerKey",
+    "clockKey",
+    "upKey",
+    "recordKey",
+    "setKey",
+    "downKey",
+    "fastSlowKey",
+    "splLeqKey",
+    "maxMinKey",
+    "backlightKey",
+    "frequencyWeightingKey",
+    "runPauseStopKey",
+};
 
 // Only this key shows its hint as a tool tip; the others keep theirs unshown.
 constexpr const char* kToolTipKey = "maxMinKey";
@@ -233,7 +297,7 @@ void ControlPanel::buildLcd() {
         picture(imageLabel(this, "runPauseImage", {75, 544}, artwork::runPause(), false));
     runStopImage_ = picture(imageLabel(this, "runStopImage", {88, 544}, artwork::runStop(), false));
     leqImage_ = picture(
-        imageLabel(this, "leqImage", {41, 598}, artwork::word(QStringLiteral("Leq"), 11), false));
+        imageLabel(this, "leqImage", {41, 584}, artwork::word(QStringLiteral("Leq"), 11), false));
     splImage_ = picture(
         imageLabel(this, "splImage", {43, 584}, artwork::word(QStringLiteral("SPL"), 11), false));
 
@@ -264,6 +328,14 @@ void ControlPanel::buildLcd() {
     pictures_.push_back(noConnectionLabel_);
     timeLabel_ = textLabel(this, "timeLabel", {263, 107}, QString(), 10, false);
     pictures_.push_back(timeLabel_);
+
+    // Over the whole glass, above the other elements but transparent to the mouse, so that a
+    // drag on the LCD still moves the panel.
+    lcdReadout_ = makeLabel(this, "lcdReadout", artwork::kLcdRect.topLeft(), true);
+    lcdReadout_->resize(artwork::kLcdRect.size());
+    lcdReadout_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    lcdReadout_->setAccessibleDescription(QStringLiteral("Meter display"));
+    updateReading();
 }
 
 void ControlPanel::buildKeys() {
@@ -271,8 +343,10 @@ void ControlPanel::buildKeys() {
         auto* spot = new KeySpot(this);
         spot->setObjectName(QLatin1String(key.name));
         spot->setGeometry(key.rect);
+        spot->setAccessibleName(QString::fromLatin1(key.spoken));
         if (key.hint) {
             spot->setProperty("hint", QString::fromLatin1(key.hint));
+            spot->setAccessibleDescription(QString::fromLatin1(key.hint));
             if (qstrcmp(key.name, kToolTipKey) == 0)
                 spot->setToolTip(QString::fromLatin1(key.hint));
         }
@@ -296,6 +370,13 @@ void ControlPanel::buildKeys() {
                 spot->onClick = [this] { emit minimiseRequested(); };
                 break;
         }
+        if (!key.face) spot->setFocusPolicy(Qt::NoFocus);
+    }
+    QWidget* previous = nullptr;
+    for (const char* name : kTabOrder) {
+        auto* key = findChild<QWidget*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+        if (previous && key) setTabOrder(previous, key);
+        previous = key;
     }
 }
 
@@ -385,6 +466,7 @@ void ControlPanel::applyRefresh(const PanelRefresh& refresh) {
         if (value < 0 || value > 99) continue;  // -1: the place keeps its digits
         clockDigits_[2 * i]->setPixmap(digits_.small[value / 10]);
         clockDigits_[2 * i + 1]->setPixmap(digits_.small[value % 10]);
+        shownClock_[i] = value;
     }
 
     setLevelDigits(refresh.digits);
@@ -409,6 +491,7 @@ void ControlPanel::applyRefresh(const PanelRefresh& refresh) {
     rangeHighLabel_->setText(QStringLiteral("130"));
     levelBarImage_->resize(std::clamp(refresh.barWidth, kBarMinWidth, kBarFullWidth),
                            levelBarImage_->height());
+    updateReading();
 }
 
 void ControlPanel::setLevelDigits(const std::array<int, 4>& images) {
@@ -416,7 +499,9 @@ void ControlPanel::setLevelDigits(const std::array<int, 4>& images) {
         const int index =
             images[i] >= 0 && images[i] < kLargeDigitImages ? images[i] : kDigitFailureImage;
         mainDigits_[i]->setPixmap(digits_.large[index]);
+        shownDigits_[i] = index;
     }
+    updateReading();
 }
 
 void ControlPanel::setMaxMinVisible(bool maxShown, bool minShown) {
@@ -427,6 +512,7 @@ void ControlPanel::setMaxMinVisible(bool maxShown, bool minShown) {
 void ControlPanel::setNoConnectionVisible(bool shown) {
     noConnectionLabel_->setVisible(shown);
     if (shown) setLcdOn(false);
+    updateReading();
 }
 
 QLabel* ControlPanel::lcdElement(QLabel* element) {
@@ -448,9 +534,57 @@ void ControlPanel::setLcdOn(bool on) {
     lcdOn_ = on;
     // The clock comes back with the meter's next time, never with the time it had when the
     // connection went.
-    if (!on)
+    if (!on) {
         for (QLabel* place : clockDigits_) place->clear();
+        shownClock_.fill(-1);
+    }
     for (const auto& [widget, lit] : lcd_) widget->setVisible(lit && on);
+    updateReading();
+}
+
+bool ControlPanel::shownLit(const QWidget* element) const {
+    for (const auto& [widget, isLit] : lcd_)
+        if (widget == element) return isLit && lcdOn_;
+    return false;
+}
+
+QString ControlPanel::reading() const {
+    if (!noConnectionLabel_->isHidden()) return noConnectionLabel_->text();
+    if (!lcdOn_) return QString();
+    QStringList words;
+    // The level as the digits show it: blank places are left out, the point stands before
+    // the tenths.
+    QString level;
+    for (int i = 0; i < 4; ++i) {
+        const int image = shownDigits_[i];
+        if (image < 0 || image > 9) continue;
+        if (i == 3) level += QLatin1Char('.');
+        level += QChar(u'0' + image);
+    }
+    if (!level.isEmpty()) words << level;
+    const std::pair<const QLabel*, const char*> annunciators[] = {
+        {weightingALabel_, "dBA"}, {weightingCLabel_, "dBC"},   {fastLabel_, "FAST"},
+        {slowLabel_, "SLOW"},      {leqImage_, "Leq"},          {recordingLabel_, "REC"},
+        {overRangeImage_, "OVER"}, {underRangeImage_, "UNDER"}, {memoryFullLabel_, "FULL"},
+    };
+    for (const auto& [element, word] : annunciators)
+        if (shownLit(element)) words << QLatin1String(word);
+    QString text = words.join(QLatin1Char(' '));
+    // hours, minutes and seconds, once all three have been drawn
+    if (std::all_of(shownClock_.begin(), shownClock_.begin() + 3, [](int v) { return v >= 0; }))
+        text += QStringLiteral(", %1:%2:%3")
+                    .arg(shownClock_[0], 2, 10, QLatin1Char('0'))
+                    .arg(shownClock_[1], 2, 10, QLatin1Char('0'))
+                    .arg(shownClock_[2], 2, 10, QLatin1Char('0'));
+    return text;
+}
+
+void ControlPanel::updateReading() {
+    if (!lcdReadout_) return;  // the LCD is still being built
+    QString text = reading();
+    if (text.isEmpty()) text = QStringLiteral("LCD off");
+    // Setting the same name again would announce it again.
+    if (lcdReadout_->accessibleName() != text) lcdReadout_->setAccessibleName(text);
 }
 
 void ControlPanel::setTimeVisible(bool shown) {

@@ -77,6 +77,11 @@ class ControlPanel : public QWidget {
     void setLcdOn(bool on);
     void closePanel();
     QWidget* dragTarget();  // the panel, or its MDI subwindow
+    bool shownLit(const QWidget* element) const;  // lit and the LCD on
+    // The LCD as a line of text for screen readers ("68.4 dBA FAST, 12:03:07"), from what the
+    // LCD shows; it is the accessible name of lcdReadout_.
+    QString reading() const;
+    void updateReading();
 
     MeterConnection& connection_;
     Prompts& prompts_;
@@ -114,6 +119,9 @@ class ControlPanel : public QWidget {
     QLabel* splImage_ = nullptr;
     QLabel* noConnectionLabel_ = nullptr;
     QLabel* timeLabel_ = nullptr;
+    QLabel* lcdReadout_ = nullptr;  // no picture of its own: the LCD's reading as text
+    std::array<int, 4> shownDigits_{-1, -1, -1, -1};         // large digit images; -1: empty place
+    std::array<int, 6> shownClock_{-1, -1, -1, -1, -1, -1};  // as PanelRefresh::clockValues
 };
 
 }  // namespace kl516

@@ -104,10 +104,11 @@ QPixmap sevenSegment(int width, int height, const SegmentBox& box, int value) {
 }
 
 // The clock digits are too small for smoothed outlines, which blur into grey blobs: each
-// segment is a fixed set of pixel runs. The figure takes columns 1..7 and rows 0..13 of the
+// segment is a fixed set of pixel runs. The figure takes columns 1..7 and rows 1..12 of the
 // 9 x 15 image, so neighbouring places (8 or more pixels apart) keep a clear column between
-// figures and the date and time rows a clear row. Vertical strokes are two pixels wide with a
-// bevelled inner edge, horizontal ones two rows deep.
+// figures, and the date and time rows, 15 pixels apart, three clear rows between them.
+// Vertical strokes are two pixels wide with a bevelled inner edge, horizontal ones two rows
+// deep; the middle bar (rows 6 and 7) is level with the date dashes and the time colons.
 struct PixelRun {
     int x, y, length;
     bool vertical;
@@ -115,12 +116,12 @@ struct PixelRun {
 
 // clang-format off
 const std::array<std::vector<PixelRun>, 7> kSmallSegments = {{
-    {{2, 0, 5, false}, {3, 1, 3, false}},   // a
-    {{7, 1, 5, true}, {6, 2, 4, true}},     // b
-    {{7, 8, 5, true}, {6, 8, 4, true}},     // c
-    {{2, 13, 5, false}, {3, 12, 3, false}}, // d
-    {{1, 8, 5, true}, {2, 8, 4, true}},     // e
-    {{1, 1, 5, true}, {2, 2, 4, true}},     // f
+    {{2, 1, 5, false}, {3, 2, 3, false}},   // a
+    {{7, 2, 4, true}, {6, 3, 3, true}},     // b
+    {{7, 8, 4, true}, {6, 8, 3, true}},     // c
+    {{2, 12, 5, false}, {3, 11, 3, false}}, // d
+    {{1, 8, 4, true}, {2, 8, 3, true}},     // e
+    {{1, 2, 4, true}, {2, 3, 3, true}},     // f
     {{2, 6, 5, false}, {2, 7, 5, false}},   // g
 }};
 // clang-format on

@@ -212,7 +212,10 @@ int32_t LoggerCommands::eraseMemory() {
         result == LinkResult::Success ? LoggerText::EraseDone : linkResultMessage(result);
     // A meter that never answered is said, not left to an hourglass that just ends.
     if (text.isEmpty() && result == LinkResult::NoAnswer) text = SetupText::NoAnswer;
-    if (!text.isEmpty()) prompts.message(text);
+    if (result == LinkResult::Success)
+        prompts.information(text);
+    else if (!text.isEmpty())
+        prompts.message(text);
     return result;
 }
 

@@ -24,7 +24,7 @@ inline const QString RecordingLoad =
 inline const QString RecordingErase =
     QStringLiteral("The meter is recording data, please stop recording before erasing data.");
 inline const QString NoData =
-    QStringLiteral("There was not any data recorded in momery of meter !");
+    QStringLiteral("There was not any data recorded in memory of meter !");
 inline const QString ErrorPrefix =
     QStringLiteral("There was error,please try again!   error code=");
 inline const QString EraseQuestion = QStringLiteral("Are you sure to erase memory ?");

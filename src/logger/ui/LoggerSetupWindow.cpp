@@ -154,6 +154,9 @@ LoggerSetupWindow::LoggerSetupWindow(AppContext& app, MeterConnection& connectio
     configReadAddress->setToolTip(QStringLiteral("Address (0 to 16777215, or $hex / 0xhex)"));
     configReadValue->setToolTip(QStringLiteral("Byte read"));
     configReadValue->setReadOnly(true);
+    // Both labels read "Data:"; a screen reader tells the two fields apart by these names.
+    configWriteValue->setAccessibleName(QStringLiteral("Data to write"));
+    configReadValue->setAccessibleName(QStringLiteral("Data read"));
     accessCodeLabel = label("accessCodeLabel", QStringLiteral("Access code:"));
     configWriteAddressLabel = label("configWriteAddressLabel", QStringLiteral("Write address:"));
     configWriteValueLabel = label("configWriteValueLabel", QStringLiteral("Data:"));
@@ -226,7 +229,10 @@ void LoggerSetupWindow::showResult(SetupOperation operation, int32_t result) {
                    : SetupText::NoAnswer;
     else if (text.isEmpty() && result != LinkResult::Success)
         text = QStringLiteral("The operation failed (error %1).").arg(result);
-    showMessage(text);
+    if (result == LinkResult::Success && !text.isEmpty())
+        app_.prompts().information(text);
+    else
+        showMessage(text);
 }
 
 void LoggerSetupWindow::adjustMeterTime() {

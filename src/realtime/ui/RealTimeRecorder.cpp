@@ -26,7 +26,7 @@
 namespace kl516 {
 
 const QString RealTimeRecorder::kResetQuestion = QStringLiteral(
-    "There are datas in Real_Time graph ,it have to reset the graph.\n"
+    "There are data in Real-Time graph, it have to reset the graph.\n"
     "Do you want to save the Real-Time graph ?");
 const QString RealTimeRecorder::kRateLockedMessage =
     QStringLiteral("Can not change Sampling Rate while Real-Time is running.");

@@ -50,8 +50,7 @@ RealTimeSetupDialog::RealTimeSetupDialog(Prompts& prompts, const QLocale& locale
     sampleCountEdit->setText(QStringLiteral(" 2000"));
     sampleCountEdit->setFixedWidth(80);
 
-    samplingRateLabel =
-        label(this, "samplingRateLabel", QStringLiteral("Real -Time Sampling Rate"));
+    samplingRateLabel = label(this, "samplingRateLabel", QStringLiteral("Real-Time Sampling Rate"));
     samplingRateBox = new QComboBox(this);
     samplingRateBox->setObjectName(QStringLiteral("samplingRateBox"));
     samplingRateBox->setEditable(true);
@@ -97,6 +96,11 @@ RealTimeSetupDialog::RealTimeSetupDialog(Prompts& prompts, const QLocale& locale
     buttons->addWidget(startButton);
     buttons->addWidget(cancelButton);
     grid->addLayout(buttons, 4, 0, 1, 3);
+    // Screen readers: the box is labelled by its label; the fields by their labels' texts.
+    samplingRateLabel->setBuddy(samplingRateBox);
+    samplingRateBox->lineEdit()->setAccessibleName(samplingRateLabel->text());
+    sampleCountEdit->setAccessibleName(sampleCountLabel->text());
+    recordingPeriodEdit->setAccessibleName(recordingPeriodLabel->text());
 
     connect(startButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);

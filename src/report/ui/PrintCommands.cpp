@@ -1,11 +1,17 @@
 #include "report/ui/PrintCommands.h"
 
 #include <QAbstractItemView>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QPageSetupDialog>
+#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 
 #include "graph/ui/GraphWindow.h"
+#include "report/render/GraphRender.h"
+#include "report/render/MeasurementReport.h"
 #include "report/ui/TablePrinter.h"
 #include "workspace/WindowRole.h"
 #include "workspace/ui/Hourglass.h"
@@ -25,6 +31,21 @@ PrintCommands::PrintCommands(WindowService& windows, QObject* parent)
         QPageSetupDialog dialog(&printer, parent);
         dialog.setObjectName(QStringLiteral("printerSetupDialog"));
         return dialog.exec() == QDialog::Accepted;
+    };
+    execGraphImageDialog = [](GraphImageChoice& choice, QWidget* parent) {
+        GraphImageDialog dialog(choice, parent);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        choice = dialog.choice();
+        return true;
+    };
+    execReportDialog = [](ReportChoice& choice, QWidget* parent) {
+        ReportDialog dialog(choice, parent);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        choice = dialog.choice();
+        return true;
+    };
+    showExportError = [](const QString& message, QWidget* parent) {
+        QMessageBox::warning(parent, QStringLiteral("KL516"), message);
     };
 }
 
@@ -57,13 +78,17 @@ void PrintCommands::printActiveWindow() {
 }
 
 void PrintCommands::setUpPrinter() {
-    execPrinterSetupDialog(*printer_, windows_.dialogParent());
+    if (execPrinterSetupDialog(*printer_, windows_.dialogParent()))
+        graphOrientation_ = tableOrientation_ = printer_->pageLayout().orientation();
 }
 
 bool PrintCommands::printTable(const QAbstractItemModel& model) {
+    printer_->setPageOrientation(QPageLayout::Orientation(tableOrientation_));
     if (!execPrintDialog(*printer_, windows_.dialogParent())) return false;
+    tableOrientation_ = printer_->pageLayout().orientation();
     const Hourglass busy;
-    return TablePrinter::print(model, *printer_);
+    const QWidget* active = windows_.activeChild();
+    return TablePrinter::print(model, *printer_, active ? active->windowTitle() : QString());
 }
 
 bool PrintCommands::printGraph(GraphWindow& graph) {
@@ -79,8 +104,81 @@ bool PrintCommands::printGraph(GraphWindow& graph) {
     g.setAllowTitlesPage(true);
     g.setAllowAxesPage(true);
     g.setAllowSubsetsPage(true);
+    // A graph is wider than high: landscape, unless the user chose otherwise.
+    printer_->setPageOrientation(QPageLayout::Orientation(graphOrientation_));
     if (!execPrintDialog(*printer_, windows_.dialogParent())) return false;
-    return g.renderToPrinter(printer_.get());
+    graphOrientation_ = printer_->pageLayout().orientation();
+    const Hourglass busy;
+    return printGraphPage(g, *printer_, graph.caption(), QDateTime::currentDateTime());
+}
+
+// The file name offered: the window's caption, in the folder of the last export of its kind,
+// else in the export folder.
+QString PrintCommands::exportPath(const QString& name, const QString& last) const {
+    QString folder = last.isEmpty() ? QString() : QFileInfo(last).absolutePath();
+    if (folder.isEmpty() && exportFolder) folder = exportFolder();
+    if (folder.isEmpty()) folder = QDir::homePath();
+    QString safe = name;
+    safe.replace(QLatin1Char('/'), QLatin1Char('-'));
+    return QDir(folder).filePath(safe);
+}
+
+GraphWindow* PrintCommands::activeGraph() const {
+    return qobject_cast<GraphWindow*>(windows_.activeChild());
+}
+
+void PrintCommands::exportActiveGraph() {
+    if (GraphWindow* graph = activeGraph()) exportGraph(*graph);
+}
+
+void PrintCommands::reportActiveGraph() {
+    if (GraphWindow* graph = activeGraph()) exportReport(*graph);
+}
+
+bool PrintCommands::exportGraph(GraphWindow& graph) {
+    GraphImageChoice choice = lastImage_;
+    choice.path = exportPath(graph.caption() + QStringLiteral(".png"), lastImage_.path);
+    if (!execGraphImageDialog(choice, windows_.dialogParent())) return false;
+    lastImage_ = choice;
+    QString path = choice.path;
+    if (!graphImageKind(path)) path += QStringLiteral(".png");
+    QString error;
+    {
+        const Hourglass busy;
+        error = writeGraphImage(*graph.graphView, path, choice.size);
+    }
+    if (!error.isEmpty()) {
+        showExportError(error, windows_.dialogParent());
+        return false;
+    }
+    return true;
+}
+
+bool PrintCommands::exportReport(GraphWindow& graph) {
+    ReportChoice choice = lastReport_;
+    choice.path = exportPath(graph.caption() + QStringLiteral(".pdf"), lastReport_.path);
+    if (!execReportDialog(choice, windows_.dialogParent())) return false;
+    lastReport_ = choice;
+    QString path = choice.path;
+    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
+        path += QStringLiteral(".pdf");
+    ReportRequest request;
+    request.title = graph.caption();
+    request.source = graph.caption();
+    request.cursorA = graph.cursorA();
+    request.cursorB = graph.cursorB();
+    request.includeSamples = choice.includeSamples;
+    request.locale = QLocale();
+    QString error;
+    {
+        const Hourglass busy;
+        error = writeMeasurementReport(*graph.graphView, request, path);
+    }
+    if (!error.isEmpty()) {
+        showExportError(error, windows_.dialogParent());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kl516

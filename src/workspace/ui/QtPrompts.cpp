@@ -10,6 +10,10 @@
 namespace kl516 {
 
 void QtPrompts::message(const QString& text) {
+    QMessageBox::critical(parent_, QApplication::applicationName(), text, QMessageBox::Ok);
+}
+
+void QtPrompts::information(const QString& text) {
     QMessageBox::information(parent_, QApplication::applicationName(), text, QMessageBox::Ok);
 }
 
@@ -35,8 +39,15 @@ QString QtPrompts::openFileName(const QString& title, const QString& folder,
 
 QString QtPrompts::saveFileName(const QString& title, const QString& folder,
                                 const QString& filter) {
+    QString chosen;
+    return saveFileNameAndFilter(title, folder, filter, chosen);
+}
+
+QString QtPrompts::saveFileNameAndFilter(const QString& title, const QString& folder,
+                                         const QString& filter, QString& chosen) {
     QString selected;
     const QString typed = QFileDialog::getSaveFileName(parent_, title, folder, filter, &selected);
+    chosen = selected;
     const QString path = withFilterExtension(typed, selected.isEmpty() ? filter : selected);
     // The dialog asked about replacing the name as typed; the name with its extension may be
     // another file that exists.

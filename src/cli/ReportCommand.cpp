@@ -1,0 +1,186 @@
+#include "cli/ReportCommand.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
+
+#include "cli/FileCommands.h"
+#include "formats/ListTable.h"
+#include "formats/PointText.h"
+#include "graph/GraphFile.h"
+#include "graph/GraphState.h"
+#include "report/render/GraphRender.h"
+#include "report/render/MeasurementReport.h"
+
+namespace kl516 {
+
+namespace {
+
+// The graph drawn: a graph file's own state, or a series in the looks of a new graph window.
+struct Input {
+    GraphState state;
+    QString title;
+    int cursorA = -1, cursorB = -1;
+};
+
+int readText(const QString& in, Input& input, QTextStream& err) {
+    ListTableModel list;
+    const ListReadResult read = readTextIntoList(in, textFileSeparator(in), list);
+    if (read.stop == ListReadStop::CannotOpen) {
+        err << "error: cannot read " << in << ": " << readFailureReason(in) << "\n";
+        return 1;
+    }
+    if (const QString problem = listReadMessage(read); !problem.isEmpty()) {
+        err << "error: " << in << " was not read to its end: " << problem << "\n";
+        return 1;
+    }
+    ListGraphPoints points = listGraphPoints(list, QLocale::system());
+    for (size_t r = 0; r < points.x.size(); ++r) {
+        if (!std::isfinite(points.x[r])) {
+            err << "error: line " << r + 1 << " of " << in << " has no readable date and time: \""
+                << list.cell(int(r), 1) << ' ' << list.cell(int(r), 2) << "\"\n";
+            return kCliWrongUse;
+        }
+    }
+    for (float& y : points.y)
+        if (!std::isfinite(y)) y = kNullDataValueY;
+    input.state = seriesGraphState(points.x, points.y, input.title);
+    return 0;
+}
+
+// The index of the point nearest to time t in the ascending times x.
+int nearestPoint(const std::vector<double>& x, int n, double t) {
+    const auto end = x.begin() + n;
+    const auto it = std::lower_bound(x.begin(), end, t);
+    if (it == end) return n - 1;
+    const int i = int(it - x.begin());
+    return i > 0 && t - x[size_t(i - 1)] < *it - t ? i - 1 : i;
+}
+
+int readGraph(const QString& in, Input& input, QTextStream& err) {
+    const GraphFileRead read = readGraphFile(in, input.state);
+    if (!read.ok) {
+        err << "error: " << read.error << "\n";
+        return 1;
+    }
+    const GraphState& s = input.state;
+    const int n =
+        s.x.empty() ? 0 : int(std::min<size_t>(size_t(std::max(s.points, 0)), s.x[0].size()));
+    // The cursor lines saved with the graph mark the range of the between-cursor figures.
+    if (s.showVertLineAnnotations && n > 1 && std::is_sorted(s.x[0].begin(), s.x[0].begin() + n)) {
+        input.cursorA = nearestPoint(s.x[0], n, s.vertLineX[0]);
+        input.cursorB = nearestPoint(s.x[0], n, s.vertLineX[1]);
+    }
+    if (input.state.mainTitle.trimmed().isEmpty() && !input.title.isEmpty())
+        input.state.mainTitle = input.title;
+    return 0;
+}
+
+// Reads IN: 0, or the exit status with the message on err.
+int readInput(const CliArguments& a, const ReadCollectionSeries& readCollectionSeries, Input& input,
+              QTextStream& err) {
+    const CliCommand& command = *a.command;
+    const QString in = a.positional.front();
+    const QString suffix = QFileInfo(in).suffix().toLower();
+    const bool collection = suffix == QLatin1String("rec");
+    const bool text = suffix == QLatin1String("txt") || suffix == QLatin1String("csv");
+    const bool graph = suffix == QLatin1String("ghf");
+    if (!collection && !text && !graph)
+        return cliWrongUse(err, command,
+                           QStringLiteral("%1 reads .rec, .txt, .csv or .ghf files, not %2")
+                               .arg(QLatin1String(command.name), in));
+    if (collection != a.isSet("set"))
+        return cliWrongUse(err, command,
+                           collection ? QStringLiteral("a collection file needs --set N")
+                                      : QStringLiteral("--set applies to collection files only"));
+    input.title = QFileInfo(in).fileName();
+    if (collection) {
+        bool ok = false;
+        const int set = a.value("set").toInt(&ok);
+        if (!ok)
+            return cliWrongUse(err, command,
+                               QStringLiteral("--set needs a number, not ") + a.value("set"));
+        std::vector<double> times;
+        std::vector<float> levels;
+        if (const int status = readCollectionSeries(in, set, times, levels); status != 0)
+            return status;
+        input.title += QStringLiteral(", data set %1").arg(set);
+        input.state = seriesGraphState(times, levels, input.title);
+        return 0;
+    }
+    return text ? readText(in, input, err) : readGraph(in, input, err);
+}
+
+bool haveApplication(QTextStream& err) {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) return true;
+    err << "error: drawing a graph needs the graphical libraries (QApplication)\n";
+    return false;
+}
+
+}  // namespace
+
+int runPlotCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
+                   const ReadCollectionSeries& readCollectionSeries) {
+    const CliCommand& command = *a.command;
+    const QString target = a.value("out");
+    if (!graphImageKind(target))
+        return cliWrongUse(err, command,
+                           QStringLiteral("--out needs a .png, .svg or .pdf file, not ") + target);
+    QSize size = kDefaultImageSize;
+    if (a.isSet("size")) {
+        static const QRegularExpression pattern(QStringLiteral("^([0-9]{1,5})[xX]([0-9]{1,5})$"));
+        const QRegularExpressionMatch m = pattern.match(a.value("size"));
+        if (!m.hasMatch())
+            return cliWrongUse(err, command,
+                               QStringLiteral("--size needs WIDTHxHEIGHT such as 1600x900, not ") +
+                                   a.value("size"));
+        size = QSize(m.captured(1).toInt(), m.captured(2).toInt());
+        if (size.width() < 16 || size.height() < 16 || size.width() > 20000 ||
+            size.height() > 20000)
+            return cliWrongUse(
+                err, command,
+                QStringLiteral("--size takes 16 to 20000 pixels each way, not ") + a.value("size"));
+    }
+    Input input;
+    if (const int status = readInput(a, readCollectionSeries, input, err); status != 0)
+        return status;
+    if (!outputWritable(target, err)) return 1;
+    if (!haveApplication(err)) return 1;
+    if (const QString error = writeGraphImage(input.state, target, size); !error.isEmpty()) {
+        err << "error: " << error << "\n";
+        return 1;
+    }
+    out << "wrote " << target << " (" << size.width() << " x " << size.height() << ")\n";
+    return 0;
+}
+
+int runReportCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
+                     const ReadCollectionSeries& readCollectionSeries) {
+    const CliCommand& command = *a.command;
+    const QString target = a.value("out");
+    if (QFileInfo(target).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
+        return cliWrongUse(err, command, QStringLiteral("--out needs a .pdf file, not ") + target);
+    Input input;
+    if (const int status = readInput(a, readCollectionSeries, input, err); status != 0)
+        return status;
+    if (!outputWritable(target, err)) return 1;
+    if (!haveApplication(err)) return 1;
+    ReportRequest request;
+    request.title = a.isSet("title") ? a.value("title") : input.title;
+    request.source = QFileInfo(a.positional.front()).absoluteFilePath();
+    request.cursorA = input.cursorA;
+    request.cursorB = input.cursorB;
+    request.includeSamples = a.isSet("samples");
+    request.locale = QLocale::c();
+    if (const QString error = writeMeasurementReport(input.state, request, target);
+        !error.isEmpty()) {
+        err << "error: " << error << "\n";
+        return 1;
+    }
+    out << "wrote " << target << "\n";
+    return 0;
+}
+
+}  // namespace kl516

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QTextStream>
+#include <functional>
+#include <vector>
+
+#include "cli/AssessCommand.h"
+#include "cli/CommandLine.h"
+
+namespace kl516 {
+
+// kl516-cli report IN --out FILE.pdf and kl516-cli plot IN --out FILE.{png,svg,pdf}: the
+// measurement report and the picture of the graph of a collection file's set, a point or
+// table text file or a graph file, drawn as a graph window draws it. Both need a
+// QApplication (the offscreen platform will do).
+//
+// Exit status: 0 written; 1 a file could not be read or written; 2 wrong arguments.
+int runReportCommand(const CliArguments& arguments, QTextStream& out, QTextStream& err,
+                     const ReadCollectionSeries& readCollectionSeries);
+int runPlotCommand(const CliArguments& arguments, QTextStream& out, QTextStream& err,
+                   const ReadCollectionSeries& readCollectionSeries);
+
+}  // namespace kl516

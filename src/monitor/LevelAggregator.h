@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace kl516 {
+
+// The figures of one aggregate period of the monitor, built from the readings that fell into
+// it. Times are local wall-clock milliseconds since 1970-01-01 00:00 (as the noise assessment
+// counts them), so that periods follow the clock on the wall: a 60 s period is a clock minute.
+struct PeriodSummary {
+    int64_t startMs = 0, endMs = 0;
+    std::optional<double> leq, lmax, lmin, l10, l50, l90;  // empty: no reading with a level
+    int64_t samples = 0;                                   // readings with a level
+    double coverage = 0;   // percent of the period those readings represent (0 .. 100)
+    bool partial = false;  // cut short by the end of the monitor
+};
+
+// Readings into clock-aligned periods. Each reading with a level represents one reading period,
+// the way a regular series' samples weigh in the assessment: a minute whose meter was away for
+// 20 s of 1 s readings holds 40 of them and a coverage of 66.7 %, its missing time never
+// bridged. Leq is the energy mean, L10/L50/L90 the nearest-rank levels (LevelArithmetic).
+class LevelAggregator {
+  public:
+    // periodS: the aggregate period, at least 1 s, dividing a day; readingS: the reading period.
+    LevelAggregator(int periodS, double readingS);
+
+    // Opens the period of tMs when none is open (the monitor's start), else closes the periods
+    // that ended at or before tMs, in order: a meter away for a whole period still gives that
+    // period's summary, with coverage 0.
+    std::vector<PeriodSummary> advanceTo(int64_t tMs);
+    // A reading at wall-clock time tMs (not before the previous one): advanceTo(tMs), then the
+    // reading joins the open period unless it has no level.
+    std::vector<PeriodSummary> add(int64_t tMs, float level);
+    // The current period up to tMs, marked partial, and no period open after it. Empty when
+    // no period is open or it has not begun by tMs.
+    std::optional<PeriodSummary> finish(int64_t tMs);
+
+    int periodS() const { return periodS_; }
+
+  private:
+    PeriodSummary close(int64_t endMs, bool partial);
+    void open(int64_t startMs);
+
+    int periodS_;
+    double readingS_;
+    bool open_ = false;
+    int64_t startMs_ = 0;
+    std::vector<float> levels_;  // of the open period, reused
+    double energy_ = 0;
+    float lmax_ = 0, lmin_ = 0;
+};
+
+// An exceedance event: readings above the threshold one after the other, ended by a reading at
+// or below it, a reading without level, or the loss of the meter. Its duration is the first to
+// the last reading plus one reading period, as in the assessment.
+struct ExceedanceRun {
+    int64_t startMs = 0;
+    double durationS = 0;
+    double lmax = 0, leq = 0;
+    int64_t samples = 0;
+};
+
+class ExceedanceTracker {
+  public:
+    ExceedanceTracker(double threshold, double minDurationS, double readingS);
+    // The event that this reading ended, when it lasted at least the minimum duration.
+    std::optional<ExceedanceRun> add(int64_t tMs, float level);
+    // Ends a running event (the meter was lost, the monitor stops).
+    std::optional<ExceedanceRun> end();
+    double threshold() const { return threshold_; }
+
+  private:
+    double threshold_, minDurationS_, readingS_;
+    bool running_ = false;
+    int64_t firstMs_ = 0, lastMs_ = 0;
+    double energy_ = 0, lmax_ = 0;
+    int64_t samples_ = 0;
+};
+
+}  // namespace kl516

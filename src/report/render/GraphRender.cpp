@@ -1,0 +1,194 @@
+#include "report/render/GraphRender.h"
+
+#include <qcustomplot.h>
+
+#include <QFileInfo>
+#include <QImage>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QSvgGenerator>
+#include <algorithm>
+
+#include "dataset/SerialDateTime.h"
+#include "graph/ui/GraphView.h"
+#include "report/render/PageWriter.h"
+
+namespace kl516 {
+
+namespace {
+
+// Draws the plot at `logical` size with a painter of 96 pixels per inch.
+void paintPlot(GraphView& view, QCPPainter& painter, QSize logical) {
+    painter.setMode(QCPPainter::pmVectorized);
+    painter.setMode(QCPPainter::pmNoCaching);
+    view.plot()->toPainter(&painter, logical.width(), logical.height());
+}
+
+// The plot drew itself at another size: lay it out again for the screen.
+void restoreScreenLayout(GraphView& view) {
+    view.plot()->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+}  // namespace
+
+std::optional<GraphImageKind> graphImageKind(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("png")) return GraphImageKind::Png;
+    if (suffix == QLatin1String("svg")) return GraphImageKind::Svg;
+    if (suffix == QLatin1String("pdf")) return GraphImageKind::Pdf;
+    return std::nullopt;
+}
+
+void drawGraph(GraphView& view, QCPPainter& painter, const QRectF& target) {
+    const QSize size(int(target.width()), int(target.height()));
+    if (size.isEmpty()) return;
+    painter.save();
+    painter.translate(target.topLeft());
+    painter.setClipRect(QRectF(QPointF(0, 0), size));
+    paintPlot(view, painter, size);
+    painter.restore();
+    restoreScreenLayout(view);
+}
+
+QString writeGraphImage(GraphView& view, const QString& path, QSize size) {
+    const std::optional<GraphImageKind> kind = graphImageKind(path);
+    if (!kind) return QStringLiteral("%1 is not a .png, .svg or .pdf file").arg(path);
+    if (size.width() < 16 || size.height() < 16 || size.width() > 20000 || size.height() > 20000)
+        return QStringLiteral("the size %1 x %2 is outside 16 to 20000 pixels")
+            .arg(size.width())
+            .arg(size.height());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    bool drawn = false;
+    switch (*kind) {
+        case GraphImageKind::Png: {
+            QImage image(size, QImage::Format_ARGB32_Premultiplied);
+            image.setDotsPerMeterX(int(kScreenDpi / 0.0254 + 0.5));
+            image.setDotsPerMeterY(int(kScreenDpi / 0.0254 + 0.5));
+            image.fill(Qt::white);
+            QCPPainter painter;
+            if (painter.begin(&image)) {
+                painter.setRenderHint(QPainter::Antialiasing);
+                paintPlot(view, painter, size);
+                painter.end();
+                drawn = image.save(&file, "PNG");
+            }
+            break;
+        }
+        case GraphImageKind::Svg: {
+            QSvgGenerator svg;
+            svg.setOutputDevice(&file);
+            svg.setSize(size);
+            svg.setViewBox(QRect(QPoint(0, 0), size));
+            svg.setResolution(kScreenDpi);
+            svg.setTitle(QFileInfo(path).completeBaseName());
+            QCPPainter painter;
+            if (painter.begin(&svg)) {
+                paintPlot(view, painter, size);
+                drawn = painter.end();
+            }
+            break;
+        }
+        case GraphImageKind::Pdf: {
+            QPdfWriter pdf(&file);
+            pdf.setResolution(kScreenDpi);
+            pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+            pdf.setPageSize(QPageSize(
+                QSizeF(size.width() * 72.0 / kScreenDpi, size.height() * 72.0 / kScreenDpi),
+                QPageSize::Point, QString(), QPageSize::ExactMatch));
+            pdf.setTitle(QFileInfo(path).completeBaseName());
+            pdf.setCreator(QStringLiteral("KL516"));
+            QCPPainter painter;
+            if (painter.begin(&pdf)) {
+                paintPlot(view, painter, size);
+                drawn = painter.end();
+            }
+            break;
+        }
+    }
+    restoreScreenLayout(view);
+    if (!drawn) {
+        file.cancelWriting();
+        return QStringLiteral("the graph could not be drawn into %1").arg(path);
+    }
+    if (!file.commit()) return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    return QString();
+}
+
+void withOffscreenGraph(const GraphState& state, const std::function<void(GraphView&)>& f) {
+    GraphView view;
+    view.setAttribute(Qt::WA_DontShowOnScreen);
+    view.resize(1152, 560);
+    view.loadState(saveGraphState(state));
+    view.perform(GraphAction::ResetImage);
+    f(view);
+}
+
+QString writeGraphImage(const GraphState& state, const QString& path, QSize size) {
+    QString error;
+    withOffscreenGraph(state, [&](GraphView& view) { error = writeGraphImage(view, path, size); });
+    return error;
+}
+
+GraphState seriesGraphState(const std::vector<double>& times, const std::vector<float>& levels,
+                            const QString& title) {
+    GraphState s;
+    const int n = int(std::min(times.size(), levels.size()));
+    s.resize(1, n);
+    std::copy_n(times.begin(), n, s.x[0].begin());
+    std::copy_n(levels.begin(), n, s.y[0].begin());
+    s.nullDataValueY = kNullDataValueY;
+    s.manualScaleControlY = ScaleControl::ManualMinAndMax;
+    s.manualMinY = 30;
+    s.manualMaxY = 130;
+    if (n > 0 && times.front() != 0) {
+        s.manualScaleControlX = ScaleControl::ManualMinAndMax;
+        s.manualMinX = times.front();
+        s.manualMaxX = n > 1 ? times[size_t(n - 1)] : times.front() + kOneSecond;
+    }
+    // The looks of a new graph window without a template.
+    s.showVertLineAnnotations = false;
+    s.showGraphAnnotations = true;
+    s.graphAnnotationTextSize = 100;
+    s.lineAnnotationTextSize = 100;
+    s.gridStyle = GridStyle::Dot;
+    s.mainTitle = title;
+    s.subTitle = QStringLiteral(" ");
+    s.dateTimeMode = DateTimeMode::SerialDays;
+    s.xAxisLabel = QStringLiteral("Time");
+    s.yAxisLabel = QStringLiteral("dB");
+    s.graphForeColor = makeArgb(255, 190, 190, 190);
+    s.graphBackColor = makeArgb(255, 0, 0, 0);
+    s.deskColor = makeArgb(255, 190, 190, 190);
+    s.textColor = makeArgb(255, 0, 0, 0);
+    s.subsetColors = {makeArgb(255, 255, 255, 0), makeArgb(255, 255, 0, 0)};
+    s.subsetLineTypes = {0, 0};
+    s.yAxisColor = makeArgb(255, 255, 0, 0);
+    return s;
+}
+
+bool printGraphPage(GraphView& view, QPrinter& printer, const QString& caption,
+                    const QDateTime& printedAt) {
+    const int resolution = printer.resolution();
+    printer.setResolution(kScreenDpi);
+    QCPPainter painter;
+    bool printed = painter.begin(&printer);
+    if (printed) {
+        PageWriter pages(&painter, printer, caption, printedDateTime(printedAt), 1);
+        drawGraph(view, painter, pages.body().adjusted(0, pages.points(4), 0, 0));
+        pages.finish();
+        printed = painter.end();
+    }
+    printer.setResolution(resolution);
+    return printed;
+}
+
+QString printedDateTime(const QDateTime& t) {
+    return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+}  // namespace kl516
