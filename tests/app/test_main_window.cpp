@@ -628,6 +628,31 @@ TEST_F(MainWindowTest, TileSetsTwoGraphWindowsSideBySideInsideTheWorkspace) {
                     panel->rect().contains(QRect(field->mapTo(panel, QPoint()), field->size())))
                     << field->objectName().toStdString();
     }
+    // Narrow windows stack their statistics and need more height: four in two rows get at
+    // least that height, side by side and one row below the other, the workspace scrolling.
+    for (int i = 0; i < 2; ++i) {
+        GraphWindow* g =
+            window->createGraphWindow({WindowRole::OpenedFile}, QStringLiteral("file %1").arg(i));
+        qobject_cast<QMdiSubWindow*>(g->parentWidget())->show();
+    }
+    // From wide windows (after Cascade), whose statistics need fewer rows.
+    test::action(*window, "cascadeAction")->trigger();
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    test::action(*window, "tileAction")->trigger();
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    QList<QMdiSubWindow*> four;
+    for (QMdiSubWindow* sub : window->workspace()->subWindowList())
+        if (qobject_cast<GraphWindow*>(sub->widget())) four.append(sub);
+    ASSERT_EQ(four.size(), 4);
+    for (QMdiSubWindow* sub : four) {
+        SCOPED_TRACE(sub->windowTitle().toStdString());
+        EXPECT_GE(sub->height(), sub->minimumSizeHint().height());
+        EXPECT_GE(sub->width(), sub->minimumSizeHint().width());
+        EXPECT_GE(sub->x(), view.left());
+        EXPECT_GE(sub->y(), view.top());
+        for (QMdiSubWindow* other : four)
+            EXPECT_TRUE(other == sub || !other->geometry().intersects(sub->geometry()));
+    }
 }
 
 TEST_F(MainWindowTest, ToolButtonsLookAsEnabledAsTheyAre) {
@@ -661,6 +686,33 @@ TEST_F(MainWindowTest, ToolButtonsLookAsEnabledAsTheyAre) {
         EXPECT_EQ(disabledSaturation, 0);
     }
     EXPECT_GT(look(logger, QIcon::Normal).second, 120);
+}
+
+// Export Graph and Export Report draw the graph window in front: any other window turns them off.
+TEST_F(MainWindowTest, TheExportCommandsFollowTheActiveWindow) {
+    start();
+    ticks(1);
+    const auto exportsEnabled = [this] {
+        const bool report =
+            test::commandEnabled(*window, "exportReportButton", "exportReportAction");
+        EXPECT_EQ(test::action(*window, "exportGraphAction")->isEnabled(), report);
+        return report;
+    };
+    GraphWindow* realTime = window->openRealTimeWindow();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(exportsEnabled());
+    auto* list = new TabularListWindow(QStringLiteral("/data/list.txt"));
+    window->showListWindow(list);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(exportsEnabled());
+    window->workspace()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(realTime->parentWidget()));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(exportsEnabled());
+    window->openControlPanel();
+    window->workspace()->setActiveSubWindow(
+        qobject_cast<QMdiSubWindow*>(window->panel()->parentWidget()));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(exportsEnabled());
 }
 
 TEST_F(MainWindowTest, NewListWindowsOpenInsideTheVisibleWorkspace) {

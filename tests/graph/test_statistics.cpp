@@ -370,6 +370,8 @@ TEST(CursorStatisticsIndex, LeqHoldsForLevelsThatNeverRepeat) {
         }
         const CursorLevels l = index.levels(a, b);
         ASSERT_EQ(l.count, count);
-        if (count > 0) EXPECT_NEAR(l.leq, 10 * std::log10(energy / count), 1e-9);
+        if (count > 0) {
+            EXPECT_NEAR(l.leq, 10 * std::log10(energy / count), 1e-9);
+        }
     }
 }

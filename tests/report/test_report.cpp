@@ -344,7 +344,9 @@ TEST_F(ReportTest, IntervalsAndSamplesFollowInLinedUpTablesOnNumberedPages) {
         ASSERT_GT(lefts[c].size(), 20u) << "column " << c;
         const auto [lo, hi] = std::minmax_element(lefts[c].begin(), lefts[c].end());
         EXPECT_LE(*hi - *lo, 1.0) << "column " << c;
-        if (c < 3) EXPECT_NEAR(titleLeft[c], *lo, 1.0) << "title of column " << c;
+        if (c < 3) {
+            EXPECT_NEAR(titleLeft[c], *lo, 1.0) << "title of column " << c;
+        }
     }
     EXPECT_LT(rights[0], lefts[1].front());
     EXPECT_LT(rights[1], lefts[3].front());

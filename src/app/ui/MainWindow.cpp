@@ -759,8 +759,15 @@ void place(const QList<QMdiSubWindow*>& subs, const QList<QRect>& rects) {
 
 void MainWindow::tileWindows() {
     const QList<QMdiSubWindow*> subs = arrangeable(mdi_);
-    const QList<ArrangedWindow> windows = arrangedWindows(subs);
-    place(subs, tileRects(windows, arrangementArea(mdi_, windows)));
+    // A graph window's minimum height follows its width (its statistics stack when narrow):
+    // once placed, the windows' layouts settle at their new widths and a second pass gives
+    // each cell the height its window then needs.
+    for (int pass = 0; pass < 2; ++pass) {
+        const QList<ArrangedWindow> windows = arrangedWindows(subs);
+        place(subs, tileRects(windows, arrangementArea(mdi_, windows)));
+        for (int i = 0; pass == 0 && i < 3; ++i)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    }
 }
 
 void MainWindow::cascadeWindows() {

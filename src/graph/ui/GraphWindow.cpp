@@ -402,7 +402,6 @@ void GraphWindow::buildLayout() {
     cursorLabels_[0] = labelA;
     cursorLabels_[1] = labelB;
     QWidget* const c = cursorStatisticsPanel;
-    const auto atC = [c] { return makeLabel(c, QStringLiteral("@")); };
     auto* levels = new QWidget(c);
     auto* levelsLine = new QHBoxLayout(levels);
     levelsLine->setContentsMargins(0, 0, 0, 0);
@@ -415,12 +414,12 @@ void GraphWindow::buildLayout() {
         levelsLine->addWidget(field);
     }
     for (QWidget* cell : std::initializer_list<QWidget*>{
-             statisticCell(c, {labelA, cursorALevel, atC(), cursorATime}),
+             statisticCell(c, {labelA, cursorALevel, at(c), cursorATime}),
              statisticCell(c, {makeLabel(c, QStringLiteral("Max.Between A and B")),
-                               betweenCursorsMaximum, atC(), betweenCursorsMaximumTime}),
-             statisticCell(c, {labelB, cursorBLevel, atC(), cursorBTime}),
+                               betweenCursorsMaximum, at(c), betweenCursorsMaximumTime}),
+             statisticCell(c, {labelB, cursorBLevel, at(c), cursorBTime}),
              statisticCell(c, {makeLabel(c, QStringLiteral("Min.Between A and B")),
-                               betweenCursorsMinimum, atC(), betweenCursorsMinimumTime}),
+                               betweenCursorsMinimum, at(c), betweenCursorsMinimumTime}),
              statisticCell(
                  c, {makeLabel(c, QStringLiteral("Leq Between A and B")), betweenCursorsLeq}),
              statisticCell(

@@ -45,7 +45,7 @@ PrintCommands::PrintCommands(WindowService& windows, QObject* parent)
         return true;
     };
     showExportError = [](const QString& message, QWidget* parent) {
-        QMessageBox::warning(parent, QStringLiteral("KL516"), message);
+        QMessageBox::critical(parent, QStringLiteral("KL516"), message);
     };
 }
 
@@ -148,7 +148,7 @@ bool PrintCommands::exportGraph(GraphWindow& graph) {
         error = writeGraphImage(*graph.graphView, path, choice.size);
     }
     if (!error.isEmpty()) {
-        showExportError(error, windows_.dialogParent());
+        showExportError(tr("The graph was not exported: %1.").arg(error), windows_.dialogParent());
         return false;
     }
     return true;
@@ -175,7 +175,7 @@ bool PrintCommands::exportReport(GraphWindow& graph) {
         error = writeMeasurementReport(*graph.graphView, request, path);
     }
     if (!error.isEmpty()) {
-        showExportError(error, windows_.dialogParent());
+        showExportError(tr("The report was not written: %1.").arg(error), windows_.dialogParent());
         return false;
     }
     return true;
