@@ -23,6 +23,35 @@
 
 namespace kl516 {
 
+int readTextFileSeries(const QString& in, std::vector<double>& times, std::vector<float>& levels,
+                       QTextStream& err, const QString& refused) {
+    ListTableModel list;
+    const ListReadResult read = readTextIntoList(in, textFileSeparator(in), list);
+    if (read.stop == ListReadStop::CannotOpen) {
+        err << "error: cannot read " << in << ": " << readFailureReason(in) << "\n";
+        return 1;
+    }
+    // Nothing is taken from part of a file.
+    if (const QString problem = listReadMessage(read); !problem.isEmpty()) {
+        err << "error: " << in << " was not read to its end: " << problem << "\n";
+        return 1;
+    }
+    ListGraphPoints points = listGraphPoints(list, QLocale::system());
+    for (size_t r = 0; r < points.x.size(); ++r) {
+        if (!std::isfinite(points.x[r])) {
+            // One row without a time refuses the whole series.
+            err << "error: line " << r + 1 << " of " << in << " has no readable date and time: \""
+                << list.cell(int(r), 1) << ' ' << list.cell(int(r), 2) << '"';
+            if (!refused.isEmpty()) err << "; " << refused;
+            err << "\n";
+            return kCliWrongUse;
+        }
+    }
+    times = std::move(points.x);
+    levels = std::move(points.y);
+    return 0;
+}
+
 namespace {
 
 enum class Format { Text, Csv, Json };
@@ -178,32 +207,9 @@ struct FileSeries {
     std::vector<float> levels;
 };
 
-// 0 when read; otherwise the exit status, with the message on err.
 int readTextSeries(const QString& in, FileSeries& series, QTextStream& err) {
-    ListTableModel list;
-    const ListReadResult read = readTextIntoList(in, textFileSeparator(in), list);
-    if (read.stop == ListReadStop::CannotOpen) {
-        err << "error: cannot read " << in << ": " << readFailureReason(in) << "\n";
-        return 1;
-    }
-    // Nothing is assessed from part of a file.
-    if (const QString problem = listReadMessage(read); !problem.isEmpty()) {
-        err << "error: " << in << " was not read to its end: " << problem << "\n";
-        return 1;
-    }
-    ListGraphPoints points = listGraphPoints(list, QLocale::system());
-    for (size_t r = 0; r < points.x.size(); ++r) {
-        if (!std::isfinite(points.x[r])) {
-            // One row without a time refuses the whole series.
-            err << "error: line " << r + 1 << " of " << in << " has no readable date and time: \""
-                << list.cell(int(r), 1) << ' ' << list.cell(int(r), 2)
-                << "\"; nothing was assessed\n";
-            return kCliWrongUse;
-        }
-    }
-    series.times = std::move(points.x);
-    series.levels = std::move(points.y);
-    return 0;
+    return readTextFileSeries(in, series.times, series.levels, err,
+                              QStringLiteral("nothing was assessed"));
 }
 
 int readGraphSeries(const QString& in, FileSeries& series, QTextStream& err) {

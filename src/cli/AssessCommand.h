@@ -17,6 +17,12 @@ namespace kl516 {
 using ReadCollectionSeries = std::function<int(
     const QString& in, int set, std::vector<double>& times, std::vector<float>& levels)>;
 
+// Reads the whole series of a point or table text file: times (SerialDateTime) and levels (NaN
+// for "no level"). 0 when read; otherwise the exit status, with the message on err. A row
+// without a readable time refuses the series; `refused` ends that message ("nothing was ...").
+int readTextFileSeries(const QString& in, std::vector<double>& times, std::vector<float>& levels,
+                       QTextStream& err, const QString& refused = {});
+
 // arguments: the command line, read without a fault. Exit status: 0 done; 1 a file could not be
 // read; 2 wrong arguments, or a series the assessment refuses (the message says why and where).
 int runAssessCommand(const CliArguments& arguments, QTextStream& out, QTextStream& err,

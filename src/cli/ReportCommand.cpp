@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "cli/AssessCommand.h"
 #include "cli/FileCommands.h"
 #include "formats/ListTable.h"
 #include "formats/PointText.h"
@@ -26,27 +27,14 @@ struct Input {
 };
 
 int readText(const QString& in, Input& input, QTextStream& err) {
-    ListTableModel list;
-    const ListReadResult read = readTextIntoList(in, textFileSeparator(in), list);
-    if (read.stop == ListReadStop::CannotOpen) {
-        err << "error: cannot read " << in << ": " << readFailureReason(in) << "\n";
-        return 1;
-    }
-    if (const QString problem = listReadMessage(read); !problem.isEmpty()) {
-        err << "error: " << in << " was not read to its end: " << problem << "\n";
-        return 1;
-    }
-    ListGraphPoints points = listGraphPoints(list, QLocale::system());
-    for (size_t r = 0; r < points.x.size(); ++r) {
-        if (!std::isfinite(points.x[r])) {
-            err << "error: line " << r + 1 << " of " << in << " has no readable date and time: \""
-                << list.cell(int(r), 1) << ' ' << list.cell(int(r), 2) << "\"\n";
-            return kCliWrongUse;
-        }
-    }
-    for (float& y : points.y)
+    std::vector<double> times;
+    std::vector<float> levels;
+    if (const int status =
+            readTextFileSeries(in, times, levels, err, QStringLiteral("nothing was drawn")))
+        return status;
+    for (float& y : levels)
         if (!std::isfinite(y)) y = kNullDataValueY;
-    input.state = seriesGraphState(points.x, points.y, input.title);
+    input.state = seriesGraphState(times, levels, input.title);
     return 0;
 }
 

@@ -310,4 +310,22 @@ bool loadGraphState(const QByteArray& block, GraphState& state) {
     return true;
 }
 
+void applyNewGraphLooks(GraphState& s) {
+    s.showGraphAnnotations = true;
+    s.graphAnnotationTextSize = 100;
+    s.lineAnnotationTextSize = 100;
+    s.gridStyle = GridStyle::Dot;
+    s.subTitle = QStringLiteral(" ");
+    s.dateTimeMode = DateTimeMode::SerialDays;
+    s.xAxisLabel = QStringLiteral("Time");
+    s.yAxisLabel = QStringLiteral("dB");  // every series is a level
+    s.graphForeColor = makeArgb(255, 190, 190, 190);
+    s.graphBackColor = makeArgb(255, 0, 0, 0);
+    s.deskColor = makeArgb(255, 190, 190, 190);
+    s.textColor = makeArgb(255, 0, 0, 0);
+    s.subsetColors = {makeArgb(255, 255, 255, 0), makeArgb(255, 255, 0, 0)};
+    s.subsetLineTypes = {0, 0};
+    s.yAxisColor = makeArgb(255, 255, 0, 0);
+}
+
 }  // namespace kl516

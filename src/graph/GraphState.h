@@ -105,4 +105,8 @@ struct GraphState {
 QByteArray saveGraphState(const GraphState& state);
 bool loadGraphState(const QByteArray& block, GraphState& state);
 
+// The looks of a new graph window that no template dresses: dotted grid, the time and level
+// axes, yellow and red series on black, notes shown at full size.
+void applyNewGraphLooks(GraphState& state);
+
 }  // namespace kl516

@@ -616,27 +616,13 @@ void GraphWindow::setUpGraph(int series, double topY, double bottomY, double rig
             s.manualMaxX = rightX;
         }
         if (!templateApplied) {
+            applyNewGraphLooks(s);
             s.showVertLineAnnotations = true;
             s.allowVertLineAnnotHotSpots = true;
-            s.lineAnnotationTextSize = 100;
-            s.showGraphAnnotations = true;
-            s.graphAnnotationTextSize = 100;
-            s.gridStyle = GridStyle::Dot;
             s.mainTitle = QString();
-            s.subTitle = QStringLiteral(" ");
-            s.dateTimeMode = DateTimeMode::SerialDays;
-            s.xAxisLabel = QStringLiteral("Time");
-            s.yAxisLabel = QStringLiteral("dB");  // every series is a level
             s.allowZooming = Zooming::HorzPlusVert;
             s.scrollingHorzZoom = true;
             s.scrollingVertZoom = true;
-            s.graphForeColor = makeArgb(255, 190, 190, 190);
-            s.graphBackColor = makeArgb(255, 0, 0, 0);
-            s.deskColor = makeArgb(255, 190, 190, 190);
-            s.textColor = makeArgb(255, 0, 0, 0);
-            s.subsetColors = {makeArgb(255, 255, 255, 0), makeArgb(255, 255, 0, 0)};
-            s.subsetLineTypes = {0, 0};
-            s.yAxisColor = makeArgb(255, 255, 0, 0);
         }
         s.allowGraphAnnotHotSpots = true;
     });

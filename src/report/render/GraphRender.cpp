@@ -150,24 +150,10 @@ GraphState seriesGraphState(const std::vector<double>& times, const std::vector<
         s.manualMinX = times.front();
         s.manualMaxX = n > 1 ? times[size_t(n - 1)] : times.front() + kOneSecond;
     }
-    // The looks of a new graph window without a template.
+    // The looks of a new graph window without a template; the cursor labels stay off.
+    applyNewGraphLooks(s);
     s.showVertLineAnnotations = false;
-    s.showGraphAnnotations = true;
-    s.graphAnnotationTextSize = 100;
-    s.lineAnnotationTextSize = 100;
-    s.gridStyle = GridStyle::Dot;
     s.mainTitle = title;
-    s.subTitle = QStringLiteral(" ");
-    s.dateTimeMode = DateTimeMode::SerialDays;
-    s.xAxisLabel = QStringLiteral("Time");
-    s.yAxisLabel = QStringLiteral("dB");
-    s.graphForeColor = makeArgb(255, 190, 190, 190);
-    s.graphBackColor = makeArgb(255, 0, 0, 0);
-    s.deskColor = makeArgb(255, 190, 190, 190);
-    s.textColor = makeArgb(255, 0, 0, 0);
-    s.subsetColors = {makeArgb(255, 255, 255, 0), makeArgb(255, 255, 0, 0)};
-    s.subsetLineTypes = {0, 0};
-    s.yAxisColor = makeArgb(255, 255, 0, 0);
     return s;
 }
 
