@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -53,6 +54,11 @@ TEST_F(LeqFixture, WindowHasTheControlsOfTheMeasurement) {
     ASSERT_EQ(w.durationBox->count(), 10);
     EXPECT_EQ(w.durationBox->currentText(), QStringLiteral("10 sec"));
     EXPECT_EQ(w.durationBox->itemText(9), QStringLiteral("Manual"));
+    // A screen reader hears the box's own label before the group's title.
+    const auto labels =
+        QAccessible::queryAccessibleInterface(w.durationBox)->relations(QAccessible::Label);
+    ASSERT_FALSE(labels.isEmpty());
+    EXPECT_EQ(labels.first().first->text(QAccessible::Name), QStringLiteral("Duration"));
     EXPECT_FALSE(w.samplingRate->isVisible());
     EXPECT_TRUE(w.timeLeft->isVisible());
     // At most one window: LEQ again brings the same one back.

@@ -139,6 +139,11 @@ LeqWindow::LeqWindow(const QLocale& locale, QWidget* parent)
     durationBox = new QComboBox(setupGroup);
     durationBox->setObjectName(QStringLiteral("durationBox"));
     for (const LeqDuration& d : kLeqDurations) durationBox->addItem(QString::fromLatin1(d.caption));
+    // A combo box is named for screen readers only by a label that is its buddy.
+    auto* durationLabel = new QLabel(QStringLiteral("Duration"), setupGroup);
+    durationLabel->setObjectName(QStringLiteral("durationLabel"));
+    durationLabel->setBuddy(durationBox);
+    setup->addWidget(durationLabel);
     setup->addWidget(durationBox);
     startRunButton = new QPushButton(QStringLiteral("Start"), setupGroup);
     startRunButton->setObjectName(QStringLiteral("startRunButton"));
