@@ -8,8 +8,8 @@
 #include "dataset/SerialDateTime.h"
 #include "graph/ui/GraphView.h"
 #include "leq/ui/LeqWindow.h"
-#include "report/render/GraphRender.h"
-#include "report/render/MeasurementReport.h"
+#include "report/ui/GraphRender.h"
+#include "report/ui/MeasurementReport.h"
 #include "report/ui/TablePrinter.h"
 
 using namespace kl516;

@@ -1,15 +1,13 @@
 #include "cli/Cli.h"
 
 #include "cli/AssessCommand.h"
-#ifdef KL516_CLI_GRAPHICS
-#include "cli/ReportCommand.h"
-#endif
 #include "cli/CommandLine.h"
 #include "cli/FileCommands.h"
 #include "cli/LeqCommand.h"
 #include "cli/LiveCommand.h"
 #include "cli/MeterBackend.h"
 #include "cli/MonitorCommand.h"
+#include "cli/ReportCommand.h"
 #include "cli/ServiceCommands.h"
 
 #include <QDate>
@@ -457,18 +455,14 @@ int runCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
                                 });
     }
     if (command == QLatin1String("report") || command == QLatin1String("plot")) {
-#ifdef KL516_CLI_GRAPHICS
         const ReadCollectionSeries readSet = [&](const QString& in, int set,
                                                  std::vector<double>& times,
                                                  std::vector<float>& levels) {
             return readCollectionSet(in, set, command, env, times, levels);
         };
-        return command == QLatin1String("report") ? runReportCommand(a, out, err, readSet)
-                                                  : runPlotCommand(a, out, err, readSet);
-#else
-        err << "error: " << command << " needs a kl516-cli built with the graph window\n";
-        return 1;
-#endif
+        const GraphDrawing* drawing = env.devices.drawing;
+        return command == QLatin1String("report") ? runReportCommand(a, out, err, readSet, drawing)
+                                                  : runPlotCommand(a, out, err, readSet, drawing);
     }
     const bool iso = a.isSet("iso");
     if (command == QLatin1String("convert")) {

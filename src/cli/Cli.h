@@ -9,6 +9,7 @@
 namespace kl516 {
 
 class HidBus;
+class GraphDrawing;
 
 // Where erase asks its question when --yes is not given: the tool asks on standard input when
 // it is a terminal and refuses otherwise; tests hand in their own.
@@ -28,6 +29,8 @@ struct CliDevices {
     // "waiting for the meter…" line. The tool sets it from its standard error.
     bool errIsTerminal = false;
     const CliConsole* console = nullptr;  // nullptr: standard input
+    // What draws report and plot; nullptr: a tool built without the graphical libraries.
+    const GraphDrawing* drawing = nullptr;
 };
 
 // The command-line tool: parses the arguments (without the program name), runs the command and

@@ -1,6 +1,5 @@
 #include "cli/ReportCommand.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
@@ -12,8 +11,7 @@
 #include "formats/PointText.h"
 #include "graph/GraphFile.h"
 #include "graph/GraphState.h"
-#include "report/render/GraphRender.h"
-#include "report/render/MeasurementReport.h"
+#include "report/GraphDrawing.h"
 
 namespace kl516 {
 
@@ -101,16 +99,16 @@ int readInput(const CliArguments& a, const ReadCollectionSeries& readCollectionS
     return text ? readText(in, input, err) : readGraph(in, input, err);
 }
 
-bool haveApplication(QTextStream& err) {
-    if (qobject_cast<QApplication*>(QCoreApplication::instance())) return true;
-    err << "error: drawing a graph needs the graphical libraries (QApplication)\n";
+bool canDraw(const GraphDrawing* drawing, QTextStream& err) {
+    if (drawing) return true;
+    err << "error: this kl516-cli was built without the graphical libraries and cannot draw\n";
     return false;
 }
 
 }  // namespace
 
 int runPlotCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
-                   const ReadCollectionSeries& readCollectionSeries) {
+                   const ReadCollectionSeries& readCollectionSeries, const GraphDrawing* drawing) {
     const CliCommand& command = *a.command;
     const QString target = a.value("out");
     if (!graphImageKind(target))
@@ -135,8 +133,8 @@ int runPlotCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
     if (const int status = readInput(a, readCollectionSeries, input, err); status != 0)
         return status;
     if (!outputWritable(target, err)) return 1;
-    if (!haveApplication(err)) return 1;
-    if (const QString error = writeGraphImage(input.state, target, size); !error.isEmpty()) {
+    if (!canDraw(drawing, err)) return 1;
+    if (const QString error = drawing->writeImage(input.state, target, size); !error.isEmpty()) {
         err << "error: " << error << "\n";
         return 1;
     }
@@ -145,7 +143,8 @@ int runPlotCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
 }
 
 int runReportCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
-                     const ReadCollectionSeries& readCollectionSeries) {
+                     const ReadCollectionSeries& readCollectionSeries,
+                     const GraphDrawing* drawing) {
     const CliCommand& command = *a.command;
     const QString target = a.value("out");
     if (QFileInfo(target).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
@@ -154,7 +153,7 @@ int runReportCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
     if (const int status = readInput(a, readCollectionSeries, input, err); status != 0)
         return status;
     if (!outputWritable(target, err)) return 1;
-    if (!haveApplication(err)) return 1;
+    if (!canDraw(drawing, err)) return 1;
     ReportRequest request;
     request.title = a.isSet("title") ? a.value("title") : input.title;
     request.source = QFileInfo(a.positional.front()).absoluteFilePath();
@@ -162,7 +161,7 @@ int runReportCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
     request.cursorB = input.cursorB;
     request.includeSamples = a.isSet("samples");
     request.locale = QLocale::c();
-    if (const QString error = writeMeasurementReport(input.state, request, target);
+    if (const QString error = drawing->writeReport(input.state, request, target);
         !error.isEmpty()) {
         err << "error: " << error << "\n";
         return 1;

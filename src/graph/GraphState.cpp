@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dataset/SerialDateTime.h"
+
 namespace kl516 {
 
 void GraphState::resize(int32_t subsetCount, int32_t pointCount) {
@@ -326,6 +328,28 @@ void applyNewGraphLooks(GraphState& s) {
     s.subsetColors = {makeArgb(255, 255, 255, 0), makeArgb(255, 255, 0, 0)};
     s.subsetLineTypes = {0, 0};
     s.yAxisColor = makeArgb(255, 255, 0, 0);
+}
+
+GraphState seriesGraphState(const std::vector<double>& times, const std::vector<float>& levels,
+                            const QString& title) {
+    GraphState s;
+    const int n = int(std::min(times.size(), levels.size()));
+    s.resize(1, n);
+    std::copy_n(times.begin(), n, s.x[0].begin());
+    std::copy_n(levels.begin(), n, s.y[0].begin());
+    s.nullDataValueY = kNullDataValueY;
+    s.manualScaleControlY = ScaleControl::ManualMinAndMax;
+    s.manualMinY = 30;
+    s.manualMaxY = 130;
+    if (n > 0 && times.front() != 0) {
+        s.manualScaleControlX = ScaleControl::ManualMinAndMax;
+        s.manualMinX = times.front();
+        s.manualMaxX = n > 1 ? times[size_t(n - 1)] : times.front() + kOneSecond;
+    }
+    applyNewGraphLooks(s);
+    s.showVertLineAnnotations = false;
+    s.mainTitle = title;
+    return s;
 }
 
 }  // namespace kl516

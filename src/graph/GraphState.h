@@ -109,4 +109,9 @@ bool loadGraphState(const QByteArray& block, GraphState& state);
 // axes, yellow and red series on black, notes shown at full size.
 void applyNewGraphLooks(GraphState& state);
 
+// The graph as a new graph window shows a series without a template: levels against time,
+// 30 to 130 dB, the time axis spanning the series, the cursor labels off.
+GraphState seriesGraphState(const std::vector<double>& times, const std::vector<float>& levels,
+                            const QString& title = QString());
+
 }  // namespace kl516

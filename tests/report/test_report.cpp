@@ -15,8 +15,8 @@
 #include "dataset/SerialDateTime.h"
 #include "graph/ui/GraphWindow.h"
 #include "report/PdfText.h"
-#include "report/render/GraphRender.h"
-#include "report/render/MeasurementReport.h"
+#include "report/ui/GraphRender.h"
+#include "report/ui/MeasurementReport.h"
 #include "support/FakeGraphHost.h"
 
 using namespace kl516;

@@ -9,7 +9,7 @@
 #include "dataset/SerialDateTime.h"
 #include "graph/GraphFile.h"
 #include "report/PdfText.h"
-#include "report/render/GraphRender.h"
+#include "report/ui/OffscreenDrawing.h"
 #include "support/CliRun.h"
 #include "support/Files.h"
 
@@ -19,6 +19,12 @@ namespace {
 
 const QString kGolden = QStringLiteral(KL516_TEST_DATA "/golden.rec");
 
+// The tool in process, drawing as the built tool draws.
+test::CliRun runDrawing(const QStringList& args) {
+    static const OffscreenGraphDrawing drawing;
+    return test::runCliInProcess(args, nullptr, &drawing);
+}
+
 }  // namespace
 
 // Set 3 of golden.rec: 80.0, 80.0 and 50.0 dB two seconds apart (see tests/data/README.md).
@@ -26,8 +32,7 @@ const QString kGolden = QStringLiteral(KL516_TEST_DATA "/golden.rec");
 TEST(ReportCli, ReportAndPlotOfACollectionSet) {
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("set3.pdf"));
-    const test::CliRun report =
-        test::runCliInProcess({"report", kGolden, "--set", "3", "--out", pdf});
+    const test::CliRun report = runDrawing({"report", kGolden, "--set", "3", "--out", pdf});
     ASSERT_EQ(report.status, 0) << report.err.toStdString();
     const QString text = test::pdfLayoutPages(pdf).value(0);
     for (const char* expected :
@@ -45,7 +50,7 @@ TEST(ReportCli, ReportAndPlotOfACollectionSet) {
 
     const QString png = dir.filePath(QStringLiteral("set1.png"));
     const test::CliRun plot =
-        test::runCliInProcess({"plot", kGolden, "--set", "1", "--out", png, "--size", "640x360"});
+        runDrawing({"plot", kGolden, "--set", "1", "--out", png, "--size", "640x360"});
     ASSERT_EQ(plot.status, 0) << plot.err.toStdString();
     EXPECT_EQ(QImage(png).size(), QSize(640, 360));
 }
@@ -63,7 +68,7 @@ TEST(ReportCli, ASetWithARepairedStartTimeIsDrawnFromTheCurrentTime) {
     ASSERT_TRUE(test::writeAll(rec, badMonth));
 
     const QString pdf = dir.filePath(QStringLiteral("set3.pdf"));
-    const test::CliRun report = test::runCliInProcess({"report", rec, "--set", "3", "--out", pdf});
+    const test::CliRun report = runDrawing({"report", rec, "--set", "3", "--out", pdf});
     ASSERT_EQ(report.status, 0) << report.err.toStdString();
     EXPECT_EQ(report.err,
               "warning: the start time of data set 3 is not a valid date and time in the file; "
@@ -78,7 +83,7 @@ TEST(ReportCli, ASetWithARepairedStartTimeIsDrawnFromTheCurrentTime) {
 
     const QString png = dir.filePath(QStringLiteral("set3.png"));
     const test::CliRun plot =
-        test::runCliInProcess({"plot", rec, "--set", "3", "--out", png, "--size", "640x360"});
+        runDrawing({"plot", rec, "--set", "3", "--out", png, "--size", "640x360"});
     ASSERT_EQ(plot.status, 0) << plot.err.toStdString();
     EXPECT_TRUE(plot.err.contains("the plot counts its times from the current date and time"))
         << plot.err.toStdString();
@@ -87,8 +92,7 @@ TEST(ReportCli, ASetWithARepairedStartTimeIsDrawnFromTheCurrentTime) {
     const QString cut = dir.filePath(QStringLiteral("cut.rec"));
     ASSERT_TRUE(test::writeAll(cut, golden.left(300)));
     const QString none = dir.filePath(QStringLiteral("none.pdf"));
-    const test::CliRun damaged =
-        test::runCliInProcess({"report", cut, "--set", "1", "--out", none});
+    const test::CliRun damaged = runDrawing({"report", cut, "--set", "1", "--out", none});
     EXPECT_EQ(damaged.status, 1);
     EXPECT_TRUE(damaged.err.contains("error 34: ")) << damaged.err.toStdString();
     EXPECT_FALSE(QFile::exists(none));
@@ -109,8 +113,7 @@ TEST(ReportCli, AGraphFileKeepsItsLooksAndItsCursorLinesMarkTheBetweenCursorFigu
     const QString ghf = dir.filePath(QStringLiteral("saved.ghf"));
     ASSERT_TRUE(writeGraphFile(state, ghf).ok());
     const QString pdf = dir.filePath(QStringLiteral("saved.pdf"));
-    const test::CliRun r =
-        test::runCliInProcess({"report", ghf, "--out", pdf, "--title", "Roof top"});
+    const test::CliRun r = runDrawing({"report", ghf, "--out", pdf, "--title", "Roof top"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const QString text = test::pdfLayoutPages(pdf).value(0);
     EXPECT_TRUE(text.contains(QLatin1String("Roof top")));
@@ -122,7 +125,7 @@ TEST(ReportCli, AGraphFileKeepsItsLooksAndItsCursorLinesMarkTheBetweenCursorFigu
         << text.toStdString();
     // Its own title is drawn in the picture.
     const QString svg = dir.filePath(QStringLiteral("saved.svg"));
-    ASSERT_EQ(test::runCliInProcess({"plot", ghf, "--out", svg}).status, 0);
+    ASSERT_EQ(runDrawing({"plot", ghf, "--out", svg}).status, 0);
     QFile f(svg);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.readAll().contains("Saved look"));
@@ -151,7 +154,7 @@ TEST(ReportCli, WrongArgumentsWriteNothing) {
         {{"plot", kGolden, "--set", "9", "--out", out}, 1, "no data set 9"},
     };
     for (const auto& c : cases) {
-        const test::CliRun r = test::runCliInProcess(c.args);
+        const test::CliRun r = runDrawing(c.args);
         EXPECT_EQ(r.status, c.status) << c.args.join(' ').toStdString() << "\n"
                                       << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(QLatin1String(c.message))) << r.err.toStdString();

@@ -17,13 +17,16 @@ struct CliRun {
 };
 
 // Runs the tool in process on a manual clock (fixed now, waits cost nothing), with `meter` as
-// the meter on USB.
-inline CliRun runCliInProcess(const QStringList& args, DeviceLibrary* meter = nullptr) {
+// the meter on USB, and `drawing` drawing report and plot.
+inline CliRun runCliInProcess(const QStringList& args, DeviceLibrary* meter = nullptr,
+                              const GraphDrawing* drawing = nullptr) {
     ManualClock clock;
     CliRun r;
     QTextStream out(&r.out);
     QTextStream err(&r.err);
-    r.status = runCli(args, out, err, CliDevices{&clock, meter});
+    CliDevices devices{&clock, meter};
+    devices.drawing = drawing;
+    r.status = runCli(args, out, err, devices);
     out.flush();
     err.flush();
     return r;

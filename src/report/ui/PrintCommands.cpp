@@ -10,8 +10,8 @@
 #include <QPrinter>
 
 #include "graph/ui/GraphWindow.h"
-#include "report/render/GraphRender.h"
-#include "report/render/MeasurementReport.h"
+#include "report/ui/GraphRender.h"
+#include "report/ui/MeasurementReport.h"
 #include "report/ui/TablePrinter.h"
 #include "workspace/WindowRole.h"
 #include "workspace/ui/Hourglass.h"

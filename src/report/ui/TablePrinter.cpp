@@ -6,8 +6,8 @@
 #include <QPrinter>
 #include <vector>
 
-#include "report/render/GraphRender.h"
-#include "report/render/PageWriter.h"
+#include "report/ui/GraphRender.h"
+#include "report/ui/PageWriter.h"
 
 namespace kl516::TablePrinter {
 

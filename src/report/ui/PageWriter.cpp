@@ -1,4 +1,4 @@
-#include "report/render/PageWriter.h"
+#include "report/ui/PageWriter.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

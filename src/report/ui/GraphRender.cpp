@@ -1,4 +1,4 @@
-#include "report/render/GraphRender.h"
+#include "report/ui/GraphRender.h"
 
 #include <qcustomplot.h>
 
@@ -14,7 +14,7 @@
 
 #include "dataset/SerialDateTime.h"
 #include "graph/ui/GraphView.h"
-#include "report/render/PageWriter.h"
+#include "report/ui/PageWriter.h"
 
 namespace kl516 {
 
@@ -33,14 +33,6 @@ void restoreScreenLayout(GraphView& view) {
 }
 
 }  // namespace
-
-std::optional<GraphImageKind> graphImageKind(const QString& path) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("png")) return GraphImageKind::Png;
-    if (suffix == QLatin1String("svg")) return GraphImageKind::Svg;
-    if (suffix == QLatin1String("pdf")) return GraphImageKind::Pdf;
-    return std::nullopt;
-}
 
 void drawGraph(GraphView& view, QCPPainter& painter, const QRectF& target) {
     const QSize size(int(target.width()), int(target.height()));
@@ -134,29 +126,6 @@ QString writeGraphImage(const GraphState& state, const QString& path, QSize size
     return error;
 }
 
-GraphState seriesGraphState(const std::vector<double>& times, const std::vector<float>& levels,
-                            const QString& title) {
-    GraphState s;
-    const int n = int(std::min(times.size(), levels.size()));
-    s.resize(1, n);
-    std::copy_n(times.begin(), n, s.x[0].begin());
-    std::copy_n(levels.begin(), n, s.y[0].begin());
-    s.nullDataValueY = kNullDataValueY;
-    s.manualScaleControlY = ScaleControl::ManualMinAndMax;
-    s.manualMinY = 30;
-    s.manualMaxY = 130;
-    if (n > 0 && times.front() != 0) {
-        s.manualScaleControlX = ScaleControl::ManualMinAndMax;
-        s.manualMinX = times.front();
-        s.manualMaxX = n > 1 ? times[size_t(n - 1)] : times.front() + kOneSecond;
-    }
-    // The looks of a new graph window without a template; the cursor labels stay off.
-    applyNewGraphLooks(s);
-    s.showVertLineAnnotations = false;
-    s.mainTitle = title;
-    return s;
-}
-
 bool printGraphPage(GraphView& view, QPrinter& printer, const QString& caption,
                     const QDateTime& printedAt) {
     const int resolution = printer.resolution();
@@ -171,10 +140,6 @@ bool printGraphPage(GraphView& view, QPrinter& printer, const QString& caption,
     }
     printer.setResolution(resolution);
     return printed;
-}
-
-QString printedDateTime(const QDateTime& t) {
-    return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 }  // namespace kl516

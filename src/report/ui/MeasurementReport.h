@@ -7,6 +7,7 @@
 
 #include "graph/GraphState.h"
 #include "levels/NoiseAssessment.h"
+#include "report/GraphDrawing.h"
 
 namespace kl516 {
 
@@ -37,16 +38,6 @@ struct ReportFigures {
 
 // a, b: the cursors' point indexes (either order), or -1 when there are none.
 ReportFigures reportFigures(const GraphState& state, int a = -1, int b = -1);
-
-struct ReportRequest {
-    QString title;   // caption or file name
-    QString source;  // where the series came from
-    int cursorA = -1, cursorB = -1;
-    bool includeSamples = false;
-    AssessmentOptions assessment;
-    QLocale locale = QLocale::c();  // the levels' decimal separator
-    QDateTime printedAt = QDateTime::currentDateTime();
-};
 
 // Writes the measurement report of the graph of `view` (series 0) as a PDF file: page 1 the
 // series' particulars, the graph as on screen, the figures of the whole series and between the

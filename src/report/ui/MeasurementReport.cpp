@@ -1,4 +1,4 @@
-#include "report/render/MeasurementReport.h"
+#include "report/ui/MeasurementReport.h"
 
 #include <qcustomplot.h>
 #include <QFileInfo>
@@ -14,8 +14,8 @@
 #include "graph/Statistics.h"
 #include "graph/ui/GraphView.h"
 #include "levels/LevelArithmetic.h"
-#include "report/render/GraphRender.h"
-#include "report/render/PageWriter.h"
+#include "report/ui/GraphRender.h"
+#include "report/ui/PageWriter.h"
 
 namespace kl516 {
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "graph/GraphState.h"
+#include "report/GraphDrawing.h"
 
 class QCPPainter;
 class QPrinter;
@@ -20,14 +21,6 @@ class GraphView;
 // Pictures of a graph, for files and paper. The graph is drawn in screen pixels (96 per inch)
 // at the size of its place, so that fonts, ticks, cursor lines and their labels, annotations and
 // the legend keep their proportions on screen whatever the page or file.
-
-enum class GraphImageKind { Png, Svg, Pdf };
-
-// By the file name's suffix (.png, .svg, .pdf, any case); nothing for any other.
-std::optional<GraphImageKind> graphImageKind(const QString& path);
-
-// The default size of a graph image, in pixels.
-inline constexpr QSize kDefaultImageSize{1600, 900};
 
 // Draws the graph of `view` into `target` at the target's own size. The painter's device must
 // count 96 dots per inch (kScreenDpi), the screen's pixels in which the graph lays out its
@@ -46,18 +39,10 @@ QString writeGraphImage(const GraphState& state, const QString& path, QSize size
 // Calls f(view) with such a control holding `state`.
 void withOffscreenGraph(const GraphState& state, const std::function<void(GraphView&)>& f);
 
-// The graph as a new graph window shows a series without a template: levels against time,
-// 30 to 130 dB, the time axis spanning the series.
-GraphState seriesGraphState(const std::vector<double>& times, const std::vector<float>& levels,
-                            const QString& title = QString());
-
 // Prints the graph on one page of `printer`: a header with the caption and the date printed,
 // the graph filling the page at its size, and the page number. False when the printer could
 // not begin the document.
 bool printGraphPage(GraphView& view, QPrinter& printer, const QString& caption,
                     const QDateTime& printedAt);
-
-// The date-time texts of printouts: four-digit years, "2024-04-13 09:20:31".
-QString printedDateTime(const QDateTime& t);
 
 }  // namespace kl516
