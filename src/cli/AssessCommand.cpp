@@ -23,6 +23,15 @@
 
 namespace kl516 {
 
+std::optional<SeriesFileKind> seriesFileKind(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("rec")) return SeriesFileKind::Collection;
+    if (suffix == QLatin1String("txt") || suffix == QLatin1String("csv"))
+        return SeriesFileKind::Text;
+    if (suffix == QLatin1String("ghf")) return SeriesFileKind::Graph;
+    return std::nullopt;
+}
+
 int readTextFileSeries(const QString& in, std::vector<double>& times, std::vector<float>& levels,
                        QTextStream& err, const QString& refused) {
     ListTableModel list;
@@ -468,13 +477,11 @@ int runAssessCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
                      const ReadCollectionSeries& readCollectionSeries) {
     const CliCommand& command = *a.command;
     const QString in = a.positional.front();
-    const QString suffix = QFileInfo(in).suffix().toLower();
-    const bool collection = suffix == QLatin1String("rec");
-    const bool text = suffix == QLatin1String("txt") || suffix == QLatin1String("csv");
-    const bool graph = suffix == QLatin1String("ghf");
-    if (!collection && !text && !graph)
+    const std::optional<SeriesFileKind> kind = seriesFileKind(in);
+    if (!kind)
         return cliWrongUse(
             err, command, QStringLiteral("assess reads .rec, .txt, .csv or .ghf files, not ") + in);
+    const bool collection = kind == SeriesFileKind::Collection;
     QString fault;
     const std::optional<Request> request = readRequest(a, collection, fault);
     if (!request) return cliWrongUse(err, command, fault);
@@ -483,7 +490,7 @@ int runAssessCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
     int status = 0;
     if (collection) {
         status = readCollectionSeries(in, request->set, file.times, file.levels);
-    } else if (text) {
+    } else if (kind == SeriesFileKind::Text) {
         status = readTextSeries(in, file, err);
     } else {
         status = readGraphSeries(in, file, err);

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QTextStream>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "cli/CommandLine.h"
@@ -16,6 +17,11 @@ namespace kl516 {
 // (SerialDateTime) and levels. 0 when read; otherwise the exit status, with the message on err.
 using ReadCollectionSeries = std::function<int(
     const QString& in, int set, std::vector<double>& times, std::vector<float>& levels)>;
+
+// The files a series is read from, by their suffix: a collection file (.rec), a point or table
+// text file (.txt, .csv), a graph file (.ghf); nothing for any other.
+enum class SeriesFileKind { Collection, Text, Graph };
+std::optional<SeriesFileKind> seriesFileKind(const QString& path);
 
 // Reads the whole series of a point or table text file: times (SerialDateTime) and levels (NaN
 // for "no level"). 0 when read; otherwise the exit status, with the message on err. A row

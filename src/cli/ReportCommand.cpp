@@ -69,14 +69,12 @@ int readInput(const CliArguments& a, const ReadCollectionSeries& readCollectionS
               QTextStream& err) {
     const CliCommand& command = *a.command;
     const QString in = a.positional.front();
-    const QString suffix = QFileInfo(in).suffix().toLower();
-    const bool collection = suffix == QLatin1String("rec");
-    const bool text = suffix == QLatin1String("txt") || suffix == QLatin1String("csv");
-    const bool graph = suffix == QLatin1String("ghf");
-    if (!collection && !text && !graph)
+    const std::optional<SeriesFileKind> kind = seriesFileKind(in);
+    if (!kind)
         return cliWrongUse(err, command,
                            QStringLiteral("%1 reads .rec, .txt, .csv or .ghf files, not %2")
                                .arg(QLatin1String(command.name), in));
+    const bool collection = kind == SeriesFileKind::Collection;
     if (collection != a.isSet("set"))
         return cliWrongUse(err, command,
                            collection ? QStringLiteral("a collection file needs --set N")
@@ -96,7 +94,7 @@ int readInput(const CliArguments& a, const ReadCollectionSeries& readCollectionS
         input.state = seriesGraphState(times, levels, input.title);
         return 0;
     }
-    return text ? readText(in, input, err) : readGraph(in, input, err);
+    return kind == SeriesFileKind::Text ? readText(in, input, err) : readGraph(in, input, err);
 }
 
 bool canDraw(const GraphDrawing* drawing, QTextStream& err) {

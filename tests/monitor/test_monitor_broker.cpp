@@ -203,16 +203,24 @@ QDateTime timeOf(const QJsonObject& o, const char* field) {
     return QDateTime::fromString(o[QLatin1String(field)].toString(), Qt::ISODateWithMs);
 }
 
+// A started broker, a subscriber to everything on it and a spool folder.
+class MonitorOnBroker : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(started);
+        ASSERT_TRUE(sub.ready());
+    }
+    Broker broker;
+    const bool started = broker.start();
+    Subscriber sub{broker};
+    QTemporaryDir spool;
+};
+
 }  // namespace
 
 // Ten simulated minutes: the discovery configs are retained and complete; 600 readings and
 // ten summaries, each Leq the energy mean of the readings published in its minute.
-TEST(MonitorBroker, TenMinutesGiveTheirReadingsAndSummaries) {
-    Broker broker;
-    ASSERT_TRUE(broker.start());
-    Subscriber sub(broker);
-    ASSERT_TRUE(sub.ready());
-    QTemporaryDir spool;
+TEST_F(MonitorOnBroker, TenMinutesGiveTheirReadingsAndSummaries) {
     QProcess monitor;
     startMonitor(monitor, monitorArgs(broker, QStringLiteral("t1"), spool.path(),
                                       {QStringLiteral("--clock-speed"), QStringLiteral("100"),
@@ -293,12 +301,7 @@ TEST(MonitorBroker, TenMinutesGiveTheirReadingsAndSummaries) {
 }
 
 // The broker goes away for three simulated minutes: every summary still arrives, in order.
-TEST(MonitorBroker, SummariesWaitOutABrokerOutage) {
-    Broker broker;
-    ASSERT_TRUE(broker.start());
-    Subscriber sub(broker);
-    ASSERT_TRUE(sub.ready());
-    QTemporaryDir spool;
+TEST_F(MonitorOnBroker, SummariesWaitOutABrokerOutage) {
     QProcess monitor;
     startMonitor(monitor, monitorArgs(broker, QStringLiteral("t2"), spool.path(),
                                       {QStringLiteral("--clock-speed"), QStringLiteral("60"),
@@ -355,12 +358,7 @@ TEST(MonitorBroker, SpooledSummariesSurviveSigkill) {
 
 // The meter is unplugged 70 s into the run for 30 s: availability goes offline and online
 // again, no reading is published while it is away, and the minute's coverage shows the gap.
-TEST(MonitorBroker, UnpluggedMeterIsMissingTime) {
-    Broker broker;
-    ASSERT_TRUE(broker.start());
-    Subscriber sub(broker);
-    ASSERT_TRUE(sub.ready());
-    QTemporaryDir spool;
+TEST_F(MonitorOnBroker, UnpluggedMeterIsMissingTime) {
     QProcess monitor;
     startMonitor(monitor, monitorArgs(broker, QStringLiteral("t4"), spool.path(),
                                       {QStringLiteral("--clock-speed"), QStringLiteral("60"),
@@ -522,12 +520,7 @@ TEST(MonitorBroker, TlsBrokerIsCheckedAgainstTheCaFile) {
 
 // A meter named by --serial that is not attached is waited for, as a lost one: the monitor
 // runs, says offline, and its summaries count the time as missing.
-TEST(MonitorBroker, NamedMeterNotAttachedIsWaitedFor) {
-    Broker broker;
-    ASSERT_TRUE(broker.start());
-    Subscriber sub(broker);
-    ASSERT_TRUE(sub.ready());
-    QTemporaryDir spool;
+TEST_F(MonitorOnBroker, NamedMeterNotAttachedIsWaitedFor) {
     QProcess monitor;
     startMonitor(monitor, monitorArgs(broker, QStringLiteral("t7"), spool.path(),
                                       {QStringLiteral("--serial"), QStringLiteral("NOPE"),
