@@ -99,7 +99,7 @@ class MonitorRig {
             });
         const QByteArray payload = "{\"flags\":[],\"level\":" + QByteArray::number(double(level)) +
                                    ",\"range\":\"30-130\",\"speed\":\"FAST\",\"time\":\"" +
-                                   isoTime(fromWallClockMs(t)).toUtf8() + "\",\"weighting\":\"A\"}";
+                                   isoTime(localTimeAt(t)).toUtf8() + "\",\"weighting\":\"A\"}";
         publisher_->publish("bench/level", payload, 0, false);
         publisher_->service(0);
     }
@@ -113,7 +113,7 @@ class MonitorRig {
     std::unique_ptr<MqttPublisher> publisher_;
     LevelAggregator aggregator_{60, 1.0};
     ExceedanceTracker events_{65, 0, 1.0};
-    const int64_t start_ = wallClockMs(QDateTime(QDate(2026, 12, 11), QTime(0, 0)));
+    const int64_t start_ = instantMs(QDateTime(QDate(2026, 12, 11), QTime(0, 0)));
     int64_t n_ = 0;
 };
 

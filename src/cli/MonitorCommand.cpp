@@ -425,7 +425,7 @@ int runMonitorCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
 
     const int64_t startTick = clock.tickMs();
     const int64_t endTick = *runFor > 0 ? startTick + std::llround(*runFor * 1000) : -1;
-    spoolSummaries(aggregator.advanceTo(wallClockMs(clock.now())));
+    spoolSummaries(aggregator.advanceTo(instantMs(clock.now())));
     int failedPolls = 0;
     int64_t nextMeterTry = startTick;
     int64_t next = startTick;
@@ -458,7 +458,7 @@ int runMonitorCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
             if (response[0] == kFrameStart && response[31] == kFrameEnd) {
                 const MeterStatus s = decode(response);
                 const QDateTime when = clock.now();
-                const int64_t wall = wallClockMs(when);
+                const int64_t wall = instantMs(when);
                 const float level = float(s.levelTenths) / 10.0f;
                 spoolSummaries(aggregator.add(wall, level));
                 if (exceedances) spoolEvent(exceedances->add(wall, level));
@@ -472,7 +472,7 @@ int runMonitorCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
                     .arg(failedPolls));
             publisher.publish(availabilityTopic, "offline", 1, true);
         }
-        spoolSummaries(aggregator.advanceTo(wallClockMs(clock.now())));
+        spoolSummaries(aggregator.advanceTo(instantMs(clock.now())));
         if (spoolFailed) {
             say(QStringLiteral("error: cannot write to the spool %1: %2")
                     .arg(spoolPath, spool->lastError()));
@@ -501,8 +501,8 @@ int runMonitorCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
     // The end: the running event and the current period (marked partial) go to the spool, what
     // waits there is delivered while the broker takes it, and the availability says offline.
     if (exceedances) spoolEvent(exceedances->end());
-    spoolSummaries(aggregator.advanceTo(wallClockMs(clock.now())));
-    if (const auto last = aggregator.finish(wallClockMs(clock.now()))) spoolSummaries({*last});
+    spoolSummaries(aggregator.advanceTo(instantMs(clock.now())));
+    if (const auto last = aggregator.finish(instantMs(clock.now()))) spoolSummaries({*last});
     publisher.drain(kFinishMs);
     publisher.publish(availabilityTopic, "offline", 1, true);
     publisher.finish(kFinishMs / 5);

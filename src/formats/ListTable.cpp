@@ -763,32 +763,23 @@ class DateTimeForms {
     mutable QDate lastDate_;
 };
 
-// A level in the locale's form or with a point; group separators are not accepted, so that a
-// point is never taken for one ("72.4" in a German list is 72.4).
-class LevelReader {
-  public:
-    explicit LevelReader(const QLocale& locale) : locale_(locale), c_(QLocale::c()) {
-        locale_.setNumberOptions(locale_.numberOptions() | QLocale::RejectGroupSeparator);
-        c_.setNumberOptions(c_.numberOptions() | QLocale::RejectGroupSeparator);
-    }
-
-    bool read(QStringView text, float& level) const {
-        text = text.trimmed();
-        if (text.isEmpty()) return false;
-        bool ok = false;
-        float v = locale_.toFloat(text, &ok);
-        if (!ok) v = c_.toFloat(text, &ok);
-        if (!ok || !std::isfinite(v)) return false;
-        level = v;
-        return true;
-    }
-
-  private:
-    QLocale locale_;
-    QLocale c_;
-};
-
 }  // namespace
+
+ListLevelReader::ListLevelReader(const QLocale& locale) : locale_(locale), c_(QLocale::c()) {
+    locale_.setNumberOptions(locale_.numberOptions() | QLocale::RejectGroupSeparator);
+    c_.setNumberOptions(c_.numberOptions() | QLocale::RejectGroupSeparator);
+}
+
+bool ListLevelReader::read(QStringView text, float& level) const {
+    text = text.trimmed();
+    if (text.isEmpty()) return false;
+    bool ok = false;
+    float v = locale_.toFloat(text, &ok);
+    if (!ok) v = c_.toFloat(text, &ok);
+    if (!ok || !std::isfinite(v)) return false;
+    level = v;
+    return true;
+}
 
 struct ListDateTimeReader::Forms : DateTimeForms {
     using DateTimeForms::DateTimeForms;
@@ -829,7 +820,7 @@ ListGraphPoints listGraphPoints(const ListTableModel& list, const QLocale& local
     constexpr float kNoLevel = std::numeric_limits<float>::quiet_NaN();
     points.x.assign(size_t(rows), kNoTime);
     points.y.assign(size_t(rows), kNoLevel);
-    const LevelReader levels(locale);
+    const ListLevelReader levels(locale);
     const int levelColumn = list.levelColumn();
     ProgressPacer pacer(progress);
     int done = 0;

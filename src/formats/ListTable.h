@@ -166,6 +166,18 @@ struct ListGraphPoints {
 bool readListDateTime(const QString& date, const QString& time, const QLocale& locale,
                       double& result, int currentYear = QDate::currentDate().year());
 
+// A level cell of the list: in the locale's form or with a point; group separators are not
+// accepted, so that a point is never taken for one ("72.4" in a German list is 72.4).
+class ListLevelReader {
+  public:
+    explicit ListLevelReader(const QLocale& locale);
+    bool read(QStringView text, float& level) const;
+
+  private:
+    QLocale locale_;
+    QLocale c_;
+};
+
 // The same reading with the locale's forms taken apart once, for many rows.
 class ListDateTimeReader {
   public:

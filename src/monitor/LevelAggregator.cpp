@@ -1,5 +1,6 @@
 #include "monitor/LevelAggregator.h"
 
+#include <QDateTime>
 #include <algorithm>
 
 #include "levels/LevelArithmetic.h"
@@ -11,6 +12,12 @@ namespace {
 int64_t floorTo(int64_t t, int64_t step) {
     const int64_t q = t / step;
     return (q * step > t ? q - 1 : q) * step;
+}
+
+// The start of the local-clock period that holds the instant t.
+int64_t localPeriodStart(int64_t t, int64_t periodMs) {
+    const int64_t offsetMs = int64_t(QDateTime::fromMSecsSinceEpoch(t).offsetFromUtc()) * 1000;
+    return floorTo(t + offsetMs, periodMs) - offsetMs;
 }
 
 }  // namespace
@@ -45,15 +52,28 @@ PeriodSummary LevelAggregator::close(int64_t endMs, bool partial) {
     return s;
 }
 
+int64_t LevelAggregator::periodEnd() const {
+    // The next local period start; where the clocks change, a period keeps its local bounds.
+    const int64_t periodMs = int64_t(periodS_) * 1000;
+    const int64_t end = localPeriodStart(startMs_ + periodMs, periodMs);
+    return end > startMs_ ? end : startMs_ + periodMs;
+}
+
 std::vector<PeriodSummary> LevelAggregator::advanceTo(int64_t tMs) {
     std::vector<PeriodSummary> done;
     const int64_t periodMs = int64_t(periodS_) * 1000;
+    if (open_ && tMs < startMs_) {
+        done.push_back(close(std::max(lastMs_, startMs_), true));
+        open_ = false;
+    }
+    lastMs_ = std::max(lastMs_, tMs);
     if (!open_) {
-        open(floorTo(tMs, periodMs));
+        open(localPeriodStart(tMs, periodMs));
+        lastMs_ = tMs;
         return done;
     }
-    while (tMs >= startMs_ + periodMs) {
-        const int64_t next = startMs_ + periodMs;
+    while (tMs >= periodEnd()) {
+        const int64_t next = periodEnd();
         done.push_back(close(next, false));
         open(next);
     }
@@ -81,8 +101,10 @@ ExceedanceTracker::ExceedanceTracker(double threshold, double minDurationS, doub
 
 std::optional<ExceedanceRun> ExceedanceTracker::add(int64_t tMs, float level) {
     if (hasLevel(level) && double(level) > threshold_) {
-        // A gap longer than twice the reading period ends a run, as a missing stretch would.
-        if (running_ && double(tMs - lastMs_) / 1000.0 > 2 * readingS_) {
+        // A gap longer than twice the reading period ends a run, as a missing stretch would, and
+        // so does a clock set back.
+        const double gapS = double(tMs - lastMs_) / 1000.0;
+        if (running_ && (gapS > 2 * readingS_ || gapS < 0)) {
             std::optional<ExceedanceRun> ended = end();
             running_ = true;
             firstMs_ = lastMs_ = tMs;

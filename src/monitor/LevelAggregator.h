@@ -7,8 +7,9 @@
 namespace kl516 {
 
 // The figures of one aggregate period of the monitor, built from the readings that fell into
-// it. Times are local wall-clock milliseconds since 1970-01-01 00:00 (as the noise assessment
-// counts them), so that periods follow the clock on the wall: a 60 s period is a clock minute.
+// it. Times are milliseconds since 1970-01-01 00:00 UTC, which go on when the clocks change;
+// the periods are aligned to the local clock: a 60 s period is a clock minute, a day runs from
+// local midnight to midnight (23 or 25 hours on the days the clocks change).
 struct PeriodSummary {
     int64_t startMs = 0, endMs = 0;
     std::optional<double> leq, lmax, lmin, l10, l50, l90;  // empty: no reading with a level
@@ -30,8 +31,9 @@ class LevelAggregator {
     // that ended at or before tMs, in order: a meter away for a whole period still gives that
     // period's summary, with coverage 0.
     std::vector<PeriodSummary> advanceTo(int64_t tMs);
-    // A reading at wall-clock time tMs (not before the previous one): advanceTo(tMs), then the
-    // reading joins the open period unless it has no level.
+    // A reading at time tMs: advanceTo(tMs), then the reading joins the open period unless it
+    // has no level. A time before the open period (the system clock was set back) ends that
+    // period as a partial one and opens the period of tMs: nothing is merged across the jump.
     std::vector<PeriodSummary> add(int64_t tMs, float level);
     // The current period up to tMs, marked partial, and no period open after it. Empty when
     // no period is open or it has not begun by tMs.
@@ -42,11 +44,13 @@ class LevelAggregator {
   private:
     PeriodSummary close(int64_t endMs, bool partial);
     void open(int64_t startMs);
+    int64_t periodEnd() const;
 
     int periodS_;
     double readingS_;
     bool open_ = false;
     int64_t startMs_ = 0;
+    int64_t lastMs_ = 0;         // the latest time seen
     std::vector<float> levels_;  // of the open period, reused
     double energy_ = 0;
     float lmax_ = 0, lmin_ = 0;

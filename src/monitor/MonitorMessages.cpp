@@ -21,13 +21,12 @@ QByteArray compact(const QJsonObject& object) {
 
 }  // namespace
 
-int64_t wallClockMs(const QDateTime& local) {
-    return local.toMSecsSinceEpoch() + int64_t(local.offsetFromUtc()) * 1000;
+int64_t instantMs(const QDateTime& t) {
+    return t.toMSecsSinceEpoch();
 }
 
-QDateTime fromWallClockMs(int64_t wallMs) {
-    const QDateTime wall = QDateTime::fromMSecsSinceEpoch(wallMs, Qt::UTC);
-    return QDateTime(wall.date(), wall.time());
+QDateTime localTimeAt(int64_t ms) {
+    return QDateTime::fromMSecsSinceEpoch(ms);
 }
 
 QString isoTime(const QDateTime& local) {
@@ -42,8 +41,8 @@ QString isoTime(const QDateTime& local) {
 
 QByteArray summaryPayload(const PeriodSummary& s, int64_t sequence, int64_t dropped) {
     QJsonObject o;
-    o[QStringLiteral("start")] = isoTime(fromWallClockMs(s.startMs));
-    o[QStringLiteral("end")] = isoTime(fromWallClockMs(s.endMs));
+    o[QStringLiteral("start")] = isoTime(localTimeAt(s.startMs));
+    o[QStringLiteral("end")] = isoTime(localTimeAt(s.endMs));
     o[QStringLiteral("leq")] = tenths(s.leq);
     o[QStringLiteral("lmax")] = tenths(s.lmax);
     o[QStringLiteral("lmin")] = tenths(s.lmin);
@@ -60,9 +59,9 @@ QByteArray summaryPayload(const PeriodSummary& s, int64_t sequence, int64_t drop
 
 QByteArray eventPayload(const ExceedanceRun& run, double threshold, int64_t sequence) {
     QJsonObject o;
-    o[QStringLiteral("start")] = isoTime(fromWallClockMs(run.startMs));
+    o[QStringLiteral("start")] = isoTime(localTimeAt(run.startMs));
     o[QStringLiteral("end")] =
-        isoTime(fromWallClockMs(run.startMs + std::llround(run.durationS * 1000)));
+        isoTime(localTimeAt(run.startMs + std::llround(run.durationS * 1000)));
     o[QStringLiteral("duration")] = std::round(run.durationS * 1000) / 1000;
     o[QStringLiteral("lmax")] = tenths(run.lmax);
     o[QStringLiteral("leq")] = tenths(run.leq);

@@ -13,9 +13,9 @@ namespace kl516 {
 
 // The payloads the monitor publishes, as compact JSON.
 
-// Local wall-clock milliseconds since 1970 (the aggregator's time) and back.
-int64_t wallClockMs(const QDateTime& local);
-QDateTime fromWallClockMs(int64_t wallMs);
+// Milliseconds since 1970-01-01 00:00 UTC (the aggregator's time), and the local time of one.
+int64_t instantMs(const QDateTime& t);
+QDateTime localTimeAt(int64_t ms);
 // ISO 8601 with milliseconds and the UTC offset: 2026-12-10T15:04:05.000+01:00.
 QString isoTime(const QDateTime& local);
 

@@ -794,7 +794,10 @@ TEST_F(OpenSaveTest, SpreadsheetCsvWritesPointsAndIsoTimesInACommaSession) {
         EXPECT_EQ(rows[i + 1].value(1), (QStringList{"50.0", "", "52.0"}[i]));
     }
 
-    TabularListWindow* list = listOf({pointLine(0, 60.5f), pointLine(1, 61.26f)});
+    // A level written with a point reads as the list reads it for a graph: 72.4, not 724.
+    const QString pointed =
+        pointLine(2, 72.4f).replace(QStringLiteral("72,4"), QStringLiteral("72.4"));
+    TabularListWindow* list = listOf({pointLine(0, 60.5f), pointLine(1, 61.26f), pointed});
     ASSERT_NE(list, nullptr);
     window->activate(list);
     prompts.fileNames = {path(QStringLiteral("list.csv"))};
@@ -802,11 +805,12 @@ TEST_F(OpenSaveTest, SpreadsheetCsvWritesPointsAndIsoTimesInACommaSession) {
     test::action(*window, "saveAction")->trigger();
     EXPECT_TRUE(prompts.messages().isEmpty()) << prompts.messages().join(u'\n').toStdString();
     rows = fields("list.csv");
-    ASSERT_EQ(rows.size(), 3);
+    ASSERT_EQ(rows.size(), 4);
     EXPECT_EQ(rows[0], (QStringList{"time", "level_dB"}));
     EXPECT_EQ(instant(rows[2].value(0)), ten.addSecs(1));
     EXPECT_EQ(rows[1].value(1), QStringLiteral("60.5"));
     EXPECT_EQ(rows[2].value(1), QStringLiteral("61.3"));
+    EXPECT_EQ(rows[3].value(1), QStringLiteral("72.4"));
 
     // The text formats are as they were: a .csv name is refused where the decimal is a comma.
     window->activate(list);

@@ -6,8 +6,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <ctime>
 
 #include "cli/Cli.h"
 #include "levels/LevelArithmetic.h"
@@ -20,8 +23,8 @@ using namespace kl516;
 namespace {
 
 constexpr int64_t kMinute = 60'000;
-// 2026-03-01 10:00:00 local wall clock, a whole minute.
-const int64_t kStart = wallClockMs(QDateTime(QDate(2026, 3, 1), QTime(10, 0)));
+// 2026-03-01 10:00:00 local time, a whole minute.
+const int64_t kStart = instantMs(QDateTime(QDate(2026, 3, 1), QTime(10, 0)));
 
 double energyMean(const std::vector<float>& levels) {
     double sum = 0;
@@ -42,6 +45,82 @@ QJsonObject json(const QByteArray& payload) {
 }
 
 }  // namespace
+
+// The local time zone for one test.
+class LocalZone {
+  public:
+    explicit LocalZone(const char* zone)
+        : old_(qgetenv("TZ")), had_(qEnvironmentVariableIsSet("TZ")) {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~LocalZone() {
+        if (had_)
+            qputenv("TZ", old_);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+
+  private:
+    QByteArray old_;
+    bool had_;
+};
+
+// The clocks go back from 03:00 to 02:00 on 2026-10-25 in Berlin: every clock minute of the
+// repeated hour is a period of its own, with its own offset, and the hour never folds into one
+// minute.
+TEST(LevelAggregator, PeriodsGoOnThroughTheClocksGoingBack) {
+    const LocalZone berlin("Europe/Berlin");
+    const int64_t start = instantMs(QDateTime(QDate(2026, 10, 25), QTime(0, 58), QTimeZone::utc()));
+    ASSERT_EQ(localTimeAt(start).offsetFromUtc(), 7200) << "the zone was not taken";
+    LevelAggregator minutes(60, 1.0);
+    LevelAggregator hours(3600, 1.0);
+    std::vector<PeriodSummary> m, h;
+    for (int s = 0; s <= 66 * 60; ++s) {
+        for (const PeriodSummary& p : minutes.add(start + s * 1000, 60.0f)) m.push_back(p);
+        for (const PeriodSummary& p : hours.add(start + s * 1000, 60.0f)) h.push_back(p);
+    }
+    ASSERT_EQ(m.size(), 66u);
+    for (std::size_t i = 0; i < m.size(); ++i) {
+        EXPECT_EQ(m[i].startMs, start + int64_t(i) * kMinute);
+        EXPECT_EQ(m[i].samples, 60) << i;
+    }
+    // 02:59+02:00 is followed by 02:00+01:00.
+    EXPECT_EQ(json(summaryPayload(m[1], 2, 0))[QStringLiteral("start")].toString(),
+              QStringLiteral("2026-10-25T02:59:00.000+02:00"));
+    EXPECT_EQ(json(summaryPayload(m[2], 3, 0))[QStringLiteral("start")].toString(),
+              QStringLiteral("2026-10-25T02:00:00.000+01:00"));
+    // The hour from 02:00+02:00 to 02:00+01:00 ends where the repeated hour begins, which
+    // holds its 3600 readings.
+    ASSERT_EQ(h.size(), 2u);
+    EXPECT_EQ(h[0].samples, 120);
+    EXPECT_EQ(h[0].endMs, h[1].startMs);
+    EXPECT_EQ(h[1].samples, 3600);
+    EXPECT_EQ(h[1].endMs - h[1].startMs, 3600'000);
+    EXPECT_EQ(isoTime(localTimeAt(h[1].startMs)), QStringLiteral("2026-10-25T02:00:00.000+01:00"));
+}
+
+// A clock set back ends the open period as a partial one; the readings after it start afresh.
+TEST(LevelAggregator, AClockSetBackEndsThePeriod) {
+    LevelAggregator aggregator(60, 1.0);
+    ExceedanceTracker events(50, 0, 1.0);
+    for (int s = 0; s < 30; ++s) {
+        EXPECT_TRUE(aggregator.add(kStart + s * 1000, 70.0f).empty());
+        EXPECT_FALSE(events.add(kStart + s * 1000, 70.0f));
+    }
+    const std::vector<PeriodSummary> done = aggregator.add(kStart - 10 * kMinute, 70.0f);
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_TRUE(done[0].partial);
+    EXPECT_EQ(done[0].samples, 30);
+    const auto run = events.add(kStart - 10 * kMinute, 70.0f);
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->samples, 30);
+    const auto last = aggregator.finish(kStart - 9 * kMinute);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->startMs, kStart - 10 * kMinute);
+    EXPECT_EQ(last->samples, 1);
+}
 
 // A minute of 1 s readings gives one summary when the next minute's first reading comes; its
 // figures are those of the minute's readings alone, and the minute after starts afresh.

@@ -352,3 +352,23 @@ TEST_F(ReportTest, IntervalsAndSamplesFollowInLinedUpTablesOnNumberedPages) {
     EXPECT_LT(rights[1], lefts[3].front());
     EXPECT_LT(rights[3], lefts[2].front());
 }
+
+// A real-time graph during its run holds points not yet measured (time 0) after the measured
+// ones: the report's series ends at the last measured point.
+TEST(ReportFiguresTest, PointsNotYetMeasuredAreNoPartOfTheSeries) {
+    const double start = 46000.5;  // a day in 2025, noon
+    std::vector<double> times(10, 0.0);
+    std::vector<float> levels(10, 0.0f);
+    for (int i = 0; i < 4; ++i) {
+        times[size_t(i)] = start + i * 2 * kOneSecond;
+        levels[size_t(i)] = 60.0f + float(i);
+    }
+    const ReportFigures f = reportFigures(seriesGraphState(times, levels));
+    EXPECT_EQ(f.samples, 4);
+    EXPECT_EQ(f.missing, 0);
+    EXPECT_DOUBLE_EQ(f.first, start);
+    EXPECT_NEAR(f.last, start + 6 * kOneSecond, 1e-9);
+    EXPECT_NEAR(f.samplingRate, 2.0, 1e-6);
+    EXPECT_FLOAT_EQ(f.whole.lmin, 60.0f);
+    EXPECT_FLOAT_EQ(f.whole.lmax, 63.0f);
+}

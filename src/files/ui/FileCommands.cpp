@@ -188,16 +188,17 @@ SpreadsheetTable listSpreadsheetTable(const ListTableModel& list, const QLocale&
     SpreadsheetTable t;
     t.header = seriesSpreadsheetHeader(withLeq ? 2 : 1, {QString(), QStringLiteral("Leq")});
     auto reader = std::make_shared<ListDateTimeReader>(locale, currentYear);
-    t.fieldsOf = [&list, locale, withLeq, reader](qint64 row) {
+    const ListLevelReader levels(locale);
+    t.fieldsOf = [&list, levels, withLeq, reader](qint64 row) {
         const int r = int(row) - 1;
         double time = 0;
         QStringList fields{reader->read(list.cell(r, 1), list.cell(r, 2), time)
                                ? spreadsheetTime(time)
                                : QString()};
         for (int column = 3; column <= (withLeq ? 4 : 3); ++column) {
-            bool ok = false;
-            const float level = locale.toFloat(list.cell(r, column).trimmed(), &ok);
-            fields << (ok ? spreadsheetLevel(level) : QString());
+            float level = 0;
+            fields << (levels.read(list.cell(r, column), level) ? spreadsheetLevel(level)
+                                                                : QString());
         }
         return fields;
     };

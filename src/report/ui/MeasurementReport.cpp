@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "dataset/SerialDateTime.h"
+#include "formats/PointText.h"
 #include "graph/Statistics.h"
 #include "graph/ui/GraphView.h"
 #include "levels/LevelArithmetic.h"
@@ -106,10 +107,12 @@ struct Content {
 
 ReportFigures reportFigures(const GraphState& s, int a, int b) {
     ReportFigures f;
-    const int n =
-        s.x.empty() || s.y.empty()
-            ? 0
-            : int(std::min({size_t(std::max(s.points, 0)), s.x[0].size(), s.y[0].size()}));
+    int n = s.x.empty() || s.y.empty()
+                ? 0
+                : int(std::min({size_t(std::max(s.points, 0)), s.x[0].size(), s.y[0].size()}));
+    // A real-time graph holds the points of its whole run from the start; those not yet
+    // measured have no time and are no part of the series.
+    while (n > 0 && !hasPointTime(s.x[0][size_t(n - 1)])) --n;
     f.samples = n;
     if (n == 0) return f;
     const SeriesStatistics st = seriesStatistics(s.x[0].data(), s.y[0].data(), n, s.nullDataValueY);
