@@ -7,7 +7,7 @@
 #include <new>
 
 #include "levels/LevelArithmetic.h"
-#include "levels/NoiseAssessment.h"
+#include "assessment/NoiseAssessment.h"
 
 using namespace kl516;
 

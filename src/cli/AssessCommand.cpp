@@ -19,7 +19,7 @@
 #include "graph/GraphFile.h"
 #include "graph/GraphState.h"
 #include "levels/LevelArithmetic.h"
-#include "levels/NoiseAssessment.h"
+#include "assessment/NoiseAssessment.h"
 
 namespace kl516 {
 

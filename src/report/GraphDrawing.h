@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "graph/GraphState.h"
-#include "levels/NoiseAssessment.h"
+#include "assessment/NoiseAssessment.h"
 
 namespace kl516 {
 

@@ -26,7 +26,7 @@
 #include "graph/ui/EraseAnnotationsDialog.h"
 #include "graph/ui/GraphCustomizeDialog.h"
 #include "graph/ui/GraphWindow.h"
-#include "graph/ui/NoiseAssessmentWindow.h"
+#include "assessment/ui/NoiseAssessmentWindow.h"
 #include "leq/ui/LeqCommands.h"
 #include "link/MeterLink.h"
 #include "logger/ui/LoggerSetupWindow.h"

@@ -11,7 +11,7 @@ import sys
 
 ROOMS = [
     "app", "cli", "monitor", "files", "leq", "logger", "realtime", "report", "live", "graph",
-    "workspace", "session", "formats", "levels", "dataset", "platform", "simulator", "link",
+    "assessment", "workspace", "session", "formats", "levels", "dataset", "platform", "simulator", "link",
 ]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 

@@ -41,7 +41,7 @@
 #include "graph/ui/DataSetListModel.h"
 #include "graph/ui/DataSetStartDialog.h"
 #include "graph/ui/EraseAnnotationsDialog.h"
-#include "graph/ui/NoiseAssessmentWindow.h"
+#include "assessment/ui/NoiseAssessmentWindow.h"
 #include "graph/ui/RangeSlider.h"
 #include "graph/ui/ReflowLayout.h"
 #include "levels/LevelArithmetic.h"

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "graph/GraphState.h"
-#include "levels/NoiseAssessment.h"
+#include "assessment/NoiseAssessment.h"
 #include "report/GraphDrawing.h"
 
 namespace kl516 {

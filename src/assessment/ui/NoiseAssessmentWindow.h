@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "levels/NoiseAssessment.h"
+#include "assessment/NoiseAssessment.h"
 
 class QComboBox;
 class QCPBars;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "levels/LevelArithmetic.h"
-#include "levels/NoiseAssessment.h"
+#include "assessment/NoiseAssessment.h"
 
 using namespace kl516;
 

@@ -21,7 +21,7 @@
 #include "dataset/SerialDateTime.h"
 #include "formats/TableText.h"
 #include "graph/ui/GraphWindow.h"
-#include "graph/ui/NoiseAssessmentWindow.h"
+#include "assessment/ui/NoiseAssessmentWindow.h"
 #include "graph/ui/RangeSlider.h"
 #include "levels/LevelArithmetic.h"
 #include "platform/Settings.h"

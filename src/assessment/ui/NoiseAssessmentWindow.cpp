@@ -1,4 +1,4 @@
-#include "graph/ui/NoiseAssessmentWindow.h"
+#include "assessment/ui/NoiseAssessmentWindow.h"
 
 #include <qcustomplot.h>
 #include <QAbstractTableModel>

@@ -1,4 +1,4 @@
-#include "levels/NoiseAssessment.h"
+#include "assessment/NoiseAssessment.h"
 
 #include <algorithm>
 #include <bit>
