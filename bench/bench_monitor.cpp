@@ -17,6 +17,7 @@
 #include <cmath>
 #include <memory>
 
+#include "assessment/ExceedanceDetector.h"
 #include "monitor/LevelAggregator.h"
 #include "monitor/MonitorMessages.h"
 #include "monitor/MqttPublisher.h"
@@ -93,7 +94,7 @@ class MonitorRig {
             spool_->append("bench/summary", true, [&](int64_t sequence, int64_t dropped) {
                 return summaryPayload(s, sequence, dropped);
             });
-        if (auto run = events_.add(t, level))
+        if (auto run = events_.add(double(t) / 1000, level, 1.0))
             spool_->append("bench/event", false, [&](int64_t sequence, int64_t) {
                 return eventPayload(*run, 65, sequence);
             });
@@ -112,7 +113,7 @@ class MonitorRig {
     std::unique_ptr<Spool> spool_;
     std::unique_ptr<MqttPublisher> publisher_;
     LevelAggregator aggregator_{60, 1.0};
-    ExceedanceTracker events_{65, 0, 1.0};
+    ExceedanceDetector events_{65, 0, 1.0};
     const int64_t start_ = instantMs(QDateTime(QDate(2026, 12, 11), QTime(0, 0)));
     int64_t n_ = 0;
 };

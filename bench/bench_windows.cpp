@@ -28,9 +28,10 @@ static void BM_PollTick(benchmark::State& state) {
     IdleLinkHost idle;
     MeterLink link(meter, clock, idle);
     test::ScriptedPrompts prompts;
-    MainWindow window(link, prompts, clock,
-                      {dir.filePath(QStringLiteral("kl516.ini")),
-                       dir.filePath(QStringLiteral("docs")), dir.path()});
+    MainWindow window(
+        link, prompts, clock,
+        {dir.filePath(QStringLiteral("kl516.ini")), dir.filePath(QStringLiteral("docs")),
+         dir.path(), dir.filePath(QStringLiteral("user"))});
     window.resize(1280, 900);
     window.show();
     window.completeStartUp();

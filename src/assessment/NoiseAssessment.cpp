@@ -17,85 +17,29 @@ constexpr double kMaxRows = 1'000'000;
 // Times beyond some 30 000 years from 1970 are no times of a measurement (and keep the interval
 // arithmetic within 64-bit integers).
 constexpr double kLatestTime = 1e12;
-// 10^(L/10) as exp(L * ln10 / 10): the same energy, faster than pow.
-constexpr double kLn10Over10 = 0.23025850929940456840;
 
 AssessmentOutcome refuse(const QString& message) {
     return {std::nullopt, AssessmentError{message}};
 }
 
-QString clockText(int secondsAfterMidnight) {
-    const int s = ((secondsAfterMidnight % kDay) + kDay) % kDay;
-    return QStringLiteral("%1:%2")
-        .arg(s / 3600, 2, 10, QLatin1Char('0'))
-        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'));
+// The number of cells of `length` seconds from `origin` after local midnight that the series
+// touches, counted on the wall clock (a change of the clocks adds or takes one hour's cells).
+double wallCellCount(const LocalClock& clock, double first, double last, int length, int origin) {
+    const auto cellOf = [&](double t) { return std::floor((clock.wallOf(t) - origin) / length); };
+    return cellOf(last) - cellOf(first) + 1;
 }
 
-// Seconds from the day start to t (a time of day), in 0 .. 86 399.
-int afterDayStart(int t, int dayStart) {
-    return (((t - dayStart) % kDay) + kDay) % kDay;
+// The same count, exact across changes of the clocks, stopping once above `limit`.
+double cellCount(const LocalClock& clock, double first, double last, int length, int origin,
+                 double limit) {
+    double count = 0;
+    for (double t = clock.cellStart(first, length, origin); t <= last && count <= limit;
+         t = clock.nextCellStart(t, length, origin))
+        ++count;
+    return count;
 }
 
-std::optional<QString> checkPeriods(const DayPeriods& p) {
-    for (int t : {p.dayStart, p.eveningStart, p.nightStart, p.ldnNightStart})
-        if (t < 0 || t > kDay) return QStringLiteral("a day period starts outside 00:00 .. 24:00");
-    // The parts follow each other round the clock: day, evening, night, and the next day.
-    const int evening = afterDayStart(p.eveningStart, p.dayStart);
-    const int night = afterDayStart(p.nightStart, p.dayStart);
-    if (evening == 0 || night <= evening)
-        return QStringLiteral("the day periods are not in order: day %1, evening %2, night %3")
-            .arg(clockText(p.dayStart), clockText(p.eveningStart), clockText(p.nightStart));
-    if (afterDayStart(p.ldnNightStart, p.dayStart) == 0)
-        return QStringLiteral("the night of Ldn starts at %1, with the day")
-            .arg(clockText(p.ldnNightStart));
-    return std::nullopt;
-}
-
-// The cell of t among cells of length `length` that start at origin + k * length.
-int64_t cellOf(double t, double origin, double length) {
-    auto k = int64_t(std::floor((t - origin) / length));
-    if (origin + double(k) * length > t)
-        --k;
-    else if (origin + double(k + 1) * length <= t)
-        ++k;
-    return k;
-}
-
-double median(std::vector<double>& values) {
-    const std::size_t mid = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + std::ptrdiff_t(mid), values.end());
-    const double upper = values[mid];
-    if (values.size() % 2 == 1) return upper;
-    const double lower = *std::max_element(values.begin(), values.begin() + std::ptrdiff_t(mid));
-    return (lower + upper) / 2;
-}
-
-// The energies of levels, remembered by their bits: a meter's levels take few distinct values
-// (tenths of a dB), so nearly every sample finds its energy here instead of in exp, which
-// costs many times a look-up (and more so inside the program than on its own).
-class EnergyCache {
-  public:
-    EnergyCache() : keys_(kSize, kNoKey), values_(kSize) {}
-    double operator()(float level) {
-        const auto bits = std::bit_cast<uint32_t>(level);
-        const std::size_t slot = (bits * 2654435761u) >> (32 - kBits);
-        if (keys_[slot] != bits) {
-            keys_[slot] = bits;
-            values_[slot] = std::exp(double(level) * kLn10Over10);
-        }
-        return values_[slot];
-    }
-
-  private:
-    static constexpr int kBits = 12;
-    static constexpr std::size_t kSize = std::size_t(1) << kBits;
-    static constexpr uint32_t kNoKey = 0xFFFFFFFFu;  // a NaN: never a level
-    std::vector<uint32_t> keys_;
-    std::vector<double> values_;
-};
-
-// The series with what the tables share: each sample's weight, and one buffer of levels for
-// the percentile selections, reused from set to set.
+// The series with what the tables share: its typical spacing, which gives each sample's weight.
 class Calculator {
   public:
     Calculator(const AssessmentSeries& series, double typicalSpacing)
@@ -104,11 +48,8 @@ class Calculator {
     std::size_t size() const { return t_.size(); }
     double typical() const { return typical_; }
 
-    // The time sample i represents: to the next sample, at most twice the typical spacing; the
-    // last sample represents the typical spacing.
-    double weight(std::size_t i) const {
-        return i + 1 < t_.size() ? std::min(t_[i + 1] - t_[i], 2 * typical_) : typical_;
-    }
+    // The time sample i represents (sampleWeight).
+    double weight(std::size_t i) const { return sampleWeight(t_, i, typical_); }
 
     // The first sample at or after time t, from `from` on.
     std::size_t firstAtOrAfter(double t, std::size_t from = 0) const {
@@ -117,85 +58,20 @@ class Calculator {
     }
 
     // The figures of samples [begin, end).
-    LevelFigures figures(std::size_t begin, std::size_t end) {
-        LevelFigures f;
-        buffer_.clear();
-        double weighted = 0, weights = 0, plain = 0;
-        float lmax = 0, lmin = 0;
-        for (std::size_t i = begin; i < end; ++i) {
-            const float level = l_[i];
-            if (!hasLevel(level)) continue;
-            const double w = weight(i);
-            const double e = energy_(level);
-            weighted += w * e;
-            weights += w;
-            plain += e;
-            if (buffer_.empty()) lmax = lmin = level;
-            lmax = std::max(lmax, level);
-            lmin = std::min(lmin, level);
-            buffer_.push_back(level);
-        }
-        f.samples = int64_t(buffer_.size());
-        f.coveredSeconds = weights;
-        if (buffer_.empty()) return f;
-        // Only samples that share their time with the next one weigh nothing; if those are all
-        // there is, each counts alike.
-        f.leq = energyLevel(weights > 0 ? weighted / weights : plain / double(buffer_.size()));
-        f.lmax = lmax;
-        f.lmin = lmin;
-        f.l10 = exceededLevel(buffer_, 10);
-        f.l50 = exceededLevel(buffer_, 50);
-        f.l90 = exceededLevel(buffer_, 90);
-        return f;
+    LevelFigures figures(std::size_t begin, std::size_t end) const {
+        return levelFigures(t_, l_, typical_, begin, end);
     }
 
-    ExceedanceResult exceedances(double threshold, double minDuration) {
+    // The runs above the threshold, each sample weighing what it represents.
+    ExceedanceResult exceedances(double threshold, double minDuration) const {
         ExceedanceResult r;
-        const std::size_t n = t_.size();
-        const double gap = 2 * typical_;
-        std::size_t i = 0;
-        while (i < n) {
-            const float level = l_[i];
-            if (!hasLevel(level)) {
-                ++i;
-                continue;
-            }
-            const double w0 = weight(i);
-            r.measuredSeconds += w0;
-            if (!(double(level) > threshold)) {
-                ++i;
-                continue;
-            }
-            // A run: samples above the threshold one after the other; a sample without level or
-            // a gap longer than a sample can represent ends it.
-            double weighted = w0 * energy_(level), weights = w0;
-            float lmax = level;
-            std::size_t last = i;
-            std::size_t j = i + 1;
-            for (; j < n; ++j) {
-                const float lj = l_[j];
-                if (!hasLevel(lj) || !(double(lj) > threshold) || t_[j] - t_[j - 1] > gap) break;
-                const double w = weight(j);
-                r.measuredSeconds += w;
-                weighted += w * energy_(lj);
-                weights += w;
-                lmax = std::max(lmax, lj);
-                last = j;
-            }
-            const double duration = t_[last] - t_[i] + typical_;
-            if (duration >= minDuration) {
-                ExceedanceEvent e;
-                e.start = t_[i];
-                e.duration = duration;
-                e.lmax = lmax;
-                e.leq = energyLevel(weights > 0 ? weighted / weights : energy_(lmax));
-                r.events.push_back(e);
-                r.secondsAbove += duration;
-            }
-            i = j;
-        }
-        if (r.measuredSeconds > 0)
-            r.percentAbove = std::min(100.0, r.secondsAbove / r.measuredSeconds * 100);
+        ExceedanceDetector detector(threshold, minDuration, typical_);
+        for (std::size_t i = 0; i < t_.size(); ++i)
+            if (auto e = detector.add(t_[i], l_[i], weight(i))) r.events.push_back(*e);
+        if (auto e = detector.end()) r.events.push_back(*e);
+        r.secondsAbove = detector.secondsAbove();
+        r.measuredSeconds = detector.measuredSeconds();
+        r.percentAbove = detector.percentAbove();
         return r;
     }
 
@@ -203,12 +79,10 @@ class Calculator {
     const std::vector<double>& t_;
     const std::vector<float>& l_;
     double typical_;
-    std::vector<float> buffer_;
-    EnergyCache energy_;
 };
 
 double coverage(const LevelFigures& f, double seconds) {
-    return seconds > 0 ? std::min(100.0, f.coveredSeconds / seconds * 100) : 0;
+    return seconds > 0 ? std::min(100.0, f.measuredSeconds / seconds * 100) : 0;
 }
 
 std::optional<double> energyOf(const LevelFigures& f) {
@@ -217,20 +91,20 @@ std::optional<double> energyOf(const LevelFigures& f) {
 }
 
 std::vector<IntervalRow> intervalTable(Calculator& calc, const std::vector<double>& times,
-                                       int length, int dayStart) {
-    const double origin = length == kDay ? dayStart : 0;
-    const int64_t first = cellOf(times.front(), origin, length);
-    const int64_t last = cellOf(times.back(), origin, length);
+                                       const LocalClock& clock, int length, int dayStart) {
+    const int origin = length == kDay ? dayStart : 0;
     std::vector<IntervalRow> rows;
-    rows.reserve(std::size_t(last - first + 1));
+    rows.reserve(std::size_t(wallCellCount(clock, times.front(), times.back(), length, origin)));
     std::size_t begin = 0;
-    for (int64_t k = first; k <= last; ++k) {
+    for (double start = clock.cellStart(times.front(), length, origin); start <= times.back();) {
         IntervalRow row;
-        row.start = origin + double(k) * length;
-        row.end = origin + double(k + 1) * length;
+        row.start = start;
+        row.end = clock.nextCellStart(start, length, origin);
         const std::size_t end = calc.firstAtOrAfter(row.end, begin);
         row.figures = calc.figures(begin, end);
-        row.coveragePercent = coverage(row.figures, length);
+        // Against the interval's real length: an hour the clocks skip in part is shorter.
+        row.coveragePercent = coverage(row.figures, row.end - row.start);
+        start = row.end;
         rows.push_back(std::move(row));
         begin = end;
     }
@@ -238,7 +112,7 @@ std::vector<IntervalRow> intervalTable(Calculator& calc, const std::vector<doubl
 }
 
 std::vector<PeriodRow> periodTable(Calculator& calc, const std::vector<double>& times,
-                                   const DayPeriods& p) {
+                                   const LocalClock& clock, const DayPeriods& p) {
     const double evening = afterDayStart(p.eveningStart, p.dayStart);
     const double night = afterDayStart(p.nightStart, p.dayStart);
     const double ldnNight = afterDayStart(p.ldnNightStart, p.dayStart);
@@ -247,27 +121,34 @@ std::vector<PeriodRow> periodTable(Calculator& calc, const std::vector<double>& 
                  nightHours = (kDay - night) / 3600;
     const double ldnDayHours = ldnNight / 3600, ldnNightHours = (kDay - ldnNight) / 3600;
 
-    const int64_t first = cellOf(times.front(), p.dayStart, kDay);
-    const int64_t last = cellOf(times.back(), p.dayStart, kDay);
     std::vector<PeriodRow> rows;
-    rows.reserve(std::size_t(last - first + 1));
+    rows.reserve(std::size_t(wallCellCount(clock, times.front(), times.back(), kDay, p.dayStart)));
     std::size_t begin = 0;
-    for (int64_t k = first; k <= last; ++k) {
+    for (double s = clock.cellStart(times.front(), kDay, p.dayStart); s <= times.back();) {
         PeriodRow row;
-        row.start = p.dayStart + double(k) * kDay;
-        const double s = row.start;
-        const std::size_t eveningAt = calc.firstAtOrAfter(s + evening, begin);
-        const std::size_t nightAt = calc.firstAtOrAfter(s + night, eveningAt);
-        const std::size_t end = calc.firstAtOrAfter(s + kDay, nightAt);
-        const std::size_t ldnNightAt = calc.firstAtOrAfter(s + ldnNight, begin);
+        row.start = s;
+        row.end = clock.nextCellStart(s, kDay, p.dayStart);
+        // Where the parts start by the wall clock: the first pass of a repeated time, the end
+        // of a skipped one. A part holding a change of the clocks is an hour longer or shorter.
+        const double dayWall =
+            std::floor((clock.wallOf(s) - p.dayStart) / kDay) * kDay + p.dayStart;
+        const auto partStart = [&](double afterStart) {
+            return std::clamp(clock.instantOf(dayWall + afterStart, s), s, row.end);
+        };
+        const double eveningStart = partStart(evening), nightStart = partStart(night),
+                     ldnNightStart = partStart(ldnNight);
+        const std::size_t eveningAt = calc.firstAtOrAfter(eveningStart, begin);
+        const std::size_t nightAt = calc.firstAtOrAfter(nightStart, eveningAt);
+        const std::size_t end = calc.firstAtOrAfter(row.end, nightAt);
+        const std::size_t ldnNightAt = calc.firstAtOrAfter(ldnNightStart, begin);
         row.day = calc.figures(begin, eveningAt);
         row.evening = calc.figures(eveningAt, nightAt);
         row.night = calc.figures(nightAt, end);
         row.ldnDay = calc.figures(begin, ldnNightAt);
         row.ldnNight = calc.figures(ldnNightAt, end);
-        row.dayCoverage = coverage(row.day, evening);
-        row.eveningCoverage = coverage(row.evening, night - evening);
-        row.nightCoverage = coverage(row.night, kDay - night);
+        row.dayCoverage = coverage(row.day, eveningStart - s);
+        row.eveningCoverage = coverage(row.evening, nightStart - eveningStart);
+        row.nightCoverage = coverage(row.night, row.end - nightStart);
         row.complete =
             row.dayCoverage >= 50 && row.eveningCoverage >= 50 && row.nightCoverage >= 50;
         if (row.complete) {
@@ -276,11 +157,13 @@ std::vector<PeriodRow> periodTable(Calculator& calc, const std::vector<double>& 
                                     nightHours * *energyOf(row.night) * levelEnergy(10)) /
                                    24);
         }
-        if (coverage(row.ldnDay, ldnNight) >= 50 && coverage(row.ldnNight, kDay - ldnNight) >= 50) {
+        if (coverage(row.ldnDay, ldnNightStart - s) >= 50 &&
+            coverage(row.ldnNight, row.end - ldnNightStart) >= 50) {
             row.ldn = energyLevel((ldnDayHours * *energyOf(row.ldnDay) +
                                    ldnNightHours * *energyOf(row.ldnNight) * levelEnergy(10)) /
                                   24);
         }
+        s = row.end;
         rows.push_back(std::move(row));
         begin = end;
     }
@@ -288,11 +171,6 @@ std::vector<PeriodRow> periodTable(Calculator& calc, const std::vector<double>& 
 }
 
 }  // namespace
-
-const std::vector<int>& assessmentIntervals() {
-    static const std::vector<int> intervals{60, 300, 600, 900, 1800, 3600, kDay};
-    return intervals;
-}
 
 AssessmentOutcome assessNoise(const AssessmentSeries& series, const AssessmentOptions& options) {
     const std::vector<double>& times = series.times;
@@ -312,33 +190,24 @@ AssessmentOutcome assessNoise(const AssessmentSeries& series, const AssessmentOp
                               .arg(i + 1)
                               .arg(i));
     }
+    if (auto message = checkAssessmentOptions(options)) return refuse(*message);
     const int length = options.intervalSeconds;
-    if (length < 0 || (length > 0 && kDay % length != 0))
-        return refuse(
-            QStringLiteral("an interval of %1 s does not divide 24 hours evenly").arg(length));
-    if (!std::isfinite(options.threshold) || options.threshold < 0 || options.threshold > 200)
-        return refuse(
-            QStringLiteral("the threshold %1 dB is outside 0 .. 200 dB").arg(options.threshold));
-    if (!std::isfinite(options.minDurationSeconds) || options.minDurationSeconds < 0)
-        return refuse(QStringLiteral("the minimum duration %1 s is not a duration")
-                          .arg(options.minDurationSeconds));
-    if (auto message = checkPeriods(options.periods)) return refuse(*message);
 
     const double span = times.back() - times.front();
     Assessment a;
-    {
-        std::vector<double> spacings;
-        spacings.reserve(n - 1);
-        for (std::size_t i = 1; i < n; ++i)
-            if (times[i] > times[i - 1]) spacings.push_back(times[i] - times[i - 1]);
-        if (spacings.empty()) return refuse(QStringLiteral("all samples have the same time"));
-        a.typicalSpacing = median(spacings);
-    }
+    a.typicalSpacing = typicalSpacing(times);
+    if (a.typicalSpacing <= 0) return refuse(QStringLiteral("all samples have the same time"));
 
+    std::optional<LocalClock> systemClock;
+    if (!series.clock) systemClock.emplace();
+    const LocalClock& clock = series.clock ? *series.clock : *systemClock;
+    // The rows of an interval length: counted on the wall clock, and exactly where that is near
+    // the limit of the automatic choice.
     auto rowsFor = [&](int seconds) {
-        const double origin = seconds == kDay ? options.periods.dayStart : 0;
-        return double(cellOf(times.back(), origin, seconds) -
-                      cellOf(times.front(), origin, seconds) + 1);
+        const int origin = seconds == kDay ? options.periods.dayStart : 0;
+        const double rows = wallCellCount(clock, times.front(), times.back(), seconds, origin);
+        return rows > 400 ? rows
+                          : cellCount(clock, times.front(), times.back(), seconds, origin, 400);
     };
     if (length > 0) {
         a.intervalSeconds = length;
@@ -356,8 +225,8 @@ AssessmentOutcome assessNoise(const AssessmentSeries& series, const AssessmentOp
                           .arg(a.intervalSeconds));
 
     Calculator calc(series, a.typicalSpacing);
-    a.intervals = intervalTable(calc, times, a.intervalSeconds, options.periods.dayStart);
-    a.periods = periodTable(calc, times, options.periods);
+    a.intervals = intervalTable(calc, times, clock, a.intervalSeconds, options.periods.dayStart);
+    a.periods = periodTable(calc, times, clock, options.periods);
     a.exceedances = calc.exceedances(options.threshold, options.minDurationSeconds);
     return {std::move(a), std::nullopt};
 }

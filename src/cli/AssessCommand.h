@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "dataset/MeasuredSeries.h"
+#include "formats/SeriesReader.h"
+#include "formats/TextDialect.h"
 
 namespace kl516 {
 
@@ -18,16 +21,24 @@ namespace kl516 {
 using ReadCollectionSeries = std::function<int(
     const QString& in, int set, std::vector<double>& times, std::vector<float>& levels)>;
 
-// The files a series is read from, by their suffix: a collection file (.rec), a point or table
-// text file (.txt, .csv), a graph file (.ghf); nothing for any other.
-enum class SeriesFileKind { Collection, Text, Graph };
-std::optional<SeriesFileKind> seriesFileKind(const QString& path);
+// The exit status of reading a text file's series: 0 when it was read; 1, with the message on
+// err, when it could not be read or only in part; 2 when a row has no readable time (`refused`
+// ends that message: "nothing was ...").
+int textSeriesStatus(const TextSeriesRead& read, const QString& in, QTextStream& err,
+                     const QString& refused);
 
-// Reads the whole series of a point or table text file: times (SerialDateTime) and levels (NaN
-// for "no level"). 0 when read; otherwise the exit status, with the message on err. A row
-// without a readable time refuses the series; `refused` ends that message ("nothing was ...").
-int readTextFileSeries(const QString& in, std::vector<double>& times, std::vector<float>& levels,
-                       QTextStream& err, const QString& refused = {});
+// Reads the measured series of a file of the kind its name gives (fileKindOf): data set `set`
+// of a collection file, a point or table text file or a spreadsheet CSV, or a graph file's
+// first series. 0 when read; otherwise the exit status, with the message on err: 1 for a file
+// that could not be read, 2 for a series refused (a row without a time, a time that runs
+// backwards), whose message `refused` ends.
+int readMeasuredSeries(const QString& in, FileKind kind, int set,
+                       const ReadCollectionSeries& readCollectionSeries, const LocalClock& clock,
+                       MeasuredSeries& series, QTextStream& err, const QString& refused);
+
+// Which of a file's level columns a series was taken from, where it had more than one: "level:
+// SPL column (the Leq column is a running Leq)"; empty otherwise.
+QString levelColumnNote(const MeasuredSeries& series);
 
 // arguments: the command line, read without a fault. Exit status: 0 done; 1 a file could not be
 // read; 2 wrong arguments, or a series the assessment refuses (the message says why and where).

@@ -394,7 +394,7 @@ int exportSet(const QString& in, const QString& set, const QString& target, bool
     const auto times = table.setTimes(s);
     const auto levels = table.setLevels(s);
     const FileWriteResult written =
-        writePointTextFile(target, times, levels, pointTextSeparator(target), locale,
+        writePointTextFile(target, times, levels, textFileSeparator(target), locale,
                            iso ? PointDateStyle::Iso : PointDateStyle::Locale);
     if (!written.ok()) {
         err << "error: " << written.error << "\n";

@@ -100,10 +100,14 @@ const char* const kAssessDescription =
     "    period with less than 50 % in any of them is incomplete and has no Lden or Ldn;\n"
     "  - events: the runs of samples above the threshold lasting at least --min-duration\n"
     "    (start, duration, Lmax, Leq), then the number of events and the time above it.\n"
-    "Levels have one decimal ('.'); times are local, ISO 8601 (yyyy-MM-ddTHH:mm:ss). text\n"
-    "prints the three tables in columns (\"-\" for no value); csv prints one, chosen with\n"
-    "--table (empty fields for no value); json prints one object with intervals, periods,\n"
-    "events, totals, intervalSeconds and typicalSpacing (null for no value).\n"
+    "Levels have one decimal ('.'); times are local, ISO 8601 with the UTC offset in force\n"
+    "(yyyy-MM-ddTHH:mm:ss+hh:mm). Intervals and periods follow the local clock: the hour\n"
+    "repeated when the clocks go back is two intervals, and a period lasts 23 or 25 hours on\n"
+    "the days the clocks change. text prints the three tables in columns (\"-\" for no\n"
+    "value); csv prints one, chosen with --table, under the column names of the window's CSV\n"
+    "for spreadsheets (start_time, leq_dB, ..., empty fields for no value); json prints one\n"
+    "object with intervals, periods, events, totals, intervalSeconds and typicalSpacing (null\n"
+    "for no value).\n"
     "Exit status: 0 done; 1 a file could not be read (or, for a collection file, is damaged\n"
     "or its set's start time is not stored); 2 wrong arguments, or a series that cannot be\n"
     "assessed: fewer than two samples, a time that cannot be read or goes backwards (the\n"
@@ -169,10 +173,12 @@ const std::vector<CliCommand> kCommands = {
      {"IN"},
      {{"set", "N", "for a collection file: the data set, numbered from 1"},
       {"interval", "LENGTH",
-       "the interval: 1m, 5m, 10m, 15m, 30m, 60m (1h) or 24h (default: the\n"
-       "shortest of 1m, 15m and 1h giving at most 200 intervals)"},
+       "the interval: 1 min, 5 min, 10 min, 15 min, 30 min, 1 h or 24 h, also\n"
+       "written 15min, 15m, 1h or in seconds (default: the shortest of 1 min,\n"
+       "15 min and 1 h giving at most 200 intervals)"},
       {"threshold", "DB", "the level that events exceed, 0 to 200 (default 70)"},
-      {"min-duration", "TIME", "the shortest event, as 10s, 2m or seconds (default 0)"},
+      {"min-duration", "TIME",
+       "the shortest event, up to 24 h, as 10s, 2m or seconds (default 0)"},
       {"day-start", "HH:MM", "the start of the day (default 07:00)"},
       {"evening-start", "HH:MM", "the start of the evening (default 19:00)"},
       {"night-start", "HH:MM", "the start of the night (default 23:00)"},

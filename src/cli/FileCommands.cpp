@@ -17,33 +17,17 @@
 #include "formats/ListTable.h"
 #include "formats/PointText.h"
 #include "formats/SafeWrite.h"
+#include "formats/SeriesReader.h"
 #include "formats/TableText.h"
+#include "formats/TextDialect.h"
 #include "graph/GraphFile.h"
+#include "graph/GraphSeries.h"
 #include "graph/GraphState.h"
 #include "platform/AppPaths.h"
 
 namespace kl516 {
 
 namespace {
-
-enum class InputKind { Collection, Text, Graph, Unknown };
-
-QString suffixOf(const QString& path) {
-    return QFileInfo(path).suffix().toLower();
-}
-
-InputKind inputKind(const QString& path) {
-    const QString s = suffixOf(path);
-    if (s == QLatin1String("rec")) return InputKind::Collection;
-    if (s == QLatin1String("txt") || s == QLatin1String("csv")) return InputKind::Text;
-    if (s == QLatin1String("ghf")) return InputKind::Graph;
-    return InputKind::Unknown;
-}
-
-bool isTextName(const QString& path) {
-    const QString s = suffixOf(path);
-    return s == QLatin1String("txt") || s == QLatin1String("csv");
-}
 
 QString separatorName(QChar separator) {
     return separator == QLatin1Char(',') ? QStringLiteral("comma") : QStringLiteral("tab");
@@ -107,7 +91,7 @@ class ConvertedText {
         const QByteArray encoded = text.toLocal8Bit();
         append(encoded.constData(), encoded.size());
     }
-    void endLine() { append("\r\n", 2); }
+    void endLine() { append(kTextLineEnd, qsizetype(sizeof kTextLineEnd - 1)); }
 
     // Drops the new file; the earlier one stays.
     void discard() {
@@ -254,13 +238,17 @@ ConvertPass convertLines(QIODevice& in, const QString& source, QChar inSeparator
     const QLocale system = QLocale::system();
     const QString inDecimal = system.decimalPoint();
     const QByteArray outDecimal = iso ? QByteArray(".") : inDecimal.toLocal8Bit();
-    const bool decimalHoldsSeparator = QString::fromLocal8Bit(outDecimal).contains(outSeparator);
+    const bool decimalHoldsSeparator =
+        decimalsSplitFields(outSeparator, QString::fromLocal8Bit(outDecimal));
     const char separator = char(outSeparator.unicode());  // a tab or a comma
     const ListDateTimeReader dates(system);
     IsoDates isoDates;
     QString converted;
     ConvertPass pass;
-    ListLineReader reader(in, inSeparator);
+    // A spreadsheet CSV comes with its times as the program's date and time fields.
+    const LocalClock clock;
+    TextRowReader reader(in, inSeparator, system, clock);
+    const bool spreadsheet = reader.dialect() == TextDialect::SpreadsheetCsv;
     while (reader.next()) {
         const qint64 r = pass.read.lines++;
         const std::span<const QStringView> fields = reader.fields();
@@ -268,7 +256,7 @@ ConvertPass convertLines(QIODevice& in, const QString& source, QChar inSeparator
         // A line cut short says nothing of how it ended.
         QStringView line = reader.line();
         while (line.endsWith(u'\r')) line.chop(1);
-        const bool tableLine = reader.cut() || line.endsWith(inSeparator);
+        const bool tableLine = !spreadsheet && (reader.cut() || line.endsWith(inSeparator));
         pass.shape.table = pass.shape.table && tableLine;
         pass.shape.columns = std::max(pass.shape.columns, kept);
         if (reader.fieldCount() > ListTableModel::kColumns - 1) {
@@ -284,7 +272,8 @@ ConvertPass convertLines(QIODevice& in, const QString& source, QChar inSeparator
             return c < qsizetype(fields.size()) ? fields[size_t(c)] : QStringView();
         };
         const auto refuse = [&](qsizetype c, const QString& shown) {
-            pass.lineError = separatorInFieldMessage(c + 1, r + 1, source, shown, outSeparator);
+            pass.lineError =
+                separatorInFieldMessage(c + 1, reader.lineNumber(), source, shown, outSeparator);
             text.discard();
         };
         qsizetype c = 0;
@@ -296,7 +285,7 @@ ConvertPass convertLines(QIODevice& in, const QString& source, QChar inSeparator
                     QStringLiteral(
                         "line %1 of %2 has no readable date and time: \"%3\"; nothing "
                         "was written")
-                        .arg(QString::number(r + 1), source,
+                        .arg(QString::number(reader.lineNumber()), source,
                              kept < 2 ? field(0).toString()
                                       : field(0).toString() + u' ' + field(1).toString());
                 text.discard();
@@ -343,7 +332,7 @@ ConvertPass convertLines(QIODevice& in, const QString& source, QChar inSeparator
 int convertText(const QString& in, const QString& target, bool iso, QTextStream& out,
                 QTextStream& err) {
     const QChar inSeparator = textFileSeparator(in);
-    const QChar outSeparator = pointTextSeparator(target);
+    const QChar outSeparator = textFileSeparator(target);
     QFile file(in);
     if (!file.open(QIODevice::ReadOnly)) {
         err << "error: cannot read " << in << ": " << readFailureReason(in) << "\n";
@@ -401,7 +390,7 @@ int convertGraph(const QString& in, const QString& target, bool iso, QTextStream
         return 1;
     }
     // The series as long as the graph's point count says.
-    const size_t points = size_t(std::max(state.points, 0));
+    const size_t points = size_t(graphSeriesLength(state));
     const auto clip = [&](const auto& v) {
         return std::span(v.data(), std::min(v.size(), points));
     };
@@ -416,7 +405,7 @@ int convertGraph(const QString& in, const QString& target, bool iso, QTextStream
     const bool written = writeWhole(
         target,
         [&](QIODevice& file) {
-            lines = writePointText(file, times, levels, pointTextSeparator(target), locale,
+            lines = writePointText(file, times, levels, textFileSeparator(target), locale,
                                    iso ? PointDateStyle::Iso : PointDateStyle::Locale, levels2);
             return lines;
         },
@@ -431,9 +420,7 @@ int convertGraph(const QString& in, const QString& target, bool iso, QTextStream
 
 bool csvCanHoldDecimals(const QString& path, bool iso, const QLocale& locale, QTextStream& err,
                         const QString& remedy) {
-    if (iso || pointTextSeparator(path) != QLatin1Char(',') ||
-        locale.decimalPoint() != QLatin1String(","))
-        return true;
+    if (iso || !decimalCommaClash(path, locale.decimalPoint())) return true;
     err << "error: the system's decimal separator is a comma (" << locale.name()
         << "), and a comma-separated file cannot hold comma decimals: " << remedy
         << "; nothing was written\n";
@@ -466,30 +453,28 @@ QString readFailureReason(const QString& path) {
 int runConvertCommand(const QString& in, const QString& target, const QString& set, bool iso,
                       QTextStream& out, QTextStream& err, const ExportCollectionSet& exportSet) {
     const CliCommand& convert = *findCliCommand(QStringLiteral("convert"));
-    const InputKind kind = inputKind(in);
-    if (kind == InputKind::Unknown)
+    const std::optional<FileKind> kind = fileKindOf(in);
+    if (!kind)
         return cliWrongUse(
             err, convert,
             QStringLiteral("convert reads .rec, .txt, .csv or .ghf files, not ") + in);
-    if (!isTextName(target))
+    if (fileKindOf(target) != FileKind::Text)
         return cliWrongUse(err, convert,
                            QStringLiteral("convert writes .txt or .csv files, not ") + target);
-    if (kind == InputKind::Collection && set.isEmpty())
+    if (kind == FileKind::Collection && set.isEmpty())
         return cliWrongUse(err, convert,
                            QStringLiteral("convert needs --set N for a collection file"));
-    if (kind != InputKind::Collection && !set.isEmpty())
+    if (kind != FileKind::Collection && !set.isEmpty())
         return cliWrongUse(err, convert, QStringLiteral("--set applies to collection files only"));
     if (!csvCanHoldDecimals(target, iso, QLocale::system(), err)) return kCliWrongUse;
     // Read first, then replace: IN may be OUT.
-    switch (kind) {
-        case InputKind::Collection:
+    switch (*kind) {
+        case FileKind::Collection:
             return exportSet(in, target);
-        case InputKind::Text:
+        case FileKind::Text:
             return convertText(in, target, iso, out, err);
-        case InputKind::Graph:
+        case FileKind::Graph:
             return convertGraph(in, target, iso, out, err);
-        case InputKind::Unknown:
-            break;
     }
     return kCliWrongUse;
 }

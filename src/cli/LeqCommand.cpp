@@ -9,6 +9,7 @@
 
 #include "formats/TableText.h"
 #include "leq/LeqSession.h"
+#include "levels/LevelFigures.h"
 #include "link/LinkResult.h"
 #include "link/MeterLink.h"
 #include "session/StatusDecoder.h"
@@ -22,7 +23,7 @@ namespace {
 const char* const kMeterRecording = "The meter is recording data, please stop recording first.";
 
 QString number(double v) {
-    return QString::number(v, 'f', 1);
+    return levelText(v);
 }
 
 }  // namespace
@@ -80,12 +81,13 @@ int runLeqCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
     while (session.run().running()) {
         outcome = session.tick();
         if (outcome == LeqRun::Outcome::RowClosed || outcome == LeqRun::Outcome::Ended) {
-            const LeqRow& r = session.run().lastRow();
-            rows.push_back(r);
-            out << r.number << '\t' << dateOf(r.stamp).toString(Qt::ISODate) << '\t'
-                << timeOf(r.stamp).toString(QStringLiteral("HH:mm:ss")) << '\t'
-                << (r.hasLevel ? number(r.spl) : QString()) << '\t'
-                << (r.hasLevel ? number(r.leq) : QString()) << '\n';
+            for (const LeqRow& r : session.run().closedRows()) {
+                rows.push_back(r);
+                out << r.number << '\t' << dateOf(r.stamp).toString(Qt::ISODate) << '\t'
+                    << timeOf(r.stamp).toString(QStringLiteral("HH:mm:ss")) << '\t'
+                    << (r.hasLevel ? number(r.spl) : QString()) << '\t'
+                    << (r.hasLevel ? number(r.leq) : QString()) << '\n';
+            }
         }
         next += 40;
         const int64_t wait = next - clock.tickMs();
@@ -93,8 +95,7 @@ int runLeqCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
     }
     out.flush();
 
-    const LeqRun& run = session.run();
-    const LeqSummary s = leqSummary(rows, run.leq(), run.secondCount());
+    const LeqSummary s = leqSummary(rows);
     out << "summary\tseconds " << s.seconds << "\tcounted " << s.countedSeconds;
     if (s.valid()) {
         out << "\tLeq " << number(s.leq) << "\tLmax " << number(s.lmax) << "\tLmin "
@@ -107,7 +108,7 @@ int runLeqCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
         const QLocale locale = QLocale::system();
         const FileWriteResult written = writeTableTextFile(
             outFile, qint64(rows.size()), [&](qint64 r) { return rows[size_t(r)].cells(locale); },
-            tableTextSeparator(outFile));
+            textFileSeparator(outFile));
         if (!written.ok()) {
             err << "error: " << written.error << "\n";
             return 1;

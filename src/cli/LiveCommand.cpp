@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+#include "dataset/WallClock.h"
 #include "link/Clock.h"
 #include "link/LinkHost.h"
 #include "link/LinkResult.h"
@@ -35,10 +36,6 @@ QString levelText(int32_t tenths) {
         .arg(t < 0 ? QStringLiteral("-") : QString())
         .arg(std::llabs(t) / 10)
         .arg(std::llabs(t) % 10);
-}
-
-QString twoDigits(int v) {
-    return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
 }
 
 // ---- stopping on SIGINT and SIGTERM
@@ -144,11 +141,8 @@ QStringList liveFlags(const MeterStatus& s) {
 }
 
 QString liveTime(const QDateTime& when) {
-    const int offset = when.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    return when.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) +
-           QLatin1Char(offset < 0 ? '-' : '+') + twoDigits(minutes / 60) + QLatin1Char(':') +
-           twoDigits(minutes % 60);
+    return isoInstantText(double(when.toMSecsSinceEpoch()) / 1000, LocalClock(when.timeZone()),
+                          true);
 }
 
 QString liveLine(const MeterStatus& s, const QDateTime& when, LiveFormat format) {

@@ -15,6 +15,8 @@
 #include <optional>
 #include <thread>
 
+#include "assessment/AssessmentOptions.h"
+#include "assessment/ExceedanceDetector.h"
 #include "cli/LiveCommand.h"
 #include "cli/MeterBackend.h"
 #include "link/Clock.h"
@@ -215,9 +217,12 @@ int runMonitorCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
                                a.value("aggregate"));
     if (*aggregate < *interval)
         return cliWrongUse(err, command, QStringLiteral("--aggregate is shorter than --interval"));
-    const auto threshold = numberOption(a, "threshold", 0, 200, 0, err, status);
+    // The exceedances' threshold and minimum duration take what the assessment takes.
+    const auto threshold =
+        numberOption(a, "threshold", kLowestThreshold, kHighestThreshold, 0, err, status);
     if (!threshold) return status;
-    const auto minDuration = numberOption(a, "min-duration", 0, 86400, 0, err, status);
+    const auto minDuration =
+        numberOption(a, "min-duration", 0, kLongestMinDuration, 0, err, status);
     if (!minDuration) return status;
     if (a.isSet("min-duration") && !a.isSet("threshold"))
         return cliWrongUse(err, command, QStringLiteral("--min-duration needs --threshold"));
@@ -355,7 +360,8 @@ int runMonitorCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
 
     const double readingS = *interval;
     LevelAggregator aggregator(int(*aggregate), readingS);
-    std::optional<ExceedanceTracker> exceedances;
+    // Each reading stands for one reading period, as a regular series' samples do.
+    std::optional<ExceedanceDetector> exceedances;
     if (a.isSet("threshold")) exceedances.emplace(*threshold, *minDuration, readingS);
 
     bool spoolFailed = false;
@@ -366,9 +372,9 @@ int runMonitorCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
                 }))
                 spoolFailed = true;
     };
-    const auto spoolEvent = [&](const std::optional<ExceedanceRun>& run) {
-        if (run && !spool->append(eventTopic, false, [&](int64_t sequence, int64_t) {
-                return eventPayload(*run, exceedances->threshold(), sequence);
+    const auto spoolEvent = [&](const std::optional<ExceedanceEvent>& event) {
+        if (event && !spool->append(eventTopic, false, [&](int64_t sequence, int64_t) {
+                return eventPayload(*event, exceedances->threshold(), sequence);
             }))
             spoolFailed = true;
     };
@@ -461,7 +467,7 @@ int runMonitorCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
                 const int64_t wall = instantMs(when);
                 const float level = float(s.levelTenths) / 10.0f;
                 spoolSummaries(aggregator.add(wall, level));
-                if (exceedances) spoolEvent(exceedances->add(wall, level));
+                if (exceedances) spoolEvent(exceedances->add(double(wall) / 1000, level, readingS));
                 publisher.publish(levelTopic, readingPayload(s, when), 0, false);
             }
         } else if (meterPresent && ++failedPolls >= MeterConnection::kFailedPollsToDisconnect) {

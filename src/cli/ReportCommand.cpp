@@ -1,5 +1,6 @@
 #include "cli/ReportCommand.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
@@ -7,9 +8,11 @@
 
 #include "cli/AssessCommand.h"
 #include "cli/FileCommands.h"
-#include "formats/ListTable.h"
-#include "formats/PointText.h"
+#include "dataset/WallClock.h"
+#include "formats/SeriesReader.h"
+#include "formats/TextDialect.h"
 #include "graph/GraphFile.h"
+#include "graph/GraphSeries.h"
 #include "graph/GraphState.h"
 #include "report/GraphDrawing.h"
 
@@ -22,17 +25,44 @@ struct Input {
     GraphState state;
     QString title;
     int cursorA = -1, cursorB = -1;
+    QString levelNote;  // which column is the level, where the file had more than one
 };
 
+// A text file's rows, read straight from the file, as a graph window shows them: the level
+// against time, and beside it the running Leq of a file that has one.
 int readText(const QString& in, Input& input, QTextStream& err) {
+    const LocalClock clock;
     std::vector<double> times;
-    std::vector<float> levels;
-    if (const int status =
-            readTextFileSeries(in, times, levels, err, QStringLiteral("nothing was drawn")))
+    std::vector<float> levels, leq;
+    QFile file(in);
+    if (file.open(QIODevice::ReadOnly)) {
+        const size_t rows = size_t(file.size() / 24 + 1);  // a point line is some 25 bytes
+        times.reserve(rows);
+        levels.reserve(rows);
+    }
+    const TextSeriesRead read = readTextPoints(
+        file, in, textFileSeparator(in), QLocale::system(), clock, [&](const TextPoint& p) {
+            const double wall = p.exact ? clock.wallOf(p.seconds) : p.seconds;
+            times.push_back(serialOfWallSeconds(wall));
+            levels.push_back(std::isnan(p.level) ? kNullDataValueY : p.level);
+            // The running Leq is kept for every row from the first that has one.
+            if (!std::isnan(p.leq) && leq.empty()) leq.assign(levels.size() - 1, kNullDataValueY);
+            if (!leq.empty()) leq.push_back(std::isnan(p.leq) ? kNullDataValueY : p.leq);
+        });
+    if (const int status = textSeriesStatus(read, in, err, QStringLiteral("nothing was drawn")))
         return status;
-    for (float& y : levels)
-        if (!std::isfinite(y)) y = kNullDataValueY;
-    input.state = seriesGraphState(times, levels, input.title);
+    input.state = seriesGraphState(std::move(times), std::move(levels), input.title);
+    if (!leq.empty()) {
+        GraphState& s = input.state;
+        s.subsets = 2;
+        s.x.push_back(s.x[0]);
+        leq.resize(s.x[0].size(), kNullDataValueY);
+        s.y.push_back(std::move(leq));
+        labelRunningLeqSeries(s);
+        MeasuredSeries named;
+        named.levelColumn = kSplColumn.toString();
+        input.levelNote = levelColumnNote(named);
+    }
     return 0;
 }
 
@@ -52,12 +82,16 @@ int readGraph(const QString& in, Input& input, QTextStream& err) {
         return 1;
     }
     const GraphState& s = input.state;
-    const int n =
-        s.x.empty() ? 0 : int(std::min<size_t>(size_t(std::max(s.points, 0)), s.x[0].size()));
+    const int n = graphSeriesLength(s);
     // The cursor lines saved with the graph mark the range of the between-cursor figures.
     if (s.showVertLineAnnotations && n > 1 && std::is_sorted(s.x[0].begin(), s.x[0].begin() + n)) {
         input.cursorA = nearestPoint(s.x[0], n, s.vertLineX[0]);
         input.cursorB = nearestPoint(s.x[0], n, s.vertLineX[1]);
+    }
+    if (s.subsets == 2) {
+        MeasuredSeries named;
+        named.levelColumn = kSplColumn.toString();
+        input.levelNote = levelColumnNote(named);
     }
     if (input.state.mainTitle.trimmed().isEmpty() && !input.title.isEmpty())
         input.state.mainTitle = input.title;
@@ -69,12 +103,12 @@ int readInput(const CliArguments& a, const ReadCollectionSeries& readCollectionS
               QTextStream& err) {
     const CliCommand& command = *a.command;
     const QString in = a.positional.front();
-    const std::optional<SeriesFileKind> kind = seriesFileKind(in);
+    const std::optional<FileKind> kind = fileKindOf(in);
     if (!kind)
         return cliWrongUse(err, command,
                            QStringLiteral("%1 reads .rec, .txt, .csv or .ghf files, not %2")
                                .arg(QLatin1String(command.name), in));
-    const bool collection = kind == SeriesFileKind::Collection;
+    const bool collection = kind == FileKind::Collection;
     if (collection != a.isSet("set"))
         return cliWrongUse(err, command,
                            collection ? QStringLiteral("a collection file needs --set N")
@@ -91,10 +125,10 @@ int readInput(const CliArguments& a, const ReadCollectionSeries& readCollectionS
         if (const int status = readCollectionSeries(in, set, times, levels); status != 0)
             return status;
         input.title += QStringLiteral(", data set %1").arg(set);
-        input.state = seriesGraphState(times, levels, input.title);
+        input.state = seriesGraphState(std::move(times), std::move(levels), input.title);
         return 0;
     }
-    return kind == SeriesFileKind::Text ? readText(in, input, err) : readGraph(in, input, err);
+    return kind == FileKind::Text ? readText(in, input, err) : readGraph(in, input, err);
 }
 
 bool canDraw(const GraphDrawing* drawing, QTextStream& err) {
@@ -132,10 +166,12 @@ int runPlotCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
         return status;
     if (!outputWritable(target, err)) return 1;
     if (!canDraw(drawing, err)) return 1;
-    if (const QString error = drawing->writeImage(input.state, target, size); !error.isEmpty()) {
+    if (const QString error = drawing->writeImage(std::move(input.state), target, size);
+        !error.isEmpty()) {
         err << "error: " << error << "\n";
         return 1;
     }
+    if (!input.levelNote.isEmpty()) out << input.levelNote << "\n";
     out << "wrote " << target << " (" << size.width() << " x " << size.height() << ")\n";
     return 0;
 }
@@ -159,11 +195,12 @@ int runReportCommand(const CliArguments& a, QTextStream& out, QTextStream& err,
     request.cursorB = input.cursorB;
     request.includeSamples = a.isSet("samples");
     request.locale = QLocale::c();
-    if (const QString error = drawing->writeReport(input.state, request, target);
+    if (const QString error = drawing->writeReport(std::move(input.state), request, target);
         !error.isEmpty()) {
         err << "error: " << error << "\n";
         return 1;
     }
+    if (!input.levelNote.isEmpty()) out << input.levelNote << "\n";
     out << "wrote " << target << "\n";
     return 0;
 }

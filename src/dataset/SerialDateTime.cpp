@@ -58,7 +58,7 @@ QDateTime fromSerialDateTime(SerialDateTime t) {
     return QDateTime(dateOf(t), timeOf(t));
 }
 
-QString formatLevel(double value, const QLocale& locale) {
+QString oneDecimalText(double value, const QLocale& locale) {
     QLocale plain = locale;
     plain.setNumberOptions(plain.numberOptions() | QLocale::OmitGroupSeparator);
     return plain.toString(value, 'f', 1);

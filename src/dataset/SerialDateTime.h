@@ -27,9 +27,10 @@ QDateTime fromSerialDateTime(SerialDateTime t);
 QDate dateOf(SerialDateTime t);
 QTime timeOf(SerialDateTime t);
 
-// A level or rate with exactly one decimal in the locale's decimal separator, without group
-// separators: "85.3", "85,3", "1234.5".
-QString formatLevel(double value, const QLocale& locale);
+// A rate, a duration or a percentage with exactly one decimal in the locale's decimal
+// separator, without group separators: "2.5", "0,1", "1234.5". Levels are written by
+// levelText (levels/LevelFigures.h), which rounds them all alike.
+QString oneDecimalText(double value, const QLocale& locale);
 
 // The locale's short date, a blank and its long time: "15/01/2024 14:21:36".
 QString formatDateTime(SerialDateTime t, const QLocale& locale);

@@ -10,7 +10,9 @@
 #include <limits>
 
 #include "dataset/SerialDateTime.h"
+#include "dataset/WallClock.h"
 #include "formats/ProgressPacer.h"
+#include "formats/SeriesReader.h"
 
 namespace kl516 {
 
@@ -179,8 +181,8 @@ void ListTableModel::applyTitleRule() {
     setTitle(4, QStringLiteral("Leq"));
 }
 
-int ListTableModel::levelColumn() const {
-    return title(4) == QLatin1String("Leq") ? 4 : 3;
+bool ListTableModel::hasLeqColumn() const {
+    return title(4) == QLatin1String("Leq");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -391,14 +393,15 @@ qint64 ListLineReader::stopLine() const {
 }
 
 ListReadResult readTextIntoList(QIODevice& in, QChar separator, ListTableModel& list,
-                                FileProgress* progress) {
+                                FileProgress* progress, const LocalClock* clock) {
     ListReadResult result;
     if (!in.isOpen() && !in.open(QIODevice::ReadOnly)) return result;
     if (!in.isReadable()) return result;
     list.clear();
     result.stop = ListReadStop::EndOfFile;
 
-    ListLineReader reader(in, separator);
+    const LocalClock systemClock;
+    TextRowReader reader(in, separator, QLocale::c(), clock ? *clock : systemClock);
     ProgressPacer pacer(progress);
     bool cancelled = false;
     list.beginAppend();
@@ -424,10 +427,10 @@ ListReadResult readTextIntoList(QIODevice& in, QChar separator, ListTableModel& 
 }
 
 ListReadResult readTextIntoList(const QString& path, QChar separator, ListTableModel& list,
-                                FileProgress* progress) {
+                                FileProgress* progress, const LocalClock* clock) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return ListReadResult{};
-    return readTextIntoList(file, separator, list, progress);
+    return readTextIntoList(file, separator, list, progress, clock);
 }
 
 QString listReadMessage(const ListReadResult& result) {
@@ -454,11 +457,6 @@ QString listReadMessage(const ListReadResult& result) {
                 .arg(kMaxListLine);
     }
     return {};
-}
-
-QChar textFileSeparator(const QString& path) {
-    return path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive) ? QLatin1Char(',')
-                                                                     : QLatin1Char('\t');
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -768,11 +766,55 @@ class DateTimeForms {
 ListLevelReader::ListLevelReader(const QLocale& locale) : locale_(locale), c_(QLocale::c()) {
     locale_.setNumberOptions(locale_.numberOptions() | QLocale::RejectGroupSeparator);
     c_.setNumberOptions(c_.numberOptions() | QLocale::RejectGroupSeparator);
+    const QString decimal = locale_.decimalPoint();
+    if (locale_.zeroDigit() == QLatin1String("0") && decimal.size() == 1)
+        decimal_ = decimal[0].unicode();
 }
+
+namespace {
+
+// A level written as the program writes it, "-12.5", "72,4" or "80": an optional minus, digits
+// and at most one decimal mark (a point, or the locale's) followed by digits. Read exactly as the
+// locale reads it (the nearest double, then a float): with at most 15 digits both the digits and
+// the power of ten are exact doubles, and their quotient is the nearest double. Files hold
+// millions of levels; any other form is left to the locale.
+bool readPlainLevel(QStringView text, char16_t decimal, float& level) {
+    constexpr int kMaxDigits = 15;
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    qsizetype i = 0;
+    const bool negative = text[0] == u'-';
+    if (negative) ++i;
+    int64_t digits = 0;
+    int count = 0;
+    // The digits from i on, into `digits`; how many, or -1 beyond kMaxDigits in all.
+    const auto readDigits = [&]() {
+        const int before = count;
+        for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+            if (++count > kMaxDigits) return -1;
+            digits = digits * 10 + (text[i].unicode() - u'0');
+        }
+        return count - before;
+    };
+    if (readDigits() <= 0) return false;
+    int fraction = 0;
+    if (i < text.size() && (text[i] == u'.' || (decimal && text[i] == decimal))) {
+        ++i;
+        fraction = readDigits();
+        if (fraction <= 0) return false;
+    }
+    if (i != text.size()) return false;
+    const double v = double(digits) / kPowers[fraction];
+    level = float(negative ? -v : v);
+    return true;
+}
+
+}  // namespace
 
 bool ListLevelReader::read(QStringView text, float& level) const {
     text = text.trimmed();
     if (text.isEmpty()) return false;
+    if (readPlainLevel(text, decimal_, level)) return true;
     bool ok = false;
     float v = locale_.toFloat(text, &ok);
     if (!ok) v = c_.toFloat(text, &ok);
@@ -820,8 +862,9 @@ ListGraphPoints listGraphPoints(const ListTableModel& list, const QLocale& local
     constexpr float kNoLevel = std::numeric_limits<float>::quiet_NaN();
     points.x.assign(size_t(rows), kNoTime);
     points.y.assign(size_t(rows), kNoLevel);
+    const bool withLeq = list.hasLeqColumn();
+    if (withLeq) points.leq.assign(size_t(rows), kNoLevel);
     const ListLevelReader levels(locale);
-    const int levelColumn = list.levelColumn();
     ProgressPacer pacer(progress);
     int done = 0;
     for (int r = 0; r < rows; ++r) {
@@ -834,7 +877,10 @@ ListGraphPoints listGraphPoints(const ListTableModel& list, const QLocale& local
         points.last = t;
         points.x[size_t(r)] = t;
         float level;
-        if (levels.read(list.cell(r, levelColumn), level)) points.y[size_t(r)] = level;
+        if (levels.read(list.cell(r, ListTableModel::kLevelColumn), level))
+            points.y[size_t(r)] = level;
+        if (withLeq && levels.read(list.cell(r, ListTableModel::kLevelColumn + 1), level))
+            points.leq[size_t(r)] = level;
     }
     pacer.finish(done);
     if (points.readable == 0 && done == rows) {

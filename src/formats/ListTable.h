@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "formats/FileProgress.h"
+#include "formats/TextDialect.h"
 
 namespace kl516 {
+
+class LocalClock;
 
 // The tabular list's content: a text file shown as a table of 7 columns. Column 0 is the line
 // number, columns 1 .. 6 the fields of the line ("Date", "Time", "Value" and three untitled
@@ -50,8 +53,11 @@ class ListTableModel final : public QAbstractTableModel {
     // has a non-empty fourth field (a first row without a level has it empty); otherwise
     // "Value" stays.
     void applyTitleRule();
-    // The column that holds the level to graph: 4 when its title is "Leq", otherwise 3.
-    int levelColumn() const;
+    // The column of the measured level: 3, "Value" or "SPL". Column 4 of an LEQ table is its
+    // running Leq, never taken for a level.
+    static constexpr int kLevelColumn = 3;
+    // Whether column 4 holds a running Leq (its title is "Leq").
+    bool hasLeqColumn() const;
 
   private:
     static constexpr int kFields = kColumns - 1;
@@ -126,27 +132,29 @@ class ListLineReader {
 // to the first line without the separator, each line cut after 179 characters (and reading
 // ends after such a line), fields split at the separator, an empty rest after the last
 // separator being no field. Blank lines that only end the file do not count as a stop. Text is
-// read in the local 8-bit encoding; CR LF and LF end a line. progress, when given, gets the
-// line count at most every 30 ms and at the end, and is asked about Cancel before every line
-// is stored (the line being read is then not stored). Applies the title rule at the end.
+// read in the local 8-bit encoding; CR LF and LF end a line. A spreadsheet CSV is known by its
+// header, which is no row; its times show as date and time on the local wall clock of `clock`
+// (the system's zone when null). progress, when given, gets the line count at most every 30 ms
+// and at the end, and is asked about Cancel before every line is stored (the line being read
+// is then not stored). Applies the title rule at the end.
 ListReadResult readTextIntoList(QIODevice& in, QChar separator, ListTableModel& list,
-                                FileProgress* progress = nullptr);
+                                FileProgress* progress = nullptr,
+                                const LocalClock* clock = nullptr);
 ListReadResult readTextIntoList(const QString& path, QChar separator, ListTableModel& list,
-                                FileProgress* progress = nullptr);
+                                FileProgress* progress = nullptr,
+                                const LocalClock* clock = nullptr);
 
 // The one message for a read that stopped before the end of the file: how many lines were
 // read and why the rest was not. Empty when the whole file was read or the user cancelled;
 // a short notice for CannotOpen.
 QString listReadMessage(const ListReadResult& result);
 
-// The separator of a text file by its name: a comma for ".csv" (any case), otherwise a tab.
-QChar textFileSeparator(const QString& path);
-
 // The points "Output Tabular to graph" makes of a list: one point per row, X the row's date
-// and time, Y the level column read as a number in the locale (or with a point). A row whose
-// date and time cannot be read is skipped (its point keeps the set-up's X, no level); a row
-// whose level cannot be read keeps its X and no level (a gap). The graph spans the first to the
-// last row that has a readable date and time.
+// and time, Y the level column (column 3) read as a number in the locale (or with a point); a
+// list with a Leq column (an LEQ table) gives its running Leq as a second series, as a running
+// Leq window shows it. A row whose date and time cannot be read is skipped (its point keeps the
+// set-up's X, no level); a row whose level cannot be read keeps its X and no level (a gap). The
+// graph spans the first to the last row that has a readable date and time.
 struct ListGraphPoints {
     // "No data to graph !", or, when no row has a readable date and time, which row holds what
     // and the forms that were expected.
@@ -155,6 +163,7 @@ struct ListGraphPoints {
     double first = 0, last = 0;  // SerialDateTime of the first and the last of them
     std::vector<double> x;       // per row; NaN when the row's date and time cannot be read
     std::vector<float> y;        // per row; NaN when there is no level
+    std::vector<float> leq;      // per row when the list has a Leq column, else empty
 };
 
 // Reads a date-time as the point text and LEQ files write it, trying the user's locale first,
@@ -176,6 +185,7 @@ class ListLevelReader {
   private:
     QLocale locale_;
     QLocale c_;
+    char16_t decimal_ = 0;  // the locale's decimal mark where it writes ASCII digits
 };
 
 // The same reading with the locale's forms taken apart once, for many rows.

@@ -4,8 +4,10 @@
 #include <charconv>
 #include <cmath>
 
+#include "dataset/MeasuredSeries.h"
 #include "formats/TextFileWriter.h"
 #include "levels/LevelArithmetic.h"
+#include "levels/LevelFigures.h"
 
 namespace kl516 {
 
@@ -85,27 +87,26 @@ class PointLineFormatter {
     }
 
   private:
-    // A point without a level (the null value, NaN) leaves its field empty. As formatLevel:
-    // one decimal in the locale's form.
+    // A point without a level (the null value, NaN) leaves its field empty; a level is written
+    // as levelText writes it: one decimal by the one rounding of levels, in the locale's form.
     void appendLevel(QByteArray& out, float level) const {
         if (!hasLevel(level)) return;
         const double v = level;
-        // A float's twentyfold is exact, so a value half-way between two tenths is known; those,
-        // negative and very large values are left to the locale, which rounds them its way.
-        const double twenty = v * 20;
-        const bool halfway = twenty == std::floor(twenty) && std::fmod(twenty, 2.0) == 1.0;
-        if (plainDigits_ && v >= 0 && v < 1e6 && !halfway) {
-            char text[16];
-            const auto [end, error] =
-                std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 1);
+        // Digits 0-9 and a level that rounds to no less than zero: composed here, fast; the
+        // rest (a minus sign is the locale's) by levelText.
+        const int64_t tenths = plainDigits_ && std::abs(v) < 1e12 ? levelTenths(v) : -1;
+        if (tenths >= 0) {
+            const uint64_t magnitude = uint64_t(tenths);
+            char text[24];
+            const auto [end, error] = std::to_chars(text, text + sizeof text, magnitude / 10);
             if (error == std::errc()) {
-                out.append(text, end - text - 2);
+                out.append(text, end - text);
                 out += decimal_;
-                out += end[-1];
+                out += char('0' + magnitude % 10);
                 return;
             }
         }
-        out += levels_.toString(v, 'f', 1).toLocal8Bit();
+        out += levelText(v, levels_).toLocal8Bit();
     }
 
     QLocale locale_;
@@ -121,16 +122,6 @@ class PointLineFormatter {
 };
 
 }  // namespace
-
-bool hasPointTime(double t) {
-    return t != 0.0 && std::isfinite(t);
-}
-
-QChar pointTextSeparator(const QString& path) {
-    return path.right(3).compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0
-               ? QLatin1Char(',')
-               : QLatin1Char('\t');
-}
 
 QString pointTextTime(SerialDateTime t) {
     QString text;
@@ -157,7 +148,7 @@ qint64 writePointText(QIODevice& out, std::span<const double> times, std::span<c
     const bool two = !levels2.empty() && levels2.size() >= n;
     // The unfilled points at the end are no part of the series; one without a time inside it
     // (a row whose time could not be read) is left out, and the points after it are written.
-    while (n > 0 && !hasPointTime(times[n - 1])) --n;
+    while (n > 0 && !hasSerialTime(times[n - 1])) --n;
     PointLineFormatter formatter(separator, locale, dateStyle);
     // Lines go out in large blocks; the last one when the writing ends, also on Cancel.
     constexpr qsizetype kBlock = 256 * 1024;
@@ -165,9 +156,9 @@ qint64 writePointText(QIODevice& out, std::span<const double> times, std::span<c
     block.reserve(kBlock + 1024);
     qint64 lines = 0;
     for (size_t i = 0; i < n; ++i) {
-        if (!hasPointTime(times[i])) continue;
+        if (!hasSerialTime(times[i])) continue;
         formatter.append(block, times[i], levels[i], two ? &levels2[i] : nullptr);
-        block.append("\r\n", 2);
+        block.append(kTextLineEnd);
         ++lines;
         if (block.size() >= kBlock) {
             if (out.write(block) != block.size()) return -1;

@@ -8,22 +8,19 @@
 
 #include "dataset/SerialDateTime.h"
 #include "formats/FileProgress.h"
+#include "formats/TextDialect.h"
 
 namespace kl516 {
 
 // Point text files: one line per point of a series, "date S time S level" (and "S level" of a
-// second series when there is one), each line ended by CR LF, no header, S a tab or a comma.
+// second series when there is one), each line ended by CR LF, no header, S a tab or a comma:
+// the program's own text dialect (formats/TextDialect.h), whose separator textFileSeparator
+// gives by the file's name.
 
 enum class PointDateStyle {
     Locale,  // the locale's short date
     Iso,     // yyyy-MM-dd, for tools and tests that must not depend on the locale
 };
-
-// Whether a point holds a time: an unfilled point of a graph carries 0.
-bool hasPointTime(double t);
-
-// ',' when the file name ends in "csv" (any case), otherwise a tab.
-QChar pointTextSeparator(const QString& path);
 
 // The time of day of t rounded to the nearest millisecond: hours (24-hour clock), minutes and
 // seconds with two digits each, then "." and the fraction of the second: "0" for a whole

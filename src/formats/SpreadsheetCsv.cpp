@@ -1,73 +1,45 @@
 #include "formats/SpreadsheetCsv.h"
 
-#include <QDateTime>
 #include <QRegularExpression>
-#include <QTimeZone>
 #include <algorithm>
 #include <cmath>
 
+#include "dataset/MeasuredSeries.h"
 #include "formats/PointText.h"
+#include "formats/TextDialect.h"
 #include "formats/TextFileWriter.h"
 #include "levels/LevelArithmetic.h"
+#include "levels/LevelFigures.h"
 
 namespace kl516 {
 
-namespace {
-
-const QString kDescription = QStringLiteral("CSV for spreadsheets");
-
-// The local UTC offset, in seconds, at the instant msSinceEpoch.
-int localOffsetAt(qint64 msSinceEpoch) {
-    return QDateTime::fromMSecsSinceEpoch(msSinceEpoch, Qt::LocalTime).offsetFromUtc();
-}
-
-// The offset of a local wall-clock time given as milliseconds since the epoch read as if UTC.
-// A day holds at most one change of offset, so the offsets half a day before and after are the
-// two it can have; the one before wins unless only the one after gives back the same time.
-int localOffsetOfWallTime(qint64 wallMs) {
-    constexpr qint64 kHalfDayMs = 12LL * 3600 * 1000;
-    const int before = localOffsetAt(wallMs - kHalfDayMs);
-    if (localOffsetAt(wallMs - before * 1000LL) == before) return before;
-    const int after = localOffsetAt(wallMs + kHalfDayMs);
-    if (localOffsetAt(wallMs - after * 1000LL) == after) return after;
-    return before;  // a skipped time
-}
-
-QString offsetText(int seconds) {
-    const QChar sign = seconds < 0 ? u'-' : u'+';
-    const int minutes = std::abs(seconds) / 60;
-    return sign + QStringLiteral("%1:%2")
-                      .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-                      .arg(minutes % 60, 2, 10, QLatin1Char('0'));
-}
-
-}  // namespace
-
-QString spreadsheetCsvFilter() {
-    return kDescription + QStringLiteral("|*.csv");
-}
-
 QString spreadsheetCsvDialogFilter() {
-    return kDescription + QStringLiteral(" (*.csv)");
+    return dialogFilter(FileFilter::spreadsheetCsv());
 }
 
 bool isSpreadsheetCsvFilter(const QString& chosenFilter) {
-    return chosenFilter.trimmed().startsWith(kDescription + QStringLiteral(" ("));
+    return isChosenFilter(chosenFilter, FileFilter::spreadsheetCsv());
+}
+
+QString SpreadsheetTimes::operator()(SerialDateTime t) {
+    if (!hasSerialTime(t)) return {};
+    const double wall = wallSecondsOfSerial(t);
+    if (!std::isfinite(wall)) return {};
+    double instant;
+    if (!instants_.next(wall, instant)) {
+        instant = clock_.instantOf(wall);
+        instants_.continueFrom(instant);
+    }
+    return isoInstantText(instant, clock_, true);
 }
 
 QString spreadsheetTime(SerialDateTime t) {
-    if (!hasPointTime(t)) return {};
-    const QDate date = dateOf(t);
-    const QTime time = timeOf(t);
-    if (!date.isValid() || !time.isValid()) return {};
-    const qint64 wallMs = QDateTime(date, time, QTimeZone::utc()).toMSecsSinceEpoch();
-    return date.toString(QStringLiteral("yyyy-MM-dd")) + u'T' +
-           time.toString(QStringLiteral("HH:mm:ss.zzz")) +
-           offsetText(localOffsetOfWallTime(wallMs));
+    SpreadsheetTimes times;
+    return times(t);
 }
 
 QString spreadsheetLevel(double level) {
-    return std::isfinite(level) && hasLevel(float(level)) ? QString::number(level, 'f', 1)
+    return std::isfinite(level) && hasLevel(float(level)) ? levelText(level)
                                                           : QString();
 }
 
@@ -86,7 +58,7 @@ qint64 writeSpreadsheetCsv(QIODevice& out, const QStringList& header, qint64 row
         QStringList quoted;
         quoted.reserve(fields.size());
         for (const QString& f : fields) quoted << spreadsheetField(f);
-        return quoted.join(u',').toUtf8() + "\r\n";
+        return quoted.join(kSpreadsheetSeparator).toUtf8() + kTextLineEnd;
     };
     const QByteArray head = line(header);
     if (out.write(head) != head.size()) return -1;
@@ -111,15 +83,16 @@ FileWriteResult writeSpreadsheetCsvFile(const QString& path, const QStringList& 
 }
 
 QStringList seriesSpreadsheetHeader(int seriesCount, const QStringList& labels) {
-    QStringList header{QStringLiteral("time")};
+    QStringList header{kSpreadsheetTimeColumn.toString()};
     for (int s = 0; s < seriesCount; ++s) {
         QString name = s == 0 ? QStringLiteral("level") : labels.value(s).trimmed().toLower();
         // A name a formula or a script can use as it is.
         name.replace(QRegularExpression(QStringLiteral("[^a-z0-9]+")), QStringLiteral("_"));
         name.remove(QRegularExpression(QStringLiteral("^_+|_+$")));
         if (name.isEmpty()) name = QStringLiteral("level%1").arg(s + 1);
-        name += QStringLiteral("_dB");
-        if (header.contains(name)) name = QStringLiteral("level%1_dB").arg(s + 1);
+        name += kSpreadsheetLevelSuffix;
+        if (header.contains(name))
+            name = QStringLiteral("level%1").arg(s + 1).append(kSpreadsheetLevelSuffix);
         header << name;
     }
     return header;
@@ -132,12 +105,13 @@ FileWriteResult writeSeriesSpreadsheetCsvFile(const QString& path, std::span<con
     std::vector<qint64> rows;
     rows.reserve(times.size());
     for (size_t i = 0; i < times.size(); ++i)
-        if (hasPointTime(times[i])) rows.push_back(qint64(i));
+        if (hasSerialTime(times[i])) rows.push_back(qint64(i));
+    SpreadsheetTimes timeText;
     return writeSpreadsheetCsvFile(
         path, header, qint64(rows.size()),
         [&](qint64 r) {
             const size_t i = size_t(rows[size_t(r)]);
-            QStringList fields{spreadsheetTime(times[i])};
+            QStringList fields{timeText(times[i])};
             for (const std::span<const float>& s : series)
                 fields << (i < s.size() ? spreadsheetLevel(s[i]) : QString());
             return fields;

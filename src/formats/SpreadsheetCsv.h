@@ -8,27 +8,44 @@
 #include <vector>
 
 #include "dataset/SerialDateTime.h"
+#include "dataset/WallClock.h"
 #include "formats/FileProgress.h"
 
 namespace kl516 {
 
-// CSV for spreadsheets, a format of its own beside the point and table text files: a header
-// row, then one row per record; commas between fields and a point as decimal separator in
+// CSV for spreadsheets (TextDialect::SpreadsheetCsv), a format of its own beside the point and
+// table text files: a header row, then one row per record; commas between fields and a point as decimal separator in
 // every locale; times in ISO 8601 local time with milliseconds and the UTC offset in force at
 // that instant ("2024-04-13T09:20:31.000+02:00"); an empty field for "no level". A field
 // holding a comma, a double quote or a line break is quoted, its quotes doubled. UTF-8, CR LF.
 
-// The file dialogs' entry, "description|pattern" as FileFilter's pairs.
-QString spreadsheetCsvFilter();
-// The same as one entry of Qt's file dialogs: "CSV for spreadsheets (*.csv)".
+// The file dialogs' entry (FileFilter::spreadsheetCsv) as one entry of Qt's file dialogs: "CSV
+// for spreadsheets (*.csv)".
 QString spreadsheetCsvDialogFilter();
 // Whether the entry chosen in a file dialog ("description (patterns)") is that one.
 bool isSpreadsheetCsvFilter(const QString& chosenFilter);
 
-// The time of t as written. The local time zone decides the offset; a wall-clock time it skips
-// (the hour lost when daylight-saving time starts) keeps the offset before the change, and one
-// it repeats (the hour gained when it ends) takes the first, so that the date and time read
-// exactly as the meter's clock gave them. Empty for a point without a time (0).
+// The times of one series as written, one after the other: each local time becomes the
+// instant it names that is not before the previous one's, written with the local time zone's
+// offset at that instant, so that the written instants never run backwards where the clocks
+// change. A wall-clock time the zone skips (the hour lost when daylight-saving time starts) is
+// the instant the gap ends; the hour it repeats (gained when it ends) is read as its second
+// pass once the series steps back into it. A time that really runs backwards is written as the
+// first instant it names. Empty for a point without a time (0).
+class SpreadsheetTimes {
+  public:
+    SpreadsheetTimes() : instants_(clock_) {}
+    explicit SpreadsheetTimes(const LocalClock& clock) : clock_(clock), instants_(clock_) {}
+    SpreadsheetTimes(const SpreadsheetTimes&) = delete;
+    SpreadsheetTimes& operator=(const SpreadsheetTimes&) = delete;
+    QString operator()(SerialDateTime t);
+
+  private:
+    LocalClock clock_;  // the system's zone by default
+    InstantSequence instants_;
+};
+// The time of t as written on its own: the first instant a repeated time names, the end of
+// the gap for a skipped one.
 QString spreadsheetTime(SerialDateTime t);
 // A level with one decimal and a point; empty for no level (the null value, NaN).
 QString spreadsheetLevel(double level);

@@ -8,10 +8,6 @@
 
 namespace kl516 {
 
-QChar tableTextSeparator(const QString& path) {
-    return pointTextSeparator(path);  // both kinds of text file choose alike
-}
-
 QString tableTextLine(const QStringList& cells, QChar separator) {
     QString line;
     for (const QString& cell : cells) {
@@ -31,7 +27,7 @@ qint64 writeTableText(QIODevice& out, qint64 rowCount,
     qint64 written = 0;
     for (qint64 r = 0; r < rowCount; ++r) {
         block += tableTextLine(cellsOf(r), separator).toLocal8Bit();
-        block.append("\r\n", 2);
+        block.append(kTextLineEnd);
         ++written;
         if (block.size() >= kBlock) {
             if (out.write(block) != block.size()) return -1;
@@ -75,7 +71,7 @@ QString separatorInFieldMessage(qint64 field, qint64 line, const QString& source
 bool readTableTextFile(const QString& path, std::vector<QStringList>& rows) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
-    const QChar separator = tableTextSeparator(path);
+    const QChar separator = textFileSeparator(path);
     rows.clear();
     while (!file.atEnd()) {
         QString line = QString::fromLocal8Bit(file.readLine());

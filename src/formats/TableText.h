@@ -8,15 +8,14 @@
 #include <vector>
 
 #include "formats/FileProgress.h"
+#include "formats/TextDialect.h"
 
 namespace kl516 {
 
 // Table text files: one line per table row, no header; every cell of the row (from column 1,
 // the row-number column is never written) followed by the separator, so each line ends with
-// it; CR LF line ends, the local 8-bit encoding. The separator is a comma for a name ending in
-// "csv" (any case), otherwise a tab.
-
-QChar tableTextSeparator(const QString& path);
+// it; CR LF line ends, the local 8-bit encoding: the program's own text dialect
+// (formats/TextDialect.h), whose separator textFileSeparator gives by the file's name.
 
 // One line without its line end.
 QString tableTextLine(const QStringList& cells, QChar separator);

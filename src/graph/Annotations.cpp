@@ -1,6 +1,7 @@
 #include "graph/Annotations.h"
 
 #include "dataset/SerialDateTime.h"
+#include "levels/LevelFigures.h"
 
 namespace kl516 {
 
@@ -88,7 +89,7 @@ GraphAnnotation markerAnnotation(double x, double y, const QLocale& locale) {
     a.x = x;
     a.y = y;
     a.color = makeArgb(255, 255, 255, 0);
-    a.text = formatLongTime(x, locale) + QChar(13) + formatLevel(y, locale) + QStringLiteral(" dB");
+    a.text = formatLongTime(x, locale) + QChar(13) + levelText(y, locale) + QStringLiteral(" dB");
     return a;
 }
 

@@ -131,7 +131,7 @@ class Reader {
         QChar* out = s.data();
         for (uint32_t i = 0; i < n; ++i) {
             uint16_t unit;
-            number(unit);
+            if (!number(unit)) return false;
             out[i] = QChar(char16_t(unit));
         }
         return true;
@@ -330,21 +330,28 @@ void applyNewGraphLooks(GraphState& s) {
     s.yAxisColor = makeArgb(255, 255, 0, 0);
 }
 
-GraphState seriesGraphState(const std::vector<double>& times, const std::vector<float>& levels,
+GraphState seriesGraphState(std::vector<double> times, std::vector<float> levels,
                             const QString& title) {
     GraphState s;
     const int n = int(std::min(times.size(), levels.size()));
-    s.resize(1, n);
-    std::copy_n(times.begin(), n, s.x[0].begin());
-    std::copy_n(levels.begin(), n, s.y[0].begin());
+    // The points are taken over, not copied: a series may hold millions.
+    times.resize(size_t(n));
+    levels.resize(size_t(n));
+    s.subsets = 1;
+    s.points = n;
+    s.x.resize(1);
+    s.y.resize(1);
+    s.x[0] = std::move(times);
+    s.y[0] = std::move(levels);
     s.nullDataValueY = kNullDataValueY;
     s.manualScaleControlY = ScaleControl::ManualMinAndMax;
     s.manualMinY = 30;
     s.manualMaxY = 130;
-    if (n > 0 && times.front() != 0) {
+    const std::vector<double>& x = s.x[0];
+    if (n > 0 && x.front() != 0) {
         s.manualScaleControlX = ScaleControl::ManualMinAndMax;
-        s.manualMinX = times.front();
-        s.manualMaxX = n > 1 ? times[size_t(n - 1)] : times.front() + kOneSecond;
+        s.manualMinX = x.front();
+        s.manualMaxX = n > 1 ? x[size_t(n - 1)] : x.front() + kOneSecond;
     }
     applyNewGraphLooks(s);
     s.showVertLineAnnotations = false;

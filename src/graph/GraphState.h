@@ -110,8 +110,9 @@ bool loadGraphState(const QByteArray& block, GraphState& state);
 void applyNewGraphLooks(GraphState& state);
 
 // The graph as a new graph window shows a series without a template: levels against time,
-// 30 to 130 dB, the time axis spanning the series, the cursor labels off.
-GraphState seriesGraphState(const std::vector<double>& times, const std::vector<float>& levels,
+// 30 to 130 dB, the time axis spanning the series, the cursor labels off. The vectors are taken
+// over (pass them moved to spare a copy).
+GraphState seriesGraphState(std::vector<double> times, std::vector<float> levels,
                             const QString& title = QString());
 
 }  // namespace kl516

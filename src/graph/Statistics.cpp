@@ -1,76 +1,17 @@
 #include "graph/Statistics.h"
 
-#include "levels/LevelArithmetic.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
+#include <span>
 #include <utility>
 #include <vector>
 
+#include "dataset/MeasuredSeries.h"
+#include "dataset/WallClock.h"
+#include "levels/LevelFigures.h"
+
 namespace kl516 {
-
-namespace {
-
-struct Scan {
-    double sum = 0;
-    int levels = 0;  // points holding a level
-    float maximum = -std::numeric_limits<float>::infinity();
-    float minimum = std::numeric_limits<float>::infinity();
-    int maxIndex = 0;  // relative to the scanned run
-    int minIndex = 0;
-};
-
-int firstIndexOf(const float* y, int n, float value) {
-    for (int i = 0; i < n; ++i)
-        if (y[i] == value) return i;
-    return 0;
-}
-
-// Sum, count, maximum and minimum of the levels among y[0 .. n - 1], points without a level
-// left out, with strict comparisons so that the earliest of equal extremes wins.
-//
-// The work runs in four independent lanes, because a single chain of additions and comparisons
-// is bound by their latency. The result is that of the plain scan: the extreme values do not
-// depend on the order, and the earliest point holding the final extreme is the one the plain
-// scan keeps (it was strictly beyond everything before it). The sum may differ from the plain
-// scan's only in its last bits, and not at all for levels of a sound meter: floats of at least
-// 1/32 in magnitude, added in double precision, sum without rounding whatever the order.
-Scan scanLevels(const float* y, int n, float nullValue) {
-    constexpr int kLanes = 4;
-    constexpr float kInf = std::numeric_limits<float>::infinity();
-    double sum[kLanes] = {};
-    int count[kLanes] = {};
-    float hi[kLanes], lo[kLanes];
-    std::fill_n(hi, kLanes, -kInf);
-    std::fill_n(lo, kLanes, kInf);
-    const auto take = [&](int l, float v) {
-        const bool level = hasLevel(v, nullValue);
-        sum[l] += level ? v : 0.0f;
-        count[l] += level;
-        hi[l] = level && v > hi[l] ? v : hi[l];
-        lo[l] = level && v < lo[l] ? v : lo[l];
-    };
-    int i = 0;
-    for (; i + kLanes <= n; i += kLanes)
-        for (int l = 0; l < kLanes; ++l) take(l, y[i + l]);
-    for (; i < n; ++i) take(0, y[i]);
-
-    Scan s;
-    s.sum = (sum[0] + sum[1]) + (sum[2] + sum[3]);
-    s.levels = (count[0] + count[1]) + (count[2] + count[3]);
-    for (int l = 0; l < kLanes; ++l) {
-        if (hi[l] > s.maximum) s.maximum = hi[l];
-        if (lo[l] < s.minimum) s.minimum = lo[l];
-    }
-    if (s.levels == 0) return Scan{};
-    s.maxIndex = firstIndexOf(y, n, s.maximum);
-    s.minIndex = firstIndexOf(y, n, s.minimum);
-    return s;
-}
-
-}  // namespace
 
 SeriesStatistics seriesStatistics(const double* x, const float* y, int n, float nullValue) {
     SeriesStatistics s;
@@ -81,65 +22,25 @@ SeriesStatistics seriesStatistics(const double* x, const float* y, int n, float 
     s.last = x[n - 1];
     // The span over the intervals between the points; a missed sample keeps its place in time.
     if (n >= 2) s.samplingRate = (s.last - s.first) * 86400 / (n - 1);
-
-    const Scan scan = scanLevels(y, n, nullValue);
-    s.levels = scan.levels;
-    if (scan.levels == 0) return s;
-    s.maximum = scan.maximum;
-    s.minimum = scan.minimum;
-    s.maxIndex = scan.maxIndex;
-    s.minIndex = scan.minIndex;
-    s.maximumTime = x[scan.maxIndex];
-    s.minimumTime = x[scan.minIndex];
-    s.mean = scan.sum / scan.levels;
+    for (int i = 0; i < n; ++i) s.levels += hasLevel(y[i], nullValue);
     return s;
 }
 
-CursorStatistics cursorStatistics(const double* x, const float* y, int n, int a, int b,
-                                  float nullValue) {
-    CursorStatistics s;
-    if (n <= 0 || !x || !y) return s;
-    a = std::clamp(a, 0, n - 1);
-    b = std::clamp(b, 0, n - 1);
-    s.empty = false;
-    s.lo = std::min(a, b);
-    s.hi = std::max(a, b);
-
-    const Scan scan = scanLevels(y + s.lo, s.hi - s.lo + 1, nullValue);
-    s.levels = scan.levels;
-    if (scan.levels == 0) return s;
-    s.maximum = scan.maximum;
-    s.minimum = scan.minimum;
-    s.maxIndex = s.lo + scan.maxIndex;
-    s.minIndex = s.lo + scan.minIndex;
-    s.maximumTime = x[s.maxIndex];
-    s.minimumTime = x[s.minIndex];
-    s.mean = scan.sum / scan.levels;
-    return s;
-}
-
-CursorLevels cursorLevels(const float* y, int n, int a, int b, float nullValue) {
-    CursorLevels s;
-    if (n <= 0 || !y) return s;
-    const int lo = std::clamp(std::min(a, b), 0, n - 1);
-    const int hi = std::clamp(std::max(a, b), 0, n - 1);
-    std::vector<float> levels;
-    levels.reserve(size_t(hi - lo + 1));
-    double energy = 0;
-    for (int i = lo; i <= hi; ++i) {
-        const float level = y[i];
-        if (!hasLevel(level, nullValue)) continue;
-        levels.push_back(level);
-        energy += levelEnergy(level);
+MeasuredSeries figureSeries(const double* x, const float* y, int n, float nullValue,
+                            const LocalClock& clock) {
+    if (!x || !y || n <= 0) return MeasuredSeries{};
+    MeasuredSeries series =
+        measuredSeriesOfSerials(std::span<const double>(x, size_t(n)),
+                                std::span<const float>(y, size_t(n)), nullValue, clock);
+    if (series.ok()) return series;
+    MeasuredSeries alike;
+    for (int i = 0; i < n; ++i) {
+        if (!hasSerialTime(x[i])) continue;
+        alike.times.push_back(double(alike.times.size()));
+        alike.levels.push_back(hasLevel(y[i], nullValue) ? y[i] : std::nanf(""));
+        alike.sourceIndex.push_back(size_t(i));
     }
-    s.count = int(levels.size());
-    if (levels.empty()) return s;
-    s.leq = energyLevel(energy / double(s.count));
-    // Three selections instead of a sort: the percentiles are all a cursor drag needs.
-    s.l10 = exceededLevel(levels, 10);
-    s.l50 = exceededLevel(levels, 50);
-    s.l90 = exceededLevel(levels, 90);
-    return s;
+    return alike;
 }
 
 namespace {
@@ -152,76 +53,77 @@ uint64_t orderKey(float v, int index) {
     return (uint64_t(bits) << 32) | uint32_t(index);
 }
 
-// levelEnergy of levels that repeat. A meter's levels come in tenths of a dB, so a series of any
-// length holds a few hundred distinct values; each is worked out once per slot (by levelEnergy
-// itself, so the energies are exactly those of the plain computation) instead of a power per
-// point.
-class EnergyCache {
-  public:
-    EnergyCache() : keys_(kSlots, kEmpty), energies_(kSlots) {}
-    double operator()(float level) {
-        uint32_t bits;
-        std::memcpy(&bits, &level, sizeof bits);
-        const size_t slot = (bits * 0x9E3779B1u) >> (32 - kSlotBits);
-        if (keys_[slot] != bits) {
-            keys_[slot] = bits;
-            energies_[slot] = levelEnergy(level);
-        }
-        return energies_[slot];
+// A compensated running sum: a figure over a quiet stretch after a loud one is the difference
+// of two large prefixes, which must keep the small terms' digits.
+struct CompensatedSum {
+    double sum = 0, error = 0;
+    void add(double e) {
+        const double t = sum + e;
+        error += std::abs(sum) >= std::abs(e) ? (sum - t) + e : (e - t) + sum;
+        sum = t;
     }
-
-  private:
-    static constexpr int kSlotBits = 12;
-    static constexpr size_t kSlots = size_t(1) << kSlotBits;
-    static constexpr uint32_t kEmpty = 0xFFFFFFFFu;  // a NaN: never a level that is looked up
-    std::vector<uint32_t> keys_;
-    std::vector<double> energies_;
 };
-
-// The rank exceededLevel selects for `percent` among `count` levels.
-int exceededRank(int count, int percent) {
-    const double rank = std::ceil((100 - percent) / 100.0 * double(count));
-    return int(std::clamp<double>(rank - 1, 0, double(count - 1)));
-}
 
 }  // namespace
 
 void CursorStatisticsIndex::build(const double* x, const float* y, int n, float nullValue) {
+    build(x, y, n, nullValue, LocalClock());
+}
+
+void CursorStatisticsIndex::build(const double* x, const float* y, int n, float nullValue,
+                                  const LocalClock& clock) {
     clear();
     if (n <= 0 || !x || !y) return;
     built_ = true;
     x_ = x;
     source_ = y;
     levels_.assign(y, y + n);
-    y = y_ = levels_.data();
     n_ = n;
     null_ = nullValue;
+
+    // The points' times as the measured series has them, and the time each counted point
+    // represents there.
+    const MeasuredSeries series = figureSeries(x, y, n, nullValue, clock);
+    counted_.assign(size_t(n), 0);
+    std::vector<double> weights(size_t(n), 0.0);
+    weightUs_.assign(size_t(n), 0);
+    const double typical = typicalSpacing(series.times);
+    for (size_t k = 0; k < series.size(); ++k) {
+        if (!hasLevel(series.levels[k])) continue;
+        const size_t i = series.sourceIndex[k];
+        counted_[i] = 1;
+        weights[i] = sampleWeight(series.times, k, typical);
+        weightUs_[i] = weightMicroseconds(weights[i]);
+    }
 
     sum_.assign(size_t(n) + 1, 0.0);
     energy_.assign(size_t(n) + 1, 0.0);
     energyError_.assign(size_t(n) + 1, 0.0);
+    weight_.assign(size_t(n) + 1, 0.0);
+    weightUsSum_.assign(size_t(n) + 1, 0);
     count_.assign(size_t(n) + 1, 0);
     std::vector<uint64_t> keys;
-    keys.reserve(size_t(n));
-    double sum = 0, energy = 0, error = 0;
+    keys.reserve(series.size());
+    double sum = 0;
+    CompensatedSum energy, weight;
+    int64_t weightUs = 0;
     int count = 0;
-    EnergyCache energyOf;
     for (int i = 0; i < n; ++i) {
-        const float v = y[i];
-        if (hasLevel(v, nullValue)) {
+        if (counted_[size_t(i)]) {
+            const float v = y[i];
+            const double w = weights[size_t(i)];
             sum += v;
             ++count;
-            // Compensated sum: a Leq over a quiet stretch after a loud one is the difference of
-            // two large prefixes, which must keep the small energies' digits.
-            const double e = energyOf(v);
-            const double t = energy + e;
-            error += std::abs(energy) >= std::abs(e) ? (energy - t) + e : (e - t) + energy;
-            energy = t;
+            energy.add(w * sampleEnergy(v));
+            weight.add(w);
+            weightUs += weightUs_[size_t(i)];
             keys.push_back(orderKey(v, i));
         }
         sum_[size_t(i) + 1] = sum;
-        energy_[size_t(i) + 1] = energy;
-        energyError_[size_t(i) + 1] = error;
+        energy_[size_t(i) + 1] = energy.sum;
+        energyError_[size_t(i) + 1] = energy.error;
+        weight_[size_t(i) + 1] = weight.sum + weight.error;
+        weightUsSum_[size_t(i) + 1] = weightUs;
         count_[size_t(i) + 1] = count;
     }
     // Ordered by level in two stable counting passes over the key's upper half, 16 bits each;
@@ -239,7 +141,11 @@ void CursorStatisticsIndex::build(const double* x, const float* y, int n, float 
         }
     }
     ascending_.resize(keys.size());
-    for (size_t i = 0; i < keys.size(); ++i) ascending_[i] = int(uint32_t(keys[i]));
+    ascendingWeightUs_.resize(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        ascending_[i] = int(uint32_t(keys[i]));
+        ascendingWeightUs_[i] = weightUs_[size_t(ascending_[i])];
+    }
 
     const int blocks = ((n - 1) >> kBlockShift) + 1;
     for (auto* table : {&maxTable_, &minTable_}) {
@@ -270,7 +176,7 @@ bool CursorStatisticsIndex::matches(const double* x, const float* y, int n, floa
 int CursorStatisticsIndex::bestOf(int i, int j, bool maximum) const {
     if (i < 0) return j;
     if (j < 0) return i;
-    const float a = y_[i], b = y_[j];
+    const float a = levels_[size_t(i)], b = levels_[size_t(j)];
     if (a == b) return std::min(i, j);
     return (maximum ? b > a : b < a) ? j : i;
 }
@@ -278,9 +184,9 @@ int CursorStatisticsIndex::bestOf(int i, int j, bool maximum) const {
 int CursorStatisticsIndex::scanBest(int from, int to, bool maximum) const {
     int best = -1;
     for (int i = from; i < to; ++i) {
-        const float v = y_[i];
-        if (!hasLevel(v, null_)) continue;
-        if (best < 0 || (maximum ? v > y_[best] : v < y_[best])) best = i;
+        if (!counted_[size_t(i)]) continue;
+        const float v = levels_[size_t(i)];
+        if (best < 0 || (maximum ? v > levels_[size_t(best)] : v < levels_[size_t(best)])) best = i;
     }
     return best;
 }
@@ -313,27 +219,75 @@ CursorStatistics CursorStatisticsIndex::statistics(int a, int b) const {
     if (s.levels == 0) return s;
     s.maxIndex = rangeBest(s.lo, s.hi, true);
     s.minIndex = rangeBest(s.lo, s.hi, false);
-    s.maximum = y_[s.maxIndex];
-    s.minimum = y_[s.minIndex];
+    s.maximum = levels_[size_t(s.maxIndex)];
+    s.minimum = levels_[size_t(s.minIndex)];
     s.maximumTime = x_[s.maxIndex];
     s.minimumTime = x_[s.minIndex];
     s.mean = (sum_[size_t(s.hi) + 1] - sum_[size_t(s.lo)]) / s.levels;
     return s;
 }
 
-// The level at `rank` (from 0, ascending) among the `count` levels of lo .. hi: the levels in
-// ascending order are walked from the nearer end, counting those inside the range.
-float CursorStatisticsIndex::rankedLevel(int lo, int hi, int count, int rank) const {
+// LN among the counted points of lo .. hi, whose weights sum to total (microseconds): the
+// levels in ascending order are walked from the nearer end, summing the weights of those inside
+// the range, up to where (100 - N) % of the total lies at or below (exceededIndex's rule).
+float CursorStatisticsIndex::walkedLevel(int lo, int hi, int64_t total, int percent) const {
     const auto inside = [&](int i) { return i >= lo && i <= hi; };
-    if (rank < count / 2) {
-        for (int i : ascending_)
-            if (inside(i) && rank-- == 0) return y_[i];
+    const size_t n = ascending_.size();
+    if (percent >= 50) {
+        const int64_t wanted = int64_t(100 - percent) * total;
+        int64_t below = 0;
+        for (size_t k = 0; k < n; ++k) {
+            if (!inside(ascending_[k])) continue;
+            below += ascendingWeightUs_[k];
+            if (below * 100 >= wanted) return levels_[size_t(ascending_[k])];
+        }
     } else {
-        rank = count - 1 - rank;
-        for (auto it = ascending_.rbegin(); it != ascending_.rend(); ++it)
-            if (inside(*it) && rank-- == 0) return y_[*it];
+        // From the top: the level is the first whose weight, with that of the levels above it,
+        // passes N % of the total.
+        const int64_t allowed = int64_t(percent) * total;
+        int64_t above = 0;
+        for (size_t k = n; k-- > 0;) {
+            if (!inside(ascending_[k])) continue;
+            above += ascendingWeightUs_[k];
+            if (above * 100 > allowed) return levels_[size_t(ascending_[k])];
+        }
     }
-    return 0;  // not reached: the range holds `count` levels
+    return 0;  // not reached: the range holds levels of a positive total weight
+}
+
+// LN over a copy of the range's levels: by rank when they weigh alike, else sorted.
+void CursorStatisticsIndex::selectLevels(int lo, int hi, int64_t total, CursorLevels& s) const {
+    buffer_.clear();
+    weighted_.clear();
+    bool alike = true;
+    for (int i = lo; i <= hi; ++i) {
+        if (!counted_[size_t(i)]) continue;
+        const int64_t w = total > 0 ? weightUs_[size_t(i)] : 1;
+        alike = alike && (weighted_.empty() || w == weighted_.front().second);
+        buffer_.push_back(levels_[size_t(i)]);
+        weighted_.push_back({levels_[size_t(i)], w});
+    }
+    if (alike) {
+        // One selection for the median, then each of the others within its half.
+        const auto at = [&](size_t r) { return buffer_.begin() + std::ptrdiff_t(r); };
+        const size_t r10 = exceededRank(buffer_.size(), 10), r50 = exceededRank(buffer_.size(), 50),
+                     r90 = exceededRank(buffer_.size(), 90);
+        std::nth_element(buffer_.begin(), at(r50), buffer_.end());
+        s.l50 = buffer_[r50];
+        if (r10 > r50) std::nth_element(at(r50 + 1), at(r10), buffer_.end());
+        s.l10 = buffer_[r10];
+        if (r90 < r50) std::nth_element(buffer_.begin(), at(r90), at(r50));
+        s.l90 = buffer_[r90];
+        return;
+    }
+    std::sort(weighted_.begin(), weighted_.end(),
+              [](const auto& p, const auto& q) { return p.first < q.first; });
+    std::vector<int64_t> weights(weighted_.size());
+    int64_t sum = 0;
+    for (size_t k = 0; k < weighted_.size(); ++k) sum += weights[k] = weighted_[k].second;
+    s.l10 = weighted_[exceededIndex(weights, sum, 10)].first;
+    s.l50 = weighted_[exceededIndex(weights, sum, 50)].first;
+    s.l90 = weighted_[exceededIndex(weights, sum, 90)].first;
 }
 
 CursorLevels CursorStatisticsIndex::levels(int a, int b) const {
@@ -343,37 +297,31 @@ CursorLevels CursorStatisticsIndex::levels(int a, int b) const {
     const int hi = std::clamp(std::max(a, b), 0, n_ - 1);
     s.count = count_[size_t(hi) + 1] - count_[size_t(lo)];
     if (s.count == 0) return s;
-    const double energy = (energy_[size_t(hi) + 1] - energy_[size_t(lo)]) +
-                          (energyError_[size_t(hi) + 1] - energyError_[size_t(lo)]);
-    s.leq = energyLevel(energy / double(s.count));
-
-    const int r10 = exceededRank(s.count, 10), r50 = exceededRank(s.count, 50),
-              r90 = exceededRank(s.count, 90);
+    const double weighted = (energy_[size_t(hi) + 1] - energy_[size_t(lo)]) +
+                            (energyError_[size_t(hi) + 1] - energyError_[size_t(lo)]);
+    const double weights = weight_[size_t(hi) + 1] - weight_[size_t(lo)];
+    const int64_t total = weightUsSum_[size_t(hi) + 1] - weightUsSum_[size_t(lo)];
+    s.measuredSeconds = weights;
+    if (weights > 0) {
+        s.leq = energyLevel(weighted / weights);
+    } else {
+        // Only points that share their time with the next: each counts alike, as in
+        // levelFigures.
+        double plain = 0;
+        for (int i = lo; i <= hi; ++i)
+            if (counted_[size_t(i)]) plain += sampleEnergy(levels_[size_t(i)]);
+        s.leq = energyLevel(plain / s.count);
+        s.measuredSeconds = 0;
+    }
     // The walk visits at most about half of all levels; a range holding fewer than an eighth of
     // them is cheaper to copy and select in.
-    if (size_t(s.count) * 8 >= ascending_.size()) {
-        s.l10 = rankedLevel(lo, hi, s.count, r10);
-        s.l50 = rankedLevel(lo, hi, s.count, r50);
-        s.l90 = rankedLevel(lo, hi, s.count, r90);
+    if (total > 0 && size_t(s.count) * 8 >= ascending_.size()) {
+        s.l10 = walkedLevel(lo, hi, total, 10);
+        s.l50 = walkedLevel(lo, hi, total, 50);
+        s.l90 = walkedLevel(lo, hi, total, 90);
         return s;
     }
-    buffer_.clear();
-    for (int i = lo; i <= hi; ++i)
-        if (hasLevel(y_[i], null_)) buffer_.push_back(y_[i]);
-    // One selection for the median, then each of the others within its half.
-    const auto at = [&](int r) { return buffer_.begin() + r; };
-    std::nth_element(buffer_.begin(), at(r50), buffer_.end());
-    s.l50 = buffer_[size_t(r50)];
-    // Below the median's place lie the levels not above it, beyond it those not below it.
-    s.l10 = s.l90 = s.l50;
-    if (r10 > r50) {
-        std::nth_element(at(r50 + 1), at(r10), buffer_.end());
-        s.l10 = buffer_[size_t(r10)];
-    }
-    if (r90 < r50) {
-        std::nth_element(buffer_.begin(), at(r90), at(r50));
-        s.l90 = buffer_[size_t(r90)];
-    }
+    selectLevels(lo, hi, total, s);
     return s;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "levels/LevelFigures.h"
+
 namespace kl516 {
 
 QString leqTimeLeftText(int seconds) {
@@ -34,8 +36,8 @@ LeqReading leqReadingFromFrame(const ResponseFrame& f, const QDateTime& computer
 
 QStringList LeqRow::cells(const QLocale& locale) const {
     return {formatShortDate(stamp, locale), formatLongTime(stamp, locale),
-            hasLevel ? formatLevel(spl, locale) : QString(),
-            hasLevel ? formatLevel(leq, locale) : QString()};
+            hasLevel ? levelText(spl, locale) : QString(),
+            hasLevel ? levelText(leq, locale) : QString()};
 }
 
 void LeqRun::start(int seconds) {
@@ -46,6 +48,7 @@ void LeqRun::start(int seconds) {
 
 LeqRun::Outcome LeqRun::fail() {
     if (!running_) return Outcome::Idle;
+    closed_.clear();
     if (++failures_ > kFailureLimit) {
         running_ = false;
         return Outcome::FailedOut;
@@ -53,17 +56,68 @@ LeqRun::Outcome LeqRun::fail() {
     return Outcome::Failed;
 }
 
+void LeqRun::beginSecond(const LeqReading& reading) {
+    secondByte_ = reading.secondByte;
+    rowStamp_ = reading.stamp;
+    rowMeterClock_ = reading.meterClock;
+    secondStartTick_ = reading.tickMs;
+    sampleCount_ = 0;
+    second_.clear();
+    count(reading);
+}
+
+void LeqRun::count(const LeqReading& reading) {
+    second_.add(double(reading.tenths) / 10);
+    ++sampleCount_;
+    lastTick_ = reading.tickMs;
+}
+
+void LeqRun::closeSecond() {
+    ++secondCount_;
+    LeqRow row;
+    row.number = row_++;
+    row.stamp = rowStamp_;
+    row.samples = sampleCount_;
+    if (sampleCount_ > 0) {
+        row.hasLevel = true;
+        row.spl = float(second_.level());
+        lastRate_ = sampleCount_;
+        // The running Leq: the energy mean of the seconds with a level, in doubles, so that the
+        // table's last Leq is the run's Leq as every summary gives it.
+        run_.add(double(row.spl));
+        ++levelSeconds_;
+        leqValue_ = float(run_.level());
+        row.leq = leqValue_;
+    }
+    closed_.push_back(row);
+    --secondsLeft_;
+}
+
+void LeqRun::closeSkippedSecond() {
+    rowStamp_ += kOneSecond;
+    sampleCount_ = 0;
+    closeSecond();
+}
+
+int LeqRun::skippedSeconds(const LeqReading& reading) const {
+    // Only two readings of the meter's own clock tell how far it went; the computer's clock
+    // must have seen that time pass too, so that a clock set forward during a run does not
+    // fill the rest of the run with empty seconds.
+    if (!rowMeterClock_ || !reading.meterClock) return 0;
+    const long gap = std::lround((reading.stamp - rowStamp_) / kOneSecond);
+    if (gap < 2) return 0;
+    constexpr int64_t kSlackMs = 250;
+    if ((reading.tickMs - lastTick_ + kSlackMs) < (gap - 1) * 1000) return 0;
+    return int(std::min<long>(gap - 1, std::max(secondsLeft_, 0)));
+}
+
 LeqRun::Outcome LeqRun::add(const LeqReading& reading) {
     if (!running_) return Outcome::Idle;
+    closed_.clear();
     if (!started_) {
-        // The first reading only starts the run.
         started_ = true;
-        secondByte_ = reading.secondByte;
-        rowStamp_ = reading.stamp;
-        secondStartTick_ = reading.tickMs;
-        sampleCount_ = 0;
-        sampleSum_ = 0;
         leqValue_ = reading.level();
+        beginSecond(reading);
         return Outcome::Counted;
     }
     if (reading.secondByte == secondByte_) {
@@ -71,31 +125,14 @@ LeqRun::Outcome LeqRun::add(const LeqReading& reading) {
             running_ = false;
             return Outcome::ClockStopped;
         }
-        ++sampleCount_;
-        sampleSum_ += reading.tenths;
+        count(reading);
         return Outcome::Counted;
     }
-    // The reading that reveals a new second closes the previous one and is not summed.
-    ++secondCount_;
-    LeqRow row;
-    row.number = row_;
-    row.stamp = rowStamp_;
-    row.samples = sampleCount_;
-    if (sampleCount_ > 0) {
-        row.hasLevel = true;
-        row.spl = static_cast<float>(sampleSum_) / static_cast<float>(sampleCount_ * 10);
-        lastRate_ = sampleCount_;
-        leqValue_ = leqStep(secondCount_, leqValue_, row.spl).value_or(leqValue_);
-        row.leq = leqValue_;
-    }
-    ++row_;
-    sampleCount_ = 0;
-    sampleSum_ = 0;
-    lastRow_ = row;
-    --secondsLeft_;
-    secondByte_ = reading.secondByte;
-    rowStamp_ = reading.stamp;
-    secondStartTick_ = reading.tickMs;
+    // A new second: the reading that reveals it is its first.
+    const int skipped = skippedSeconds(reading);
+    closeSecond();
+    for (int i = 0; i < skipped && secondsLeft_ > 0; ++i) closeSkippedSecond();
+    beginSecond(reading);
     if (secondsLeft_ < 1) {
         running_ = false;
         return Outcome::Ended;
@@ -103,23 +140,28 @@ LeqRun::Outcome LeqRun::add(const LeqReading& reading) {
     return Outcome::RowClosed;
 }
 
-LeqSummary leqSummary(const std::vector<LeqRow>& rows, float leq, int seconds) {
+LeqSummary leqSummary(const std::vector<LeqRow>& rows) {
     LeqSummary s;
-    s.seconds = seconds;
-    s.leq = leq;
-    std::vector<double> levels;
+    s.seconds = int(rows.size());
+    // Each row is one second of the run, its number its place in time.
+    std::vector<double> times;
+    std::vector<float> levels;
+    times.reserve(rows.size());
     levels.reserve(rows.size());
-    for (const LeqRow& r : rows)
-        if (r.hasLevel) levels.push_back(r.spl);
-    s.countedSeconds = int(levels.size());
-    if (levels.empty()) return s;
-    const auto [lowest, highest] = std::minmax_element(levels.begin(), levels.end());
-    s.lmin = *lowest;
-    s.lmax = *highest;
-    s.l10 = exceededLevel(levels, 10);
-    s.l50 = exceededLevel(levels, 50);
-    s.l90 = exceededLevel(levels, 90);
-    s.sel = soundExposureLevel(double(leq), seconds);
+    for (const LeqRow& r : rows) {
+        times.push_back(double(r.number));
+        levels.push_back(r.hasLevel ? r.spl : kNullLevel);
+    }
+    const LevelFigures f = levelFigures(times, levels, 1.0, 0, rows.size());
+    s.countedSeconds = int(f.samples);
+    if (!f.leq) return s;
+    s.leq = *f.leq;
+    s.lmax = *f.lmax;
+    s.lmin = *f.lmin;
+    s.l10 = *f.l10;
+    s.l50 = *f.l50;
+    s.l90 = *f.l90;
+    s.sel = f.sel.value_or(0);
     return s;
 }
 
@@ -128,9 +170,7 @@ void RunningLeqSummary::Exceeded::add(float level, int count) {
         lower.push(level);
     else
         upper.push(level);
-    // The nearest rank of exceededLevel, computed the same way so both give the same level.
-    const double rank = std::ceil((100 - percent) / 100.0 * double(count));
-    const size_t k = size_t(std::clamp<double>(rank, 1, double(count)));
+    const size_t k = exceededRank(size_t(count), percent) + 1;
     while (lower.size() > k) {
         upper.push(lower.top());
         lower.pop();
@@ -142,26 +182,28 @@ void RunningLeqSummary::Exceeded::add(float level, int count) {
 }
 
 void RunningLeqSummary::add(const LeqRow& row) {
-    if (!row.hasLevel) return;
+    ++rows_;
+    if (!row.hasLevel || !hasLevel(row.spl)) return;
     const float level = row.spl;
     lowest_ = count_ == 0 ? level : std::min(lowest_, level);
     highest_ = count_ == 0 ? level : std::max(highest_, level);
+    energy_ += levelEnergy(level);
     ++count_;
     for (Exceeded* e : {&l10_, &l50_, &l90_}) e->add(level, count_);
 }
 
-LeqSummary RunningLeqSummary::summary(float leq, int seconds) const {
+LeqSummary RunningLeqSummary::summary() const {
     LeqSummary s;
-    s.seconds = seconds;
-    s.leq = leq;
+    s.seconds = rows_;
     s.countedSeconds = count_;
     if (count_ == 0) return s;
+    s.leq = energyLevel(energy_ / count_);
     s.lmin = lowest_;
     s.lmax = highest_;
     s.l10 = l10_.lower.top();
     s.l50 = l50_.lower.top();
     s.l90 = l90_.lower.top();
-    s.sel = soundExposureLevel(double(leq), seconds);
+    s.sel = soundExposureLevel(s.leq, double(count_));
     return s;
 }
 

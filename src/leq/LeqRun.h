@@ -49,10 +49,12 @@ LeqReading leqReadingFromFrame(const ResponseFrame& frame, const QDateTime& comp
 struct LeqRow {
     int number = 0;
     SerialDateTime stamp = 0;  // the meter's clock at the second's first reading
-    bool hasLevel = false;  // false: only the boundary reading arrived; SPL and Leq stay empty
-    float spl = 0;
+    // false: no reading arrived in this second (the meter's clock went on by more than one
+    // second between two readings); SPL and Leq stay empty.
+    bool hasLevel = false;
+    float spl = 0;  // the energy mean of the second's readings
     float leq = 0;
-    int samples = 0;  // readings counted in the second
+    int samples = 0;  // readings in the second
 
     // Cells 1..4 as the table shows and saves them: date, time, SPL, Leq.
     QStringList cells(const QLocale& locale) const;
@@ -60,6 +62,11 @@ struct LeqRow {
 
 // The bookkeeping of an LEQ run: takes readings and failures, closes one row whenever the
 // meter's seconds byte changes and counts the time left. No timer, window or file.
+//
+// Every reading counts in the second the meter's clock shows for it, the first of a run and the
+// one that reveals a new second included. A second's SPL is the energy mean of its readings,
+// 10 lg(mean of 10^(L/10)). Seconds that the meter's clock passed without a reading become rows
+// without a level; the running Leq weighs only the seconds that have one.
 class LeqRun {
   public:
     static constexpr int kFailureLimit = 50;  // the run ends at the failure after this many
@@ -75,7 +82,7 @@ class LeqRun {
 
     enum class Outcome {
         Counted,       // the reading started the run or was summed into the current second
-        RowClosed,     // a new second began: the previous one became a row
+        RowClosed,     // a new second began: the previous one (and any it skipped) became rows
         Ended,         // as RowClosed, and the duration is over
         Failed,        // a failed read was counted
         FailedOut,     // the failure that ends the run
@@ -91,11 +98,13 @@ class LeqRun {
     Outcome add(const LeqReading& reading);
     Outcome fail();
 
-    // The row that the last RowClosed / Ended outcome closed.
-    const LeqRow& lastRow() const { return lastRow_; }
+    // The rows that the last RowClosed / Ended outcome closed, in order: the second that ended,
+    // then one row without a level for each second the meter's clock skipped.
+    const std::vector<LeqRow>& closedRows() const { return closed_; }
     int secondsLeft() const { return secondsLeft_; }
     int failures() const { return failures_; }
-    int secondCount() const { return secondCount_; }  // n
+    int secondCount() const { return secondCount_; }    // rows closed, empty ones included
+    int levelSeconds() const { return levelSeconds_; }  // rows closed with a level: n
     int nextRow() const { return row_; }
     float leq() const { return leqValue_; }
     bool started() const { return started_; }
@@ -103,47 +112,56 @@ class LeqRun {
     int lastRate() const { return lastRate_; }
 
   private:
+    void beginSecond(const LeqReading& reading);
+    void count(const LeqReading& reading);
+    void closeSecond();
+    void closeSkippedSecond();
+    int skippedSeconds(const LeqReading& reading) const;
+
     bool running_ = false;
     int row_ = 1;
     int secondsLeft_ = 0;
     bool started_ = false;
     uint8_t secondByte_ = 0;
     int sampleCount_ = 0;
-    int64_t sampleSum_ = 0;  // a day of readings in one second would overflow 32 bits
+    EnergyMean second_;  // the readings of the current second
+    EnergyMean run_;     // the run's seconds that have a level
     int64_t secondStartTick_ = 0;
+    int64_t lastTick_ = 0;  // the computer's clock at the last reading
     int secondCount_ = 0;
+    int levelSeconds_ = 0;
     float leqValue_ = 0;
     int failures_ = 0;
     int lastRate_ = 0;
     SerialDateTime rowStamp_ = 0;
-    LeqRow lastRow_;
+    bool rowMeterClock_ = true;
+    std::vector<LeqRow> closed_;
 };
 
-// What a timed measurement reports beside the Leq, over the seconds that have a level: the
-// highest and lowest SPL, the levels exceeded in 10, 50 and 90 % of those seconds, and the
-// sound exposure level SEL = Leq + 10 log10(T / 1 s) with T the run's seconds.
+// What a timed measurement reports beside the Leq: the figures of its seconds (levelFigures),
+// each second with an SPL weighing one second and a second without one being missing time.
+// Leq is their energy mean, Lmax and Lmin the highest and lowest SPL, LN the level exceeded in
+// N % of the counted seconds (the nearest rank of their SPLs), and SEL = Leq + 10 lg(T / 1 s)
+// with T the counted seconds.
 struct LeqSummary {
-    int seconds = 0;         // T: every second of the run, empty ones included
-    int countedSeconds = 0;  // seconds with an SPL
-    float leq = 0;
-    double lmax = 0, lmin = 0, l10 = 0, l50 = 0, l90 = 0, sel = 0;
+    int seconds = 0;         // the run's seconds, empty ones included
+    int countedSeconds = 0;  // seconds with an SPL: the measured time T
+    double leq = 0, lmax = 0, lmin = 0, l10 = 0, l50 = 0, l90 = 0, sel = 0;
     bool valid() const { return countedSeconds > 0; }
 };
 
-// LN is the N-th level from the top: sorted ascending, the nearest-rank (100 - N) percentile,
-// so that at most N % of the seconds lie above it.
-LeqSummary leqSummary(const std::vector<LeqRow>& rows, float leq, int seconds);
+LeqSummary leqSummary(const std::vector<LeqRow>& rows);
 
 // The same summary kept up to date row by row during a run, so that it can be shown after every
-// second without going over the table again: the extremes are kept as they come, and each LN
-// splits the levels at its rank into two heaps (the lower ones, whose top is LN, and the rest).
+// second without going over the table again: the energy and the extremes are kept as they
+// come, and each LN splits the levels at its rank into two heaps (the lower ones, whose top is
+// LN, and the rest). Every counted second weighs alike, so the rank is levelFigures' rule.
 // Adding a row costs O(log n).
 class RunningLeqSummary {
   public:
     void clear() { *this = RunningLeqSummary{}; }
-    // A row without a level is not counted here (the run's seconds are given to summary()).
     void add(const LeqRow& row);
-    LeqSummary summary(float leq, int seconds) const;
+    LeqSummary summary() const;
 
   private:
     // The level exceeded `percent` % of the time: the lower heap holds the `rank` lowest levels.
@@ -153,7 +171,9 @@ class RunningLeqSummary {
         std::priority_queue<float, std::vector<float>, std::greater<float>> upper;
         void add(float level, int count);
     };
+    int rows_ = 0;
     int count_ = 0;
+    double energy_ = 0;
     float lowest_ = 0, highest_ = 0;
     Exceeded l10_{10, {}, {}}, l50_{50, {}, {}}, l90_{90, {}, {}};
 };

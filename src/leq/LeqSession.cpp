@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "link/MeterLink.h"
+#include "levels/LevelFigures.h"
 
 namespace kl516 {
 
@@ -39,7 +40,7 @@ LeqRun::Outcome LeqSession::tick() {
         reading.tickMs = link_.clock().tickMs();
         if (log_.isOpen()) {
             const QByteArray line = (formatLongTime(reading.stamp, locale_) + QLatin1Char('\t') +
-                                     formatLevel(reading.level(), locale_))
+                                     levelText(reading.level(), locale_))
                                         .toLocal8Bit() +
                                     "\r\n";
             log_.write(line);

@@ -26,27 +26,35 @@ inline double energyLevel(double energy) {
     return 10.0 * std::log10(energy);
 }
 
-// The running Leq after n levels: the energy mean weighing the previous Leq (n - 1) / n and the
-// new level 1 / n. Weights and levels are 32-bit floats, powers and logarithm doubles, as the
-// meter software has always computed it. nullopt when the result is not a finite number (a
-// level of NaN, or one so high that its power overflows); n <= 1 gives the level itself.
-std::optional<float> leqStep(int n, float previousLeq, float level);
-// leqStep, keeping the previous Leq where the step fails.
-float nextRunningLeq(float previousLeq, float level, int n);
+// The energy mean of levels added one at a time, each weighing alike. The energies are kept
+// relative to the loudest level so far, so that no level a meter frame can carry (up to
+// 6553.5 dB) overflows the sum.
+class EnergyMean {
+  public:
+    void add(double level) {
+        if (count_ == 0) {
+            reference_ = level;
+        } else if (level > reference_) {
+            sum_ *= levelEnergy(reference_ - level);
+            reference_ = level;
+        }
+        sum_ += levelEnergy(level - reference_);
+        ++count_;
+    }
+    long long count() const { return count_; }
+    // The mean's level; only meaningful when count() > 0.
+    double level() const { return reference_ + energyLevel(sum_ / double(count_)); }
+    void clear() { *this = EnergyMean{}; }
 
-// LN, the level exceeded N % of the time, by the nearest-rank rule: with the n levels sorted
-// ascending, the one at rank ceil((100 - N) / 100 * n), so that at most N % lie above it.
-// The levels are reordered (a selection, not a sort); they must not be empty.
-template <class Level>
-Level exceededLevel(std::vector<Level>& levels, int percent) {
-    const double rank = std::ceil((100 - percent) / 100.0 * double(levels.size()));
-    const auto i = std::ptrdiff_t(std::clamp<double>(rank - 1, 0, double(levels.size() - 1)));
-    std::nth_element(levels.begin(), levels.begin() + i, levels.end());
-    return levels[std::size_t(i)];
-}
+  private:
+    double sum_ = 0;
+    double reference_ = 0;
+    long long count_ = 0;
+};
 
-// The sound exposure level of a measurement of `seconds` with that Leq:
-// SEL = Leq + 10 log10(T / 1 s); T below one second counts as one.
-double soundExposureLevel(double leq, int seconds);
+
+// The sound exposure level of a measurement of `seconds` (more than 0) with that Leq:
+// SEL = Leq + 10 log10(T / 1 s).
+double soundExposureLevel(double leq, double seconds);
 
 }  // namespace kl516

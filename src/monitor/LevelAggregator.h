@@ -4,6 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "dataset/WallClock.h"
+
 namespace kl516 {
 
 // The figures of one aggregate period of the monitor, built from the readings that fell into
@@ -18,10 +20,11 @@ struct PeriodSummary {
     bool partial = false;  // cut short by the end of the monitor
 };
 
-// Readings into clock-aligned periods. Each reading with a level represents one reading period,
-// the way a regular series' samples weigh in the assessment: a minute whose meter was away for
-// 20 s of 1 s readings holds 40 of them and a coverage of 66.7 %, its missing time never
-// bridged. Leq is the energy mean, L10/L50/L90 the nearest-rank levels (LevelArithmetic).
+// Readings into clock-aligned periods. Each reading with a level represents one reading period
+// in the coverage: a minute whose meter was away for 20 s of 1 s readings holds 40 of them and a
+// coverage of 66.7 %, its missing time never bridged. The figures are levelFigures' of the
+// period's readings, the reading period their typical spacing, so that a reading weighs the
+// time to the next one, at most two reading periods, as in the assessment.
 class LevelAggregator {
   public:
     // periodS: the aggregate period, at least 1 s, dividing a day; readingS: the reading period.
@@ -42,45 +45,22 @@ class LevelAggregator {
     int periodS() const { return periodS_; }
 
   private:
-    PeriodSummary close(int64_t endMs, bool partial);
+    // nextMs: the reading after the period, which ends the weight of its last one.
+    PeriodSummary close(int64_t endMs, bool partial, std::optional<int64_t> nextMs = {});
     void open(int64_t startMs);
     int64_t periodEnd() const;
+    // The start of the local-clock period that holds the instant tMs.
+    int64_t localPeriodStart(int64_t tMs) const;
 
+    LocalClock clock_;  // the system's zone, whose wall clock the periods follow
     int periodS_;
     double readingS_;
     bool open_ = false;
     int64_t startMs_ = 0;
     int64_t lastMs_ = 0;         // the latest time seen
-    std::vector<float> levels_;  // of the open period, reused
-    double energy_ = 0;
-    float lmax_ = 0, lmin_ = 0;
-};
-
-// An exceedance event: readings above the threshold one after the other, ended by a reading at
-// or below it, a reading without level, or the loss of the meter. Its duration is the first to
-// the last reading plus one reading period, as in the assessment.
-struct ExceedanceRun {
-    int64_t startMs = 0;
-    double durationS = 0;
-    double lmax = 0, leq = 0;
-    int64_t samples = 0;
-};
-
-class ExceedanceTracker {
-  public:
-    ExceedanceTracker(double threshold, double minDurationS, double readingS);
-    // The event that this reading ended, when it lasted at least the minimum duration.
-    std::optional<ExceedanceRun> add(int64_t tMs, float level);
-    // Ends a running event (the meter was lost, the monitor stops).
-    std::optional<ExceedanceRun> end();
-    double threshold() const { return threshold_; }
-
-  private:
-    double threshold_, minDurationS_, readingS_;
-    bool running_ = false;
-    int64_t firstMs_ = 0, lastMs_ = 0;
-    double energy_ = 0, lmax_ = 0;
-    int64_t samples_ = 0;
+    // The open period's readings: UTC seconds and levels (the null value where none), reused.
+    std::vector<double> times_;
+    std::vector<float> levels_;
 };
 
 }  // namespace kl516

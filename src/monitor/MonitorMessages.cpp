@@ -5,14 +5,23 @@
 #include <QJsonObject>
 #include <cmath>
 
+#include "dataset/WallClock.h"
+#include "levels/LevelFigures.h"
+
 namespace kl516 {
 
 namespace {
 
-// A level or percentage with one decimal, as the meter shows it; null when there is none.
-QJsonValue tenths(const std::optional<double>& value) {
+// A level as every level is shown (roundedLevel); null when there is none.
+QJsonValue level(const std::optional<double>& value) {
     if (!value || !std::isfinite(*value)) return QJsonValue::Null;
-    return std::round(*value * 10.0) / 10.0;
+    return roundedLevel(*value);
+}
+
+// A percentage with one decimal.
+QJsonValue tenths(double value) {
+    if (!std::isfinite(value)) return QJsonValue::Null;
+    return std::round(value * 10.0) / 10.0;
 }
 
 QByteArray compact(const QJsonObject& object) {
@@ -30,25 +39,20 @@ QDateTime localTimeAt(int64_t ms) {
 }
 
 QString isoTime(const QDateTime& local) {
-    const int offset = local.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    return local.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz")) +
-           QLatin1Char(offset < 0 ? '-' : '+') +
-           QStringLiteral("%1:%2")
-               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    return isoInstantText(double(local.toMSecsSinceEpoch()) / 1000, LocalClock(local.timeZone()),
+                          true);
 }
 
 QByteArray summaryPayload(const PeriodSummary& s, int64_t sequence, int64_t dropped) {
     QJsonObject o;
     o[QStringLiteral("start")] = isoTime(localTimeAt(s.startMs));
     o[QStringLiteral("end")] = isoTime(localTimeAt(s.endMs));
-    o[QStringLiteral("leq")] = tenths(s.leq);
-    o[QStringLiteral("lmax")] = tenths(s.lmax);
-    o[QStringLiteral("lmin")] = tenths(s.lmin);
-    o[QStringLiteral("l10")] = tenths(s.l10);
-    o[QStringLiteral("l50")] = tenths(s.l50);
-    o[QStringLiteral("l90")] = tenths(s.l90);
+    o[QStringLiteral("leq")] = level(s.leq);
+    o[QStringLiteral("lmax")] = level(s.lmax);
+    o[QStringLiteral("lmin")] = level(s.lmin);
+    o[QStringLiteral("l10")] = level(s.l10);
+    o[QStringLiteral("l50")] = level(s.l50);
+    o[QStringLiteral("l90")] = level(s.l90);
     o[QStringLiteral("samples")] = qint64(s.samples);
     o[QStringLiteral("coverage")] = tenths(s.coverage);
     o[QStringLiteral("sequence")] = qint64(sequence);
@@ -57,16 +61,17 @@ QByteArray summaryPayload(const PeriodSummary& s, int64_t sequence, int64_t drop
     return compact(o);
 }
 
-QByteArray eventPayload(const ExceedanceRun& run, double threshold, int64_t sequence) {
+QByteArray eventPayload(const ExceedanceEvent& event, double threshold, int64_t sequence) {
     QJsonObject o;
-    o[QStringLiteral("start")] = isoTime(localTimeAt(run.startMs));
-    o[QStringLiteral("end")] =
-        isoTime(localTimeAt(run.startMs + std::llround(run.durationS * 1000)));
-    o[QStringLiteral("duration")] = std::round(run.durationS * 1000) / 1000;
-    o[QStringLiteral("lmax")] = tenths(run.lmax);
-    o[QStringLiteral("leq")] = tenths(run.leq);
+    // The event's times are UTC seconds to the millisecond.
+    const int64_t startMs = std::llround(event.start * 1000);
+    o[QStringLiteral("start")] = isoTime(localTimeAt(startMs));
+    o[QStringLiteral("end")] = isoTime(localTimeAt(startMs + std::llround(event.duration * 1000)));
+    o[QStringLiteral("duration")] = std::round(event.duration * 1000) / 1000;
+    o[QStringLiteral("lmax")] = level(event.lmax);
+    o[QStringLiteral("leq")] = level(event.leq);
     o[QStringLiteral("threshold")] = threshold;
-    o[QStringLiteral("samples")] = qint64(run.samples);
+    o[QStringLiteral("samples")] = qint64(event.samples);
     o[QStringLiteral("sequence")] = qint64(sequence);
     return compact(o);
 }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "assessment/ExceedanceDetector.h"
 #include "monitor/LevelAggregator.h"
 
 namespace kl516 {
@@ -25,7 +26,7 @@ QString isoTime(const QDateTime& local);
 QByteArray summaryPayload(const PeriodSummary& summary, int64_t sequence, int64_t dropped);
 
 // <prefix>/event: start, end, duration (s), lmax, leq, threshold, samples, sequence.
-QByteArray eventPayload(const ExceedanceRun& run, double threshold, int64_t sequence);
+QByteArray eventPayload(const ExceedanceEvent& event, double threshold, int64_t sequence);
 
 // The meter a discovery config names.
 struct DiscoveredDevice {

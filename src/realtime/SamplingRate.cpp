@@ -22,7 +22,7 @@ bool isSamplingRateInRange(double seconds) {
 
 QString samplingRateText(double seconds, const QLocale& locale) {
     const double tenths = seconds * 10.0;
-    if (std::abs(tenths - std::round(tenths)) < 1e-9) return formatLevel(seconds, locale);
+    if (std::abs(tenths - std::round(tenths)) < 1e-9) return oneDecimalText(seconds, locale);
     return locale.toString(seconds, 'g', QLocale::FloatingPointShortest);
 }
 

@@ -41,10 +41,11 @@ QString printedDateTime(const QDateTime& t);
 class GraphDrawing {
   public:
     virtual ~GraphDrawing() = default;
-    // A PNG, SVG or PDF file of `size` pixels.
-    virtual QString writeImage(const GraphState& state, const QString& path, QSize size) const = 0;
+    // A PNG, SVG or PDF file of `size` pixels. The state is taken over (a series may hold
+    // millions of points: pass it moved).
+    virtual QString writeImage(GraphState state, const QString& path, QSize size) const = 0;
     // The measurement report as a PDF file.
-    virtual QString writeReport(const GraphState& state, const ReportRequest& request,
+    virtual QString writeReport(GraphState state, const ReportRequest& request,
                                 const QString& path) const = 0;
 };
 

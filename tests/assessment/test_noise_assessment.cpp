@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -15,7 +16,7 @@ using namespace kl516;
 
 namespace {
 
-constexpr double kJan15 = 19737.0 * 86400;  // 2024-01-15 00:00 in local wall-clock seconds
+constexpr double kJan15 = 19737.0 * 86400;  // 2024-01-15 00:00 UTC
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 double at(int hour, int minute = 0, int second = 0, int day = 0) {
@@ -38,7 +39,15 @@ void append(AssessmentSeries& s, const AssessmentSeries& more) {
     s.levels.insert(s.levels.end(), more.levels.begin(), more.levels.end());
 }
 
-Assessment assess(const AssessmentSeries& s, const AssessmentOptions& o = {}) {
+// The tests' times are on a UTC clock, where an instant is its wall time, unless a case sets
+// its own clock.
+const LocalClock& utc() {
+    static const LocalClock clock(QTimeZone::utc());
+    return clock;
+}
+
+Assessment assess(AssessmentSeries s, const AssessmentOptions& o = {}) {
+    if (!s.clock) s.clock = &utc();
     AssessmentOutcome out = assessNoise(s, o);
     EXPECT_FALSE(out.error) << (out.error ? out.error->message.toStdString() : "");
     EXPECT_TRUE(out.assessment);
@@ -281,7 +290,7 @@ TEST(NoiseAssessment, UnevenSamplesWeighByTheTimeTheyRepresent) {
     const LevelFigures& f = a.intervals[0].figures;
     EXPECT_NEAR(*f.leq, energyMean({{1, 50}, {1, 60}, {2, 70}, {2, 80}, {1, 90}, {1, 100}}), 1e-9);
     EXPECT_NEAR(*f.leq, 91.4695, 1e-4);
-    EXPECT_DOUBLE_EQ(f.coveredSeconds, 8);
+    EXPECT_DOUBLE_EQ(f.measuredSeconds, 8);
     EXPECT_NEAR(a.intervals[0].coveragePercent, 8.0 / 60 * 100, 1e-9);
     EXPECT_EQ(*f.l10, 100);  // ranks ceil(5.4) = 6, ceil(3) = 3, ceil(0.6) = 1 of six
     EXPECT_EQ(*f.l50, 70);
@@ -305,7 +314,7 @@ TEST(NoiseAssessment, UnevenSamplesWeighByTheTimeTheyRepresent) {
     EXPECT_DOUBLE_EQ(b.typicalSpacing, 2);
     EXPECT_NEAR(*b.intervals[0].figures.leq, 60, 1e-9);
     EXPECT_EQ(*b.intervals[0].figures.lmax, 90);
-    EXPECT_DOUBLE_EQ(b.intervals[0].figures.coveredSeconds, 6);
+    EXPECT_DOUBLE_EQ(b.intervals[0].figures.measuredSeconds, 6);
 }
 
 TEST(NoiseAssessment, SamplesWithoutLevelCountNowhere) {
@@ -320,7 +329,7 @@ TEST(NoiseAssessment, SamplesWithoutLevelCountNowhere) {
     const Assessment a = assess(s, o);
     const LevelFigures& f = a.intervals.at(0).figures;
     EXPECT_EQ(f.samples, 7);
-    EXPECT_DOUBLE_EQ(f.coveredSeconds, 7);
+    EXPECT_DOUBLE_EQ(f.measuredSeconds, 7);
     EXPECT_NEAR(*f.leq, energyMean({{3, 60}, {1, 70}, {3, 80}}), 1e-9);
     EXPECT_EQ(*f.lmax, 80);
     EXPECT_EQ(*f.lmin, 60);
@@ -555,4 +564,60 @@ TEST(NoiseAssessment, APeriodNeedsHalfOfEachPartForLdenAndOfItsOwnPartsForLdn) {
             EXPECT_NEAR(*p.ldn, 55 + 10 * std::log10((15 + 90) / 24.0), 1e-9);
         }
     }
+}
+
+TEST(NoiseAssessment, IntervalsAndPeriodsFollowTheLocalClockWhereItChanges) {
+    // 60 dB every minute over three days around each of Berlin's 2024 clock changes. Instants
+    // from Python's zoneinfo: the local midnights and 07:00s of those days.
+    const LocalClock berlin(QTimeZone("Europe/Berlin"));
+    struct Case {
+        const char* name;
+        double from, to;        // the series: local midnight .. two days later
+        double dayFrom, dayTo;  // the local day of the change
+        std::size_t hourRows;   // the hour intervals of that day
+        double periodStart;     // 07:00 before the change
+        double periodHours;     // to 07:00 after it
+    } cases[] = {
+        {"autumn", 1729893600, 1730156400, 1729980000, 1730070000, 25, 1729918800, 25},
+        {"spring", 1711753200, 1712008800, 1711839600, 1711922400, 23, 1711778400, 23},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AssessmentSeries s = evenly(c.from, c.to, 60, [](double) { return 60.0f; });
+        s.clock = &berlin;
+        AssessmentOptions o;
+        o.intervalSeconds = 3600;
+        const Assessment a = assess(s, o);
+        std::size_t rows = 0;
+        for (const IntervalRow& r : a.intervals) {
+            if (r.start < c.dayFrom || r.start >= c.dayTo) continue;
+            ++rows;
+            EXPECT_EQ(r.end - r.start, 3600);
+            EXPECT_DOUBLE_EQ(r.coveragePercent, 100);
+        }
+        EXPECT_EQ(rows, c.hourRows);
+        const auto period =
+            std::find_if(a.periods.begin(), a.periods.end(),
+                         [&](const PeriodRow& p) { return p.start == c.periodStart; });
+        ASSERT_NE(period, a.periods.end());
+        EXPECT_EQ(period->end - period->start, c.periodHours * 3600);
+        // Each part is measured against its real length: the night is 9 or 7 hours.
+        EXPECT_DOUBLE_EQ(period->dayCoverage, 100);
+        EXPECT_DOUBLE_EQ(period->eveningCoverage, 100);
+        EXPECT_DOUBLE_EQ(period->nightCoverage, 100);
+        EXPECT_EQ(period->night.measuredSeconds, (c.periodHours - 16) * 3600);
+        ASSERT_TRUE(period->lden);
+        // The parts keep their weights: 10 lg((12 + 4 * 10^0.5 + 8 * 10) / 24) = 6.3952 dB.
+        EXPECT_NEAR(*period->lden, 66.3952, 1e-4);
+    }
+    // The repeated hour of autumn is two rows, 02:00 CEST and 02:00 CET.
+    AssessmentSeries s = evenly(1729980000, 1730070000, 60, [](double) { return 60.0f; });
+    s.clock = &berlin;
+    AssessmentOptions o;
+    o.intervalSeconds = 3600;
+    const Assessment a = assess(s, o);
+    ASSERT_EQ(a.intervals.size(), 25u);
+    EXPECT_EQ(a.intervals[2].start, 1729987200);  // 00:00Z
+    EXPECT_EQ(a.intervals[3].start, 1729990800);  // 01:00Z
+    EXPECT_EQ(berlin.wallOf(a.intervals[2].start), berlin.wallOf(a.intervals[3].start));
 }

@@ -18,10 +18,12 @@
 #include <memory>
 #include <vector>
 
+#include "assessment/AssessmentChoices.h"
+#include "assessment/AssessmentTables.h"
+#include "assessment/ui/NoiseAssessmentWindow.h"
 #include "dataset/SerialDateTime.h"
 #include "formats/TableText.h"
 #include "graph/ui/GraphWindow.h"
-#include "assessment/ui/NoiseAssessmentWindow.h"
 #include "graph/ui/RangeSlider.h"
 #include "levels/LevelArithmetic.h"
 #include "platform/Settings.h"
@@ -169,7 +171,7 @@ TEST_F(AssessmentWindow, AConstantFiftyDecibelsOverTwoDaysGivesLdenAndLdnOf56Poi
     ASSERT_EQ(w->periodCells().size(), 2u);
     for (const QStringList& row : w->periodCells())
         EXPECT_EQ(row.mid(1), (QStringList{"50.0", "50.0", "50.0", "56.4", "56.4", "100.0", "100.0",
-                                           "100.0", ""}));
+                                           "100.0", "complete"}));
     EXPECT_EQ(w->periodCells()[1][0], "02/05/2024 07:00:00");
     EXPECT_TRUE(w->eventCells().empty());
 }
@@ -202,12 +204,12 @@ TEST_F(AssessmentWindow, ChoicesRecomputeAndAreRememberedWithTheDayStartsOfTheSt
     w->intervalBox->setCurrentIndex(w->intervalBox->findData(60 * 60));
     EXPECT_EQ(w->intervalCells().size(), 2u);
 
-    const AssessmentChoices kept = readAssessmentChoices(*settings());
+    const AssessmentOptions kept = readAssessmentChoices(*settings());
     EXPECT_EQ(kept.intervalSeconds, 3600);
     EXPECT_EQ(kept.threshold, 75);
     EXPECT_EQ(kept.minDurationSeconds, 60);
-    EXPECT_EQ(kept.dayStart, 8 * 3600);
-    EXPECT_EQ(kept.eveningStart, 19 * 3600);
+    EXPECT_EQ(kept.periods.dayStart, 8 * 3600);
+    EXPECT_EQ(kept.periods.eveningStart, 19 * 3600);
 
     // A new window starts with them.
     NoiseAssessmentWindow* again = open();
@@ -216,41 +218,6 @@ TEST_F(AssessmentWindow, ChoicesRecomputeAndAreRememberedWithTheDayStartsOfTheSt
     EXPECT_EQ(again->thresholdBox->value(), 75);
     EXPECT_EQ(again->minDurationBox->value(), 60);
     EXPECT_EQ(again->eventCells().size(), 1u);
-}
-
-TEST(AssessmentChoicesStore, ValuesOutOfRangeReadAsTheirDefaults) {
-    QTemporaryDir dir;
-    QSettings store(dir.filePath("s.ini"), settingsFormat());
-    const AssessmentChoices defaults;
-    const struct {
-        const char* key;
-        const char* text;
-    } bad[] = {{"Assessment/Interval", "7"},         {"Assessment/Interval", "3601"},
-               {"Assessment/Threshold", "200.5"},    {"Assessment/Threshold", "-1"},
-               {"Assessment/MinimumDuration", "-3"}, {"Assessment/DayStart", "25:00"},
-               {"Assessment/NightStart", "late"}};
-    for (const auto& b : bad) {
-        store.clear();
-        store.setValue(b.key, b.text);
-        const AssessmentChoices c = readAssessmentChoices(store);
-        EXPECT_EQ(c.intervalSeconds, defaults.intervalSeconds) << b.key << "=" << b.text;
-        EXPECT_EQ(c.threshold, defaults.threshold) << b.key << "=" << b.text;
-        EXPECT_EQ(c.minDurationSeconds, defaults.minDurationSeconds) << b.key << "=" << b.text;
-        EXPECT_EQ(c.dayStart, defaults.dayStart) << b.key << "=" << b.text;
-        EXPECT_EQ(c.nightStart, defaults.nightStart) << b.key << "=" << b.text;
-    }
-    AssessmentChoices c;
-    c.intervalSeconds = 86400;
-    c.threshold = 65.5;
-    c.minDurationSeconds = 10;
-    c.nightStart = 22 * 3600 + 30 * 60;
-    writeAssessmentChoices(store, c);
-    EXPECT_EQ(store.value("Assessment/NightStart").toString(), "22:30");
-    const AssessmentChoices back = readAssessmentChoices(store);
-    EXPECT_EQ(back.intervalSeconds, 86400);
-    EXPECT_EQ(back.threshold, 65.5);
-    EXPECT_EQ(back.minDurationSeconds, 10);
-    EXPECT_EQ(back.nightStart, c.nightStart);
 }
 
 TEST_F(AssessmentWindow, PointsNotYetSampledAreLeftOutAndMissedSamplesHaveNoLevel) {
@@ -301,7 +268,8 @@ TEST_F(AssessmentWindow, SaveWritesTheThreeTablesAndReportsAFailedWrite) {
                             [&](const QStringList& r) { return r.value(0) == first; });
     };
     ASSERT_NE(find("Intervals"), rows.end());
-    EXPECT_EQ(*(find("Intervals") + 1), NoiseAssessmentWindow::intervalTitles());
+    EXPECT_EQ(*(find("Intervals") + 1), columnTitles(AssessmentTable::Intervals));
+    EXPECT_EQ(*(find("Day-Evening-Night") + 1), columnTitles(AssessmentTable::Periods));
     EXPECT_EQ(*(find("Intervals") + 2), w->intervalCells()[0]);
     EXPECT_EQ(*(find("Intervals") + 3), w->intervalCells()[1]);
     ASSERT_NE(find("Day-Evening-Night"), rows.end());
@@ -329,14 +297,15 @@ TEST_F(AssessmentWindow, SaveWritesTheThreeTablesAndReportsAFailedWrite) {
               "l90_dB,samples,coverage_percent");
     const QList<QByteArray> first = lines[1].trimmed().split(',');
     ASSERT_EQ(first.size(), 10);
-    const QString start =
-        QDateTime::fromSecsSinceEpoch(qint64(intervals[0].start), QTimeZone::utc())
-            .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+    // The row's start is an instant, written as the local time with its offset.
+    const QString start = QDateTime::fromSecsSinceEpoch(qint64(intervals[0].start))
+                              .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
     EXPECT_TRUE(first[0].startsWith(start.toLatin1())) << first[0].toStdString();
     const QDateTime parsed =
         QDateTime::fromString(QString::fromLatin1(first[0]), Qt::ISODateWithMs);
     ASSERT_TRUE(parsed.isValid());
     EXPECT_EQ(parsed.offsetFromUtc(), QDateTime(parsed.date(), parsed.time()).offsetFromUtc());
+    EXPECT_EQ(double(parsed.toSecsSinceEpoch()), intervals[0].start);
     ASSERT_TRUE(intervals[0].figures.leq.has_value());
     EXPECT_NEAR(first[2].toDouble(), *intervals[0].figures.leq, 0.05);
     EXPECT_TRUE(host.scripted.messages().isEmpty());

@@ -4,7 +4,11 @@
 #   STATUS   the exit status expected
 #   OUTPUT   a regular expression that its standard output must match (optional)
 #   ERROR    a regular expression that its standard error must match (optional)
+#   ABSENT   a file that must not exist after the run; removed before it (optional)
 string(REPLACE "|" ";" args "${ARGS}")
+if(DEFINED ABSENT)
+  file(REMOVE "${ABSENT}")
+endif()
 execute_process(
   COMMAND "${CMAKE_COMMAND}" -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
           --unset=QT_QPA_PLATFORM "${PROGRAM}" ${args}
@@ -17,4 +21,7 @@ if(DEFINED OUTPUT AND NOT out MATCHES "${OUTPUT}")
 endif()
 if(DEFINED ERROR AND NOT err MATCHES "${ERROR}")
   message(FATAL_ERROR "standard error does not match ${ERROR}:\n${err}")
+endif()
+if(DEFINED ABSENT AND EXISTS "${ABSENT}")
+  message(FATAL_ERROR "${PROGRAM} ${args} left ${ABSENT} behind")
 endif()

@@ -6,6 +6,9 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimeZone>
+#include <ctime>
+#include <memory>
 
 #include "dataset/SerialDateTime.h"
 #include "graph/GraphFile.h"
@@ -13,12 +16,23 @@
 #include "levels/LevelArithmetic.h"
 #include "support/CliRun.h"
 #include "support/Files.h"
+#include "support/LocalZone.h"
 
 using namespace kl516;
 
 namespace {
 
 const QString kData = QStringLiteral(KL516_TEST_DATA);
+
+// The tool writes times in the local zone with the offset in force: the tests run in UTC, and
+// a test that needs another zone sets it for its own run.
+class UtcForAllTests : public ::testing::Environment {
+    void SetUp() override { utc_ = std::make_unique<LocalZone>("UTC"); }
+    void TearDown() override { utc_.reset(); }
+    std::unique_ptr<LocalZone> utc_;
+};
+[[maybe_unused]] ::testing::Environment* const kUtc =
+    ::testing::AddGlobalTestEnvironment(new UtcForAllTests);
 
 using test::CliRun;
 CliRun run(const QStringList& args) {
@@ -78,26 +92,33 @@ TEST_F(AssessText, TextPrintsTheThreeTables) {
     const CliRun r = assess({"--interval", "15m"});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
-    EXPECT_TRUE(r.out.startsWith("Intervals of 15m (typical spacing 10.0 s)\n"))
+    EXPECT_TRUE(r.out.startsWith("Intervals of 15 min (typical spacing 10.0 s)\nStart "))
         << r.out.toStdString();
-    EXPECT_EQ(columnsOf(r.out, "2024-05-10T10:00:00"),
-              QString("2024-05-10T10:00:00 2024-05-10T10:15:00 70.9 80.0 60.0 80.0 60.0 60.0 90 "
-                      "100.0")
+    // The column titles of the window and the report.
+    EXPECT_EQ(columnsOf(r.out, "Start "),
+              QString("Start End Leq Lmax Lmin L10 L50 L90 Samples Coverage %").split(' '));
+    EXPECT_EQ(columnsOf(r.out, "Day start "),
+              QString("Day start Lday Levening Lnight Lden Ldn Day % Evening % Night % Status")
                   .split(' '));
-    EXPECT_EQ(columnsOf(r.out, "2024-05-10T10:15:00"),
-              QString("2024-05-10T10:15:00 2024-05-10T10:30:00 60.0 60.0 60.0 60.0 60.0 60.0 59 "
-                      "66.7")
+    EXPECT_EQ(columnsOf(r.out, "2024-05-10T10:00:00+00:00"),
+              QString("2024-05-10T10:00:00+00:00 2024-05-10T10:15:00+00:00 "
+                      "70.9 80.0 60.0 80.0 60.0 60.0 90 100.0")
+                  .split(' '));
+    EXPECT_EQ(columnsOf(r.out, "2024-05-10T10:15:00+00:00"),
+              QString("2024-05-10T10:15:00+00:00 2024-05-10T10:30:00+00:00 "
+                      "60.0 60.0 60.0 60.0 60.0 60.0 59 66.7")
                   .split(' '));
     // No evening or night: their levels, Lden and Ldn are "-".
-    EXPECT_EQ(columnsOf(r.out, "2024-05-10T07:00:00"),
-              QString("2024-05-10T07:00:00 68.9 - - - - 3.5 0.0 0.0 incomplete").split(' '));
-    EXPECT_EQ(columnsOf(r.out, "2024-05-10T10:05:00"),
-              QString("2024-05-10T10:05:00 100.0 80.0 80.0").split(' '));
+    EXPECT_EQ(columnsOf(r.out, "2024-05-10T07:00:00+00:00"),
+              QString("2024-05-10T07:00:00+00:00 68.9 - - - - 3.5 0.0 0.0 incomplete").split(' '));
+    EXPECT_EQ(columnsOf(r.out, "2024-05-10T10:05:00+00:00"),
+              QString("2024-05-10T10:05:00+00:00 100.0 80.0 80.0").split(' '));
     EXPECT_TRUE(r.out.contains("\n1 event, 100.0 s above 70.0 dB: 6.7 % of 1500.0 s measured\n"))
         << r.out.toStdString();
 }
 
-// Each table as csv: '.' decimals, empty fields where there is no figure.
+// Each table as csv, under the column names of the window's CSV for spreadsheets: '.'
+// decimals, empty fields where there is no figure.
 TEST_F(AssessText, CsvPrintsTheChosenTable) {
     struct Case {
         const char* table;
@@ -105,16 +126,19 @@ TEST_F(AssessText, CsvPrintsTheChosenTable) {
     };
     const Case cases[] = {
         {"intervals",
-         "start,end,Leq,Lmax,Lmin,L10,L50,L90,samples,coverage\n"
-         "2024-05-10T10:00:00,2024-05-10T10:15:00,70.9,80.0,60.0,80.0,60.0,60.0,90,100.0\n"
-         "2024-05-10T10:15:00,2024-05-10T10:30:00,60.0,60.0,60.0,60.0,60.0,60.0,59,66.7\n"},
+         "start_time,end_time,leq_dB,lmax_dB,lmin_dB,l10_dB,l50_dB,l90_dB,samples,"
+         "coverage_percent\n"
+         "2024-05-10T10:00:00+00:00,2024-05-10T10:15:00+00:00,"
+         "70.9,80.0,60.0,80.0,60.0,60.0,90,100.0\n"
+         "2024-05-10T10:15:00+00:00,2024-05-10T10:30:00+00:00,"
+         "60.0,60.0,60.0,60.0,60.0,60.0,59,66.7\n"},
         {"periods",
-         "start,Lday,Levening,Lnight,Lden,Ldn,day_coverage,evening_coverage,night_coverage,"
-         "status\n"
-         "2024-05-10T07:00:00,68.9,,,,,3.5,0.0,0.0,incomplete\n"},
+         "start_time,lday_dB,levening_dB,lnight_dB,lden_dB,ldn_dB,day_coverage_percent,"
+         "evening_coverage_percent,night_coverage_percent,status\n"
+         "2024-05-10T07:00:00+00:00,68.9,,,,,3.5,0.0,0.0,incomplete\n"},
         {"events",
-         "start,duration,Lmax,Leq\n"
-         "2024-05-10T10:05:00,100.0,80.0,80.0\n"},
+         "start_time,duration_s,lmax_dB,leq_dB\n"
+         "2024-05-10T10:05:00+00:00,100.0,80.0,80.0\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.table);
@@ -140,8 +164,8 @@ TEST_F(AssessText, JsonHoldsEveryTable) {
     const QJsonArray intervals = all["intervals"].toArray();
     ASSERT_EQ(intervals.size(), 2);
     const QJsonObject first = intervals[0].toObject();
-    EXPECT_EQ(first["start"].toString(), "2024-05-10T10:00:00");
-    EXPECT_EQ(first["end"].toString(), "2024-05-10T10:15:00");
+    EXPECT_EQ(first["start"].toString(), "2024-05-10T10:00:00+00:00");
+    EXPECT_EQ(first["end"].toString(), "2024-05-10T10:15:00+00:00");
     EXPECT_DOUBLE_EQ(first["leq"].toDouble(), 70.9);
     EXPECT_DOUBLE_EQ(first["l10"].toDouble(), 80.0);
     EXPECT_EQ(first["samples"].toInt(), 90);
@@ -157,7 +181,7 @@ TEST_F(AssessText, JsonHoldsEveryTable) {
 
     const QJsonArray events = all["events"].toArray();
     ASSERT_EQ(events.size(), 1);
-    EXPECT_EQ(events[0].toObject()["start"].toString(), "2024-05-10T10:05:00");
+    EXPECT_EQ(events[0].toObject()["start"].toString(), "2024-05-10T10:05:00+00:00");
     EXPECT_DOUBLE_EQ(events[0].toObject()["duration"].toDouble(), 100.0);
     const QJsonObject totals = all["totals"].toObject();
     EXPECT_EQ(totals["events"].toInt(), 1);
@@ -180,6 +204,8 @@ TEST_F(AssessText, OptionsReachTheAssessment) {
         {{"--interval", "60m"}, 3600, 1},
         {{"--interval", "1h"}, 3600, 1},
         {{"--interval", "24h"}, 86400, 1},
+        {{"--interval", "15 min"}, 900, 2},
+        {{"--interval", "1 h"}, 3600, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -190,15 +216,16 @@ TEST_F(AssessText, OptionsReachTheAssessment) {
         EXPECT_EQ(all["intervals"].toArray().size(), c.rows);
     }
     const CliRun oneMinute = assess({"--format", "csv"});
-    EXPECT_TRUE(oneMinute.out.contains("\n2024-05-10T10:21:00,2024-05-10T10:22:00,,,,,,,0,0.0\n"))
+    EXPECT_TRUE(oneMinute.out.contains(
+        "\n2024-05-10T10:21:00+00:00,2024-05-10T10:22:00+00:00,,,,,,,0,0.0\n"))
         << oneMinute.out.toStdString();
 
     const CliRun early = assess({"--day-start", "06:00", "--format", "csv", "--table", "periods"});
     EXPECT_EQ(early.status, 0) << early.err.toStdString();
-    EXPECT_TRUE(early.out.contains("\n2024-05-10T06:00:00,68.9,")) << early.out.toStdString();
+    EXPECT_TRUE(early.out.contains("\n2024-05-10T06:00:00+00:00,68.9,")) << early.out.toStdString();
     // A threshold above every level: no event.
     const CliRun quiet = assess({"--threshold", "85", "--format", "csv", "--table", "events"});
-    EXPECT_EQ(quiet.out, "start,duration,Lmax,Leq\n");
+    EXPECT_EQ(quiet.out, "start_time,duration_s,lmax_dB,leq_dB\n");
 }
 
 TEST_F(AssessText, WrongOptionsAreRefusedWithTheUsage) {
@@ -209,9 +236,12 @@ TEST_F(AssessText, WrongOptionsAreRefusedWithTheUsage) {
     };
     const Case cases[] = {
         {{"assess"}, "assess needs IN"},
-        {{"assess", path, "--interval", "7m"}, "--interval takes 1m, 5m, 10m, 15m, 30m, 1h or 24h"},
+        {{"assess", path, "--interval", "7m"},
+         "--interval takes 1 min, 5 min, 10 min, 15 min, 30 min, 1 h or 24 h, not 7m"},
         {{"assess", path, "--interval", "15x"}, "--interval takes"},
+        {{"assess", path, "--interval", "0"}, "--interval takes"},
         {{"assess", path, "--min-duration", "ten"}, "--min-duration needs a duration"},
+        {{"assess", path, "--min-duration", "25h"}, "--min-duration needs a duration up to 24 h"},
         {{"assess", path, "--threshold", "loud"}, "--threshold needs a level in dB"},
         {{"assess", path, "--day-start", "25:00"}, "--day-start needs a time of day"},
         {{"assess", path, "--night-start", "23"}, "--night-start needs a time of day"},
@@ -304,9 +334,12 @@ TEST(CliAssess, CollectionSetIsAssessed) {
     const CliRun r = run({"assess", rec, "--set", "3", "--interval", "1m", "--format", "csv"});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(r.out,
-              "start,end,Leq,Lmax,Lmin,L10,L50,L90,samples,coverage\n"
-              "2023-12-31T23:59:00,2024-01-01T00:00:00,80.0,80.0,80.0,80.0,80.0,80.0,1,3.3\n"
-              "2024-01-01T00:00:00,2024-01-01T00:01:00,77.0,80.0,50.0,80.0,50.0,50.0,2,6.7\n");
+              "start_time,end_time,leq_dB,lmax_dB,lmin_dB,l10_dB,l50_dB,l90_dB,samples,"
+              "coverage_percent\n"
+              "2023-12-31T23:59:00+00:00,2024-01-01T00:00:00+00:00,"
+              "80.0,80.0,80.0,80.0,80.0,80.0,1,3.3\n"
+              "2024-01-01T00:00:00+00:00,2024-01-01T00:01:00+00:00,"
+              "77.0,80.0,50.0,80.0,50.0,50.0,2,6.7\n");
     const CliRun missing = run({"assess", rec, "--set", "9"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(missing.err.contains("there is no data set 9")) << missing.err.toStdString();
@@ -360,6 +393,61 @@ TEST(CliAssess, GraphSeriesIsAssessed) {
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     // 10·lg((2·10^6 + 10^7)/3) = 66.0; 3 of 60 s.
     EXPECT_EQ(r.out,
-              "start,end,Leq,Lmax,Lmin,L10,L50,L90,samples,coverage\n"
-              "2024-03-15T09:30:00,2024-03-15T09:31:00,66.0,70.0,60.0,70.0,60.0,60.0,3,5.0\n");
+              "start_time,end_time,leq_dB,lmax_dB,lmin_dB,l10_dB,l50_dB,l90_dB,samples,"
+              "coverage_percent\n"
+              "2024-03-15T09:30:00+00:00,2024-03-15T09:31:00+00:00,"
+              "66.0,70.0,60.0,70.0,60.0,60.0,3,5.0\n");
+}
+
+// Local times that cross Berlin's autumn clock change (2024-10-27, 03:00 CEST back to 02:00
+// CET, the hour from 02:00 written twice) are read in order: the day of the change has 25 hour
+// rows, two of them from 02:00, and the day-evening-night period from 07:00 the day before
+// lasts 25 hours. A time that really steps back, in the second pass, is still refused.
+TEST(CliAssess, LocalTimesAcrossTheAutumnClockChangeAreRead) {
+    const LocalZone berlin("Europe/Berlin");
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QTimeZone zone("Europe/Berlin");
+    // 60 dB every minute from 2024-10-26 07:00 CEST (05:00Z) to 2024-10-28 00:00 CET (23:00Z).
+    const QDateTime first(QDate(2024, 10, 26), QTime(5, 0), QTimeZone::utc());
+    const QDateTime last(QDate(2024, 10, 27), QTime(23, 0), QTimeZone::utc());
+    QByteArray text;
+    for (QDateTime t = first; t <= last; t = t.addSecs(60))
+        text += t.toTimeZone(zone).toString("yyyy-MM-dd\tHH:mm:ss.0").toLatin1() + "\t60.0\r\n";
+    const QString path = dir.filePath("autumn.txt");
+    ASSERT_TRUE(test::writeAll(path, text));
+
+    const CliRun hours = run({"assess", path, "--interval", "1h", "--format", "csv"});
+    ASSERT_EQ(hours.status, 0) << hours.err.toStdString();
+    QStringList starts;
+    for (const QString& line : lines(hours.out))
+        if (line.startsWith("2024-10-27T")) starts << line.section(',', 0, 0);
+    EXPECT_EQ(starts.size(), 25) << hours.out.toStdString();
+    EXPECT_EQ(starts.mid(1, 4),
+              (QStringList{"2024-10-27T01:00:00+02:00", "2024-10-27T02:00:00+02:00",
+                           "2024-10-27T02:00:00+01:00", "2024-10-27T03:00:00+01:00"}));
+    EXPECT_TRUE(hours.out.contains("\n2024-10-27T02:00:00+01:00,2024-10-27T03:00:00+01:00,60.0,"))
+        << hours.out.toStdString();
+
+    const CliRun periods = run({"assess", path, "--format", "csv", "--table", "periods"});
+    ASSERT_EQ(periods.status, 0) << periods.err.toStdString();
+    // 07:00 CEST to 07:00 CET: 25 hours, every part fully covered, so Lden of a constant 60 dB
+    // is 60 + 10 lg((12 + 4 * 10^0.5 + 8 * 10) / 24) = 66.4.
+    const QStringList rows = lines(periods.out);
+    ASSERT_GE(rows.size(), 3);
+    EXPECT_EQ(rows[1],
+              "2024-10-26T07:00:00+02:00,60.0,60.0,60.0,66.4,66.4,100.0,100.0,100.0,complete");
+    EXPECT_TRUE(rows[2].startsWith("2024-10-27T07:00:00+01:00,")) << rows[2].toStdString();
+
+    // 02:59 CEST, 02:00 CET, then 02:30 and 02:10: the last steps back in the second pass.
+    const QString back = dir.filePath("back.txt");
+    ASSERT_TRUE(test::writeAll(back,
+                               "2024-10-27\t02:59:00.0\t60.0\r\n"
+                               "2024-10-27\t02:00:00.0\t60.0\r\n"
+                               "2024-10-27\t02:30:00.0\t60.0\r\n"
+                               "2024-10-27\t02:10:00.0\t60.0\r\n"));
+    const CliRun refused = run({"assess", back});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(refused.err.contains("row 4: the time goes backwards"))
+        << refused.err.toStdString();
 }

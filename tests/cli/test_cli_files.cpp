@@ -17,7 +17,9 @@
 #include "formats/PointText.h"
 #include "graph/GraphFile.h"
 #include "graph/GraphState.h"
+#include "levels/LevelArithmetic.h"
 #include "link/Clock.h"
+#include "report/PdfText.h"
 #include "simulator/SimulatedMeter.h"
 #include "support/CliRun.h"
 #include "support/Files.h"
@@ -56,6 +58,26 @@ CliRun runTool(const QStringList& args, const QString& locale = {}) {
     r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
     r.err = QString::fromLocal8Bit(p.readAllStandardError());
     return r;
+}
+
+// The built tool in a time zone of its own.
+CliRun runToolIn(const char* zone, const QStringList& args) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TZ", zone);
+    p.setProcessEnvironment(env);
+    p.start(kCli, args);
+    CliRun r;
+    if (!p.waitForFinished(60000)) return r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+// A tool built without the graphical libraries cannot draw: report and plot say so.
+bool cannotDraw(const CliRun& r) {
+    return r.status == 1 && r.err.contains("without the graphical libraries");
 }
 
 using test::readAll;
@@ -159,6 +181,14 @@ TEST(CliConvert, TextFilesChangeSeparatorAndKeepTheirKind) {
         {"table text whose first row has no level",
          "2024-01-15\t14:03:07\t\t\t\r\n2024-01-15\t14:03:08\t72.4\t72.4\t\r\n", false,
          "2024-01-15,14:03:07,,,\r\n2024-01-15,14:03:08,72.4,72.4,\r\n"},
+        // The spreadsheet CSV, whatever its name: its header is no line, its times the
+        // program's date and time (local times, written here without an offset).
+        {"spreadsheet CSV",
+         "time,level_dB,leq_dB\r\n2024-01-15T14:03:07.000,72.4,70.1\r\n"
+         "2024-01-15T14:03:08.5,,\r\n",
+         false, "2024-01-15,14:03:07.0,72.4,70.1\r\n2024-01-15,14:03:08.500,,\r\n"},
+        {"spreadsheet CSV, ISO times", "time,level_dB\r\n2024-01-15T23:59:59.999,72.4\r\n", true,
+         "2024-01-15,23:59:59.999,72.4\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -507,4 +537,148 @@ TEST(CliFiles, HelpNamesTheNewCommands) {
         EXPECT_TRUE(r.out.startsWith(c.begins)) << r.out.toStdString();
         EXPECT_TRUE(r.out.contains(c.mentions)) << r.out.toStdString();
     }
+}
+
+// ---- the measured series of any file -------------------------------------------------------
+
+// The same half hour, once as point text of Berlin's wall clock and once as the spreadsheet CSV
+// with its offsets: the tool reads both as one series, whatever it is called.
+TEST(CliSeries, SpreadsheetCsvIsReadAsThePointTextOfItsSeries) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QByteArray points, spreadsheet = "time,level_dB\r\n";
+    const QDateTime start(QDate(2024, 5, 10), QTime(10, 0));
+    for (int k = 0; k < 180; ++k) {
+        const QDateTime t = start.addSecs(10 * k);
+        const QByteArray level = k % 7 == 3 ? "" : QByteArray::number(55.0 + k % 25, 'f', 1);
+        points += t.toString("yyyy-MM-dd\tHH:mm:ss.0\t").toLatin1() + level + "\r\n";
+        spreadsheet += t.toString("yyyy-MM-ddTHH:mm:ss.000+02:00,").toLatin1() + level + "\r\n";
+    }
+    const QString txt = dir.filePath("half-hour.txt");
+    const QString csv = dir.filePath("half-hour.csv");
+    const QString misnamed = dir.filePath("spreadsheet.txt");
+    ASSERT_TRUE(writeAll(txt, points));
+    ASSERT_TRUE(writeAll(csv, spreadsheet));
+    ASSERT_TRUE(writeAll(misnamed, spreadsheet));
+    for (const char* format : {"text", "csv", "json"}) {
+        SCOPED_TRACE(format);
+        const QStringList options{"--interval", "1m", "--threshold", "70", "--format", format};
+        const CliRun fromText = runToolIn("Europe/Berlin", QStringList{"assess", txt} + options);
+        ASSERT_EQ(fromText.status, 0) << fromText.err.toStdString();
+        EXPECT_TRUE(fromText.out.contains("2024-05-10T10:29:00")) << fromText.out.toStdString();
+        for (const QString& path : {csv, misnamed}) {
+            const CliRun r = runToolIn("Europe/Berlin", QStringList{"assess", path} + options);
+            EXPECT_EQ(r.status, 0) << r.err.toStdString();
+            EXPECT_EQ(r.out, fromText.out);
+        }
+    }
+    // convert writes its points as the point text file holds them.
+    const QString converted = dir.filePath("converted.txt");
+    const CliRun r = runToolIn("Europe/Berlin", {"convert", csv, converted, "--iso"});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(readAll(converted), points);
+    EXPECT_EQ(r.out, "wrote 180 lines\n");
+}
+
+// An LEQ table (and the point text of a running Leq's two series) is assessed on its SPL
+// column, never on the running Leq, and the tool says which column it took. SPL 50, 60, 70 dB
+// each second: Leq = 10 lg((10^5 + 10^6 + 10^7) / 3) = 65.68 (python), Lmax 70, Lmin 50,
+// L10 70, L50 60, L90 50; the Leq column holds a constant 99 dB.
+TEST(CliSeries, AnLeqTableIsAssessedOnItsSplColumn) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QByteArray table, twoSeries;
+    const QDateTime start(QDate(2024, 5, 10), QTime(10, 0));
+    for (int k = 0; k < 120; ++k) {
+        const QByteArray time = start.addSecs(k).toString("yyyy-MM-dd\tHH:mm:ss.0\t").toLatin1();
+        const QByteArray spl = QByteArray::number(50 + 10 * (k % 3)) + ".0";
+        table += time + spl + "\t99.0\t\r\n";
+        twoSeries += time + spl + "\t99.0\r\n";
+    }
+    const QString leqTable = dir.filePath("leq.txt");
+    const QString points = dir.filePath("running.csv");
+    ASSERT_TRUE(writeAll(leqTable, table));
+    twoSeries.replace('\t', ',');
+    ASSERT_TRUE(writeAll(points, twoSeries));
+    const QString note = "level: SPL column (the Leq column is a running Leq)\n";
+    for (const QString& in : {leqTable, points}) {
+        SCOPED_TRACE(in.toStdString());
+        const CliRun csv = run({"assess", in, "--interval", "1m", "--format", "csv"});
+        ASSERT_EQ(csv.status, 0) << csv.err.toStdString();
+        EXPECT_EQ(csv.err, "note: " + note);
+        const QStringList rows = lines(csv.out);
+        ASSERT_EQ(rows.size(), 3) << csv.out.toStdString();
+        const QStringList header = rows[0].split(',');
+        for (const QString& row : rows.mid(1)) {
+            const QStringList cells = row.split(',');
+            ASSERT_EQ(cells.size(), header.size());
+            // The column of a figure, whatever unit its name carries ("Leq", "leq_dB").
+            const auto cell = [&](const char* name) {
+                const qsizetype c = header.indexOf(
+                    QRegularExpression(QStringLiteral("^%1(_.*)?$").arg(QLatin1String(name)),
+                                       QRegularExpression::CaseInsensitiveOption));
+                return cells.value(c);
+            };
+            EXPECT_EQ(cell("Leq"), "65.7") << row.toStdString();
+            EXPECT_EQ(cell("Lmax"), "70.0");
+            EXPECT_EQ(cell("Lmin"), "50.0");
+            EXPECT_EQ(cell("L10"), "70.0");
+            EXPECT_EQ(cell("L50"), "60.0");
+            EXPECT_EQ(cell("L90"), "50.0");
+        }
+        const CliRun text = run({"assess", in, "--interval", "1m"});
+        ASSERT_EQ(text.status, 0) << text.err.toStdString();
+        EXPECT_TRUE(text.out.startsWith(note)) << text.out.toStdString();
+        EXPECT_TRUE(text.err.isEmpty());
+
+        // report and plot draw the SPL as the graph's series and say so.
+        const QString png = dir.filePath("leq.png");
+        const CliRun plot = runTool({"plot", in, "--out", png, "--size", "320x200"});
+        if (cannotDraw(plot)) continue;
+        ASSERT_EQ(plot.status, 0) << plot.err.toStdString();
+        EXPECT_TRUE(plot.out.startsWith(note)) << plot.out.toStdString();
+        const QString pdf = dir.filePath("leq.pdf");
+        const CliRun report = runTool({"report", in, "--out", pdf});
+        ASSERT_EQ(report.status, 0) << report.err.toStdString();
+        EXPECT_TRUE(report.out.startsWith(note)) << report.out.toStdString();
+        const QString page = test::pdfLayoutPages(pdf).value(0);
+        EXPECT_TRUE(page.contains("Level: the SPL series (the Leq series is a running Leq)"))
+            << page.toStdString();
+        EXPECT_TRUE(page.contains(QRegularExpression("Leq\\s+65\\.7 dB"))) << page.toStdString();
+        EXPECT_TRUE(page.contains(QRegularExpression("Lmax\\s+70\\.0 dB"))) << page.toStdString();
+    }
+}
+
+// A graph file with a point without a time in it (a list row whose date could not be read,
+// after "Output Tabular to graph"): assess and report both leave the point out and assess the
+// rest.
+TEST(CliSeries, APointWithoutATimeIsLeftOutAlikeByAssessAndReport) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    GraphState g;
+    g.dateTimeMode = DateTimeMode::SerialDays;
+    g.resize(1, 120);
+    for (int i = 0; i < 120; ++i) {
+        g.x[0][size_t(i)] = toSerialDateTime(QDate(2024, 5, 10), QTime(10, 0).addSecs(i));
+        g.y[0][size_t(i)] = 60.0f;
+    }
+    g.x[0][60] = 0;  // row 61 had no readable date and time
+    const QString ghf = dir.filePath("gap.ghf");
+    ASSERT_TRUE(writeGraphFile(g, ghf).ok());
+
+    const CliRun assess = run({"assess", ghf, "--interval", "1m", "--format", "csv"});
+    ASSERT_EQ(assess.status, 0) << assess.err.toStdString();
+    const QStringList rows = lines(assess.out);
+    ASSERT_EQ(rows.size(), 3) << assess.out.toStdString();
+    const int samples = int(rows[0].split(',').indexOf(QRegularExpression("^samples")));
+    EXPECT_EQ(rows[1].split(',').value(samples), "60");
+    EXPECT_EQ(rows[2].split(',').value(samples), "59");
+
+    const QString pdf = dir.filePath("gap.pdf");
+    const CliRun report = runTool({"report", ghf, "--out", pdf});
+    if (cannotDraw(report)) GTEST_SKIP() << "the tool cannot draw";
+    ASSERT_EQ(report.status, 0) << report.err.toStdString();
+    const QString text = test::pdfLayoutPages(pdf).join('\n');
+    EXPECT_FALSE(text.contains("No noise assessment")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Noise assessment")) << text.toStdString();
 }

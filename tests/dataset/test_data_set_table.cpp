@@ -93,12 +93,12 @@ TEST(SerialDateTime, TextsFollowTheLocaleWithoutTimeZone) {
     EXPECT_EQ(withFourDigitYear(QStringLiteral("d 'yy' yy")), QStringLiteral("d 'yy' yyyy"));
     EXPECT_EQ(withFourDigitYear(QStringLiteral("yyyy/MM/dd")), QStringLiteral("yyyy/MM/dd"));
 
-    EXPECT_EQ(formatLevel(85.3, kBritish), "85.3");
-    EXPECT_EQ(formatLevel(85.3, kGerman), "85,3");
-    EXPECT_EQ(formatLevel(1234.56, kBritish), "1234.6");  // no group separator
-    EXPECT_EQ(formatLevel(1234.56, kGerman), "1234,6");
-    EXPECT_EQ(formatLevel(0.5, kBritish), "0.5");
-    EXPECT_EQ(formatLevel(90, kBritish), "90.0");
+    EXPECT_EQ(oneDecimalText(85.3, kBritish), "85.3");
+    EXPECT_EQ(oneDecimalText(85.3, kGerman), "85,3");
+    EXPECT_EQ(oneDecimalText(1234.56, kBritish), "1234.6");  // no group separator
+    EXPECT_EQ(oneDecimalText(1234.56, kGerman), "1234,6");
+    EXPECT_EQ(oneDecimalText(0.5, kBritish), "0.5");
+    EXPECT_EQ(oneDecimalText(90, kBritish), "90.0");
 }
 
 TEST_F(ThreeSets, AddressesEverySetAroundAnEmptyOne) {

@@ -246,16 +246,19 @@ TEST(PointTextFile, ReadBackThroughTheListInTheUsersLocale) {
         ListTableModel list;
         ASSERT_EQ(readTextIntoList(path, u'\t', list).stop, ListReadStop::EndOfFile);
         ASSERT_EQ(list.rowCount(), 4);
-        EXPECT_EQ(list.levelColumn(), 4);  // two series: the second is graphed
+        // Two series: the level first, its running Leq beside it.
+        EXPECT_TRUE(list.hasLeqColumn());
         const ListGraphPoints points = listGraphPoints(list, locale);
         ASSERT_TRUE(points.error.isEmpty()) << points.error.toStdString();
+        ASSERT_EQ(points.leq.size(), 4u);
         for (int i = 0; i < 4; ++i) {
             EXPECT_NEAR(points.x[size_t(i)], g.x[0][size_t(i)], 0.5 / 86400000) << i;
+            EXPECT_NEAR(points.y[size_t(i)], g.y[0][size_t(i)], 0.01) << i;
             if (i < 3) {
-                EXPECT_NEAR(points.y[size_t(i)], g.y[1][size_t(i)], 0.01) << i;
+                EXPECT_NEAR(points.leq[size_t(i)], g.y[1][size_t(i)], 0.01) << i;
             }
         }
-        EXPECT_TRUE(std::isnan(points.y[3]));
+        EXPECT_TRUE(std::isnan(points.leq[3]));
         EXPECT_TRUE(list.cell(3, 4).isEmpty());
         EXPECT_EQ(points.first, points.x.front());
         EXPECT_EQ(points.last, points.x.back());
@@ -558,21 +561,25 @@ TEST(ListGraph, DatesAndTimesInTheirWrittenForms) {
 
 TEST(ListGraph, LevelColumnGapsAndSkippedRows) {
     const QLocale german(QLocale::German, QLocale::Germany);
-    ListTableModel leq;  // an LEQ table: the Leq column is graphed
+    // An LEQ table: the SPL column is the level, the running Leq a second series beside it.
+    ListTableModel leq;
     leq.appendRow({"15.01.24", "10:00:00", "60,0", "61,5"});
-    leq.appendRow({"15.01.24", "10:00:01", "62,0", ""});      // no level: a gap
+    leq.appendRow({"15.01.24", "10:00:01", "", "61,5"});      // no level: a gap
     leq.appendRow({"15.01.24", "25:00:02", "63,0", "63,5"});  // no time: skipped
-    leq.appendRow({"15.01.24", "10:00:03", "64,0", "64.5"});  // a point in a comma locale
+    leq.appendRow({"15.01.24", "10:00:03", "64.5", "64,0"});  // a point in a comma locale
     leq.applyTitleRule();
-    ASSERT_EQ(leq.levelColumn(), 4);
+    ASSERT_TRUE(leq.hasLeqColumn());
     const ListGraphPoints p = listGraphPoints(leq, german);
     ASSERT_TRUE(p.error.isEmpty()) << p.error.toStdString();
     EXPECT_EQ(p.first, at(2024, 1, 15, 10, 0, 0));
     EXPECT_EQ(p.last, at(2024, 1, 15, 10, 0, 3));
     ASSERT_EQ(p.x.size(), 4u);
-    EXPECT_EQ(p.y[0], 61.5f);
+    ASSERT_EQ(p.leq.size(), 4u);
+    EXPECT_EQ(p.y[0], 60.0f);
+    EXPECT_EQ(p.leq[0], 61.5f);
     EXPECT_EQ(p.x[1], at(2024, 1, 15, 10, 0, 1));
     EXPECT_TRUE(std::isnan(p.y[1]));
+    EXPECT_EQ(p.leq[1], 61.5f);
     EXPECT_TRUE(std::isnan(p.x[2]));
     EXPECT_TRUE(std::isnan(p.y[2]));
     EXPECT_EQ(p.y[3], 64.5f);
@@ -581,8 +588,10 @@ TEST(ListGraph, LevelColumnGapsAndSkippedRows) {
     points.appendRow({"15.01.24", "10:00:00.0", "70,1"});
     points.appendRow({"15.01.24", "10:00:00.500", "70,2"});
     points.applyTitleRule();
-    EXPECT_EQ(points.levelColumn(), 3);
-    EXPECT_EQ(listGraphPoints(points, german).y, (std::vector<float>{70.1f, 70.2f}));
+    EXPECT_FALSE(points.hasLeqColumn());
+    const ListGraphPoints one = listGraphPoints(points, german);
+    EXPECT_EQ(one.y, (std::vector<float>{70.1f, 70.2f}));
+    EXPECT_TRUE(one.leq.empty());
 
     // A first or last row without a readable date and time is skipped like any other: the graph
     // spans the rows that can be read.

@@ -483,24 +483,30 @@ TEST_F(OpenSaveTest, OutputToGraphPlotsTheLevelOfEachRow) {
     const float none = NAN, leq = 81;
     const QString leqWithout = pointLine(0, none, &none) + u'\t';
     const QString leqWith = pointLine(1, 61, &leq) + u'\t';
+    // A list with SPL and Leq columns gives the graph a running Leq window shows: the level
+    // (SPL) first, the running Leq second.
     const struct {
         const char* what;
         QStringList lines;
         std::vector<float> levels;  // NaN: no level
+        std::vector<float> leq;     // the second series; empty: none
         int skipped;                // a row without a readable time, or -1
     } cases[] = {
         {"one series: Value",
          {pointLine(0, 60), pointLine(1, 61), pointLine(2, 62)},
          {60, 61, 62},
+         {},
          -1},
-        {"LEQ table: Leq",
+        {"LEQ table: SPL, then Leq",
          {pointLine(0, 60, &second[0]), pointLine(1, 61, &second[1])},
+         {60, 61},
          {80, 81},
          -1},
-        {"LEQ table whose first row has no level: Leq", {leqWithout, leqWith}, {NAN, 81}, -1},
+        {"LEQ table whose first row has no level", {leqWithout, leqWith}, {NAN, 61}, {NAN, 81}, -1},
         {"gap and skipped row",
          {pointLine(0, 60), noTime, noLevel, pointLine(3, 63)},
          {60, NAN, NAN, 63},
+         {},
          1},
     };
     for (const auto& c : cases) {
@@ -517,11 +523,18 @@ TEST_F(OpenSaveTest, OutputToGraphPlotsTheLevelOfEachRow) {
         EXPECT_EQ(roleOf(graph), WindowRole::OpenedFile);
         const GraphView& pe = *graph->graphView;
         ASSERT_EQ(pe.points(), int(c.levels.size())) << c.what;
+        ASSERT_EQ(pe.state().subsets, c.leq.empty() ? 1 : 2) << c.what;
+        if (!c.leq.empty()) {
+            EXPECT_EQ(pe.state().subsetLabels, (QStringList{"SPL", "Leq"})) << c.what;
+        }
         for (int i = 0; i < pe.points(); ++i) {
-            if (std::isnan(c.levels[size_t(i)]))
-                EXPECT_EQ(pe.yValue(0, i), kNullDataValueY) << c.what << " row " << i;
-            else
-                EXPECT_FLOAT_EQ(pe.yValue(0, i), c.levels[size_t(i)]) << c.what << " row " << i;
+            for (int series = 0; series < pe.state().subsets; ++series) {
+                const float level = (series == 0 ? c.levels : c.leq)[size_t(i)];
+                if (std::isnan(level))
+                    EXPECT_EQ(pe.yValue(series, i), kNullDataValueY) << c.what << " row " << i;
+                else
+                    EXPECT_FLOAT_EQ(pe.yValue(series, i), level) << c.what << " row " << i;
+            }
             const double expected =
                 i == c.skipped ? 0.0
                                : toSerialDateTime(QDate(2024, 5, 1), QTime(10, 0)) + i * kSecond;
@@ -792,6 +805,27 @@ TEST_F(OpenSaveTest, SpreadsheetCsvWritesPointsAndIsoTimesInACommaSession) {
         EXPECT_EQ(instant(rows[i + 1].value(0)), ten.addSecs(i))
             << rows[i + 1].value(0).toStdString();
         EXPECT_EQ(rows[i + 1].value(1), (QStringList{"50.0", "", "52.0"}[i]));
+    }
+
+    // And back: the list shows the file's points (its header is no row) with their dates and
+    // times, and its graph is the graph saved.
+    TabularListWindow* back = files().openTextFile(path(QStringLiteral("graph.csv")));
+    ASSERT_NE(back, nullptr);
+    EXPECT_TRUE(prompts.messages().isEmpty()) << prompts.messages().join(u'\n').toStdString();
+    ASSERT_EQ(back->table().rowCount(), 3);
+    EXPECT_EQ(back->table().cell(0, 1), QStringLiteral("2024-05-01"));
+    EXPECT_EQ(back->table().cell(0, 2), QStringLiteral("10:00:00.0"));
+    EXPECT_EQ(back->table().cell(2, 3), QStringLiteral("52.0"));
+    window->activate(back);
+    test::button(*window, "outputToGraphButton")->click();
+    EXPECT_TRUE(prompts.messages().isEmpty()) << prompts.messages().join(u'\n').toStdString();
+    auto* again = qobject_cast<GraphWindow*>(window->activeChild());
+    ASSERT_NE(again, nullptr);
+    ASSERT_EQ(again->graphView->points(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(again->graphView->xValue(0, i), graph->graphView->xValue(0, i), 1e-3 * kSecond)
+            << i;
+        EXPECT_EQ(again->graphView->yValue(0, i), graph->graphView->yValue(0, i)) << i;
     }
 
     // A level written with a point reads as the list reads it for a graph: 72.4, not 724.

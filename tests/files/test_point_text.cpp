@@ -9,6 +9,7 @@
 #include "dataset/SerialDateTime.h"
 #include "formats/PointText.h"
 #include "levels/LevelArithmetic.h"
+#include "levels/LevelFigures.h"
 
 using namespace kl516;
 
@@ -92,16 +93,9 @@ TEST(PointText, LevelsAreWrittenAsTheLocaleWritesThem) {
             const QStringList fields =
                 pointTextLine(t, v, &v, u'\t', locale, PointDateStyle::Locale).split(u'\t');
             ASSERT_EQ(fields.size(), 4);
-            EXPECT_EQ(fields[2], formatLevel(v, locale)) << v;
+            EXPECT_EQ(fields[2], levelText(v, locale)) << v;
             EXPECT_EQ(fields[3], fields[2]);
         }
     }
 }
 
-TEST(PointText, SeparatorFollowsTheExtension) {
-    EXPECT_EQ(pointTextSeparator("a.csv"), u',');
-    EXPECT_EQ(pointTextSeparator("a.CsV"), u',');
-    EXPECT_EQ(pointTextSeparator("a.txt"), u'\t');
-    EXPECT_EQ(pointTextSeparator("csv"), u',');
-    EXPECT_EQ(pointTextSeparator("a.csvx"), u'\t');
-}

@@ -4,9 +4,9 @@
 usage: check_spreadsheet_csv.py FILE [ZONE]
 
 Every row must have the header's number of fields; a "time" or "..._time" field must be empty or read by
-datetime.fromisoformat with milliseconds and a UTC offset, and with ZONE given that offset must
-be the zone's at that wall-clock time (the first one where the clock repeats an hour, the one
-before the change where it skips one); a field under a name ending in "_dB" must be empty or a
+datetime.fromisoformat with milliseconds and a UTC offset, and with ZONE given it must name
+that instant's wall-clock time and offset in the zone (a time the clock skips is no such time;
+in the hour it repeats either pass is); a field under a name ending in "_dB" must be empty or a
 number with a point. Prints {"header": [...], "rows": [[...]], "utc": [...]} as JSON: the fields
 as read, and each row's time as a UTC instant. Exit status 1 with the reason on stderr when a
 check fails.
@@ -51,10 +51,10 @@ def main():
                     fail(f"line {number}: time {field!r} is not ISO 8601 with ms and offset")
                 t = datetime.fromisoformat(field)
                 if zone is not None:
-                    wall = t.replace(tzinfo=zone, fold=0)
-                    if wall.utcoffset() != t.utcoffset():
-                        fail(f"line {number}: {field} has offset {t.utcoffset()}, "
-                             f"{sys.argv[2]} has {wall.utcoffset()}")
+                    local = t.astimezone(zone)
+                    if (local.replace(tzinfo=None) != t.replace(tzinfo=None)
+                            or local.utcoffset() != t.utcoffset()):
+                        fail(f"line {number}: {field} is {local.isoformat()} in {sys.argv[2]}")
                 if instant is None:
                     u = t.astimezone(timezone.utc)
                     instant = u.strftime("%Y-%m-%dT%H:%M:%S.") + f"{u.microsecond // 1000:03d}+00:00"

@@ -77,10 +77,13 @@ QStringList strings(const QJsonValue& array) {
 
 }  // namespace
 
-// A running-Leq graph's two series across both changes of daylight-saving time: the offset is
-// the one at each instant (the skipped hour keeps the winter offset, the repeated hour takes
-// its first pass), levels have a point, and "no level" is an empty field. Rows without a time
-// are left out. The expected instants were worked out with Python's zoneinfo.
+// A running-Leq graph's two series across both changes of daylight-saving time: each time is
+// the instant it names after the previous one, with the offset at that instant, so the written
+// instants never run backwards: a time in the skipped hour is the instant the gap ends, and a
+// step back into the repeated hour is its second pass. A time that really goes back (April
+// after October) is the first instant it names. Levels have a point, and "no level" is an empty
+// field. Rows without a time are left out. The expected instants were worked out with Python's
+// zoneinfo.
 TEST_F(SpreadsheetCsvTest, GraphSeriesAcrossDaylightSavingChangesReadBackInPython) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const std::vector<double> times = {at(2024, 3, 31, 1, 59, 59, 500),
@@ -88,36 +91,41 @@ TEST_F(SpreadsheetCsvTest, GraphSeriesAcrossDaylightSavingChangesReadBackInPytho
                                        0,
                                        at(2024, 3, 31, 3, 0, 0, 45),
                                        at(2024, 10, 27, 2, 30, 0),
+                                       at(2024, 10, 27, 2, 10, 0),
                                        at(2024, 10, 27, 3, 0, 0),
                                        at(2024, 4, 13, 9, 20, 31),
                                        0};
-    const std::vector<float> spl = {73.4f, 0.0f, 50.0f, kNullLevel, 130.0f, nan, 61.7f, 1.0f};
-    const std::vector<float> leq = {73.4f, 70.4f, 50.0f, 70.4f, 111.3f, 111.3f, 99.9f, 1.0f};
+    const std::vector<float> spl = {73.4f, 0.0f,  50.0f, kNullLevel, 130.0f,
+                                    64.0f, nan,   61.7f, 1.0f};
+    const std::vector<float> leq = {73.4f, 70.4f, 50.0f, 70.4f, 111.3f,
+                                    111.0f, 111.3f, 99.9f, 1.0f};
     const QString path = file("graph.csv");
     const QStringList header =
         seriesSpreadsheetHeader(2, {QStringLiteral("SPL"), QStringLiteral("Leq")});
     EXPECT_EQ(header, (QStringList{"time", "level_dB", "leq_dB"}));
     const FileWriteResult r = writeSeriesSpreadsheetCsvFile(path, times, {spl, leq}, header);
     ASSERT_TRUE(r.ok()) << r.error.toStdString();
-    EXPECT_EQ(r.lines, 6);
+    EXPECT_EQ(r.lines, 7);
 
     const QJsonObject read = readWithPython(path);
     EXPECT_EQ(strings(read["header"]), header);
     const QJsonArray rows = read["rows"].toArray();
     const QStringList expected[] = {
         {"2024-03-31T01:59:59.500+01:00", "73.4", "73.4"},
-        {"2024-03-31T02:30:00.000+01:00", "0.0", "70.4"},
+        {"2024-03-31T03:00:00.000+02:00", "0.0", "70.4"},
         {"2024-03-31T03:00:00.045+02:00", "", "70.4"},
         {"2024-10-27T02:30:00.000+02:00", "130.0", "111.3"},
+        {"2024-10-27T02:10:00.000+01:00", "64.0", "111.0"},
         {"2024-10-27T03:00:00.000+01:00", "", "111.3"},
         {"2024-04-13T09:20:31.000+02:00", "61.7", "99.9"},
     };
     ASSERT_EQ(rows.size(), qsizetype(std::size(expected)));
     for (qsizetype i = 0; i < rows.size(); ++i) EXPECT_EQ(strings(rows[i]), expected[i]) << i;
     EXPECT_EQ(strings(read["utc"]),
-              (QStringList{"2024-03-31T00:59:59.500+00:00", "2024-03-31T01:30:00.000+00:00",
+              (QStringList{"2024-03-31T00:59:59.500+00:00", "2024-03-31T01:00:00.000+00:00",
                            "2024-03-31T01:00:00.045+00:00", "2024-10-27T00:30:00.000+00:00",
-                           "2024-10-27T02:00:00.000+00:00", "2024-04-13T07:20:31.000+00:00"}));
+                           "2024-10-27T01:10:00.000+00:00", "2024-10-27T02:00:00.000+00:00",
+                           "2024-04-13T07:20:31.000+00:00"}));
 }
 
 // Table rows go out field by field: a field holding a comma, a quote or a line break is quoted

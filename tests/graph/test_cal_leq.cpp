@@ -21,7 +21,10 @@
 #include "graph/Statistics.h"
 #include "graph/ui/GraphWindow.h"
 #include "graph/ui/RangeSlider.h"
+#include "assessment/NoiseAssessment.h"
 #include "levels/LevelArithmetic.h"
+#include "levels/LevelFigures.h"
+#include "report/ui/MeasurementReport.h"
 #include "support/FakeGraphHost.h"
 
 using namespace kl516;
@@ -39,7 +42,7 @@ std::vector<double> times(size_t n) {
 
 QStringList oneDecimal(const std::vector<float>& levels) {
     QStringList out;
-    for (float l : levels) out << formatLevel(l, kLocale);
+    for (float l : levels) out << levelText(l, kLocale);
     return out;
 }
 
@@ -83,44 +86,6 @@ TEST(RunningLeq, SkipsUnsampledPointsAndKeepsMissedSamplesAsGaps) {
     std::vector<double> cleared(200, 0.0);
     std::vector<float> zeros(200, 0.0f);
     EXPECT_TRUE(runningLeq(cleared.data(), zeros.data(), 200, kNullDataValueY).leq.empty());
-}
-
-TEST(RunningLeq, AStepWhosePowerOverflowsKeepsThePreviousLeq) {
-    EXPECT_EQ(nextRunningLeq(80.0f, 5000.0f, 2), 80.0f);
-    EXPECT_EQ(nextRunningLeq(80.0f, std::numeric_limits<float>::quiet_NaN(), 2), 80.0f);
-    // Levels so low that their powers vanish: log10(0) is a fault, not minus infinity.
-    EXPECT_EQ(nextRunningLeq(-4000.0f, -4000.0f, 2), -4000.0f);
-    EXPECT_NEAR(nextRunningLeq(80.0f, 90.0f, 2), 87.404, 1e-3);
-}
-
-TEST(CursorLevels, EnergyMeanAndExceededLevelsOfThePointsBetweenTheCursors) {
-    // Index 0 and 12 lie outside the cursors; index 11 is the null value.
-    std::vector<float> y{999, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, kNullDataValueY, 0};
-    CursorLevels c = cursorLevels(y.data(), int(y.size()), 11, 1, kNullDataValueY);
-    EXPECT_EQ(c.count, 10);
-    // 10 log10((10^1 + 10^2 + ... + 10^10) / 10)
-    EXPECT_NEAR(c.leq, 90.4576, 1e-4);
-    // Ascending ranks ceil(0.9 × 10) = 9, ceil(0.5 × 10) = 5, ceil(0.1 × 10) = 1.
-    EXPECT_EQ(c.l10, 90.0f);
-    EXPECT_EQ(c.l50, 50.0f);
-    EXPECT_EQ(c.l90, 10.0f);
-
-    // Three levels: ranks ceil(2.7) = 3, ceil(1.5) = 2, ceil(0.3) = 1; 10 log10(3.7e7 / 3).
-    std::vector<float> three{80, 60, 70};
-    c = cursorLevels(three.data(), 3, 0, 2, kNullDataValueY);
-    EXPECT_NEAR(c.leq, 75.6820, 1e-4);
-    EXPECT_EQ(c.l10, 80.0f);
-    EXPECT_EQ(c.l50, 70.0f);
-    EXPECT_EQ(c.l90, 60.0f);
-
-    // Cursors beyond the series are clamped; one point is its own Leq and every LN.
-    c = cursorLevels(three.data(), 3, 5, 2, kNullDataValueY);
-    EXPECT_EQ(c.count, 1);
-    EXPECT_NEAR(c.leq, 70.0, 1e-9);
-    EXPECT_EQ(c.l90, 70.0f);
-
-    std::vector<float> none{kNullDataValueY, std::numeric_limits<float>::quiet_NaN()};
-    EXPECT_EQ(cursorLevels(none.data(), 2, 0, 1, kNullDataValueY).count, 0);
 }
 
 TEST(StatisticText, ElevenLinesAsThePanelsShowThemThenTheLevelsBetweenTheCursors) {
@@ -345,4 +310,44 @@ TEST_F(GraphWindowLevels, ExportStatisticCopiesThePanelsAsShownAlsoWithTheCursor
     EXPECT_EQ(lines[11], "Leq Between A and B:" + f(graph->betweenCursorsLeq));
     EXPECT_FALSE(f(graph->betweenCursorsLeq).isEmpty());
     EXPECT_EQ(lines[14], "L90 Between A and B:" + f(graph->betweenCursorsL90));
+}
+
+// One unevenly spaced series (a 3 s and a 20 s step among 1 s ones) has one Leq: the cursor
+// panel's with the cursors at its ends, CAL Leq's last value, the report's and the
+// assessment's over one interval holding it all. python3, weighing each level by the time to
+// the next (at most 2 s): 79.298640 dB; by count it would be 80.1 dB.
+TEST_F(GraphWindowLevels, AnUnevenSeriesHasOneLeqInThePanelCalLeqTheReportAndTheAssessment) {
+    const std::vector<double> seconds{0, 1, 2, 3, 6, 7, 8, 9, 10, 30};
+    const std::vector<float> levels{60, 62, 90, 61, 60, 58, 59, 60, 61, 70};
+    graph->setUpGraph(1, 130, 30, kStart + 30 * kOneSecond, kStart, int(levels.size()));
+    for (int i = 0; i < int(levels.size()); ++i) {
+        graph->graphView->setXValue(0, i, kStart + seconds[size_t(i)] * kOneSecond);
+        graph->graphView->setYValue(0, i, levels[size_t(i)]);
+    }
+    graph->updateGraphStatistic();
+    graph->rangeSlider->setFirstValue(0);
+    graph->rangeSlider->setSecondValue(9);
+    EXPECT_EQ(graph->betweenCursorsLeq->text(), "79.3");
+
+    const GraphState& s = std::as_const(*graph->graphView).state();
+    const ReportFigures report = reportFigures(s);
+    EXPECT_NEAR(report.whole.leq, 79.298640, 1e-6);
+    EXPECT_DOUBLE_EQ(report.samplingRate, 1.0);  // the typical spacing, not 30 s / 9
+    ASSERT_TRUE(report.whole.sel);
+    EXPECT_NEAR(*report.whole.sel, 90.090453, 1e-6);  // T = 12 s
+
+    const RunningLeq cal = runningLeq(s.x[0].data(), s.y[0].data(), s.points, s.nullDataValueY);
+    ASSERT_EQ(cal.leq.size(), levels.size());
+    EXPECT_EQ(levelText(cal.leq.back()), "79.3");
+
+    AssessmentSeries series;
+    for (size_t i = 0; i < seconds.size(); ++i) series.times.push_back(1.7e9 + seconds[i]);
+    series.levels = levels;
+    AssessmentOptions options;
+    options.intervalSeconds = 86400;
+    options.periods.dayStart = 0;
+    const AssessmentOutcome outcome = assessNoise(series, options);
+    ASSERT_TRUE(outcome.assessment);
+    ASSERT_EQ(outcome.assessment->intervals.size(), 1u);
+    EXPECT_NEAR(*outcome.assessment->intervals[0].figures.leq, 79.298640, 1e-6);
 }

@@ -25,6 +25,7 @@
 #include "realtime/ui/RealTimeRecorder.h"
 #include "realtime/ui/RealTimeSetupDialog.h"
 #include "support/RecordingDeviceLibrary.h"
+#include "levels/LevelFigures.h"
 
 using namespace kl516;
 using test::LeqFixture;
@@ -169,6 +170,21 @@ TEST_F(LeqFixture, GraphOfOneRowAndOfNoRow) {
     ASSERT_EQ(leq().graphs().size(), 1);
     EXPECT_EQ(leq().graphs().front()->graphView->points(), 1);
     EXPECT_FLOAT_EQ(leq().graphs().front()->graphView->yValue(0, 0), 61.2f);
+
+    // A second without a reading is a gap at its own time, in both series.
+    leqWindow()->table().append({2, row.stamp + kOneSecond, false, 0, 0, 0});
+    leqWindow()->table().append({3, row.stamp + 2 * kOneSecond, true, 63.0f, 62.2f, 20});
+    leqWindow()->graphButton->click();
+    ASSERT_EQ(leq().graphs().size(), 2);
+    const GraphView& view = *leq().graphs().back()->graphView;
+    ASSERT_EQ(view.points(), 3);
+    for (int series : {0, 1}) {
+        SCOPED_TRACE(series == 0 ? "SPL" : "Leq");
+        EXPECT_EQ(view.xValue(series, 1), row.stamp + kOneSecond);
+        EXPECT_FALSE(hasLevel(view.yValue(series, 1), view.state().nullDataValueY));
+        EXPECT_EQ(view.xValue(series, 2), row.stamp + 2 * kOneSecond);
+    }
+    EXPECT_FLOAT_EQ(view.yValue(1, 2), 62.2f);
 }
 
 TEST_F(LeqFixture, ClosingTheWindowDuringARunRestartsThePoll) {
@@ -235,8 +251,8 @@ TEST_F(LeqFixture, TheSummaryFollowsEveryRow) {
         if (!row.hasLevel) continue;
         highest = std::max(highest, row.spl);
         lowest = std::min(lowest, row.spl);
-        ASSERT_EQ(w.summaryLmax->text(), formatLevel(highest, locale)) << "row " << row.number;
-        ASSERT_EQ(w.summaryLmin->text(), formatLevel(lowest, locale)) << "row " << row.number;
+        ASSERT_EQ(w.summaryLmax->text(), levelText(highest, locale)) << "row " << row.number;
+        ASSERT_EQ(w.summaryLmin->text(), levelText(lowest, locale)) << "row " << row.number;
         ++checked;
     }
     EXPECT_GE(checked, 20);
@@ -496,12 +512,53 @@ TEST_F(LeqFixture, AStoppedMeterClockEndsTheRunAndKeepsItsRows) {
     EXPECT_FALSE(leq().running());
     ASSERT_EQ(leqWindow()->table().rowCount(), 2);
     EXPECT_FLOAT_EQ(leqWindow()->table().rows()[1].spl, 60.0f);
-    EXPECT_EQ(leqWindow()->summaryLmax->text(), formatLevel(60.0f, locale));
+    EXPECT_EQ(leqWindow()->summaryLmax->text(), levelText(60.0f, locale));
     EXPECT_TRUE(leq().tableUnsaved());
     EXPECT_FALSE(leq().session()->logOpen());
     EXPECT_TRUE(pollRunning());
     EXPECT_FALSE(window->connection().linkLent());
     EXPECT_EQ(window->statusText(1), QStringLiteral("On Connection"));
+}
+
+// A second's SPL is the energy mean of all its readings, the one that revealed the second
+// included: 25 readings of 50 and 80 dB by turns (13 of 50 dB) show 76.8, where the mean of
+// the dB values would be 65.0; the Leq of 76.8 and 80.0 is 78.7 (python3).
+TEST_F(LeqFixture, TheTableShowsTheEnergyMeanOfEachSecond) {
+    auto scripted = std::make_unique<test::RecordingDeviceLibrary>();
+    ResponseFrame id{};
+    id[23] = '5';
+    id[24] = '8';
+    id[25] = '6';
+    scripted->responses.push_back(id);
+    auto frame = [](int tenths, uint8_t secondByte) {
+        ResponseFrame f = test::RecordingDeviceLibrary::status(0);
+        f[5] = uint8_t(tenths >> 8);
+        f[6] = uint8_t(tenths & 0xFF);
+        f[15] = secondByte;
+        f[16] = 0x15;
+        f[17] = 0x10;
+        f[18] = 0x15;
+        f[19] = 0x01;
+        f[21] = 0x24;
+        return f;
+    };
+    for (int i = 0; i < 25; ++i) scripted->responses.push_back(frame(i % 2 ? 800 : 500, 0x28));
+    for (int i = 0; i < 25; ++i) scripted->responses.push_back(frame(800, 0x29));
+    scripted->responses.push_back(frame(0, 0x30));
+    start(std::move(scripted));
+    openLeq();
+    startRun(9);  // Manual
+    for (int i = 0; i < 51; ++i) {
+        clock.advance(LeqCommands::kTickMs);
+        leq().runTick();
+    }
+    leqWindow()->stopRunButton->click();
+    const LeqTableModel& table = leqWindow()->table();
+    ASSERT_EQ(table.rowCount(), 2);
+    EXPECT_EQ(table.cells(0), (QStringList{"15/01/2024", "10:15:28", "76.8", "76.8"}));
+    EXPECT_EQ(table.cells(1), (QStringList{"15/01/2024", "10:15:29", "80.0", "78.7"}));
+    EXPECT_EQ(table.rows()[0].samples, 25);
+    EXPECT_EQ(leqWindow()->currentLeq->text(), QStringLiteral("78.7"));
 }
 
 // LEQ in the menu brings the one window to the front however it was put away.
@@ -512,17 +569,17 @@ TEST_F(LeqFixture, LeqInTheMenuBringsTheWindowBack) {
     auto* sub = qobject_cast<QMdiSubWindow*>(leqW->parentWidget());
     ASSERT_NE(sub, nullptr);
     // Behind another window, and besides that minimised or hidden.
-    const std::function<void()> putAway[] = {
-        [] {},
-        [&] { sub->showMinimized(); },
-        [&] { sub->hide(); },
-        [&] { leqW->hide(); },
+    const std::pair<const char*, std::function<void()>> putAway[] = {
+        {"behind", [] {}},
+        {"minimised", [&] { sub->showMinimized(); }},
+        {"frame hidden", [&] { sub->hide(); }},
+        {"window hidden", [&] { leqW->hide(); }},
     };
-    for (size_t i = 0; i < std::size(putAway); ++i) {
-        SCOPED_TRACE(i);
+    for (const auto& [name, putItAway] : putAway) {
+        SCOPED_TRACE(name);
         window->activate(window->realTimeWindow());
         ASSERT_NE(window->activeChild(), leqW);
-        putAway[i]();
+        putItAway();
         test::action(*window, "leqAction")->trigger();
         EXPECT_EQ(leqWindow(), leqW);
         EXPECT_TRUE(leqW->isVisible());

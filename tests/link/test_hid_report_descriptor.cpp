@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <numeric>
 #include <optional>
 #include <vector>
@@ -52,10 +54,13 @@ const Bytes kVendor8 = {
 
 // depth Push items, an 8 x 8-bit input, then depth Pop items.
 Bytes nestedPushes(int depth) {
-    Bytes d = {0x75, 0x08, 0x95, 0x08};
-    d.insert(d.end(), size_t(depth), 0xA4);
-    d.insert(d.end(), {0x81, 0x02});
-    d.insert(d.end(), size_t(depth), 0xB4);
+    // Filled in place: GCC 12 at -O3 takes the inserts into a vector of known size for an
+    // overflow (-Warray-bounds).
+    Bytes d(size_t(2 * depth + 6), 0xA4);
+    const uint8_t size[] = {0x75, 0x08, 0x95, 0x08}, input[] = {0x81, 0x02};
+    std::copy(std::begin(size), std::end(size), d.begin());
+    std::copy(std::begin(input), std::end(input), d.begin() + 4 + depth);
+    std::fill(d.begin() + 6 + depth, d.end(), uint8_t{0xB4});
     return d;
 }
 

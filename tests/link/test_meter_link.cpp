@@ -302,11 +302,12 @@ TEST_F(LinkOnSimulator, EveryLinkFailureComesFromItsFault) {
         {"unplugged", [](auto& o) { o.unplugAfterExchanges = 0; }, LinkResult::NoAnswer},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         options = {};
         c.inject(options);
         start();
         ResponseFrame response{};
-        EXPECT_EQ(link->exchange(MeterLink::kInformationFrame, response), c.expected) << c.what;
+        EXPECT_EQ(link->exchange(MeterLink::kInformationFrame, response), c.expected);
     }
 
     options = {};

@@ -910,6 +910,7 @@ TEST_F(PanelTest, TheLcdReadsAsTextForScreenReaders) {
         {aFast, {blank, blank, 0, 5}, {-1, -1, 8, -1, -1, -1}, "0.5 dBA FAST, 12:03:08"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
         PanelRefresh r;
         r.status = c.status;
         r.digits = c.digits;

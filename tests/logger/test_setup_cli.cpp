@@ -131,7 +131,8 @@ TEST_F(ServiceCliTest, RefusalsSendNothing) {
         {{"config-read", "-1"}, 2, "0xFFFFFF"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(run(c.args, &pipe), c.status) << c.args.join(' ').toStdString();
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        EXPECT_EQ(run(c.args, &pipe), c.status);
         EXPECT_TRUE(err.contains(QString::fromLatin1(c.message))) << err.toStdString();
         EXPECT_TRUE(out.isEmpty());
     }

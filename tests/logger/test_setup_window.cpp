@@ -156,14 +156,15 @@ TEST_F(SetupWindowTest, ControlsCaptionsAndInitialTexts) {
         {"configReadAddress", "configReadAddressLabel", "Read address:", "0"},
         {"configReadValue", "configReadValueLabel", "Data:", "0"}};
     for (const Field& f : fields) {
+        SCOPED_TRACE(f.edit);
         QLineEdit* edit = test::lineEdit(*setup, f.edit);
         auto* label = test::control<QLabel>(*setup, f.label);
-        EXPECT_EQ(edit->text(), QLatin1String(f.text)) << f.edit;
-        EXPECT_EQ(label->buddy(), edit) << f.label;
-        EXPECT_TRUE(label->isVisible()) << f.label;
-        EXPECT_FALSE(label->text().isEmpty()) << f.label;
+        EXPECT_EQ(edit->text(), QLatin1String(f.text));
+        EXPECT_EQ(label->buddy(), edit);
+        EXPECT_TRUE(label->isVisible());
+        EXPECT_FALSE(label->text().isEmpty());
         if (f.caption) {
-            EXPECT_EQ(label->text(), QLatin1String(f.caption)) << f.label;
+            EXPECT_EQ(label->text(), QLatin1String(f.caption));
         }
     }
     EXPECT_EQ(setup->accessCode->echoMode(), QLineEdit::Password);
@@ -334,6 +335,7 @@ TEST_F(SetupWindowTest, ConfigurationBytes) {
     const std::pair<const char*, const char*> refused[] = {
         {"abc", "7"}, {"16777216", "7"}, {"70000", "256"}, {"70000", "x"}, {"-5", "1"}};
     for (const auto& [address, data] : refused) {
+        SCOPED_TRACE(std::string(address) + " <- " + data);
         setup->configWriteAddress->setText(QLatin1String(address));
         setup->configWriteValue->setText(QLatin1String(data));
         const QStringList shown = click(setup->writeConfigByteButton);

@@ -17,6 +17,7 @@
 #include "monitor/LevelAggregator.h"
 #include "monitor/MonitorMessages.h"
 #include "monitor/Spool.h"
+#include "support/LocalZone.h"
 
 using namespace kl516;
 
@@ -25,6 +26,11 @@ namespace {
 constexpr int64_t kMinute = 60'000;
 // 2026-03-01 10:00:00 local time, a whole minute.
 const int64_t kStart = instantMs(QDateTime(QDate(2026, 3, 1), QTime(10, 0)));
+
+// The exceedance rule's times: seconds.
+double seconds(int64_t ms) {
+    return double(ms) / 1000;
+}
 
 double energyMean(const std::vector<float>& levels) {
     double sum = 0;
@@ -45,27 +51,6 @@ QJsonObject json(const QByteArray& payload) {
 }
 
 }  // namespace
-
-// The local time zone for one test.
-class LocalZone {
-  public:
-    explicit LocalZone(const char* zone)
-        : old_(qgetenv("TZ")), had_(qEnvironmentVariableIsSet("TZ")) {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~LocalZone() {
-        if (had_)
-            qputenv("TZ", old_);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-
-  private:
-    QByteArray old_;
-    bool had_;
-};
 
 // The clocks go back from 03:00 to 02:00 on 2026-10-25 in Berlin: every clock minute of the
 // repeated hour is a period of its own, with its own offset, and the hour never folds into one
@@ -104,16 +89,16 @@ TEST(LevelAggregator, PeriodsGoOnThroughTheClocksGoingBack) {
 // A clock set back ends the open period as a partial one; the readings after it start afresh.
 TEST(LevelAggregator, AClockSetBackEndsThePeriod) {
     LevelAggregator aggregator(60, 1.0);
-    ExceedanceTracker events(50, 0, 1.0);
+    ExceedanceDetector events(50, 0, 1.0);
     for (int s = 0; s < 30; ++s) {
         EXPECT_TRUE(aggregator.add(kStart + s * 1000, 70.0f).empty());
-        EXPECT_FALSE(events.add(kStart + s * 1000, 70.0f));
+        EXPECT_FALSE(events.add(seconds(kStart + s * 1000), 70.0f, 1.0));
     }
     const std::vector<PeriodSummary> done = aggregator.add(kStart - 10 * kMinute, 70.0f);
     ASSERT_EQ(done.size(), 1u);
     EXPECT_TRUE(done[0].partial);
     EXPECT_EQ(done[0].samples, 30);
-    const auto run = events.add(kStart - 10 * kMinute, 70.0f);
+    const auto run = events.add(seconds(kStart - 10 * kMinute), 70.0f, 1.0);
     ASSERT_TRUE(run);
     EXPECT_EQ(run->samples, 30);
     const auto last = aggregator.finish(kStart - 9 * kMinute);
@@ -192,6 +177,26 @@ TEST(LevelAggregator, MissingTimeLowersCoverage) {
     EXPECT_FALSE(done[3].l90);
 }
 
+// A reading weighs the time to the next one, at most two reading periods, as a sample of the
+// assessment does: 90 dB read just before the meter went away for 10 s stands for 2 s of the
+// minute. python3: 10 lg((50 × 10^6 + 2 × 10^9) / 52) = 75.957505 dB (by count it would be
+// 73.1 dB).
+TEST(LevelAggregator, AReadingWeighsTheTimeToTheNextOne) {
+    LevelAggregator aggregator(60, 1.0);
+    std::vector<PeriodSummary> done;
+    const auto add = [&](int64_t t, float level) {
+        for (const PeriodSummary& p : aggregator.add(t, level)) done.push_back(p);
+    };
+    for (int s = 0; s < 30; ++s) add(kStart + s * 1000, 60.0f);
+    add(kStart + 30'000, 90.0f);
+    for (int s = 40; s < 61; ++s) add(kStart + s * 1000, 60.0f);  // s = 60: the next minute
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].samples, 51);
+    EXPECT_NEAR(*done[0].leq, 75.957505, 1e-6);
+    EXPECT_EQ(*done[0].lmax, 90.0);
+    EXPECT_EQ(*done[0].l10, 60.0);  // 2 s of 52 lie above 60 dB
+}
+
 // Periods follow the clock: a quarter of an hour starts at :00, :15, :30, :45.
 TEST(LevelAggregator, PeriodsAreAlignedToTheClock) {
     LevelAggregator aggregator(900, 0.5);
@@ -203,45 +208,71 @@ TEST(LevelAggregator, PeriodsAreAlignedToTheClock) {
     EXPECT_NEAR(done[0].coverage, 0.5 / 900 * 100, 1e-12);
 }
 
-TEST(ExceedanceTracker, RunsAboveTheThreshold) {
+// The monitor's events: readings of a regular period fed as they come, each standing for one
+// reading period; the duration is the first to the last reading plus one period.
+TEST(MonitorExceedances, RunsAboveTheThreshold) {
     struct Case {
         const char* what;
         std::vector<float> levels;  // one per second from kStart; kNullLevel: no level
         double minDuration;
+        bool meterLostAfter3;                        // the meter is lost after the fourth reading
         std::vector<std::pair<int, double>> events;  // (first second, duration)
     };
     const std::vector<Case> cases = {
-        {"ended by a reading at the threshold", {60, 71, 75, 72, 70, 60}, 0, {{1, 3}}},
-        {"too short for the minimum", {71, 75, 60, 80, 81, 82, 83, 60}, 3.5, {{3, 4}}},
-        {"ended by a reading without level", {71, 72, kNullLevel, 73, 60}, 0, {{0, 2}, {3, 1}}},
-        {"still running at the end", {60, 71, 72}, 0, {{1, 2}}},
+        {"ended by a reading at the threshold", {60, 71, 75, 72, 70, 60}, 0, false, {{1, 3}}},
+        {"too short for the minimum", {71, 75, 60, 80, 81, 82, 83, 60}, 3.5, false, {{3, 4}}},
+        {"ended by a reading without level",
+         {71, 72, kNullLevel, 73, 60},
+         0,
+         false,
+         {{0, 2}, {3, 1}}},
+        {"still running at the end", {60, 71, 72}, 0, false, {{1, 2}}},
+        {"ended by the meter lost", {71, 72, 73, 74, 75, 76}, 0, true, {{0, 4}, {4, 2}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ExceedanceTracker tracker(70, c.minDuration, 1.0);
-        std::vector<ExceedanceRun> runs;
-        for (std::size_t i = 0; i < c.levels.size(); ++i)
-            if (auto r = tracker.add(kStart + int64_t(i) * 1000, c.levels[i])) runs.push_back(*r);
-        if (auto r = tracker.end()) runs.push_back(*r);
-        ASSERT_EQ(runs.size(), c.events.size());
-        for (std::size_t i = 0; i < runs.size(); ++i) {
-            EXPECT_EQ(runs[i].startMs, kStart + c.events[i].first * 1000);
-            EXPECT_DOUBLE_EQ(runs[i].durationS, c.events[i].second);
+        ExceedanceDetector detector(70, c.minDuration, 1.0);
+        std::vector<ExceedanceEvent> events;
+        for (std::size_t i = 0; i < c.levels.size(); ++i) {
+            const int64_t t = kStart + int64_t(i) * 1000;
+            if (auto e = detector.add(seconds(t), c.levels[i], 1.0)) events.push_back(*e);
+            if (c.meterLostAfter3 && i == 3)
+                if (auto e = detector.end()) events.push_back(*e);
+        }
+        if (auto e = detector.end()) events.push_back(*e);
+        ASSERT_EQ(events.size(), c.events.size());
+        for (std::size_t i = 0; i < events.size(); ++i) {
+            EXPECT_EQ(std::llround(events[i].start * 1000), kStart + c.events[i].first * 1000);
+            EXPECT_DOUBLE_EQ(events[i].duration, c.events[i].second);
         }
     }
-    // Lmax and the energy mean of the run: 71, 75, 72 dB.
-    ExceedanceTracker tracker(70, 0, 1.0);
-    for (float l : {71.0f, 75.0f, 72.0f}) tracker.add(kStart, l);
-    const auto run = tracker.add(kStart + 3000, 50);
+    // Lmax and the energy mean of the run: 71, 75, 72 dB, each reading alike.
+    ExceedanceDetector detector(70, 0, 1.0);
+    for (float l : {71.0f, 75.0f, 72.0f}) detector.add(seconds(kStart), l, 1.0);
+    const auto run = detector.add(seconds(kStart + 3000), 50, 1.0);
     ASSERT_TRUE(run);
     EXPECT_EQ(run->lmax, 75.0);
+    EXPECT_EQ(run->samples, 3);
     EXPECT_NEAR(run->leq, 73.0147, 1e-4);  // python: 10*log10((10**7.1+10**7.5+10**7.2)/3)
     // A gap of more than two readings (the meter was away) ends a run too.
-    ExceedanceTracker gaps(70, 0, 1.0);
-    gaps.add(kStart, 80);
-    const auto split = gaps.add(kStart + 5000, 80);
+    ExceedanceDetector gaps(70, 0, 1.0);
+    gaps.add(seconds(kStart), 80, 1.0);
+    const auto split = gaps.add(seconds(kStart + 5000), 80, 1.0);
     ASSERT_TRUE(split);
-    EXPECT_DOUBLE_EQ(split->durationS, 1.0);
+    EXPECT_DOUBLE_EQ(split->duration, 1.0);
+    // The message names the event's start and end to the millisecond.
+    ExceedanceEvent e;
+    e.start = seconds(kStart + 250);
+    e.duration = 3.5;
+    e.lmax = 80.04;
+    e.leq = 75.06;
+    e.samples = 7;
+    const QJsonObject o = QJsonDocument::fromJson(eventPayload(e, 70, 9)).object();
+    EXPECT_EQ(o["start"].toString(), isoTime(localTimeAt(kStart + 250)));
+    EXPECT_EQ(o["end"].toString(), isoTime(localTimeAt(kStart + 3750)));
+    EXPECT_EQ(o["duration"].toDouble(), 3.5);
+    EXPECT_EQ(o["samples"].toInt(), 7);
+    EXPECT_EQ(o["sequence"].toInt(), 9);
 }
 
 class SpoolTest : public ::testing::Test {
@@ -353,6 +384,19 @@ TEST(MonitorMessages, DiscoveryConfigsNameTheSensors) {
                   QStringLiteral("kl516_SN_7"));
     }
     EXPECT_EQ(fields, (QStringList{"level", "leq", "lmax", "l90"}));
+}
+
+// Levels go out rounded as everywhere else: a constant 60.25 dB is 60.3 as Leq (an energy mean a
+// hair below it) and as Lmax.
+TEST(MonitorMessages, LevelsAreRoundedAsEverywhere) {
+    PeriodSummary s;
+    s.leq = 60.25 - 1e-12;
+    s.lmax = 60.25;
+    s.l90 = -0.04;
+    const QJsonObject o = json(summaryPayload(s, 1, 0));
+    EXPECT_EQ(o[QStringLiteral("leq")].toDouble(), 60.3);
+    EXPECT_EQ(o[QStringLiteral("lmax")].toDouble(), 60.3);
+    EXPECT_EQ(o[QStringLiteral("l90")].toDouble(), 0.0);
 }
 
 TEST(MonitorMessages, SummaryOfAnEmptyPeriodHasNullLevels) {

@@ -13,6 +13,7 @@
 #include "graph/StatisticText.h"
 #include "graph/ui/RangeSlider.h"
 #include "levels/LevelArithmetic.h"
+#include "levels/LevelFigures.h"
 #include "realtime/RealTimeFixture.h"
 #include "realtime/RecordingPeriod.h"
 #include "realtime/SamplingRate.h"
@@ -91,7 +92,7 @@ TEST_F(RealTime, RunSetsUpTheWindowAndStopKeepsExactlyTheSamplesTaken) {
     EXPECT_EQ(graph()->rangeSlider->maximum(), 119);
     EXPECT_EQ(graph()->rangeSlider->firstValue(), 40);
     EXPECT_EQ(graph()->rangeSlider->secondValue(), 80);
-    EXPECT_EQ(graph()->cursorALevel->text(), formatLevel(pes()->yValue(0, 40), locale));
+    EXPECT_EQ(graph()->cursorALevel->text(), levelText(pes()->yValue(0, 40), locale));
     // A 0.2 s run: the time with its tenth of a second.
     EXPECT_EQ(graph()->cursorBTime->text(), pointDateTimeText(pes()->xValue(0, 80), locale, true));
     double sum = 0;
@@ -101,8 +102,8 @@ TEST_F(RealTime, RunSetsUpTheWindowAndStopKeepsExactlyTheSamplesTaken) {
         if (pes()->yValue(0, i) > pes()->yValue(0, maxAt)) maxAt = i;
         if (pes()->yValue(0, i) < pes()->yValue(0, minAt)) minAt = i;
     }
-    EXPECT_EQ(graph()->seriesAverage->text(), formatLevel(sum / 120, locale));
-    EXPECT_EQ(graph()->seriesMaximum->text(), formatLevel(pes()->yValue(0, maxAt), locale));
+    EXPECT_EQ(graph()->seriesAverage->text(), levelText(sum / 120, locale));
+    EXPECT_EQ(graph()->seriesMaximum->text(), levelText(pes()->yValue(0, maxAt), locale));
     EXPECT_EQ(graph()->seriesMaximumTime->text(),
               pointDateTimeText(pes()->xValue(0, maxAt), locale, true));
     EXPECT_EQ(graph()->seriesMinimumTime->text(),
@@ -169,7 +170,7 @@ TEST_F(RealTime, TheRunStopsItselfWhenTheCountIsReached) {
     }
     double sum = 0;
     for (int i = 0; i < 2000; ++i) sum += pes()->yValue(0, i);
-    EXPECT_EQ(graph()->seriesAverage->text(), formatLevel(sum / 2000, locale));
+    EXPECT_EQ(graph()->seriesAverage->text(), levelText(sum / 2000, locale));
 }
 
 TEST_F(RealTime, AtTheFastestRateEverySecondSampleIsDrawn) {
@@ -302,11 +303,12 @@ TEST_F(RealTime, RejectedInputChangesNothing) {
         {"99", "2000", true, samplingRateRangeMessage()},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.rate) + " / " + c.count + (c.start ? "" : ", cancelled"));
         prompts.clear();
         dialog.start = c.start;
         run(QString::fromLatin1(c.rate), QString::fromLatin1(c.count));
         const QStringList expected = c.message.isEmpty() ? QStringList() : QStringList{c.message};
-        EXPECT_EQ(prompts.messages(), expected) << c.rate << " / " << c.count;
+        EXPECT_EQ(prompts.messages(), expected);
         EXPECT_FALSE(window->runActive());
         EXPECT_DOUBLE_EQ(window->realTimeRate(), 0.5);
         EXPECT_EQ(window->connection().pollIntervalMs(), 500);
@@ -411,7 +413,7 @@ TEST_F(RealTime, ALostMeterLeavesAGapOfMissingSamples) {
     EXPECT_FALSE(hasLevel(pes()->yValue(0, pes()->points() - 1)));
     double sum = 0;
     for (int i : {0, 1, 2, 3, 4, n - 1}) sum += pes()->yValue(0, i);
-    EXPECT_EQ(graph()->seriesAverage->text(), formatLevel(sum / 6, locale));
+    EXPECT_EQ(graph()->seriesAverage->text(), levelText(sum / 6, locale));
 }
 
 TEST_F(RealTime, TheSamplingRateBoxChoosesTheNextRunsRate) {
@@ -436,15 +438,15 @@ TEST_F(RealTime, TheSamplingRateBoxChoosesTheNextRunsRate) {
         {nullptr, 5.0, "5.0", {}},
     };
     for (const auto& c : choices) {
+        SCOPED_TRACE(c.typed ? c.typed : "5.0 picked");
         prompts.clear();
         if (c.typed)
             type(box, QString::fromLatin1(c.typed));
         else
             pick(box, 5);
-        EXPECT_DOUBLE_EQ(window->realTimeRate(), c.rate) << c.typed;
-        EXPECT_EQ(box->currentText(), c.shown) << c.typed;
-        EXPECT_EQ(prompts.messages(), c.message.isEmpty() ? QStringList() : QStringList{c.message})
-            << c.typed;
+        EXPECT_DOUBLE_EQ(window->realTimeRate(), c.rate);
+        EXPECT_EQ(box->currentText(), c.shown);
+        EXPECT_EQ(prompts.messages(), c.message.isEmpty() ? QStringList() : QStringList{c.message});
     }
 
     // Running: every choice goes back to the run's rate, with the message. Run's own setting
@@ -503,6 +505,7 @@ TEST_F(RealTime, ClearAsksBeforeAnUnsavedRunGoes) {
         const char* answer = c.answer == Prompts::Answer::Yes  ? "Yes"
                              : c.answer == Prompts::Answer::No ? "No"
                                                                : "Cancel";
+        SCOPED_TRACE(std::string(answer) + (c.saveAs.isEmpty() ? "" : ", saved"));
         prompts.defaultConfirm = Prompts::Answer::No;  // the reset question of a later run
         run("0.2", "2000");
         ASSERT_TRUE(ticksUntil(30));
@@ -649,15 +652,16 @@ TEST(SetupDialog, ControlsAndPeriodRecomputation) {
         {"0.1", {}},
     };
     for (const auto& c : starts) {
+        SCOPED_TRACE(c.rate);
         prompts.clear();
         d.setResult(QDialog::Rejected);
         d.show();
         d.samplingRateBox->setEditText(QString::fromLatin1(c.rate));
         d.startButton->click();
         const bool accepted = c.message.isEmpty();
-        EXPECT_EQ(prompts.messages(), accepted ? QStringList() : QStringList{c.message}) << c.rate;
-        EXPECT_EQ(d.result(), accepted ? QDialog::Accepted : QDialog::Rejected) << c.rate;
-        EXPECT_EQ(d.isVisible(), !accepted) << c.rate;
+        EXPECT_EQ(prompts.messages(), accepted ? QStringList() : QStringList{c.message});
+        EXPECT_EQ(d.result(), accepted ? QDialog::Accepted : QDialog::Rejected);
+        EXPECT_EQ(d.isVisible(), !accepted);
     }
 
     d.show();
@@ -680,16 +684,17 @@ TEST(SetupDialog, ATypedRateIsTakenAsTyped) {
         {"20", "11:06:40", true},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
         prompts.clear();
         d.setResult(QDialog::Rejected);
         d.show();
         d.samplingRateBox->lineEdit()->selectAll();
         QTest::keyClicks(d.samplingRateBox->lineEdit(), QString::fromLatin1(c.typed));
         EXPECT_EQ(d.samplingRateBox->currentText(), c.typed);
-        EXPECT_EQ(d.recordingPeriodEdit->text(), c.period) << c.typed;
+        EXPECT_EQ(d.recordingPeriodEdit->text(), c.period);
         d.startButton->click();
-        EXPECT_EQ(d.result() == QDialog::Accepted, c.accepted) << c.typed;
-        EXPECT_EQ(prompts.messages().size(), c.accepted ? 0 : 1) << c.typed;
+        EXPECT_EQ(d.result() == QDialog::Accepted, c.accepted);
+        EXPECT_EQ(prompts.messages().size(), c.accepted ? 0 : 1);
     }
 }
 

@@ -310,7 +310,8 @@ TEST_F(ReportTest, IntervalsAndSamplesFollowInLinedUpTablesOnNumberedPages) {
     }
     const QStringList text = test::pdfLayoutPages(pdf);
     // Six whole hours of levels per hour: 09:00 .. 15:00, the first and last partly covered.
-    EXPECT_TRUE(text[1].contains(QLatin1String("levels per hour"))) << text[1].toStdString();
+    EXPECT_TRUE(text[1].contains(QLatin1String("levels in intervals of 1 h")))
+        << text[1].toStdString();
     EXPECT_TRUE(text[1].contains(QRegularExpression(
         QStringLiteral("2024-04-13 10:00\\s+2024-04-13 11:00\\s+[0-9]+\\.[0-9]"))));
 

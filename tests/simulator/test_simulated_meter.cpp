@@ -170,16 +170,17 @@ TEST_F(SimulatorTest, KeysChangeTheStatusLikeTheMeter) {
         {"B", 0x18, 0x00, 0x00},   {"QqZ", 0x18, 0x00, 0x00},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(*c.keys ? c.keys : "no key");
         start();
         for (const char* k = c.keys; *k; ++k) {
             clock.advance(300);
             send(*k);
         }
         const ResponseFrame f = poll();
-        EXPECT_EQ(f[1] & 0x1D, c.byte1) << c.keys;
-        EXPECT_EQ(f[2] & 0xE0, c.byte2) << c.keys;
-        EXPECT_EQ(f[4], c.mode) << c.keys;
-        EXPECT_EQ(meter->backlight(), std::string(c.keys) == "B") << c.keys;
+        EXPECT_EQ(f[1] & 0x1D, c.byte1);
+        EXPECT_EQ(f[2] & 0xE0, c.byte2);
+        EXPECT_EQ(f[4], c.mode);
+        EXPECT_EQ(meter->backlight(), std::string(c.keys) == "B");
     }
 }
 
@@ -255,10 +256,11 @@ TEST_F(SimulatorTest, RangeFlagsFollowTheLevel) {
         uint8_t flags;
     } cases[] = {{299, 0x40}, {300, 0x00}, {1300, 0x00}, {1301, 0x80}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.tenths << " tenths of a dB");
         options.fixedLevelTenths = c.tenths;
         start();
         const ResponseFrame f = poll();
-        EXPECT_EQ(f[1] & 0xC0, c.flags) << c.tenths;
+        EXPECT_EQ(f[1] & 0xC0, c.flags);
         EXPECT_EQ(digitLevel(f), c.tenths);
     }
 }

@@ -17,13 +17,17 @@
 #include <algorithm>
 #include <cmath>
 
+#include "assessment/AssessmentChoices.h"
+#include "assessment/AssessmentTables.h"
 #include "dataset/SerialDateTime.h"
+#include "dataset/WallClock.h"
 #include "formats/FileProgress.h"
 #include "formats/SpreadsheetCsv.h"
 #include "formats/TableText.h"
 #include "platform/Settings.h"
 #include "workspace/Prompts.h"
 #include "workspace/ui/GraphWindowHost.h"
+#include "levels/LevelFigures.h"
 
 namespace kl516 {
 
@@ -68,18 +72,6 @@ class TextTableModel : public QAbstractTableModel {
 
 namespace {
 
-// Local wall-clock seconds since 1970 and the day count of stored files.
-constexpr double kSerialOf1970 = 25569;
-
-SerialDateTime serialOf(double wallSeconds) {
-    return wallSeconds / 86400 + kSerialOf1970;
-}
-
-QString intervalName(int seconds) {
-    if (seconds >= 86400 && seconds % 86400 == 0) return QStringLiteral("%1 h").arg(seconds / 3600);
-    return QStringLiteral("%1 min").arg(seconds / 60);
-}
-
 QTableView* makeTable(QWidget* parent, const char* name, const QString& accessible,
                       TextTableModel* model) {
     auto* t = new QTableView(parent);
@@ -102,11 +94,14 @@ QTableView* makeTable(QWidget* parent, const char* name, const QString& accessib
 NoiseAssessmentWindow::NoiseAssessmentWindow(GraphWindowHost& host, AssessmentSeries series,
                                              const QString& caption, QWidget* parent)
     : QWidget(parent), host_(host), series_(std::move(series)) {
+    // The window keeps its own copy of the series' clock (the system's when it has none).
+    if (series_.clock) clock_ = *series_.clock;
+    series_.clock = &clock_;
     setObjectName(QStringLiteral("noiseAssessmentWindow"));
     setWindowTitle(caption + QStringLiteral(" \u2013 Noise Assessment"));
-    intervalModel_ = new TextTableModel(intervalTitles(), this);
-    periodModel_ = new TextTableModel(periodTitles(), this);
-    eventModel_ = new TextTableModel(eventTitles(), this);
+    intervalModel_ = new TextTableModel(columnTitles(AssessmentTable::Intervals), this);
+    periodModel_ = new TextTableModel(columnTitles(AssessmentTable::Periods), this);
+    eventModel_ = new TextTableModel(columnTitles(AssessmentTable::Events), this);
     buildLayout();
     loadChoices();
     recompute();
@@ -114,25 +109,6 @@ NoiseAssessmentWindow::NoiseAssessmentWindow(GraphWindowHost& host, AssessmentSe
 }
 
 NoiseAssessmentWindow::~NoiseAssessmentWindow() = default;
-
-QStringList NoiseAssessmentWindow::intervalTitles() {
-    return {QStringLiteral("Start"),     QStringLiteral("End"),  QStringLiteral("Leq"),
-            QStringLiteral("Lmax"),      QStringLiteral("Lmin"), QStringLiteral("L10"),
-            QStringLiteral("L50"),       QStringLiteral("L90"),  QStringLiteral("Samples"),
-            QStringLiteral("Coverage %")};
-}
-
-QStringList NoiseAssessmentWindow::periodTitles() {
-    return {QStringLiteral("Day start"), QStringLiteral("Lday"),      QStringLiteral("Levening"),
-            QStringLiteral("Lnight"),    QStringLiteral("Lden"),      QStringLiteral("Ldn"),
-            QStringLiteral("Day %"),     QStringLiteral("Evening %"), QStringLiteral("Night %"),
-            QStringLiteral("Status")};
-}
-
-QStringList NoiseAssessmentWindow::eventTitles() {
-    return {QStringLiteral("Start"), QStringLiteral("Duration (s)"), QStringLiteral("Lmax"),
-            QStringLiteral("Leq")};
-}
 
 const std::vector<QStringList>& NoiseAssessmentWindow::intervalCells() const {
     return intervalModel_->rows();
@@ -166,7 +142,7 @@ void NoiseAssessmentWindow::buildLayout() {
     thresholdBox = new QDoubleSpinBox(this);
     thresholdBox->setObjectName(QStringLiteral("thresholdBox"));
     thresholdBox->setAccessibleName(QStringLiteral("Threshold in dB"));
-    thresholdBox->setRange(0, 200);
+    thresholdBox->setRange(kLowestThreshold, kHighestThreshold);
     thresholdBox->setDecimals(1);
     thresholdBox->setSuffix(QStringLiteral(" dB"));
     thresholdBox->setLocale(host_.locale());
@@ -176,7 +152,7 @@ void NoiseAssessmentWindow::buildLayout() {
     minDurationBox = new QDoubleSpinBox(this);
     minDurationBox->setObjectName(QStringLiteral("minDurationBox"));
     minDurationBox->setAccessibleName(QStringLiteral("Minimum duration in seconds"));
-    minDurationBox->setRange(0, 86400);
+    minDurationBox->setRange(0, kLongestMinDuration);
     minDurationBox->setDecimals(0);
     minDurationBox->setSuffix(QStringLiteral(" s"));
     minDurationBox->setLocale(host_.locale());
@@ -221,8 +197,8 @@ void NoiseAssessmentWindow::buildLayout() {
     lmaxMarks_->setScatterStyle(
         QCPScatterStyle(QCPScatterStyle::ssDiamond, QColor(200, 30, 30), QColor(200, 30, 30), 6));
     QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
-    // The values are wall-clock seconds: shown as they are, without a time-zone shift.
-    ticker->setTimeZone(QTimeZone::utc());
+    // The values are instants: shown on the series' local clock.
+    ticker->setTimeZone(clock_.zone());
     ticker->setDateTimeFormat(QStringLiteral("HH:mm\n") + shortDateFormat(host_.locale()));
     levelChart->xAxis->setTicker(ticker);
     levelChart->yAxis->setLabel(QStringLiteral("dB"));
@@ -269,30 +245,27 @@ void NoiseAssessmentWindow::buildLayout() {
 }
 
 void NoiseAssessmentWindow::loadChoices() {
-    const AssessmentChoices c = readAssessmentChoices(*openSettings(host_.settingsFile()));
+    const AssessmentOptions c = readAssessmentChoices(*openSettings(host_.settingsFile()));
     loading_ = true;
     const int interval = intervalBox->findData(c.intervalSeconds);
     intervalBox->setCurrentIndex(std::max(interval, 0));
     thresholdBox->setValue(c.threshold);
     minDurationBox->setValue(c.minDurationSeconds);
-    periods_.dayStart = c.dayStart;
-    periods_.eveningStart = c.eveningStart;
-    periods_.nightStart = c.nightStart;
-    periods_.ldnNightStart = c.ldnNightStart;
+    periods_ = c.periods;
     const auto clock = [this](int seconds) {
         return host_.locale().toString(QTime(0, 0).addSecs(seconds), QLocale::ShortFormat);
     };
     periodsLabel->setText(
         QStringLiteral("Day from %1, evening from %2, night from %3; for Ldn night from %4 "
                        "(set in the settings)")
-            .arg(clock(c.dayStart), clock(c.eveningStart), clock(c.nightStart),
-                 clock(c.ldnNightStart)));
+            .arg(clock(periods_.dayStart), clock(periods_.eveningStart), clock(periods_.nightStart),
+                 clock(periods_.ldnNightStart)));
     loading_ = false;
 }
 
 void NoiseAssessmentWindow::storeChoices() const {
     const std::unique_ptr<QSettings> store = openSettings(host_.settingsFile());
-    AssessmentChoices c = readAssessmentChoices(*store);
+    AssessmentOptions c = readAssessmentChoices(*store);
     c.intervalSeconds = intervalBox->currentData().toInt();
     c.threshold = thresholdBox->value();
     c.minDurationSeconds = minDurationBox->value();
@@ -320,12 +293,8 @@ void NoiseAssessmentWindow::recompute() {
     storeChoices();
 }
 
-QString NoiseAssessmentWindow::timeText(double wallSeconds) const {
-    return formatDateTime(serialOf(wallSeconds), host_.locale());
-}
-
-QString NoiseAssessmentWindow::levelText(const std::optional<double>& level) const {
-    return level ? formatLevel(*level, host_.locale()) : QString();
+QString NoiseAssessmentWindow::timeText(double instant) const {
+    return formatDateTime(serialOfWallSeconds(clock_.wallOf(instant)), host_.locale());
 }
 
 void NoiseAssessmentWindow::showAssessment() {
@@ -339,34 +308,26 @@ void NoiseAssessmentWindow::showAssessment() {
     std::vector<QStringList> intervals, periods, events;
     if (assessment_) {
         const Assessment& a = *assessment_;
-        intervals.reserve(a.intervals.size());
-        for (const IntervalRow& r : a.intervals) {
-            const LevelFigures& f = r.figures;
-            intervals.push_back({timeText(r.start), timeText(r.end), levelText(f.leq),
-                                 levelText(f.lmax), levelText(f.lmin), levelText(f.l10),
-                                 levelText(f.l50), levelText(f.l90), QString::number(f.samples),
-                                 formatLevel(r.coveragePercent, locale)});
-        }
-        for (const PeriodRow& r : a.periods)
-            periods.push_back({timeText(r.start), levelText(r.day.leq), levelText(r.evening.leq),
-                               levelText(r.night.leq), levelText(r.lden), levelText(r.ldn),
-                               formatLevel(r.dayCoverage, locale),
-                               formatLevel(r.eveningCoverage, locale),
-                               formatLevel(r.nightCoverage, locale),
-                               r.complete ? QString() : QStringLiteral("incomplete")});
-        for (const ExceedanceEvent& e : a.exceedances.events)
-            events.push_back({timeText(e.start), formatLevel(e.duration, locale),
-                              formatLevel(e.lmax, locale), formatLevel(e.leq, locale)});
+        const CellFormat format{[this](double t) { return timeText(t); }, locale, QString()};
+        const auto texts = [&](AssessmentTable table) {
+            std::vector<QStringList> rows;
+            for (const AssessmentCells& cells : tableCells(a, table))
+                rows.push_back(cellTexts(cells, format));
+            return rows;
+        };
+        intervals = texts(AssessmentTable::Intervals);
+        periods = texts(AssessmentTable::Periods);
+        events = texts(AssessmentTable::Events);
         const ExceedanceResult& x = a.exceedances;
         totalsLabel->setText(
             QStringLiteral("Above %1 dB for at least %2 s: %3 %4; %5 s above = %6 % of %7 s "
                            "measured")
-                .arg(formatLevel(thresholdBox->value(), locale))
+                .arg(levelText(thresholdBox->value(), locale))
                 .arg(QString::number(minDurationBox->value()))
                 .arg(x.events.size())
                 .arg(x.events.size() == 1 ? QStringLiteral("event") : QStringLiteral("events"))
-                .arg(formatLevel(x.secondsAbove, locale), formatLevel(x.percentAbove, locale),
-                     formatLevel(x.measuredSeconds, locale)));
+                .arg(secondsText(x.secondsAbove, locale), percentText(x.percentAbove, locale),
+                     secondsText(x.measuredSeconds, locale)));
         intervalBox->setItemText(
             0, QStringLiteral("Automatic (%1)").arg(intervalName(a.intervalSeconds)));
     } else {
@@ -417,29 +378,11 @@ void NoiseAssessmentWindow::drawChart() {
 
 bool NoiseAssessmentWindow::saveIntervalsForSpreadsheet(const QString& path) {
     const std::vector<IntervalRow>& intervals = assessment_->intervals;
-    const auto level = [](const std::optional<double>& l) {
-        return l ? spreadsheetLevel(*l) : QString();
-    };
+    const CellFormat format{[this](double t) { return isoInstantText(t, clock_, true); },
+                            QLocale::c(), QString()};
     const FileWriteResult r = writeSpreadsheetCsvFile(
-        path,
-        {QStringLiteral("start_time"), QStringLiteral("end_time"), QStringLiteral("leq_dB"),
-         QStringLiteral("lmax_dB"), QStringLiteral("lmin_dB"), QStringLiteral("l10_dB"),
-         QStringLiteral("l50_dB"), QStringLiteral("l90_dB"), QStringLiteral("samples"),
-         QStringLiteral("coverage_percent")},
-        qint64(intervals.size()), [&](qint64 i) {
-            const IntervalRow& row = intervals[size_t(i)];
-            const LevelFigures& f = row.figures;
-            return QStringList{spreadsheetTime(serialOf(row.start)),
-                               spreadsheetTime(serialOf(row.end)),
-                               level(f.leq),
-                               level(f.lmax),
-                               level(f.lmin),
-                               level(f.l10),
-                               level(f.l50),
-                               level(f.l90),
-                               QString::number(f.samples),
-                               QString::number(row.coveragePercent, 'f', 1)};
-        });
+        path, columnCsvNames(AssessmentTable::Intervals), qint64(intervals.size()),
+        [&](qint64 i) { return cellTexts(kl516::intervalCells(intervals[size_t(i)]), format); });
     if (!r.ok()) host_.prompts().message(r.error);
     return r.status == FileWriteResult::Status::Written;
 }
@@ -451,10 +394,7 @@ bool NoiseAssessmentWindow::save() {
     const QString folder = paths.dataFolder.isEmpty() ? paths.programFolder : paths.dataFolder;
     QString chosen;
     const QString path = prompts.saveFileNameAndFilter(
-        QStringLiteral("Save"), folder,
-        QStringLiteral("Text files (*.txt);;Comma-separated files (*.csv);;") +
-            spreadsheetCsvDialogFilter(),
-        chosen);
+        QStringLiteral("Save"), folder, dialogFilter(FileFilter::assessmentTables()), chosen);
     if (path.isEmpty()) return false;
     if (isSpreadsheetCsvFilter(chosen)) return saveIntervalsForSpreadsheet(path);
     // The three tables one after the other, each under its name and column titles, and the
@@ -466,9 +406,7 @@ bool NoiseAssessmentWindow::save() {
         rows.insert(rows.end(), model.rows().begin(), model.rows().end());
         rows.push_back({});
     };
-    const QChar separator = tableTextSeparator(path);
-    const Assessment& a = *assessment_;
-    const ExceedanceResult& x = a.exceedances;
+    const QChar separator = textFileSeparator(path);
     const QLocale locale = host_.locale();
     // The caption may name a file: a separator in it would only split the title.
     QString title = windowTitle();
@@ -477,16 +415,14 @@ bool NoiseAssessmentWindow::save() {
     rows.push_back({QStringLiteral("Samples"), QStringLiteral("From"), QStringLiteral("To"),
                     QStringLiteral("Threshold (dB)"), QStringLiteral("Minimum duration (s)")});
     rows.push_back({QString::number(series_.times.size()), timeText(series_.times.front()),
-                    timeText(series_.times.back()), formatLevel(thresholdBox->value(), locale),
+                    timeText(series_.times.back()), levelText(thresholdBox->value(), locale),
                     QString::number(minDurationBox->value())});
     rows.push_back({});
     addTable(QStringLiteral("Intervals"), *intervalModel_);
     addTable(QStringLiteral("Day-Evening-Night"), *periodModel_);
     addTable(QStringLiteral("Exceedances"), *eventModel_);
-    rows.push_back({QStringLiteral("Events"), QStringLiteral("Time above (s)"),
-                    QStringLiteral("Above %"), QStringLiteral("Measured (s)")});
-    rows.push_back({QString::number(x.events.size()), formatLevel(x.secondsAbove, locale),
-                    formatLevel(x.percentAbove, locale), formatLevel(x.measuredSeconds, locale)});
+    rows.push_back(columnTitles(AssessmentTable::Totals));
+    rows.push_back(cellTexts(totalsCells(assessment_->exceedances), CellFormat{{}, locale, {}}));
     const auto cellsOf = [&rows](qint64 i) { return rows[size_t(i)]; };
     // The reader knows no quoting: a cell holding the separator would come back split.
     if (const std::optional<SeparatorInCell> clash =

@@ -30,7 +30,8 @@ class TextTableModel;
 class NoiseAssessmentWindow : public QWidget {
     Q_OBJECT
   public:
-    // series: the samples to assess (local wall-clock seconds); caption: the graph window's.
+    // series: the samples to assess (instants, on the series' clock or else the system's);
+    // caption: the graph window's.
     NoiseAssessmentWindow(GraphWindowHost& host, AssessmentSeries series, const QString& caption,
                           QWidget* parent = nullptr);
     ~NoiseAssessmentWindow() override;
@@ -42,10 +43,8 @@ class NoiseAssessmentWindow : public QWidget {
 
     // The assessment shown; empty when the series was refused.
     const std::optional<Assessment>& assessment() const { return assessment_; }
-    // The cells of the three tables as shown (and saved), and their column titles.
-    static QStringList intervalTitles();
-    static QStringList periodTitles();
-    static QStringList eventTitles();
+    // The cells of the three tables as shown (and saved), under the titles of their columns
+    // (AssessmentTables.h).
     const std::vector<QStringList>& intervalCells() const;
     const std::vector<QStringList>& periodCells() const;
     const std::vector<QStringList>& eventCells() const;
@@ -65,13 +64,14 @@ class NoiseAssessmentWindow : public QWidget {
     void storeChoices() const;
     void showAssessment();
     void drawChart();
-    QString timeText(double wallSeconds) const;
+    // An instant as the locale's date and time on the local clock.
+    QString timeText(double instant) const;
     // Save's spreadsheet CSV: the interval table under its column names.
     bool saveIntervalsForSpreadsheet(const QString& path);
-    QString levelText(const std::optional<double>& level) const;
 
     GraphWindowHost& host_;
     AssessmentSeries series_;
+    LocalClock clock_;  // the series' clock
     DayPeriods periods_;
     std::optional<Assessment> assessment_;
     TextTableModel *intervalModel_, *periodModel_, *eventModel_;

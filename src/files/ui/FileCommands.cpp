@@ -26,6 +26,7 @@
 #include "formats/SpreadsheetCsv.h"
 #include "formats/TableText.h"
 #include "graph/GraphFile.h"
+#include "graph/GraphSeries.h"
 #include "graph/ui/GraphWindow.h"
 #include "leq/ui/LeqWindow.h"
 #include "link/Clock.h"
@@ -40,9 +41,6 @@
 namespace kl516 {
 
 namespace {
-
-const QString kGraphFilter = QStringLiteral("Graph file(*.ghf,only for KL516)|*.GHF");
-const QString kTabFilter = QStringLiteral("TXT file(*.txt,data separated by tab)|*.TXT");
 
 // The progress window of one file or graphing operation: created for it, shown until it ends.
 // It is application-modal while shown, so that the window being read or written cannot be
@@ -105,21 +103,9 @@ QString openError(const QString& path, const QString& reason) {
     return QStringLiteral("Cannot open \"%1\": %2").arg(QDir::toNativeSeparators(path), reason);
 }
 
-// A comma-separated file with decimal commas cannot be read back: its levels would split.
-bool commaClash(const QString& path, bool commaDecimal) {
-    return commaDecimal && QFileInfo(path).suffix().compare(u"csv", Qt::CaseInsensitive) == 0;
-}
 QString commaClashError(const QString& path) {
     return fileWriteError(path, QStringLiteral("numbers with a decimal comma cannot be written "
                                                "to a comma-separated file; choose a .txt file"));
-}
-
-// Whether the graph holds any point with a time: the unfilled points of a graph carry 0.
-bool hasFilledPoint(const GraphState& state) {
-    if (state.x.empty()) return false;
-    const std::vector<double>& times = state.x.front();
-    const size_t n = std::min(times.size(), size_t(std::max(state.points, 0)));
-    return std::any_of(times.begin(), times.begin() + qsizetype(n), hasPointTime);
 }
 
 QString unknownGraphExtensionError(const QString& path, bool commaDecimal) {
@@ -148,53 +134,20 @@ QString collectionOpenError(const QString& path, const OpenCollectionResult& res
 
 }  // namespace
 
-// ---- filters ---------------------------------------------------------------------------------
-
-namespace FileFilter {
-
-QString openCollection() {
-    return QStringLiteral("Data Sets Collection (*.REC)|*.REC");
-}
-
-QString saveCollection() {
-    return QStringLiteral("Data Set Collection file(*.rec,only for KL516)|*.REC");
-}
-
-QString singleFile(bool commaDecimal) {
-    QString filter = kGraphFilter + u'|' + kTabFilter;
-    if (!commaDecimal)
-        filter += QStringLiteral("|EXCEL file format(*.CSV,separated by comma)|*.CSV");
-    return filter;
-}
-
-QString table(bool commaDecimal) {
-    if (commaDecimal) return QStringLiteral(" ") + kTabFilter;
-    return kTabFilter + QStringLiteral("|EXCEL file format(*.csv,separated by comma) |*.CSV");
-}
-
-QString saveSingleFile(bool commaDecimal) {
-    return singleFile(commaDecimal) + u'|' + spreadsheetCsvFilter();
-}
-
-QString saveTable(bool commaDecimal) {
-    return table(commaDecimal) + u'|' + spreadsheetCsvFilter();
-}
-
-}  // namespace FileFilter
-
 SpreadsheetTable listSpreadsheetTable(const ListTableModel& list, const QLocale& locale,
                                       int currentYear) {
-    const bool withLeq = list.title(4) == QLatin1String("Leq");
+    const bool withLeq = list.hasLeqColumn();
     SpreadsheetTable t;
     t.header = seriesSpreadsheetHeader(withLeq ? 2 : 1, {QString(), QStringLiteral("Leq")});
     auto reader = std::make_shared<ListDateTimeReader>(locale, currentYear);
     const ListLevelReader levels(locale);
-    t.fieldsOf = [&list, levels, withLeq, reader](qint64 row) {
+    // The rows' times one after the other, so that written instants never run backwards.
+    auto times = std::make_shared<SpreadsheetTimes>();
+    t.fieldsOf = [&list, levels, withLeq, reader, times](qint64 row) {
         const int r = int(row) - 1;
         double time = 0;
-        QStringList fields{reader->read(list.cell(r, 1), list.cell(r, 2), time)
-                               ? spreadsheetTime(time)
-                               : QString()};
+        QStringList fields{reader->read(list.cell(r, 1), list.cell(r, 2), time) ? (*times)(time)
+                                                                                 : QString()};
         for (int column = 3; column <= (withLeq ? 4 : 3); ++column) {
             float level = 0;
             fields << (levels.read(list.cell(r, column), level) ? spreadsheetLevel(level)
@@ -205,37 +158,35 @@ SpreadsheetTable listSpreadsheetTable(const ListTableModel& list, const QLocale&
     return t;
 }
 
-QString dialogFilter(const QString& pairs) {
-    const QStringList parts = pairs.split(u'|');
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QStringList patterns;
-        for (const QString& p : parts[i + 1].split(u';', Qt::SkipEmptyParts)) {
-            const QString pattern = p.trimmed();
-            if (!patterns.contains(pattern)) patterns << pattern;
-            if (!patterns.contains(pattern.toLower())) patterns << pattern.toLower();
-        }
-        filters << QStringLiteral("%1 (%2)").arg(parts[i].trimmed(), patterns.join(u' '));
-    }
-    return filters.join(QStringLiteral(";;"));
-}
-
 // ---- list to graph ---------------------------------------------------------------------------
 
 namespace {
 
-// Sets the graph up for the list's rows and fills it with the points read from them.
+// Sets the graph up for the list's rows and fills it with the points read from them: the level,
+// and beside it the running Leq of a list that has one.
 void fillGraph(ListGraphPoints& points, int rows, GraphWindow& graph) {
-    graph.setUpGraph(1, 130, 30, points.last, points.first, rows);
+    const bool withLeq = !points.leq.empty();
+    graph.setUpGraph(withLeq ? 2 : 1, 130, 30, points.last, points.first, rows);
     GraphView& pe = *graph.graphView;
     const int n = std::min(rows, int(std::min(points.x.size(), points.y.size())));
     for (int i = 0; i < n; ++i) {
         // A row without a readable time keeps the set-up's time; no level is a gap.
         if (std::isnan(points.x[size_t(i)])) points.x[size_t(i)] = pe.xValue(0, i);
         if (std::isnan(points.y[size_t(i)])) points.y[size_t(i)] = kNullDataValueY;
+        if (withLeq && std::isnan(points.leq[size_t(i)])) points.leq[size_t(i)] = kNullDataValueY;
     }
-    pe.copyXData(points.x.data(), n);
-    pe.copyYData(points.y.data(), n);
+    if (withLeq) {
+        pe.editProperties(labelRunningLeqSeries);
+        pe.editPoints([&](GraphState& s) {
+            std::copy_n(points.x.begin(), n, s.x[0].begin());
+            std::copy_n(points.x.begin(), n, s.x[1].begin());
+            std::copy_n(points.y.begin(), n, s.y[0].begin());
+            std::copy_n(points.leq.begin(), n, s.y[1].begin());
+        });
+    } else {
+        pe.copyXData(points.x.data(), n);
+        pe.copyYData(points.y.data(), n);
+    }
     graph.updateGraphStatistic();
     pe.perform(GraphAction::ReinitAndReset);
     graph.redraw();
@@ -266,7 +217,7 @@ QString FileCommands::baseFolder() const {
 }
 
 bool FileCommands::commaDecimal() const {
-    return app_.locale().decimalPoint() == QStringLiteral(",");
+    return decimalsSplitFields(u',', app_.locale().decimalPoint());
 }
 
 void FileCommands::openFile() {
@@ -287,8 +238,8 @@ void FileCommands::openCollection() {
     GraphWindow* window = openDataLoggerWindow(toSerialDateTime(app_.clock().now()));
     // The data sets shown are replaced: unsaved ones are offered for saving first.
     if (window && !window->confirmClose()) return;
-    const QString path = app_.prompts().openFileName(
-        FileText::OpenDialogTitle, baseFolder(), dialogFilter(FileFilter::openCollection()));
+    const QString path = app_.prompts().openFileName(FileText::OpenDialogTitle, baseFolder(),
+                                                     dialogFilter(FileFilter::openCollection()));
     if (path.isEmpty()) return;
     readCollectionInto(path, window);
 }
@@ -329,10 +280,14 @@ bool FileCommands::readCollectionInto(const QString& path, GraphWindow* dataLogg
 }
 
 bool FileCommands::openPath(const QString& path) {
-    const QString extension = QFileInfo(path).suffix().toLower();
-    if (extension == u"rec") return openCollectionPath(path);
-    if (extension == u"ghf") return openGraphFile(path) != nullptr;
-    if (extension == u"txt" || extension == u"csv") return openTextFile(path) != nullptr;
+    switch (fileKindOf(path).value_or(FileKind(-1))) {
+        case FileKind::Collection:
+            return openCollectionPath(path);
+        case FileKind::Graph:
+            return openGraphFile(path) != nullptr;
+        case FileKind::Text:
+            return openTextFile(path) != nullptr;
+    }
     app_.prompts().message(
         QStringLiteral("Cannot open \"%1\": the program opens collection files (.rec), graph "
                        "files (.ghf) and text files (.txt, .csv).")
@@ -345,10 +300,10 @@ void FileCommands::openSingle() {
         app_.prompts().openFileName(FileText::OpenDialogTitle, baseFolder(),
                                     dialogFilter(FileFilter::singleFile(commaDecimal())));
     if (path.isEmpty()) return;
-    const QString extension = QFileInfo(path).suffix().toLower();
-    if (extension == u"ghf")
+    const std::optional<FileKind> kind = fileKindOf(path);
+    if (kind == FileKind::Graph)
         openGraphFile(path);
-    else if (extension == u"txt" || extension == u"csv")
+    else if (kind == FileKind::Text)
         openTextFile(path);
 }
 
@@ -426,9 +381,11 @@ void FileCommands::saveActiveWindow() {
             const LeqTableModel& table = leq->table();
             const qint64 rows = table.rowCount();
             SelectedRange written;
+            auto times = std::make_shared<SpreadsheetTimes>();
             const SpreadsheetTable spreadsheet{
-                LeqTableModel::spreadsheetHeader(),
-                [&table](qint64 row) { return table.spreadsheetFields(int(row) - 1); }};
+                LeqTableModel::spreadsheetHeader(), [&table, times](qint64 row) {
+                    return table.spreadsheetFields(int(row) - 1, *times);
+                }};
             const bool saved = saveTable(
                 rows, [&table](qint64 row) { return table.cells(int(row) - 1); }, &written,
                 &spreadsheet);
@@ -483,7 +440,7 @@ bool FileCommands::saveCollection(bool* unsaved) {
 bool FileCommands::saveGraphData(GraphWindow& window) {
     Prompts& prompts = app_.prompts();
     const GraphView& graph = *window.graphView;
-    if (!hasFilledPoint(graph.state())) {
+    if (graphSeriesLength(graph.state()) == 0) {
         prompts.message(FileText::NoPointsToSave);
         return false;
     }
@@ -493,20 +450,20 @@ bool FileCommands::saveGraphData(GraphWindow& window) {
         prompts.saveFileNameAndFilter(FileText::SaveDialogTitle, baseFolder(),
                                       dialogFilter(FileFilter::saveSingleFile(comma)), chosen);
     if (path.isEmpty()) return false;
-    const bool spreadsheet = isSpreadsheetCsvFilter(chosen);
-    const QString extension = QFileInfo(path).suffix().toLower();
+    const bool spreadsheet = isChosenFilter(chosen, FileFilter::spreadsheetCsv());
+    const std::optional<FileKind> kind = fileKindOf(path);
     if (spreadsheet) {
         // Written whatever the name: the format was chosen.
-    } else if (extension == u"ghf") {
+    } else if (kind == FileKind::Graph) {
         const FileWriteResult r = writeGraphFile(graph.state(), path);
         if (!r.ok()) prompts.message(r.error);
         return r.status == FileWriteResult::Status::Written;
     }
-    if (!spreadsheet && extension != u"txt" && extension != u"csv") {
+    if (!spreadsheet && kind != FileKind::Text) {
         prompts.message(unknownGraphExtensionError(path, comma));
         return false;
     }
-    if (!spreadsheet && commaClash(path, comma)) {
+    if (!spreadsheet && decimalCommaClash(path, app_.locale().decimalPoint())) {
         prompts.message(commaClashError(path));
         return false;
     }
@@ -545,7 +502,7 @@ bool FileCommands::saveGraphData(GraphWindow& window) {
                 path, times, series, seriesSpreadsheetHeader(int(series.size()), s.subsetLabels),
                 &progress);
         } else {
-            r = writePointTextFile(path, times, levels, pointTextSeparator(path), app_.locale(),
+            r = writePointTextFile(path, times, levels, textFileSeparator(path), app_.locale(),
                                    PointDateStyle::Locale, second, &progress);
         }
     }
@@ -558,12 +515,14 @@ bool FileCommands::saveTable(qint64 rows, const std::function<QStringList(qint64
     Prompts& prompts = app_.prompts();
     const bool comma = commaDecimal();
     QString chosen;
-    const QString filter = spreadsheet ? FileFilter::saveTable(comma) : FileFilter::table(comma);
+    const FileFilterList filter =
+        spreadsheet ? FileFilter::saveTable(comma) : FileFilter::table(comma);
     const QString path = prompts.saveFileNameAndFilter(FileText::SaveDialogTitle, baseFolder(),
                                                        dialogFilter(filter), chosen);
     if (path.isEmpty()) return false;
-    if (!spreadsheet || !isSpreadsheetCsvFilter(chosen)) spreadsheet = nullptr;
-    if (!spreadsheet && commaClash(path, comma)) {
+    if (!spreadsheet || !isChosenFilter(chosen, FileFilter::spreadsheetCsv()))
+        spreadsheet = nullptr;
+    if (!spreadsheet && decimalCommaClash(path, app_.locale().decimalPoint())) {
         prompts.message(commaClashError(path));
         return false;
     }
@@ -587,7 +546,7 @@ bool FileCommands::saveTable(qint64 rows, const std::function<QStringList(qint64
         if (written) *written = *range;
         return true;
     }
-    const QChar separator = tableTextSeparator(path);
+    const QChar separator = textFileSeparator(path);
     // The reader knows no quoting: a cell holding the separator would come back split.
     if (const std::optional<SeparatorInCell> clash = findSeparatorInCells(
             range->size(), [&](qint64 i) { return cellsOf(first + i); }, separator)) {

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "formats/RangeSelection.h"
+#include "formats/TextDialect.h"
 
 namespace kl516 {
 
@@ -37,23 +38,6 @@ inline const QString NoPointsToSave =
     QStringLiteral("The graph holds no points to save; nothing was written.");
 }  // namespace FileText
 
-// The file dialogs' filters, as "description|pattern|description|pattern..." pairs. Files
-// separated by commas are not offered when the decimal separator is a comma.
-namespace FileFilter {
-QString openCollection();
-QString saveCollection();
-// Graph files and point text files: Open single and Save of a graph's data.
-QString singleFile(bool commaDecimal);
-QString table(bool commaDecimal);
-}  // namespace FileFilter
-
-// Save's filters: those of Open and the spreadsheet CSV, a format of its own that writes a
-// point in every locale.
-namespace FileFilter {
-QString saveSingleFile(bool commaDecimal);
-QString saveTable(bool commaDecimal);
-}  // namespace FileFilter
-
 // A table as the spreadsheet CSV writes it: the column names and each row's fields (rows
 // counted from 1, as the table's cells).
 struct SpreadsheetTable {
@@ -65,17 +49,12 @@ struct SpreadsheetTable {
 SpreadsheetTable listSpreadsheetTable(const ListTableModel& list, const QLocale& locale,
                                       int currentYear = QDate::currentDate().year());
 
-// A filter of "description|pattern" pairs in the form of Qt's file dialogs: "description
-// (patterns)" joined by ";;". Each pattern is offered in lower case too, since the dialogs
-// match names case-sensitively where the file system does.
-QString dialogFilter(const QString& pairs);
-
 // Turns a list into the graph of a graph window: one point per row, the row's date and time
-// against its level ("Leq" when the list has that column, else "Value"); a row without a
-// readable time keeps the set-up's time and no level, one without a readable level leaves a
-// gap. Sets the graph up, fills it, updates its statistics and redraws it. Returns the message
-// of the date-time reader when no row can be read (the graph is then left untouched).
-// currentYear places two-digit years.
+// against its level (column 3, "Value" or "SPL"); a list with a Leq column gives a second
+// series of it, as a running Leq window shows the two. A row without a readable time keeps the
+// set-up's time and no level, one without a readable level leaves a gap. Sets the graph up, fills
+// it, updates its statistics and redraws it. Returns the message of the date-time reader when no
+// row can be read (the graph is then left untouched). currentYear places two-digit years.
 QString graphFromList(const ListTableModel& list, GraphWindow& graph, const QLocale& locale,
                       FileProgress* progress = nullptr,
                       int currentYear = QDate::currentDate().year());

@@ -13,6 +13,7 @@
 #include <limits>
 #include <utility>
 
+#include "dataset/WallClock.h"
 #include "graph/ui/DecimatedGraph.h"
 #include "graph/ui/GraphCustomizeDialog.h"
 #include "graph/ui/TimeAxisTicker.h"
@@ -21,8 +22,6 @@ namespace kl516 {
 
 namespace {
 
-// SerialDateTime day of 1970-01-01: the date-time axis counts seconds from there.
-constexpr double kUnixEpochDay = 25569.0;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // Pixels around a cursor line, a data point or an annotation that count as a hit.
 constexpr double kLineHitPixels = 3.0;
@@ -380,8 +379,11 @@ struct GraphView::Impl {
 
     const GraphState& st() const { return q->state_; }
 
-    double toKey(double x) const { return dateMode ? (x - kUnixEpochDay) * 86400.0 : x; }
-    double fromKey(double key) const { return dateMode ? key / 86400.0 + kUnixEpochDay : key; }
+    // The date-time axis counts wall seconds from 1970 (a linear scale, unrounded, for zooming).
+    double toKey(double x) const { return dateMode ? (x - kSerialOf1970) * kSecondsPerDay : x; }
+    double fromKey(double key) const {
+        return dateMode ? key / kSecondsPerDay + kSerialOf1970 : key;
+    }
 
     bool drawn(int s, int p) const {
         const double x = st().x[size_t(s)][size_t(p)];
@@ -1019,12 +1021,16 @@ void GraphView::copyYData(const float* values, int count) {
 bool GraphView::loadState(const QByteArray& block) {
     GraphState loaded;
     if (!loadGraphState(block, loaded)) return false;
-    state_ = std::move(loaded);
+    setState(std::move(loaded));
+    return true;
+}
+
+void GraphView::setState(GraphState state) {
+    state_ = std::move(state);
     d_->structureDirty = true;
     d_->haveApplied = false;
     d_->clearZoom();
     resetImage();
-    return true;
 }
 
 // ---- reset -----------------------------------------------------------------------------------

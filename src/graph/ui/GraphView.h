@@ -115,6 +115,8 @@ class GraphView : public QWidget {
     // Replaces the whole state and rebuilds the drawing (ResetImage); false leaves the state as
     // it was.
     bool loadState(const QByteArray& block);
+    // The same from a state (moved in, or copied once).
+    void setState(GraphState state);
 
     // Colour of cursor line 0 or 1 (default blue and red).
     void setVertLineColor(int line, const QColor& color);

@@ -33,6 +33,7 @@
 #include "dataset/DataSetTable.h"
 #include "dataset/SerialDateTime.h"
 #include "graph/GraphFile.h"
+#include "graph/GraphSeries.h"
 #include "graph/RunningLeq.h"
 #include "graph/StatisticText.h"
 #include "graph/Statistics.h"
@@ -45,6 +46,7 @@
 #include "graph/ui/RangeSlider.h"
 #include "graph/ui/ReflowLayout.h"
 #include "levels/LevelArithmetic.h"
+#include "levels/LevelFigures.h"
 #include "link/Clock.h"
 #include "workspace/Prompts.h"
 #include "workspace/ui/GraphWindowHost.h"
@@ -548,7 +550,7 @@ void GraphWindow::buildLayout() {
 // ---- formats ---------------------------------------------------------------------------------
 
 QString GraphWindow::levelText(double level) const {
-    return formatLevel(level, host_.locale());
+    return kl516::levelText(level, host_.locale());
 }
 // X 0 is a point that never got a time (a list row whose time could not be read): it shows no
 // time rather than the serial calendar's day zero.
@@ -648,22 +650,36 @@ void GraphWindow::updateGraphStatistic(const QString& samplingRate) {
     if (!samplingRate.isEmpty())
         samplingRateBox->setEditText(samplingRate);
     else
-        samplingRateBox->setEditText(n >= 2 ? levelText(st.samplingRate) : QString());
+        samplingRateBox->setEditText(n >= 2 ? oneDecimalText(st.samplingRate, host_.locale())
+                                            : QString());
     pointCount->setText(QString::number(n));
     if (n > 0)
         seriesStartTime->setText(dateTimeText(st.first));
     else
         seriesStartTime->clear();
-    if (st.levels > 0) {
-        seriesAverage->setText(levelText(st.mean));
-        seriesMaximum->setText(levelText(st.maximum));
-        seriesMaximumTime->setText(dateTimeText(st.maximumTime));
-        seriesMinimum->setText(levelText(st.minimum));
-        seriesMinimumTime->setText(dateTimeText(st.minimumTime));
+    // The extremes and the mean from the figures of the whole series, as between the cursors.
+    const CursorStatistics whole = st.empty ? CursorStatistics{} : seriesIndex().statistics(0, n - 1);
+    if (whole.levels > 0) {
+        seriesAverage->setText(levelText(whole.mean));
+        seriesMaximum->setText(levelText(whole.maximum));
+        seriesMaximumTime->setText(dateTimeText(whole.maximumTime));
+        seriesMinimum->setText(levelText(whole.minimum));
+        seriesMinimumTime->setText(dateTimeText(whole.minimumTime));
     } else {
         clearSeriesFigures();  // no level to describe
     }
     setSliderRange(n);
+}
+
+// The figures' index of series 0 as it is now, built again when its points changed.
+const CursorStatisticsIndex& GraphWindow::seriesIndex() {
+    const GraphState& s = std::as_const(*graphView).state();
+    const int n = graphView->points();
+    const double* xs = s.x.empty() ? nullptr : s.x[0].data();
+    const float* ys = s.y.empty() ? nullptr : s.y[0].data();
+    if (!cursorIndex_.matches(xs, ys, n, s.nullDataValueY))
+        cursorIndex_.build(xs, ys, n, s.nullDataValueY);
+    return cursorIndex_;
 }
 
 void GraphWindow::clearStatistics() {
@@ -698,13 +714,14 @@ void GraphWindow::showDataSet(int i) {
     samplingRateBox->setEditText(QString::number(t.intervals()[i]));
     seriesStartTime->setText(dateTimeText(t.startTimes()[i]));
     pointCount->setText(QString::number(n));
-    if (n > 0) {
-        const int mx = t.maxIndexes()[i], mn = t.minIndexes()[i];
-        seriesMaximum->setText(levelText(graphView->yValue(0, mx)));
-        seriesMaximumTime->setText(dateTimeText(graphView->xValue(0, mx)));
-        seriesMinimum->setText(levelText(graphView->yValue(0, mn)));
-        seriesMinimumTime->setText(dateTimeText(graphView->xValue(0, mn)));
-        seriesAverage->setText(levelText(t.averages()[i]));
+    // The set's extremes and mean as every series' (the data-set list keeps the logger's own).
+    const CursorStatistics whole = n > 0 ? seriesIndex().statistics(0, n - 1) : CursorStatistics{};
+    if (whole.levels > 0) {
+        seriesMaximum->setText(levelText(whole.maximum));
+        seriesMaximumTime->setText(dateTimeText(whole.maximumTime));
+        seriesMinimum->setText(levelText(whole.minimum));
+        seriesMinimumTime->setText(dateTimeText(whole.minimumTime));
+        seriesAverage->setText(levelText(whole.mean));
     } else {
         clearSeriesFigures();  // a set without samples has no average (not 0)
     }
@@ -822,11 +839,7 @@ void GraphWindow::updateCursorStatistic() {
     const GraphState& s = std::as_const(*graphView).state();
     const int n = graphView->points();
     if (n == 0 || s.x.empty()) return;
-    const double* xs = s.x[0].data();
-    const float* ys = s.y[0].data();
-    if (!cursorIndex_.matches(xs, ys, n, s.nullDataValueY))
-        cursorIndex_.build(xs, ys, n, s.nullDataValueY);
-    const CursorStatistics c = cursorIndex_.statistics(cursorA_, cursorB_);
+    const CursorStatistics c = seriesIndex().statistics(cursorA_, cursorB_);
     if (c.levels > 0) {
         showText(betweenCursorsMaximum, levelText(c.maximum));
         showText(betweenCursorsMaximumTime, dateTimeText(c.maximumTime));
@@ -1136,21 +1149,18 @@ NoiseAssessmentWindow* GraphWindow::openNoiseAssessment() {
     const GraphState& s = std::as_const(*graphView).state();
     const int n = graphView->points();
     AssessmentSeries series;
-    if (n > 0 && !s.x.empty() && !s.y.empty()) {
+    if (n > 0) {
         const int lo = std::clamp(std::min(cursorA_, cursorB_), 0, n - 1);
         const int hi = std::clamp(std::max(cursorA_, cursorB_), 0, n - 1);
-        constexpr double kSerialOf1970 = 25569;
-        for (int p = lo; p <= hi; ++p) {
-            const double x = s.x[0][size_t(p)];
-            // A point not yet sampled (a real-time graph part way through) has time 0.
-            if (x == 0 || !std::isfinite(x)) continue;
-            const float y = s.y[0][size_t(p)];
-            // To the millisecond, as every stored time is: a day fraction's rounding error must
-            // not move 07:00:00 to the interval or day period before it.
-            series.times.push_back(std::round((x - kSerialOf1970) * 86400000) / 1000);
-            series.levels.push_back(
-                hasLevel(y, s.nullDataValueY) ? y : std::numeric_limits<float>::quiet_NaN());
+        // The measured series between the cursors: the points with a time (a real-time graph
+        // part way through has not sampled the rest).
+        MeasuredSeries measured = graphMeasuredSeries(s, LocalClock(), lo, hi);
+        if (!measured.ok()) {
+            host_.prompts().message(QStringLiteral("No noise assessment: ") + measured.error);
+            return nullptr;
         }
+        series.times = std::move(measured.times);
+        series.levels = std::move(measured.levels);
     }
     auto* window = new NoiseAssessmentWindow(host_, std::move(series), caption());
     // In the workspace beside this window when it is in one; it goes with this window.
@@ -1184,10 +1194,7 @@ void GraphWindow::showRunningLeq(const RunningLeq& leq, const QString& samplingR
     const int n = int(leq.leq.size());
     if (n == 0) return;
     setUpGraph(2, 130, 30, leq.x.back(), leq.x.front(), n);
-    graphView->editProperties([](GraphState& s) {
-        s.subsetLabels = {QStringLiteral("SPL"), QStringLiteral("Leq")};
-        s.subsetColors = {makeArgb(255, 255, 255, 0), makeArgb(255, 255, 0, 0)};
-    });
+    graphView->editProperties(labelRunningLeqSeries);
     graphView->editPoints([&](GraphState& s) {
         std::copy(leq.x.begin(), leq.x.end(), s.x[0].begin());
         std::copy(leq.x.begin(), leq.x.end(), s.x[1].begin());
@@ -1226,7 +1233,7 @@ void GraphWindow::onFirstShow() {
     const QString current = samplingRateBox->currentText();
     const bool blocked = samplingRateBox->blockSignals(true);
     for (int i = 0; i < 9; ++i)
-        samplingRateBox->setItemText(i, formatLevel(kSamplingRates[i], host_.locale()));
+        samplingRateBox->setItemText(i, oneDecimalText(kSamplingRates[i], host_.locale()));
     samplingRateBox->setEditText(current);
     samplingRateBox->blockSignals(blocked);
     fitStatisticFields();

@@ -195,7 +195,9 @@ class GraphWindow : public QWidget {
     void dragCursorLine(const QPoint& pixel);
     // Keys pressed on the graph: cursor moves and Tab. True when the key was used.
     bool graphKeyPressed(const QKeyEvent& event);
+    // A level as every level is shown (kl516::levelText), in the host's locale.
     QString levelText(double level) const;
+    const CursorStatisticsIndex& seriesIndex();
     // Point times, with tenths of a second while the sampling rate shown is below one second.
     QString dateTimeText(double x) const;
     QString longTimeText(double x) const;
@@ -210,7 +212,8 @@ class GraphWindow : public QWidget {
     GraphDocument document_;
     int cursorA_ = 0;
     int cursorB_ = 100;
-    // The between-cursor figures of the first series, rebuilt when its points change.
+    // The figures of the first series, whole and between the cursors, rebuilt when its points
+    // change.
     CursorStatisticsIndex cursorIndex_;
     bool draggingLine_[2] = {false, false};
     int activeCursor_ = 0;

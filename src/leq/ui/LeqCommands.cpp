@@ -18,6 +18,7 @@
 #include "workspace/Prompts.h"
 #include "workspace/ui/AppContext.h"
 #include "workspace/ui/WindowService.h"
+#include "levels/LevelFigures.h"
 
 namespace kl516 {
 
@@ -166,8 +167,7 @@ void LeqCommands::appendRow(const LeqRow& row) {
 
 void LeqCommands::showSummary() {
     if (!window_ || !session_) return;
-    const LeqRun& run = session_->run();
-    window_->showSummary(summary_.summary(run.leq(), run.secondCount()));
+    window_->showSummary(summary_.summary());
 }
 
 void LeqCommands::runTick() {
@@ -202,13 +202,14 @@ void LeqCommands::runTick() {
             return;
         case LeqRun::Outcome::RowClosed:
         case LeqRun::Outcome::Ended: {
-            const LeqRow& row = run.lastRow();
-            appendRow(row);
-            window_->scrollToLastRow();
-            if (row.hasLevel) {
-                window_->samplingRate->setText(QStringLiteral("%1/sec").arg(row.samples));
-                window_->currentLeq->setText(formatLevel(row.leq, app_.locale()));
+            for (const LeqRow& row : run.closedRows()) {
+                appendRow(row);
+                if (row.hasLevel) {
+                    window_->samplingRate->setText(QStringLiteral("%1/sec").arg(row.samples));
+                    window_->currentLeq->setText(levelText(row.leq, app_.locale()));
+                }
             }
+            window_->scrollToLastRow();
             window_->timeLeft->setText(leqTimeLeftText(run.secondsLeft()));
             if (outcome == LeqRun::Outcome::Ended)
                 endRun();  // shows the summary too
@@ -226,14 +227,16 @@ bool LeqCommands::saveLeqTable() {
     const QString base = collectionBaseFolder(app_.dataFolder(), app_.programFolder());
     QString chosen;
     const QString path = app_.prompts().saveFileNameAndFilter(
-        QStringLiteral("Save"), base, QStringLiteral("(*.txt);;") + spreadsheetCsvDialogFilter(),
+        QStringLiteral("Save"), base, dialogFilter(FileFilter::leqTable()),
         chosen);
     if (path.isEmpty()) return false;
     const LeqTableModel& table = window_->table();
+    SpreadsheetTimes times;
     const FileWriteResult r =
         isSpreadsheetCsvFilter(chosen)
-            ? writeSpreadsheetCsvFile(path, LeqTableModel::spreadsheetHeader(), table.rowCount(),
-                                      [&](qint64 row) { return table.spreadsheetFields(int(row)); })
+            ? writeSpreadsheetCsvFile(
+                  path, LeqTableModel::spreadsheetHeader(), table.rowCount(),
+                  [&](qint64 row) { return table.spreadsheetFields(int(row), times); })
             : writeTableTextFile(
                   path, table.rowCount(), [&](qint64 row) { return table.cells(int(row)); },
                   QLatin1Char('\t'));
@@ -265,12 +268,12 @@ void LeqCommands::graphLeqTable() {
         s.subsetColors = {makeArgb(255, 255, 255, 0), makeArgb(255, 255, 0, 0)};
     });
     graph->runningLeqButton->setEnabled(false);
-    // A second without levels has nothing to draw: its point keeps the set-up's null value.
+    // A second without levels keeps its time and the set-up's null value: a gap in its place.
     for (int i = 0; i < count; ++i) {
         const LeqRow& r = rows[size_t(i)];
-        if (!r.hasLevel) continue;
         graph->graphView->setXValue(0, i, r.stamp);
         graph->graphView->setXValue(1, i, r.stamp);
+        if (!r.hasLevel) continue;
         graph->graphView->setYValue(0, i, r.spl);
         graph->graphView->setYValue(1, i, r.leq);
     }

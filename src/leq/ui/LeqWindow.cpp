@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "formats/SpreadsheetCsv.h"
+#include "levels/LevelFigures.h"
 
 namespace kl516 {
 
@@ -33,10 +34,10 @@ QStringList LeqTableModel::spreadsheetHeader() {
     return {QStringLiteral("time"), QStringLiteral("level_dB"), QStringLiteral("leq_dB")};
 }
 
-QStringList LeqTableModel::spreadsheetFields(int row) const {
+QStringList LeqTableModel::spreadsheetFields(int row, SpreadsheetTimes& times) const {
     const LeqRow& r = rows_[size_t(row)];
-    // A second without a counted reading has no levels.
-    return {spreadsheetTime(r.stamp), r.hasLevel ? spreadsheetLevel(r.spl) : QString(),
+    // A second without a reading has no levels.
+    return {times(r.stamp), r.hasLevel ? spreadsheetLevel(r.spl) : QString(),
             r.hasLevel ? spreadsheetLevel(r.leq) : QString()};
 }
 
@@ -51,9 +52,9 @@ QVariant LeqTableModel::data(const QModelIndex& index, int role) const {
         case 2:
             return formatLongTime(r.stamp, locale_);
         case 3:
-            return r.hasLevel ? formatLevel(r.spl, locale_) : QString();
+            return r.hasLevel ? levelText(r.spl, locale_) : QString();
         case 4:
-            return r.hasLevel ? formatLevel(r.leq, locale_) : QString();
+            return r.hasLevel ? levelText(r.leq, locale_) : QString();
         default:
             return {};
     }
@@ -215,7 +216,7 @@ void LeqWindow::showSummary(const LeqSummary& s) {
         return;
     }
     const double values[] = {s.lmax, s.lmin, s.l10, s.l50, s.l90, s.sel};
-    for (int i = 0; i < fields.size(); ++i) fields[i]->setText(formatLevel(values[i], locale_));
+    for (int i = 0; i < fields.size(); ++i) fields[i]->setText(levelText(values[i], locale_));
 }
 
 void LeqWindow::scrollToLastRow() {

@@ -19,6 +19,8 @@ class QTableView;
 
 namespace kl516 {
 
+class SpreadsheetTimes;
+
 // The rows of an LEQ run for leqTable: No, Date, TIME, SPL, Leq. Rows are kept as numbers and
 // turned into texts when shown, so that a day of rows stays small and appending one row costs
 // one row insertion.
@@ -45,9 +47,10 @@ class LeqTableModel final : public QAbstractTableModel {
     const std::vector<LeqRow>& rows() const { return rows_; }
     // Cells 1..4 of a row (date, time, SPL, Leq), as saved.
     QStringList cells(int row) const { return rows_[size_t(row)].cells(locale_); }
-    // The spreadsheet CSV's column names and a row's fields: time, SPL and Leq as numbers.
+    // The spreadsheet CSV's column names and a row's fields: time, SPL and Leq as numbers; the
+    // rows' times through one SpreadsheetTimes, in order.
     static QStringList spreadsheetHeader();
-    QStringList spreadsheetFields(int row) const;
+    QStringList spreadsheetFields(int row, SpreadsheetTimes& times) const;
     const QLocale& locale() const { return locale_; }
 
   private:

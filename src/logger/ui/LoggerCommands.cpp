@@ -35,7 +35,6 @@ namespace kl516 {
 
 namespace {
 
-constexpr double kSecondsPerDay = 86400.0;
 constexpr int kSelectedColumns = 5;  // the first set's row is selected in columns 0 .. 4
 constexpr int kCellPadding = 12;     // a list column's width beyond its widest text
 
@@ -225,7 +224,7 @@ void LoggerCommands::showNoSets() {
     if (!window) return;
     fillDataSetList(*window, app_.dataSetTable(), app_.locale());
     const double now = toSerialDateTime(connection_.clock().now());
-    window->setUpGraph(1, 130, 30, now + 500 / kSecondsPerDay, now, 0);
+    window->setUpGraph(1, 130, 30, now + 500 * kOneSecond, now, 0);
     window->updateGraphStatistic();
     // No points, no cursors: nothing of the erased sets stays in the cursor panel.
     for (QLineEdit* e : {window->cursorALevel, window->cursorATime, window->cursorBLevel,

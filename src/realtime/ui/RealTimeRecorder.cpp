@@ -14,6 +14,7 @@
 #include "graph/ui/GraphWindow.h"
 #include "graph/ui/RangeSlider.h"
 #include "levels/LevelArithmetic.h"
+#include "levels/LevelFigures.h"
 #include "link/Clock.h"
 #include "realtime/RecordingPeriod.h"
 #include "realtime/SamplingRate.h"
@@ -206,11 +207,11 @@ void RealTimeRecorder::storeSamples(GraphWindow* graph, const RealTimeSampler::R
         const QLocale locale = app_.locale();
         const bool tenths = sampler_.rate() < 1;
         if (r.newMaximum) {
-            graph->seriesMaximum->setText(formatLevel(r.level, locale));
+            graph->seriesMaximum->setText(levelText(r.level, locale));
             graph->seriesMaximumTime->setText(pointDateTimeText(newest, locale, tenths));
         }
         if (r.newMinimum) {
-            graph->seriesMinimum->setText(formatLevel(r.level, locale));
+            graph->seriesMinimum->setText(levelText(r.level, locale));
             graph->seriesMinimumTime->setText(pointDateTimeText(newest, locale, tenths));
         }
         g->setXValue(0, r.index, newest);
@@ -253,7 +254,7 @@ void RealTimeRecorder::stopRun() {
     g->editProperties([tStop](GraphState& s) { s.manualMaxX = tStop; });
     // A run without a single level has no average to show (not 0).
     if (sampler_.levelCount() > 0)
-        graph->seriesAverage->setText(formatLevel(sampler_.average(), app_.locale()));
+        graph->seriesAverage->setText(levelText(sampler_.average(), app_.locale()));
     else
         graph->seriesAverage->clear();
     graph->setSliderRange(count);

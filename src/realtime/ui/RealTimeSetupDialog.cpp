@@ -112,7 +112,7 @@ RealTimeSetupDialog::RealTimeSetupDialog(Prompts& prompts, const QLocale& locale
 void RealTimeSetupDialog::localiseRateItems() {
     const QString current = samplingRateBox->currentText();
     const bool blocked = samplingRateBox->blockSignals(true);
-    for (int i = 0; i < 9; ++i) samplingRateBox->setItemText(i, formatLevel(kRates[i], locale_));
+    for (int i = 0; i < 9; ++i) samplingRateBox->setItemText(i, oneDecimalText(kRates[i], locale_));
     samplingRateBox->setEditText(current);
     samplingRateBox->blockSignals(blocked);
 }

@@ -111,18 +111,19 @@ QString writeGraphImage(GraphView& view, const QString& path, QSize size) {
     return QString();
 }
 
-void withOffscreenGraph(const GraphState& state, const std::function<void(GraphView&)>& f) {
+void withOffscreenGraph(GraphState state, const std::function<void(GraphView&)>& f) {
     GraphView view;
     view.setAttribute(Qt::WA_DontShowOnScreen);
     view.resize(1152, 560);
-    view.loadState(saveGraphState(state));
+    view.setState(std::move(state));  // taken over, not copied through its saved block
     view.perform(GraphAction::ResetImage);
     f(view);
 }
 
-QString writeGraphImage(const GraphState& state, const QString& path, QSize size) {
+QString writeGraphImage(GraphState state, const QString& path, QSize size) {
     QString error;
-    withOffscreenGraph(state, [&](GraphView& view) { error = writeGraphImage(view, path, size); });
+    withOffscreenGraph(std::move(state),
+                       [&](GraphView& view) { error = writeGraphImage(view, path, size); });
     return error;
 }
 

@@ -34,10 +34,10 @@ QString writeGraphImage(GraphView& view, const QString& path, QSize size);
 
 // The same for a graph state, drawn by a graph control that is laid out at a graph window's
 // size and never shown (the command-line tool's way).
-QString writeGraphImage(const GraphState& state, const QString& path, QSize size);
+QString writeGraphImage(GraphState state, const QString& path, QSize size);
 
 // Calls f(view) with such a control holding `state`.
-void withOffscreenGraph(const GraphState& state, const std::function<void(GraphView&)>& f);
+void withOffscreenGraph(GraphState state, const std::function<void(GraphView&)>& f);
 
 // Prints the graph on one page of `printer`: a header with the caption and the date printed,
 // the graph filling the page at its size, and the page number. False when the printer could

@@ -6,15 +6,18 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
-#include <QTimeZone>
 #include <algorithm>
 #include <cmath>
 
+#include "assessment/AssessmentTables.h"
 #include "dataset/SerialDateTime.h"
+#include "dataset/WallClock.h"
 #include "formats/PointText.h"
+#include "graph/GraphSeries.h"
 #include "graph/Statistics.h"
 #include "graph/ui/GraphView.h"
 #include "levels/LevelArithmetic.h"
+#include "levels/LevelFigures.h"
 #include "report/ui/GraphRender.h"
 #include "report/ui/PageWriter.h"
 
@@ -23,27 +26,30 @@ namespace kl516 {
 namespace {
 
 constexpr double kBodyPt = 9;
-constexpr double kSerialOf1970 = 25569;
 
-RangeFigures rangeFigures(const GraphState& s, int n, int a, int b, double rate) {
-    const double* x = s.x[0].data();
-    const float* y = s.y[0].data();
-    const CursorStatistics st = cursorStatistics(x, y, n, a, b, s.nullDataValueY);
-    const CursorLevels lv = cursorLevels(y, n, a, b, s.nullDataValueY);
+// The figures of the graph points lo .. hi: levelFigures of the measured series' points among
+// them, weighed as in the whole series; the times of the extremes are the graph's.
+RangeFigures rangeFigures(const GraphState& s, const MeasuredSeries& m, double typical, int lo,
+                          int hi) {
     RangeFigures r;
-    r.lo = st.lo;
-    r.hi = st.hi;
-    r.levels = st.levels;
-    if (st.levels == 0) return r;
-    r.lmax = st.maximum;
-    r.lmin = st.minimum;
-    r.lmaxTime = st.maximumTime;
-    r.lminTime = st.minimumTime;
-    r.leq = lv.leq;
-    r.l10 = lv.l10;
-    r.l50 = lv.l50;
-    r.l90 = lv.l90;
-    r.sel = soundExposureLevel(lv.leq, int(std::lround(lv.count * rate)));
+    r.lo = lo;
+    r.hi = hi;
+    const auto begin = std::lower_bound(m.sourceIndex.begin(), m.sourceIndex.end(), size_t(lo));
+    const auto end = std::upper_bound(begin, m.sourceIndex.end(), size_t(hi));
+    const LevelFigures f =
+        levelFigures(m.times, m.levels, typical, size_t(begin - m.sourceIndex.begin()),
+                     size_t(end - m.sourceIndex.begin()));
+    r.levels = int(f.samples);
+    if (!f.leq) return r;
+    r.lmax = float(*f.lmax);
+    r.lmin = float(*f.lmin);
+    r.lmaxTime = s.x[0][m.sourceIndex[f.lmaxIndex]];
+    r.lminTime = s.x[0][m.sourceIndex[f.lminIndex]];
+    r.leq = *f.leq;
+    r.l10 = float(*f.l10);
+    r.l50 = float(*f.l50);
+    r.l90 = float(*f.l90);
+    r.sel = f.sel;
     return r;
 }
 
@@ -64,31 +70,17 @@ QString durationText(double seconds) {
     return days > 0 ? QStringLiteral("%1 d %2").arg(days).arg(hms) : hms;
 }
 
-QString wallText(double wall) {
-    return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(wall * 1000)), QTimeZone::utc())
-        .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+// An instant as the local date and time to the minute.
+QString wallText(double instant, const LocalClock& clock) {
+    const WallDate w = wallDateOf(clock.wallOf(instant));
+    return w.date.toString(QStringLiteral("yyyy-MM-dd ")) + timeOfDayText(w.msOfDay / 60000 * 60);
 }
 
-// "minute", "15 minutes", "hour", "24 hours".
-QString intervalName(int seconds) {
-    if (seconds % 3600 == 0)
-        return seconds == 3600 ? QStringLiteral("hour")
-                               : QStringLiteral("%1 hours").arg(seconds / 3600);
-    return seconds == 60 ? QStringLiteral("minute")
-                         : QStringLiteral("%1 minutes").arg(seconds / 60);
-}
-
-// The series as the noise assessment takes it: local wall-clock seconds to the millisecond.
-AssessmentSeries assessmentSeries(const GraphState& s, int n) {
+// The measured series as the noise assessment takes it.
+AssessmentSeries assessmentSeries(MeasuredSeries&& series) {
     AssessmentSeries a;
-    a.times.reserve(size_t(n));
-    a.levels.reserve(size_t(n));
-    for (int i = 0; i < n; ++i) {
-        a.times.push_back(std::round((s.x[0][size_t(i)] - kSerialOf1970) * 86400.0 * 1000.0) /
-                          1000.0);
-        const float v = s.y[0][size_t(i)];
-        a.levels.push_back(hasLevel(v, s.nullDataValueY) ? v : std::nanf(""));
-    }
+    a.times = std::move(series.times);
+    a.levels = std::move(series.levels);
     return a;
 }
 
@@ -106,25 +98,35 @@ struct Content {
 }  // namespace
 
 ReportFigures reportFigures(const GraphState& s, int a, int b) {
+    return reportFigures(s, graphMeasuredSeries(s, LocalClock()), a, b);
+}
+
+ReportFigures reportFigures(const GraphState& s, const MeasuredSeries& series, int a, int b) {
     ReportFigures f;
-    int n = s.x.empty() || s.y.empty()
-                ? 0
-                : int(std::min({size_t(std::max(s.points, 0)), s.x[0].size(), s.y[0].size()}));
     // A real-time graph holds the points of its whole run from the start; those not yet
     // measured have no time and are no part of the series.
-    while (n > 0 && !hasPointTime(s.x[0][size_t(n - 1)])) --n;
+    const int n = graphSeriesLength(s);
     f.samples = n;
     if (n == 0) return f;
     const SeriesStatistics st = seriesStatistics(s.x[0].data(), s.y[0].data(), n, s.nullDataValueY);
     f.missing = st.count - st.levels;
     f.first = st.first;
     f.last = st.last;
-    f.samplingRate = st.samplingRate;
-    f.whole = rangeFigures(s, n, 0, n - 1, st.samplingRate);
+    const LocalClock clock;
+    const bool timed = series.ok();
+    const MeasuredSeries untimed =
+        timed ? MeasuredSeries{}
+              : figureSeries(s.x[0].data(), s.y[0].data(), n, s.nullDataValueY, clock);
+    const MeasuredSeries& m = timed ? series : untimed;
+    const double typical = typicalSpacing(m.times);
+    // The typical spacing, not the span over the points: a gap does not stretch it. Where the
+    // times give none to weigh by, the span is all there is.
+    f.samplingRate = timed ? typical : st.samplingRate;
+    f.whole = rangeFigures(s, m, typical, 0, n - 1);
     if (a >= 0 && b >= 0) {
         const int lo = std::clamp(std::min(a, b), 0, n - 1),
                   hi = std::clamp(std::max(a, b), 0, n - 1);
-        if (lo != 0 || hi != n - 1) f.cursors = rangeFigures(s, n, lo, hi, st.samplingRate);
+        if (lo != 0 || hi != n - 1) f.cursors = rangeFigures(s, m, typical, lo, hi);
     }
     return f;
 }
@@ -132,12 +134,15 @@ ReportFigures reportFigures(const GraphState& s, int a, int b) {
 QString writeMeasurementReport(GraphView& view, const ReportRequest& request, const QString& path) {
     const GraphState& s = std::as_const(view).state();
     Content c;
-    c.figures = reportFigures(s, request.cursorA, request.cursorB);
+    // The measured series, made once for the figures and the assessment: its points with a time.
+    const LocalClock clock;
+    MeasuredSeries series = graphMeasuredSeries(s, clock);
+    c.figures = reportFigures(s, series, request.cursorA, request.cursorB);
     const ReportFigures& f = c.figures;
     const int n = f.samples;
     const bool tenths = f.samplingRate > 0 && f.samplingRate < 1;
     const QLocale& loc = request.locale;
-    auto level = [&](double v) { return formatLevel(v, loc); };
+    auto level = [&](double v) { return levelText(v, loc); };
 
     c.info << QStringLiteral("Source: ") + request.source;
     if (n > 0) {
@@ -146,8 +151,14 @@ QString writeMeasurementReport(GraphView& view, const ReportRequest& request, co
                << QStringLiteral("Duration: ") + durationText((f.last - f.first) * 86400.0);
     }
     c.info << QStringLiteral("Sampling rate: ") +
-                  (n >= 2 ? level(f.samplingRate) + QStringLiteral(" s") : QStringLiteral("-"))
+                  (n >= 2 ? oneDecimalText(f.samplingRate, loc) + QStringLiteral(" s")
+                          : QStringLiteral("-"))
            << QStringLiteral("Samples: %1, of which missing: %2").arg(n).arg(f.missing);
+    // A graph of two series shows a level and its running Leq: every figure is the level's.
+    if (s.subsets == 2)
+        c.info << QStringLiteral("Level: the %1 series (the %2 series is a running Leq)")
+                      .arg(s.subsetLabels.value(0, QStringLiteral("first")),
+                           s.subsetLabels.value(1, QStringLiteral("second")));
 
     c.figureHeader = {QStringLiteral("Figure"), QStringLiteral("Whole series")};
     if (f.cursors)
@@ -170,7 +181,7 @@ QString writeMeasurementReport(GraphView& view, const ReportRequest& request, co
             case 5:
                 return level(r.l90) + QStringLiteral(" dB");
             default:
-                return level(r.sel) + QStringLiteral(" dB");
+                return r.sel ? level(*r.sel) + QStringLiteral(" dB") : QStringLiteral("-");
         }
     };
     const char* names[] = {"Lmax", "Lmin", "Leq", "L10", "L50", "L90", "SEL"};
@@ -186,25 +197,23 @@ QString writeMeasurementReport(GraphView& view, const ReportRequest& request, co
              a.type == 2 ? (text.isEmpty() ? QStringLiteral("(cross)") : text) : text});
     }
 
-    if (n >= 2) {
-        AssessmentOutcome outcome = assessNoise(assessmentSeries(s, n), request.assessment);
+    if (!series.ok()) {
+        c.assessmentError = series.error;
+    } else if (series.size() >= 2) {
+        // The series is not needed after this: the assessment takes it over.
+        AssessmentSeries assessed = assessmentSeries(std::move(series));
+        assessed.clock = &clock;
+        AssessmentOutcome outcome = assessNoise(assessed, request.assessment);
         if (outcome.assessment) {
             c.assessment = std::move(outcome.assessment);
-            auto fig = [&](const std::optional<double>& v) {
-                return v ? level(*v) : QStringLiteral("-");
-            };
-            for (const IntervalRow& r : c.assessment->intervals) {
-                c.intervals.push_back({wallText(r.start), wallText(r.end), fig(r.figures.leq),
-                                       fig(r.figures.lmax), fig(r.figures.lmin), fig(r.figures.l10),
-                                       fig(r.figures.l50), fig(r.figures.l90),
-                                       level(r.coveragePercent)});
-            }
-            for (const PeriodRow& r : c.assessment->periods) {
-                c.periods.push_back(
-                    {wallText(r.start), fig(r.day.leq), fig(r.evening.leq), fig(r.night.leq),
-                     fig(r.lden), fig(r.ldn),
-                     r.complete ? QStringLiteral("complete") : QStringLiteral("incomplete")});
-            }
+            // The assessment's tables as the window shows them, times to the minute.
+            const CellFormat format{[&clock](double t) { return wallText(t, clock); }, loc,
+                                    QStringLiteral("-")};
+            for (const AssessmentCells& cells :
+                 tableCells(*c.assessment, AssessmentTable::Intervals))
+                c.intervals.push_back(cellTexts(cells, format));
+            for (const AssessmentCells& cells : tableCells(*c.assessment, AssessmentTable::Periods))
+                c.periods.push_back(cellTexts(cells, format));
         } else if (outcome.error) {
             c.assessmentError = outcome.error->message;
         }
@@ -237,16 +246,10 @@ QString writeMeasurementReport(GraphView& view, const ReportRequest& request, co
     const QStringList noteHeader{QStringLiteral("Time"), QStringLiteral("Level"),
                                  QStringLiteral("Note")};
     const TableLayout noteLayout = layOutTable(pdf, tableFont, noteHeader, c.notes, width);
-    const QStringList intervalHeader{
-        QStringLiteral("Start"), QStringLiteral("End"),  QStringLiteral("Leq"),
-        QStringLiteral("Lmax"),  QStringLiteral("Lmin"), QStringLiteral("L10"),
-        QStringLiteral("L50"),   QStringLiteral("L90"),  QStringLiteral("Coverage %")};
+    const QStringList intervalHeader = columnTitles(AssessmentTable::Intervals);
     const TableLayout intervalLayout =
         layOutTable(pdf, tableFont, intervalHeader, c.intervals, width);
-    const QStringList periodHeader{QStringLiteral("Day from"), QStringLiteral("Lday"),
-                                   QStringLiteral("Levening"), QStringLiteral("Lnight"),
-                                   QStringLiteral("Lden"),     QStringLiteral("Ldn"),
-                                   QStringLiteral("Status")};
+    const QStringList periodHeader = columnTitles(AssessmentTable::Periods);
     const TableLayout periodLayout = layOutTable(pdf, tableFont, periodHeader, c.periods, width);
     const QStringList sampleHeader{QStringLiteral("No"), QStringLiteral("Time"),
                                    QStringLiteral("Level")};
@@ -273,7 +276,7 @@ QString writeMeasurementReport(GraphView& view, const ReportRequest& request, co
         if (!c.notes.empty()) w.table(QStringLiteral("Notes"), noteLayout, noteHeader, c.notes);
         if (c.assessment) {
             w.newPage();
-            w.table(QStringLiteral("Noise assessment: levels per ") +
+            w.table(QStringLiteral("Noise assessment: levels in intervals of ") +
                         intervalName(c.assessment->intervalSeconds),
                     intervalLayout, intervalHeader, c.intervals);
             if (!c.periods.empty())
@@ -300,11 +303,12 @@ QString writeMeasurementReport(GraphView& view, const ReportRequest& request, co
     return QString();
 }
 
-QString writeMeasurementReport(const GraphState& state, const ReportRequest& request,
+QString writeMeasurementReport(GraphState state, const ReportRequest& request,
                                const QString& path) {
     QString error;
-    withOffscreenGraph(
-        state, [&](GraphView& view) { error = writeMeasurementReport(view, request, path); });
+    withOffscreenGraph(std::move(state), [&](GraphView& view) {
+        error = writeMeasurementReport(view, request, path);
+    });
     return error;
 }
 

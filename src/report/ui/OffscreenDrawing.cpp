@@ -21,14 +21,13 @@ void withoutRuntimeFolderNotice(QtMsgType type, const QMessageLogContext& contex
 
 }  // namespace
 
-QString OffscreenGraphDrawing::writeImage(const GraphState& state, const QString& path,
-                                          QSize size) const {
-    return writeGraphImage(state, path, size);
+QString OffscreenGraphDrawing::writeImage(GraphState state, const QString& path, QSize size) const {
+    return writeGraphImage(std::move(state), path, size);
 }
 
-QString OffscreenGraphDrawing::writeReport(const GraphState& state, const ReportRequest& request,
+QString OffscreenGraphDrawing::writeReport(GraphState state, const ReportRequest& request,
                                            const QString& path) const {
-    return writeMeasurementReport(state, request, path);
+    return writeMeasurementReport(std::move(state), request, path);
 }
 
 std::unique_ptr<QCoreApplication> makeDrawingApplication(int& argc, char** argv) {

@@ -12,8 +12,8 @@ namespace kl516 {
 // command-line tool's pictures and reports.
 class OffscreenGraphDrawing : public GraphDrawing {
   public:
-    QString writeImage(const GraphState& state, const QString& path, QSize size) const override;
-    QString writeReport(const GraphState& state, const ReportRequest& request,
+    QString writeImage(GraphState state, const QString& path, QSize size) const override;
+    QString writeReport(GraphState state, const ReportRequest& request,
                         const QString& path) const override;
 };
 
