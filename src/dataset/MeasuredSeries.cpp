@@ -19,6 +19,17 @@ bool hasSerialTime(double t) {
 MeasuredSeries measuredSeriesOfSerials(std::span<const double> times, std::span<const float> levels,
                                        float nullValue, const LocalClock& clock) {
     MeasuredSeries series;
+    measuredSeriesOfSerials(times, levels, nullValue, clock, series);
+    return series;
+}
+
+void measuredSeriesOfSerials(std::span<const double> times, std::span<const float> levels,
+                             float nullValue, const LocalClock& clock, MeasuredSeries& series) {
+    series.times.clear();
+    series.levels.clear();
+    series.sourceIndex.clear();
+    series.levelColumn.clear();
+    series.error.clear();
     const std::size_t n = std::min(times.size(), levels.size());
     series.times.reserve(n);
     series.levels.reserve(n);
@@ -29,7 +40,7 @@ MeasuredSeries measuredSeriesOfSerials(std::span<const double> times, std::span<
         double instant;
         if (!instants.next(wallSecondsOfSerial(times[i]), instant)) {
             series.error = backwards("point", qint64(i) + 1);
-            return series;
+            return;
         }
         // The "no level" rule of the levels below: the null value and anything not finite.
         const float level = levels[i];
@@ -37,7 +48,6 @@ MeasuredSeries measuredSeriesOfSerials(std::span<const double> times, std::span<
         series.levels.push_back(std::isfinite(level) && level != nullValue ? level : std::nanf(""));
         series.sourceIndex.push_back(i);
     }
-    return series;
 }
 
 bool MeasuredSeriesBuilder::addWall(double wallSeconds, float level, std::size_t sourceIndex,

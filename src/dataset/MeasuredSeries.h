@@ -45,6 +45,9 @@ bool hasSerialTime(double t);
 // backwards refuses the series: error says "point N: the time goes backwards".
 MeasuredSeries measuredSeriesOfSerials(std::span<const double> times, std::span<const float> levels,
                                        float nullValue, const LocalClock& clock);
+// The same into `series`, whose arrays keep their room (for a caller that builds often).
+void measuredSeriesOfSerials(std::span<const double> times, std::span<const float> levels,
+                             float nullValue, const LocalClock& clock, MeasuredSeries& series);
 
 // Appends points one at a time, as readers of files do; the same rules as above.
 class MeasuredSeriesBuilder {

@@ -26,21 +26,32 @@ SeriesStatistics seriesStatistics(const double* x, const float* y, int n, float 
     return s;
 }
 
-MeasuredSeries figureSeries(const double* x, const float* y, int n, float nullValue,
-                            const LocalClock& clock) {
-    if (!x || !y || n <= 0) return MeasuredSeries{};
-    MeasuredSeries series =
-        measuredSeriesOfSerials(std::span<const double>(x, size_t(n)),
-                                std::span<const float>(y, size_t(n)), nullValue, clock);
-    if (series.ok()) return series;
-    MeasuredSeries alike;
+void figureSeries(const double* x, const float* y, int n, float nullValue, const LocalClock& clock,
+                  MeasuredSeries& series) {
+    if (!x || !y || n <= 0) {
+        series = MeasuredSeries{};
+        return;
+    }
+    measuredSeriesOfSerials(std::span<const double>(x, size_t(n)),
+                            std::span<const float>(y, size_t(n)), nullValue, clock, series);
+    if (series.ok()) return;
+    series.times.clear();
+    series.levels.clear();
+    series.sourceIndex.clear();
+    series.error.clear();
     for (int i = 0; i < n; ++i) {
         if (!hasSerialTime(x[i])) continue;
-        alike.times.push_back(double(alike.times.size()));
-        alike.levels.push_back(hasLevel(y[i], nullValue) ? y[i] : std::nanf(""));
-        alike.sourceIndex.push_back(size_t(i));
+        series.times.push_back(double(series.times.size()));
+        series.levels.push_back(hasLevel(y[i], nullValue) ? y[i] : std::nanf(""));
+        series.sourceIndex.push_back(size_t(i));
     }
-    return alike;
+}
+
+MeasuredSeries figureSeries(const double* x, const float* y, int n, float nullValue,
+                            const LocalClock& clock) {
+    MeasuredSeries series;
+    figureSeries(x, y, n, nullValue, clock, series);
+    return series;
 }
 
 namespace {
@@ -72,8 +83,18 @@ void CursorStatisticsIndex::build(const double* x, const float* y, int n, float 
 
 void CursorStatisticsIndex::build(const double* x, const float* y, int n, float nullValue,
                                   const LocalClock& clock) {
-    clear();
-    if (n <= 0 || !x || !y) return;
+    // The arrays keep their room from the last build: a window shows set after set of about
+    // the same size, and fresh memory costs more than the arithmetic here.
+    built_ = false;
+    x_ = nullptr;
+    source_ = nullptr;
+    n_ = 0;
+    maxTable_.clear();
+    minTable_.clear();
+    if (n <= 0 || !x || !y) {
+        clear();
+        return;
+    }
     built_ = true;
     x_ = x;
     source_ = y;
@@ -83,9 +104,11 @@ void CursorStatisticsIndex::build(const double* x, const float* y, int n, float 
 
     // The points' times as the measured series has them, and the time each counted point
     // represents there.
-    const MeasuredSeries series = figureSeries(x, y, n, nullValue, clock);
+    MeasuredSeries& series = scratch_.series;
+    figureSeries(x, y, n, nullValue, clock, series);
     counted_.assign(size_t(n), 0);
-    std::vector<double> weights(size_t(n), 0.0);
+    std::vector<double>& weights = scratch_.weights;
+    weights.assign(size_t(n), 0.0);
     weightUs_.assign(size_t(n), 0);
     const double typical = typicalSpacing(series.times);
     for (size_t k = 0; k < series.size(); ++k) {
@@ -102,7 +125,8 @@ void CursorStatisticsIndex::build(const double* x, const float* y, int n, float 
     weight_.assign(size_t(n) + 1, 0.0);
     weightUsSum_.assign(size_t(n) + 1, 0);
     count_.assign(size_t(n) + 1, 0);
-    std::vector<uint64_t> keys;
+    std::vector<uint64_t>& keys = scratch_.keys;
+    keys.clear();
     keys.reserve(series.size());
     double sum = 0;
     CompensatedSum energy, weight;
@@ -129,8 +153,10 @@ void CursorStatisticsIndex::build(const double* x, const float* y, int n, float 
     // Ordered by level in two stable counting passes over the key's upper half, 16 bits each;
     // the keys come in point order, so equal levels stay in point order.
     {
-        std::vector<uint64_t> moved(keys.size());
-        std::vector<uint32_t> start(size_t(1) << 16);
+        std::vector<uint64_t>& moved = scratch_.moved;
+        moved.resize(keys.size());
+        std::vector<uint32_t>& start = scratch_.start;
+        start.resize(size_t(1) << 16);
         for (int shift : {32, 48}) {
             std::fill(start.begin(), start.end(), 0u);
             for (uint64_t k : keys) ++start[size_t(k >> shift) & 0xFFFF];

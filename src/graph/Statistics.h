@@ -4,12 +4,10 @@
 #include <utility>
 #include <vector>
 
+#include "dataset/MeasuredSeries.h"
 #include "levels/LevelArithmetic.h"
 
 namespace kl516 {
-
-class LocalClock;
-struct MeasuredSeries;
 
 // Statistics of a whole series, as the graph window's upper panel shows them besides its
 // extremes and mean (those come from CursorStatisticsIndex over the whole series). Points
@@ -33,6 +31,8 @@ SeriesStatistics seriesStatistics(const double* x, const float* y, int n,
 // gap, sourceIndex gives each point's index), or, where their times run backwards and so give no
 // time to weigh by, every point with a time one second after the one before, each level
 // weighing alike.
+void figureSeries(const double* x, const float* y, int n, float nullValue, const LocalClock& clock,
+                  MeasuredSeries& series);
 MeasuredSeries figureSeries(const double* x, const float* y, int n, float nullValue,
                             const LocalClock& clock);
 
@@ -116,6 +116,14 @@ class CursorStatisticsIndex {
     std::vector<int> ascending_;              // the counted points, by ascending level
     std::vector<int64_t> ascendingWeightUs_;  // their weights in that order, walked in a row
     mutable std::vector<float> buffer_;       // reused by the selection over a narrow range
+    // What build() works with, kept from build to build: fresh memory of this size costs
+    // more than the arithmetic.
+    struct BuildScratch {
+        MeasuredSeries series;
+        std::vector<double> weights;
+        std::vector<uint64_t> keys, moved;
+        std::vector<uint32_t> start;
+    } scratch_;
     mutable std::vector<std::pair<float, int64_t>> weighted_;
 };
 
