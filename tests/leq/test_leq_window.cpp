@@ -478,27 +478,36 @@ TEST_F(LeqFixture, ThePanelKeepsShowingTheMeterDuringARun) {
     EXPECT_EQ(window->statusText(1), QStringLiteral("On Connection"));
 }
 
-// Rows are paced by the meter's seconds: a clock that stands still ends the run after five
-// seconds of readings, with the rows so far and their summary kept, and says why.
-TEST_F(LeqFixture, AStoppedMeterClockEndsTheRunAndKeepsItsRows) {
+// A scripted meter that has answered the identification command.
+std::unique_ptr<test::RecordingDeviceLibrary> identifiedMeter() {
     auto scripted = std::make_unique<test::RecordingDeviceLibrary>();
     ResponseFrame id{};
     id[23] = '5';
     id[24] = '8';
     id[25] = '6';
     scripted->responses.push_back(id);
-    auto frame = [](uint8_t secondByte) {
-        ResponseFrame f = test::RecordingDeviceLibrary::status(0);
-        f[5] = 600 >> 8;  // 60.0 dB
-        f[6] = 600 & 0xFF;
-        f[15] = secondByte;
-        f[16] = 0x15;
-        f[17] = 0x10;
-        f[18] = 0x15;
-        f[19] = 0x01;
-        f[21] = 0x24;
-        return f;
-    };
+    return scripted;
+}
+
+// A status frame of `tenths` dB at 2024-01-15 10:15 and the seconds byte given (BCD).
+ResponseFrame leqFrame(int tenths, uint8_t secondByte) {
+    ResponseFrame f = test::RecordingDeviceLibrary::status(0);
+    f[5] = uint8_t(tenths >> 8);
+    f[6] = uint8_t(tenths & 0xFF);
+    f[15] = secondByte;
+    f[16] = 0x15;
+    f[17] = 0x10;
+    f[18] = 0x15;
+    f[19] = 0x01;
+    f[21] = 0x24;
+    return f;
+}
+
+// Rows are paced by the meter's seconds: a clock that stands still ends the run after five
+// seconds of readings, with the rows so far and their summary kept, and says why.
+TEST_F(LeqFixture, AStoppedMeterClockEndsTheRunAndKeepsItsRows) {
+    auto scripted = identifiedMeter();
+    auto frame = [](uint8_t secondByte) { return leqFrame(600, secondByte); };  // 60.0 dB
     // Seconds 28 and 29 close two rows; from second 30 on the clock stands still.
     for (int i = 0; i < 25; ++i) scripted->responses.push_back(frame(0x28));
     for (int i = 0; i < 25; ++i) scripted->responses.push_back(frame(0x29));
@@ -524,24 +533,8 @@ TEST_F(LeqFixture, AStoppedMeterClockEndsTheRunAndKeepsItsRows) {
 // included: 25 readings of 50 and 80 dB by turns (13 of 50 dB) show 76.8, where the mean of
 // the dB values would be 65.0; the Leq of 76.8 and 80.0 is 78.7 (python3).
 TEST_F(LeqFixture, TheTableShowsTheEnergyMeanOfEachSecond) {
-    auto scripted = std::make_unique<test::RecordingDeviceLibrary>();
-    ResponseFrame id{};
-    id[23] = '5';
-    id[24] = '8';
-    id[25] = '6';
-    scripted->responses.push_back(id);
-    auto frame = [](int tenths, uint8_t secondByte) {
-        ResponseFrame f = test::RecordingDeviceLibrary::status(0);
-        f[5] = uint8_t(tenths >> 8);
-        f[6] = uint8_t(tenths & 0xFF);
-        f[15] = secondByte;
-        f[16] = 0x15;
-        f[17] = 0x10;
-        f[18] = 0x15;
-        f[19] = 0x01;
-        f[21] = 0x24;
-        return f;
-    };
+    auto scripted = identifiedMeter();
+    const auto frame = leqFrame;
     for (int i = 0; i < 25; ++i) scripted->responses.push_back(frame(i % 2 ? 800 : 500, 0x28));
     for (int i = 0; i < 25; ++i) scripted->responses.push_back(frame(800, 0x29));
     scripted->responses.push_back(frame(0, 0x30));
